@@ -1,0 +1,17 @@
+# Libraries are made from every source file in their folder, so that adding a module
+# needs no edit here. A folder without sources yet becomes an interface library.
+function(pv_glob_library name dir)
+  file(GLOB _srcs CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.c)
+  if(_srcs)
+    add_library(${name} STATIC ${_srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    set(_scope PUBLIC)
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    set(_scope INTERFACE)
+  endif()
+  if(ARGN)
+    target_link_libraries(${name} ${_scope} ${ARGN})
+  endif()
+endfunction()

@@ -1,0 +1,60 @@
+#include "tools/aetool/aetool.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace aetool {
+
+std::map<std::string, Verb>& registry() {
+    static std::map<std::string, Verb> verbs;
+    return verbs;
+}
+
+int usageError(const std::string& msg) {
+    std::cerr << "aetool: " << msg << "\n";
+    return kUsage;
+}
+
+int failure(const std::string& msg) {
+    std::cerr << "aetool: " << msg << "\n";
+    return kFailed;
+}
+
+static void printHelp() {
+    std::cout << "usage: aetool VERB ARGS...\n";
+    for (auto& [name, v] : registry()) std::cout << "  aetool " << name << " " << v.usage << "\n";
+}
+
+} // namespace aetool
+
+int main(int argc, char** argv) {
+    using namespace aetool;
+    if (argc < 2 || std::string(argv[1]) == "help" || std::string(argv[1]) == "-h" ||
+        std::string(argv[1]) == "--help") {
+        printHelp();
+        return argc < 2 ? kUsage : kOk;
+    }
+    auto it = registry().find(argv[1]);
+    if (it == registry().end()) return usageError(std::string("unknown or not supported verb: ") + argv[1]);
+    const Verb& verb = it->second;
+    Args args;
+    for (int i = 2; i < argc; ++i) {
+        std::string w = argv[i];
+        if (w.size() > 1 && w[0] == '-') {
+            std::string opt = w.substr(w[1] == '-' ? 2 : 1);
+            if (verb.valueOpts.count(opt)) {
+                if (i + 1 >= argc) return usageError("option -" + opt + " needs a value");
+                args.options[opt] = argv[++i];
+            } else {
+                args.options[opt] = "";
+            }
+        } else {
+            args.positional.push_back(w);
+        }
+    }
+    try {
+        return verb.run(args);
+    } catch (const std::exception& e) {
+        return failure(e.what());
+    }
+}
