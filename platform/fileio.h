@@ -1,0 +1,125 @@
+// File I/O over POSIX descriptors with 64-bit sizes, file attributes mapped onto the
+// Linux file system, and temporary files made with mkstemp/mkdtemp.
+//
+// Handles are plain descriptors; kInvalidHandle (-1) is the invalid one. Every call
+// retries on EINTR and on short transfers, so a read returns less than asked only at the
+// end of the file, and a negative value only on an error.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+constexpr int kInvalidHandle = -1;
+
+enum class OpenMode {
+    Read,      // existing file, read only
+    ReadWrite, // existing file, read and write
+    Query,     // existing file, for reading its times and size only (opened read-only)
+    Create,    // write access; created or truncated
+    CreateNew, // write access; fails when the file exists
+    OpenAlways // read and write; created when missing, kept otherwise
+};
+
+// Opens `path`; kInvalidHandle on failure (errno tells why). Descriptors are close-on-exec.
+int openFile(const std::string& path, OpenMode mode);
+bool closeFile(int fd);
+
+// Reads up to `count` bytes; the count read (less only at end of file), -1 on error.
+int64_t readFile(int fd, void* buf, int64_t count);
+// Writes all `count` bytes; the count written, which is less than `count` only on error.
+int64_t writeFile(int fd, const void* buf, int64_t count);
+// Reads exactly `count` bytes at `offset` without moving the position; false on a short read.
+bool readAt(int fd, int64_t offset, void* buf, int64_t count);
+
+enum class SeekFrom { Begin = 0, Current = 1, End = 2 }; // the values of SEEK_SET/CUR/END
+// The new position, -1 on failure.
+int64_t seekFile(int fd, int64_t distance, SeekFrom from = SeekFrom::Begin);
+int64_t filePosition(int fd);              // -1 on failure
+int64_t fileSize(int fd);                  // -1 on failure
+int64_t fileSize(const std::string& path); // -1 when missing
+bool truncateFile(int fd, int64_t size);
+bool syncFile(int fd);
+
+// Whole-file helpers (std::nullopt / false on any failure).
+std::optional<std::vector<uint8_t>> readWholeFile(const std::string& path);
+bool writeWholeFile(const std::string& path, const void* data, size_t size);
+
+// ---- Existence, folders, names ----
+bool fileExists(const std::string& path); // a regular file (symlinks followed)
+bool dirExists(const std::string& path);  // a folder (symlinks followed)
+bool pathExists(const std::string& path); // anything, a dangling symlink included
+bool isSymlink(const std::string& path);
+bool makeDir(const std::string& path);    // one level; true when it exists afterwards as a folder
+bool makeDirs(const std::string& path);   // with every missing parent
+bool removeFile(const std::string& path); // unlink (a file or a symlink)
+bool removeDir(const std::string& path);  // an empty folder
+bool renameFile(const std::string& from, const std::string& to); // rename(2), replaces `to`
+std::string currentDir();
+std::string homeDir(); // $HOME, else the password database, else "/"
+
+// ---- Times ----
+// Times are Unix seconds (UTC). `which`: 0 creation (birth time where the file system keeps
+// one, else the change time), 1 last write, 2 last access.
+struct FileTimes {
+    int64_t creation = 0, lastWrite = 0, lastAccess = 0;
+};
+std::optional<FileTimes> fileTimes(int fd);
+std::optional<FileTimes> fileTimes(const std::string& path);
+bool setFileTimes(const std::string& path, int64_t lastWrite, int64_t lastAccess);
+bool setFileTimes(int fd, int64_t lastWrite, int64_t lastAccess);
+
+// ---- Attributes ----
+// DOS attribute bits as archives store them. On Linux: read-only = no write permission
+// for anyone; hidden = the name starts with '.'; system and archive have no meaning on the
+// file system (archive is reported set for every file, as a freshly written file has it).
+enum FileAttr : uint32_t {
+    faReadOnly = 0x01,
+    faHidden = 0x02,
+    faSysFile = 0x04,
+    faVolumeID = 0x08,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+    faSymLink = 0x40,
+    faNormal = 0x80,
+};
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// The attribute bits of `path` (not following a final symlink: a symlink reports faSymLink
+// plus the bits of its target when there is one), kInvalidAttributes when missing.
+uint32_t fileAttributes(const std::string& path);
+// Applies read-only (clears or restores the write permission bits); the other bits are
+// accepted and ignored. False when the file is missing or chmod fails.
+bool setFileAttributes(const std::string& path, uint32_t attrs);
+// Unix mode bits (st_mode & 07777), -1 when missing; and setting them.
+int fileMode(const std::string& path);
+bool setFileMode(const std::string& path, int mode);
+
+// ---- Temporary files ----
+// $TMPDIR when it names a folder, else "/tmp"; always with a trailing '/'.
+std::string systemTempDir();
+struct TempFile {
+    std::string path;
+    int fd = kInvalidHandle; // open read/write; the caller closes it
+};
+// A new, empty, uniquely named file "<dir>/<prefix>XXXXXX<suffix>" made by mkstemp(s);
+// `dir` empty means systemTempDir(). fd == kInvalidHandle and an empty path on failure.
+TempFile makeTempFile(const std::string& dir = {}, const std::string& prefix = "pv",
+                      const std::string& suffix = {});
+// A new folder made by mkdtemp; empty on failure.
+std::string makeTempDir(const std::string& dir = {}, const std::string& prefix = "pv");
+
+// ---- Folder listing ----
+struct DirEntry {
+    std::string name;   // the name within its folder
+    uint32_t attrs = 0; // as fileAttributes()
+    int64_t size = 0;   // 0 for folders
+    int64_t lastWrite = 0;
+    int mode = 0; // st_mode & 07777
+};
+// The entries of `dir` without "." and ".."; std::nullopt when it cannot be read.
+std::optional<std::vector<DirEntry>> listDir(const std::string& dir);
+
+} // namespace platform
