@@ -6,6 +6,7 @@
 // '/' is the path separator inside the program; strings are UTF-8. Nothing here keeps
 // state: the CRC accumulators of a run live in that run's context and are passed in.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -136,10 +137,10 @@ inline void CopyBytes(void* Dest, const void* Source, size_t Count) {
 }
 
 // ---- Header string readers ----
-// Reads the zero-terminated string at Offset (at most 255 bytes before the terminator; a
-// string cut by the end of the file ends there). Offset advances by its length + 1. False,
-// with S empty and Offset unchanged, on a seek or read error or when no byte is there at all
-// (reported to Component as 25236).
+// Reads the zero-terminated string at Offset (at most 255 bytes before the terminator).
+// Offset advances by its length + 1. False, with S empty and Offset unchanged, on a seek or
+// read error, or when no terminator stands within the 256 bytes (cut by the end of the file,
+// or longer than any header allows); reported to Component as 25236.
 bool ReadZString(int Handle, int64_t& Offset, std::string& S, TErrorSink* Component = nullptr);
 // Reads Count bytes (0..255) at Offset into S, zero bytes replaced by spaces; Offset advances
 // by Count. False, with S empty and Offset unchanged, when fewer than Count bytes can be read
@@ -149,8 +150,31 @@ bool ReadFixedString(int Handle, int64_t& Offset, int Count, std::string& S, TEr
 // ---- CRC ----
 // CRC-16/ARC (reflected 0xA001) and CRC-32 (reflected 0xEDB88320). The caller sets the start
 // value and decides whether to invert the result.
-extern const uint16_t Crc16Table[256];
-extern const uint32_t Crc32Table[256];
+namespace aecrc_detail {
+constexpr std::array<uint16_t, 256> makeCrc16Table() {
+    std::array<uint16_t, 256> t{};
+    for (unsigned n = 0; n < 256; ++n) {
+        unsigned c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
+        t[n] = static_cast<uint16_t>(c);
+    }
+    return t;
+}
+constexpr std::array<uint32_t, 256> makeCrc32Table() {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        t[n] = c;
+    }
+    return t;
+}
+} // namespace aecrc_detail
+inline constexpr std::array<uint16_t, 256> Crc16Table = aecrc_detail::makeCrc16Table();
+inline constexpr std::array<uint32_t, 256> Crc32Table = aecrc_detail::makeCrc32Table();
+// One-table reference loops (one look-up per byte); Crc32Update gives the same values faster.
+void Crc16UpdateReference(const void* Buffer, size_t Count, uint16_t& Crc);
+void Crc32UpdateReference(const void* Buffer, size_t Count, uint32_t& Crc);
 void Crc16Update(const void* Buffer, size_t Count, uint16_t& Crc);
 void Crc32Update(const void* Buffer, size_t Count, uint32_t& Crc);
 inline uint32_t Crc32Byte(uint8_t Byte, uint32_t Crc) {
