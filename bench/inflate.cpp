@@ -1,0 +1,108 @@
+// Inflate throughput against zlib (and libdeflate when present) over the corpus, each
+// file compressed by zlib at level 6. Speeds are uncompressed MB per second.
+#include "archive/aeInflate.h"
+#include "bench/benchutil.h"
+
+#include <zlib.h>
+#ifdef PV_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Item {
+    Bytes plain, packed;
+};
+
+Bytes zlibDeflateRaw(const Bytes& in) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&z, in.size()) + 16);
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// Output into one buffer per file, as a whole-file decoder would.
+class BufferSink final : public ae::DecodeSink {
+public:
+    explicit BufferSink(Bytes& b) : b_{b} {}
+    void Write(const std::uint8_t* p, std::size_t n) override {
+        if (pos_ + n > b_.size()) throw std::runtime_error("output too long");
+        std::memcpy(b_.data() + pos_, p, n);
+        pos_ += n;
+    }
+
+private:
+    Bytes& b_;
+    std::size_t pos_ = 0;
+};
+
+} // namespace
+
+int main() {
+    const char* env = std::getenv("PV_CORPUS");
+    const std::string dir = env ? env : "../shared/corpus";
+    std::vector<Item> items;
+    std::size_t total = 0, largest = 0;
+    for (const auto& f : pvbench::corpusFiles(dir)) {
+        const std::string s = pvbench::readAll(f);
+        Item it;
+        it.plain.assign(s.begin(), s.end());
+        it.packed = zlibDeflateRaw(it.plain);
+        total += it.plain.size();
+        largest = std::max(largest, it.plain.size());
+        items.push_back(std::move(it));
+    }
+    Bytes out(largest);
+    const int reps = 15;
+    bool okAll = true;
+
+    const double tOurs = pvbench::medianSeconds(reps, [&] {
+        for (const auto& it : items) {
+            BufferSink sink{out};
+            auto r = ae::Inflate(it.packed, sink, it.plain.size());
+            okAll = okAll && r.ok();
+        }
+    });
+    const double tZlib = pvbench::medianSeconds(reps, [&] {
+        for (const auto& it : items) {
+            z_stream z{};
+            inflateInit2(&z, -15);
+            z.next_in = const_cast<Bytef*>(it.packed.data());
+            z.avail_in = static_cast<uInt>(it.packed.size());
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            okAll = okAll && inflate(&z, Z_FINISH) == Z_STREAM_END;
+            inflateEnd(&z);
+        }
+    });
+    if (!okAll) {
+        std::fprintf(stderr, "bench_inflate: a stream failed to decode\n");
+        return 1;
+    }
+    const double mb = static_cast<double>(total) / 1e6;
+    pvbench::report("inflate-vs-zlib", mb / tOurs, mb / tZlib, "MB/s");
+#ifdef PV_HAVE_LIBDEFLATE
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    const double tLd = pvbench::medianSeconds(reps, [&] {
+        for (const auto& it : items)
+            okAll = okAll && libdeflate_deflate_decompress(d, it.packed.data(), it.packed.size(), out.data(),
+                                                           it.plain.size(), nullptr) == LIBDEFLATE_SUCCESS;
+    });
+    libdeflate_free_decompressor(d);
+    pvbench::report("inflate-vs-libdeflate", mb / tOurs, mb / tLd, "MB/s");
+#endif
+    return okAll ? 0 : 1;
+}

@@ -1,0 +1,363 @@
+// Inflate against zlib: every corpus file at levels 1, 6 and 9 (raw deflate), fed in
+// several chunk sizes, plus hand-made streams for the edges of the format.
+#include "archive/aeInflate.h"
+#include "testutil.h"
+
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using u8 = std::uint8_t;
+
+Bytes zDeflate(const Bytes& in, int level, int strategy = Z_DEFAULT_STRATEGY) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy), Z_OK);
+    Bytes out(deflateBound(&z, in.size()) + 16);
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// A source that hands out at most `chunk` bytes per read, to move the buffer edges.
+class ChunkSource final : public ae::DecodeSource {
+public:
+    ChunkSource(const Bytes& d, std::size_t chunk) : d_{d}, chunk_{chunk} {}
+    std::size_t Read(std::uint8_t* buf, std::size_t n) override {
+        const std::size_t k = std::min({n, chunk_, d_.size() - pos_});
+        std::copy_n(d_.data() + pos_, k, buf);
+        pos_ += k;
+        return k;
+    }
+
+private:
+    const Bytes& d_;
+    std::size_t chunk_, pos_ = 0;
+};
+
+ae::DecodeResult inflateChunked(const Bytes& packed, Bytes& out, std::size_t chunk,
+                                std::uint64_t limit = ae::kSizeUnknown) {
+    ChunkSource src{packed, chunk};
+    ae::InputBuffer in{src};
+    ae::VectorSink sink;
+    ae::Inflater inf{sink};
+    auto r = inf.Run(in, limit);
+    out = std::move(sink.data);
+    return r;
+}
+
+TEST(InflateZlib, CorpusAtLevels1_6_9) {
+    std::size_t files = 0;
+    for (const auto& e : pvtest::fs::directory_iterator(pvtest::corpusDir())) {
+        if (!e.is_regular_file()) continue;
+        const Bytes plain = pvtest::readBytes(e.path());
+        ++files;
+        for (int level : {1, 6, 9}) {
+            const Bytes packed = zDeflate(plain, level);
+            Bytes got;
+            auto r = inflateChunked(packed, got, 1 << 20);
+            ASSERT_TRUE(r.ok()) << e.path() << " level " << level << " msg " << r.msg;
+            ASSERT_EQ(r.produced, plain.size());
+            ASSERT_TRUE(got == plain) << e.path() << " level " << level;
+        }
+    }
+    EXPECT_GT(files, 0u);
+}
+
+TEST(InflateZlib, ChunkSizesAndStrategies) {
+    const Bytes plain = [] {
+        auto t = pvtest::sampleText(300000, 7);
+        Bytes b(t.begin(), t.end());
+        auto r = pvtest::randomBytes(70000, 3);
+        b.insert(b.begin() + 1000, r.begin(), r.end());
+        return b;
+    }();
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY, Z_RLE, Z_FILTERED}) {
+        const Bytes packed = zDeflate(plain, 6, strategy);
+        for (std::size_t chunk : {1u, 7u, 4096u, 65536u}) {
+            Bytes got;
+            auto r = inflateChunked(packed, got, chunk);
+            ASSERT_TRUE(r.ok()) << "strategy " << strategy << " chunk " << chunk;
+            ASSERT_TRUE(got == plain) << "strategy " << strategy << " chunk " << chunk;
+        }
+    }
+}
+
+TEST(InflateZlib, LeavesTrailingBytesUnread) {
+    const Bytes plain = Bytes(5000, 'x');
+    Bytes packed = zDeflate(plain, 9);
+    const std::size_t streamLen = packed.size();
+    for (int b : {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04, 0x05}) packed.push_back(u8(b));
+    ae::SpanSource src{packed};
+    ae::InputBuffer in{src};
+    ae::VectorSink sink;
+    ae::Inflater inf{sink};
+    ASSERT_TRUE(inf.Run(in).ok());
+    EXPECT_EQ(in.getByte(), 0xDE);
+    EXPECT_EQ(src.pos() - in.avail() - 1, streamLen);
+}
+
+// ---- Hand-made streams ---------------------------------------------------------------
+// Writes bits least significant first, as deflate stores them.
+class BitWriter {
+public:
+    void bits(std::uint32_t v, unsigned n) {
+        for (unsigned i = 0; i < n; ++i) put((v >> i) & 1);
+    }
+    // Huffman codes go most significant bit first.
+    void code(std::uint32_t c, unsigned n) {
+        for (unsigned i = n; i-- > 0;) put((c >> i) & 1);
+    }
+    void align() {
+        while (nbits_) put(0);
+    }
+    void byte(std::uint8_t b) { out.push_back(b); }
+    Bytes out;
+
+private:
+    void put(unsigned b) {
+        cur_ |= b << nbits_;
+        if (++nbits_ == 8) {
+            out.push_back(static_cast<std::uint8_t>(cur_));
+            cur_ = nbits_ = 0;
+        }
+    }
+    unsigned cur_ = 0, nbits_ = 0;
+};
+
+// Fixed-code helpers (RFC 1951 3.2.6).
+void fixedLit(BitWriter& w, unsigned sym) {
+    if (sym < 144)
+        w.code(0x30 + sym, 8);
+    else if (sym < 256)
+        w.code(0x190 + sym - 144, 9);
+    else if (sym < 280)
+        w.code(sym - 256, 7);
+    else
+        w.code(0xC0 + sym - 280, 8);
+}
+
+void storedBlock(BitWriter& w, bool last, const Bytes& data) {
+    w.bits(last, 1);
+    w.bits(0, 2);
+    w.align();
+    const auto len = static_cast<std::uint16_t>(data.size());
+    w.byte(u8(len & 0xFF));
+    w.byte(u8(len >> 8));
+    w.byte(u8(~len & 0xFF));
+    w.byte(u8((~len >> 8) & 0xFF));
+    for (auto b : data) w.byte(b);
+}
+
+Bytes zInflate(const Bytes& packed, bool& ok) {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    Bytes out(1 << 20);
+    z.next_in = const_cast<Bytef*>(packed.data());
+    z.avail_in = static_cast<uInt>(packed.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    ok = inflate(&z, Z_FINISH) == Z_STREAM_END;
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return out;
+}
+
+void expectSameAsZlib(const Bytes& packed, std::size_t wantSize) {
+    bool zok = false;
+    const Bytes ref = zInflate(packed, zok);
+    ASSERT_TRUE(zok) << "the hand-made stream must be valid for zlib";
+    ASSERT_EQ(ref.size(), wantSize);
+    for (std::size_t chunk : {1u, 3u, 65536u}) {
+        Bytes got;
+        auto r = inflateChunked(packed, got, chunk);
+        ASSERT_TRUE(r.ok()) << "msg " << r.msg;
+        EXPECT_TRUE(got == ref);
+    }
+}
+
+TEST(InflateEdges, EmptyStoredFinalBlock) {
+    BitWriter w;
+    storedBlock(w, true, {});
+    expectSameAsZlib(w.out, 0);
+}
+
+TEST(InflateEdges, StoredBlockOf65535Bytes) {
+    BitWriter w;
+    const Bytes data = pvtest::randomBytes(65535, 9);
+    storedBlock(w, false, data);
+    storedBlock(w, true, data);
+    expectSameAsZlib(w.out, 2 * 65535);
+}
+
+TEST(InflateEdges, FixedBlockWithDistance32768AndLength258) {
+    BitWriter w;
+    const Bytes data = pvtest::randomBytes(32768, 5);
+    storedBlock(w, false, data);
+    w.bits(1, 1);     // last
+    w.bits(1, 2);     // fixed
+    fixedLit(w, 285); // length 258, no extra bits
+    w.code(29, 5);    // distance code 29: base 24577, 13 extra bits
+    w.bits(32768 - 24577, 13);
+    fixedLit(w, 'A');
+    fixedLit(w, 256);
+    w.align();
+    expectSameAsZlib(w.out, 32768 + 258 + 1);
+}
+
+TEST(InflateEdges, OverlappingShortDistances) {
+    BitWriter w;
+    w.bits(1, 1);
+    w.bits(1, 2);
+    for (unsigned c : {'a', 'b', 'c'}) fixedLit(w, c);
+    for (unsigned dist = 1; dist <= 9; ++dist) {
+        fixedLit(w, 284); // lengths 227..257
+        w.bits(30, 5);
+        w.code(dist - 1 < 4 ? dist - 1 : 4 + (dist - 5) / 2, 5);
+        if (dist >= 5) w.bits((dist - 5) % 2, 1);
+    }
+    fixedLit(w, 256);
+    w.align();
+    expectSameAsZlib(w.out, 3 + 9 * 257);
+}
+
+// ---- Bad input -----------------------------------------------------------------------
+struct BadCase {
+    const char* label;
+    Bytes stream;
+    ae::DecodeStatus want;
+    int msg;
+};
+
+std::vector<BadCase> badCases() {
+    std::vector<BadCase> v;
+    {
+        BitWriter w; // block type 3
+        w.bits(1, 1);
+        w.bits(3, 2);
+        w.align();
+        v.push_back({"block_type_3", w.out, ae::DecodeStatus::Corrupt, ae::kMsgBadBlock});
+    }
+    {
+        BitWriter w; // NLEN is not the complement of LEN
+        w.bits(1, 1);
+        w.bits(0, 2);
+        w.align();
+        for (int b : {5, 0, 0, 0}) w.byte(u8(b));
+        v.push_back({"stored_nlen", w.out, ae::DecodeStatus::Corrupt, ae::kMsgBadBlock});
+    }
+    {
+        BitWriter w; // HLIT 288 (286 is the most valid data may use)
+        w.bits(1, 1);
+        w.bits(2, 2);
+        w.bits(31, 5);
+        w.bits(0, 5);
+        w.bits(0, 4);
+        w.align();
+        w.byte(0);
+        w.byte(0);
+        v.push_back({"hlit_288", w.out, ae::DecodeStatus::Corrupt, ae::kMsgBadLengths});
+    }
+    {
+        BitWriter w; // distance reaches before the first byte
+        w.bits(1, 1);
+        w.bits(1, 2);
+        fixedLit(w, 'x');
+        fixedLit(w, 257);
+        w.code(1, 5); // distance 2
+        fixedLit(w, 256);
+        w.align();
+        v.push_back({"distance_too_far", w.out, ae::DecodeStatus::Corrupt, ae::kMsgBadBlock});
+    }
+    {
+        BitWriter w; // distance code 30 is not defined
+        w.bits(1, 1);
+        w.bits(1, 2);
+        fixedLit(w, 'x');
+        fixedLit(w, 257);
+        w.code(30, 5);
+        fixedLit(w, 256);
+        w.align();
+        v.push_back({"distance_code_30", w.out, ae::DecodeStatus::Corrupt, ae::kMsgBadBlock});
+    }
+    {
+        BitWriter w; // dynamic block whose code-length code is over-subscribed
+        w.bits(1, 1);
+        w.bits(2, 2);
+        w.bits(0, 5);
+        w.bits(0, 5);
+        w.bits(15, 4); // 19 code-length lengths
+        for (int i = 0; i < 19; ++i) w.bits(1, 3);
+        w.align();
+        v.push_back({"oversubscribed", w.out, ae::DecodeStatus::Corrupt, ae::kMsgBadBlock});
+    }
+    {
+        BitWriter w; // a repeat code 16 with no previous length
+        w.bits(1, 1);
+        w.bits(2, 2);
+        w.bits(0, 5);
+        w.bits(0, 5);
+        w.bits(0, 4); // 4 lengths: for 16, 17, 18, 0
+        w.bits(1, 3);
+        w.bits(0, 3);
+        w.bits(0, 3);
+        w.bits(1, 3); // codes: 0 -> '0', 16 -> '1'
+        w.code(1, 1);
+        w.bits(0, 2);
+        w.align();
+        v.push_back({"repeat_first", w.out, ae::DecodeStatus::Corrupt, ae::kMsgBadBlock});
+    }
+    {
+        BitWriter w; // stream cut inside a fixed block
+        w.bits(0, 1);
+        w.bits(1, 2);
+        for (int i = 0; i < 40; ++i) fixedLit(w, 'q');
+        w.align();
+        v.push_back({"cut_in_block", w.out, ae::DecodeStatus::Truncated, 0});
+    }
+    {
+        BitWriter w; // stored block longer than the input
+        storedBlock(w, true, Bytes(100, 1));
+        w.out.resize(w.out.size() - 10);
+        v.push_back({"stored_short", w.out, ae::DecodeStatus::Truncated, 0});
+    }
+    v.push_back({"empty_input", {}, ae::DecodeStatus::Truncated, 0});
+    return v;
+}
+
+TEST(InflateBadInput, EachCaseHasItsVerdict) {
+    for (const auto& c : badCases()) {
+        for (std::size_t chunk : {1u, 65536u}) {
+            Bytes got;
+            auto r = inflateChunked(c.stream, got, chunk);
+            EXPECT_EQ(r.status, c.want) << c.label;
+            EXPECT_EQ(r.msg, c.msg) << c.label;
+            bool zok = true;
+            zInflate(c.stream, zok);
+            EXPECT_FALSE(zok) << c.label << ": zlib accepts it too";
+        }
+    }
+}
+
+TEST(InflateBadInput, DeclaredSizeStopsOutput) {
+    const Bytes plain(100000, 'z');
+    const Bytes packed = zDeflate(plain, 9);
+    ae::CountingSink sink;
+    auto r = ae::Inflate(packed, sink, 1000);
+    EXPECT_EQ(r.status, ae::DecodeStatus::TooLong);
+    EXPECT_LE(sink.count, 1000u);
+    ae::CountingSink sink2;
+    EXPECT_EQ(ae::Inflate(packed, sink2, 200000).status, ae::DecodeStatus::Truncated);
+    ae::CountingSink sink3;
+    EXPECT_TRUE(ae::Inflate(packed, sink3, 100000).ok());
+}
+
+} // namespace
