@@ -1,0 +1,81 @@
+// The two back ends the main window lists archives with, as the window sees them: the zip
+// front-end for ".zip"/".exe" and the engine's lister for everything else. The window's
+// core talks only to these interfaces; LiveBackends.cpp puts the real components behind
+// them and tests may put scripted ones.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// One entry as the list needs it.
+struct TListEntry {
+    std::string FileName; // stored name, '/' between folders
+    int64_t PackedSize = 0;
+    int64_t UnpackedSize = 0;
+    uint32_t FileCRC = 0;
+    double FileDate = 0;   // TDateTime
+    uint32_t FileAttr = 0; // DOS attribute bits
+    bool Encrypted = false;
+};
+
+// What the window needs to know about the lister's detected type.
+struct TListerTypeInfo {
+    bool Known = false;    // a type the lister can read
+    bool Uue = false;      // an encoded (uue/xxe) file
+    bool Writable = false; // a packer exists for it
+    bool Cabinet = false;  // no CRC column
+    int CrcDigits = 8;     // 4 for ARC, LHA and LZH; 0 for cabinets
+    int ArcType = 0;       // the engine's type ordinal
+    std::string TypeName;
+};
+
+class TListerBackend {
+public:
+    virtual ~TListerBackend() = default;
+    // Events, raised during Activate in the lister's order.
+    std::function<void()> OnActivate;
+    std::function<void(const TListEntry&)> OnRead;
+    std::function<void(int numFiles)> OnTotals;
+    std::function<void()> OnDeactivate;
+    // An error of the run: the engine's message number and text.
+    std::function<void(const std::string& fileName, int code, const std::string& text)> OnError;
+
+    // Sets the archive (detects its type); "" forgets it.
+    virtual void SetArchiveFile(const std::string& path) = 0;
+    virtual std::string ArchiveFile() const = 0;
+    virtual TListerTypeInfo TypeInfo() const = 0;
+    virtual void SetFileSpec(const std::string& spec) = 0;
+    // Reads the directory; false when an error ended the run (reported through OnError).
+    virtual bool Activate() = 0;
+    virtual int64_t TotalPackedSize() const = 0;
+    virtual int64_t TotalUnpackedSize() const = 0;
+};
+
+class TZipBackend {
+public:
+    virtual ~TZipBackend() = default;
+    // Raised after every directory read, whatever happened.
+    std::function<void()> OnDirUpdate;
+    // A message of the component (error number or 0, text).
+    std::function<void(int errCode, const std::string& message)> OnMessage;
+
+    // Sets the archive and reads its directory; "" empties the list.
+    virtual void SetZipFileName(const std::string& path) = 0;
+    virtual std::string ZipFileName() const = 0;
+    virtual int Count() const = 0;
+    virtual TListEntry Entry(int index) const = 0;
+    // The number of the last message the component reported (0 none).
+    virtual int ErrCode() const = 0;
+
+    // The folder searched first for "zipdll.dll"/"unzdll.dll", and loading them.
+    virtual void SetDLLDirectory(const std::string& dir) = 0;
+    virtual void LoadZipDll() = 0;
+    virtual void LoadUnzDll() = 0;
+    virtual void UnloadDlls() = 0;
+    virtual void SetAddCompLevel(int level) = 0;
+};
+
+// The real components; null when the component is not part of this build.
+std::unique_ptr<TListerBackend> CreateLiveLister();
+std::unique_ptr<TZipBackend> CreateLiveZip();

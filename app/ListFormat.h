@@ -1,0 +1,32 @@
+// Texts of the file list: grouped sizes, ratios, dates, CRCs and attribute letters, and
+// the rounding the list uses for its kilobyte totals.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Digits grouped from the right by `group` with `sep` (1234567 -> "1.234.567").
+std::string FormatThousands(int64_t number, int group = 3, const std::string& sep = ".");
+// Lower-case hexadecimal padded with '0' on the left to `digits`; 0 digits give "".
+std::string IntToHexPad(uint64_t value, int digits);
+// Every `ch` removed, then the rest as an integer; 0 when it is not one.
+int64_t StripChar(const std::string& text, char ch);
+// Every '.' and '%' removed and the rest trimmed.
+std::string StripNumberText(const std::string& text);
+
+// round((1 - packed / size) * 100) with "% "; "0% " when size is 0 or packed >= size.
+int RatioPercent(int64_t packed, int64_t size);
+std::string FormatRatio(int64_t packed, int64_t size);
+// "A", "S", "H", "R" for the bits 0x20, 0x04, 0x02, 0x01.
+std::string FormatAttributes(uint32_t attr);
+
+// Round to nearest, ties to even (the rounding the list uses everywhere).
+int64_t RoundEven(double x);
+
+// TDateTime: days since 1899-12-30, the fraction the time of day.
+double EncodeDateTime(int year, int month, int day, int hour, int minute, int second);
+void DecodeDateTime(double dt, int& year, int& month, int& day, int& hour, int& minute, int& second);
+// DOS date and time words to TDateTime (0 when the date is not a valid one).
+double DosDateTimeToDateTime(uint16_t dosDate, uint16_t dosTime);
+// Formats with the patterns d, dd, m, mm, yy, yyyy, h, hh, n, nn, s, ss; "mm" straight after
+// an hour stands for minutes. Other characters are copied.
+std::string FormatDateTime(const std::string& pattern, double dt);

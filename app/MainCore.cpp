@@ -1,0 +1,937 @@
+#include "app/MainCore.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/ListFormat.h"
+#include "platform/qt/MimeIcons.h"
+#include "platform/ui_hooks.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+}
+
+std::string upperAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return s;
+}
+
+// The extension with its dot, "" when the name has none.
+std::string extensionOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return path.substr(dot);
+}
+
+std::string fileNamePart(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string folderPart(const std::string& path) { // with trailing '/', "" for none
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool isFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+// A file of that name in `folder`, whatever the case of its letters.
+bool fileExistsNoCase(const std::string& folder, const std::string& name) {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return false;
+    bool found = false;
+    std::string want = lowerAscii(name);
+    while (dirent* e = ::readdir(d)) {
+        if (lowerAscii(e->d_name) == want &&
+            isFile((folder.empty() || folder.back() == '/' ? folder : folder + "/") + e->d_name)) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    std::string h = home && *home ? home : "/";
+    if (h.back() != '/') h += '/';
+    return h;
+}
+
+bool flag(const TIniFile& ini, const char* section, const char* key, const char* def) {
+    return ini.ReadString(section, key, def) == "1";
+}
+
+} // namespace
+
+TMainCore::TMainCore(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBackend> lister)
+    : FZip(std::move(zip)), FLister(std::move(lister)) {
+    if (FZip) {
+        FZip->OnDirUpdate = [this] { pvZipFrontDirUpdate(); };
+        FZip->OnMessage = [this](int code, const std::string& msg) { pvZipFrontMessage(code, msg); };
+    }
+    if (FLister) {
+        FLister->OnActivate = [this] { pvArcListerActivate(); };
+        FLister->OnRead = [this](const TListEntry& e) { pvArcListerRead(e); };
+        FLister->OnTotals = [this](int n) { pvArcListerTotals(n); };
+        FLister->OnDeactivate = [this] { pvArcListerDeactivate(); };
+        FLister->OnError = [this](const std::string& fn, int code, const std::string& text) {
+            pvError(fn, code, text);
+        };
+    }
+    EnableItems(false, false, false, false, false, true);
+}
+
+TMainCore::~TMainCore() {
+    // The back ends must not call into a half-destroyed window.
+    if (FZip) FZip->OnDirUpdate = nullptr, FZip->OnMessage = nullptr;
+    if (FLister) {
+        FLister->OnActivate = nullptr;
+        FLister->OnRead = nullptr;
+        FLister->OnTotals = nullptr;
+        FLister->OnDeactivate = nullptr;
+        FLister->OnError = nullptr;
+    }
+}
+
+std::string TMainCore::AppendSlash(const std::string& path) {
+    if (path.empty() || path.back() == '/') return path;
+    return path + "/";
+}
+
+// ---------------------------------------------------------------- start-up and settings
+
+void TMainCore::FormCreate(const std::string& programPath) {
+    FMultiExtRunning = FListBusy = FAskPassword = false;
+    FHandlerKind = 0;
+    FProgramFolder = AppendSlash(folderPart(programPath));
+
+    // The registry value that tells the desktop integration where the program lives.
+    FRegistry = std::make_unique<TIniFile>(pvRegistryFile());
+    FRegistry->WriteString(kRegistryAppKey, "App", programPath);
+
+    FIni = std::make_unique<TIniFile>(pvConfigFolder() + "pvsettings.ini");
+    LoadSettings();
+    LoadHistory();
+
+    FSpecialExtractRunning = false;
+    FSortDescending = false;
+    FSelectedSize = 0;
+    FAddFiles.clear();
+    FExcludeSpecs.clear();
+    FPackerKind = 0;
+    FTestRunning = false;
+    ExtIconCache.clear();
+
+    // Temp folder: the configured one when it exists, else the system's.
+    const char* tmp = std::getenv("TMPDIR");
+    FWorkTempFolder = AppendSlash(tmp && *tmp ? tmp : "/tmp");
+    if (AppendSlash(FTempFolder) != FWorkTempFolder) {
+        if (isFolder(FTempFolder))
+            FWorkTempFolder = AppendSlash(FTempFolder);
+        else
+            FTempFolder = FWorkTempFolder;
+    }
+    if (!isFolder(FExtractFolder)) FExtractFolder = homeFolder();
+    if (!isFolder(FOpenFolder)) FOpenFolder = homeFolder();
+
+    // The zip libraries: beside the program when both are there, else in the program's
+    // library folder (where an installed program keeps its private libraries).
+    std::error_code ec;
+    fs::path libDir = fs::weakly_canonical(fs::path(FProgramFolder) / ".." / "lib" / "parvex", ec);
+    FSystemFolder = AppendSlash(libDir.empty() ? FProgramFolder + "../lib/parvex" : libDir.string());
+    if (fileExistsNoCase(FProgramFolder, "zipdll.dll") && fileExistsNoCase(FProgramFolder, "unzdll.dll"))
+        FDllFolder = FProgramFolder;
+    else
+        FDllFolder = FSystemFolder;
+    if (FZip) {
+        FZip->SetDLLDirectory(FDllFolder);
+        FZip->LoadZipDll();
+        FZip->LoadUnzDll();
+    }
+    UpdateColumns();
+    ItemsChanged();
+    StatusChanged();
+    CaptionChanged();
+}
+
+void TMainCore::LoadSettings() {
+    const TIniFile& ini = *FIni;
+    const std::string home = homeFolder();
+    FRowSelect = flag(ini, "Visual", "RowSelect", "0");
+    FGridLines = flag(ini, "Visual", "GridLines", "0");
+    FSingleClick = flag(ini, "Visual", "SingleClick", "1");
+    FMousePoint = flag(ini, "Visual", "MousePoint", "1");
+    FAlwaysUnder = flag(ini, "Visual", "AlwaysUnder", "0");
+    FOpenFolder = ini.ReadString("Directories", "Open", home);
+    FExtractFolder = ini.ReadString("Directories", "Extract", home);
+    FTempFolder = ini.ReadString("Directories", "Temp", home);
+    FFavFolder = ini.ReadString("Directories", "optFavFolder", home);
+    FOpenLast = flag(ini, "Settings", "OpenLast", "1");
+    FExtractLast = flag(ini, "Settings", "ExtractLast", "1");
+    FDefaultTemp = flag(ini, "Settings", "DefaultTemp", "1");
+    FOptZipDirs = flag(ini, "Settings", "optZipDirs", "1");
+    FOptOverwrite = flag(ini, "Settings", "optOverwrite", "1");
+    FOptUpdate = flag(ini, "Settings", "optUpdate", "1");
+    FOptTest = flag(ini, "Settings", "optTest", "1");
+    FViewerKind = int(ini.ReadInteger("Settings", "View", 2));
+    FViewerProgram = ini.ReadString("Settings", "ViewProg", "");
+    FPackRate = int(ini.ReadInteger("Settings", "Packrate", 7));
+    FWindowHeight = int(ini.ReadInteger("AppOpt", "Height", 471));
+    FWindowWidth = int(ini.ReadInteger("AppOpt", "Width", 593));
+    FWindowTop = int(ini.ReadInteger("AppOpt", "Top", 100));
+    FWindowLeft = int(ini.ReadInteger("AppOpt", "Left", 100));
+    FInternalMail = flag(ini, "Mail", "InternalMail", "1");
+    FMailHost = ini.ReadString("Mail", "MailHost", "");
+    FMailUserID = ini.ReadString("Mail", "MailUserID", "");
+    FMailName = ini.ReadString("Mail", "MailName", "");
+    FMailAddress = ini.ReadString("Mail", "MailAddress", "");
+    FToolbarDocked = ini.ReadString("Toolbar", "Docked", "pvDockTop");
+    FToolbarShown = ini.ReadInteger("Toolbar", "tbVisible", 1) != 0;
+    FStatusBarShown = ini.ReadInteger("Toolbar", "sbVisible", 1) != 0;
+    FToolbarLeft = int(ini.ReadInteger("Toolbar", "Left", 0));
+    FToolbarTop = int(ini.ReadInteger("Toolbar", "Top", 0));
+    static const char* const columns[7] = {"Size", "Packed", "Ratio", "Date", "CRC", "Attributes", "Path"};
+    for (int i = 0; i < 7; ++i) FColumnShown[i] = ini.ReadInteger("ZipList", columns[i], 1) != 0;
+    FCheckNewVersion = ini.ReadBool("Update", "CheckNewVersion", true);
+}
+
+void TMainCore::LoadHistory() {
+    for (int i = 1; i <= 5; ++i) {
+        FOpenHistory[i] = FIni->ReadString("History", "Open" + std::to_string(i), "");
+        FExtHistory[i] = FIni->ReadString("History", "Ext" + std::to_string(i), "");
+    }
+    HistoryChanged();
+}
+
+void TMainCore::SaveStatesToReg() {
+    if (!FIni) return;
+    TIniFile& ini = *FIni;
+    ini.WriteBool("Visual", "RowSelect", FRowSelect);
+    ini.WriteBool("Visual", "GridLines", FGridLines);
+    ini.WriteBool("Visual", "SingleClick", FSingleClick);
+    ini.WriteBool("Visual", "MousePoint", FMousePoint);
+    ini.WriteBool("Visual", "AlwaysUnder", FAlwaysUnder);
+    ini.WriteString("Directories", "Open", FOpenFolder);
+    ini.WriteString("Directories", "Extract", FExtractFolder);
+    ini.WriteBool("Settings", "optZipDirs", FOptZipDirs);
+    ini.WriteBool("Settings", "optOverwrite", FOptOverwrite);
+    ini.WriteBool("Settings", "optUpdate", FOptUpdate);
+    ini.WriteBool("Settings", "optTest", FOptTest);
+    ini.WriteInteger("AppOpt", "Height", FWindowHeight);
+    ini.WriteInteger("AppOpt", "Width", FWindowWidth);
+    ini.WriteInteger("AppOpt", "Left", FWindowLeft);
+    ini.WriteInteger("AppOpt", "Top", FWindowTop);
+    ini.WriteBool("Mail", "InternalMail", FInternalMail);
+    ini.WriteString("Mail", "MailHost", FMailHost);
+    ini.WriteString("Mail", "MailUserID", FMailUserID);
+    ini.WriteString("Mail", "MailName", FMailName);
+    ini.WriteString("Mail", "MailAddress", FMailAddress);
+    ini.WriteInteger("Toolbar", "tbVisible", FToolbarShown ? 1 : 0);
+    ini.WriteInteger("Toolbar", "sbVisible", FStatusBarShown ? 1 : 0);
+    ini.WriteBool("Update", "CheckNewVersion", FCheckNewVersion);
+}
+
+void TMainCore::WriteEDir() {
+    if (!FIni) return;
+    for (int i = 1; i <= 5; ++i) {
+        FIni->WriteString("History", "Open" + std::to_string(i), FOpenHistory[i]);
+        FIni->WriteString("History", "Ext" + std::to_string(i), FExtHistory[i]);
+    }
+}
+
+void TMainCore::UpdateColumns() {} // the window sets the widths from FColumnShown
+
+void TMainCore::FormDestroy() {
+    SaveStatesToReg();
+    CloseArchive(); // also deletes the files extracted for viewing
+    if (FZip) FZip->UnloadDlls();
+    ExtIconCache.clear();
+}
+
+void TMainCore::HandleParams(const std::vector<std::string>& params) {
+    // Only the plain "open this archive" form for now; the switches come with the
+    // command line's own handling.
+    static const char* const switches[] = {"/pvset", "/pvseh", "/pvsef", "/pvsaz", "/pvsac", "/pvsem"};
+    for (const std::string& p : params) {
+        if (p.empty() || p[0] == '-') continue;
+        if (std::any_of(std::begin(switches), std::end(switches), [&](const char* s) { return p == s; }))
+            continue;
+        std::error_code ec;
+        fs::path abs = fs::absolute(p, ec);
+        OpenArchive(ec ? p : abs.lexically_normal().string());
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- history
+
+void TMainCore::AddOpenHistory(const std::string& path) {
+    for (int i = 1; i <= 5; ++i)
+        if (FOpenHistory[i] == path) return;
+    for (int i = 5; i > 1; --i) FOpenHistory[i] = FOpenHistory[i - 1];
+    FOpenHistory[1] = path;
+    HistoryChanged();
+}
+
+void TMainCore::AddExtHistory(const std::string& path) {
+    for (int i = 1; i <= 5; ++i)
+        if (FExtHistory[i] == path) return;
+    for (int i = 5; i > 1; --i) FExtHistory[i] = FExtHistory[i - 1];
+    FExtHistory[1] = path;
+    HistoryChanged();
+}
+
+// ---------------------------------------------------------------- status and captions
+
+void TMainCore::SetCaptionFor(const std::string& name) {
+    Caption = "Parvex 2000 - " + name;
+    CaptionChanged();
+}
+
+void TMainCore::EnsureStatusPanels() {
+    if (StatusPanels.size() < 2) {
+        StatusPanels.push_back("");
+        StatusPanels.push_back("");
+    }
+    StatusChanged();
+}
+
+void TMainCore::SetPanel(size_t index, const std::string& text) {
+    if (index >= StatusPanels.size()) return;
+    StatusPanels[index] = text;
+    StatusChanged();
+}
+
+std::string TMainCore::TotalsText(int64_t count, int64_t unpacked, int64_t packed) const {
+    return "Total " + std::to_string(count) + " files, " +
+           std::to_string(RoundEven(double(unpacked) / 1024.0)) + " KB [" +
+           std::to_string(RoundEven(double(packed) / 1024.0)) + " KB]";
+}
+
+void TMainCore::ClearInstaller() {
+    FInstallerPresent = false;
+    SetupShown = false;
+    ItemEnabled[cmd::Install] = false;
+    SetupSeparatorWidth = 142;
+}
+
+// ---------------------------------------------------------------- enabling
+
+bool TMainCore::IsEnabled(const std::string& item) const {
+    auto it = ItemEnabled.find(item);
+    return it != ItemEnabled.end() && it->second;
+}
+
+void TMainCore::EnableItems(bool a, bool b, bool c, bool d, bool e, bool disableAll) {
+    static const char* const dItems[] = {
+        cmd::Extract,      cmd::ExtractTo,   cmd::ExtractHere, cmd::ExtractFav,      cmd::MailArchive,
+        cmd::FindFiles,    cmd::UUEncode,    cmd::Checkout,    cmd::OpenItem,        cmd::View,
+        cmd::Test,         cmd::SelectAll,   cmd::DeselectAll, cmd::InvertSelection, cmd::DeleteArchive,
+        cmd::CloseArchive, cmd::CopyArchive, cmd::MoveArchive, cmd::RenameArchive};
+    static const char* const cItems[] = {cmd::ExeToZip, cmd::MakeExe, cmd::Comment, cmd::Rename,
+                                         cmd::WriteZipSpan};
+    static const char* const eItems[] = {cmd::Delete, cmd::Add};
+    if (d) {
+        for (const char* n : dItems) ItemEnabled[n] = true;
+        if (c) {
+            ItemEnabled[FIsExeArchive ? cmd::ExeToZip : cmd::MakeExe] = true;
+            ItemEnabled[cmd::Comment] = ItemEnabled[cmd::Test] = ItemEnabled[cmd::Rename] = true;
+            ItemEnabled[cmd::WriteZipSpan] = true;
+        }
+    }
+    if (e)
+        for (const char* n : eItems) ItemEnabled[n] = true;
+    if (disableAll) {
+        for (const char* n : dItems) ItemEnabled[n] = false;
+        for (const char* n : cItems) ItemEnabled[n] = false;
+        for (const char* n : eItems) ItemEnabled[n] = false;
+        ItemEnabled[cmd::Properties] = ItemEnabled[cmd::CreateShortcut] = false;
+    }
+    if (a || b) ItemEnabled[cmd::Properties] = ItemEnabled[cmd::CreateShortcut] = true;
+    if (!ItemEnabled.count(cmd::Install)) ItemEnabled[cmd::Install] = false;
+    ItemsChanged();
+}
+
+void TMainCore::DisableAll() {
+    AllEnabled = false;
+    ItemsChanged();
+}
+
+void TMainCore::EnableAll() {
+    AllEnabled = true;
+    ItemsChanged();
+}
+
+void TMainCore::InitExtraMenus() {
+    std::string stem =
+        FArchiveFile.size() > 4 ? FArchiveFile.substr(0, FArchiveFile.size() - 4) : std::string();
+    ExtractToCaption = "Extract to " + stem + "/";
+    ExtractHereCaption = "Extract to " + folderPart(FArchiveFile);
+    ItemsChanged();
+}
+
+// ---------------------------------------------------------------- open, create, close
+
+void TMainCore::OpenArchive(const std::string& path) {
+    const std::string ext = lowerAscii(extensionOf(path));
+    FIsExeArchive = ext == ".exe";
+    FHandlerKind = (ext == ".zip" || ext == ".exe") ? 1 : 2;
+    FPackerKind = 0;
+    FPacker = TPackerId::None;
+    ClearInstaller();
+
+    if (FArchiveOpen) CloseArchive();
+
+    // A name that is no file cannot be listed: say so and leave the window as it is,
+    // rather than showing an empty "archive" and putting it into the history.
+    if (!path.empty() && !isFile(path)) {
+        std::string why;
+        if (FHandlerKind == 1)
+            why = isFolder(path) ? "Zip file could not be opened" : "Input file does not exist";
+        else
+            why = isFolder(path) ? "Error opening file" : "File not found";
+        platform::messageBox("Error", path + "  -  " + why, platform::MsgType::Error, platform::mbOK);
+        FHandlerKind = 0;
+        ItemsChanged();
+        return;
+    }
+
+    std::error_code ec;
+    if (!path.empty())
+        fs::current_path(fs::path(path).parent_path().empty() ? "." : fs::path(path).parent_path(), ec);
+    EnsureStatusPanels();
+
+    if (FHandlerKind == 1) {
+        if (path.empty()) {
+            CloseArchive();
+            return;
+        }
+        if (FZip) FZip->SetZipFileName(path);
+        EnableItems(false, true, true, true, true, false);
+    } else {
+        OpenWithLister(path);
+    }
+    FArchiveFile = path;
+    FArchiveOpen = true;
+    FArchiveName = fileNamePart(path);
+    SetCaptionFor(FArchiveName);
+    SetPanel(0, path);
+    FOpenFolder = folderPart(path);
+    FArchiveDrive = path.substr(0, 1);
+
+    AddOpenHistory(path);
+    WriteEDir();
+    InitExtraMenus();
+
+    if (FHandlerKind == 2 && FLister && FLister->TypeInfo().Uue) {
+        auto answer = platform::messageBox(
+            "Question",
+            "This is an encoded archive. \n\rDo you want to extract it to the temp foler and open it?",
+            platform::MsgType::Confirmation, platform::mbYes | platform::mbNo);
+        if (answer == platform::ModalResult::Yes && !FLister->ArchiveFile().empty() && SelectUnpacker() &&
+            !Rows.empty() && ExtractAllTo(FWorkTempFolder)) {
+            std::string inner = extensionOf(Rows.front().StoredName);
+            std::string base = fileNamePart(path);
+            size_t dot = base.find_last_of('.');
+            if (dot != std::string::npos) base.erase(dot);
+            CloseArchive();
+            OpenArchive(AppendSlash(FWorkTempFolder) + base + inner);
+        }
+    }
+}
+
+void TMainCore::OpenWithLister(const std::string& path) {
+    BeginListUpdate();
+    FListErrorCode = 0;
+    FListErrorText.clear();
+    bool ok = true;
+    if (FLister) {
+        FLister->SetFileSpec("*.*");
+        if (!path.empty()) {
+            FLister->SetArchiveFile(path);
+            ok = FLister->Activate();
+        }
+    } else if (!path.empty()) {
+        ok = false;
+        RememberListError(25327, "Unknown file type");
+    }
+    bool writable = FLister && FLister->TypeInfo().Writable;
+    EnableItems(false, true, false, true, writable, false);
+    ShowTotals();
+    EndListUpdate();
+    RowsChanged();
+    // A listing that ended in an error would otherwise look like an empty archive.
+    if (!ok && !path.empty()) {
+        std::string text = FListErrorText.empty() ? std::string("Unknown file type") : FListErrorText;
+        platform::messageBox("Error", path + "  -  " + text, platform::MsgType::Error, platform::mbOK);
+    }
+}
+
+void TMainCore::CloseLister() {
+    if (FLister) FLister->SetArchiveFile("");
+}
+
+void TMainCore::ShowTotals() {
+    if (FHandlerKind != 2) return;
+    FArchivePacked = FLister ? FLister->TotalPackedSize() : 0;
+    FArchiveSize = FLister ? FLister->TotalUnpackedSize() : 0;
+    if (!FArchiveFile.empty()) {
+        FArchiveName = fileNamePart(FArchiveFile);
+        SetCaptionFor(FArchiveName);
+        SetPanel(0, FArchiveFile);
+    }
+    SetPanel(2, TotalsText(int64_t(Rows.size()), FArchiveSize, FArchivePacked));
+}
+
+void TMainCore::CreateArchive(std::string path, int archiveKind) {
+    CloseArchive();
+    EnsureStatusPanels();
+    if (FHandlerKind == 1 || archiveKind == 1) {
+        FHandlerKind = 1;
+        if (lowerAscii(path).find(".zip") == std::string::npos) path += ".zip";
+        if (FZip) FZip->SetZipFileName(path);
+        FArchiveFile = path;
+        FArchiveOpen = true;
+        EnableItems(true, false, true, true, true, false);
+    } else {
+        struct KindInfo {
+            const char* ext;
+            int packerKind;
+        };
+        static const KindInfo kinds[8] = {{"", 0},     {".zip", 0}, {".bh", 1},  {".cab", 2},
+                                          {".lha", 5}, {".jar", 4}, {".tar", 6}, {".gz", 3}};
+        FPacker = TPackerId::None;
+        FHandlerKind = 2;
+        if (archiveKind >= 2 && archiveKind <= 7) {
+            FPackerKind = kinds[archiveKind].packerKind;
+            FPacker = TPackerId(FPackerKind);
+            if (lowerAscii(path).find(kinds[archiveKind].ext) == std::string::npos)
+                path += kinds[archiveKind].ext;
+        }
+        FArchiveFile = path;
+        FArchiveOpen = true;
+        EnableItems(true, false, false, true, true, false);
+    }
+    FOpenFolder = folderPart(path);
+    FArchiveDrive = path.substr(0, 1);
+    FArchiveName = upperAscii(fileNamePart(path));
+    SetCaptionFor(FArchiveName);
+    InitExtraMenus();
+    SetPanel(0, path);
+}
+
+void TMainCore::CloseArchive() {
+    FListBusy = true;
+    for (const std::string& f : ViewList) ::unlink(f.c_str());
+    ViewList.clear();
+    if (StatusPanels.size() > 2) StatusPanels.resize(1);
+    // Both back ends are emptied: the handler kind may already name the next archive's.
+    if (FZip && !FZip->ZipFileName().empty()) FZip->SetZipFileName("");
+    if (FLister && !FLister->ArchiveFile().empty()) CloseLister();
+    ReplaceLaterOrRestore();
+    FArchiveFile.clear();
+    FArchiveOpen = false;
+    BeginListUpdate();
+    GridDel();
+    EndListUpdate();
+    EnableItems(false, false, false, false, false, true);
+    ClearInstaller();
+    StatusPanels[0] = "Ready";
+    StatusChanged();
+    Caption = "Parvex 2000";
+    CaptionChanged();
+    RowsChanged();
+    FListBusy = false;
+}
+
+void TMainCore::ReplaceLaterOrRestore() {
+    if (FReplacedBackup.empty()) return;
+    if (exists(FReplacedFile))
+        ::unlink(FReplacedBackup.c_str()); // the new archive took its place
+    else
+        std::rename(FReplacedBackup.c_str(), FReplacedFile.c_str());
+    FReplacedBackup.clear();
+    FReplacedFile.clear();
+}
+
+bool TMainCore::SelectPacker() {
+    static const TPackerId none = TPackerId::None;
+    FPacker = none;
+    if (FPackerKind != 0) {
+        FPacker = TPackerId(FPackerKind);
+        return true;
+    }
+    TListerTypeInfo info = FLister ? FLister->TypeInfo() : TListerTypeInfo{};
+    if (FLister && !FLister->ArchiveFile().empty() && info.Writable) {
+        // The packer that belongs to the type is chosen by the add and delete roads.
+        return true;
+    }
+    platform::messageBox("Error", "Compression not supported for this archive", platform::MsgType::Error,
+                         platform::mbOK);
+    return false;
+}
+
+bool TMainCore::SelectUnpacker() {
+    if (!FLister || FLister->ArchiveFile().empty()) return false;
+    return FLister->TypeInfo().Known;
+}
+
+// ---------------------------------------------------------------- commands
+
+void TMainCore::OpenChosenFile(const std::string& path) {
+    if (isFile(path))
+        OpenArchive(path);
+    else
+        platform::messageBox("Parvex 2000", "This Archive doesn't exist. Do you want to create it now ?",
+                             platform::MsgType::Information, platform::mbOK);
+}
+
+void TMainCore::NewArchiveChosen(const std::string& path, int filterIndex) {
+    if (path.empty()) return;
+    FHandlerKind = filterIndex == 1 ? 1 : 2;
+    FNewArchiveKind = filterIndex;
+    if (exists(path)) {
+        auto answer = platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?",
+                                           platform::MsgType::Confirmation, platform::mbYes | platform::mbNo);
+        if (answer != platform::ModalResult::Yes) return;
+        CloseArchive(); // settles an earlier replacement before this one starts
+        // The old file is moved aside, not deleted: it is gone for good only once the new
+        // archive has been written over its name.
+        std::string tmpl = folderPart(path) + "." + fileNamePart(path) + ".replaced-XXXXXX";
+        int fd = mkstemp(tmpl.data());
+        if (fd < 0 || (::close(fd), std::rename(path.c_str(), tmpl.c_str()) != 0)) {
+            if (fd >= 0) ::unlink(tmpl.c_str());
+            platform::messageBox("Error", path + "  -  Error opening file", platform::MsgType::Error,
+                                 platform::mbOK);
+            return;
+        }
+        CreateArchive(path, FNewArchiveKind);
+        FReplacedFile = path;
+        FReplacedBackup = tmpl;
+        return;
+    }
+    CreateArchive(path, FNewArchiveKind);
+}
+
+void TMainCore::OpenHistoryItem(int index) {
+    if (index < 1 || index > 5 || FOpenHistory[index].empty()) return;
+    std::string name = FOpenHistory[index];
+    FHandlerKind = 2;
+    if (isFile(name)) {
+        CloseArchive();
+        OpenArchive(name);
+        return;
+    }
+    auto answer = platform::messageBox("Error", "This Archive doesn't exist. Do you want to create it now ?",
+                                       platform::MsgType::Information, platform::mbYes | platform::mbNo);
+    if (answer == platform::ModalResult::Yes) CreateArchive(name, 2);
+}
+
+// ---------------------------------------------------------------- rows
+
+namespace {
+
+std::string zipCaption(const std::string& name) {
+    if (name.empty()) return name;
+    return name.substr(0, 1) + lowerAscii(name.substr(1));
+}
+
+TListRow makeRow(const TListEntry& e, const std::string& caption, const std::string& date, int crcDigits) {
+    TListRow r;
+    r.StoredName = e.FileName;
+    r.Caption = caption;
+    r.Size = e.UnpackedSize;
+    r.Packed = e.PackedSize;
+    r.Date = e.FileDate;
+    r.Path = folderPart(e.FileName);
+    r.CRC = e.FileCRC;
+    r.Attr = e.FileAttr;
+    r.SubItems[0] = FormatThousands(e.UnpackedSize, 3, ".");
+    r.SubItems[1] = FormatThousands(e.PackedSize, 3, ".");
+    r.SubItems[2] = FormatRatio(e.PackedSize, e.UnpackedSize);
+    r.SubItems[3] = date;
+    r.SubItems[4] = r.Path;
+    r.SubItems[5] = IntToHexPad(crcDigits == 4 ? (e.FileCRC & 0xFFFF) : e.FileCRC, crcDigits);
+    r.SubItems[6] = FormatAttributes(e.FileAttr);
+    return r;
+}
+
+} // namespace
+
+void TMainCore::GridAdd() {
+    FTotalSize = FTotalPacked = 0;
+    if (!FZip) return;
+    const std::string dateFormat = ShortDateFormat + "  " + ShortTimeFormat;
+    for (int i = 0; i < FZip->Count(); ++i) {
+        TListEntry e = FZip->Entry(i);
+        std::string name = fileNamePart(e.FileName);
+        std::string lname = lowerAscii(name);
+        if (lname == "install.exe" || lname == "setup.exe") {
+            FInstallerPresent = true;
+            SetupShown = true;
+            ItemEnabled[cmd::Install] = true;
+            SetupSeparatorWidth = 95;
+            FInstallerRow = int(Rows.size());
+        }
+        TListRow r = makeRow(e, zipCaption(name), FormatDateTime(dateFormat, e.FileDate), 8);
+        r.Order = int(Rows.size());
+        Rows.push_back(std::move(r));
+        FTotalSize += e.UnpackedSize;
+        FTotalPacked += e.PackedSize;
+    }
+    for (TListRow& r : Rows) {
+        std::string ext = lowerAscii(extensionOf(r.Caption));
+        for (auto& [cachedExt, image] : ExtIconCache)
+            if (cachedExt == ext) r.ImageIndex = image;
+    }
+    ItemsChanged();
+}
+
+void TMainCore::GridDel() {
+    BeginListUpdate();
+    bool hadSelection = SelectedCount() > 0;
+    Rows.clear();
+    FSelectedSize = 0;
+    if (hadSelection && StatusPanels.size() > 1) StatusPanels[1] = "0 file(s) selected, 0 KB";
+    SImages.clear();
+    EndListUpdate();
+    ImagesChanged();
+    RowsChanged();
+}
+
+std::string TMainCore::ExtensionImageKeyName(const std::string& ext) {
+    return pvMimeIconName("x" + ext);
+}
+
+int TMainCore::GetExtIconIndex(const std::string& ext) {
+    for (auto& [cached, image] : ExtIconCache)
+        if (cached == lowerAscii(ext)) return -1;
+    static const char* const archiveExts[] = {".arc", ".arj", ".ace", ".bh",  ".cab", ".gz",  ".lha",
+                                              ".lzh", ".jar", ".pak", ".pk3", ".rar", ".tar", ".uue",
+                                              ".uu",  ".enc", ".xxe", ".z",   ".zoo", ".zip"};
+    TImageKey key;
+    std::string icon = ext.empty() ? std::string() : ExtensionImageKeyName(ext);
+    if (ext == ".exe")
+        key.kind = TImageKey::Program;
+    else if (!icon.empty()) {
+        bool archive = std::any_of(std::begin(archiveExts), std::end(archiveExts),
+                                   [&](const char* a) { return ext == a; });
+        if (archive)
+            key.kind = TImageKey::Archive;
+        else {
+            key.kind = TImageKey::Themed;
+            key.iconName = icon;
+        }
+    }
+    int index = int(SImages.size());
+    ExtIconCache.emplace_back(lowerAscii(ext), index);
+    SImages.push_back(key);
+    return index;
+}
+
+void TMainCore::GetImgList() {
+    ExtIconCache.clear();
+    SImages.clear();
+    if (FHandlerKind == 1 && FZip) {
+        for (int i = 0; i < FZip->Count(); ++i)
+            GetExtIconIndex(lowerAscii(extensionOf(FZip->Entry(i).FileName)));
+    } else {
+        for (const TListRow& r : Rows) GetExtIconIndex(lowerAscii(extensionOf(r.Caption)));
+    }
+    ImagesChanged();
+}
+
+// ---------------------------------------------------------------- sorting
+
+int TMainCore::CompareFiles(const TListRow& a, const TListRow& b) const {
+    auto sign = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    int r = 0;
+    switch (FSortColumn) {
+    case 0:
+        r = lowerAscii(a.Caption).compare(lowerAscii(b.Caption));
+        break;
+    case 1:
+        r = sign(a.Size, b.Size);
+        break;
+    case 2:
+        r = sign(a.Packed, b.Packed);
+        break;
+    case 3:
+        r = sign(RatioPercent(a.Packed, a.Size), RatioPercent(b.Packed, b.Size));
+        break;
+    case 4:
+        r = sign(a.Date, b.Date);
+        break;
+    case 5:
+        r = lowerAscii(a.Path).compare(lowerAscii(b.Path));
+        break;
+    default:
+        return 0;
+    }
+    r = r < 0 ? -1 : (r > 0 ? 1 : 0);
+    // Equal keys fall back to the stored name and then to the archive's order, so the
+    // order is strict and the two directions are exact mirrors of each other.
+    if (r == 0) r = sign(a.StoredName, b.StoredName);
+    if (r == 0) r = sign(a.Order, b.Order);
+    return FSortDescending ? -r : r;
+}
+
+void TMainCore::SortRows() {
+    if (FSortColumn < 0 || FSortColumn > 5) return; // CRC and attributes do not sort
+    // Rows keep their selection while they move, so the index the installer sits at is
+    // found again afterwards.
+    std::string installer =
+        FInstallerRow >= 0 && FInstallerRow < int(Rows.size()) ? Rows[size_t(FInstallerRow)].StoredName : "";
+    int installerOrder =
+        FInstallerRow >= 0 && FInstallerRow < int(Rows.size()) ? Rows[size_t(FInstallerRow)].Order : -1;
+    std::sort(Rows.begin(), Rows.end(),
+              [this](const TListRow& a, const TListRow& b) { return CompareFiles(a, b) < 0; });
+    if (installerOrder >= 0)
+        for (size_t i = 0; i < Rows.size(); ++i)
+            if (Rows[i].Order == installerOrder) FInstallerRow = int(i);
+    SortChanged();
+}
+
+void TMainCore::ZipListColumnClick(int column) {
+    FSortColumn = column;
+    SortRows();
+    CheckedSortItem = (column >= 0 && column <= 5) ? column : -1;
+    FSortDescending = !FSortDescending;
+    ItemsChanged();
+}
+
+void TMainCore::SortItemClick(int item) {
+    ZipListColumnClick(item);
+}
+
+// ---------------------------------------------------------------- selection
+
+int TMainCore::SelectedCount() const {
+    return int(std::count_if(Rows.begin(), Rows.end(), [](const TListRow& r) { return r.Selected; }));
+}
+
+void TMainCore::ZipListSelectItem(int row, bool selected) {
+    if (FListBusy || row < 0 || row >= int(Rows.size())) return;
+    TListRow& r = Rows[size_t(row)];
+    if (r.Selected == selected) return;
+    r.Selected = selected;
+    FSelectedSize += selected ? r.Size : -r.Size;
+    if (StatusPanels.size() > 1)
+        SetPanel(1, std::to_string(SelectedCount()) + " file(s) selected, " +
+                        std::to_string(RoundEven(double(FSelectedSize) / 1024.0)) + " KB");
+}
+
+void TMainCore::SetRowSelected(int row, bool selected) {
+    ZipListSelectItem(row, selected);
+}
+
+void TMainCore::mmiSelAllClick() {
+    for (int i = 0; i < int(Rows.size()); ++i) SetRowSelected(i, true);
+}
+
+void TMainCore::mmiDeSelAllClick() {
+    for (int i = 0; i < int(Rows.size()); ++i) SetRowSelected(i, false);
+}
+
+void TMainCore::mmiInvSelClick() {
+    for (int i = 0; i < int(Rows.size()); ++i) SetRowSelected(i, !Rows[size_t(i)].Selected);
+}
+
+// ---------------------------------------------------------------- component events
+
+void TMainCore::pvZipFrontDirUpdate() {
+    if (FMultiExtRunning || FListBusy) return;
+    BeginListUpdate();
+    GridDel();
+    bool hasName = FZip && !FZip->ZipFileName().empty();
+    if (hasName && FHandlerKind == 1 && FZip->Count() > 0) {
+        GetImgList();
+        GridAdd();
+    }
+    EndListUpdate();
+    FArchivePacked = FTotalPacked;
+    FArchiveSize = FTotalSize;
+    if (hasName) SetPanel(2, TotalsText(FZip->Count(), FTotalSize, FTotalPacked));
+    RowsChanged();
+}
+
+void TMainCore::pvZipFrontMessage(int errCode, const std::string& message) {
+    int code = errCode != 0 ? errCode : (FZip ? FZip->ErrCode() : 0);
+    if (code == 11036) {
+        auto answer =
+            platform::messageBox("Error", "This archive is invalid. Do you want Parvex trying to fix it ?",
+                                 platform::MsgType::Error, platform::mbYes | platform::mbNo);
+        if (answer == platform::ModalResult::Yes) CloseArchive();
+    }
+}
+
+void TMainCore::pvArcListerActivate() {
+    BeginListUpdate();
+    if (!FMultiExtRunning) {
+        GridDel();
+        SetPanel(0, "Reading archive information...");
+    }
+}
+
+void TMainCore::pvArcListerRead(const TListEntry& e) {
+    if (FMultiExtRunning) return;
+    TListerTypeInfo info = FLister ? FLister->TypeInfo() : TListerTypeInfo{};
+    TListRow r = makeRow(e, fileNamePart(e.FileName), FormatDateTime("dd mm yy  hh:mm", e.FileDate),
+                         info.Cabinet ? 0 : info.CrcDigits);
+    r.Order = int(Rows.size());
+    Rows.push_back(std::move(r));
+}
+
+void TMainCore::pvArcListerTotals(int) {
+    GetImgList();
+    for (TListRow& r : Rows) {
+        std::string ext = lowerAscii(extensionOf(r.Caption));
+        for (auto& [cachedExt, image] : ExtIconCache)
+            if (cachedExt == ext) r.ImageIndex = image;
+    }
+    ShowTotals();
+}
+
+void TMainCore::pvArcListerDeactivate() {
+    EnableAll();
+    EndListUpdate();
+}
+
+void TMainCore::RememberListError(int code, const std::string& text) {
+    if (FListErrorCode != 0) return;
+    FListErrorCode = code;
+    FListErrorText = text;
+}
+
+void TMainCore::pvError(const std::string&, int code, const std::string& text) {
+    RememberListError(code, text);
+}

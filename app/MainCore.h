@@ -1,0 +1,279 @@
+// The main window's state and logic without any widget: the public fields through which
+// the dialogs talk to the window, settings and history, opening, creating and closing
+// archives, the rows of the file list with their sorting and selection, the status-bar
+// texts and which commands are enabled. The Qt window (MainUnit) derives from it and
+// mirrors this state in its widgets through the virtual notifications below.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/ArchiveBackends.h"
+#include "app/IniFile.h"
+
+// One row of the file list. `StoredName` is the entry's name as the archive stores it;
+// every command acts on it, whatever the shown caption looks like.
+struct TListRow {
+    std::string Caption;                 // column 0
+    std::array<std::string, 7> SubItems; // columns 1..7
+    std::string StoredName;
+    int64_t Size = 0;
+    int64_t Packed = 0;
+    double Date = 0;
+    std::string Path;
+    uint32_t CRC = 0;
+    uint32_t Attr = 0;
+    int ImageIndex = -1;
+    int Order = 0; // position in the archive, the last tie-breaker of sorting
+    bool Selected = false;
+    bool Focused = false;
+};
+
+// Packers of a newly created or opened non-zip archive (FPackerKind numbers).
+enum class TPackerId { None = 0, Bh = 1, Cab = 2, GZip = 3, Jar = 4, Lha = 5, Tar = 6 };
+
+// Images of the list: what each entry of `SImages` shows.
+struct TImageKey {
+    enum Kind { Program, Archive, Generic, Themed } kind = Generic;
+    std::string iconName; // the desktop's icon name for Themed
+};
+
+// Names of the commands whose state EnableItems sets (menu, popup and button share one).
+namespace cmd {
+inline constexpr const char* Extract = "Extract";
+inline constexpr const char* ExtractTo = "ExtractTo";
+inline constexpr const char* ExtractHere = "ExtractHere";
+inline constexpr const char* ExtractFav = "ExtractFav";
+inline constexpr const char* MailArchive = "MailArchive";
+inline constexpr const char* FindFiles = "FindFiles";
+inline constexpr const char* UUEncode = "UUEncode";
+inline constexpr const char* Checkout = "Checkout";
+inline constexpr const char* OpenItem = "OpenItem";
+inline constexpr const char* View = "View";
+inline constexpr const char* Test = "Test";
+inline constexpr const char* SelectAll = "SelectAll";
+inline constexpr const char* DeselectAll = "DeselectAll";
+inline constexpr const char* InvertSelection = "InvertSelection";
+inline constexpr const char* DeleteArchive = "DeleteArchive";
+inline constexpr const char* CloseArchive = "CloseArchive";
+inline constexpr const char* CopyArchive = "CopyArchive";
+inline constexpr const char* MoveArchive = "MoveArchive";
+inline constexpr const char* RenameArchive = "RenameArchive";
+inline constexpr const char* ExeToZip = "ExeToZip";
+inline constexpr const char* MakeExe = "MakeExe";
+inline constexpr const char* Comment = "Comment";
+inline constexpr const char* Rename = "Rename";
+inline constexpr const char* WriteZipSpan = "WriteZipSpan";
+inline constexpr const char* Delete = "Delete";
+inline constexpr const char* Add = "Add";
+inline constexpr const char* Properties = "Properties";
+inline constexpr const char* CreateShortcut = "CreateShortcut";
+inline constexpr const char* Install = "Install";
+} // namespace cmd
+
+class TMainCore {
+public:
+    TMainCore(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBackend> lister);
+    virtual ~TMainCore();
+    TMainCore(const TMainCore&) = delete;
+    TMainCore& operator=(const TMainCore&) = delete;
+
+    // ---- Public fields (the dialogs read and write these) ----
+    std::string FArchiveFile;
+    bool FArchiveOpen = false;
+    std::string FArchiveName;
+    std::string FArchiveDrive;
+    int FHandlerKind = 0; // 1 zip front-end, 2 lister, 0 none yet
+    bool FIsExeArchive = false;
+    int FPackerKind = 0;
+    TPackerId FPacker = TPackerId::None;
+    int FNewArchiveKind = 0;
+    bool FCancelled = false;
+    std::string FArchivePassword;
+    bool FUsePassword = false;
+    bool FAskPassword = false;
+    std::string FExtractTarget;
+    bool FExtDirNames = false, FExtOverwrite = false, FExtSelectedOnly = false, FExtSkipOlder = false;
+    bool FExtTest = false;
+    bool FSfxAccepted = false;
+    std::string FOpenFolder, FExtractFolder, FTempFolder, FFavFolder;
+    std::string FWorkTempFolder;
+    std::string FProgramFolder; // with trailing '/'
+    std::string FSystemFolder;  // the program's library folder (stands in for the system folder)
+    std::string FDllFolder;     // where the zip libraries are loaded from
+    bool FOpenLast = true, FExtractLast = true, FDefaultTemp = true;
+    bool FOptZipDirs = true, FOptOverwrite = true, FOptUpdate = true, FOptTest = true;
+    bool FGridLines = false, FRowSelect = false, FSingleClick = true, FMousePoint = true,
+         FAlwaysUnder = false;
+    int FPackRate = 7;
+    int FViewerKind = 2;
+    std::string FViewerProgram;
+    bool FInternalMail = true;
+    std::string FMailHost, FMailUserID, FMailName, FMailAddress;
+    int FWindowHeight = 471, FWindowWidth = 593, FWindowTop = 100, FWindowLeft = 100;
+    bool FToolbarShown = true, FStatusBarShown = true;
+    // Size, Packed, Ratio, Date, CRC, Attributes, Path
+    std::array<bool, 7> FColumnShown{true, true, true, true, true, true, true};
+    bool FCheckNewVersion = true;
+    std::string FToolbarDocked = "pvDockTop";
+    int FToolbarLeft = 0, FToolbarTop = 0;
+    int FPlatform = 2;
+    std::array<std::string, 6> FOpenHistory; // 1..5, newest first; [0] unused
+    std::array<std::string, 6> FExtHistory;  // 1..5
+    int FAddAction = 0;
+    int FCompressMethod = 0, FDeflateType = 0, FPackerSwitch = 0;
+    std::vector<std::string> FAddFiles, FExcludeSpecs, FShellFiles;
+    bool FAddFolderWildcard = false;
+    bool FSpanExisting = false;
+    int FSpanSizeKB = 0;
+    int FDeleteMode = 0;
+    std::string FNewItemName;
+    std::string FMultiExtFolder;
+    int FMultiExtMode = 0;
+    bool FMultiExtOverwrite = false, FMultiExtDirNames = false, FMultiExtSkipOlder = false;
+    int FMultiExtCount = 0, FMultiExtIndex = 0;
+    bool FMultiExtRunning = false;
+    bool FSpecialExtractRunning = false;
+    bool FTestRunning = false;
+    bool FListBusy = false;
+    int FSortColumn = 0;
+    bool FSortDescending = false;
+    bool FCommandLineMode = false;
+    bool FInstallerPresent = false;
+    int FInstallerRow = -1;
+    int64_t FArchiveSize = 0, FArchivePacked = 0, FTotalSize = 0, FTotalPacked = 0, FSelectedSize = 0;
+    int FCurrentFileNo = 0;
+    int64_t FCurrentFileSize = 0, FCurrentFileDone = 0, FBatchSize = 0, FBatchDone = 0;
+    // Files extracted for viewing; deleted when the archive closes and at shut-down.
+    std::vector<std::string> ViewList;
+
+    // ---- What the widgets show ----
+    std::vector<TListRow> Rows;
+    std::vector<TImageKey> SImages;
+    std::vector<std::pair<std::string, int>> ExtIconCache; // (lower-case ".ext", image index)
+    std::vector<std::string> StatusPanels{"Welcome to Parvex 2000"};
+    std::string Caption = "Parvex 2000";
+    std::map<std::string, bool> ItemEnabled;
+    bool SetupShown = false; // the Install button
+    int SetupSeparatorWidth = 142;
+    bool AllEnabled = true;   // DisableAll/EnableAll
+    int CheckedSortItem = -1; // 0..5 "by Name".."by Path", -1 none
+    std::string ExtractToCaption = "Extract to <\\zfname>";
+    std::string ExtractHereCaption = "Extract to <\\>";
+    // Date patterns of zip rows (the short date and time of the desktop).
+    std::string ShortDateFormat = "dd.mm.yyyy";
+    std::string ShortTimeFormat = "hh:mm";
+
+    TZipBackend* ZipFront() { return FZip.get(); }
+    TListerBackend* ArcLister() { return FLister.get(); }
+    TIniFile* Settings() { return FIni.get(); }
+
+    // ---- Start-up and shut-down ----
+    // programPath: the program file (its folder holds the zip libraries).
+    void FormCreate(const std::string& programPath);
+    void LoadSettings();
+    void LoadHistory();
+    void SaveStatesToReg();
+    void WriteEDir();
+    void FormDestroy();
+    void UpdateColumns(); // column widths from FColumnShown
+    static std::string AppendSlash(const std::string& path);
+    // The command-line parameters (archive paths are opened).
+    void HandleParams(const std::vector<std::string>& params);
+
+    // ---- Archives ----
+    void OpenArchive(const std::string& path);
+    void CreateArchive(std::string path, int archiveKind);
+    void CloseArchive();
+    void OpenWithLister(const std::string& path);
+    void CloseLister();
+    void ShowTotals();
+    bool SelectPacker();
+    bool SelectUnpacker();
+
+    // ---- Commands after their dialogs ----
+    void OpenChosenFile(const std::string& path);                    // Open
+    void NewArchiveChosen(const std::string& path, int filterIndex); // New, filter 1..6
+    void OpenHistoryItem(int index);                                 // Item1..Item5
+    void AddOpenHistory(const std::string& path);
+    void AddExtHistory(const std::string& path);
+
+    // ---- The list ----
+    void GridAdd();
+    void GridDel();
+    void GetImgList();
+    // -1 when the extension already has its image, else the index of the new image.
+    int GetExtIconIndex(const std::string& ext);
+    int CompareFiles(const TListRow& a, const TListRow& b) const;
+    void SortRows();
+    void ZipListColumnClick(int column);
+    void SortItemClick(int item); // "by Name" 0 .. "by Path" 5
+    void ZipListSelectItem(int row, bool selected);
+    void mmiSelAllClick();
+    void mmiDeSelAllClick();
+    void mmiInvSelClick();
+    int SelectedCount() const;
+
+    // ---- Menus ----
+    void EnableItems(bool a, bool b, bool c, bool d, bool e, bool disableAll);
+    void DisableAll();
+    void EnableAll();
+    void InitExtraMenus();
+    bool IsEnabled(const std::string& item) const;
+
+    // ---- Component events ----
+    void pvZipFrontDirUpdate();
+    void pvZipFrontMessage(int errCode, const std::string& message);
+    void pvArcListerActivate();
+    void pvArcListerRead(const TListEntry& entry);
+    void pvArcListerTotals(int numFiles);
+    void pvArcListerDeactivate();
+    void pvError(const std::string& fileName, int code, const std::string& text);
+
+    std::string TotalsText(int64_t count, int64_t unpacked, int64_t packed) const;
+
+protected:
+    // Notifications for the widgets; the bare core ignores them.
+    virtual void BeginListUpdate() { ++FListUpdateDepth; }
+    virtual void EndListUpdate() {
+        if (FListUpdateDepth > 0) --FListUpdateDepth;
+    }
+    virtual void RowsChanged() {}
+    virtual void StatusChanged() {}
+    virtual void CaptionChanged() {}
+    virtual void ItemsChanged() {}
+    virtual void HistoryChanged() {}
+    virtual void ImagesChanged() {}
+    virtual void SortChanged() {}
+    // Selects or deselects one row; the window does it through its selection model.
+    virtual void SetRowSelected(int row, bool selected);
+    // Extracts every entry of the lister's archive into `folder` (the encoded-archive road);
+    // false until the extractors exist.
+    virtual bool ExtractAllTo(const std::string& folder) { return false; }
+
+    int FListUpdateDepth = 0;
+
+private:
+    void SetCaptionFor(const std::string& name);
+    void EnsureStatusPanels();
+    void SetPanel(size_t index, const std::string& text);
+    void ClearInstaller();
+    void RememberListError(int code, const std::string& text);
+    void ReplaceLaterOrRestore();
+    std::string ExtensionImageKeyName(const std::string& ext);
+
+    std::unique_ptr<TZipBackend> FZip;
+    std::unique_ptr<TListerBackend> FLister;
+    std::unique_ptr<TIniFile> FIni;
+    std::unique_ptr<TIniFile> FRegistry;
+    // The first error of the running listing, shown when the listing failed.
+    int FListErrorCode = 0;
+    std::string FListErrorText;
+    // A file the user agreed to overwrite with a new archive: moved aside until the new
+    // archive exists, put back when the new one never came into being.
+    std::string FReplacedFile, FReplacedBackup;
+};

@@ -1,0 +1,544 @@
+#include "app/MainUnit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QResizeEvent>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <cmath>
+
+#include "app/FileListModel.h"
+#include "platform/ui_hooks.h"
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+// Widths of the list's columns: Name, Size, Packed, Ratio, Date, Path, CRC, Attributs.
+constexpr int kColumnWidths[8] = {135, 70, 70, 40, 100, 120, 62, 35};
+// FColumnShown is kept in the settings' order (Size, Packed, Ratio, Date, CRC, Attributes,
+// Path); these are the list columns they stand for.
+constexpr int kShownToColumn[7] = {1, 2, 3, 4, 6, 7, 5};
+
+const char* const kSortCaptions[6] = {
+    "by Name", "by Size", "by Compressed Size", "by Compression Ratio", "by Date and Time", "by Path"};
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBackend> lister,
+                     const std::string& programPath, std::vector<std::string> params)
+    : QMainWindow(nullptr), TMainCore(std::move(zip), std::move(lister)), FParams(std::move(params)) {
+    MainForm = this;
+    setObjectName("MainForm");
+    BuildList();
+    BuildMenus();
+    BuildToolbar();
+    setAcceptDrops(true); // dropped files are handled with the drop dialog
+    FormCreate(programPath);
+    SetCaptions();
+    ShowToolbar(FToolbarShown);
+    ShowStatusBar(FStatusBarShown);
+    UpdateColumns();
+    for (int i = 0; i < 7; ++i) {
+        int col = kShownToColumn[i];
+        FZipList->setColumnHidden(col, !FColumnShown[size_t(i)]);
+        if (FColumnShown[size_t(i)]) FZipList->setColumnWidth(col, kColumnWidths[col]);
+    }
+    FZipList->setColumnWidth(0, kColumnWidths[0]);
+    resize(FWindowWidth, FWindowHeight);
+    move(FWindowLeft, FWindowTop);
+    ItemsChanged();
+    HistoryChanged();
+    StatusChanged();
+    CaptionChanged();
+}
+
+TMainForm::~TMainForm() {
+    SaveWindowPlacement(FWindowLeft, FWindowTop);
+    FormDestroy();
+    if (MainForm == this) MainForm = nullptr;
+}
+
+// ---------------------------------------------------------------- building
+
+QAction* TMainForm::MakeAction(const QString& text, const std::string& item) {
+    auto* a = new QAction(text, this);
+    if (!item.empty()) Bind(a, item);
+    return a;
+}
+
+void TMainForm::Bind(QAction* action, const std::string& item) {
+    FItemActions.emplace(item, action);
+}
+
+std::vector<QAction*> TMainForm::ActionsFor(const std::string& item) const {
+    std::vector<QAction*> out;
+    auto [b, e] = FItemActions.equal_range(item);
+    for (auto it = b; it != e; ++it) out.push_back(it->second);
+    return out;
+}
+
+void TMainForm::BuildList() {
+    FZipList = new QTreeView(this);
+    FZipList->setObjectName("ZipList");
+    FModel = new TFileListModel(*this, this);
+    FZipList->setModel(FModel);
+    FZipList->setRootIsDecorated(false);
+    FZipList->setUniformRowHeights(true);
+    FZipList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    FZipList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    FZipList->setAllColumnsShowFocus(true);
+    FZipList->setSortingEnabled(false); // the core sorts on the raw values
+    FZipList->header()->setSectionsClickable(true);
+    FZipList->header()->setSectionsMovable(false);
+    FZipList->header()->setSortIndicatorShown(false);
+    FZipList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FZipList->header(), &QHeaderView::sectionClicked, this,
+            [this](int col) { ZipListColumnClick(col); });
+    connect(FZipList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TMainForm::OnSelectionChanged);
+    connect(FZipList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { FPopup->popup(FZipList->viewport()->mapToGlobal(p)); });
+    setCentralWidget(FZipList);
+}
+
+void TMainForm::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    auto addMenu = [&](const char* title) {
+        QMenu* m = bar->addMenu(QString::fromLatin1(title));
+        FTopMenus.push_back(m);
+        return m;
+    };
+    auto sortMenu = [&](QMenu* parent) {
+        QMenu* sort = parent->addMenu("Sort");
+        for (int i = 0; i < 6; ++i) {
+            QAction* a = sort->addAction(kSortCaptions[i]);
+            a->setCheckable(true);
+            connect(a, &QAction::triggered, this, [this, i] { SortItemClick(i); });
+            FSortActions.push_back(a);
+        }
+    };
+
+    QMenu* file = addMenu("&File");
+    connect(file->addAction("&New Archive"), &QAction::triggered, this, [this] { mmiNewClick(); });
+    connect(file->addAction("&Open Archive"), &QAction::triggered, this, [this] { mmiOpenClick(); });
+    QAction* close = MakeAction("&Close Archive", cmd::CloseArchive);
+    connect(close, &QAction::triggered, this, [this] { mmiCloseClick(); });
+    file->addAction(close);
+    file->addSeparator();
+    file->addAction(MakeAction("Properties...", cmd::Properties));
+    file->addAction(MakeAction("Create Shortcut", cmd::CreateShortcut));
+    file->addAction(MakeAction("Copy Archive", cmd::CopyArchive));
+    file->addAction(MakeAction("Move Archive", cmd::MoveArchive));
+    file->addAction(MakeAction("Rename Archive", cmd::RenameArchive));
+    file->addAction(MakeAction("&Delete Archive", cmd::DeleteArchive));
+    file->addSeparator();
+    file->addAction("&Print...");
+    file->addSeparator();
+    connect(file->addAction("&Exit"), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = addMenu("Edit");
+    QAction* selAll = MakeAction("Select all", cmd::SelectAll);
+    connect(selAll, &QAction::triggered, this, [this] { mmiSelAllClick(); });
+    QAction* invSel = MakeAction("&Invert Selection", cmd::InvertSelection);
+    connect(invSel, &QAction::triggered, this, [this] { mmiInvSelClick(); });
+    QAction* deSel = MakeAction("Deselect all", cmd::DeselectAll);
+    connect(deSel, &QAction::triggered, this, [this] { mmiDeSelAllClick(); });
+    edit->addActions({selAll, invSel, deSel});
+
+    QMenu* actions = addMenu("A&ctions");
+    actions->addAction(MakeAction("&Add", cmd::Add));
+    actions->addAction(MakeAction("&Extract", cmd::Extract));
+    actions->addAction(MakeAction("&Delete", cmd::Delete));
+    actions->addSeparator();
+    actions->addAction(MakeAction("&View", cmd::View));
+    actions->addAction(MakeAction("O&pen", cmd::OpenItem));
+    actions->addAction(MakeAction("&Install", cmd::Install));
+    actions->addSeparator();
+    actions->addAction(MakeAction("&Make .EXE file", cmd::MakeExe));
+    actions->addAction(MakeAction(".EXE -> Zip", cmd::ExeToZip));
+    actions->addAction(MakeAction("&Comment", cmd::Comment));
+    actions->addAction(MakeAction("&Rename", cmd::Rename));
+    actions->addAction(MakeAction("&Test", cmd::Test));
+
+    QMenu* options = addMenu("&Options");
+    options->addAction("&Preferences");
+    FShowToolbarAction = options->addAction("Show &Toolbar");
+    FShowToolbarAction->setCheckable(true);
+    connect(FShowToolbarAction, &QAction::triggered, this, [this](bool on) { ShowToolbar(on); });
+    FShowStatusAction = options->addAction("Show &Statusbar");
+    FShowStatusAction->setCheckable(true);
+    connect(FShowStatusAction, &QAction::triggered, this, [this](bool on) { ShowStatusBar(on); });
+    options->addAction("Show FastSearch"); // the fast-search edit comes with the toolbar
+    sortMenu(options);
+
+    QMenu* extras = addMenu("&Extras");
+    extras->addAction("&Convert Archive");
+    extras->addAction(MakeAction("&Find files", cmd::FindFiles));
+    extras->addAction("&MultiExtract");
+    extras->addAction(MakeAction("Write Zip &span", cmd::WriteZipSpan));
+    extras->addAction(MakeAction("UUEncode", cmd::UUEncode));
+    extras->addAction(MakeAction("Checkout", cmd::Checkout));
+    extras->addAction(MakeAction("Mail Archive", cmd::MailArchive));
+    extras->addSeparator();
+    QAction* to = MakeAction("Extract to <\\zfname>", cmd::ExtractTo);
+    QAction* here = MakeAction("Extract to <\\>", cmd::ExtractHere);
+    FExtractToActions.push_back(to);
+    FExtractHereActions.push_back(here);
+    extras->addActions({to, here});
+    extras->addAction(MakeAction("Extract to Favourite folder", cmd::ExtractFav));
+
+    QMenu* help = addMenu("&Help");
+    connect(help->addAction("&Contents"), &QAction::triggered, this,
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(qs(FProgramFolder + "Parvex.chm"))); });
+    help->addAction("Check for Update...");
+    help->addAction("Parvex Forum");
+    help->addAction("Email Author");
+    help->addSeparator();
+    connect(help->addAction("&About..."), &QAction::triggered, this, [] {
+        platform::messageBox("About Parvex 2000", "Parvex 2000", platform::MsgType::Information,
+                             platform::mbOK);
+    });
+
+    FPopup = new QMenu(this);
+    for (auto [text, item] :
+         std::initializer_list<std::pair<const char*, const char*>>{{"O&pen", cmd::OpenItem},
+                                                                    {"&Add", cmd::Add},
+                                                                    {"&Extract", cmd::Extract},
+                                                                    {"&Delete", cmd::Delete},
+                                                                    {"&View", cmd::View},
+                                                                    {"&Comment", cmd::Comment}}) {
+        FPopup->addAction(MakeAction(text, item));
+    }
+    FPopup->addSeparator();
+    QAction* pSelAll = MakeAction("&Select all", cmd::SelectAll);
+    connect(pSelAll, &QAction::triggered, this, [this] { mmiSelAllClick(); });
+    QAction* pInv = MakeAction("&Invert Selection", cmd::InvertSelection);
+    connect(pInv, &QAction::triggered, this, [this] { mmiInvSelClick(); });
+    FPopup->addActions({pSelAll, pInv});
+    FPopup->addSeparator();
+    FPopup->addAction(MakeAction("&Install", cmd::Install));
+    FPopup->addAction(MakeAction("&Make .EXE file", cmd::MakeExe));
+    FPopup->addSeparator();
+    sortMenu(FPopup);
+}
+
+// A plain tool bar until the docking toolbar takes its place; the eight buttons and the
+// two history drop-downs are already the ones it will carry.
+void TMainForm::BuildToolbar() {
+    FToolbar = addToolBar("Toolbar");
+    FToolbar->setObjectName("pvToolbar");
+    FToolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    FToolbar->setMovable(false);
+    QStyle* st = style();
+    auto button = [&](QStyle::StandardPixmap icon, const char* text, const std::string& item = {}) {
+        QAction* a = MakeAction(QString::fromLatin1(text), item);
+        a->setIcon(st->standardIcon(icon));
+        FToolbar->addAction(a);
+        FToolButtons.push_back(a);
+        return a;
+    };
+    QAction* newB = button(QStyle::SP_FileIcon, "New");
+    connect(newB, &QAction::triggered, this, [this] { mmiNewClick(); });
+    QAction* openB = button(QStyle::SP_DialogOpenButton, "Open");
+    connect(openB, &QAction::triggered, this, [this] { mmiOpenClick(); });
+    FOpenHistoryMenu = new QMenu(this);
+    openB->setMenu(FOpenHistoryMenu);
+    for (int i = 1; i <= 5; ++i) {
+        QAction* item = FOpenHistoryMenu->addAction(QString());
+        item->setObjectName(QString("Item%1").arg(i));
+        connect(item, &QAction::triggered, this, [this, i] { OpenHistoryItem(i); });
+    }
+    if (auto* tb = qobject_cast<QToolButton*>(FToolbar->widgetForAction(openB)))
+        tb->setPopupMode(QToolButton::MenuButtonPopup);
+    button(QStyle::SP_FileDialogNewFolder, "Add", cmd::Add);
+    QAction* extractB = button(QStyle::SP_ArrowDown, "Extract", cmd::Extract);
+    FExtHistoryMenu = new QMenu(this);
+    extractB->setMenu(FExtHistoryMenu);
+    QAction* to = FExtHistoryMenu->addAction("Extract to");
+    Bind(to, cmd::ExtractTo);
+    FExtractToActions.push_back(to);
+    FExtHistoryMenu->addSeparator();
+    for (int i = 1; i <= 5; ++i)
+        FExtHistoryMenu->addAction(QString())->setObjectName(QString("EItem%1").arg(i));
+    if (auto* tb = qobject_cast<QToolButton*>(FToolbar->widgetForAction(extractB)))
+        tb->setPopupMode(QToolButton::MenuButtonPopup);
+    button(QStyle::SP_TrashIcon, "Delete", cmd::Delete);
+    FToolbar->addSeparator();
+    FSetupButton = button(QStyle::SP_ComputerIcon, "Install", cmd::Install);
+    QAction* about = button(QStyle::SP_MessageBoxInformation, "About");
+    connect(about, &QAction::triggered, this, [] {
+        platform::messageBox("About Parvex 2000", "Parvex 2000", platform::MsgType::Information,
+                             platform::mbOK);
+    });
+    QAction* exitB = button(QStyle::SP_DialogCloseButton, "Exit");
+    connect(exitB, &QAction::triggered, this, &QWidget::close);
+    newB->setToolTip("Create new Archive");
+    openB->setToolTip("Open Archive");
+    ActionsFor(cmd::Add).back()->setToolTip("Add files to Archive");
+    extractB->setToolTip("Extract files from Archive");
+    ActionsFor(cmd::Delete).back()->setToolTip("Delete files from Archive");
+    FSetupButton->setToolTip("Start installation");
+    about->setToolTip("Show about dialog");
+}
+
+void TMainForm::SetCaptions() {
+    setWindowTitle(qs(Caption));
+    QApplication::setApplicationDisplayName(QString());
+}
+
+// ---------------------------------------------------------------- show, resize, placement
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow() {
+    RestoreWindowPlacement(FWindowLeft, FWindowLeft + FWindowWidth, FWindowTop + FWindowHeight, FWindowTop);
+    UpdateSettings();
+    // The zip association check and the update request come with the shell integration.
+    if (ZipFront()) ZipFront()->SetAddCompLevel(FPackRate);
+    if (!FParams.empty()) HandleParams(FParams);
+}
+
+void TMainForm::RestoreWindowPlacement(int left, int right, int bottom, int top) {
+    move(left, top);
+    if (right != 0 && bottom != 0 && right > left && bottom > top) resize(right - left, bottom - top);
+}
+
+void TMainForm::SaveWindowPlacement(int& left, int& top) const {
+    QRect r = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+    QPoint framePos = isMaximized() || isMinimized() ? r.topLeft() : pos();
+    left = framePos.x();
+    top = framePos.y();
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FWindowHeight = height();
+    FWindowWidth = width();
+    StatusChanged();
+}
+
+void TMainForm::UpdateSettings() {
+    // Grid lines and hot tracking have no counterpart in the tree view's look; row
+    // selection is what the view always does.
+    FZipList->setAlternatingRowColors(FGridLines);
+    FZipList->setMouseTracking(FSingleClick);
+}
+
+void TMainForm::ShowToolbar(bool show) {
+    FToolbar->setVisible(show);
+    FToolbarShown = show;
+    FShowToolbarAction->setChecked(show);
+}
+
+void TMainForm::ShowStatusBar(bool show) {
+    statusBar()->setVisible(show);
+    FStatusBarShown = show;
+    FShowStatusAction->setChecked(show);
+}
+
+QLabel* TMainForm::StatusPanel(int index) const {
+    return index >= 0 && index < int(FPanels.size()) ? FPanels[size_t(index)] : nullptr;
+}
+
+// ---------------------------------------------------------------- commands
+
+void TMainForm::mmiOpenClick() {
+    QFileDialog dlg(this, "Open Archiv");
+    if (FOpenLast) dlg.setDirectory(qs(FOpenFolder));
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setNameFilters(
+        {"All archives (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.lzh *.tar *.zoo *.lha *.bh)",
+         "All archives and .exe files (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.exe *.lzh "
+         "*.lha *.bh *.tar *.zoo)",
+         "Zip files (*.zip)", "Arj files (*.arj)", "Ace files (*.ace)", "Arc files (*.arc)",
+         "BlakHole files (*.bh)", "Cabinet files (*.cab)", "GZip files (*.gz)", "Jar files (*.jar)",
+         "Lha files (*.lzh)", "Rar files (*.rar)", "Tar files (*.tar)", "Zoo files (*.zoo)"});
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    OpenChosenFile(dlg.selectedFiles().first().toStdString());
+}
+
+void TMainForm::mmiNewClick() {
+    QFileDialog dlg(this, "Create new Archive");
+    if (FOpenLast) dlg.setDirectory(qs(FOpenFolder));
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, true); // the question below is ours
+    const QStringList filters{"Zip file (*.zip)",       "BlakHole file (*.bh)", "Cabinet file (*.cab)",
+                              "Lha file (*.lzh *.lha)", "Jar file (*.jar)",     "Tar file (*.tar)"};
+    dlg.setNameFilters(filters);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    int index = int(filters.indexOf(dlg.selectedNameFilter())) + 1;
+    NewArchiveChosen(dlg.selectedFiles().first().toStdString(), index < 1 ? 1 : index);
+}
+
+// ---------------------------------------------------------------- mirroring the core
+
+void TMainForm::BeginListUpdate() {
+    TMainCore::BeginListUpdate();
+    if (FZipList) FZipList->setCursor(Qt::WaitCursor);
+}
+
+void TMainForm::EndListUpdate() {
+    TMainCore::EndListUpdate();
+    if (FListUpdateDepth == 0 && FZipList) {
+        FZipList->unsetCursor();
+        if (FRefreshPending) RowsChanged();
+    }
+}
+
+void TMainForm::RowsChanged() {
+    if (!FModel) return;
+    if (FListUpdateDepth > 0) {
+        FRefreshPending = true;
+        return;
+    }
+    FRefreshPending = false;
+    FSyncingSelection = true;
+    FModel->reset();
+    FSyncingSelection = false;
+    SyncSelectionFromCore();
+}
+
+void TMainForm::SortChanged() {
+    RowsChanged();
+}
+
+void TMainForm::SyncSelectionFromCore() {
+    FSyncingSelection = true;
+    QItemSelection sel;
+    for (int i = 0; i < int(Rows.size()); ++i)
+        if (Rows[size_t(i)].Selected) sel.select(FModel->index(i, 0), FModel->index(i, 7));
+    FZipList->selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect);
+    FSyncingSelection = false;
+}
+
+void TMainForm::SetRowSelected(int row, bool selected) {
+    if (row < 0 || row >= int(Rows.size())) return;
+    FZipList->selectionModel()->select(
+        FModel->index(row, 0),
+        (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+}
+
+void TMainForm::OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    if (FSyncingSelection) return;
+    for (const QModelIndex& i : deselected.indexes())
+        if (i.column() == 0) ZipListSelectItem(i.row(), false);
+    for (const QModelIndex& i : selected.indexes())
+        if (i.column() == 0) ZipListSelectItem(i.row(), true);
+}
+
+void TMainForm::StatusChanged() {
+    QStatusBar* sb = statusBar();
+    while (FPanels.size() < StatusPanels.size()) {
+        auto* l = new QLabel(sb);
+        l->setObjectName(QString("pvStatusPanel%1").arg(FPanels.size()));
+        if (FPanels.size() == 1) l->setAlignment(Qt::AlignCenter);
+        sb->addWidget(l, FPanels.size() == 2 ? 1 : 0);
+        FPanels.push_back(l);
+    }
+    while (FPanels.size() > StatusPanels.size()) {
+        sb->removeWidget(FPanels.back());
+        delete FPanels.back();
+        FPanels.pop_back();
+    }
+    const int w = sb->width();
+    for (size_t i = 0; i < FPanels.size(); ++i) {
+        QLabel* l = FPanels[i];
+        QString text = qs(StatusPanels[i]);
+        int panelWidth = 0;
+        if (FPanels.size() > 1 && i == 0)
+            panelWidth = int(std::nearbyint(w * 0.36));
+        else if (FPanels.size() > 1 && i == 1)
+            panelWidth = int(std::nearbyint(w * 0.27));
+        if (panelWidth > 0) {
+            l->setFixedWidth(panelWidth);
+            text = l->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(0, panelWidth - 5));
+        } else {
+            l->setMinimumWidth(0);
+            l->setMaximumWidth(QWIDGETSIZE_MAX);
+        }
+        l->setText(text);
+    }
+}
+
+void TMainForm::CaptionChanged() {
+    setWindowTitle(qs(Caption));
+}
+
+void TMainForm::ItemsChanged() {
+    // While a component runs (DisableAll) the top menus, the buttons and the list are off;
+    // the commands keep their own state underneath.
+    for (auto& [item, action] : FItemActions) action->setEnabled(IsEnabled(item));
+    for (QAction* a : FToolButtons) {
+        std::string item;
+        for (auto& [name, action] : FItemActions)
+            if (action == a) item = name;
+        a->setEnabled(AllEnabled && (item.empty() || IsEnabled(item)));
+    }
+    if (FSetupButton) FSetupButton->setVisible(SetupShown);
+    for (size_t i = 0; i < FExtractToActions.size(); ++i) FExtractToActions[i]->setText(qs(ExtractToCaption));
+    for (QAction* a : FExtractHereActions) a->setText(qs(ExtractHereCaption));
+    for (size_t i = 0; i < FSortActions.size(); ++i)
+        FSortActions[i]->setChecked(int(i % 6) == CheckedSortItem);
+    for (QMenu* m : FTopMenus) m->menuAction()->setEnabled(AllEnabled);
+    if (FZipList) FZipList->setEnabled(AllEnabled);
+}
+
+void TMainForm::HistoryChanged() {
+    if (!FOpenHistoryMenu) return;
+    QList<QAction*> open = FOpenHistoryMenu->actions();
+    for (int i = 1; i <= 5 && i <= open.size(); ++i) {
+        open[i - 1]->setText(qs(FOpenHistory[size_t(i)]));
+        open[i - 1]->setVisible(!FOpenHistory[size_t(i)].empty());
+    }
+    QList<QAction*> ext = FExtHistoryMenu->actions();
+    for (int i = 1; i <= 5 && i + 1 < ext.size(); ++i) {
+        ext[i + 1]->setText(qs(FExtHistory[size_t(i)]));
+        ext[i + 1]->setVisible(!FExtHistory[size_t(i)].empty());
+    }
+}
+
+QIcon TMainForm::IconFor(const TImageKey& key) const {
+    QStyle* st = style();
+    const QIcon generic = QIcon::fromTheme("text-x-generic", st->standardIcon(QStyle::SP_FileIcon));
+    switch (key.kind) {
+    case TImageKey::Program:
+        return QIcon::fromTheme("application-x-executable", st->standardIcon(QStyle::SP_ComputerIcon));
+    case TImageKey::Archive:
+        return QIcon::fromTheme("package-x-generic", st->standardIcon(QStyle::SP_DriveFDIcon));
+    case TImageKey::Themed:
+        return QIcon::fromTheme(qs(key.iconName), generic);
+    case TImageKey::Generic:
+        break;
+    }
+    return generic;
+}
+
+void TMainForm::ImagesChanged() {
+    std::vector<QIcon> icons;
+    icons.reserve(SImages.size());
+    for (const TImageKey& k : SImages) icons.push_back(IconFor(k));
+    FModel->setIcons(std::move(icons));
+}

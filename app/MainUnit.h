@@ -1,0 +1,95 @@
+// The main window on Qt Widgets: menus, the toolbar, the file list and the status bar
+// over the widget-free core, which holds every field and makes every decision.
+#pragma once
+#include <QMainWindow>
+#include <QStringList>
+#include <map>
+#include <vector>
+
+#include "app/MainCore.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+class QTreeView;
+class QItemSelection;
+class TFileListModel;
+
+class TMainForm : public QMainWindow, public TMainCore {
+    Q_OBJECT
+public:
+    // `params`: the command-line parameters, acted on at the first show.
+    TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBackend> lister,
+              const std::string& programPath, std::vector<std::string> params = {});
+    ~TMainForm() override;
+
+    QTreeView* ZipList() const { return FZipList; }
+    QToolBar* Toolbar() const { return FToolbar; }
+    QLabel* StatusPanel(int index) const;
+    // Every action bound to a command of EnableItems (menu, popup and button).
+    std::vector<QAction*> ActionsFor(const std::string& item) const;
+    QMenu* OpenHistoryMenu() const { return FOpenHistoryMenu; }
+    QMenu* ExtHistoryMenu() const { return FExtHistoryMenu; }
+
+    // The commands behind the menus.
+    void mmiOpenClick();
+    void mmiNewClick();
+    void mmiCloseClick() { CloseArchive(); }
+
+    void SetCaptions();
+    void UpdateSettings();
+    void RestoreWindowPlacement(int left, int right, int bottom, int top);
+    void SaveWindowPlacement(int& left, int& top) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+    void BeginListUpdate() override;
+    void EndListUpdate() override;
+    void RowsChanged() override;
+    void StatusChanged() override;
+    void CaptionChanged() override;
+    void ItemsChanged() override;
+    void HistoryChanged() override;
+    void ImagesChanged() override;
+    void SortChanged() override;
+    void SetRowSelected(int row, bool selected) override;
+
+private:
+    void FormShow();
+    void BuildMenus();
+    void BuildToolbar();
+    void BuildList();
+    QAction* MakeAction(const QString& text, const std::string& item = {});
+    void Bind(QAction* action, const std::string& item);
+    void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void SyncSelectionFromCore();
+    void ShowStatusBar(bool show);
+    void ShowToolbar(bool show);
+    QIcon IconFor(const TImageKey& key) const;
+
+    std::vector<std::string> FParams;
+    bool FShown = false;
+    bool FSyncingSelection = false;
+    bool FRefreshPending = false;
+    QTreeView* FZipList = nullptr;
+    TFileListModel* FModel = nullptr;
+    QToolBar* FToolbar = nullptr;
+    QMenu* FOpenHistoryMenu = nullptr;
+    QMenu* FExtHistoryMenu = nullptr;
+    QMenu* FPopup = nullptr;
+    std::vector<QLabel*> FPanels;
+    std::multimap<std::string, QAction*> FItemActions;
+    std::vector<QAction*> FSortActions; // both menus, six each
+    std::vector<QMenu*> FTopMenus;      // File, Edit, Actions, Options, Extras, Help
+    std::vector<QAction*> FToolButtons;
+    QAction* FSetupButton = nullptr;
+    QAction* FShowToolbarAction = nullptr;
+    QAction* FShowStatusAction = nullptr;
+    std::vector<QAction*> FExtractToActions, FExtractHereActions;
+};
+
+// The one main window of the program.
+extern TMainForm* MainForm;

@@ -1,0 +1,24 @@
+// The program: the Qt application, the UI hooks pointed at Qt, the main window, the loop.
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "app/MainUnit.h"
+#include "platform/qt/QtUiHooks.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Parvex 2000");
+    platform::installQtUiHooks();
+
+    std::vector<std::string> params;
+    for (int i = 1; i < argc; ++i) params.emplace_back(argv[i]);
+    std::string programPath = QCoreApplication::applicationFilePath().toStdString();
+
+    TMainForm form(CreateLiveZip(), CreateLiveLister(), programPath, params);
+    // The overwrite question, the span-size dialog, the password dialog and the progress
+    // window live beside the main window for the whole run; they join here with the
+    // commands that use them.
+    form.show();
+    return app.exec();
+}
