@@ -1,0 +1,117 @@
+#include "platform/fileio.h"
+
+#include "common/testutil.h"
+
+#include <sys/stat.h>
+
+using namespace platform;
+
+TEST(FileIo, SizesAndOffsetsBeyondFourGigabytes) {
+    pvtest::TempDir dir;
+    const std::string path = (dir / "sparse.bin").string();
+    const int fd = openFile(path, OpenMode::Create);
+    ASSERT_NE(fd, kInvalidHandle);
+    const int64_t far = (int64_t{5} << 30) + 7; // past 2^32: a 32-bit field would wrap
+    ASSERT_EQ(seekFile(fd, far), far);
+    ASSERT_EQ(writeFile(fd, "xyz", 3), 3);
+    EXPECT_EQ(filePosition(fd), far + 3);
+    EXPECT_EQ(fileSize(fd), far + 3);
+    ASSERT_TRUE(closeFile(fd));
+    EXPECT_EQ(fileSize(path), far + 3);
+
+    const int rd = openFile(path, OpenMode::Read);
+    ASSERT_NE(rd, kInvalidHandle);
+    char buf[8] = {};
+    EXPECT_TRUE(readAt(rd, far, buf, 3));
+    EXPECT_EQ(std::string(buf, 3), "xyz");
+    EXPECT_FALSE(readAt(rd, far + 1, buf, 3)); // only two bytes left
+    ASSERT_EQ(seekFile(rd, -2, SeekFrom::End), far + 1);
+    EXPECT_EQ(readFile(rd, buf, 8), 2); // short only at the end
+    EXPECT_EQ(readFile(rd, buf, 8), 0);
+    closeFile(rd);
+}
+
+TEST(FileIo, OpenModes) {
+    pvtest::TempDir dir;
+    const std::string path = (dir / "a.txt").string();
+    EXPECT_EQ(openFile(path, OpenMode::Read), kInvalidHandle);
+    int fd = openFile(path, OpenMode::CreateNew);
+    ASSERT_NE(fd, kInvalidHandle);
+    writeFile(fd, "hello", 5);
+    closeFile(fd);
+    EXPECT_EQ(openFile(path, OpenMode::CreateNew), kInvalidHandle); // never reuses a name
+    fd = openFile(path, OpenMode::OpenAlways);
+    EXPECT_EQ(fileSize(fd), 5);
+    closeFile(fd);
+    fd = openFile(path, OpenMode::Create);
+    EXPECT_EQ(fileSize(fd), 0);
+    closeFile(fd);
+    EXPECT_EQ(openFile(dir.str(), OpenMode::Read), kInvalidHandle); // a folder is no file
+    // A write-only handle cannot be read: an error, not an empty read.
+    fd = openFile(path, OpenMode::Create);
+    char c;
+    EXPECT_EQ(readFile(fd, &c, 1), -1);
+    closeFile(fd);
+}
+
+TEST(FileIo, AttributesMapOntoPermissionsAndNames) {
+    pvtest::TempDir dir;
+    pvtest::writeFile(dir / "plain.txt", "x");
+    pvtest::writeFile(dir / ".hidden", "x");
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_symlink("plain.txt", dir / "link");
+    const auto path = [&](const char* n) { return (dir / n).string(); };
+
+    EXPECT_EQ(fileAttributes(path("plain.txt")), uint32_t{faArchive});
+    EXPECT_EQ(fileAttributes(path(".hidden")), uint32_t{faArchive | faHidden});
+    EXPECT_EQ(fileAttributes(path("sub")), uint32_t{faDirectory});
+    EXPECT_TRUE(fileAttributes(path("link")) & faSymLink);
+    EXPECT_EQ(fileAttributes(path("missing")), kInvalidAttributes);
+
+    ASSERT_TRUE(setFileAttributes(path("plain.txt"), faReadOnly));
+    EXPECT_EQ(fileMode(path("plain.txt")) & 0222, 0);
+    EXPECT_TRUE(fileAttributes(path("plain.txt")) & faReadOnly);
+    ASSERT_TRUE(setFileAttributes(path("plain.txt"), faArchive));
+    EXPECT_NE(fileMode(path("plain.txt")) & 0200, 0);
+    EXPECT_FALSE(fileAttributes(path("plain.txt")) & faReadOnly);
+}
+
+TEST(FileIo, TemporaryFilesAreNewAndDistinct) {
+    pvtest::TempDir dir;
+    auto a = makeTempFile(dir.str(), "ae", ".tmp");
+    auto b = makeTempFile(dir.str(), "ae", ".tmp");
+    ASSERT_NE(a.fd, kInvalidHandle);
+    ASSERT_NE(b.fd, kInvalidHandle);
+    EXPECT_NE(a.path, b.path);
+    EXPECT_EQ(a.path.rfind(dir.str() + "/ae", 0), 0u);
+    EXPECT_TRUE(a.path.ends_with(".tmp"));
+    EXPECT_EQ(fileSize(a.fd), 0);
+    closeFile(a.fd);
+    closeFile(b.fd);
+    const std::string d = makeTempDir(dir.str(), "x");
+    EXPECT_TRUE(dirExists(d));
+    EXPECT_EQ(makeTempFile(dir.str() + "/missing").fd, kInvalidHandle);
+    EXPECT_EQ(systemTempDir().back(), '/');
+}
+
+TEST(FileIo, FoldersAndTimes) {
+    pvtest::TempDir dir;
+    const std::string deep = (dir / "a/b/c").string();
+    EXPECT_TRUE(makeDirs(deep + "/"));
+    EXPECT_TRUE(dirExists(deep));
+    pvtest::writeFile(dir / "a/f.txt", "12345");
+    ASSERT_TRUE(setFileTimes((dir / "a/f.txt").string(), 1000000000, 1000000001));
+    auto t = fileTimes((dir / "a/f.txt").string());
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->lastWrite, 1000000000);
+    EXPECT_EQ(t->lastAccess, 1000000001);
+    auto list = listDir((dir / "a").string());
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->size(), 2u);
+    EXPECT_FALSE(listDir((dir / "none").string()));
+    EXPECT_TRUE(renameFile((dir / "a/f.txt").string(), (dir / "a/g.txt").string()));
+    EXPECT_TRUE(fileExists((dir / "a/g.txt").string()));
+    auto data = readWholeFile((dir / "a/g.txt").string());
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->size(), 5u);
+}
