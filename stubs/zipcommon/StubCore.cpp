@@ -1,0 +1,393 @@
+#include "stubs/zipcommon/StubCore.h"
+
+#include "platform/codepage.h"
+#include "platform/fileio.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+namespace zipstub {
+
+// ---- Callback ----
+
+namespace {
+int32_t clamp32(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+} // namespace
+
+Reporter::Reporter(TZipCallback cb, void* handle, void* caller) : cb_(cb) {
+    rec_.Handle = handle;
+    rec_.Caller = caller;
+    rec_.Version = 160;
+}
+
+int32_t Reporter::call(int32_t action, int32_t a1, int32_t a2, std::string_view text, bool mayCancel) {
+    if (!cb_) return 0;
+    rec_.ActionCode = action;
+    rec_.Arg1 = a1;
+    rec_.Arg2 = a2;
+    std::memset(rec_.Text, 0, sizeof(rec_.Text));
+    if (!text.empty()) std::memcpy(rec_.Text, text.data(), std::min(text.size(), sizeof(rec_.Text) - 1));
+    int32_t r = cb_(&rec_);
+    if (r == -1 && mayCancel) throw StubCancel{};
+    return r;
+}
+
+void Reporter::start(int64_t totalSize) {
+    if (started_) return;
+    started_ = true;
+    call(zcaTotalSize, 0, clamp32(totalSize), {}, true);
+}
+
+void Reporter::totalFiles(int64_t n) {
+    call(zcaTotalFiles, 0, clamp32(n), {}, true);
+}
+void Reporter::newFile(const std::string& name, int64_t size) {
+    call(zcaNewFile, 0, clamp32(size), name, true);
+}
+void Reporter::progress(int64_t bytes) {
+    call(zcaProgress, 0, clamp32(bytes), {}, true);
+}
+void Reporter::info(const std::string& text) {
+    call(zcaMessage, 0, 0, text, true);
+}
+
+void Reporter::error(int32_t code, const std::string& text) noexcept {
+    if (!started_) {
+        started_ = true;
+        call(zcaTotalSize, 0, 0, {}, false);
+    }
+    call(zcaMessage, code, 0, text, false);
+}
+
+void Reporter::end() noexcept {
+    if (!started_) {
+        started_ = true;
+        call(zcaTotalSize, 0, 0, {}, false);
+    }
+    call(zcaEndOfBatch, 0, 0, {}, false);
+}
+
+std::optional<std::string> Reporter::askPassword(const std::string& forFile, bool adding, int32_t& repeat) {
+    call(zcaPassword, adding ? 1 : 0, repeat, forFile, true);
+    repeat = rec_.Arg2;
+    if (rec_.Arg1 != 1) return std::nullopt;
+    rec_.Text[sizeof(rec_.Text) - 1] = 0;
+    std::string pw(rec_.Text);
+    if (pw.empty()) return std::nullopt;
+    return pw;
+}
+
+int32_t Reporter::crcError(const std::string& name, uint32_t found, uint32_t expected) {
+    call(zcaCrcError, static_cast<int32_t>(found), static_cast<int32_t>(expected), name, true);
+    return rec_.Arg1;
+}
+
+bool Reporter::overwrite(const std::string& name, bool diskFileOlder, bool deflt) {
+    call(zcaOverwrite, diskFileOlder ? 1 : 0, deflt ? 1 : 0, name, true);
+    return (rec_.Arg2 & 0xFF) != 0;
+}
+
+void Reporter::skipped(const std::string& name, UnZipSkipTypes type, int32_t code) {
+    call(zcaSkipped, code, type, name, true);
+}
+
+std::string Reporter::newName(const std::string& name) {
+    call(zcaNewName, 0, 0, name, true);
+    if (rec_.Arg1 != 1) return name;
+    rec_.Text[sizeof(rec_.Text) - 1] = 0;
+    std::string n(rec_.Text);
+    return n.empty() ? name : n;
+}
+
+// ---- Names ----
+
+bool hasWildcards(std::string_view s) {
+    return s.find_first_of("*?") != std::string_view::npos;
+}
+
+namespace {
+bool matchAt(std::string_view p, std::string_view n, bool cross) {
+    size_t pi = 0, ni = 0, starP = std::string_view::npos, starN = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && p[pi] == '*') {
+            starP = ++pi;
+            starN = ni;
+        } else if (pi < p.size() && (p[pi] == n[ni] || (p[pi] == '?' && n[ni] != '/'))) {
+            ++pi;
+            ++ni;
+        } else if (starP != std::string_view::npos && (cross || n[starN] != '/')) {
+            pi = starP;
+            ni = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*') ++pi;
+    return pi == p.size();
+}
+} // namespace
+
+bool wildMatch(std::string_view pattern, std::string_view name, bool crossSlash) {
+    if (matchAt(pattern, name, crossSlash)) return true;
+    // "*.*" and "name.*" also take names without an extension.
+    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
+        auto slash = name.rfind('/');
+        std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+        if (last.find('.') == std::string_view::npos)
+            return matchAt(pattern.substr(0, pattern.size() - 2), name, crossSlash);
+    }
+    return false;
+}
+
+std::string CentralRec::displayName() const {
+    std::string n = platform::decodeArchiveName(name, (flags & 0x800) != 0);
+    std::replace(n.begin(), n.end(), '\\', '/');
+    return n;
+}
+
+std::string dirName(const std::string& path) {
+    auto s = path.rfind('/');
+    if (s == std::string::npos) return ".";
+    return s == 0 ? "/" : path.substr(0, s);
+}
+
+std::string baseName(const std::string& path) {
+    auto s = path.rfind('/');
+    return s == std::string::npos ? path : path.substr(s + 1);
+}
+
+// ---- Times ----
+
+uint32_t unixToDos(int64_t t) {
+    time_t tt = static_cast<time_t>(t);
+    struct tm lt {};
+    if (!localtime_r(&tt, &lt) || lt.tm_year < 80) return (0u << 25) | (1u << 21) | (1u << 16); // 1980-01-01
+    if (lt.tm_year > 207) lt.tm_year = 207;
+    uint32_t date = static_cast<uint32_t>((lt.tm_year - 80) << 9 | (lt.tm_mon + 1) << 5 | lt.tm_mday);
+    uint32_t time = static_cast<uint32_t>(lt.tm_hour << 11 | lt.tm_min << 5 | lt.tm_sec / 2);
+    return date << 16 | time;
+}
+
+int64_t dosToUnix(uint32_t dos) {
+    struct tm lt {};
+    lt.tm_year = static_cast<int>((dos >> 25) & 0x7F) + 80;
+    lt.tm_mon = static_cast<int>((dos >> 21) & 0x0F) - 1;
+    lt.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
+    lt.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
+    lt.tm_min = static_cast<int>((dos >> 5) & 0x3F);
+    lt.tm_sec = static_cast<int>((dos & 0x1F) * 2);
+    lt.tm_isdst = -1;
+    return static_cast<int64_t>(mktime(&lt));
+}
+
+// ---- Reading ----
+
+void readExact(int fd, int64_t pos, void* buf, int64_t n) {
+    if (n > 0 && !platform::readAt(fd, pos, buf, n))
+        throw StubError(kErrRead, "Unexpected end of the zip file");
+}
+
+namespace {
+
+// End record: signature, this disk (2), directory disk (2), entries here (2), entries (2),
+// directory size (4), directory offset (4), comment length (2), comment.
+struct EndRecord {
+    int64_t pos = -1;
+    uint16_t disk = 0, cdDisk = 0, entriesHere = 0, entries = 0, commentLen = 0;
+    uint32_t cdSize = 0, cdOffset = 0;
+};
+
+EndRecord findEnd(int fd, int64_t size) {
+    EndRecord er;
+    if (size < 22) throw StubError(kErrFormat, "This is not a zip file (too short)");
+    const int64_t tail = std::min<int64_t>(size, 65557);
+    std::vector<uint8_t> buf(static_cast<size_t>(tail));
+    readExact(fd, size - tail, buf.data(), tail);
+    for (int64_t i = tail - 22; i >= 0; --i) {
+        const uint8_t* p = buf.data() + i;
+        if (get32(p) != kEndSig) continue;
+        uint16_t clen = get16(p + 20);
+        if (i + 22 + clen > tail) continue; // a comment that runs past the end: not the record
+        er.pos = size - tail + i;
+        er.disk = get16(p + 4);
+        er.cdDisk = get16(p + 6);
+        er.entriesHere = get16(p + 8);
+        er.entries = get16(p + 10);
+        er.cdSize = get32(p + 12);
+        er.cdOffset = get32(p + 16);
+        er.commentLen = clen;
+        return er;
+    }
+    throw StubError(kErrFormat, "This is not a zip file (no end of central directory)");
+}
+
+} // namespace
+
+// Central header: signature (4), made by (2), needed (2), flags (2), method (2), time (2),
+// date (2), CRC (4), packed (4), size (4), name length (2), extra length (2), comment
+// length (2), disk (2), internal attributes (2), external attributes (4), local offset (4).
+ZipDir readZipDir(int fd) {
+    ZipDir d;
+    d.fileSize = platform::fileSize(fd);
+    if (d.fileSize < 0) throw StubError(kErrRead, "Cannot read the size of the zip file");
+    EndRecord er = findEnd(fd, d.fileSize);
+    if (er.disk != 0 || er.cdDisk != 0)
+        throw StubError(kErrSpanned, "This is a disk of a spanned archive; join the set first");
+    if (er.entries == 0xFFFF || er.cdSize == 0xFFFFFFFF || er.cdOffset == 0xFFFFFFFF)
+        throw StubError(kErrFormat, "Zip64 archives are not supported");
+    if (er.cdSize > er.pos) throw StubError(kErrFormat, "The central directory size exceeds the file");
+    d.cdPos = er.pos - er.cdSize;
+    d.cdSize = er.cdSize;
+    if (d.cdPos < er.cdOffset) throw StubError(kErrFormat, "The central directory offset is wrong");
+    d.shift = d.cdPos - er.cdOffset;
+    d.comment.resize(er.commentLen);
+    readExact(fd, er.pos + 22, d.comment.data(), er.commentLen);
+
+    std::vector<uint8_t> cd(static_cast<size_t>(d.cdSize));
+    readExact(fd, d.cdPos, cd.data(), d.cdSize);
+    size_t at = 0;
+    d.zipStart = d.cdPos;
+    for (unsigned i = 0; i < er.entries; ++i) {
+        if (cd.size() - at < 46) throw StubError(kErrFormat, "Central directory is truncated");
+        const uint8_t* p = cd.data() + at;
+        if (get32(p) != kCentralSig) throw StubError(kErrFormat, "A central header signature is wrong");
+        CentralRec e;
+        const size_t n = get16(p + 28), x = get16(p + 30), c = get16(p + 32);
+        if (cd.size() - at - 46 < n + x + c)
+            throw StubError(kErrFormat, "Central header runs past the directory");
+        e.raw.assign(p, p + 46 + n + x + c);
+        e.madeBy = get16(p + 4);
+        e.needed = get16(p + 6);
+        e.flags = get16(p + 8);
+        e.method = get16(p + 10);
+        e.time = get16(p + 12);
+        e.date = get16(p + 14);
+        e.crc = get32(p + 16);
+        e.csize = get32(p + 20);
+        e.usize = get32(p + 24);
+        e.extAttr = get32(p + 38);
+        e.localOffset = get32(p + 42);
+        e.name.assign(reinterpret_cast<const char*>(p + 46), n);
+        if (e.csize == 0xFFFFFFFF || e.usize == 0xFFFFFFFF || e.localOffset == 0xFFFFFFFF)
+            throw StubError(kErrFormat, "Zip64 entries are not supported");
+        e.localPos = static_cast<int64_t>(e.localOffset) + d.shift;
+        if (e.localPos + 30 > d.cdPos) throw StubError(kErrFormat, "A local header offset is wrong");
+        d.zipStart = std::min(d.zipStart, e.localPos);
+        at += 46 + n + x + c;
+        d.entries.push_back(std::move(e));
+    }
+    return d;
+}
+
+// Local header: signature (4), needed (2), flags (2), method (2), time (2), date (2),
+// CRC (4), packed (4), size (4), name length (2), extra length (2); name; extra; data;
+// with flag bit 3 a descriptor: [signature] CRC, packed, size.
+LocalSpan localSpan(int fd, const ZipDir& dir, const CentralRec& e) {
+    uint8_t h[30];
+    readExact(fd, e.localPos, h, 30);
+    if (get32(h) != kLocalSig) throw StubError(kErrFormat, "A local header signature is wrong");
+    LocalSpan s;
+    s.header = e.localPos;
+    s.data = e.localPos + 30 + get16(h + 26) + get16(h + 28);
+    s.dataEnd = s.data + e.csize;
+    if (s.dataEnd > dir.cdPos) throw StubError(kErrFormat, "Entry data runs into the central directory");
+    s.end = s.dataEnd;
+    if (get16(h + 6) & 8) {
+        uint8_t dd[4] = {};
+        if (s.dataEnd + 4 <= dir.cdPos) readExact(fd, s.dataEnd, dd, 4);
+        s.end += get32(dd) == kDescriptorSig ? 16 : 12;
+        if (s.end > dir.cdPos)
+            throw StubError(kErrFormat, "A data descriptor runs into the central directory");
+    }
+    return s;
+}
+
+// ---- Writing ----
+
+void ZipOut::write(const void* p, size_t n) {
+    if (n && platform::writeFile(fd_, p, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+        throw StubError(kErrWrite, "Write error in the output file");
+    pos_ += static_cast<int64_t>(n);
+}
+
+void ZipOut::copyFrom(int in, int64_t from, int64_t len) {
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(len, 1 << 16)));
+    while (len > 0) {
+        int64_t n = std::min<int64_t>(len, static_cast<int64_t>(buf.size()));
+        readExact(in, from, buf.data(), n);
+        write(buf.data(), static_cast<size_t>(n));
+        from += n;
+        len -= n;
+    }
+}
+
+void ZipOut::patch(int64_t at, const void* p, size_t n) {
+    const int64_t keep = pos_;
+    if (platform::seekFile(fd_, at) != at ||
+        platform::writeFile(fd_, p, static_cast<int64_t>(n)) != static_cast<int64_t>(n) ||
+        platform::seekFile(fd_, keep) != keep)
+        throw StubError(kErrWrite, "Write error in the output file");
+}
+
+void ZipOut::addCentral(std::vector<uint8_t> raw, int64_t localOffset) {
+    if (localOffset > 0xFFFFFFFE)
+        throw StubError(kErrTooBig, "The archive would exceed 4 GB (zip64 is not supported)");
+    put16(raw.data() + 34, 0); // disk number start
+    put32(raw.data() + 42, static_cast<uint32_t>(localOffset));
+    central_.push_back(std::move(raw));
+}
+
+void ZipOut::finish(const std::string& comment) {
+    if (central_.size() > 0xFFFE) throw StubError(kErrTooBig, "Too many entries (zip64 is not supported)");
+    const int64_t cdStart = pos_;
+    for (auto& r : central_) write(r.data(), r.size());
+    const int64_t cdSize = pos_ - cdStart;
+    if (cdStart > 0xFFFFFFFE || cdSize > 0xFFFFFFFE)
+        throw StubError(kErrTooBig, "The archive would exceed 4 GB (zip64 is not supported)");
+    uint8_t e[22] = {};
+    put32(e, kEndSig);
+    put16(e + 8, static_cast<uint32_t>(central_.size()));
+    put16(e + 10, static_cast<uint32_t>(central_.size()));
+    put32(e + 12, static_cast<uint32_t>(cdSize));
+    put32(e + 16, static_cast<uint32_t>(cdStart));
+    const size_t clen = std::min<size_t>(comment.size(), 0xFFFF);
+    put16(e + 20, static_cast<uint32_t>(clen));
+    write(e, 22);
+    write(comment.data(), clen);
+}
+
+TempOutput::TempOutput(const std::string& target) : target_(target) {
+    auto t = platform::makeTempFile(dirName(target), ".zipst", ".tmp");
+    if (t.fd < 0) throw StubError(kErrCreate, "Temporary file could not be created in " + dirName(target));
+    path_ = t.path;
+    fd_ = t.fd;
+}
+
+TempOutput::~TempOutput() {
+    if (fd_ >= 0) platform::closeFile(fd_);
+    if (!done_ && !path_.empty()) platform::removeFile(path_);
+}
+
+void TempOutput::commit(int mode) {
+    if (!platform::syncFile(fd_) || !platform::closeFile(fd_)) {
+        fd_ = -1;
+        throw StubError(kErrWrite, "Write error in the output file");
+    }
+    fd_ = -1;
+    if (mode < 0) {
+        mode_t um = umask(0);
+        umask(um);
+        mode = 0666 & ~static_cast<int>(um);
+    }
+    platform::setFileMode(path_, mode);
+    if (!platform::renameFile(path_, target_)) throw StubError(kErrWrite, "Cannot replace " + target_);
+    done_ = true;
+}
+
+} // namespace zipstub

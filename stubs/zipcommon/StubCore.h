@@ -1,0 +1,172 @@
+// Shared core of the zip-library stand-ins: errors, the callback wrapper, wildcard
+// matching, DOS times, reading a zip directory and writing a new archive safely.
+#pragma once
+#include "zipdll/ZipRecords.h"
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zipstub {
+
+// Error codes the stand-ins hand with their messages (callback value 20).
+enum StubCode : int32_t {
+    kErrFormat = 3, // the archive is damaged or not a zip
+    kErrMem = 4,
+    kErrTooBig = 6, // needs zip64
+    kErrCancel = 9, // the caller asked to stop
+    kErrRead = 11,
+    kErrNoFiles = 12, // nothing matched
+    kErrWrite = 14,
+    kErrCreate = 15,
+    kErrOpen = 18,
+    kErrParams = 16,   // the parameter record is not usable
+    kErrMethod = 81,   // compression method not supported
+    kErrPassword = 82, // no or wrong password
+    kErrUnsafe = 83,   // the name would leave the target folder
+    kErrCrc = 84,      // data fails its CRC check
+    kErrSpanned = 85,  // a disk of a spanned set: join it first
+};
+
+struct StubError : std::runtime_error {
+    int32_t code;
+    StubError(int32_t c, const std::string& msg) : std::runtime_error(msg), code(c) {}
+};
+// Thrown when the callback answers -1.
+struct StubCancel {};
+
+// Wraps the caller's callback. Every call but the closing ones throws StubCancel when the
+// caller asked to stop; after that the run still sends its message and its end of batch.
+class Reporter {
+public:
+    Reporter(TZipCallback cb, void* handle, void* caller);
+    void start(int64_t totalSize); // action 6, the first call of a run
+    void totalFiles(int64_t n);
+    void newFile(const std::string& name, int64_t size);
+    void progress(int64_t bytes);
+    void info(const std::string& text); // a message with code 0
+    // A message with a code; never throws (used on the way out too).
+    void error(int32_t code, const std::string& text) noexcept;
+    // Always sent last, whatever happened.
+    void end() noexcept;
+    // Action 8. `repeat` in: how many more times the caller may be asked; out: its answer.
+    std::optional<std::string> askPassword(const std::string& forFile, bool adding, int32_t& repeat);
+    // Action 9: 1 keep the file, 0 drop it, 2 nobody answered.
+    int32_t crcError(const std::string& name, uint32_t found, uint32_t expected);
+    // Action 10: true to overwrite.
+    bool overwrite(const std::string& name, bool diskFileOlder, bool deflt);
+    void skipped(const std::string& name, UnZipSkipTypes type, int32_t code);
+    // Action 7: the caller may rename an entry before it is stored.
+    std::string newName(const std::string& name);
+    bool started() const { return started_; }
+
+private:
+    int32_t call(int32_t action, int32_t a1, int32_t a2, std::string_view text, bool mayCancel);
+    TZipCallback cb_;
+    TZipCallbackRec rec_{};
+    bool started_ = false;
+};
+
+// Wildcards: '*' any run of characters, '?' one; '*' stops at '/' unless `crossSlash`.
+// A pattern ending ".*" also matches a name without a dot ("*.*" matches everything).
+bool wildMatch(std::string_view pattern, std::string_view name, bool crossSlash);
+bool hasWildcards(std::string_view s);
+
+// DOS date and time (date in the high 16 bits) in the local time zone.
+uint32_t unixToDos(int64_t t);
+int64_t dosToUnix(uint32_t dos);
+
+// Little-endian fields.
+inline uint16_t get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline uint32_t get32(const uint8_t* p) {
+    return get16(p) | static_cast<uint32_t>(get16(p + 2)) << 16;
+}
+inline void put16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put32(uint8_t* p, uint32_t v) {
+    put16(p, v & 0xFFFF);
+    put16(p + 2, v >> 16);
+}
+
+constexpr uint32_t kLocalSig = 0x04034b50, kCentralSig = 0x02014b50, kEndSig = 0x06054b50,
+                   kDescriptorSig = 0x08074b50;
+
+// One central-directory record, kept whole so that unchanged entries are copied as they are.
+struct CentralRec {
+    std::vector<uint8_t> raw; // 46 bytes + name + extra + comment
+    uint16_t madeBy = 0, needed = 0, flags = 0, method = 0, time = 0, date = 0;
+    uint32_t crc = 0, csize = 0, usize = 0, extAttr = 0, localOffset = 0;
+    std::string name;     // as stored
+    int64_t localPos = 0; // where its local header really starts in the file
+    uint32_t dosTime() const { return static_cast<uint32_t>(date) << 16 | time; }
+    bool encrypted() const { return flags & 1; }
+    bool isDir() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+    // The name as UTF-8 with '/' separators.
+    std::string displayName() const;
+};
+
+// Where an entry's pieces lie in the file.
+struct LocalSpan {
+    int64_t header = 0, data = 0, dataEnd = 0, end = 0; // end: after the data descriptor
+};
+
+struct ZipDir {
+    int64_t fileSize = 0;
+    int64_t zipStart = 0; // bytes in front of the zip data (a self-extractor's stub)
+    int64_t cdPos = 0, cdSize = 0;
+    int64_t shift = 0; // added to the stored offsets (a stub whose offsets were not moved)
+    std::string comment;
+    std::vector<CentralRec> entries;
+};
+
+// Reads the directory of the archive open on `fd`. Throws StubError.
+ZipDir readZipDir(int fd);
+LocalSpan localSpan(int fd, const ZipDir& dir, const CentralRec& e);
+
+// Reading and writing with the error turned into StubError.
+void readExact(int fd, int64_t pos, void* buf, int64_t n);
+class ZipOut {
+public:
+    explicit ZipOut(int fd) : fd_(fd) {}
+    int64_t pos() const { return pos_; }
+    void write(const void* p, size_t n);
+    void copyFrom(int in, int64_t from, int64_t len);
+    // Rewrites bytes already written (a header whose sizes became known later).
+    void patch(int64_t at, const void* p, size_t n);
+    // A central record; its local offset field is set to `localOffset`.
+    void addCentral(std::vector<uint8_t> raw, int64_t localOffset);
+    void finish(const std::string& comment);
+    size_t centralCount() const { return central_.size(); }
+
+private:
+    int fd_;
+    int64_t pos_ = 0;
+    std::vector<std::vector<uint8_t>> central_;
+};
+
+// A new file in the folder of `target`, renamed over it by commit(); removed otherwise.
+class TempOutput {
+public:
+    explicit TempOutput(const std::string& target);
+    ~TempOutput();
+    TempOutput(const TempOutput&) = delete;
+    TempOutput& operator=(const TempOutput&) = delete;
+    int fd() const { return fd_; }
+    void commit(int mode); // mode < 0: the default for a new file
+private:
+    std::string target_, path_;
+    int fd_ = -1;
+    bool done_ = false;
+};
+
+std::string dirName(const std::string& path); // "." when none
+std::string baseName(const std::string& path);
+
+} // namespace zipstub
