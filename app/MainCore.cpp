@@ -193,7 +193,8 @@ void TMainCore::LoadSettings() {
     FAlwaysUnder = flag(ini, "Visual", "AlwaysUnder", "0");
     FOpenFolder = ini.ReadString("Directories", "Open", home);
     FExtractFolder = ini.ReadString("Directories", "Extract", home);
-    FTempFolder = ini.ReadString("Directories", "Temp", home);
+    // Unset, the temp folder is the system's (never the home folder itself).
+    FTempFolder = ini.ReadString("Directories", "Temp", "");
     FFavFolder = ini.ReadString("Directories", "optFavFolder", home);
     FOpenLast = flag(ini, "Settings", "OpenLast", "1");
     FExtractLast = flag(ini, "Settings", "ExtractLast", "1");
@@ -517,6 +518,8 @@ void TMainCore::CreateArchive(std::string path, int archiveKind) {
     EnsureStatusPanels();
     if (FHandlerKind == 1 || archiveKind == 1) {
         FHandlerKind = 1;
+        FPackerKind = 0; // a zip archive has no packer
+        FPacker = TPackerId::None;
         if (lowerAscii(path).find(".zip") == std::string::npos) path += ".zip";
         if (FZip) FZip->SetZipFileName(path);
         FArchiveFile = path;
