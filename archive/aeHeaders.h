@@ -346,6 +346,7 @@ constexpr std::size_t kArjMaxBasicHeader = 2600;
 constexpr std::uint8_t kArjFlagGarbled = 0x01, kArjFlagVolume = 0x04, kArjFlagExtFile = 0x08,
                        kArjFlagPathSym = 0x10;
 constexpr std::uint8_t kArjTypeDir = 3;
+constexpr std::uint8_t kArjHostUnix = 2, kArjHostNext = 8; // these hosts store Unix times
 struct ArjHeader {
     std::uint16_t basicSize = 0; // H
     std::uint8_t firstHeaderSize = 0, versionMadeBy = 0, versionNeeded = 0, hostOs = 0, flags = 0, method = 0,
