@@ -20,6 +20,7 @@ enum DecodeMsg : int {
     kMsgBadHuffman = 25120,
     kMsgIncompleteCodes = 25138,
     kMsgCorruptInput = 25139,
+    kMsgInvalidTree = 25152,
     kMsgBadLengths = 25247,
     kMsgAmbiguousTree = 25293,
     kMsgStackOverflow = 25298,
@@ -142,6 +143,31 @@ private:
     std::size_t cap_;
     std::size_t pos_ = 0, len_ = 0;
     bool eof_ = false;
+};
+
+// Bits least significant first, a few at a time, for the legacy zip methods (shrink,
+// reduce, implode); at most 24 bits per request.
+class LsbBitSource {
+public:
+    explicit LsbBitSource(InputBuffer& in) noexcept : in_{in} {}
+    // The next n bits (the first one taken is bit 0), or -1 when the input ends first.
+    int get(unsigned n) {
+        while (count_ < n) {
+            const int b = in_.getByte();
+            if (b < 0) return -1;
+            buf_ |= static_cast<std::uint32_t>(b) << count_;
+            count_ += 8;
+        }
+        const auto v = static_cast<int>(buf_ & ((1u << n) - 1));
+        buf_ >>= n;
+        count_ -= n;
+        return v;
+    }
+
+private:
+    InputBuffer& in_;
+    std::uint32_t buf_ = 0;
+    unsigned count_ = 0;
 };
 
 // Output ring of a fixed size for the decoders whose matches reach back at most one
