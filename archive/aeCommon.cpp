@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <cstring>
 #include <ctime>
 #include <unordered_map>
@@ -92,33 +93,90 @@ std::string upperAscii(std::string s) {
     return s;
 }
 
-// The matcher re-applies its dot rules to every remainder it recurses on, so a result is a
-// function of the two remainders; remembering each pair keeps patterns such as "*a*a*a*b"
-// polynomial instead of exponential.
+// The matcher re-applies its dot rules to every remainder it recurses on, so its answer
+// is a function of the two remainders. Remainders are suffixes of a few strings (the inputs
+// and the rare variants the dot rules make), so each is kept as (string, offset) and every
+// pair is decided once: patterns such as "*a*a*a*b" stay polynomial instead of exponential.
 class Matcher {
 public:
     bool match(std::string pat, std::string name) {
-        adjustDots(pat, name);
-        std::string key = std::to_string(pat.size()) + ':' + pat + name;
-        if (auto it = memo_.find(key); it != memo_.end()) return it->second;
-        const bool r = run(pat, name);
-        memo_.emplace(std::move(key), r);
-        return r;
+        return matchAt(intern(std::move(pat)), 0, intern(std::move(name)), 0);
     }
 
 private:
-    static void adjustDots(std::string& pat, std::string& name) {
-        if (!pat.empty() && pat.back() == '.')
-            pat.pop_back();
-        else if (pat.find('.') == std::string::npos && name.find(".*") != std::string::npos)
-            pat += ".*";
-        if (!name.empty() && name.back() == '.')
-            name.pop_back();
-        else if (name.find('.') == std::string::npos && pat.find(".*") != std::string::npos)
-            name += ".*";
+    struct Key {
+        size_t p, a, n, b;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& k) const noexcept {
+            size_t h = k.p;
+            for (size_t v : {k.a, k.n, k.b}) h = h * 1000003u ^ v;
+            return h;
+        }
+    };
+
+    size_t intern(std::string s) {
+        auto [it, added] = ids_.try_emplace(s, strs_.size());
+        if (added) strs_.push_back(std::move(s));
+        return it->second;
+    }
+    std::string_view view(size_t id, size_t from) const { return std::string_view(strs_[id]).substr(from); }
+
+    // Applies the dot rules to the remainders (p, a) and (n, b), re-pointing them at
+    // variants when a rule changes something.
+    void adjustDots(size_t& p, size_t& a, size_t& n, size_t& b) {
+        std::string_view pat = view(p, a), name = view(n, b);
+        if (!pat.empty() && pat.back() == '.') {
+            p = intern(std::string(pat.substr(0, pat.size() - 1))), a = 0;
+        } else if (pat.find('.') == std::string_view::npos && name.find(".*") != std::string_view::npos) {
+            p = intern(std::string(pat) + ".*"), a = 0;
+        }
+        pat = view(p, a);
+        if (!name.empty() && name.back() == '.') {
+            n = intern(std::string(name.substr(0, name.size() - 1))), b = 0;
+        } else if (name.find('.') == std::string_view::npos && pat.find(".*") != std::string_view::npos) {
+            n = intern(std::string(name) + ".*"), b = 0;
+        }
     }
 
-    bool run(const std::string& pat, const std::string& name) {
+    bool matchAt(size_t p, size_t a0, size_t n, size_t b0) {
+        adjustDots(p, a0, n, b0);
+        const Key key{p, a0, n, b0};
+        if (auto it = memo_.find(key); it != memo_.end()) return it->second;
+        const bool r = run(p, a0, n, b0);
+        memo_.emplace(key, r);
+        return r;
+    }
+
+    // The loop of a '*': tries `rest` at every position from the current one to `end` and
+    // answers whether any matched. "Any match from position k on" is remembered for every k
+    // visited, so a later loop starting further on stops where an earlier one looked already.
+    template <class Rest>
+    bool starLoop(std::unordered_map<Key, bool, KeyHash>& memo, size_t p, size_t a, size_t n, size_t b,
+                  size_t end, Rest rest) {
+        const bool namePos = &memo == &patStars_; // which coordinate the loop advances
+        const size_t from = namePos ? b : a;
+        auto keyAt = [&](size_t k) { return namePos ? Key{p, a, n, k} : Key{p, k, n, b}; };
+        bool found = false;
+        size_t k = from;
+        for (; k < end; ++k) {
+            if (auto it = memo.find(keyAt(k)); it != memo.end()) {
+                found = it->second;
+                break;
+            }
+            if (rest(k)) {
+                found = true;
+                ++k;
+                break;
+            }
+        }
+        for (size_t v = from; v < k && v < end; ++v) memo.emplace(keyAt(v), found);
+        return found;
+    }
+
+    bool run(size_t p, size_t a0, size_t n, size_t b0) {
+        const std::string_view pat = view(p, a0), name = view(n, b0);
         if (pat.empty() && name.empty()) return true;
         bool result = pat.empty() ? (!name.empty() && name[0] == '*') : (!name.empty() || pat[0] == '*');
         size_t a = 0, b = 0;
@@ -128,16 +186,12 @@ private:
                 ++a, ++b;
             } else if (pc == '*') {
                 if (a + 1 == pat.size()) return true;
-                const std::string rest = pat.substr(a + 1);
-                for (size_t k = b; k < name.size(); ++k)
-                    if (match(rest, name.substr(k))) return true;
-                return false;
+                return starLoop(patStars_, p, a0 + a, n, b0 + b, strs_[n].size(),
+                                [&](size_t k) { return matchAt(p, a0 + a + 1, n, k); });
             } else if (nc == '*') {
                 if (b + 1 == name.size()) return true;
-                const std::string rest = name.substr(b + 1);
-                for (size_t k = a; k < pat.size(); ++k)
-                    if (match(pat.substr(k), rest)) return true;
-                return false;
+                return starLoop(nameStars_, p, a0 + a, n, b0 + b, strs_[p].size(),
+                                [&](size_t k) { return matchAt(p, k, n, b0 + b + 1); });
             } else {
                 if (pc != nc) result = false;
                 ++a, ++b;
@@ -152,7 +206,9 @@ private:
         return a >= pat.size();
     }
 
-    std::unordered_map<std::string, bool> memo_;
+    std::deque<std::string> strs_; // a deque: views into earlier strings stay valid as it grows
+    std::unordered_map<std::string, size_t> ids_;
+    std::unordered_map<Key, bool, KeyHash> memo_, patStars_, nameStars_;
 };
 
 } // namespace
