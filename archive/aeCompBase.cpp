@@ -1,0 +1,779 @@
+// The writer base: collecting files, the temporary archive, keeping and copying entries,
+// replacing the archive and deleting moved sources.
+#include "archive/aeCompBase.h"
+
+#include "platform/fileio.h"
+#include "platform/ui_hooks.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+namespace {
+
+constexpr int kMsgNothingToDo = 26859;
+constexpr int kMsgInconsistentHeader = 25248;
+constexpr int64_t kCopyBlockSize = 32768;
+
+std::string absoluteNormal(const std::string& path) {
+    std::filesystem::path p(path);
+    if (p.is_relative()) p = std::filesystem::path(platform::currentDir()) / p;
+    return p.lexically_normal().string();
+}
+
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t le32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+void putLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// The extension of the file-name part, dot included; empty when there is none.
+std::string extensionOf(const std::string& path) {
+    const std::string name = ExtractFileNamePart(path);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {};
+    return name.substr(dot);
+}
+
+std::string trimmed(const std::string& s) {
+    const size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return {};
+    const size_t e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
+}
+
+int newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<int>(0666 & ~mask);
+}
+
+} // namespace
+
+int DeflateLevelOf(TDeflateType Type) {
+    switch (Type) {
+    case dtDeflateS:
+        return 1;
+    case dtDeflateF:
+        return 2;
+    case dtDeflateX:
+        return 9;
+    default:
+        return 7;
+    }
+}
+
+int HeaderSizeFor(TArcType Type) {
+    switch (Type) {
+    case atBh:
+    case atBhExe:
+    case atLha:
+    case atLhaExe:
+    case atLzh:
+    case atLzhExe:
+        return 37;
+    case atCab:
+        return 36;
+    case atZip:
+    case atZipExe:
+    case atZipMV:
+    case atJar:
+    case atJarExe:
+        return 46;
+    case atRar:
+    case atRarExe:
+        return 32;
+    case atTar:
+        return 512;
+    default:
+        return 0;
+    }
+}
+
+THeadObject::THeadObject(const THeadObject& o)
+    : Header(o.Header), CompressedSize(o.CompressedSize), UncompressedSize(o.UncompressedSize),
+      DosDate(o.DosDate), Attr(o.Attr), Offset(o.Offset), Action(o.Action), Comment(o.Comment),
+      Previous(o.Previous ? std::make_unique<THeadObject>(*o.Previous) : nullptr) {}
+
+THeadObject& THeadObject::operator=(const THeadObject& o) {
+    if (this != &o) {
+        THeadObject copy(o);
+        Header = std::move(copy.Header);
+        CompressedSize = copy.CompressedSize;
+        UncompressedSize = copy.UncompressedSize;
+        DosDate = copy.DosDate;
+        Attr = copy.Attr;
+        Offset = copy.Offset;
+        Action = copy.Action;
+        Comment = std::move(copy.Comment);
+        Previous = std::move(copy.Previous);
+    }
+    return *this;
+}
+
+// Feeds the deflate encoder from a source file through the component's block reader and
+// takes its output through the encrypting block writer.
+class TCompBaseDeflateIo final : public TDeflateIo {
+public:
+    TCompBaseDeflateIo(TCompBase& w, int source, int dest, bool encrypt)
+        : w_{w}, source_{source}, dest_{dest}, encrypt_{encrypt}, size_{w.FBytesToRead} {}
+
+    int64_t ReadInput(uint8_t* buffer, int64_t count) override {
+        if (w_.FBytesToRead <= 0) return 0;
+        const int64_t want = std::min(count, w_.FBytesToRead);
+        const int64_t got = w_.ReadBlock(source_, nullptr, want, 32, false, buffer);
+        // A read error, or a file that shrank since it was listed, must not end the entry as
+        // if it were complete: the entry fails instead.
+        if (got <= 0) w_.RaiseError(w_.FileName, "", "0", kMsgReadError);
+        w_.FBytesToRead -= got;
+        w_.BytesLeft -= got;
+        w_.ReportProgress(size_ - w_.FBytesToRead, size_, w_.FTotalSize);
+        return got;
+    }
+
+    void WriteOutput(const uint8_t* buffer, int64_t count) override {
+        // The encrypting writer transforms its buffer in place.
+        scratch_.assign(buffer, buffer + count);
+        w_.FCompressedSize += w_.WriteBlockEncrypted(dest_, nullptr, 1, count, 0, encrypt_, scratch_.data());
+    }
+
+    bool Cancelled() override { return w_.Cancel(); }
+
+private:
+    TCompBase& w_;
+    int source_, dest_;
+    bool encrypt_;
+    int64_t size_;
+    std::vector<uint8_t> scratch_;
+};
+
+// ---- construction and properties ----
+
+TCompBase::TCompBase() {
+    FArcType = atBh;
+    DateAttribute = daFileDate;
+}
+
+TCompBase::~TCompBase() {
+    closeRunFiles();
+    if (FTempLive) platform::removeFile(FTempFileName);
+}
+
+void TCompBase::SetArchiveFile(const std::string& Value) {
+    FArchiveFile = Value;
+    ArcStart = 1;
+}
+
+void TCompBase::SetArcType(TArcType Value) {
+    FArcType = Value;
+}
+
+void TCompBase::SetCompressMethod(TCompressMethod Value) {
+    if (FAllowedMethods & MethodBit(Value)) FCompressMethod = Value;
+}
+
+void TCompBase::SetDefaultExt(const std::string& Value) {
+    const std::string previous = FDefaultExt;
+    std::string ext = trimmed(Value);
+    if (!ext.empty() && ext != ".") {
+        if (ext[0] != '.') ext = "." + ext;
+        ext = lowerAscii(ext.substr(0, 4));
+    } else {
+        ext = FOwnDefaultExt;
+    }
+    FDefaultExt = ext;
+    if (FArchiveFile.empty() || ext.empty()) return;
+    const std::string current = extensionOf(FArchiveFile);
+    if (current.empty())
+        FArchiveFile += ext;
+    else if (!previous.empty() && lowerAscii(current) == lowerAscii(previous))
+        FArchiveFile = FArchiveFile.substr(0, FArchiveFile.size() - current.size()) + ext;
+}
+
+std::string TCompBase::DefaultDir() {
+    if (trimmed(FDefaultDir).empty()) FDefaultDir = AppendDirTail(platform::currentDir());
+    return FDefaultDir;
+}
+
+void TCompBase::SetDefaultDir(const std::string& Value) {
+    const std::string v = trimmed(Value);
+    if (!v.empty() && platform::dirExists(v))
+        FDefaultDir = AppendDirTail(v);
+    else
+        FDefaultDir = AppendDirTail(platform::currentDir());
+}
+
+void TCompBase::SetFileSpecPaths(const std::vector<std::string>& Paths) {
+    FFileSpec.clear();
+    for (const auto& p : Paths)
+        if (!trimmed(p).empty()) FFileSpec.push_back(p);
+}
+
+// ---- entry list ----
+
+int TCompBase::IndexOfEntry(const std::string& Name) const {
+    const auto it = FEntryIndex.find(Name);
+    return it == FEntryIndex.end() ? -1 : static_cast<int>(it->second);
+}
+
+int TCompBase::AddListEntry(const std::string& Name, std::unique_ptr<THeadObject> Head, int SpecIndex) {
+    FEntries.push_back(TEntryItem{Name, std::move(Head), SpecIndex, {}});
+    const size_t i = FEntries.size() - 1;
+    FEntryIndex.emplace(Name, i); // the first entry of a name stays the one found
+    return static_cast<int>(i);
+}
+
+void TCompBase::eraseIndex(const std::string& Name, size_t i) {
+    const auto it = FEntryIndex.find(Name);
+    if (it == FEntryIndex.end() || it->second != i) return;
+    FEntryIndex.erase(it);
+    for (size_t k = i + 1; k < FEntries.size(); ++k)
+        if (FEntries[k].Name == Name) {
+            FEntryIndex.emplace(Name, k);
+            break;
+        }
+}
+
+void TCompBase::RenameEntry(size_t i, const std::string& NewName) {
+    TEntryItem& e = FEntries.at(i);
+    if (e.Name == NewName) return;
+    eraseIndex(e.Name, i);
+    e.Name = NewName;
+    const auto it = FEntryIndex.find(NewName);
+    if (it == FEntryIndex.end() || it->second > i) FEntryIndex[NewName] = i;
+}
+
+void TCompBase::freeRunState() {
+    FEntries.clear();
+    FEntryIndex.clear();
+    FMoveList.clear();
+    FCurrentEntry = -1;
+}
+
+// ---- the run ----
+
+int TCompBase::Compress() {
+    ReadMode = 0;
+    WriteMode = 0;
+    FNoRewrite = false;
+    FReplaced = false;
+    if (FArchiveFile.empty()) return 0;
+    if (extensionOf(FArchiveFile).empty() && !FDefaultExt.empty()) FArchiveFile += FDefaultExt;
+
+    TRunSpec spec;
+    spec.OpenArchive = false;
+    spec.RequireArchive = false;
+    RunOperation(spec, [this](int) {
+        freeRunState();
+        FAddedCount = FDeletedCount = 0;
+        FNewestDate = 0;
+        FTotalSize = 0;
+        FBytesToRead = FCompressedSize = 0;
+        ProgressSink = [this](uint8_t f, uint8_t a) { DoProgress(f, a); };
+        try {
+            Run();
+        } catch (...) {
+            closeRunFiles();
+            if (FTempLive) platform::removeFile(FTempFileName);
+            FTempLive = false;
+            freeRunState();
+            FileCount = Switch == swDelete ? FDeletedCount : FAddedCount;
+            throw;
+        }
+        freeRunState();
+    });
+    FileCount = Switch == swDelete ? FDeletedCount : FAddedCount;
+    return FileCount;
+}
+
+void TCompBase::Run() {
+    FNewArchive = !platform::pathExists(FArchiveFile);
+    if (Switch == swRead) {
+        if (!FNewArchive) ReadArchive();
+        return;
+    }
+    if (FNewArchive && Switch == swDelete) RaiseError(FArchiveFile, "", "0", kMsgNothingToDo);
+    if (!FNewArchive && !checkWriteable()) return;
+    FArchiveAbs = absoluteNormal(FArchiveFile);
+    makeTempArchive();
+
+    if (!FNewArchive) {
+        FArcHandle = platform::openFile(FArchiveFile, platform::OpenMode::Read);
+        // Without the old archive nothing can be kept: writing a new one over it would lose it.
+        if (FArcHandle < 0) RaiseError(FArchiveFile, "", "0", kMsgOpenError);
+        ArchiveSize = std::max<int64_t>(0, platform::fileSize(FArcHandle));
+        ScanEnd = ArchiveSize;
+        if (ArcStart > 1) {
+            // A self-extractor's program part goes over unchanged.
+            const int64_t prefix = ArcStart - 1;
+            if (prefix > ArchiveSize) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+            platform::seekFile(FArcHandle, 0);
+            if (CopyBlock(FArcHandle, prefix, 0, false, FTempHandle) != prefix) WriteError();
+            platform::seekFile(FArcHandle, prefix);
+        }
+        if (Switch == swDelete) FExcludeSpec.clear();
+        ScanExisting(FArcHandle);
+    }
+    if (Switch == swDelete && FEntries.empty() && FDeletedCount >= 1)
+        deleteWholeArchive();
+    else
+        AddFiles();
+    finishRun();
+}
+
+bool TCompBase::checkWriteable() {
+    const uint32_t a = platform::fileAttributes(FArchiveFile);
+    // Hidden only means a leading dot here: such a file is as writeable as any other.
+    if (a == platform::kInvalidAttributes || (a & (platform::faReadOnly | platform::faSysFile)) == 0)
+        return true;
+    if (!OnNonWriteableArchive) RaiseError(FArchiveFile, "", "0", kMsgWriteError);
+    bool WriteToFile = false;
+    FireEvent(OnNonWriteableArchive, *this, FArchiveFile, WriteToFile);
+    if (!WriteToFile) return false; // the user keeps the archive as it is
+    if (!platform::setFileAttributes(FArchiveFile, platform::faArchive))
+        RaiseError(FArchiveFile, "", "0", kMsgWriteError);
+    return true;
+}
+
+void TCompBase::makeTempArchive() {
+    // In the archive's own folder, so that the finished archive replaces the old one with a
+    // single rename on the same file system.
+    const std::string dir = ExtractDirPart(FArchiveAbs);
+    platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tmp");
+    if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
+    FTempFileName = t.path;
+    FTempAbs = absoluteNormal(t.path);
+    FTempHandle = t.fd;
+    FTempLive = true;
+}
+
+void TCompBase::closeRunFiles() {
+    if (FTempHandle >= 0) platform::closeFile(FTempHandle);
+    if (FArcHandle >= 0) platform::closeFile(FArcHandle);
+    FTempHandle = FArcHandle = -1;
+}
+
+void TCompBase::finishRun() {
+    AfterWrite();
+    // A cancelled run leaves the archive as it was: entries not yet copied would be lost.
+    if (Cancel()) RaiseError(FArchiveFile, "", "0", kMsgUserCanceled);
+    if (FTempHandle >= 0) {
+        const bool synced = platform::syncFile(FTempHandle);
+        const bool closed = platform::closeFile(FTempHandle);
+        FTempHandle = -1;
+        if (!synced || !closed) WriteError();
+    }
+    closeRunFiles();
+    FReplaced = false;
+    if (!FNoRewrite) {
+        if (!ReplaceArchive(FTempFileName, FArchiveFile)) WriteError();
+    }
+    if (FTempLive) platform::removeFile(FTempFileName);
+    FTempLive = false;
+    FReplaced = true;
+    WriteDirectory();
+    AfterRun();
+    if (Switch == swMove && FAddedCount > 0) deleteMovedSources();
+}
+
+bool TCompBase::ReplaceArchive(const std::string& Temp, const std::string& Archive) {
+    if (FNoRewrite || (FAddedCount == 0 && (Switch != swDelete || FDeletedCount == 0))) {
+        platform::removeFile(Temp);
+        FTempLive = false;
+        return true;
+    }
+    // The new archive keeps the permissions of the one it replaces.
+    const int mode = FNewArchive ? newFileMode() : platform::fileMode(Archive);
+    if (mode >= 0) platform::setFileMode(Temp, mode);
+    if (!platform::renameFile(Temp, Archive)) return false;
+    FTempLive = false;
+    return true;
+}
+
+void TCompBase::deleteWholeArchive() {
+    // Every entry was deleted: the archive goes rather than staying as an empty file.
+    closeRunFiles();
+    FNoRewrite = true;
+    if (!platform::removeFile(FArchiveFile)) {
+        platform::messageBox("", "Unable to delete archive", platform::MsgType::Error, platform::mbOK);
+        FDeletedCount = 0;
+    }
+}
+
+void TCompBase::deleteMovedSources() {
+    if (ProgressSink) {
+        auto sink = ProgressSink;
+        sink(0, 0);
+    }
+    const int count = static_cast<int>(FMoveList.size());
+    for (int i = 0; i < count; ++i)
+        if (DeleteFileEx(FMoveList[i], DeleteOptions)) FireEvent(OnDeleteFile, *this, FMoveList[i], count, i);
+}
+
+// ---- collecting files ----
+
+void TCompBase::AddFiles() {
+    if (Switch != swDelete) {
+        for (size_t i = 0; i < FFileSpec.size(); ++i) {
+            platform::processMessages();
+            if (Cancel()) break;
+            ExpandSpec(i);
+        }
+    }
+    BytesLeft = FTotalSize;
+    int previousSpec = -1;
+    for (size_t i = 0; i < FEntries.size(); ++i) {
+        FileCount = static_cast<int>(i) + 1;
+        FCurrentEntry = static_cast<int>(i);
+        TEntryItem& e = FEntries[i];
+        if (!e.Head) continue;
+        if (Cancel()) {
+            e.Head->Action = eaSkip;
+            continue;
+        }
+        if (Switch != swDelete && e.SpecIndex > 0 && e.SpecIndex != previousSpec &&
+            static_cast<size_t>(e.SpecIndex) <= FFileSpec.size()) {
+            previousSpec = e.SpecIndex;
+            FBaseDir = ExtractDirPart(FFileSpec[static_cast<size_t>(e.SpecIndex) - 1]);
+        }
+        switch (e.Head->Action) {
+        case eaNew:
+        case eaReplace:
+            if (!addOneFile(e)) {
+                THeadObject& h = *FEntries[i].Head;
+                if (h.Previous) {
+                    // A failed replacement keeps the entry the archive had.
+                    std::unique_ptr<THeadObject> old = std::move(h.Previous);
+                    h = *old;
+                    h.Action = eaKeep;
+                    RenameEntry(i, FEntries[i].PreviousName);
+                    copyKeptEntry(h, FEntries[i].Name);
+                } else {
+                    h.Action = eaSkip;
+                }
+            }
+            break;
+        case eaKeep:
+            copyKeptEntry(*e.Head, e.Name);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+bool TCompBase::addOneFile(TEntryItem& Item) {
+    const size_t i = static_cast<size_t>(&Item - FEntries.data());
+    const std::string source = Item.Name;
+    const bool ok = AddFile(FTempHandle, source, *Item.Head) && Item.Head->Action != eaSkip;
+    if (!ok) return false;
+    ++FAddedCount;
+    if (Switch == swMove) FMoveList.push_back(source);
+    Item.Head->Previous.reset();
+    if (!FileName.empty()) RenameEntry(i, FileName);
+    return true;
+}
+
+void TCompBase::copyKeptEntry(THeadObject& Head, const std::string& Name) {
+    const int64_t offset = Head.Offset;
+    int64_t length;
+    if (InArcTypes(ZipFamilyArcTypes, FArcType)) {
+        // Local header: signature, version, flags (6), method, time, CRC, sizes, name length
+        // (26), extra length (28); then name, extra, data and, with flag bit 3, a descriptor.
+        uint8_t h[30];
+        if (!platform::readAt(FArcHandle, offset, h, 30) || le32(h) != 0x04034B50)
+            RaiseError(FArchiveFile, "", "0", kMsgInconsistentHeader);
+        length = 30 + le16(h + 26) + le16(h + 28) + Head.CompressedSize;
+        if (le16(h + 6) & 8) {
+            uint8_t sig[4];
+            const bool hasSig =
+                platform::readAt(FArcHandle, offset + length, sig, 4) && le32(sig) == 0x08074B50;
+            length += hasSig ? 16 : 12;
+        }
+        const int64_t newOffset = platform::fileSize(FTempHandle);
+        if (newOffset < 0 || newOffset > 0xFFFFFFFFll) WriteError();
+        if (Head.Header.size() >= 46) putLe32(Head.Header.data() + 42, static_cast<uint32_t>(newOffset));
+    } else if (FArcType == atTar) {
+        length = (Head.CompressedSize + LocalHeaderLength() + 511) / 512 * 512;
+    } else {
+        length = static_cast<int64_t>(Name.size()) + LocalHeaderLength() + Head.CompressedSize;
+    }
+    if (offset < 0 || length < 0 || offset > ArchiveSize || length > ArchiveSize - offset)
+        RaiseError(FArchiveFile, "", "0", kMsgReadError);
+    if (platform::seekFile(FArcHandle, offset) < 0 ||
+        CopyBlock(FArcHandle, length, 0, false, FTempHandle) != length)
+        WriteError();
+}
+
+void TCompBase::ExpandSpec(size_t Index) {
+    std::string spec = FFileSpec[Index];
+    if (spec.find('/') == std::string::npos)
+        spec = DefaultDir() + spec;
+    else if (spec[0] != '/')
+        spec = AppendDirTail(platform::currentDir()) + spec;
+    spec = std::filesystem::path(spec).lexically_normal().string();
+    FFileSpec[Index] = spec;
+    FBaseDir = ExtractDirPart(spec);
+    FindFiles(Index, ExtractFileNamePart(spec), FBaseDir);
+}
+
+bool TCompBase::HiddenExcluded() const {
+    return !FileAttribute.ftHidden();
+}
+
+bool TCompBase::AttributeFilter(uint32_t A) const {
+    if (A & (platform::faDirectory | 0x100u)) return false;
+    const TaeFileAttr& f = FileAttribute;
+    bool take;
+    if (A & platform::faArchive)
+        take = f.ftArchive();
+    else if (A == 0 || (A & 0x3Fu) || (A & 0x80u))
+        take = f.ftZeroAttr();
+    else
+        take = true;
+    if (A & platform::faReadOnly) take = take || f.ftReadOnly();
+    if (A & platform::faHidden) take = take || f.ftHidden();
+    if (A & platform::faSysFile) take = take || f.ftSysFile();
+    // Every file here carries the archive bit, so the rule above alone could never leave out
+    // a hidden file: excluding hidden files must exclude them.
+    if ((A & platform::faHidden) && HiddenExcluded()) take = false;
+    return take;
+}
+
+bool TCompBase::isOwnFile(const std::string& Path) const {
+    const std::string p = absoluteNormal(Path);
+    return p == FArchiveAbs || p == FTempAbs;
+}
+
+void TCompBase::FindFiles(size_t Index, const std::string& Mask, const std::string& Folder) {
+    TSearchRecDos sr;
+    for (int r = FindFirstDos(Folder + Mask, 0xFFFFFFFFu, sr); r == 0; r = FindNextDos(sr)) {
+        platform::processMessages();
+        if (Cancel()) break;
+        const std::string full = Folder + sr.Name;
+        // The archive and its temporary copy are never added to themselves.
+        if (!AttributeFilter(sr.Attr) || isOwnFile(full)) continue;
+        BuildOutputName(full);
+        if (FReplaced) {
+            // The move phase deletes only files that this run added.
+            const int k = IndexOfEntry(FileName);
+            const bool added = k >= 0 && FEntries[static_cast<size_t>(k)].Head &&
+                               FEntries[static_cast<size_t>(k)].Head->Action <= eaReplace;
+            if (added) DeleteFileEx(full, DeleteOptions);
+        } else if (!IsExcluded(FileName)) {
+            if (sr.Time > FNewestDate) FNewestDate = sr.Time;
+            AddEntry(static_cast<int>(Index), full, true, sr.Attr, sr.Time, sr.Size);
+        }
+    }
+    FindCloseDos(sr);
+    if (!RecurseDirs || Cancel()) return;
+
+    // Sub-folders: symlinked ones are not followed (they may lead anywhere, or in circles);
+    // dot-folders are searched unless hidden files are excluded.
+    TSearchRecDos dir;
+    for (int r = FindFirstDos(Folder + "*", 0xFFFFFFFFu, dir); r == 0; r = FindNextDos(dir)) {
+        if (!(dir.Attr & platform::faDirectory) || (dir.Attr & platform::faSymLink)) continue;
+        if (dir.Name == "." || dir.Name == ".." || (dir.Name[0] == '.' && HiddenExcluded())) continue;
+        platform::processMessages();
+        if (Cancel()) break;
+        FindFiles(Index, Mask, Folder + dir.Name + "/");
+    }
+    FindCloseDos(dir);
+}
+
+bool TCompBase::BuildOutputName(const std::string& Path) {
+    std::string name = Path;
+    switch (StoredDirNames) {
+    case sdNone:
+        name = ExtractFileNamePart(Path);
+        break;
+    case sdAbsolute:
+        break;
+    case sdAbsoluteNoDrv:
+        if (const size_t colon = name.find(':'); colon != std::string::npos && colon < name.find('/'))
+            name.erase(0, colon + 1);
+        else if (IsUncPath(name)) {
+            // "//server/share/rest" -> "/rest"
+            size_t p = name.find('/', 2);
+            p = p == std::string::npos ? std::string::npos : name.find('/', p + 1);
+            name = p == std::string::npos ? "/" : name.substr(p);
+        }
+        break;
+    case sdRelative:
+        if (!FBaseDir.empty() && name.compare(0, FBaseDir.size(), FBaseDir) == 0)
+            name.erase(0, FBaseDir.size());
+        break;
+    case sdRelativeStoreStart: {
+        // The base folder without its last level: the stored name starts with that folder.
+        const std::string base = RemoveDirTail(FBaseDir);
+        const std::string parent = ExtractDirPart(base);
+        if (!parent.empty() && name.compare(0, parent.size(), parent) == 0) name.erase(0, parent.size());
+        break;
+    }
+    }
+    FileName = name;
+    return true;
+}
+
+// ---- finding and listing entries ----
+
+int TCompBase::AddEntry(int Index, const std::string& Name, bool IsNew, uint32_t Attr, uint32_t DosDate,
+                        int64_t Size) {
+    int found = -1;
+    if (!FEntries.empty()) {
+        if (!FNewArchive) found = IndexOfEntry(FileName);
+        if (found < 0) found = IndexOfEntry(Name);
+    }
+    if (found >= 0) {
+        FCurrentEntry = found;
+        TEntryItem& e = FEntries[static_cast<size_t>(found)];
+        if (!e.Head) return found;
+        THeadObject& h = *e.Head;
+        if (IsNew && h.Action == eaNew) return found; // a file named twice is taken once
+        if (h.DosDate == DosDate && h.UncompressedSize == Size && h.Attr == Attr) return found;
+        if (!OnReplaceFile) {
+            ReportError(FileName, "OnReplaceFile", "0", kMsgEventMissing);
+            return found;
+        }
+        bool Replace = true;
+        FireEvent(OnReplaceFile, *this, e.Name, Name, DosDateToDateTime(h.DosDate),
+                  DosDateToDateTime(DosDate), h.UncompressedSize, Size, static_cast<int>(h.Attr),
+                  static_cast<int>(Attr), Replace);
+        if (Replace) {
+            if (h.Action == eaKeep) {
+                h.Previous = std::make_unique<THeadObject>(h);
+                e.PreviousName = e.Name;
+            }
+            FTotalSize += Size - h.UncompressedSize;
+            h.UncompressedSize = Size;
+            h.DosDate = DosDate;
+            h.Attr = Attr;
+            h.Action = eaReplace;
+            e.SpecIndex = Index + 1;
+            RenameEntry(static_cast<size_t>(found), Name);
+        }
+        return found;
+    }
+    if (IsNew) {
+        const int headerSize = HeaderSizeFor(FArcType);
+        if (headerSize > 0) {
+            auto h = std::make_unique<THeadObject>();
+            h->Header.assign(static_cast<size_t>(headerSize), 0);
+            h->UncompressedSize = Size;
+            h->DosDate = DosDate;
+            h->Attr = Attr;
+            h->Action = eaNew;
+            AddListEntry(Name, std::move(h), Index + 1);
+            FTotalSize += Size;
+        }
+    }
+    return -1;
+}
+
+bool TCompBase::BeginFile(std::string& Name, int Count) {
+    if (OnProgress && ProgressSink) {
+        auto sink = ProgressSink;
+        sink(0, static_cast<uint8_t>(Percent(FTotalSize - BytesLeft, FTotalSize)));
+    }
+    bool Extract = true;
+    FireEvent(OnBegin, *this, Name, Count, Extract);
+    if (Extract && OnRenameCompressedFile) {
+        std::string NewName = Name;
+        FireEvent(OnRenameCompressedFile, *this, NewName);
+        if (NewName != Name && IndexOfEntry(NewName) < 0) Name = NewName;
+    }
+    return Extract;
+}
+
+bool TCompBase::OpenSourceFile(int& Handle, const std::string& Name, int64_t Size) {
+    Handle = OpenForRead(this, Name); // reports 25235 when it fails
+    if (Handle >= 0) return true;
+    if (FCurrentEntry >= 0 && static_cast<size_t>(FCurrentEntry) < FEntries.size() &&
+        FEntries[static_cast<size_t>(FCurrentEntry)].Head)
+        FEntries[static_cast<size_t>(FCurrentEntry)].Head->Action = eaSkip;
+    BytesLeft -= Size;
+    --FileCount;
+    return false;
+}
+
+int64_t TCompBase::CopyBlock(int Source, int64_t Count, int CrcMode, bool Encrypt, int Dest) {
+    try {
+        std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(Count, 1, kCopyBlockSize)));
+        int64_t done = 0;
+        while (done < Count) {
+            const int64_t n = std::min(kCopyBlockSize, Count - done);
+            if (ReadBlock(Source, nullptr, n, CrcMode, false, buffer.data()) != n) WriteError();
+            WriteBlockEncrypted(Dest, nullptr, 1, n, 0, Encrypt, buffer.data());
+            done += n;
+            BytesLeft -= n;
+            ReportProgress(done, Count, FTotalSize);
+        }
+        return done;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+uint32_t TCompBase::StoredDate(uint32_t Date) {
+    switch (DateAttribute) {
+    case daSysDate:
+        return FileTimeToDosLocal(static_cast<int64_t>(std::time(nullptr)));
+    case daMaxFileDate:
+        return FNewestDate;
+    default:
+        return Date;
+    }
+}
+
+TDeflateResult TCompBase::DeflateSource(int Source, int Dest, bool Encrypt) {
+    FCompressedSize = 0;
+    TCompBaseDeflateIo io{*this, Source, Dest, Encrypt};
+    const TDeflateResult r = Deflate(io, DeflateLevel());
+    if (r.Stored && InArcTypes(ZipFamilyArcTypes, FArcType)) ZipLocalHeader[8] = ZipLocalHeader[9] = 0;
+    return r;
+}
+
+// ---- reading (swRead) ----
+
+bool TCompBase::ReadFirstHeader(std::string& Name, int Handle) {
+    CurrentOffset = ArcStart - 1;
+    return ReadHeader(Name, Handle, false);
+}
+
+void TCompBase::ReadArchive() {
+    FileCount = 0;
+    if (!OnRead) {
+        ReportError(FArchiveFile, "OnRead", "0", kMsgEventMissing);
+        return;
+    }
+    FArcHandle = platform::openFile(FArchiveFile, platform::OpenMode::Read);
+    if (FArcHandle < 0) {
+        try {
+            RaiseError(FArchiveFile, "", "0", kMsgOpenError);
+        } catch (const E_RAISE&) {
+        }
+        return;
+    }
+    ArchiveSize = std::max<int64_t>(0, platform::fileSize(FArcHandle));
+    ScanEnd = ArchiveSize;
+    for (bool more = ReadFirstHeader(FileName, FArcHandle); more;
+         more = ReadHeader(FileName, FArcHandle, false)) {
+        EntryRead();
+        ++FileCount;
+        FireEvent(OnRead, *this, CurrentOffset, FileCount);
+    }
+    closeRunFiles();
+}

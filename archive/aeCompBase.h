@@ -1,0 +1,223 @@
+// TCompBase: the common base of the archive writers. It owns a writing run: collecting the
+// files the FileSpec names (folders, attributes, exclusions, replacement questions), copying
+// the existing archive into a temporary archive while the writer's own operations rewrite,
+// keep or drop its entries, replacing the archive by the temporary one, and deleting the
+// sources of a move. The writers supply the format through the virtual operations.
+//
+// Safety: the temporary archive is made in the archive's own folder and is complete (its
+// directory included) before one rename puts it in place; after any failure or a cancel the
+// original archive is untouched and the temporary one removed. An entry whose compression
+// failed is never counted as added, and a move never deletes its source.
+//
+// Names: paths and stored names are UTF-8 with '/' separators; a writer converts a stored
+// name to its format's encoding when it writes the header, and decodes existing names
+// (OemToAnsiName) when it lists them in ScanExisting, so that both compare alike.
+#pragma once
+#include "archive/aeBase.h"
+#include "archive/aeDeflate.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+enum TCompressMethod : uint8_t {
+    cmStore,
+    cmDeflate,
+    cmFuse,
+    cmFrozen5,
+    cmFrozen6,
+    cmMsZip,
+    cmLzx,
+    cmQuantum,
+    cmUUEncode,
+    cmXXEncode,
+    cmTarred,
+    cmGzipTar,
+};
+using TCompressMethods = uint16_t; // bit n: method n is allowed
+constexpr TCompressMethods MethodBit(TCompressMethod m) {
+    return static_cast<TCompressMethods>(1u << m);
+}
+
+enum TSwitch : uint8_t { swAdd, swMove, swDelete, swRead };
+enum TStoredDirNames : uint8_t { sdNone, sdAbsolute, sdAbsoluteNoDrv, sdRelative, sdRelativeStoreStart };
+enum TDeflateType : uint8_t { dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX };
+
+// Deflate level of each effort: 1, 2, 7, 9.
+int DeflateLevelOf(TDeflateType Type);
+
+// What the run does with one entry of the new archive.
+enum TEntryAction : uint8_t {
+    eaNew = 0,     // a file added in this run
+    eaReplace = 1, // an existing entry replaced by a newer file
+    eaKeep = 2,    // an existing entry copied as it is
+    eaSkip = 3,    // dropped: skipped, failed, or left out after a cancel
+};
+
+// The record of one entry of the new archive.
+struct THeadObject {
+    std::vector<uint8_t> Header; // the format's header copy (size by type, see HeaderSizeFor)
+    int64_t CompressedSize = 0;
+    int64_t UncompressedSize = 0;
+    uint32_t DosDate = 0;
+    uint32_t Attr = 0;
+    int64_t Offset = 0; // where the entry starts in the old archive (kept and replaced entries)
+    uint8_t Action = eaNew;
+    std::vector<uint8_t> Comment; // entry comment (zip)
+    // The entry as it was in the old archive before a replacement was decided: when the
+    // replacement fails, the old entry is kept instead of being lost.
+    std::unique_ptr<THeadObject> Previous;
+
+    THeadObject() = default;
+    THeadObject(const THeadObject& o);
+    THeadObject& operator=(const THeadObject& o);
+};
+
+// Header buffer size of an entry record by archive type; 0 for types that keep no records.
+int HeaderSizeFor(TArcType Type);
+
+class TCompBase : public TZipCommon {
+public:
+    TCompBase();
+    ~TCompBase() override;
+
+    // Runs the writer: the result is the number of files deleted for swDelete, else the
+    // number added (also left in FileCount). Raises E_RAISE on failure; a cancelled run
+    // raises 25449 "User canceled" and leaves the archive as it was.
+    int Compress();
+
+    // ---- properties ----
+    // The name as given, without detection; ArcStart := 1.
+    void SetArchiveFile(const std::string& Value) override;
+    // Writers pin their own type; the base keeps what it is given.
+    void SetArcType(TArcType Value) override;
+    TCompressMethod CompressMethod() const { return FCompressMethod; }
+    void SetCompressMethod(TCompressMethod Value); // taken only when allowed
+    TCompressMethods AllowedMethods() const { return FAllowedMethods; }
+    TDeflateType DeflateType() const { return FDeflateType; }
+    void SetDeflateType(TDeflateType Value) { FDeflateType = Value; }
+    int DeflateLevel() const { return DeflateLevelOf(FDeflateType); }
+    const std::string& DefaultExt() const { return FDefaultExt; }
+    void SetDefaultExt(const std::string& Value);
+    std::string DefaultDir();
+    void SetDefaultDir(const std::string& Value);
+    // The writers' FileSpec entries are paths (a folder and a file name or mask), kept as
+    // given: unlike the FileSpec setter, nothing is cut to the file-name part.
+    void SetFileSpecPaths(const std::vector<std::string>& Paths);
+    bool RecurseDirs = false;
+    TStoredDirNames StoredDirNames = sdRelative;
+    bool StoreAlreadyCompressedFiles = true;
+    bool VerifyBeforeDelete = true;
+    TSwitch Switch = swAdd;
+
+    // ---- virtual operations, in order ----
+    virtual void Run();
+    virtual void EntryRead() {}
+    // Positions at ArcStart - 1 and reads the first header.
+    virtual bool ReadFirstHeader(std::string& Name, int Handle);
+    virtual int LocalHeaderLength() { return 0; }
+    // Writes one new entry into the temporary archive; false (or the entry's action set to
+    // eaSkip) when it failed or was declined.
+    virtual bool AddFile(int TempHandle, const std::string& Name, THeadObject& Header) { return true; }
+    virtual bool ReadHeader(std::string& Name, int Handle, bool Flag) { return false; }
+    // Lists the existing entries (keep, replace or drop) from the open archive.
+    virtual void ScanExisting(int ArchiveHandle) {}
+    // Completes the temporary archive (its directory) before it replaces the original.
+    virtual void AfterWrite() {}
+    // Runs after the archive was replaced (reports the entries added).
+    virtual void WriteDirectory() {}
+    virtual bool ReplaceArchive(const std::string& Temp, const std::string& Archive);
+    virtual void AfterRun() {}
+
+    // Stored name of a full path by StoredDirNames, into FileName.
+    bool BuildOutputName(const std::string& Path) override;
+
+    // ---- for the writers ----
+    // Lists a found file (or looks up an existing entry): the list index when the name was
+    // listed already (asking OnReplaceFile when the file differs), -1 when it was added.
+    int AddEntry(int Index, const std::string& Name, bool IsNew, uint32_t Attr, uint32_t DosDate,
+                 int64_t Size);
+    // OnBegin and OnRenameCompressedFile before each file; false when the file is declined.
+    bool BeginFile(std::string& Name, int Count);
+    // Opens a source for reading; on failure the current entry is skipped.
+    bool OpenSourceFile(int& Handle, const std::string& Name, int64_t Size);
+    // Copies Count bytes in blocks of 32 KiB through the block reader (CRC mode) and the
+    // encrypting writer; the count written, 0 after a failure.
+    int64_t CopyBlock(int Source, int64_t Count, int CrcMode, bool Encrypt, int Dest);
+    uint32_t StoredDate(uint32_t Date); // the date a new entry gets, by DateAttribute
+    // Compresses the next FBytesToRead bytes of Source into Dest at DeflateLevel(): reads
+    // through ReadBlock with CRC-32, writes through WriteBlockEncrypted, counts the output in
+    // FCompressedSize and reports progress. A read error or a source that ends early raises
+    // 25236. When the whole file ended up stored, a zip writer's pending local header
+    // (ZipLocalHeader) gets method 0; other writers read the result.
+    TDeflateResult DeflateSource(int Source, int Dest, bool Encrypt);
+
+    // ---- entry list ----
+    struct TEntryItem {
+        std::string Name;
+        std::unique_ptr<THeadObject> Head; // null for entries listed by name only
+        int SpecIndex = 0;                 // FileSpec index + 1 of a found file, 0 for existing entries
+        std::string PreviousName;          // the name in the old archive of a replaced entry
+    };
+    size_t EntryCount() const { return FEntries.size(); }
+    TEntryItem& Entry(size_t i) { return FEntries.at(i); }
+    int IndexOfEntry(const std::string& Name) const;
+    int AddListEntry(const std::string& Name, std::unique_ptr<THeadObject> Head, int SpecIndex = 0);
+    void RenameEntry(size_t i, const std::string& NewName);
+
+    // Attribute filter for found files (FileAttribute); folders are never taken.
+    bool AttributeFilter(uint32_t Attr) const;
+
+protected:
+    // The writer's own default extension (".zip", ...), set by its constructor.
+    std::string FOwnDefaultExt;
+    TCompressMethods FAllowedMethods = 0;
+    TCompressMethod FCompressMethod = cmStore;
+    TDeflateType FDeflateType = dtDeflateN;
+    std::string FDefaultExt;
+    std::string FDefaultDir;
+
+    // ---- run state ----
+    std::vector<TEntryItem> FEntries;
+    std::unordered_map<std::string, size_t> FEntryIndex; // name -> first index with it
+    std::vector<std::string> FMoveList;
+    int FAddedCount = 0;
+    int FDeletedCount = 0;
+    uint32_t FNewestDate = 0;
+    std::string FTempFileName;
+    bool FNewArchive = false;
+    bool FNoRewrite = false; // the archive was written in place: nothing to replace
+    bool FReplaced = false;  // the move phase: the archive has been replaced
+    std::string FBaseDir;    // folder of the current FileSpec entry
+    int64_t FTotalSize = 0;  // uncompressed bytes of the files to add
+    int64_t FBytesToRead = 0;
+    int64_t FCompressedSize = 0;
+    int FCurrentEntry = -1;
+    int FTempHandle = -1;
+    int FArcHandle = -1;
+
+    void AddFiles();
+    void ExpandSpec(size_t Index);
+    void FindFiles(size_t Index, const std::string& Mask, const std::string& Folder);
+    void ReadArchive();
+    bool HiddenExcluded() const;
+
+private:
+    friend class TCompBaseDeflateIo;
+    void freeRunState();
+    bool checkWriteable();
+    void makeTempArchive();
+    void finishRun();
+    void deleteWholeArchive();
+    void deleteMovedSources();
+    void copyKeptEntry(THeadObject& Head, const std::string& Name);
+    bool addOneFile(TEntryItem& Item);
+    void closeRunFiles();
+    bool isOwnFile(const std::string& Path) const;
+    void eraseIndex(const std::string& Name, size_t i);
+    std::string FArchiveAbs; // the archive and temporary archive as absolute, normal paths
+    std::string FTempAbs;
+    bool FTempLive = false; // the temporary archive exists and is ours to remove
+};
