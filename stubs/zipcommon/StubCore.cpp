@@ -335,6 +335,12 @@ void ZipOut::patch(int64_t at, const void* p, size_t n) {
         throw StubError(kErrWrite, "Write error in the output file");
 }
 
+void ZipOut::rewind(int64_t at) {
+    if (!platform::truncateFile(fd_, at) || platform::seekFile(fd_, at) != at)
+        throw StubError(kErrWrite, "Write error in the output file");
+    pos_ = at;
+}
+
 void ZipOut::addCentral(std::vector<uint8_t> raw, int64_t localOffset) {
     if (localOffset > 0xFFFFFFFE)
         throw StubError(kErrTooBig, "The archive would exceed 4 GB (zip64 is not supported)");

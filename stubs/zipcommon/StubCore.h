@@ -140,6 +140,8 @@ public:
     void copyFrom(int in, int64_t from, int64_t len);
     // Rewrites bytes already written (a header whose sizes became known later).
     void patch(int64_t at, const void* p, size_t n);
+    // Drops everything from `at` on.
+    void rewind(int64_t at);
     // A central record; its local offset field is set to `localOffset`.
     void addCentral(std::vector<uint8_t> raw, int64_t localOffset);
     void finish(const std::string& comment);

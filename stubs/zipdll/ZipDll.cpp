@@ -397,12 +397,12 @@ private:
         if (size > 0xFFFFFFFE)
             throw StubError(kErrTooBig, c.path + " is larger than 4 GB (zip64 is not supported)");
         const int level = std::clamp(p_.fLevel, 0, 9);
-        const uint16_t method = (c.isDir || size == 0 || level == 0 || storedBySuffix(stored)) ? 0 : 8;
+        uint16_t method = (c.isDir || size == 0 || level == 0 || storedBySuffix(stored)) ? 0 : 8;
         uint16_t flags = enc.utf8 ? 0x800 : 0;
         if (password) flags |= 1;
         if (method == 8) flags |= level >= 8 ? 2 : (level <= 2 ? 6 : 0);
         const uint32_t dos = unixToDos(c.st.st_mtime);
-        const uint16_t needed = (method == 8 || password) ? 20 : (c.isDir ? 20 : 10);
+        uint16_t needed = (method == 8 || password) ? 20 : (c.isDir ? 20 : 10);
 
         std::vector<uint8_t> h(30 + enc.bytes.size());
         put32(h.data(), kLocalSig);
@@ -420,20 +420,24 @@ private:
         rep_.newFile(stored, size);
         int64_t packed = 0;
         if (!c.isDir) {
-            std::optional<TZipKeys> keys;
-            if (password) {
-                keys.emplace();
-                TZipCryptHeader ch = ZipMakeHeader(*keys, *password, crc);
-                out.write(ch.data(), ch.size());
-                packed += static_cast<int64_t>(ch.size());
+            const int64_t dataAt = out.pos();
+            packed = writeData(out, fd, method == 8 ? level : 0, password, crc, true);
+            const int64_t overhead = password ? 12 : 0;
+            if (method == 8 && packed - overhead >= size) {
+                // Deflate did not help (data already packed): store the bytes instead.
+                out.rewind(dataAt);
+                if (platform::seekFile(fd, 0) != 0) throw StubError(kErrRead, "Read error in " + c.path);
+                packed = writeData(out, fd, 0, password, crc, false);
+                method = 0;
+                flags &= static_cast<uint16_t>(~6u);
+                if (!password) needed = 10;
+                put16(h.data() + 4, needed);
+                put16(h.data() + 6, flags);
+                put16(h.data() + 8, method);
             }
-            packed += encodeFile(
-                fd, method == 8 ? level : 0, keys ? &*keys : nullptr,
-                [&](const uint8_t* p, size_t n) { out.write(p, n); }, [&](int64_t n) { rep_.progress(n); });
             if (packed > 0xFFFFFFFE) throw StubError(kErrTooBig, c.path + " packs to more than 4 GB");
-            uint8_t sz[4];
-            put32(sz, static_cast<uint32_t>(packed));
-            out.patch(at + 18, sz, 4);
+            put32(h.data() + 18, static_cast<uint32_t>(packed));
+            out.patch(at, h.data(), 30);
         }
         std::vector<uint8_t> cr(46 + enc.bytes.size());
         put32(cr.data(), kCentralSig);
@@ -455,6 +459,25 @@ private:
         }
         newest_ = std::max(newest_, dos);
         return true;
+    }
+
+    // The entry's data, behind a fresh encryption header when there is a password.
+    int64_t writeData(ZipOut& out, int fd, int level, const std::optional<std::string>& password,
+                      uint32_t crc, bool report) {
+        int64_t packed = 0;
+        std::optional<TZipKeys> keys;
+        if (password) {
+            keys.emplace();
+            TZipCryptHeader ch = ZipMakeHeader(*keys, *password, crc);
+            out.write(ch.data(), ch.size());
+            packed += static_cast<int64_t>(ch.size());
+        }
+        packed += encodeFile(
+            fd, level, keys ? &*keys : nullptr, [&](const uint8_t* p, size_t n) { out.write(p, n); },
+            [&](int64_t n) {
+                if (report) rep_.progress(n);
+            });
+        return packed;
     }
 
     void setLatestTime() {
