@@ -520,9 +520,10 @@ void TCompBase::copyKeptEntry(THeadObject& Head, const std::string& Name) {
 
 void TCompBase::ExpandSpec(size_t Index) {
     std::string spec = FFileSpec[Index];
-    if (spec.find('/') == std::string::npos)
+    if (spec.find('/') == std::string::npos) {
+        if (!platform::dirExists(DefaultDir())) FDefaultDir = AppendDirTail(platform::currentDir());
         spec = DefaultDir() + spec;
-    else if (spec[0] != '/')
+    } else if (spec[0] != '/')
         spec = AppendDirTail(platform::currentDir()) + spec;
     spec = std::filesystem::path(spec).lexically_normal().string();
     FFileSpec[Index] = spec;
