@@ -92,12 +92,12 @@ constexpr int64_t kEpochShift = 25569; // days from 1899-12-30 to 1970-01-01
 
 } // namespace
 
-double EncodeDateTime(int year, int month, int day, int hour, int minute, int second) {
+double EncodeListDate(int year, int month, int day, int hour, int minute, int second) {
     double days = double(daysFromCivil(year, unsigned(month), unsigned(day)) + kEpochShift);
     return days + (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
 }
 
-void DecodeDateTime(double dt, int& year, int& month, int& day, int& hour, int& minute, int& second) {
+void DecodeListDate(double dt, int& year, int& month, int& day, int& hour, int& minute, int& second) {
     if (!std::isfinite(dt) || std::fabs(dt) > 3e6) dt = 0;
     // Round to whole seconds first so 23:59:59.9999 does not print as the wrong day.
     int64_t totalSeconds = int64_t(std::llround(dt * 86400.0));
@@ -113,12 +113,12 @@ double DosDateTimeToDateTime(uint16_t dosDate, uint16_t dosTime) {
     int year = 1980 + (dosDate >> 9), month = (dosDate >> 5) & 15, day = dosDate & 31;
     int hour = dosTime >> 11, minute = (dosTime >> 5) & 63, second = (dosTime & 31) * 2;
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return 0;
-    return EncodeDateTime(year, month, day, hour, minute, second);
+    return EncodeListDate(year, month, day, hour, minute, second);
 }
 
 std::string FormatDateTime(const std::string& pattern, double dt) {
     int y, mo, d, h, mi, s;
-    DecodeDateTime(dt, y, mo, d, h, mi, s);
+    DecodeListDate(dt, y, mo, d, h, mi, s);
     auto two = [](int v) {
         char b[8];
         std::snprintf(b, sizeof b, "%02d", v % 100);

@@ -23,8 +23,8 @@ std::string FormatAttributes(uint32_t attr);
 int64_t RoundEven(double x);
 
 // TDateTime: days since 1899-12-30, the fraction the time of day.
-double EncodeDateTime(int year, int month, int day, int hour, int minute, int second);
-void DecodeDateTime(double dt, int& year, int& month, int& day, int& hour, int& minute, int& second);
+double EncodeListDate(int year, int month, int day, int hour, int minute, int second);
+void DecodeListDate(double dt, int& year, int& month, int& day, int& hour, int& minute, int& second);
 // DOS date and time words to TDateTime (0 when the date is not a valid one).
 double DosDateTimeToDateTime(uint16_t dosDate, uint16_t dosTime);
 // Formats with the patterns d, dd, m, mm, yy, yyyy, h, hh, n, nn, s, ss; "mm" straight after

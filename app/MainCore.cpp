@@ -436,7 +436,10 @@ void TMainCore::OpenArchive(const std::string& path) {
             CloseArchive();
             return;
         }
+        FOpeningZip = true;
+        FInvalidZipSeen = false;
         if (FZip) FZip->SetZipFileName(path);
+        FOpeningZip = false;
         EnableItems(false, true, true, true, true, false);
     } else {
         OpenWithLister(path);
@@ -452,6 +455,14 @@ void TMainCore::OpenArchive(const std::string& path) {
     AddOpenHistory(path);
     WriteEDir();
     InitExtraMenus();
+
+    // Asked once the archive is open, not from inside the directory read, so that "Yes"
+    // closes an archive that is fully open rather than one half-way through opening.
+    if (FInvalidZipSeen) {
+        FInvalidZipSeen = false;
+        AskFixInvalidZip();
+        return;
+    }
 
     if (FHandlerKind == 2 && FLister && FLister->TypeInfo().Uue) {
         auto answer = platform::messageBox(
@@ -889,12 +900,18 @@ void TMainCore::pvZipFrontDirUpdate() {
 
 void TMainCore::pvZipFrontMessage(int errCode, const std::string& message) {
     int code = errCode != 0 ? errCode : (FZip ? FZip->ErrCode() : 0);
-    if (code == 11036) {
-        auto answer =
-            platform::messageBox("Error", "This archive is invalid. Do you want Parvex trying to fix it ?",
-                                 platform::MsgType::Error, platform::mbYes | platform::mbNo);
-        if (answer == platform::ModalResult::Yes) CloseArchive();
-    }
+    if (code != 11036) return;
+    if (FOpeningZip)
+        FInvalidZipSeen = true;
+    else
+        AskFixInvalidZip();
+}
+
+void TMainCore::AskFixInvalidZip() {
+    auto answer =
+        platform::messageBox("Error", "This archive is invalid. Do you want Parvex trying to fix it ?",
+                             platform::MsgType::Error, platform::mbYes | platform::mbNo);
+    if (answer == platform::ModalResult::Yes) CloseArchive();
 }
 
 void TMainCore::pvArcListerActivate() {

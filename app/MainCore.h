@@ -264,6 +264,7 @@ private:
     void ClearInstaller();
     void RememberListError(int code, const std::string& text);
     void ReplaceLaterOrRestore();
+    void AskFixInvalidZip();
     std::string ExtensionImageKeyName(const std::string& ext);
 
     std::unique_ptr<TZipBackend> FZip;
@@ -276,4 +277,6 @@ private:
     // A file the user agreed to overwrite with a new archive: moved aside until the new
     // archive exists, put back when the new one never came into being.
     std::string FReplacedFile, FReplacedBackup;
+    bool FOpeningZip = false;     // the zip front-end is reading the directory for OpenArchive
+    bool FInvalidZipSeen = false; // ... and found no valid zip
 };

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 
 #include "app/FileListModel.h"
@@ -37,6 +38,10 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+// Samples of the widest texts a column shows.
+const char* const kColumnSamples[8] = {"", "0.000.000", "0.000.000", "100% ", "00.00.0000  00:00",
+                                       "", "00000000",  "ASHR"};
+
 } // namespace
 
 TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBackend> lister,
@@ -56,9 +61,9 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     for (int i = 0; i < 7; ++i) {
         int col = kShownToColumn[i];
         FZipList->setColumnHidden(col, !FColumnShown[size_t(i)]);
-        if (FColumnShown[size_t(i)]) FZipList->setColumnWidth(col, kColumnWidths[col]);
+        if (FColumnShown[size_t(i)]) FZipList->setColumnWidth(col, ColumnWidth(col));
     }
-    FZipList->setColumnWidth(0, kColumnWidths[0]);
+    FZipList->setColumnWidth(0, ColumnWidth(0));
     resize(FWindowWidth, FWindowHeight);
     move(FWindowLeft, FWindowTop);
     ItemsChanged();
@@ -74,6 +79,16 @@ TMainForm::~TMainForm() {
 }
 
 // ---------------------------------------------------------------- building
+
+// The fixed widths were chosen for a small dialog font; the desktop's font may be wider,
+// so a column is never narrower than its caption or its widest usual text.
+int TMainForm::ColumnWidth(int col) const {
+    const QFontMetrics fm = FZipList->fontMetrics();
+    const QString caption = FZipList->model()->headerData(col, Qt::Horizontal).toString();
+    const int pad = 4 * fm.averageCharWidth();
+    return std::max({kColumnWidths[col], int(fm.horizontalAdvance(caption) + pad),
+                     int(fm.horizontalAdvance(QString::fromLatin1(kColumnSamples[col])) + pad)});
+}
 
 QAction* TMainForm::MakeAction(const QString& text, const std::string& item) {
     auto* a = new QAction(text, this);

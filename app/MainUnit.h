@@ -69,6 +69,7 @@ private:
     void ShowStatusBar(bool show);
     void ShowToolbar(bool show);
     QIcon IconFor(const TImageKey& key) const;
+    int ColumnWidth(int col) const;
 
     std::vector<std::string> FParams;
     bool FShown = false;

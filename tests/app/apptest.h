@@ -4,6 +4,7 @@
 #pragma once
 #include <QApplication>
 #include <cstdlib>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,12 @@ struct IsolatedHome {
         setenv("TMPDIR", tmp.c_str(), 1);
         app();
     }
-    ~IsolatedHome() { setenv("TMPDIR", "/tmp", 1); }
+    ~IsolatedHome() {
+        setenv("TMPDIR", "/tmp", 1);
+        // Opening an archive makes its folder the current one; leave before it goes.
+        if (chdir("/") != 0) {
+        }
+    }
     std::string settingsFile() const { return config + "/parvex/pvsettings.ini"; }
 };
 

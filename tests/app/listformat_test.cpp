@@ -39,11 +39,11 @@ TEST(ListFormat, RatioAndAttributes) {
 }
 
 TEST(ListFormat, DatesRoundTripAndFormat) {
-    double dt = EncodeDateTime(2026, 12, 10, 14, 5, 30);
+    double dt = EncodeListDate(2026, 12, 10, 14, 5, 30);
     int y, mo, d, h, mi, s;
-    DecodeDateTime(dt, y, mo, d, h, mi, s);
+    DecodeListDate(dt, y, mo, d, h, mi, s);
     EXPECT_EQ((std::array<int, 6>{y, mo, d, h, mi, s}), (std::array<int, 6>{2026, 12, 10, 14, 5, 30}));
-    EXPECT_DOUBLE_EQ(EncodeDateTime(1899, 12, 30, 0, 0, 0), 0.0);
+    EXPECT_DOUBLE_EQ(EncodeListDate(1899, 12, 30, 0, 0, 0), 0.0);
     EXPECT_EQ(FormatDateTime("dd mm yy  hh:mm", dt), "10 12 26  14:05");
     EXPECT_EQ(FormatDateTime("dd.mm.yyyy  hh:mm", dt), "10.12.2026  14:05");
     // DOS: 2026-12-10 14:05:30

@@ -46,8 +46,8 @@ struct CoreFixture : ::testing::Test {
 
 TEST_F(CoreFixture, ListerRowsTotalsCaptionAndHistory) {
     lister->entries = {
-        entry("docs/Read Me.TXT", 1234567, 234567, EncodeDateTime(2026, 1, 2, 3, 4, 0), 0xab, 0x21),
-        entry("b.bin", 0, 0, EncodeDateTime(2025, 6, 7, 8, 9, 0), 0, 0x20)};
+        entry("docs/Read Me.TXT", 1234567, 234567, EncodeListDate(2026, 1, 2, 3, 4, 0), 0xab, 0x21),
+        entry("b.bin", 0, 0, EncodeListDate(2025, 6, 7, 8, 9, 0), 0, 0x20)};
     lister->info.CrcDigits = 4; // an lzh archive
     std::string path = file("pack.lzh");
     core->OpenArchive(path);

@@ -1,0 +1,81 @@
+// The engine's lister behind the window's lister interface. (The lister and the zip
+// front-end each declare a global TNotifyEvent, so they live in separate files.)
+#include "app/ArchiveBackends.h"
+
+#include "archive/aeArcLister.h"
+#include "archive/aeMsgs.h"
+
+namespace {
+
+class LiveLister : public TListerBackend {
+public:
+    LiveLister() {
+        FLister.OnActivate = [this](TZipCommon&) {
+            if (OnActivate) OnActivate();
+        };
+        FLister.OnDeactivate = [this](TZipCommon&) {
+            if (OnDeactivate) OnDeactivate();
+        };
+        FLister.OnRead = [this](TZipCommon& s, int64_t, int) {
+            if (!OnRead) return;
+            TListEntry e;
+            e.FileName = s.FileName;
+            e.PackedSize = s.PackedSize;
+            e.UnpackedSize = s.UnpackedSize;
+            e.FileCRC = s.FileCRC;
+            e.FileDate = s.FileDate;
+            e.FileAttr = s.FileAttr;
+            e.Encrypted = s.Encrypted;
+            OnRead(e);
+        };
+        FLister.OnTotals = [this](TZipCommon&, int n) {
+            if (OnTotals) OnTotals(n);
+        };
+        FLister.OnError = [this](TZipCommon&, const std::string& fn, const std::string&, const std::string&,
+                                 int code) {
+            if (OnError) OnError(fn, code, AeMessageString(code));
+        };
+    }
+
+    void SetArchiveFile(const std::string& path) override { FLister.SetArchiveFile(path); }
+    std::string ArchiveFile() const override { return FLister.ArchiveFile(); }
+
+    TListerTypeInfo TypeInfo() const override {
+        const TArcType t = FLister.ArcType();
+        TListerTypeInfo info;
+        info.ArcType = int(t);
+        info.Known = TZipCommon::IsArcTypeKnown(t);
+        info.Writable = TZipCommon::IsArcTypeWritable(t);
+        info.Uue = t == atUue;
+        info.Cabinet = t == atCab;
+        const bool crc16 =
+            t == atArc || t == atArcExe || t == atLha || t == atLhaExe || t == atLzh || t == atLzhExe;
+        info.CrcDigits = info.Cabinet ? 0 : (crc16 ? 4 : 8);
+        if (size_t(t) < ArcTypeNames.size()) info.TypeName = std::string(ArcTypeNames[size_t(t)]);
+        return info;
+    }
+
+    void SetFileSpec(const std::string& spec) override { FLister.SetFileSpec({spec}); }
+
+    bool Activate() override {
+        try {
+            return FLister.Activate();
+        } catch (const std::exception& e) {
+            // The lister catches its own errors; anything else still ends only this listing.
+            if (OnError) OnError(FLister.ArchiveFile(), 0, e.what());
+            return false;
+        }
+    }
+
+    int64_t TotalPackedSize() const override { return FLister.TotalPackedSize; }
+    int64_t TotalUnpackedSize() const override { return FLister.TotalUnpackedSize; }
+
+private:
+    TArcLister FLister;
+};
+
+} // namespace
+
+std::unique_ptr<TListerBackend> CreateLiveLister() {
+    return std::make_unique<LiveLister>();
+}

@@ -1,0 +1,168 @@
+// The Qt main window over the core: start-up defaults, settings written at exit and read
+// at the next start, what the widgets show, and a screenshot for checking the look.
+#include "app/MainUnit.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+
+#include "app/ListFormat.h"
+#include "apptest.h"
+
+using namespace apptest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<TMainForm> makeForm(const IsolatedHome& home, FakeLister** lister = nullptr,
+                                    std::vector<std::string> params = {}) {
+    auto l = std::make_unique<FakeLister>();
+    if (lister) *lister = l.get();
+    fs::create_directories(home.dir / "bin");
+    return std::make_unique<TMainForm>(std::make_unique<FakeZip>(), std::move(l),
+                                       (home.dir / "bin" / "parvex").string(), std::move(params));
+}
+
+QString cell(QTreeView* v, int row, int col) {
+    return v->model()->index(row, col).data().toString();
+}
+
+} // namespace
+
+TEST(MainWindow, FirstStartDefaultsAndSettingsReadBackAtTheNextStart) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    {
+        auto form = makeForm(home);
+        form->show();
+        app().processEvents();
+        EXPECT_EQ(form->windowTitle(), "Parvex 2000");
+        EXPECT_EQ(form->width(), 593);
+        EXPECT_EQ(form->height(), 471);
+        EXPECT_EQ(form->pos(), QPoint(100, 100));
+        for (int c = 0; c < 8; ++c) EXPECT_FALSE(form->ZipList()->isColumnHidden(c)) << c;
+        for (QAction* a : form->OpenHistoryMenu()->actions()) EXPECT_FALSE(a->isVisible());
+        EXPECT_EQ(form->StatusPanel(0)->text(), "Welcome to Parvex 2000");
+        EXPECT_FALSE(form->ActionsFor(cmd::Extract).front()->isEnabled());
+
+        form->resize(700, 520);
+        form->move(40, 60);
+        form->FGridLines = true;
+        form->FOptTest = false;
+        form->FMailHost = "smtp.example.org";
+        form->FCheckNewVersion = false;
+        form->FOpenHistory[1] = "/some/where.zip";
+        form->WriteEDir();
+        app().processEvents();
+    } // shut-down writes the settings
+
+    TIniFile ini(home.settingsFile());
+    EXPECT_EQ(ini.ReadString("AppOpt", "Width", ""), "700");
+    EXPECT_EQ(ini.ReadString("Visual", "GridLines", ""), "1");
+    EXPECT_EQ(ini.ReadString("Settings", "optTest", ""), "0");
+    EXPECT_EQ(ini.ReadString("Update", "CheckNewVersion", ""), "0");
+    // Keys written by other dialogs survive the writes at exit.
+    TIniFile(home.settingsFile()).WriteString("ZipList", "CRC", "0");
+    TIniFile(home.settingsFile()).WriteString("Settings", "Packrate", "3");
+
+    auto form = makeForm(home);
+    form->show();
+    app().processEvents();
+    EXPECT_EQ(form->width(), 700);
+    EXPECT_EQ(form->height(), 520);
+    EXPECT_EQ(form->pos(), QPoint(40, 60));
+    EXPECT_TRUE(form->FGridLines);
+    EXPECT_FALSE(form->FOptTest);
+    EXPECT_EQ(form->FMailHost, "smtp.example.org");
+    EXPECT_FALSE(form->FCheckNewVersion);
+    EXPECT_EQ(form->FPackRate, 3);
+    EXPECT_TRUE(form->ZipList()->isColumnHidden(6)); // CRC
+    EXPECT_FALSE(form->ZipList()->isColumnHidden(5));
+    QAction* item1 = form->OpenHistoryMenu()->actions().at(0);
+    EXPECT_TRUE(item1->isVisible());
+    EXPECT_EQ(item1->text(), "/some/where.zip");
+}
+
+TEST(MainWindow, ListStatusBarAndSortingThroughTheWidgets) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    FakeLister* lister = nullptr;
+    auto path = (home.dir / "w.tar").string();
+    pvtest::writeFile(path, "x");
+    auto form = makeForm(home, &lister, {path}); // opened from the command line at first show
+    lister->entries = {entry("b/big.bin", 1000, 10, EncodeListDate(2020, 1, 1, 0, 0, 0)),
+                       entry("a/small.txt", 999, 900, EncodeListDate(2021, 1, 1, 0, 0, 0))};
+    form->show();
+    app().processEvents();
+    QTreeView* v = form->ZipList();
+    EXPECT_EQ(form->windowTitle(), "Parvex 2000 - w.tar");
+    ASSERT_EQ(v->model()->rowCount(), 2);
+    EXPECT_EQ(v->model()->headerData(7, Qt::Horizontal).toString(), "Attributs");
+    EXPECT_EQ(cell(v, 0, 0), "big.bin");
+    EXPECT_EQ(cell(v, 0, 1), "1.000");
+    EXPECT_EQ(cell(v, 0, 3), "99% ");
+    EXPECT_EQ(form->statusBar()->findChildren<QLabel*>().size(), 3);
+    EXPECT_EQ(form->StatusPanel(2)->text(), "Total 2 files, 2 KB [1 KB]");
+    EXPECT_TRUE(form->ActionsFor(cmd::Extract).front()->isEnabled());
+
+    // A click on the Size header sorts up, the next one down.
+    v->header()->sectionClicked(1);
+    EXPECT_EQ(cell(v, 0, 1), "999");
+    v->header()->sectionClicked(1);
+    EXPECT_EQ(cell(v, 0, 1), "1.000");
+
+    // Selecting through the view updates the selection totals; the selection follows
+    // its rows through a sort.
+    v->selectionModel()->select(v->model()->index(0, 0),
+                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(form->StatusPanel(1)->text(), "1 file(s) selected, 1 KB");
+    v->header()->sectionClicked(0);
+    EXPECT_EQ(form->SelectedCount(), 1);
+    auto sel = v->selectionModel()->selectedRows();
+    ASSERT_EQ(sel.size(), 1);
+    EXPECT_EQ(cell(v, sel[0].row(), 0), "big.bin");
+    form->mmiSelAllClick();
+    EXPECT_EQ(v->selectionModel()->selectedRows().size(), 2);
+    EXPECT_EQ(form->StatusPanel(1)->text(), "2 file(s) selected, 2 KB");
+
+    form->mmiCloseClick();
+    EXPECT_EQ(form->windowTitle(), "Parvex 2000");
+    EXPECT_EQ(v->model()->rowCount(), 0);
+    EXPECT_EQ(form->StatusPanel(0)->text(), "Ready");
+    EXPECT_EQ(form->StatusPanel(1), nullptr);
+}
+
+// Writes mainwindow.png into the build folder: the window with a real archive open.
+TEST(MainWindow, Screenshot) {
+    PV_REQUIRE_PEER("zip");
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    auto src = home.dir / "src";
+    pvtest::writeFile(src / "README.TXT", pvtest::sampleText(1800, 1));
+    pvtest::writeFile(src / "docs" / "manual.html", pvtest::sampleText(24000, 2));
+    pvtest::writeFile(src / "docs" / "notes.txt", pvtest::sampleText(5300, 3));
+    pvtest::writeBytes(src / "data" / "table.bin", pvtest::randomBytes(70000, 4));
+    pvtest::writeFile(src / "src" / "main.cpp", pvtest::sampleText(12000, 5));
+    pvtest::writeFile(src / "setup.exe", pvtest::sampleText(3000, 6));
+    auto zipPath = (home.dir / "Sample Project.zip").string();
+    auto r = pvtest::run("zip -q -r " + pvtest::q(zipPath) + " .", src);
+    ASSERT_EQ(r.status, 0) << r.out;
+
+    TMainForm form(CreateLiveZip(), CreateLiveLister(), (pvtest::binDir() / "parvex").string(), {zipPath});
+    form.resize(760, 420);
+    form.show();
+    app().processEvents();
+    form.resize(760, 420);
+    ASSERT_EQ(form.ZipList()->model()->rowCount(), 6);
+    form.ZipList()->selectionModel()->select(form.ZipList()->model()->index(1, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    app().processEvents();
+    auto out = fs::path(PV_BUILD_DIR) / "mainwindow.png";
+    ASSERT_TRUE(form.grab().save(QString::fromStdString(out.string())));
+    EXPECT_GT(fs::file_size(out), 1000u);
+}
