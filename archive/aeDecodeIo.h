@@ -186,9 +186,10 @@ public:
     void copy(std::size_t dist, std::size_t len) {
         std::size_t src = pos_ >= dist ? pos_ - dist : pos_ + size_ - dist;
         while (len > 0) {
-            // Fast path: neither side wraps and the regions do not overlap forward.
+            // Neither side wraps within one run; disjoint runs copy at once, overlapping
+            // ones byte by byte (a short distance repeats what was just written).
             const std::size_t run = std::min({len, size_ - src, size_ - pos_});
-            if (dist >= run) {
+            if (src + run <= pos_ || pos_ + run <= src) {
                 std::memcpy(&ring_[pos_], &ring_[src], run);
             } else {
                 for (std::size_t i = 0; i < run; ++i) ring_[pos_ + i] = ring_[src + i];
