@@ -192,6 +192,12 @@ void TaeMain::InitVolumeNumbers() {
     const size_t dot = file.rfind('.');
     std::string ext = dot == std::string::npos ? std::string() : file.substr(dot + 1);
     if (ext.empty()) ext = dflt;
+    // Names compare by case here: the volume letter follows the case of the extension, so
+    // that "x.ace" goes on with "x.c00" and "X.ARJ" with "X.A01".
+    if (std::isalpha(static_cast<unsigned char>(ext[0])))
+        VolumeLetter = std::isupper(static_cast<unsigned char>(ext[0]))
+                           ? char(std::toupper(static_cast<unsigned char>(VolumeLetter)))
+                           : char(std::tolower(static_cast<unsigned char>(VolumeLetter)));
     // Only the trailing run of digits is a volume number ("a12" is 12, "1a2" is 2).
     size_t k = ext.size();
     while (k > 0 && std::isdigit(static_cast<unsigned char>(ext[k - 1]))) --k;
@@ -861,7 +867,7 @@ bool TZipCommon::ReopenArchive(int& Handle) {
     if (Handle < 0) RaiseError(FArchiveFile, "", "0", kMsgReadError);
     ArchiveSize = std::max<int64_t>(0, platform::fileSize(Handle));
     RefreshArchiveDrive();
-    return true;
+    return !DiskManager || DiskManager->Ready;
 }
 
 // ---------------------------------------------------------------------------------------------

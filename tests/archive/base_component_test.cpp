@@ -363,7 +363,8 @@ TEST(AeBaseVolumes, OnlyTheTrailingDigitsCount) {
         int number;
         char letter;
     };
-    const Case cases[] = {{"v.a12", 13, 'a'}, {"v.1a2", 3, '1'}, {"v.arj", 1, 'a'}, {"v.b07", 8, 'b'}};
+    const Case cases[] = {
+        {"v.a12", 13, 'a'}, {"v.1a2", 3, '1'}, {"v.arj", 1, 'a'}, {"v.b07", 8, 'b'}, {"W.ARJ", 1, 'A'}};
     for (const Case& k : cases) {
         pvtest::writeFile(d / k.name, arj);
         TZipCommon c;
@@ -372,6 +373,19 @@ TEST(AeBaseVolumes, OnlyTheTrailingDigitsCount) {
         EXPECT_EQ(c.VolumeNumber, k.number) << k.name;
         EXPECT_EQ(c.VolumeLetter, k.letter) << k.name;
     }
+}
+
+TEST(AeBaseVolumes, AceLetterFollowsTheExtensionCase) {
+    TempDir d;
+    std::string ace = std::string("\x3c\x9a\x1f\x00\x00\x00\x90**ACE**", 14) + std::string(40, '\0');
+    pvtest::writeFile(d / "x.ace", ace);
+    TZipCommon c;
+    c.SetArchiveFile((d / "x.ace").string());
+    ASSERT_EQ(c.ArcType(), atACE);
+    EXPECT_EQ(c.VolumeName(c.ArchiveFile(), 0), d.str() + "/x.c00");
+    pvtest::writeFile(d / "Y.ACE", ace);
+    c.SetArchiveFile((d / "Y.ACE").string());
+    EXPECT_EQ(c.VolumeName(c.ArchiveFile(), 3), d.str() + "/Y.C03");
 }
 
 TEST(AeBaseVolumes, RarLettersStepEveryHundred) {
