@@ -1,0 +1,16 @@
+// Inflate on arbitrary bytes: the first byte picks a declared-size limit, the rest is
+// the stream. Output is bounded, nothing may crash or hang.
+#include "archive/aeInflate.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    const std::uint64_t limit = data[0] & 1 ? ae::kSizeUnknown : std::uint64_t{data[0]} << 10;
+    ae::CountingSink sink;
+    const auto r = ae::Inflate({data + 1, size - 1}, sink, limit);
+    if (limit != ae::kSizeUnknown && sink.count > limit) __builtin_trap();
+    if (r.produced != sink.count) __builtin_trap();
+    return 0;
+}

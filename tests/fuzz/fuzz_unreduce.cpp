@@ -1,0 +1,18 @@
+// Unreduce on arbitrary bytes: byte 0 picks the factor, bytes 1-2 the declared size, the
+// rest is the stream.
+#include "archive/aeUnshrink.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) return 0;
+    const unsigned factor = (data[0] & 3) + 1u;
+    const std::uint64_t declared = (data[1] | data[2] << 8) * 4u;
+    ae::SpanSource src{{data + 3, size - 3}};
+    ae::InputBuffer in{src};
+    ae::CountingSink sink;
+    ae::Unreduce(in, sink, factor, declared);
+    if (sink.count > declared) __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,16 @@
+// Unshrink on arbitrary bytes: bytes 0-1 give the declared size, the rest is the stream.
+#include "archive/aeUnshrink.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    const std::uint64_t declared = (data[0] | data[1] << 8) * 8u;
+    ae::SpanSource src{{data + 2, size - 2}};
+    ae::InputBuffer in{src};
+    ae::CountingSink sink;
+    ae::Unshrink(in, sink, declared);
+    if (sink.count > declared) __builtin_trap();
+    return 0;
+}
