@@ -550,6 +550,8 @@ std::optional<std::string> TZipCommon::OutputPathFor(const std::string& StoredNa
     auto rel = SafeRelativePath(name);
     if (!rel) return std::nullopt;
     const bool isFolder = isSep(name.back());
+    // A file entry must name a file: "." or a bare drive would make the folder itself the output.
+    if (!isFolder && rel->empty()) return std::nullopt;
     if (!UseStoredDirs) {
         const size_t slash = rel->rfind('/');
         *rel = isFolder ? std::string() : (slash == std::string::npos ? *rel : rel->substr(slash + 1));

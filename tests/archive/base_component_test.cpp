@@ -152,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"drive_relative", "C:x", "x"}, NameCase{"drive_slash", "c:/dir/x", "dir/x"},
         NameCase{"dots", "./a/./b", "a/b"}, NameCase{"folder_entry", "dir/sub/", "dir/sub/"},
         NameCase{"flat", "dir/sub/a.txt", "a.txt", false}, NameCase{"dotdot_like_name", "..a/b..", "..a/b.."},
-        NameCase{"cp437", "caf\x82.txt", "caf\xc3\xa9.txt"}),
+        NameCase{"dot_only", ".", std::nullopt}, NameCase{"drive_only", "C:", std::nullopt},
+        NameCase{"root_folder", "/", ""}, NameCase{"cp437", "caf\x82.txt", "caf\xc3\xa9.txt"}),
     [](const auto& p) { return std::string(p.param.label); });
 
 TEST(AeBaseNames, EmptyNameAndDefaultFolder) {
