@@ -27,13 +27,13 @@ platform::OpenMode modeFor(uint32_t access, uint32_t disposition) {
     const bool read = (access & faccRead) != 0;
     switch (disposition) {
     case fdCreateNew:
-        return platform::OpenMode::CreateNew;
+        return read ? platform::OpenMode::CreateNewReadWrite : platform::OpenMode::CreateNew;
     case fdCreateAlways:
-        return read ? platform::OpenMode::OpenAlways : platform::OpenMode::Create;
+        return read ? platform::OpenMode::CreateReadWrite : platform::OpenMode::Create;
     case fdOpenAlways:
         return platform::OpenMode::OpenAlways;
     case fdTruncateExisting:
-        return platform::OpenMode::ReadWrite;
+        return platform::OpenMode::ReadWrite; // truncated after opening
     default:
         break;
     }

@@ -71,7 +71,7 @@ bool TDiskManager::Refresh() {
             SerialText = hex8(info.serial);
             MaxComponentLength = info.maxComponentLength;
             FileSystemName = info.fileSystemName;
-            DriveType = Drive.empty() ? DRIVE_NO_ROOT_DIR : static_cast<uint8_t>(platform::driveKind(Drive));
+            DriveType = static_cast<uint8_t>(platform::driveKind(Drive));
             if (DriveType == DRIVE_REMOVABLE) {
                 Ready = WaitForDisk(Drive);
                 MediaName = MediaNameOf(MediaType);
@@ -95,7 +95,7 @@ bool TDiskManager::Refresh() {
         if (!AskRetry(Drive)) {
             // Nothing of the previous disk may pass for this one's.
             ClearVolume();
-            DriveType = Drive.empty() ? DRIVE_NO_ROOT_DIR : static_cast<uint8_t>(platform::driveKind(Drive));
+            DriveType = static_cast<uint8_t>(platform::driveKind(Drive));
             Ready = false;
             return Ready;
         }

@@ -31,6 +31,10 @@ int openFlags(OpenMode mode) {
         return O_WRONLY | O_CREAT | O_EXCL;
     case OpenMode::OpenAlways:
         return O_RDWR | O_CREAT;
+    case OpenMode::CreateReadWrite:
+        return O_RDWR | O_CREAT | O_TRUNC;
+    case OpenMode::CreateNewReadWrite:
+        return O_RDWR | O_CREAT | O_EXCL;
     }
     return O_RDONLY;
 }

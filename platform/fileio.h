@@ -15,12 +15,14 @@ namespace platform {
 constexpr int kInvalidHandle = -1;
 
 enum class OpenMode {
-    Read,      // existing file, read only
-    ReadWrite, // existing file, read and write
-    Query,     // existing file, for reading its times and size only (opened read-only)
-    Create,    // write access; created or truncated
-    CreateNew, // write access; fails when the file exists
-    OpenAlways // read and write; created when missing, kept otherwise
+    Read,              // existing file, read only
+    ReadWrite,         // existing file, read and write
+    Query,             // existing file, for reading its times and size only (opened read-only)
+    Create,            // write access; created or truncated
+    CreateNew,         // write access; fails when the file exists
+    OpenAlways,        // read and write; created when missing, kept otherwise
+    CreateReadWrite,   // read and write; created or truncated
+    CreateNewReadWrite // read and write; fails when the file exists
 };
 
 // Opens `path`; kInvalidHandle on failure (errno tells why). Descriptors are close-on-exec.

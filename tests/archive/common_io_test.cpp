@@ -167,3 +167,26 @@ TEST(CommonIo, FindDosSkipsExcludedAttributes) {
     EXPECT_EQ(FindFirstDos(dir.str() + "/*.zip", 0, r), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(FindFirstDos(dir.str() + "/none/*.*", 0, r), ERROR_PATH_NOT_FOUND);
 }
+
+TEST(CommonIo, OpenFileHandleDispositions) {
+    pvtest::TempDir dir;
+    const std::string path = fileWith(dir, "d.bin", "old contents");
+    // Created always with read access: truncated, and readable.
+    int h = OpenFileHandle(nullptr, path, faccReadWrite, 0, fdCreateAlways, 0);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FileSize64(h), 0);
+    EXPECT_EQ(WriteFileHandle(h, "abc", 3), 3);
+    ASSERT_TRUE(SeekFileHandle(h, 0));
+    char buf[4] = {};
+    EXPECT_EQ(ReadFileHandle(h, buf, 4), 3);
+    CloseFileHandle(h);
+    EXPECT_EQ(OpenFileHandle(nullptr, path, faccReadWrite, 0, fdCreateNew, 0), INVALID_HANDLE_VALUE);
+    h = OpenFileHandle(nullptr, path, faccReadWrite, 0, fdTruncateExisting, 0);
+    EXPECT_EQ(FileSize64(h), 0);
+    CloseFileHandle(h);
+    h = OpenFileHandle(nullptr, (dir / "new.bin").string(), faccWrite, 0, fdOpenAlways, 0);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseFileHandle(h);
+    EXPECT_EQ(OpenFileHandle(nullptr, (dir / "gone.bin").string(), faccReadWrite, 0, fdTruncateExisting, 0),
+              INVALID_HANDLE_VALUE);
+}
