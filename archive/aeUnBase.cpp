@@ -1,0 +1,260 @@
+#include "archive/aeUnBase.h"
+
+#include "archive/aeDiskMan.h"
+#include "platform/fileio.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+constexpr int64_t kCopyBlock = 32768;
+
+// The permission bits a newly created file gets (0666 less the umask); mkstemp makes 0600.
+int NewFileMode() {
+    static const int mode = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return 0666 & ~static_cast<int>(m);
+    }();
+    return mode;
+}
+
+bool IsZipCipherType(TArcType t) {
+    return InArcTypes(ZipFamilyArcTypes, t) || t == atBh || t == atBhExe;
+}
+
+} // namespace
+
+TUnBase::TUnBase() {
+    RestoreFileAttr = true;
+    AsciiTranslation = false;
+    DateAttribute = daFileDate;
+    FileList = std::make_unique<TaeFileList>();
+}
+
+TUnBase::~TUnBase() {
+    DropPending();
+}
+
+void TUnBase::ExtractArchive(int, TStream*) {}
+
+int TUnBase::Extract() {
+    return Run(0);
+}
+int TUnBase::Test() {
+    return Run(7);
+}
+
+int TUnBase::Run(uint8_t Mode) {
+    ReadMode = 0;
+    WriteMode = Mode;
+    if (CpuType == cpt80486) CpuType = cptAuto;
+    const std::string savedArchive = FArchiveFile;
+    // Volume changes may replace ArchiveFile during the run; it is set back however the
+    // run ends, and no temporary output outlives it.
+    struct Restore {
+        TUnBase& u;
+        const std::string& name;
+        ~Restore() {
+            u.DropPending();
+            u.FArchiveFile = name;
+        }
+    } restore{*this, savedArchive};
+
+    TRunSpec spec;
+    spec.Handles = ExtractableArcTypes;
+    RunOperation(spec, [&](int handle) {
+        Password.clear();
+        FileName.clear();
+        ScanEnd = ArchiveSize;
+        CurrentOffset = ArcStart;
+        MaxFileDosDate = 0;
+        FileList->Clear();
+        if (WriteMode == 0 || WriteMode == 2 || WriteMode == 3) {
+            if (FExtractDir.empty()) SetExtractDir({});
+            const std::string dir = FExtractDir.empty() ? platform::currentDir() : FExtractDir;
+            if (DiskManager) {
+                DiskManager->SetDrive(dir);
+                OutputDriveType = DiskManager->DriveType;
+            }
+        }
+        ExtractArchive(handle, nullptr);
+        FileList->Clear();
+    });
+    return FileCount;
+}
+
+TBeginResult TUnBase::BeginFile(std::string& StoredName, bool& Exists, TDateTime EntryDate) {
+    Timer.Pause();
+    struct Resume {
+        TaeTimer& t;
+        ~Resume() { t.Resume(); }
+    } resume{Timer};
+    if (OnProgress) ReportProgress(0, 0, TotalPackedSize);
+
+    Exists = false;
+    if (!BuildOutputName(StoredName)) return Cancel() ? TBeginResult::brCancel : TBeginResult::brSkip;
+    // Only a run that writes files cares about what is already there.
+    Exists = WritesFiles() && platform::pathExists(FileName);
+
+    TOverwriteMode decision = OverwriteMode;
+    if (ConfirmOverwrites && Exists) {
+        if (OnFileExists) {
+            FireEvent(OnFileExists, *this, FileName, EntryDate, OverwriteMode);
+            decision = OverwriteMode;
+        } else {
+            decision = omSkip;
+        }
+    }
+    if (Cancel()) return TBeginResult::brCancel;
+    if (Exists && decision != omOverwrite) return TBeginResult::brSkip;
+
+    ++FileCount;
+    std::string name = WritesFiles() ? FileName : StoredName;
+    bool extract = true;
+    FireEvent(OnBegin, *this, name, FileCount, extract);
+    if (extract && WritesFiles()) FireEvent(OnRenameCompressedFile, *this, name);
+    if (Cancel()) return TBeginResult::brCancel;
+    if (!extract) return TBeginResult::brSkip;
+    if (WritesFiles())
+        FileName = name;
+    else
+        StoredName = name;
+    return TBeginResult::brExtract;
+}
+
+// No folder between ExtractDir and the file may be a symlink: an earlier entry (or
+// anyone) could otherwise point the output somewhere else.
+bool TUnBase::SafeFolders(const std::string& OutputPath) {
+    const std::string base = AppendDirTail(FExtractDir);
+    if (base.empty() || OutputPath.compare(0, base.size(), base) != 0)
+        return !platform::isSymlink(ExtractDirPart(OutputPath));
+    for (size_t pos = OutputPath.find('/', base.size()); pos != std::string::npos;
+         pos = OutputPath.find('/', pos + 1))
+        if (platform::isSymlink(OutputPath.substr(0, pos))) return false;
+    return true;
+}
+
+bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const std::string& StoredName,
+                           const std::string& OutputPath) {
+    Handle = -1;
+    if (OutputPath.empty()) return false;
+    switch (WriteMode) {
+    case 0:
+    case 2: {
+        DropPending();
+        if (!SafeFolders(OutputPath)) {
+            ReportError(OutputPath, "", "0", kMsgInvalidName);
+            return false;
+        }
+        const std::string dir = ExtractDirPart(OutputPath);
+        try {
+            if (!dir.empty()) CreateDirPath(dir);
+        } catch (const std::exception&) {
+            return false;
+        }
+        if (!SafeFolders(OutputPath) || platform::dirExists(OutputPath)) return false;
+        platform::TempFile t = platform::makeTempFile(dir.empty() ? "." : dir,
+                                                      "." + ExtractFileNamePart(OutputPath) + ".", ".part");
+        if (t.fd < 0) return false;
+        FPending = Pending{t.path, OutputPath};
+        if (WriteMode == 0) {
+            Handle = t.fd;
+            return true;
+        }
+        platform::closeFile(t.fd);
+        auto fs = std::make_unique<TFileStream>(t.path, 1);
+        if (!fs->Valid()) {
+            DropPending();
+            return false;
+        }
+        Stream = std::move(fs);
+        return true;
+    }
+    case 1:
+        (void)StoredName;
+        return StreamA != nullptr;
+    case 3:
+        return StreamB != nullptr;
+    case 4:
+        return false;
+    default:
+        return true; // test run: nothing is created
+    }
+}
+
+bool TUnBase::CopyStored(int Source, TStream* SourceStream, int Dest, TStream* DestStream, int64_t Count,
+                         const std::string& Name, bool Decrypt, int CrcMode) {
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min(Count, kCopyBlock)) + 1);
+    const bool decrypt = Decrypt && (IsZipCipherType(FArcType) || FArcType == atArj || FArcType == atArjExe);
+    int64_t remaining = Count;
+    while (remaining > 0) {
+        const int64_t want = std::min(remaining, kCopyBlock);
+        const int64_t got = ReadBlock(Source, SourceStream, want, 0, decrypt, buf.data());
+        if (got <= 0) {
+            ReportError(Name, "", "0", kMsgReadError);
+            return false;
+        }
+        if (WriteMode >= 4)
+            UpdateCrc(CrcMode, buf.data(), got); // a test run passes no data to WriteBlock
+        else
+            WriteBlock(Dest, buf.data(), 1, got, CrcMode, DestStream);
+        remaining -= got;
+        BytesLeft -= got;
+        ReportProgress(Count - remaining, Count, TotalPackedSize);
+        if (Cancel()) return false;
+    }
+    return true;
+}
+
+void TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,
+                         const std::string& Name, bool Passed) {
+    if (!WritesFiles() || !FPending) {
+        Handle = -1;
+        Stream.reset();
+        return;
+    }
+    if (!CloseOutput(Handle, Stream)) {
+        ReportError(Name, "", "0", kMsgCloseError);
+        Passed = false;
+    }
+    const Pending p = *FPending;
+    FPending.reset();
+    if (!Passed || Cancel()) {
+        platform::removeFile(p.temp);
+        return;
+    }
+    platform::setFileMode(p.temp, NewFileMode());
+    if (WriteMode == 0) {
+        uint32_t dos = DosDate;
+        if (DateAttribute == daSysDate) dos = UnixTimeToDosLocal(static_cast<int64_t>(std::time(nullptr)));
+        if (DateAttribute == daMaxFileDate && MaxFileDosDate) dos = MaxFileDosDate;
+        const int64_t t = DosLocalToUnixTime(dos);
+        if (t >= 0) platform::setFileTimes(p.temp, t, t); // errors ignored, as a date is not the data
+    }
+    // rename() replaces whatever is at the target -- a file (read-only or not) or a symlink,
+    // which is replaced and never followed.
+    if (!platform::renameFile(p.temp, p.target)) {
+        platform::removeFile(p.temp);
+        ReportError(Name, "", "0", kMsgWriteError);
+        return;
+    }
+    if (WriteMode == 0 && RestoreFileAttr && Attr != 32) platform::setFileAttributes(p.target, Attr);
+}
+
+void TUnBase::DiscardOutput(int& Handle, std::unique_ptr<TStream>& Stream) {
+    if (Handle >= 0) platform::closeFile(Handle);
+    Handle = -1;
+    Stream.reset();
+    DropPending();
+}
+
+void TUnBase::DropPending() {
+    if (!FPending) return;
+    platform::removeFile(FPending->temp);
+    FPending.reset();
+}

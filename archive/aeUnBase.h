@@ -1,0 +1,93 @@
+// TUnBase: the common base of the extractors and of the tester. It owns the run that
+// extracts or tests an archive (checks, opening, events, timer, the output drive) and the
+// steps around each file: naming and the overwrite question (BeginFile), creating the
+// output (CreateOutput), copying stored data (CopyStored) and closing the file with its
+// date and attributes (FinishFile). Each extractor supplies its format by overriding
+// ExtractArchive.
+//
+// Output policy, the same for every extractor: a file is written to a temporary file in
+// the target's own folder and renamed onto the target only when the entry passed its
+// check (FinishFile with Passed). A failed check, a cancel or an exception removes the
+// partial file, and an existing target stays untouched -- a wrong password or a corrupt
+// entry never replaces a good file. A symlink at the target path is replaced by the file
+// (rename replaces the link itself), never written through; no folder on the way below
+// ExtractDir may be a symlink. Every path comes from BuildOutputName.
+#pragma once
+#include "archive/aeBase.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The answer of BeginFile: write this entry, pass over it, or stop the run.
+enum class TBeginResult : uint8_t { brExtract, brSkip, brCancel };
+
+class TUnBase : public TZipCommon {
+public:
+    TUnBase();
+    ~TUnBase() override;
+
+    // ---- runs ----
+    // Extracts to files (WriteMode 0); the number of files handled (FileCount).
+    int Extract();
+    // Tests (WriteMode 7): decodes and checks, creates and changes nothing.
+    int Test();
+
+    // ---- the steps around each file (for the extractors) ----
+
+    // Before each file: BuildOutputName (FileName := the output path), Exists := a file
+    // (or link) is there, the overwrite question (only when writing files), OnBegin and
+    // OnRenameCompressedFile. brExtract: go ahead, with FileName (files) or StoredName
+    // (other modes) set to the name to write; brSkip: pass over this entry (it exists and
+    // is kept, OnBegin declined, or its name was refused); brCancel: the run was cancelled.
+    // Without OnFileExists an existing file is kept (OverwriteMode itself is not changed).
+    TBeginResult BeginFile(std::string& StoredName, bool& Exists, TDateTime EntryDate);
+
+    // Opens the output of one entry by WriteMode: 0 a temporary file beside OutputPath
+    // (folders created as needed); 2 a file stream on such a temporary file; 1 needs
+    // stream A; 3 needs stream B; 4 gives False; other modes (the test mode 7) True with
+    // nothing created. False when OutputPath is empty or the file cannot be made.
+    bool CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const std::string& StoredName,
+                      const std::string& OutputPath);
+
+    // Copies Count stored bytes from the archive (Source/SourceStream) to the output,
+    // decrypting when Decrypt (by archive type) and keeping the CRC selected by CrcMode.
+    // In test mode the data only go through the CRC. True when all Count bytes were
+    // copied; a short read reports 25236 and gives False, as does a cancel.
+    bool CopyStored(int Source, TStream* SourceStream, int Dest, TStream* DestStream, int64_t Count,
+                    const std::string& Name, bool Decrypt, int CrcMode);
+
+    // Closes the output of one entry. With Passed the temporary file replaces the target
+    // and gets its date (by DateAttribute) and, with RestoreFileAttr and Attr other than
+    // 32, its attributes; without Passed it is removed and the target stays as it was.
+    // A failed close reports 25137 (and the file is not put in place). Write modes other
+    // than 0 and 2 only release the handle and stream.
+    void FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,
+                    const std::string& Name, bool Passed);
+
+    // Removes the temporary file of an entry still open (an extractor that gives up on an
+    // entry without FinishFile); the run's end does the same for anything left.
+    void DiscardOutput(int& Handle, std::unique_ptr<TStream>& Stream);
+
+    // The newest DOS date-time of the run's chosen entries, for daMaxFileDate; extractors
+    // raise it during their scan.
+    uint32_t MaxFileDosDate = 0;
+    // Drive type of the output folder, refreshed at the start of runs that write (mode 0, 2, 3).
+    uint8_t OutputDriveType = 0;
+
+protected:
+    // The extractor's work: scan, then extract or test each chosen entry. Empty here.
+    virtual void ExtractArchive(int ArchiveHandle, TStream* Stream);
+
+private:
+    int Run(uint8_t Mode);
+    bool WritesFiles() const { return WriteMode == 0 || WriteMode == 2; }
+    bool SafeFolders(const std::string& OutputPath);
+    void DropPending();
+
+    struct Pending {
+        std::string temp, target;
+    };
+    std::optional<Pending> FPending;
+};
