@@ -200,6 +200,32 @@ TEST(DetectSfx, StringResourcesOfAProgram) {
     check(peWithStrings(12000, {u"", u"120001"}) + rarHeader(), {atRarExe, 12001}, "six");
 }
 
+TEST(DetectSfx, PeerArchivesBehindAProgram) {
+    // Real arj, lzh and zip archives behind a program part: through the end of the DOS
+    // image, the string resources of a PE program and the scan.
+    TempDir d;
+    pvtest::writeFile(d / "a.txt", pvtest::sampleText(2000));
+    struct Peer {
+        const char* peer;
+        const char* command;
+        const char* out;
+        TArcType type;
+    };
+    const Peer peers[] = {{"arj", "arj a -y r.arj a.txt >/dev/null", "r.arj", atArjExe},
+                          {"jlha", "jlha a j.lzh a.txt >/dev/null 2>&1", "j.lzh", atLhaExe},
+                          {"zip", "zip -q z.zip a.txt", "z.zip", atZipExe}};
+    for (const Peer& p : peers) {
+        if (!pvtest::havePeer(p.peer)) continue;
+        ASSERT_EQ(pvtest::run(p.command, d.path()).status, 0) << p.peer;
+        const Bytes archive = pvtest::readBytes(d / p.out);
+        if (p.type != atZipExe) { // a zip there is left to its central directory
+            check(sfx(dosStub(4000, 4000), archive), {p.type, 4001}, p.peer);
+            check(sfx(dosStub(20000), archive), {p.type, 20001}, p.peer);
+        }
+        check(sfx(peWithStrings(12000, {u"", u"12000"}), archive), {p.type, 12001}, p.peer);
+    }
+}
+
 TEST(DetectSfx, ForeignPrefixes) {
     // An ELF program or random bytes in front of a zip: found through the central directory.
     Bytes elf = {0x7F, 'E', 'L', 'F', 2, 1, 1, 0};

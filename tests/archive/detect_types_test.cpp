@@ -45,6 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         PeerCase{"zip", "zip", "zip -q z.zip a.txt b.txt", "z.zip", atZip},
         PeerCase{"zip_comment", "zip", "echo 'a comment' | zip -qz z.zip a.txt", "z.zip", atZip},
         PeerCase{"zip_as_jar", "zip", "zip -q Z.JAR a.txt", "Z.JAR", atJar},
+        PeerCase{"jar", "jar", "jar cf j.jar a.txt", "j.jar", atJar},
         PeerCase{"fastjar", "fastjar", "fastjar cf f.jar a.txt", "f.jar", atJar},
         PeerCase{"7zz_zip", "7zz", "7zz a -tzip -bd z.zip a.txt b.txt >/dev/null", "z.zip", atZip},
         PeerCase{"gzip", "gzip", "gzip -k a.txt", "a.txt.gz", atGZip},
