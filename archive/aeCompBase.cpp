@@ -145,9 +145,14 @@ public:
     }
 
     void WriteOutput(const uint8_t* buffer, int64_t count) override {
-        // The encrypting writer transforms its buffer in place.
-        scratch_.assign(buffer, buffer + count);
-        w_.FCompressedSize += w_.WriteBlockEncrypted(dest_, nullptr, 1, count, 0, encrypt_, scratch_.data());
+        // The encrypting writer transforms its buffer in place; without encryption it only
+        // reads it.
+        uint8_t* p = const_cast<uint8_t*>(buffer);
+        if (encrypt_) {
+            scratch_.assign(buffer, buffer + count);
+            p = scratch_.data();
+        }
+        w_.FCompressedSize += w_.WriteBlockEncrypted(dest_, nullptr, 1, count, 0, encrypt_, p);
     }
 
     bool Cancelled() override { return w_.Cancel(); }
@@ -627,6 +632,22 @@ bool TCompBase::BuildOutputName(const std::string& Path) {
     }
     FileName = name;
     return true;
+}
+
+bool TCompBase::IsExcluded(const std::string& Name) {
+    if (FExcludeSpec.empty()) return false;
+    const std::string saved = FileName;
+    const std::string name = Name; // Name may be FileName itself, which the loop changes
+    bool excluded = false;
+    for (const std::string& ex : FExcludeSpec) {
+        BuildOutputName(ex);
+        if (WildcardMatch(FileName, name, false)) {
+            excluded = true;
+            break;
+        }
+    }
+    FileName = saved;
+    return excluded;
 }
 
 // ---- finding and listing entries ----

@@ -133,6 +133,9 @@ public:
 
     // Stored name of a full path by StoredDirNames, into FileName.
     bool BuildOutputName(const std::string& Path) override;
+    // An ExcludeSpec entry, put into stored-name form by BuildOutputName, matches Name. (The
+    // extractors' check forms output paths instead, which never match a stored name.)
+    bool IsExcluded(const std::string& Name);
 
     // ---- for the writers ----
     // Lists a found file (or looks up an existing entry): the list index when the name was

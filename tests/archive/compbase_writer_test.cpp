@@ -304,6 +304,21 @@ TEST_F(CompBaseTest, ExcludingHiddenFilesSkipsDotFilesAndDotFolders) {
     EXPECT_EQ(namesOf(readArchive(arc())), std::vector<std::string>{"a.txt"});
 }
 
+TEST_F(CompBaseTest, NamesWithoutFolderUseTheDefaultFolderAndExclusionsApply) {
+    put("a.txt", "a");
+    put("b.log", "b");
+    put("c.txt", "c");
+    put("sub/d.txt", "d");
+    TTestWriter w;
+    w.SetArchiveFile(arc().string());
+    w.SetDefaultDir(src().string());
+    w.SetFileSpec({"*.txt", "b.log"});
+    w.SetExcludeSpec({"c.txt"});
+    w.RecurseDirs = true;
+    EXPECT_EQ(w.Compress(), 3);
+    EXPECT_EQ(namesOf(readArchive(arc())), (std::vector<std::string>{"a.txt", "sub/d.txt", "b.log"}));
+}
+
 TEST_F(CompBaseTest, NeverAddsTheArchiveOrItsTemporaryCopyToItself) {
     put("a.txt", "a");
     TTestWriter w;
