@@ -324,7 +324,7 @@ bool setFileAttributes(const std::string& path, uint32_t attrs) {
         // Give write permission back the way the umask would have given it.
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        mode |= static_cast<mode_t>(S_IWUSR | ((S_IWGRP | S_IWOTH) & ~mask & ((mode & 044) >> 2)));
+        mode |= static_cast<mode_t>(S_IWUSR | ((S_IWGRP | S_IWOTH) & ~mask & ((mode & 044) >> 1)));
     }
     return ::chmod(path.c_str(), mode) == 0;
 }

@@ -74,6 +74,15 @@ TEST(FileIo, AttributesMapOntoPermissionsAndNames) {
     ASSERT_TRUE(setFileAttributes(path("plain.txt"), faArchive));
     EXPECT_NE(fileMode(path("plain.txt")) & 0200, 0);
     EXPECT_FALSE(fileAttributes(path("plain.txt")) & faReadOnly);
+
+    // Write permission comes back where the umask allows it and reading was allowed.
+    const mode_t oldMask = ::umask(002);
+    ASSERT_TRUE(setFileMode(path("plain.txt"), 0664));
+    ASSERT_TRUE(setFileAttributes(path("plain.txt"), faReadOnly));
+    EXPECT_EQ(fileMode(path("plain.txt")), 0444);
+    ASSERT_TRUE(setFileAttributes(path("plain.txt"), 0));
+    EXPECT_EQ(fileMode(path("plain.txt")), 0664);
+    ::umask(oldMask);
 }
 
 TEST(FileIo, TemporaryFilesAreNewAndDistinct) {
