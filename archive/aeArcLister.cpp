@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "archive/aeCommon.h"
@@ -863,7 +864,8 @@ int64_t TArcLister::PrepareCab(int64_t start) {
     auto h = aehdr::parseCabHeader(b);
     if (!h) Corrupt(b.size() < aehdr::CabHeader::kFixedSize ? kMsgReadError : kMsgBadFileHeader);
     FCab = *h;
-    FCabVisited.push_back(FVolumeName);
+    std::error_code ec;
+    FCabVisited.push_back(std::filesystem::weakly_canonical(FVolumeName, ec).string());
     FCabFolderMethods.clear();
     const size_t folderStride = aehdr::CabFolder::kSize + h->folderReserve;
     for (uint16_t i = 0; i < h->folderCount; ++i) {
@@ -879,8 +881,10 @@ int64_t TArcLister::PrepareCab(int64_t start) {
 }
 
 bool TArcLister::OpenCabinet(const std::string& path) {
+    std::error_code ec;
+    const std::string key = std::filesystem::weakly_canonical(path, ec).string();
     for (const auto& seen : FCabVisited)
-        if (seen == path) return false; // a set whose next-cabinet names run in a circle
+        if (seen == key) return false; // a set whose next-cabinet names run in a circle
     std::string name = path;
     if (!AskNextVolume(name, VolumeNumber + 1)) {
         SetCancel(true);
