@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -53,6 +54,16 @@ std::string trimmed(const std::string& s) {
     if (b == std::string::npos) return {};
     const size_t e = s.find_last_not_of(" \t");
     return s.substr(b, e - b + 1);
+}
+
+// Lets pending events through (a Cancel button) while files are searched, at most about
+// 30 times a second: a pump per file would cost more than the search on large trees.
+void pumpMessages() {
+    static std::chrono::steady_clock::time_point last{};
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last < std::chrono::milliseconds(33)) return;
+    last = now;
+    platform::processMessages();
 }
 
 int newFileMode() {
@@ -433,7 +444,7 @@ void TCompBase::deleteMovedSources() {
 void TCompBase::AddFiles() {
     if (Switch != swDelete) {
         for (size_t i = 0; i < FFileSpec.size(); ++i) {
-            platform::processMessages();
+            pumpMessages();
             if (Cancel()) break;
             ExpandSpec(i);
         }
@@ -567,7 +578,7 @@ bool TCompBase::isOwnFile(const std::string& Path) const {
 void TCompBase::FindFiles(size_t Index, const std::string& Mask, const std::string& Folder) {
     TSearchRecDos sr;
     for (int r = FindFirstDos(Folder + Mask, 0xFFFFFFFFu, sr); r == 0; r = FindNextDos(sr)) {
-        platform::processMessages();
+        pumpMessages();
         if (Cancel()) break;
         const std::string full = Folder + sr.Name;
         // The archive and its temporary copy are never added to themselves.
@@ -593,7 +604,7 @@ void TCompBase::FindFiles(size_t Index, const std::string& Mask, const std::stri
     for (int r = FindFirstDos(Folder + "*", 0xFFFFFFFFu, dir); r == 0; r = FindNextDos(dir)) {
         if (!(dir.Attr & platform::faDirectory) || (dir.Attr & platform::faSymLink)) continue;
         if (dir.Name == "." || dir.Name == ".." || (dir.Name[0] == '.' && HiddenExcluded())) continue;
-        platform::processMessages();
+        pumpMessages();
         if (Cancel()) break;
         FindFiles(Index, Mask, Folder + dir.Name + "/");
     }
