@@ -5,6 +5,7 @@
 #include "zipdll/ZipRecords.h"
 
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -336,5 +337,5 @@ private:
     uint16_t FDiskNr = 0, FCentralDiskNr = 0, FTotalEntries = 0;
     uint32_t FCentralSize = 0, FCentralOffsetStored = 0;
     void* FOwnerWindow = nullptr;
-    bool FInPasswordDialog = false;
+    std::chrono::steady_clock::time_point FLastPump{};
 };

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <random>
@@ -207,7 +208,12 @@ int32_t TZipFront::HandleCallback(TZipCallbackRec& rec) {
         break;
     }
     const bool cancel = Cancel;
-    platform::processMessages();
+    // Pending events get through about 30 times a second, however often the library calls.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLastPump >= std::chrono::milliseconds(33) || rec.ActionCode != zcaProgress) {
+        FLastPump = now;
+        platform::processMessages();
+    }
     return cancel ? -1 : 0;
 }
 
@@ -523,10 +529,10 @@ void TZipFront::Extract() {
         if (ReadSpan(FZipFileName, joined) != 0) return;
         finish.joined = archive = absolutePath(joined);
     }
-    if (!ExtrBaseDir.empty() && platform::dirExists(ExtrBaseDir) && chdir(ExtrBaseDir.c_str()) != 0) {
-        // The folder exists but cannot be entered: extracting elsewhere would be wrong.
-        return ShowZipMessage(EX_FatalUnZip, "\nCannot enter " + ExtrBaseDir);
-    }
+    // A target folder that is missing is made, and one that cannot be entered stops the
+    // run: extracting into whatever folder happens to be current would be wrong.
+    if (!ExtrBaseDir.empty() && (!platform::makeDirs(ExtrBaseDir) || chdir(ExtrBaseDir.c_str()) != 0))
+        return ShowZipMessage(EX_FatalUnZip, "\nCannot use the folder " + ExtrBaseDir);
     try {
         SuccessCnt = runUnzDll(*this, unzSlot().exec, unzSlot().version(), archive);
     } catch (const std::exception&) {

@@ -553,3 +553,19 @@ TEST_F(ZipOps, InputChecksAndReentry) {
     EXPECT_EQ(nested, 0);
     EXPECT_TRUE(z.FSpecArgs.empty());
 }
+
+TEST_F(ZipOps, MissingTargetFolderIsMadeNotReplacedByTheCurrentOne) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    writeFile(t / "in/a.txt", "a");
+    ASSERT_EQ(run("zip -q " + q((t / "m.zip").string()) + " a.txt", t / "in").status, 0);
+    fs::current_path(t / "in");
+    TZipFront z;
+    Events ev;
+    attach(z, ev);
+    z.SetZipFileName((t / "m.zip").string());
+    z.ExtrBaseDir = (t / "new/deep").string();
+    z.Extract();
+    EXPECT_EQ(z.SuccessCnt, 1) << ev.all();
+    EXPECT_EQ(readFile(t / "new/deep/a.txt"), "a");
+}

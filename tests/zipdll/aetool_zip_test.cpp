@@ -1,0 +1,64 @@
+// The aetool verbs over the zip front-end: output records, messages and exit statuses.
+#include "ziptest.h"
+
+using namespace pvtest;
+using namespace ziptest;
+
+namespace {
+RunResult tool(const std::string& args, const fs::path& cwd = {}) {
+    return run(q(aetool().string()) + " " + args, cwd);
+}
+} // namespace
+
+TEST(AetoolZip, AddListTestExtractDelete) {
+    PV_REQUIRE_PEER("unzip");
+    TempDir t;
+    writeFile(t / "in/a.txt", sampleText(9000));
+    writeFile(t / "in/sub/b.txt", "bee\n");
+    auto r = tool("zip-add " + q((t / "z.zip").string()) + " -level 6 -recurse in", t.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("added\t2"), std::string::npos) << r.out;
+
+    r = tool("zip-list " + q((t / "z.zip").string()));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("in/a.txt\t9000\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("in/sub/b.txt\t4\t"), std::string::npos) << r.out;
+
+    EXPECT_EQ(tool("zip-test " + q((t / "z.zip").string())).status, 0);
+    r = tool("zip-extract " + q((t / "z.zip").string()) + " " + q((t / "out").string()));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(tree(t / "out/in"), tree(t / "in"));
+    r = tool("zip-extract -nopaths " + q((t / "z.zip").string()) + " " + q((t / "flat").string()));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(tree(t / "flat"),
+              (std::map<std::string, std::string>{{"a.txt", readFile(t / "in/a.txt")}, {"b.txt", "bee\n"}}));
+
+    r = tool("zip-delete " + q((t / "z.zip").string()) + " in/sub/*");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(run("unzip -Z1 " + q((t / "z.zip").string())).out, "in/a.txt\n");
+    EXPECT_EQ(tool("zip-delete " + q((t / "z.zip").string()) + " nothing.here").status, 1);
+}
+
+TEST(AetoolZip, PasswordsAndFailures) {
+    TempDir t;
+    writeFile(t / "s.txt", "secret text\n");
+    ASSERT_EQ(tool("zip-add e.zip -password pw s.txt", t.path()).status, 0);
+    EXPECT_EQ(tool("zip-test e.zip -password pw", t.path()).status, 0);
+    auto r = tool("zip-extract e.zip out -password nope", t.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Error - no extract password given"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::is_empty(t / "out"));
+    EXPECT_EQ(tool("zip-test e.zip", t.path()).status, 1);
+    r = tool("zip-extract -password pw e.zip out", t.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(t / "out/s.txt"), "secret text\n");
+
+    r = tool("zip-list missing.zip", t.path());
+    EXPECT_EQ(r.status, 1);
+    writeFile(t / "junk.zip", sampleText(300));
+    r = tool("zip-list junk.zip", t.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("This archive is not a valid Zip archive"), std::string::npos) << r.out;
+    EXPECT_EQ(tool("zip-add only.zip", t.path()).status, 2);
+    EXPECT_EQ(tool("zip-add x.zip -level 12 s.txt", t.path()).status, 2);
+}
