@@ -26,6 +26,7 @@ struct TListerTypeInfo {
     bool Writable = false; // a packer exists for it
     bool Cabinet = false;  // no CRC column
     int CrcDigits = 8;     // 4 for ARC, LHA and LZH; 0 for cabinets
+    int PackerKind = 0;    // its packer: 1 bh, 2 cab, 3 gzip, 4 jar, 5 lha, 6 tar; 0 none
     int ArcType = 0;       // the engine's type ordinal
     std::string TypeName;
 };

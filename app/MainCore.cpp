@@ -598,15 +598,10 @@ void TMainCore::ReplaceLaterOrRestore() {
 }
 
 bool TMainCore::SelectPacker() {
-    static const TPackerId none = TPackerId::None;
-    FPacker = none;
-    if (FPackerKind != 0) {
-        FPacker = TPackerId(FPackerKind);
-        return true;
-    }
-    TListerTypeInfo info = FLister ? FLister->TypeInfo() : TListerTypeInfo{};
-    if (FLister && !FLister->ArchiveFile().empty() && info.Writable) {
-        // The packer that belongs to the type is chosen by the add and delete roads.
+    FPacker = TPackerId::None;
+    const int kind = FLister && !FLister->ArchiveFile().empty() ? FLister->TypeInfo().PackerKind : 0;
+    if (kind != 0) {
+        FPacker = TPackerId(kind);
         return true;
     }
     platform::messageBox("Error", "Compression not supported for this archive", platform::MsgType::Error,
@@ -916,6 +911,9 @@ void TMainCore::AskFixInvalidZip() {
 
 void TMainCore::pvArcListerActivate() {
     BeginListUpdate();
+    // The lister lets window messages through while it reads; nothing may start another
+    // archive operation until it is done (its deactivation enables everything again).
+    DisableAll();
     if (!FMultiExtRunning) {
         GridDel();
         SetPanel(0, "Reading archive information...");

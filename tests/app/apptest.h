@@ -80,7 +80,7 @@ class FakeLister : public TListerBackend {
 public:
     std::string file;
     std::vector<TListEntry> entries;
-    TListerTypeInfo info{true, false, true, false, 8, 0, "Tar"};
+    TListerTypeInfo info{true, false, true, false, 8, 6, 0, "Tar"};
     bool fail = false;
     int activations = 0;
 

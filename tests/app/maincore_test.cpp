@@ -348,3 +348,17 @@ TEST_F(CoreFixture, StartUpFoldersAndZipLibraries) {
     third.FormCreate((home.dir / "bin" / "parvex").string());
     EXPECT_EQ(z3->dllDir, third.FSystemFolder);
 }
+
+TEST_F(CoreFixture, PackerByTheListedType) {
+    core->OpenArchive(file("p.tar"));
+    EXPECT_TRUE(core->SelectPacker());
+    EXPECT_EQ(core->FPacker, TPackerId::Tar);
+    lister->info.PackerKind = 0; // e.g. an arj archive
+    lister->info.Writable = false;
+    core->OpenArchive(file("p.arj"));
+    EXPECT_FALSE(core->IsEnabled(cmd::Add));
+    EXPECT_FALSE(core->SelectPacker());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Compression not supported for this archive");
+    EXPECT_EQ(boxes.shown[0].caption, "Error");
+}
