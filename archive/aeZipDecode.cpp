@@ -1,6 +1,7 @@
 #include "archive/aeZipDecode.h"
 
 #include "archive/aeDiskMan.h"
+#include "archive/aeEntryIo.h"
 #include "archive/aeExplode.h"
 #include "archive/aeGzHeader.h"
 #include "archive/aeInflate.h"
@@ -90,69 +91,9 @@ bool RequestNextDisk(TUnBase& ex, int& handle) {
     return true;
 }
 
-// The entry's compressed bytes through the extractor's block reader: decrypted when the
-// entry is encrypted, never beyond the entry, ending at once when the run is cancelled.
-class EntrySource final : public ae::DecodeSource {
-public:
-    EntrySource(TUnBase& ex, int& handle, TStream* stream, std::int64_t packed, bool decrypt)
-        : ex_{ex}, handle_{handle}, stream_{stream}, remaining_{packed}, decrypt_{decrypt} {}
-
-    std::size_t Read(std::uint8_t* buf, std::size_t n) override {
-        if (ex_.Cancel()) remaining_ = 0;
-        if (remaining_ <= 0) return 0;
-        const auto want =
-            static_cast<std::int64_t>(std::min({n, kReadBlock, static_cast<std::size_t>(remaining_)}));
-        std::int64_t got = ex_.ReadBlock(handle_, stream_, want, 0, decrypt_, buf);
-        while (got <= 0 && ex_.ArcType() == atZipMV && !ex_.Cancel()) {
-            if (!RequestNextDisk(ex_, handle_)) return 0;
-            got = ex_.ReadBlock(handle_, stream_, want, 0, decrypt_, buf);
-            if (got <= 0) {
-                ex_.SetCancel(true); // the reopened archive gives nothing: give up
-                return 0;
-            }
-        }
-        if (got <= 0) return 0;
-        remaining_ -= got;
-        ex_.BytesLeft -= got;
-        return static_cast<std::size_t>(got);
-    }
-
-private:
-    TUnBase& ex_;
-    int& handle_;
-    TStream* stream_;
-    std::int64_t remaining_;
-    bool decrypt_;
-};
-
-// Decoded bytes to the extractor's block writer with CRC-32 (only the CRC in a test run),
-// and progress.
-class EntrySink final : public ae::DecodeSink {
-public:
-    EntrySink(TUnBase& ex, int handle, TStream* stream, std::int64_t size)
-        : ex_{ex}, handle_{handle}, stream_{stream}, size_{size} {}
-
-    void Write(const std::uint8_t* p, std::size_t n) override {
-        if (ex_.WriteMode >= 4)
-            ex_.UpdateCrc(32, p, static_cast<std::int64_t>(n));
-        else
-            ex_.WriteBlock(handle_, p, 1, static_cast<std::int64_t>(n), 32, stream_);
-        done_ += static_cast<std::int64_t>(n);
-        ex_.ReportProgress(done_, size_, ex_.TotalPackedSize);
-    }
-    std::uint64_t produced() const { return static_cast<std::uint64_t>(done_); }
-
-private:
-    TUnBase& ex_;
-    int handle_;
-    TStream* stream_;
-    std::int64_t size_;
-    std::int64_t done_ = 0;
-};
-
 // A gzip file: one member after another, each checked against its own trailer. The
 // extractor has read the first member's header; later ones are read here.
-bool DecodeGzipMembers(TUnBase& ex, ae::InputBuffer& in, EntrySink& sink, const std::string& name) {
+bool DecodeGzipMembers(TUnBase& ex, ae::InputBuffer& in, ae::EntrySink& sink, const std::string& name) {
     auto& crc = ex.Ctx().Crc32Value;
     for (bool first = true;; first = false) {
         if (!first) {
@@ -200,9 +141,10 @@ bool DecodeZipEntry(TUnBase& Ex, int& InHandle, TStream* InStream, int OutHandle
     Ex.FileAttr = Entry.Attr;
     Ex.Encrypted = encrypted;
 
-    EntrySource src{Ex, InHandle, InStream, packed, encrypted};
+    ae::EntrySource src{Ex, InHandle, InStream, packed, encrypted};
+    if (Ex.ArcType() == atZipMV) src.nextDisk = [&Ex](int& h) { return RequestNextDisk(Ex, h); };
     ae::InputBuffer in{src};
-    EntrySink sink{Ex, OutHandle, OutStream, Entry.UnpackedSize};
+    ae::EntrySink sink{Ex, OutHandle, OutStream, Entry.UnpackedSize, 32};
     bool ok = false;
     try {
         if (Ex.ArcType() == atGZip && Entry.Method == 8) {

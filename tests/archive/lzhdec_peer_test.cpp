@@ -231,3 +231,70 @@ TEST(LzhDecEdges, CutPeerStreamIsTruncated) {
 }
 
 } // namespace
+
+// ---- Through an extractor ------------------------------------------------------------
+#include "archive/aeUnBase.h"
+#include "platform/fileio.h"
+
+namespace {
+
+// The first entry of an ARJ archive, decoded with DecodeLzhEntry.
+class MiniArj : public TUnBase {
+public:
+    bool result = false;
+
+protected:
+    void ExtractArchive(int handle, TStream*) override {
+        const auto all = platform::readWholeFile(ArchiveFile());
+        ASSERT_TRUE(all.has_value());
+        const Packed p = arjEntry(*all);
+        auto main = aehdr::parseArjHeader(*all);
+        auto h = aehdr::parseArjHeader(
+            aehdr::Bytes{all->data() + main->totalLength, all->size() - main->totalLength});
+        std::string name = h->name;
+        bool exists = false;
+        if (BeginFile(name, exists, 0) != TBeginResult::brExtract) return;
+        platform::seekFile(handle, static_cast<int64_t>(main->totalLength + h->totalLength));
+        int out = -1;
+        std::unique_ptr<TStream> stream;
+        const std::string target = FileName;
+        ASSERT_TRUE(CreateOutput(out, stream, name, target));
+        Ctx().Crc32Value = 0xFFFFFFFF;
+        result = DecodeLzhEntry(*this, handle, nullptr, out, stream.get(), ae::LzhParams::Arj(false),
+                                static_cast<int64_t>(p.data.size()), static_cast<int64_t>(p.size), p.check,
+                                target);
+        const bool pass = (Ctx().Crc32Value ^ 0xFFFFFFFF) == p.check;
+        FinishFile(out, stream, 32, h->dosDateTime, target, pass);
+        FireEvent(OnEnd, *this, target, pass);
+    }
+};
+
+TEST(LzhDecEntry, ArjEntryThroughTheExtractorBase) {
+    PV_REQUIRE_PEER("arj");
+    pvtest::TempDir dir;
+    const std::string t = pvtest::sampleText(50000, 15);
+    pvtest::writeFile(dir / "in.txt", t);
+    ASSERT_EQ(pvtest::run("arj a -m2 a.arj in.txt", dir.path()).status, 0);
+    Bytes arc = pvtest::readBytes(dir / "a.arj");
+    for (bool damage : {false, true}) {
+        if (damage) {
+            arc[arc.size() - 200] ^= 0xFF; // inside the compressed data
+            pvtest::writeBytes(dir / "a.arj", arc);
+        }
+        MiniArj u;
+        std::vector<bool> ends;
+        u.OnEnd = [&](TZipCommon&, const std::string&, bool pass) { ends.push_back(pass); };
+        u.SetArchiveFile((dir / "a.arj").string());
+        u.SetExtractDir((dir / "out").string());
+        u.Extract();
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0], !damage);
+        EXPECT_EQ(pvtest::fs::exists(dir / "out/in.txt"), !damage);
+        if (!damage) {
+            EXPECT_EQ(pvtest::readFile(dir / "out/in.txt"), t);
+            pvtest::fs::remove_all(dir / "out");
+        }
+    }
+}
+
+} // namespace
