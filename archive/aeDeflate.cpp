@@ -125,9 +125,10 @@ inline unsigned distCode(unsigned distMinus1) {
     return distMinus1 < 256 ? kT.distCode[distMinus1] : kT.distCode[256 + (distMinus1 >> 7)];
 }
 
-inline uint16_t load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
+inline uint32_t loadLE32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
     return v;
 }
 inline uint64_t load64(const uint8_t* p) {
@@ -201,7 +202,11 @@ private:
         ++dtFreq_[distCode(dist - 1)];
         return blockFull();
     }
-    bool blockFull();
+    bool blockFull() {
+        if (level_ > 2 && (lastLit_ & 0xfff) == 0 && worthCutting()) return true;
+        return lastLit_ == kLitBufSize - 1 || lastDist_ == kDistBufSize;
+    }
+    bool worthCutting() const;
     void initBlock();
 
     // ---- block coding ----
@@ -294,6 +299,10 @@ private:
 
 // ---- matching ----
 
+// Only a candidate that beats `best` matters: it must agree with the current position on
+// its first best + 1 bytes. Two 4-byte probes (the start, and the 4 bytes ending at offset
+// best) reject almost every other candidate before the full comparison; with best = 2 the
+// probes look at the 3 bytes any match needs.
 unsigned Encoder::longestMatch(unsigned candidate) {
     unsigned chain = cfg_.chain;
     if (prevLength_ >= cfg_.good) chain >>= 2;
@@ -301,12 +310,15 @@ unsigned Encoder::longestMatch(unsigned candidate) {
     const unsigned limit = strstart_ > kMaxDist ? strstart_ - kMaxDist : 0;
     const uint8_t* const scan = window_ + strstart_;
     unsigned best = prevLength_;
-    const uint16_t scanStart = load16(scan);
-    uint16_t scanEnd = load16(scan + best - 1);
+    uint32_t mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
+    const uint32_t scanStart = loadLE32(scan);
+    unsigned endAt = best >= 3 ? best - 3 : 0;
+    uint32_t scanEnd = loadLE32(scan + endAt);
     do {
         const uint8_t* const match = window_ + candidate;
-        if (load16(match + best - 1) != scanEnd || load16(match) != scanStart) continue;
-        unsigned len = 2;
+        if (((loadLE32(match + endAt) ^ scanEnd) & mask) != 0 || ((loadLE32(match) ^ scanStart) & mask) != 0)
+            continue;
+        unsigned len = 3;
         for (;;) {
             const uint64_t x = load64(scan + len) ^ load64(match + len);
             if (x != 0) {
@@ -321,7 +333,9 @@ unsigned Encoder::longestMatch(unsigned candidate) {
             matchStart_ = candidate;
             best = len;
             if (len >= nice) break;
-            scanEnd = load16(scan + best - 1);
+            mask = 0xFFFFFFFFu;
+            endAt = best - 3;
+            scanEnd = loadLE32(scan + endAt);
         }
     } while ((candidate = prev_[candidate & kWMask]) > limit && --chain != 0);
     return best;
@@ -445,17 +459,14 @@ void Encoder::initBlock() {
     lastLit_ = lastDist_ = 0;
 }
 
-bool Encoder::blockFull() {
-    // From level 3 on, cut a block early when its matches are few and far between coding
-    // already halves it: new codes for what follows are likely to pay.
-    if (level_ > 2 && (lastLit_ & 0xfff) == 0) {
-        uint64_t outLength = uint64_t{lastLit_} * 8;
-        const uint64_t inLength = static_cast<uint64_t>(static_cast<int64_t>(strstart_) - blockStart_);
-        for (int d = 0; d < kDCodes; ++d) outLength += uint64_t{dtFreq_[d]} * (5u + kExtraDBits[d]);
-        outLength >>= 3;
-        if (lastDist_ < lastLit_ / 2 && outLength < inLength / 2) return true;
-    }
-    return lastLit_ == kLitBufSize - 1 || lastDist_ == kDistBufSize;
+// From level 3 on, every 4,096 symbols: cut the block early when its matches are few and
+// coding already halves it, so that new codes for what follows can pay.
+bool Encoder::worthCutting() const {
+    uint64_t outLength = uint64_t{lastLit_} * 8;
+    const uint64_t inLength = static_cast<uint64_t>(static_cast<int64_t>(strstart_) - blockStart_);
+    for (int d = 0; d < kDCodes; ++d) outLength += uint64_t{dtFreq_[d]} * (5u + kExtraDBits[d]);
+    outLength >>= 3;
+    return lastDist_ < lastLit_ / 2 && outLength < inLength / 2;
 }
 
 // ---- Huffman trees ----
