@@ -451,8 +451,11 @@ int64_t TArcLister::ListZipCentral(int64_t offset) {
 
     Entry e;
     bool utf8 = (h->flags & aehdr::kZipFlagUtf8) != 0;
-    if (auto u = aehdr::zipUnicodePath(extra, Crc32Of(rawName.data(), rawName.size()))) {
-        e.Name = DecodeName(*u, true);
+    std::optional<std::string> unicodePath;
+    if (h->extraLength != 0 && aehdr::findZipExtra(extra, 0x7075))
+        unicodePath = aehdr::zipUnicodePath(extra, Crc32Of(rawName.data(), rawName.size()));
+    if (unicodePath) {
+        e.Name = DecodeName(*unicodePath, true);
         utf8 = true;
     } else {
         e.Name = DecodeName(rawName, utf8);

@@ -458,6 +458,8 @@ std::optional<LhaHeader> readLhaHeader(const Fetch& fetch, std::uint64_t offset)
         return h;
     }
     if (h.level == 2) {
+        b = fetch(offset, 26);
+        if (b.size() < 26) return std::nullopt;
         const std::size_t total = le16(b.data());
         if (total < 26) return std::nullopt;
         h.crc16 = le16(b.data() + 21);
