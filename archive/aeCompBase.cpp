@@ -421,7 +421,8 @@ bool TCompBase::ReplaceArchive(const std::string& Temp, const std::string& Archi
 
 void TCompBase::deleteWholeArchive() {
     // Every entry was deleted: the archive goes rather than staying as an empty file.
-    closeRunFiles();
+    if (FArcHandle >= 0) platform::closeFile(FArcHandle);
+    FArcHandle = -1;
     FNoRewrite = true;
     if (!platform::removeFile(FArchiveFile)) {
         platform::messageBox("", "Unable to delete archive", platform::MsgType::Error, platform::mbOK);
