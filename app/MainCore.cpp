@@ -490,7 +490,12 @@ void TMainCore::OpenWithLister(const std::string& path) {
         FLister->SetFileSpec("*.*");
         if (!path.empty()) {
             FLister->SetArchiveFile(path);
+            const int depth = FListUpdateDepth;
             ok = FLister->Activate();
+            // A run that failed before or without its deactivation still leaves the
+            // list and the commands usable.
+            while (FListUpdateDepth > depth) EndListUpdate();
+            if (!AllEnabled) EnableAll();
         }
     } else if (!path.empty()) {
         ok = false;

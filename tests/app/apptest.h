@@ -81,7 +81,8 @@ public:
     std::string file;
     std::vector<TListEntry> entries;
     TListerTypeInfo info{true, false, true, false, 8, 6, 0, "Tar"};
-    bool fail = false;
+    bool fail = false;     // fails before reading anything
+    bool breakOff = false; // fails after the first entry, without its deactivation
     int activations = 0;
 
     void SetArchiveFile(const std::string& path) override { file = path; }
@@ -95,8 +96,13 @@ public:
             return false;
         }
         if (OnActivate) OnActivate();
-        for (auto& e : entries)
+        for (auto& e : entries) {
             if (OnRead) OnRead(e);
+            if (breakOff) {
+                if (OnError) OnError(file, 25110, "Bad file header");
+                return false;
+            }
+        }
         if (OnTotals) OnTotals(int(entries.size()));
         if (OnDeactivate) OnDeactivate();
         return true;

@@ -362,3 +362,16 @@ TEST_F(CoreFixture, PackerByTheListedType) {
     EXPECT_EQ(boxes.shown[0].text, "Compression not supported for this archive");
     EXPECT_EQ(boxes.shown[0].caption, "Error");
 }
+
+TEST_F(CoreFixture, AListingThatBreaksOffKeepsItsRowsAndTheWindowUsable) {
+    lister->entries = {entry("first.txt", 10, 5), entry("second.txt", 10, 5)};
+    lister->breakOff = true;
+    std::string path = file("broken.lzh");
+    core->OpenArchive(path);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, path + "  -  Bad file header");
+    ASSERT_EQ(core->Rows.size(), 1u);
+    EXPECT_EQ(core->Rows[0].Caption, "first.txt");
+    EXPECT_TRUE(core->AllEnabled);
+    EXPECT_EQ(core->Caption, "Parvex 2000 - broken.lzh");
+}
