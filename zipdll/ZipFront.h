@@ -307,6 +307,11 @@ public:
     std::string GetAddPassword();
     std::string GetExtrPassword();
 
+    // Deletes a user's file: to the trash when HowToDelete is htdAllowUndo, for good when
+    // htdFinal; a name without a folder is taken in the current folder. 0 on success, -1
+    // when the file does not exist, 1 when it could not be deleted.
+    int EraseFile(const std::string& name);
+
     // A new reserved file "zipXXXXXX.zip" in TempDir (or the system's temporary folder);
     // empty when it cannot be made.
     std::string MakeTempFileName();

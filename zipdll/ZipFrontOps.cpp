@@ -2,6 +2,7 @@
 // callback, and the operations built on them.
 #include "platform/dynlib.h"
 #include "platform/fileio.h"
+#include "platform/trash.h"
 #include "platform/ui_hooks.h"
 #include "zipdll/ZipFront.h"
 #include "zipdll/ZipMsgs.h"
@@ -554,6 +555,13 @@ std::string TZipFront::MakeTempFileName() {
     if (t.fd < 0) return {};
     platform::closeFile(t.fd);
     return t.path;
+}
+
+int TZipFront::EraseFile(const std::string& name) {
+    const std::string path = name.find('/') == std::string::npos ? platform::currentDir() + "/" + name : name;
+    if (!platform::pathExists(path)) return -1;
+    if (HowToDelete == htdAllowUndo) return platform::moveToTrash(path) ? 0 : 1;
+    return platform::removeFile(path) ? 0 : 1;
 }
 
 // ---- Later stages ----

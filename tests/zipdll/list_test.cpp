@@ -240,3 +240,25 @@ TEST(ZipMessages, TextsAndFormats) {
     for (int id = 11001; id <= 11047; ++id) n += zipfront::ZipMsgText(id) != nullptr;
     EXPECT_EQ(n, 47);
 }
+
+TEST(ZipFrontFiles, EraseFileGoesToTheTrashOrForGood) {
+    TempDir t;
+    const char* oldData = std::getenv("XDG_DATA_HOME");
+    const std::string saved = oldData ? oldData : "";
+    setenv("XDG_DATA_HOME", (t / "data").c_str(), 1);
+    writeFile(t / "undo.zip", "u");
+    writeFile(t / "final.zip", "f");
+    TZipFront z;
+    EXPECT_EQ(z.EraseFile((t / "undo.zip").string()), 0);
+    EXPECT_FALSE(fs::exists(t / "undo.zip"));
+    EXPECT_TRUE(fs::exists(t / "data/Trash/files/undo.zip"));
+    z.HowToDelete = htdFinal;
+    EXPECT_EQ(z.EraseFile((t / "final.zip").string()), 0);
+    EXPECT_FALSE(fs::exists(t / "final.zip"));
+    EXPECT_FALSE(fs::exists(t / "data/Trash/files/final.zip"));
+    EXPECT_EQ(z.EraseFile((t / "final.zip").string()), -1);
+    if (oldData)
+        setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+}
