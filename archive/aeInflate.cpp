@@ -9,8 +9,10 @@ namespace {
 
 // ---- Table entries -------------------------------------------------------------------
 // One 32-bit word per entry:
-//   bits 0-7   code bits to drop at this level (for a sub-table pointer: the primary bits)
-//   bits 8-11  extra bits that follow (length/distance), or the sub-table's index bits
+//   bits 0-7   bits to drop at this level: the code's bits, plus the extra bits for a
+//              length or distance (for a sub-table pointer: the primary bits)
+//   bits 8-11  length or distance: the code's own bits at this level (the extra bits are
+//              the rest); sub-table pointer: the sub-table's index bits
 //   bit 12     invalid code          bit 13  end of block
 //   bit 14     sub-table pointer     bit 15  literal
 //   bits 16-31 literal byte, length or distance base, or the sub-table's offset
@@ -42,6 +44,13 @@ constexpr unsigned extraBits(std::uint32_t e) {
 }
 constexpr std::uint32_t value(std::uint32_t e) {
     return e >> 16;
+}
+// A length or distance entry as the symbol functions give it (value, extra count) for a
+// code of `len` bits at its level; other entries just take the code's bits.
+constexpr std::uint32_t withCodeBits(std::uint32_t e, unsigned len) {
+    if (e & (kLiteral | kSpecial)) return e | len;
+    const unsigned extra = extraBits(e);
+    return (e & 0xFFFF0000u) | len << 8 | (len + extra);
 }
 
 // RFC 1951 section 3.2.5: length codes 257..285 and distance codes 0..29.
@@ -124,7 +133,7 @@ Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t*
             const unsigned sym = sorted[idx];
             const unsigned rev = reverseBits(code, len);
             if (len <= tb) {
-                const std::uint32_t e = symbol(sym) | len;
+                const std::uint32_t e = withCodeBits(symbol(sym), len);
                 for (std::size_t i = rev; i < primary; i += std::size_t{1} << len) table[i] = e;
                 continue;
             }
@@ -146,7 +155,7 @@ Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t*
                 curPrefix = prefix;
                 table[prefix] = entry(static_cast<std::uint32_t>(subStart), subBits, kSub) | tb;
             }
-            const std::uint32_t e = symbol(sym) | (len - tb);
+            const std::uint32_t e = withCodeBits(symbol(sym), len - tb);
             for (std::size_t i = rev >> tb; i < (std::size_t{1} << subBits);
                  i += std::size_t{1} << (len - tb))
                 table[subStart + i] = e;
@@ -346,11 +355,13 @@ void Inflater::State::fastLoop(bool& blockEnd) {
     const std::uint8_t* ip = in;
     std::uint8_t* o = op;
     const std::uint8_t* hs = histStart;
-    while (inEnd - ip >= static_cast<std::ptrdiff_t>(kFastInMargin) && o < outStop) {
-        buf |= load64(ip) << left;
-        ip += (63 - left) >> 3;
-        left |= 56;
-        std::uint32_t e = lit[buf & lmask];
+    if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) return;
+    // Invariant at the top of each round: at least 56 bits buffered and `e` looked up.
+    buf |= load64(ip) << left;
+    ip += (63 - left) >> 3;
+    left |= 56;
+    std::uint32_t e = lit[buf & lmask];
+    for (;;) {
         if (e & kLiteral) {
             buf >>= codeBits(e);
             left -= codeBits(e);
@@ -361,18 +372,13 @@ void Inflater::State::fastLoop(bool& blockEnd) {
                 left -= codeBits(e);
                 *o++ = static_cast<std::uint8_t>(value(e));
                 e = lit[buf & lmask];
-                if (e & kLiteral) {
-                    buf >>= codeBits(e);
-                    left -= codeBits(e);
-                    *o++ = static_cast<std::uint8_t>(value(e));
-                    continue;
-                }
             }
-            // At least 11 bits remain, enough for the primary lookup just made; top up
-            // for a full length/distance pair.
+            // At least 34 bits remain: the lookup just made is sound; top up and go on.
+            if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) break;
             buf |= load64(ip) << left;
             ip += (63 - left) >> 3;
             left |= 56;
+            continue;
         }
         if (e & kSub) {
             buf >>= kLitBits;
@@ -382,6 +388,11 @@ void Inflater::State::fastLoop(bool& blockEnd) {
                 buf >>= codeBits(e);
                 left -= codeBits(e);
                 *o++ = static_cast<std::uint8_t>(value(e));
+                if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) break;
+                buf |= load64(ip) << left;
+                ip += (63 - left) >> 3;
+                left |= 56;
+                e = lit[buf & lmask];
                 continue;
             }
         }
@@ -395,11 +406,10 @@ void Inflater::State::fastLoop(bool& blockEnd) {
             }
             break;
         }
+        std::uint64_t saved = buf;
         buf >>= codeBits(e);
         left -= codeBits(e);
-        const std::size_t len = value(e) + lowBits(buf, extraBits(e));
-        buf >>= extraBits(e);
-        left -= extraBits(e);
+        const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
         std::uint32_t d = dist[buf & dmask];
         if (d & kSub) {
             buf >>= kDistBits;
@@ -410,18 +420,29 @@ void Inflater::State::fastLoop(bool& blockEnd) {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
             break;
         }
+        saved = buf;
         buf >>= codeBits(d);
         left -= codeBits(d);
-        const std::size_t distance = value(d) + lowBits(buf, extraBits(d));
-        buf >>= extraBits(d);
-        left -= extraBits(d);
+        const std::size_t distance = value(d) + (lowBits(saved, codeBits(d)) >> extraBits(d));
         if (distance > static_cast<std::size_t>(o - hs)) {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
             break;
         }
+        // Refill and look up the next symbol before the copy, so that both overlap.
+        buf |= load64(ip) << left;
+        ip += (63 - left) >> 3;
+        left |= 56;
+        e = lit[buf & lmask];
         const std::uint8_t* src = o - distance;
         std::uint8_t* const end = o + len;
-        if (distance >= 8) {
+        if (distance >= 16) {
+            do {
+                store64(o, load64(src));
+                store64(o + 8, load64(src + 8));
+                o += 16;
+                src += 16;
+            } while (o < end);
+        } else if (distance >= 8) {
             do {
                 store64(o, load64(src));
                 o += 8;
@@ -434,6 +455,7 @@ void Inflater::State::fastLoop(bool& blockEnd) {
             while (o < end);
         }
         o = end;
+        if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) break;
     }
     bitbuf = buf;
     bitsLeft = left;
@@ -449,6 +471,7 @@ bool Inflater::State::slowSymbol(bool& blockEnd) {
         drop(kLitBits);
         e = lit[value(e) + lowBits(bitbuf, extraBits(e))];
     }
+    const std::uint64_t saved = bitbuf;
     drop(codeBits(e));
     if (overrun()) return fail(DecodeStatus::Truncated), false;
     if (e & kLiteral) {
@@ -461,7 +484,7 @@ bool Inflater::State::slowSymbol(bool& blockEnd) {
         blockEnd = true;
         return true;
     }
-    const std::size_t len = value(e) + getBits(extraBits(e));
+    const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
     refillSlow();
     std::uint32_t d = dist[lowBits(bitbuf, kDistBits)];
     if (d & kSub) {
@@ -469,8 +492,9 @@ bool Inflater::State::slowSymbol(bool& blockEnd) {
         d = dist[value(d) + lowBits(bitbuf, extraBits(d))];
     }
     if (d & kInvalid) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+    const std::uint64_t savedD = bitbuf;
     drop(codeBits(d));
-    const std::size_t distance = value(d) + getBits(extraBits(d));
+    const std::size_t distance = value(d) + (lowBits(savedD, codeBits(d)) >> extraBits(d));
     if (overrun()) return fail(DecodeStatus::Truncated), false;
     if (!roomFor(len)) return false;
     if (distance > static_cast<std::size_t>(op - histStart))
