@@ -8,6 +8,7 @@
 
 #include "archive/aeCommon.h"
 #include "archive/aeMain.h"
+#include "archive/aeDiskMan.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
@@ -386,6 +387,8 @@ int64_t TArcLister::ParseHeader(int64_t Offset) {
 // ------------------------------------------------------------------------------ ZIP
 
 int64_t TArcLister::PrepareZip() {
+    FZipSpanned = false;
+    if (ArcType() == atZipMV) return PrepareZipSpanned();
     const uint32_t all = zdEndRecord | zdCentralHeader | zdLocalHeader;
     if (OnCorruptZipHeader && (ZipDirFlags & all) != all) {
         bool cancel = true;
@@ -403,9 +406,9 @@ int64_t TArcLister::PrepareZip() {
     Corrupt(kMsgBadFileHeader);
 }
 
-// The end-of-central-directory record is the last one in the file whose comment runs
-// exactly to the end; its comment is the archive's comment.
-void TArcLister::ReadZipArchiveComment() {
+// The end-of-central-directory record of the open file: the last one whose comment runs
+// exactly to the end of the file. Its comment becomes the archive's comment.
+std::optional<aehdr::ZipEndRecord> TArcLister::FindZipEnd() {
     const int64_t window = std::min<int64_t>(ArchiveSize, 65535 + aehdr::ZipEndRecord::kSize);
     const uint64_t from = static_cast<uint64_t>(ArchiveSize - window);
     Bytes b = FIn.Fetch(from, static_cast<size_t>(window));
@@ -417,8 +420,62 @@ void TArcLister::ReadZipArchiveComment() {
         const size_t length = std::min<size_t>(end->commentLength, static_cast<size_t>(ZipCmntBufSize()));
         ArchiveComment = platform::decodeArchiveName(
             aehdr::fixedString(b.subspan(i + aehdr::ZipEndRecord::kSize, length)));
-        return;
+        return end;
     }
+    return std::nullopt;
+}
+
+void TArcLister::ReadZipArchiveComment() {
+    (void)FindZipEnd();
+}
+
+void TArcLister::ReopenZipDisk() {
+    ReopenArchive(FHandle);
+    FIn.Attach(FHandle, ArchiveSize);
+    ScanEnd = ArchiveSize;
+    ++FVolumeSwitches;
+}
+
+// A spanned set lies on removable disks that all carry the same file name; the label of
+// each says its number ("PKBACK# 002"). The directory is read from the disk that holds
+// the end record (asked for through OnGetZipLastDisk), and from the disks after the one
+// it starts on (OnGetZipNextDisk) when it runs over a disk's end.
+int64_t TArcLister::PrepareZipSpanned() {
+    std::optional<aehdr::ZipEndRecord> end;
+    for (int asked = 0; !(end = FindZipEnd()); ++asked) {
+        if (!OnGetZipLastDisk) Corrupt(kMsgBadFileHeader);
+        if (asked >= kMaxDiskRequests) Corrupt(kMsgBrokenChain);
+        bool cancel = true;
+        FireEvent(OnGetZipLastDisk, *this, cancel);
+        if (cancel) return -1;
+        ReopenZipDisk();
+    }
+    FZipSpanned = true;
+    FZipCentral = true;
+    FZipLastDisk = end->thisDisk;
+    FZipDisk = end->thisDisk;
+    if (end->centralDisk > end->thisDisk) Corrupt(kMsgBadFileHeader);
+    if (end->centralDisk != end->thisDisk && !SwitchZipDisk(end->centralDisk)) return -1;
+    return end->centralOffset;
+}
+
+// Asks for disk Index (0-based) until the drive holds it; false when the user cancels.
+bool TArcLister::SwitchZipDisk(int Index) {
+    if (!OnGetZipNextDisk) Corrupt(kMsgBrokenChain);
+    for (int asked = 0; asked < kMaxDiskRequests; ++asked) {
+        bool cancel = true;
+        FireEvent(OnGetZipNextDisk, *this, std::to_string(Index + 1), cancel);
+        if (cancel) {
+            SetCancel(true);
+            return false;
+        }
+        ReopenZipDisk();
+        if (DiskManager && DiskManager->DiskNumber == Index + 1) {
+            FZipDisk = Index;
+            return true;
+        }
+    }
+    Corrupt(kMsgBrokenChain);
 }
 
 int64_t TArcLister::ListZip(int64_t offset) {
@@ -433,6 +490,12 @@ static bool IsZipTrailerSig(uint32_t sig) {
 }
 
 int64_t TArcLister::ListZipCentral(int64_t offset) {
+    if (FZipSpanned && offset >= ArchiveSize && FZipDisk < FZipLastDisk) {
+        // The directory goes on at the start of the next disk.
+        const int64_t size = ArchiveSize;
+        if (!SwitchZipDisk(FZipDisk + 1)) return -1;
+        return offset - size;
+    }
     Bytes b = FIn.Fetch(static_cast<uint64_t>(offset), aehdr::ZipCentralHeader::kSize);
     if (b.size() < 4) Corrupt(kMsgReadError);
     const uint32_t sig = le32(b.data());

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 
 // Message numbers the lister raises besides those of the base.
 constexpr int kMsgBadFileHeader = 25110;
+constexpr int kMsgBrokenChain = 25135;
 
 // Buffered random access to the open archive volume for header parsing: a window of the file
 // is kept, so walking thousands of small headers costs few reads.
@@ -111,6 +113,11 @@ private:
     void ListUue();
     int64_t UuDecodedSize(uint64_t bodyStart);
     void ReadZipArchiveComment();
+    std::optional<aehdr::ZipEndRecord> FindZipEnd();
+    int64_t PrepareZipSpanned();
+    bool SwitchZipDisk(int Index);
+    void ReopenZipDisk();
+    static constexpr int kMaxDiskRequests = 100; // a handler that never inserts the disk
 
     int64_t PrepareZip();
     int64_t PrepareArj();
@@ -132,6 +139,8 @@ private:
 
     // per-format scan state
     bool FZipCentral = false;
+    bool FZipSpanned = false;
+    int FZipDisk = 0, FZipLastDisk = 0; // 0-based disk numbers of a spanned set
     bool FArjVolumeArchive = false;
     int64_t FPackedSum = 0, FUnpackedSum = 0;
     std::vector<std::string> FArcFolders;

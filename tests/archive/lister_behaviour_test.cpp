@@ -1,7 +1,12 @@
 // The lister's run protocol, filters, cancel, comments, corrupt input and the aetool verb.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <regex>
+#include <sstream>
+
+#include "platform/volumes.h"
 
 #include "archive/aeCommon.h"
 #include "common/testutil.h"
@@ -250,3 +255,89 @@ TEST(ListerAetool, FollowsArjVolumesByTheirStandardNames) {
 }
 
 } // namespace
+
+// ------------------------------------------------------------------------------ spanned zip
+
+namespace {
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+} // namespace
+
+// A set spanned over emulated floppies: the parts of a split zip, each the file x.zip on a
+// disk labelled "PKBACK# 00N". The directory of 1500 entries is larger than a disk, so it
+// starts on one disk and goes on over the next ones. The lister asks for the last disk
+// (OnGetZipLastDisk), then for the disk the directory starts on and each one after it
+// (OnGetZipNextDisk with the disk number).
+TEST(ListerZip, SpannedSetIsFollowedOverDisks) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("unzip");
+    TempDir dir;
+    const fs::path src = dir / "src";
+    std::string names;
+    for (int i = 0; i < 1500; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "entry_with_a_rather_long_name_%04d.txt", i);
+        writeFile(src / name, std::to_string(i));
+    }
+    ASSERT_EQ(
+        run("zip -q -s 64k x.zip *.txt && zip -q -s 0 x.zip --out whole.zip && unzip -Z1 whole.zip > names",
+            src)
+            .status,
+        0);
+    std::vector<fs::path> parts;
+    for (int n = 1; fs::exists(src / ("x.z0" + std::to_string(n))); ++n)
+        parts.push_back(src / ("x.z0" + std::to_string(n)));
+    parts.push_back(src / "x.zip");
+    ASSERT_GE(parts.size(), 3u);
+
+    const std::string drive = (dir / "floppy").string();
+    fs::create_directories(drive);
+    ScopedEnv media("PARVEX_MEDIA", drive + ",label=PKBACK# 001");
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string disk = std::to_string(i + 1);
+        char label[32];
+        std::snprintf(label, sizeof label, "PKBACK# %03zu", i + 1);
+        ASSERT_TRUE(platform::insertMedium(drive, disk, true, label));
+        fs::copy_file(parts[i], fs::path(drive) / "x.zip", fs::copy_options::overwrite_existing);
+    }
+    ASSERT_TRUE(platform::insertMedium(drive, "1"));
+
+    TArcLister l;
+    std::vector<std::string> listed, asked;
+    l.SetFileSpec({"*.*"});
+    l.OnRead = [&](TZipCommon& s, int64_t, int) { listed.push_back(s.FileName); };
+    l.OnGetZipLastDisk = [&](TZipCommon&, bool& cancel) {
+        asked.push_back("last");
+        cancel = !platform::insertMedium(drive, std::to_string(parts.size()));
+    };
+    l.OnGetZipNextDisk = [&](TZipCommon&, const std::string& disk, bool& cancel) {
+        asked.push_back(disk);
+        cancel = !platform::insertMedium(drive, disk);
+    };
+    l.SetArchiveFile(drive + "/x.zip");
+    ASSERT_EQ(l.ArcType(), atZipMV);
+    ASSERT_TRUE(l.Activate()) << l.LastError();
+    std::vector<std::string> expected;
+    std::istringstream in(readFile(src / "names"));
+    for (std::string n; std::getline(in, n);) expected.push_back(n);
+    EXPECT_EQ(listed, expected);
+    ASSERT_GE(asked.size(), 3u);
+    EXPECT_EQ(asked.front(), "last");
+}
