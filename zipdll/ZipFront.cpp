@@ -6,7 +6,6 @@
 #include "zipdll/ZipMsgs.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -26,15 +25,16 @@ uint32_t get32(const uint8_t* p) {
     return get16(p) | static_cast<uint32_t>(get16(p + 2)) << 16;
 }
 
-std::string formatMsg(int id, const char* fmtValue, const void* value, bool isInt) {
-    std::string fmt = ZipLoadStr(id);
-    char buf[1024];
-    if (isInt)
-        std::snprintf(buf, sizeof buf, fmt.c_str(), *static_cast<const int*>(value));
-    else
-        std::snprintf(buf, sizeof buf, fmt.c_str(), static_cast<const char*>(value));
-    (void)fmtValue;
-    return buf;
+// The message text with its first format item ("%s", "%d", "%.1d") replaced by `value`.
+// Done by hand: a table text is never used as a printf format.
+std::string formatMsg(int id, const std::string& value) {
+    std::string t = ZipLoadStr(id);
+    for (size_t p = t.find('%'); p != std::string::npos; p = t.find('%', p + 1)) {
+        size_t e = p + 1;
+        while (e < t.size() && (t[e] == '.' || (t[e] >= '0' && t[e] <= '9'))) ++e;
+        if (e < t.size() && (t[e] == 's' || t[e] == 'd')) return t.replace(p, e - p + 1, value);
+    }
+    return t;
 }
 
 // The file's own handle, closed on every way out.
@@ -57,9 +57,9 @@ std::string ZipLoadStr(int id) {
 
 EZipFront::EZipFront(int id, bool display) : Message(ZipLoadStr(id)), DisplayMsg(display), ResId(id) {}
 EZipFront::EZipFront(int id, int value)
-    : Message(formatMsg(id, "%d", &value, true)), DisplayMsg(true), ResId(id) {}
+    : Message(formatMsg(id, std::to_string(value))), DisplayMsg(true), ResId(id) {}
 EZipFront::EZipFront(int id, const std::string& value)
-    : Message(formatMsg(id, "%s", value.c_str(), false)), DisplayMsg(true), ResId(id) {}
+    : Message(formatMsg(id, value)), DisplayMsg(true), ResId(id) {}
 
 void TZipFront::Report(int errCode, const std::string& text, bool show) {
     Message = text;

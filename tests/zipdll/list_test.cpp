@@ -236,6 +236,9 @@ TEST(ZipMessages, TextsAndFormats) {
     EXPECT_EQ(EZipFront(11003, std::string("Q:/")).Message, "Not a valid drive: Q:/");
     EXPECT_EQ(EZipFront(10304, -3).Message, "Error -3 occurred during Auto SFX creation.");
     EXPECT_FALSE(EZipFront(11036, false).DisplayMsg);
+    // A value of the other kind than the text expects is still filled in safely.
+    EXPECT_EQ(EZipFront(11003, 7).Message, "Not a valid drive: 7");
+    EXPECT_EQ(EZipFront(11046, std::string("%s%n")).Message, "Please insert disk volume %s%n");
     int n = 0;
     for (int id = 11001; id <= 11047; ++id) n += zipfront::ZipMsgText(id) != nullptr;
     EXPECT_EQ(n, 47);

@@ -1,5 +1,6 @@
 // Adding, deleting, extracting and testing through the ZIPDLL.DLL and UNZDLL.DLL
 // stand-ins, checked against the zip, unzip and 7zz peers.
+#include "platform/ui_hooks.h"
 #include "ziptest.h"
 
 #include <sys/stat.h>
@@ -568,4 +569,39 @@ TEST_F(ZipOps, MissingTargetFolderIsMadeNotReplacedByTheCurrentOne) {
     z.Extract();
     EXPECT_EQ(z.SuccessCnt, 1) << ev.all();
     EXPECT_EQ(readFile(t / "new/deep/a.txt"), "a");
+}
+
+TEST_F(ZipOps, AddAsksForThePasswordAndLetsTheCallerRename) {
+    PV_REQUIRE_PEER("unzip");
+    TempDir t;
+    writeFile(t / "in/a.txt", sampleText(2000));
+    writeFile(t / "in/b.txt", sampleText(2000, 4));
+    TZipFront z;
+    Events ev;
+    attach(z, ev);
+    z.Unattended = false; // the component's own question, through the UI hooks
+    int asked = 0;
+    platform::UiHooks hooks;
+    hooks.askText = [&](const std::string&, const std::string&, std::string& v, bool) {
+        ++asked;
+        v = "hooked";
+        return true;
+    };
+    platform::ScopedUiHooks scoped(hooks);
+    z.OnSetNewName = [](TZipFront&, std::string& n, bool& changed) {
+        if (n == "b.txt") {
+            n = "renamed/b.txt";
+            changed = true;
+        }
+    };
+    z.AddOptions = {AddDirNames, AddEncrypt, AddZipTime};
+    EXPECT_EQ(add(z, t / "p.zip", t / "in", {"*.txt"}), 2) << ev.all();
+    EXPECT_EQ(asked, 2); // entered and confirmed once, then used for both files
+    auto r = run("unzip -P hooked -t " + q((t / "p.zip").string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("renamed/b.txt"), std::string::npos) << r.out;
+    // The archive carries the time of its newest entry (DOS times have two-second steps).
+    const auto newest = std::max(fs::last_write_time(t / "in/a.txt"), fs::last_write_time(t / "in/b.txt"));
+    const auto diff = fs::last_write_time(t / "p.zip") - newest;
+    EXPECT_LE(std::abs(std::chrono::duration_cast<std::chrono::seconds>(diff).count()), 2);
 }
