@@ -75,6 +75,9 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
 TMainForm::~TMainForm() {
     SaveWindowPlacement(FWindowLeft, FWindowTop);
     FormDestroy();
+    // The core is destroyed before the widgets; the view must not report to it any more.
+    FZipList->selectionModel()->disconnect(this);
+    FZipList->header()->disconnect(this);
     if (MainForm == this) MainForm = nullptr;
 }
 
