@@ -110,7 +110,7 @@ private:
             return 0;
         }
         writeArchive(
-            [&](ZipOut& out, size_t i) {
+            [&](ZipOut&, size_t i) {
                 if (!drop[i]) return false;
                 if (p_.fVerbose) rep_.info("deleting: " + old_.entries[i].displayName());
                 return true; // dropped: nothing written
@@ -170,6 +170,7 @@ private:
             total += c.isDir ? 0 : c.st.st_size;
         }
         rep_.start(total);
+        for (auto& [code, text] : pending_) rep_.error(code, text);
         const size_t todo = replaced.size() + added.size();
         rep_.totalFiles(static_cast<int64_t>(todo));
         if (found_.empty()) throw StubError(kErrNoFiles, "Nothing to do: no file matched");
@@ -235,7 +236,7 @@ private:
             } else if (!hasWildcards(pattern) && platform::dirExists(full)) {
                 dir = full;
                 pattern = "*";
-                addDirEntry(s, root, full);
+                addDirEntry(root, full);
             }
             if (!hasWildcards(pattern)) {
                 considerFile(s, root, full);
@@ -250,7 +251,7 @@ private:
         if (depth > 256) return; // a folder loop
         auto list = platform::listDir(dir);
         if (!list) {
-            rep_.error(kErrRead, "Cannot read the folder " + dir);
+            later(kErrRead, "Cannot read the folder " + dir);
             return;
         }
         std::sort(list->begin(), list->end(), [](auto& a, auto& b) { return a.name < b.name; });
@@ -260,7 +261,7 @@ private:
             const std::string path = prefix + d.name;
             if (d.attrs & platform::faDirectory) {
                 if (!s.recurse || (d.attrs & platform::faSymLink)) continue;
-                addDirEntry(s, root, path);
+                addDirEntry(root, path);
                 walk(s, root, path, pattern, depth + 1);
             } else if (wildMatch(pattern, d.name, false)) {
                 considerFile(s, root, path);
@@ -299,7 +300,7 @@ private:
     void considerFile(const SpecIn& s, const std::string& root, const std::string& path) {
         Candidate c;
         if (stat(path.c_str(), &c.st) != 0) {
-            rep_.error(kErrNoFiles, "File not found: " + path);
+            later(kErrNoFiles, "File not found: " + path);
             return;
         }
         if (!S_ISREG(c.st.st_mode)) return;
@@ -312,7 +313,7 @@ private:
         push(std::move(c));
     }
 
-    void addDirEntry(const SpecIn& s, const std::string& root, const std::string& path) {
+    void addDirEntry(const std::string& root, const std::string& path) {
         if (p_.fNoDirEntries || p_.fJunkDir) return;
         Candidate c;
         if (stat(path.c_str(), &c.st) != 0) return;
@@ -325,7 +326,14 @@ private:
     }
 
     void push(Candidate c) {
-        if (c.stored.empty() || excluded(c.stored) || !seen_.insert(c.stored).second) return;
+        if (c.stored.empty() || excluded(c.stored)) return;
+        auto [it, fresh] = seen_.emplace(c.stored, c.path);
+        if (!fresh) {
+            // Two files under one name (folder names dropped): the first stays, and the
+            // other is not lost without a word.
+            if (it->second != c.path) later(kErrParams, "Name already taken, not added: " + c.path);
+            return;
+        }
         found_.push_back(std::move(c));
     }
 
@@ -500,7 +508,10 @@ private:
     bool haveOld_ = false;
     ZipDir old_;
     std::vector<Candidate> found_;
-    std::set<std::string> seen_;
+    std::map<std::string, std::string> seen_; // stored name -> file
+    // Problems found while looking for files, reported once the run has announced its size.
+    std::vector<std::pair<int32_t, std::string>> pending_;
+    void later(int32_t code, std::string text) { pending_.emplace_back(code, std::move(text)); }
     std::string asked_;
     uint32_t newest_ = 0;
 };

@@ -194,6 +194,18 @@ TEST_F(ZipOps, AddOptionsPathsExclusionsHiddenAndMove) {
         EXPECT_FALSE(fs::exists(t / "in/sub/b.txt"));
         EXPECT_EQ(z[0].FileName, "sub/b.txt");
     }
+    {
+        // Dropping folder names makes two files one name: the second is reported, not lost quietly.
+        writeFile(t / "two/x/same.txt", "1");
+        writeFile(t / "two/y/same.txt", "2");
+        TZipFront z;
+        Events ev;
+        attach(z, ev);
+        z.AddOptions = {AddRecurseDirs};
+        EXPECT_EQ(add(z, t / "same.zip", t / "two", {"*.txt"}), 1);
+        EXPECT_TRUE(ev.saw("Name already taken, not added: ")) << ev.all();
+        EXPECT_TRUE(progressFirstLast(ev));
+    }
 }
 
 // Archives written by the zip peer, in its several forms, come out byte-exact.
