@@ -177,7 +177,6 @@ void TMainCore::FormCreate(const std::string& programPath) {
         FZip->LoadZipDll();
         FZip->LoadUnzDll();
     }
-    UpdateColumns();
     ItemsChanged();
     StatusChanged();
     CaptionChanged();
@@ -268,8 +267,6 @@ void TMainCore::WriteEDir() {
         FIni->WriteString("History", "Ext" + std::to_string(i), FExtHistory[i]);
     }
 }
-
-void TMainCore::UpdateColumns() {} // the window sets the widths from FColumnShown
 
 void TMainCore::FormDestroy() {
     SaveStatesToReg();

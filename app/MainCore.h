@@ -180,7 +180,6 @@ public:
     void SaveStatesToReg();
     void WriteEDir();
     void FormDestroy();
-    void UpdateColumns(); // column widths from FColumnShown
     static std::string AppendSlash(const std::string& path);
     // The command-line parameters (archive paths are opened).
     void HandleParams(const std::vector<std::string>& params);

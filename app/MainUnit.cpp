@@ -57,7 +57,6 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     SetCaptions();
     ShowToolbar(FToolbarShown);
     ShowStatusBar(FStatusBarShown);
-    UpdateColumns();
     for (int i = 0; i < 7; ++i) {
         int col = kShownToColumn[i];
         FZipList->setColumnHidden(col, !FColumnShown[size_t(i)]);

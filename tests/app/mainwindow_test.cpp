@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMenu>
 #include <QScreen>
 #include <QStatusBar>
@@ -165,4 +166,33 @@ TEST(MainWindow, Screenshot) {
     auto out = fs::path(PV_BUILD_DIR) / "mainwindow.png";
     ASSERT_TRUE(form.grab().save(QString::fromStdString(out.string())));
     EXPECT_GT(fs::file_size(out), 1000u);
+}
+
+TEST(MainWindow, HistoryMenuOpensAndDisableAllLocksTheWindow) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    FakeLister* lister = nullptr;
+    auto form = makeForm(home, &lister);
+    auto older = (home.dir / "older.tar").string(), newer = (home.dir / "newer.tar").string();
+    pvtest::writeFile(older, "x");
+    pvtest::writeFile(newer, "x");
+    lister->entries = {entry("one.txt", 1, 1)};
+    form->OpenArchive(older);
+    form->OpenArchive(newer);
+    QList<QAction*> items = form->OpenHistoryMenu()->actions();
+    EXPECT_EQ(items.at(0)->text().toStdString(), newer);
+    EXPECT_EQ(items.at(1)->text().toStdString(), older);
+    EXPECT_FALSE(items.at(2)->isVisible());
+    items.at(1)->trigger();
+    EXPECT_EQ(form->windowTitle(), "Parvex 2000 - older.tar");
+    EXPECT_EQ(items.at(0)->text().toStdString(), newer); // already listed: stays where it is
+
+    form->DisableAll();
+    EXPECT_FALSE(form->ZipList()->isEnabled());
+    EXPECT_FALSE(form->menuBar()->actions().at(0)->isEnabled());
+    for (QAction* a : form->Toolbar()->actions())
+        if (!a->isSeparator()) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+    form->EnableAll();
+    EXPECT_TRUE(form->ZipList()->isEnabled());
+    EXPECT_TRUE(form->ActionsFor(cmd::Extract).back()->isEnabled());
 }
