@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/fileio.h"
+#include "platform/volumes.h"
 #include "platform/ui_hooks.h"
 #include "zipdll/ZipMsgs.h"
 
@@ -128,8 +129,14 @@ std::string TZipFront::ConvertAnsiToOem(const std::string& text) const {
 // comment length (2), comment.
 bool TZipFront::FindEndRecord(int fd, bool raising) {
     FZipComment.clear();
-    // A fixed drive has no volume label, so no "PKBACK# nnn" disk number.
-    const int labelDisk = 0;
+    // A disk of a spanned set is labelled "PKBACK# nnn" (disk number, from 1).
+    int labelDisk = 0;
+    if (FVolumeName.rfind("PKBACK# ", 0) == 0) {
+        const std::string digits = FVolumeName.substr(8, 3);
+        if (!digits.empty() &&
+            std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            labelDisk = std::stoi(digits);
+    }
     uint8_t head[8];
     if (platform::readAt(fd, 0, head, 8) && get32(head) == kSpanSig && get32(head + 4) == kLocalSig)
         FIsSpanned = true;
@@ -176,6 +183,29 @@ bool TZipFront::FindEndRecord(int fd, bool raising) {
     throw EZipFront(DS_NoValidZip, false);
 }
 
+// ---- Drive ----
+
+// The drive's root, label, serial and space. A fixed drive is always ready; a removable
+// one (an emulated drive) must hold a readable medium.
+void TZipFront::ReadDriveState(const std::string& path) {
+    FDrive = platform::volumeRoot(path);
+    FVolumeName.clear();
+    FVolumeSerial = 0;
+    FFreeBytes = FTotalBytes = 0;
+    platform::VolumeInfo info;
+    if (platform::volumeInformation(path, info)) {
+        FVolumeName = info.label;
+        FVolumeSerial = info.serial;
+    } else if (platform::driveKind(path) == platform::DriveKind::Removable) {
+        throw EZipFront(DS_DriveNoMount, FDrive);
+    }
+    platform::VolumeSpace space;
+    if (platform::volumeFreeSpace(path, space)) {
+        FFreeBytes = space.freeBytes;
+        FTotalBytes = space.totalBytes;
+    }
+}
+
 // ---- Directory ----
 
 void TZipFront::List() {
@@ -206,6 +236,7 @@ void TZipFront::List() {
 // Central header: signature (4), then bytes 4-45 as in ZipCentralFields, then name,
 // extra field and comment.
 void TZipFront::ListInner() {
+    ReadDriveState(FZipFileName);
     FileHandle f;
     f.fd = platform::openFile(FZipFileName, platform::OpenMode::Read);
     if (f.fd < 0) throw EZipFront(DS_FileOpen);

@@ -282,6 +282,12 @@ public:
     const std::string& ZipComment() const { return FZipComment; } // as stored
     int64_t TotalSizeToProcess() const { return FTotalSize; }
     void* OwnerWindow() const { return FOwnerWindow; }
+    // The drive of the archive, as read by List: root folder, label, serial and space.
+    const std::string& Drive() const { return FDrive; }
+    const std::string& VolumeName() const { return FVolumeName; }
+    uint32_t VolumeSerial() const { return FVolumeSerial; }
+    int64_t FreeOnDisk() const { return FFreeBytes; }
+    int64_t SizeOfDisk() const { return FTotalBytes; }
 
     // ---- Operations ----
     void List();
@@ -322,6 +328,7 @@ public:
 private:
     struct EndRecord;
     bool FindEndRecord(int fd, bool raising);
+    void ReadDriveState(const std::string& path);
     void ListInner();
     std::string ConvertOemToAnsi(const std::string& raw, uint16_t flag = 0) const;
     std::string ConvertAnsiToOem(const std::string& text) const;
@@ -337,6 +344,9 @@ private:
     int FTotalDisks = 0;
     int64_t FEOCOffset = 0, FCentralDirOffset = 0, FLogicalSize = 0, FPhysicalSize = 0, FTotalSize = 0;
     std::string FZipComment;
+    std::string FDrive, FVolumeName;
+    uint32_t FVolumeSerial = 0;
+    int64_t FFreeBytes = 0, FTotalBytes = 0;
     uint8_t FVersionMadeBy0 = 0, FHostNum = 0;
     // End record fields of the last search.
     uint16_t FDiskNr = 0, FCentralDiskNr = 0, FTotalEntries = 0;

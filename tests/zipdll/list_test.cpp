@@ -1,4 +1,5 @@
 // Reading a zip directory, the archive comment, the message table and the properties.
+#include "platform/volumes.h"
 #include "zipdll/ZipMsgs.h"
 #include "ziptest.h"
 
@@ -264,4 +265,36 @@ TEST(ZipFrontFiles, EraseFileGoesToTheTrashOrForGood) {
         setenv("XDG_DATA_HOME", saved.c_str(), 1);
     else
         unsetenv("XDG_DATA_HOME");
+}
+
+// On a removable drive the label tells which disk of a spanned set is inserted.
+TEST(ZipList, SpannedSetDisksAreToldApartByLabel) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    fs::path zip = makeZip(t);
+    fs::create_directories(t / "floppy");
+    setenv("PARVEX_MEDIA", ((t / "floppy").string() + ",label=PKBACK# 002").c_str(), 1);
+    // A middle disk: zip data without an end record.
+    std::string d = readFile(zip);
+    writeFile(t / "floppy/set.zip", d.substr(0, d.rfind(std::string("PK\x01\x02", 4))));
+    TZipFront z;
+    Events ev;
+    attach(z, ev);
+    z.SetZipFileName((t / "floppy/set.zip").string());
+    EXPECT_EQ(z.VolumeName(), "PKBACK# 002");
+    EXPECT_EQ(z.ErrCode, 11038);
+    EXPECT_TRUE(ev.saw("This is the 2th disk in a backup set")) << ev.all();
+
+    // The first disk starts with the spanning signature.
+    writeFile(t / "floppy/set.zip", std::string("PK\x07\x08", 4) + d.substr(0, 100));
+    platform::setVolumeLabel((t / "floppy").string(), "PKBACK# 001");
+    z.List();
+    EXPECT_TRUE(ev.saw("This is the first disk in a backup set")) << ev.all();
+
+    // The last disk lists, and is known as part of a spanned set.
+    writeFile(t / "floppy/set.zip", d);
+    platform::setVolumeLabel((t / "floppy").string(), "PKBACK# 003");
+    z.List();
+    EXPECT_EQ(z.Count(), 2);
+    unsetenv("PARVEX_MEDIA");
 }
