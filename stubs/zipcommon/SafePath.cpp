@@ -8,6 +8,7 @@
 namespace zipstub {
 
 std::optional<std::string> safeRelativePath(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return std::nullopt; // the system would cut the name there
     std::vector<std::string> parts;
     std::string cur;
     auto flush = [&]() -> bool {

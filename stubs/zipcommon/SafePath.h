@@ -6,8 +6,8 @@
 namespace zipstub {
 
 // The relative path an entry may be written to: split on '/' and '\\', a drive prefix and
-// leading separators dropped, "." and empty parts dropped. Null when a part is ".." or
-// nothing is left.
+// leading separators dropped, "." and empty parts dropped. Null when a part is "..", the
+// name holds a zero byte, or nothing is left.
 std::optional<std::string> safeRelativePath(const std::string& name);
 
 // Creates the folders of `rel` below `base` one by one, refusing to pass through a symlink
