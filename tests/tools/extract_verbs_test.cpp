@@ -1,0 +1,131 @@
+// aetool extract and aetool test: exit statuses, records, stored folders, overwrite and
+// password options and volume sets, on archives made by jlha and arj.
+#include <gtest/gtest.h>
+
+#include "testutil.h"
+
+using namespace pvtest;
+
+namespace {
+
+RunResult aetoolRun(const std::string& args) {
+    return run(q(aetool().string()) + " " + args);
+}
+
+// Files with a stored folder, archived by jlha (-lh5-) and arj (-m1).
+struct Fixture {
+    TempDir t;
+    std::string text = sampleText(40000, 1);
+    Fixture() {
+        writeFile(t / "in" / "top.txt", "top level\n");
+        writeFile(t / "in" / "sub" / "inner.txt", text);
+    }
+    fs::path lzh() {
+        const fs::path p = t / "x.lzh";
+        if (!fs::exists(p))
+            EXPECT_EQ(run("jlha a2o5 " + q(p.string()) + " top.txt sub/inner.txt", t / "in").status, 0);
+        return p;
+    }
+    fs::path arj(const std::string& opts = "") {
+        const fs::path p = t / "x.arj";
+        if (!fs::exists(p)) {
+            EXPECT_EQ(run("arj a -m1 " + opts + " -y ../x.arj top.txt sub/inner.txt", t / "in").status, 0);
+        }
+        return p;
+    }
+    void expectOut(const fs::path& out) {
+        EXPECT_EQ(readFile(out / "top.txt"), "top level\n");
+        EXPECT_EQ(readFile(out / "sub" / "inner.txt"), text);
+    }
+};
+
+TEST(ExtractVerb, ExtractsAndTestsLhaAndArj) {
+    PV_REQUIRE_PEER("jlha");
+    PV_REQUIRE_PEER("arj");
+    Fixture f;
+    for (const fs::path& arc : {f.lzh(), f.arj()}) {
+        SCOPED_TRACE(arc.filename().string());
+        const fs::path out = f.t / ("out_" + arc.extension().string().substr(1));
+        const RunResult x = aetoolRun("extract " + q(arc.string()) + " " + q(out.string()));
+        EXPECT_EQ(x.status, 0) << x.out;
+        EXPECT_NE(x.out.find("sub/inner.txt\tok\n"), std::string::npos) << x.out;
+        EXPECT_NE(x.out.find("total\t2\t2\t0\n"), std::string::npos) << x.out;
+        f.expectOut(out);
+        // Options may stand anywhere after the verb.
+        const RunResult t = aetoolRun("test " + q(arc.string()));
+        EXPECT_EQ(t.status, 0) << t.out;
+        EXPECT_NE(t.out.find("total\t2\t2\t0\n"), std::string::npos) << t.out;
+    }
+}
+
+TEST(ExtractVerb, ExistingFilesAreKeptUnlessOverwrite) {
+    PV_REQUIRE_PEER("jlha");
+    Fixture f;
+    const fs::path out = f.t / "out";
+    writeFile(out / "top.txt", "mine");
+    RunResult r = aetoolRun("extract " + q(f.lzh().string()) + " " + q(out.string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("top.txt\tskipped\n"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(out / "top.txt"), "mine");
+    r = aetoolRun("extract -overwrite " + q(f.lzh().string()) + " " + q(out.string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    f.expectOut(out);
+}
+
+TEST(ExtractVerb, ArjPasswords) {
+    PV_REQUIRE_PEER("arj");
+    Fixture f;
+    const fs::path arc = f.arj("-gsecret");
+    const fs::path out = f.t / "out";
+    writeFile(out / "sub" / "inner.txt", "keep");
+    RunResult r =
+        aetoolRun("extract " + q(arc.string()) + " " + q(out.string()) + " -password wrong -overwrite");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Invalid password"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(out / "sub" / "inner.txt"), "keep");
+    r = aetoolRun("test " + q(arc.string()));
+    EXPECT_EQ(r.status, 1) << r.out; // no password given
+    r = aetoolRun("extract " + q(arc.string()) + " " + q(out.string()) + " -overwrite -password secret");
+    EXPECT_EQ(r.status, 0) << r.out;
+    f.expectOut(out);
+}
+
+TEST(ExtractVerb, VolumeSets) {
+    PV_REQUIRE_PEER("arj");
+    TempDir t;
+    const std::string big = sampleText(200000, 9);
+    writeFile(t / "in" / "big.txt", big);
+    ASSERT_EQ(run("arj a -m1 -v30k -y ../v.arj big.txt", t / "in").status, 0);
+    ASSERT_TRUE(fs::exists(t / "v.a01"));
+    RunResult r = aetoolRun("extract " + q((t / "v.arj").string()) + " " + q((t / "out").string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(t / "out" / "big.txt"), big);
+    fs::remove(t / "v.a01");
+    r = aetoolRun("test " + q((t / "v.arj").string()));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("v.a01"), std::string::npos) << r.out;
+}
+
+TEST(ExtractVerb, FailuresAndUsage) {
+    PV_REQUIRE_PEER("jlha");
+    Fixture f;
+    auto raw = readBytes(f.lzh());
+    raw[raw.size() - 10] ^= 0x55; // inside the last entry's data
+    writeBytes(f.t / "bad.lzh", raw);
+    RunResult r = aetoolRun("test " + q((f.t / "bad.lzh").string()));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("\tfailed\n"), std::string::npos) << r.out;
+
+    // A type without an extractor yet, and bad usage.
+    writeFile(f.t / "plain.txt", "not an archive at all");
+    const RunResult usage[] = {
+        aetoolRun("extract " + q(f.lzh().string())),
+        aetoolRun("test " + q(f.lzh().string()) + " -overwrite"),
+        aetoolRun("extract " + q((f.t / "plain.txt").string()) + " " + q((f.t / "o").string())),
+    };
+    for (const RunResult& u : usage) EXPECT_EQ(u.status, 2) << u.out;
+    EXPECT_NE(usage[2].out.find("not supported"), std::string::npos) << usage[2].out;
+    EXPECT_FALSE(fs::exists(f.t / "o"));
+}
+
+} // namespace
