@@ -22,8 +22,9 @@ struct Fixture {
     }
     fs::path lzh() {
         const fs::path p = t / "x.lzh";
-        if (!fs::exists(p))
+        if (!fs::exists(p)) {
             EXPECT_EQ(run("jlha a2o5 " + q(p.string()) + " top.txt sub/inner.txt", t / "in").status, 0);
+        }
         return p;
     }
     fs::path arj(const std::string& opts = "") {
