@@ -686,6 +686,8 @@ TListRow makeRow(const TListEntry& e, const std::string& caption, const std::str
     r.Path = folderPart(e.FileName);
     r.CRC = e.FileCRC;
     r.Attr = e.FileAttr;
+    r.SortName = lowerAscii(caption);
+    r.SortPath = lowerAscii(r.Path);
     r.SubItems[0] = FormatThousands(e.UnpackedSize, 3, ".");
     r.SubItems[1] = FormatThousands(e.PackedSize, 3, ".");
     r.SubItems[2] = FormatRatio(e.PackedSize, e.UnpackedSize);
@@ -788,7 +790,7 @@ int TMainCore::CompareFiles(const TListRow& a, const TListRow& b) const {
     int r = 0;
     switch (FSortColumn) {
     case 0:
-        r = lowerAscii(a.Caption).compare(lowerAscii(b.Caption));
+        r = a.SortName.compare(b.SortName);
         break;
     case 1:
         r = sign(a.Size, b.Size);
@@ -803,7 +805,7 @@ int TMainCore::CompareFiles(const TListRow& a, const TListRow& b) const {
         r = sign(a.Date, b.Date);
         break;
     case 5:
-        r = lowerAscii(a.Path).compare(lowerAscii(b.Path));
+        r = a.SortPath.compare(b.SortPath);
         break;
     default:
         return 0;

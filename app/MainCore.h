@@ -29,6 +29,7 @@ struct TListRow {
     uint32_t Attr = 0;
     int ImageIndex = -1;
     int Order = 0; // position in the archive, the last tie-breaker of sorting
+    std::string SortName, SortPath; // lower-cased caption and path, the sort keys
     bool Selected = false;
     bool Focused = false;
 };
