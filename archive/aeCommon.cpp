@@ -153,11 +153,11 @@ private:
     // answers whether any matched. "Any match from position k on" is remembered for every k
     // visited, so a later loop starting further on stops where an earlier one looked already.
     template <class Rest>
-    bool starLoop(std::unordered_map<Key, bool, KeyHash>& memo, size_t p, size_t a, size_t n, size_t b,
-                  size_t end, Rest rest) {
-        const bool namePos = &memo == &patStars_; // which coordinate the loop advances
-        const size_t from = namePos ? b : a;
-        auto keyAt = [&](size_t k) { return namePos ? Key{p, a, n, k} : Key{p, k, n, b}; };
+    bool starLoop(bool starInPattern, size_t p, size_t a, size_t n, size_t b, size_t end, Rest rest) {
+        // A star in the pattern advances the name position, one in the name the pattern position.
+        auto& memo = starInPattern ? patStars_ : nameStars_;
+        const size_t from = starInPattern ? b : a;
+        auto keyAt = [&](size_t k) { return starInPattern ? Key{p, a, n, k} : Key{p, k, n, b}; };
         bool found = false;
         size_t k = from;
         for (; k < end; ++k) {
@@ -186,11 +186,11 @@ private:
                 ++a, ++b;
             } else if (pc == '*') {
                 if (a + 1 == pat.size()) return true;
-                return starLoop(patStars_, p, a0 + a, n, b0 + b, strs_[n].size(),
+                return starLoop(true, p, a0 + a, n, b0 + b, strs_[n].size(),
                                 [&](size_t k) { return matchAt(p, a0 + a + 1, n, k); });
             } else if (nc == '*') {
                 if (b + 1 == name.size()) return true;
-                return starLoop(nameStars_, p, a0 + a, n, b0 + b, strs_[p].size(),
+                return starLoop(false, p, a0 + a, n, b0 + b, strs_[p].size(),
                                 [&](size_t k) { return matchAt(p, k, n, b0 + b + 1); });
             } else {
                 if (pc != nc) result = false;
