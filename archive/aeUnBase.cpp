@@ -71,7 +71,6 @@ int TUnBase::Run(uint8_t Mode) {
         Password.clear();
         FileName.clear();
         ScanEnd = ArchiveSize;
-        CurrentOffset = ArcStart;
         MaxFileDosDate = 0;
         FileList->Clear();
         if (WriteMode == 0 || WriteMode == 2 || WriteMode == 3) {

@@ -501,3 +501,29 @@ TEST(GzMemberHeader, FlagsAndChecks) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(UnBaseRun, RefusesTypesWithoutExtraction) {
+    pvtest::TempDir tmp;
+    // An HA archive: "HA", one file, a version 2 / method 0 entry of 3 bytes.
+    Bytes ha = {'H', 'A', 1, 0, 0x20, 3, 0, 0, 0,   3, 0, 0,   0,   0,
+                0,   0,   0, 0, 0,    0, 0, 0, 'f', 0, 0, 'a', 'b', 'c'};
+    pvtest::writeBytes(tmp / "x.ha", ha);
+    MiniExtractor u;
+    std::vector<int> errors;
+    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
+        errors.push_back(code);
+    };
+    u.SetArchiveFile((tmp / "x.ha").string());
+    if (u.ArcType() != atHa) GTEST_SKIP() << "not detected as HA";
+    try {
+        u.Extract();
+        ADD_FAILURE() << "an HA archive must be refused";
+    } catch (const E_RAISE& e) {
+        EXPECT_EQ(e.ECode, 25242);
+    }
+    EXPECT_EQ(errors, std::vector<int>{25242});
+}
+
+} // namespace
