@@ -91,6 +91,7 @@ void TUnARJ::ExtractArchive(int ArchiveHandle, TStream*) {
     FRunHandle = FHandle = ArchiveHandle;
     FVolumeName = FArchiveFile;
     FVolumeNumberInUse = 0;
+    FSpecSatisfied = false;
     InitVolumeNumbers();
     struct CloseVolume {
         TUnARJ& u;
@@ -116,7 +117,7 @@ void TUnARJ::ExtractArchive(int ArchiveHandle, TStream*) {
             const int64_t r = ExtractEntry(FileList->Record<TArjChosen>(i));
             if (r >= 0) resume = r;
         }
-        if (Cancel()) break;
+        if (Cancel() || FSpecSatisfied) break;
         // A file continued into the volume now open: the rest of that volume comes next.
         if (resume >= 0) {
             from = resume;
@@ -210,7 +211,10 @@ void TUnARJ::Scan(int64_t Offset) {
             TotalPackedSize += h.packedSize;
             TotalUnpackedSize += h.size;
             MaxFileDosDate = std::max(MaxFileDosDate, EntryDate(h).Dos);
-            if (!IsWildList(FFileSpec)) break;
+            if (!IsWildList(FFileSpec)) {
+                FSpecSatisfied = true;
+                break;
+            }
         }
         Offset = e->End();
     }

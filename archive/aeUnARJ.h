@@ -59,6 +59,7 @@ private:
     std::string FVolumeName;
     int FVolumeNumberInUse = 0; // 0 for the first volume
     bool FVolumeFollows = false;
+    bool FSpecSatisfied = false; // a FileSpec that names single entries has found them
 };
 
 // ARJ for Unix and NeXT store Unix times and Unix modes; the others DOS ones.
