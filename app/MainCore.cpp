@@ -731,9 +731,10 @@ void TMainCore::GridAdd() {
 
 void TMainCore::GridDel() {
     BeginListUpdate();
-    bool hadSelection = SelectedCount() > 0;
+    bool hadSelection = FSelectedCount > 0;
     Rows.clear();
     FSelectedSize = 0;
+    FSelectedCount = 0;
     if (hadSelection && StatusPanels.size() > 1) StatusPanels[1] = "0 file(s) selected, 0 KB";
     SImages.clear();
     EndListUpdate();
@@ -849,7 +850,7 @@ void TMainCore::SortItemClick(int item) {
 // ---------------------------------------------------------------- selection
 
 int TMainCore::SelectedCount() const {
-    return int(std::count_if(Rows.begin(), Rows.end(), [](const TListRow& r) { return r.Selected; }));
+    return FSelectedCount;
 }
 
 void TMainCore::ZipListSelectItem(int row, bool selected) {
@@ -857,26 +858,36 @@ void TMainCore::ZipListSelectItem(int row, bool selected) {
     TListRow& r = Rows[size_t(row)];
     if (r.Selected == selected) return;
     r.Selected = selected;
+    FSelectedCount += selected ? 1 : -1;
     FSelectedSize += selected ? r.Size : -r.Size;
+    if (!FSelectionBatch) UpdateSelectionPanel();
+}
+
+void TMainCore::UpdateSelectionPanel() {
     if (StatusPanels.size() > 1)
-        SetPanel(1, std::to_string(SelectedCount()) + " file(s) selected, " +
+        SetPanel(1, std::to_string(FSelectedCount) + " file(s) selected, " +
                         std::to_string(RoundEven(double(FSelectedSize) / 1024.0)) + " KB");
 }
 
-void TMainCore::SetRowSelected(int row, bool selected) {
-    ZipListSelectItem(row, selected);
+void TMainCore::ApplySelection(const std::vector<bool>& wanted) {
+    FSelectionBatch = true;
+    for (size_t i = 0; i < Rows.size() && i < wanted.size(); ++i) ZipListSelectItem(int(i), wanted[i]);
+    FSelectionBatch = false;
+    UpdateSelectionPanel();
 }
 
 void TMainCore::mmiSelAllClick() {
-    for (int i = 0; i < int(Rows.size()); ++i) SetRowSelected(i, true);
+    ApplySelection(std::vector<bool>(Rows.size(), true));
 }
 
 void TMainCore::mmiDeSelAllClick() {
-    for (int i = 0; i < int(Rows.size()); ++i) SetRowSelected(i, false);
+    ApplySelection(std::vector<bool>(Rows.size(), false));
 }
 
 void TMainCore::mmiInvSelClick() {
-    for (int i = 0; i < int(Rows.size()); ++i) SetRowSelected(i, !Rows[size_t(i)].Selected);
+    std::vector<bool> wanted(Rows.size());
+    for (size_t i = 0; i < Rows.size(); ++i) wanted[i] = !Rows[i].Selected;
+    ApplySelection(wanted);
 }
 
 // ---------------------------------------------------------------- component events

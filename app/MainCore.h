@@ -28,7 +28,7 @@ struct TListRow {
     uint32_t CRC = 0;
     uint32_t Attr = 0;
     int ImageIndex = -1;
-    int Order = 0; // position in the archive, the last tie-breaker of sorting
+    int Order = 0;                  // position in the archive, the last tie-breaker of sorting
     std::string SortName, SortPath; // lower-cased caption and path, the sort keys
     bool Selected = false;
     bool Focused = false;
@@ -249,13 +249,18 @@ protected:
     virtual void HistoryChanged() {}
     virtual void ImagesChanged() {}
     virtual void SortChanged() {}
-    // Selects or deselects one row; the window does it through its selection model.
-    virtual void SetRowSelected(int row, bool selected);
+    // Gives every row the selected state `wanted` says; the window does it through its
+    // selection model, which reports back row by row through ZipListSelectItem.
+    virtual void ApplySelection(const std::vector<bool>& wanted);
+    // Panel 1's selection text; ZipListSelectItem leaves it to the end of a batch.
+    void UpdateSelectionPanel();
+    bool FSelectionBatch = false;
     // Extracts every entry of the lister's archive into `folder` (the encoded-archive road);
     // false until the extractors exist.
     virtual bool ExtractAllTo(const std::string& folder) { return false; }
 
     int FListUpdateDepth = 0;
+    int FSelectedCount = 0;
 
 private:
     void SetCaptionFor(const std::string& name);

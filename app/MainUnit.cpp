@@ -451,19 +451,32 @@ void TMainForm::SyncSelectionFromCore() {
     FSyncingSelection = false;
 }
 
-void TMainForm::SetRowSelected(int row, bool selected) {
-    if (row < 0 || row >= int(Rows.size())) return;
-    FZipList->selectionModel()->select(
-        FModel->index(row, 0),
-        (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+void TMainForm::ApplySelection(const std::vector<bool>& wanted) {
+    // One selection of whole ranges, so that selecting thousands of rows is one change.
+    QItemSelection sel;
+    const int n = std::min(int(Rows.size()), int(wanted.size()));
+    for (int i = 0; i < n;) {
+        if (!wanted[size_t(i)]) {
+            ++i;
+            continue;
+        }
+        int j = i;
+        while (j + 1 < n && wanted[size_t(j + 1)]) ++j;
+        sel.select(FModel->index(i, 0), FModel->index(j, 7));
+        i = j + 1;
+    }
+    FZipList->selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect);
 }
 
 void TMainForm::OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
     if (FSyncingSelection) return;
-    for (const QModelIndex& i : deselected.indexes())
-        if (i.column() == 0) ZipListSelectItem(i.row(), false);
-    for (const QModelIndex& i : selected.indexes())
-        if (i.column() == 0) ZipListSelectItem(i.row(), true);
+    FSelectionBatch = true;
+    for (const QItemSelectionRange& r : deselected)
+        for (int row = r.top(); row <= r.bottom(); ++row) ZipListSelectItem(row, false);
+    for (const QItemSelectionRange& r : selected)
+        for (int row = r.top(); row <= r.bottom(); ++row) ZipListSelectItem(row, true);
+    FSelectionBatch = false;
+    UpdateSelectionPanel();
 }
 
 void TMainForm::StatusChanged() {

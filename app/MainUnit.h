@@ -55,7 +55,7 @@ protected:
     void HistoryChanged() override;
     void ImagesChanged() override;
     void SortChanged() override;
-    void SetRowSelected(int row, bool selected) override;
+    void ApplySelection(const std::vector<bool>& wanted) override;
 
 private:
     void FormShow();

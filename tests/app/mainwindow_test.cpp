@@ -196,3 +196,34 @@ TEST(MainWindow, HistoryMenuOpensAndDisableAllLocksTheWindow) {
     EXPECT_TRUE(form->ZipList()->isEnabled());
     EXPECT_TRUE(form->ActionsFor(cmd::Extract).back()->isEnabled());
 }
+
+TEST(MainWindow, LargeListSortsAndSelectsAsAWhole) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    FakeLister* lister = nullptr;
+    auto form = makeForm(home, &lister);
+    const int n = 20000;
+    for (int i = 0; i < n; ++i)
+        lister->entries.push_back(
+            entry("d" + std::to_string(i % 37) + "/f" + std::to_string(i) + ".txt", (i * 7919) % 100000, 1));
+    auto path = (home.dir / "big.tar").string();
+    pvtest::writeFile(path, "x");
+    form->OpenArchive(path);
+    QTreeView* v = form->ZipList();
+    ASSERT_EQ(v->model()->rowCount(), n);
+    v->header()->sectionClicked(1);
+    for (int i = 1; i < n; ++i) ASSERT_LE(form->Rows[size_t(i - 1)].Size, form->Rows[size_t(i)].Size);
+    form->mmiSelAllClick();
+    EXPECT_EQ(v->selectionModel()->selectedRows().size(), n);
+    int64_t total = 0;
+    for (auto& e : lister->entries) total += e.UnpackedSize;
+    EXPECT_EQ(form->FSelectedSize, total);
+    EXPECT_EQ(form->StatusPanels[1], std::to_string(n) + " file(s) selected, " +
+                                         std::to_string(RoundEven(double(total) / 1024.0)) + " KB");
+    v->selectionModel()->select(v->model()->index(5, 0),
+                                QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    form->mmiInvSelClick();
+    EXPECT_EQ(form->SelectedCount(), 1);
+    EXPECT_TRUE(form->Rows[5].Selected);
+    EXPECT_EQ(v->selectionModel()->selectedRows().size(), 1);
+}
