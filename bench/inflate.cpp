@@ -51,9 +51,9 @@ private:
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     const char* env = std::getenv("PV_CORPUS");
-    const std::string dir = env ? env : "../shared/corpus";
+    const std::string dir = argc > 1 ? argv[1] : env ? env : "../shared/corpus";
     std::vector<Item> items;
     std::size_t total = 0, largest = 0;
     for (const auto& f : pvbench::corpusFiles(dir)) {
