@@ -1,7 +1,11 @@
 #include "archive/aeExtractors.h"
 
 #include "archive/aeUnARJ.h"
+#include "archive/aeUnBH.h"
+#include "archive/aeUnGZIP.h"
 #include "archive/aeUnLHA.h"
+#include "archive/aeUnTAR.h"
+#include "archive/aeUnZIP.h"
 
 std::unique_ptr<TUnBase> CreateExtractor(TArcType Type) {
     switch (Type) {
@@ -13,6 +17,24 @@ std::unique_ptr<TUnBase> CreateExtractor(TArcType Type) {
     case atArj:
     case atArjExe:
         return std::make_unique<TUnARJ>();
+    case atZip:
+    case atZipExe:
+    case atZipMV:
+        return std::make_unique<TUnZIP>();
+    case atJar:
+    case atJarExe:
+        return std::make_unique<TUnJar>();
+    case atGZip: {
+        // A .tar.gz unpacks its tar in the same run.
+        auto g = std::make_unique<TUnGZIP>();
+        g->UseOwnTar();
+        return g;
+    }
+    case atTar:
+        return std::make_unique<TUnTAR>();
+    case atBh:
+    case atBhExe:
+        return std::make_unique<TUnBH>();
     default:
         return nullptr;
     }

@@ -1,0 +1,31 @@
+// TUnTAR: extracts or tests tar archives (512-byte headers, data padded to whole blocks):
+// v7, POSIX ustar (the name prefix) and GNU (long-name records), pax path records. Regular
+// members become files; folders produce none; a symbolic link is made only when it points
+// inside the extraction folder, and a hard link only to a member already extracted there
+// -- any other link is passed over with a message, never written as a file. A header whose
+// checksum fails is reported and passed over; a member whose data run past the end of the
+// archive fails.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/aeUnBase.h"
+
+class TUnTAR : public TUnBase {
+public:
+    TUnTAR() = default;
+
+protected:
+    void ExtractArchive(int ArchiveHandle, TStream* Stream) override;
+
+private:
+    struct TTarChosen {
+        int64_t Offset = 0;     // of the member's first record (long-name records included)
+        int64_t DataOffset = 0; // of its data
+        int64_t Size = 0;
+    };
+    void Scan(int Handle);
+    void ExtractEntry(int Handle, const TTarChosen& Entry);
+    bool MakeLink(const std::string& Output, const std::string& Name, char Type, const std::string& Target);
+};

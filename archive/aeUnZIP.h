@@ -1,0 +1,74 @@
+// TUnZIP: extracts or tests zip archives, self-extracting zip programs, spanned zip sets
+// and jar files; TUnJar is the same extractor under the jar name. A scan chooses the
+// entries (from the central directory when it was found, else from the local headers)
+// and checks room on removable targets; then each chosen entry's local header is read,
+// its encryption settled (Password, Passwords, OnGetPassword) and its data decoded
+// through DecodeZipEntry. Names ending in '/' are folders and produce no file. Entries
+// whose data the engine cannot decode (Deflate64, bzip2, ... and Zip64 sizes) are
+// reported as unsupported and fail; they are never taken for corruption.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "archive/aeHeaders.h"
+#include "archive/aeUnBase.h"
+
+// The outcome of settling a traditionally encrypted entry's password.
+enum class TZipPasswordResult : uint8_t {
+    zpAccepted, // Password holds the one that passed; the run's keys are ready for the data
+    zpNoEvent,  // nothing passed and OnGetPassword is unassigned (25270 reported)
+    zpFailed,   // nothing passed; OnGetPassword was asked (or declined)
+};
+
+// Tries Password, then each string of Passwords, then OnGetPassword up to PasswordAttempts
+// times against the 12-byte encryption header Header (check byte by Flags bit 3: the high
+// byte of FileTime, else of Crc). A password got from the event that passes is put at the
+// top of Passwords; each one of the event's that fails reports "Invalid password". Shared
+// by the zip and BH extractors.
+TZipPasswordResult SettleZipPassword(TUnBase& Ex, const std::string& Name,
+                                     const std::array<uint8_t, 12>& Header, uint32_t Flags, uint32_t FileTime,
+                                     uint32_t Crc);
+
+class TUnZIP : public TUnBase {
+public:
+    TUnZIP() = default;
+
+protected:
+    void ExtractArchive(int ArchiveHandle, TStream* Stream) override;
+
+private:
+    // A chosen entry as the scan records it.
+    struct TZipChosen {
+        uint16_t Flags = 0, Method = 0;
+        int64_t LocalOffset = 0; // file offset of its local header
+        int64_t PackedSize = 0, UnpackedSize = 0;
+        uint32_t Crc32 = 0, Attr = 32, DosDate = 0;
+        bool Zip64 = false; // sizes or offset only the Zip64 extension holds
+        bool Known = true;  // sizes and CRC known before the data are read
+        int Disk = 0;       // 0-based disk of a spanned set
+    };
+    bool OpenSpanned(int& Handle);
+    std::optional<aehdr::ZipEndRecord> FindEnd(int Handle);
+    bool RequestFirstDisk(int& Handle);
+    void ScanCentral(int Handle, int64_t Offset);
+    void ScanLocal(int Handle, int64_t Offset);
+    void Choose(const TZipChosen& Entry, const std::string& Name, bool& Stop);
+    bool RoomFor(const TZipChosen& Entry, const std::string& Name);
+    // The end of a streamed entry's data found by its data descriptor: fills the sizes and
+    // CRC and gives the offset after the descriptor, or -1 when none is found.
+    int64_t FindDescriptor(int Handle, int64_t DataStart, TZipChosen& Entry);
+    // False when the run must end.
+    bool ExtractEntry(int& Handle, const TZipChosen& Entry);
+    void ReportEnd(const std::string& Output, const std::string& Name, bool Pass, bool Decoded);
+    bool SwitchDisk(int& Handle, int Disk);
+
+    int FDisk = 0; // 0-based disk of a spanned set now in the drive
+    bool FSpanned = false;
+};
+
+class TUnJar : public TUnZIP {
+public:
+    TUnJar() = default;
+};
