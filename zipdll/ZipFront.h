@@ -157,7 +157,8 @@ std::string ZipLoadStr(int id);
 class TZipFront;
 
 // ---- Events (the sender first) ----
-using TNotifyEvent = std::function<void(TZipFront& Sender)>;
+// Named apart from the engine's TNotifyEvent so that the application can use both.
+using TZipNotifyEvent = std::function<void(TZipFront& Sender)>;
 using TProgressEvent = std::function<void(TZipFront& Sender, ProgressType ProgrType,
                                           const std::string& Filename, int64_t FileSize)>;
 using TMessageEvent = std::function<void(TZipFront& Sender, int ErrCode, const std::string& Message)>;
@@ -245,7 +246,7 @@ public:
     void SetComment(const std::string& comment);
 
     // ---- Events ----
-    TNotifyEvent OnDirUpdate;
+    TZipNotifyEvent OnDirUpdate;
     TProgressEvent OnProgress;
     TMessageEvent OnMessage;
     TSetNewNameEvent OnSetNewName;
