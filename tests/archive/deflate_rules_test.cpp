@@ -154,6 +154,35 @@ TEST(DeflateRules, ShortMatchesFarBackOnlyWithoutLazyEvaluation) {
     EXPECT_EQ(farThrees(blocksOf(in, 9)), 0u);
 }
 
+TEST(DeflateRules, FastEffortsDoNotChainInsideLongMatches) {
+    // X twice, then a piece from the middle of X. Where the second X went out as one long
+    // match, the fast efforts did not chain its positions: the piece is found in the first X.
+    const Bytes x = pvtest::randomBytes(100, 31);
+    Bytes in = pvtest::randomBytes(1000, 32);
+    in.insert(in.end(), x.begin(), x.end());
+    in.insert(in.end(), x.begin(), x.end());
+    const Bytes filler = pvtest::randomBytes(500, 33);
+    in.insert(in.end(), filler.begin(), filler.end());
+    in.insert(in.end(), x.begin() + 50, x.begin() + 90);
+    const auto lastMatch = [&](int level) {
+        const auto blocks = blocksOf(in, level);
+        EXPECT_EQ(blocks.size(), 1u);
+        EXPECT_FALSE(blocks.back().matches.empty());
+        return blocks.back().matches.empty() ? Match{0, 0} : blocks.back().matches.back();
+    };
+    const unsigned nearer = 500 + 100 - 50, farther = nearer + 100;
+    for (int level : {1, 2}) {
+        const Match m = lastMatch(level);
+        EXPECT_EQ(m.length, 40u);
+        EXPECT_EQ(m.distance, farther) << "level " << level;
+    }
+    for (int level : {7, 9}) {
+        const Match m = lastMatch(level);
+        EXPECT_EQ(m.length, 40u);
+        EXPECT_EQ(m.distance, nearer) << "level " << level;
+    }
+}
+
 TEST(DeflateRules, DistancesAndBlockSizesStayWithinLimits) {
     Bytes in = pvtest::readBytes(pvtest::corpusDir() / "html_x_4");
     const Bytes more = smallAlphabet(100000);
