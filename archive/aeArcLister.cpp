@@ -876,7 +876,7 @@ int64_t TArcLister::PrepareAce(int64_t start) {
     const size_t total = 4u + le16(b.data() + 2);
     auto main = aehdr::parseAceMain(FIn.Fetch(static_cast<uint64_t>(start), total));
     if (!main) Corrupt(kMsgBadFileHeader);
-    VersionMadeBy = VersionNeeded = main->versionMadeBy;
+    FAceVersion = main->versionMadeBy;
     FPackedSum = 0;
     return start + static_cast<int64_t>(main->headerLength);
 }
@@ -890,7 +890,7 @@ int64_t TArcLister::ListAce(int64_t offset) {
     auto h = aehdr::parseAceFile(
         FIn.Fetch(static_cast<uint64_t>(offset), static_cast<size_t>(blk->totalHeaderLength())));
     if (!h) Corrupt(kMsgReadError);
-    const uint8_t version = VersionMadeBy;
+    const uint8_t version = FAceVersion;
     if (h->flags & aehdr::kAceFlagSplitBefore)
         FPackedSum += h->packedSize;
     else
@@ -940,8 +940,6 @@ int64_t TArcLister::PrepareCab(int64_t start) {
         if (!f) Corrupt(kMsgReadError);
         FCabFolderMethods.push_back(f->compression);
     }
-    VersionMadeBy = h->versionMinor;
-    VersionNeeded = h->versionMajor;
     FCabFilesLeft = h->fileCount;
     return start + h->firstFileOffset;
 }

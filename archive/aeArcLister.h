@@ -150,4 +150,5 @@ private:
     std::vector<std::string> FCabVisited;
     std::vector<std::string> FMsgzFolders;
     int FHaLeft = 0;
+    uint8_t FAceVersion = 0;
 };
