@@ -527,3 +527,79 @@ TEST(UnBaseRun, RefusesTypesWithoutExtraction) {
 }
 
 } // namespace
+
+#include "platform/volumes.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Sets PARVEX_MEDIA for the scope.
+class ScopedMedia {
+public:
+    explicit ScopedMedia(const std::string& value) {
+        if (const char* old = std::getenv("PARVEX_MEDIA")) saved_ = old;
+        ::setenv("PARVEX_MEDIA", value.c_str(), 1);
+    }
+    ~ScopedMedia() {
+        if (saved_)
+            ::setenv("PARVEX_MEDIA", saved_->c_str(), 1);
+        else
+            ::unsetenv("PARVEX_MEDIA");
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+TEST(UnBaseSpanned, AsksForTheNextDiskAndReadsOn) {
+    pvtest::TempDir tmp;
+    const auto drive = tmp / "floppy";
+    fs::create_directories(drive);
+    ScopedMedia media(drive.string() + ",label=PKBACK# 001");
+    const Bytes plain = text(60000, 9);
+    const Bytes packed = rawDeflate(plain);
+    // Disk 1 holds the local header and the first part of the data (no end record);
+    // disk 2 the rest.
+    const Bytes whole = zipOf("s.txt", plain, packed, 8);
+    const std::size_t cut = 30 + 5 + packed.size() / 2;
+    pvtest::writeBytes(drive / "s.zip", Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
+    const Bytes rest(whole.begin() + static_cast<long>(cut),
+                     whole.begin() + static_cast<long>(30 + 5 + packed.size()));
+
+    MiniExtractor u;
+    Events ev;
+    wire(u, ev);
+    std::vector<std::string> asked;
+    u.OnGetZipNextDisk = [&](TZipCommon&, const std::string& volume, bool& cancel) {
+        asked.push_back(volume);
+        ASSERT_TRUE(platform::insertMedium(drive.string(), "2", true, "PKBACK# 002"));
+        pvtest::writeBytes(drive / "s.zip", rest);
+        cancel = false;
+    };
+    u.SetArchiveFile((drive / "s.zip").string());
+    if (u.ArcType() != atZipMV) GTEST_SKIP() << "not detected as a spanned set: " << int(u.ArcType());
+    u.SetExtractDir((tmp / "out").string());
+    u.SetFileSpec({"*.*"});
+    u.Extract();
+    EXPECT_EQ(asked, std::vector<std::string>{"2"});
+    ASSERT_EQ(ev.ends.size(), 1u);
+    EXPECT_TRUE(ev.ends[0].second);
+    EXPECT_EQ(pvtest::readBytes(tmp / "out/s.txt"), plain);
+
+    // Disk 1 again, and nobody answers the request: the run is cancelled, nothing is left.
+    ASSERT_TRUE(platform::insertMedium(drive.string(), "1"));
+    MiniExtractor v;
+    Events ev2;
+    wire(v, ev2);
+    v.SetArchiveFile((drive / "s.zip").string());
+    v.SetExtractDir((tmp / "out2").string());
+    v.SetFileSpec({"*.*"});
+    v.Extract();
+    EXPECT_TRUE(v.Cancel());
+    ASSERT_EQ(ev2.ends.size(), 1u);
+    EXPECT_FALSE(ev2.ends[0].second);
+    EXPECT_FALSE(fs::exists(tmp / "out2/s.txt"));
+}
+
+} // namespace
