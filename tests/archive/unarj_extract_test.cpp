@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 
 #include "archive/aeUnARJ.h"
@@ -30,8 +31,16 @@ Files sampleFiles() {
     return f;
 }
 
+// Every file gets the same date, on an even second (DOS dates count in steps of two).
+const fs::file_time_type kStamp = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+
 void writeFiles(const fs::path& dir, const Files& files) {
-    for (const auto& [name, data] : files) writeBytes(dir / name, data);
+    const auto stamp = std::chrono::floor<std::chrono::seconds>(kStamp);
+    const auto even = stamp - std::chrono::seconds(stamp.time_since_epoch().count() % 2);
+    for (const auto& [name, data] : files) {
+        writeBytes(dir / name, data);
+        fs::last_write_time(dir / name, even);
+    }
 }
 
 std::string fileList(const Files& files) {
@@ -97,10 +106,13 @@ Outcome runArj(const fs::path& archive, const fs::path& out, const Options& opt 
     return o;
 }
 
-void expectExtracted(const fs::path& out, const Files& files) {
+void expectExtracted(const fs::path& out, const Files& files, const fs::path& in = {}) {
     for (const auto& [name, data] : files) {
         ASSERT_TRUE(fs::exists(out / name)) << name;
         EXPECT_EQ(readBytes(out / name), data) << name;
+        if (!in.empty()) {
+            EXPECT_EQ(fs::last_write_time(out / name), fs::last_write_time(in / name)) << name;
+        }
     }
 }
 
@@ -132,7 +144,7 @@ TEST_P(UnArjMethod, ExtractsAndTestsByteExact) {
     const Outcome x = runArj(t / "x.arj", t / "out");
     EXPECT_TRUE(x.clean());
     EXPECT_EQ(x.ends.size(), files.size());
-    expectExtracted(t / "out", files);
+    expectExtracted(t / "out", files, t / "in");
 
     Options test;
     test.test = true;

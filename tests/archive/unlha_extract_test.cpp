@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 
 #include "archive/aeUnLHA.h"
@@ -33,8 +34,16 @@ Files sampleFiles() {
     return f;
 }
 
+// Every file gets the same date, on an even second (DOS dates count in steps of two).
+const fs::file_time_type kStamp = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+
 void writeFiles(const fs::path& dir, const Files& files) {
-    for (const auto& [name, data] : files) writeBytes(dir / name, data);
+    const auto stamp = std::chrono::floor<std::chrono::seconds>(kStamp);
+    const auto even = stamp - std::chrono::seconds(stamp.time_since_epoch().count() % 2);
+    for (const auto& [name, data] : files) {
+        writeBytes(dir / name, data);
+        fs::last_write_time(dir / name, even);
+    }
 }
 
 std::string fileList(const Files& files) {
@@ -76,10 +85,13 @@ Outcome runLha(const fs::path& archive, const fs::path& out, bool test = false, 
     return o;
 }
 
-void expectExtracted(const fs::path& out, const Files& files) {
+void expectExtracted(const fs::path& out, const Files& files, const fs::path& in = {}) {
     for (const auto& [name, data] : files) {
         ASSERT_TRUE(fs::exists(out / name)) << name;
         EXPECT_EQ(readBytes(out / name), data) << name;
+        if (!in.empty()) {
+            EXPECT_EQ(fs::last_write_time(out / name), fs::last_write_time(in / name)) << name;
+        }
     }
 }
 
@@ -122,7 +134,7 @@ TEST_P(UnLhaPeer, ExtractsAndTestsByteExact) {
     const Outcome x = runLha(arc, t / "out");
     EXPECT_FALSE(x.failed());
     EXPECT_EQ(x.ends.size(), files.size());
-    expectExtracted(t / "out", files);
+    expectExtracted(t / "out", files, t / "in");
 
     const Outcome tested = runLha(arc, t / "tested", true);
     EXPECT_FALSE(tested.failed());
