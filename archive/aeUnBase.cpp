@@ -141,7 +141,8 @@ bool TUnBase::SafeFolders(const std::string& OutputPath) {
 bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const std::string& StoredName,
                            const std::string& OutputPath) {
     Handle = -1;
-    if (OutputPath.empty()) return false;
+    // An empty path, or a folder's (ending in '/'): there is no file to write.
+    if (OutputPath.empty() || OutputPath.back() == '/') return false;
     switch (WriteMode) {
     case 0:
     case 2: {
