@@ -1,6 +1,7 @@
 #include "archive/aeUnARJ.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "archive/aeArjDecode.h"
@@ -14,6 +15,7 @@ constexpr int kMsgBadFileHeader = 25110;
 constexpr int kMsgBrokenChain = 25135;
 constexpr int kMsgFailsCrc = 25151;
 constexpr int kMsgHeaderCrc = 25237;
+constexpr int kMsgOutOfMemory = 25253;
 constexpr int kMsgUnsupportedMethod = 25326;
 constexpr int kMsgVersionError = 25402;
 constexpr int kMsgInvalidPassword = 26517;
@@ -101,6 +103,14 @@ void TUnARJ::ExtractArchive(int ArchiveHandle, TStream*) {
         }
     } closeVolume{*this};
 
+    try {
+        ExtractVolumes();
+    } catch (const std::bad_alloc&) {
+        RaiseError(FArchiveFile, "", VolumeId(), kMsgOutOfMemory);
+    }
+}
+
+void TUnARJ::ExtractVolumes() {
     const int64_t start = FindMainHeader();
     auto main = ReadHeader(start);
     if (!main) RaiseError(FArchiveFile, "", VolumeId(), kMsgBadFileHeader);

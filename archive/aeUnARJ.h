@@ -35,6 +35,8 @@ private:
         int64_t End() const { return DataOffset + H.packedSize; }
     };
 
+    // The main header of the first volume, then every volume's chosen entries in turn.
+    void ExtractVolumes();
     int64_t FindMainHeader();
     // The header at Offset of the current volume; nothing for the end-of-archive header.
     // A wrong id or size raises 25110, a short read 25236, a CRC mismatch 25237.
