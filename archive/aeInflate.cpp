@@ -355,26 +355,31 @@ void Inflater::State::fastLoop(bool& blockEnd) {
     const std::uint8_t* ip = in;
     std::uint8_t* o = op;
     const std::uint8_t* hs = histStart;
+    // Locals, not members: the byte stores below may alias anything, so members would be
+    // read again after every store.
+    const std::uint32_t* const lt = lit;
+    const std::uint32_t* const dt = dist;
     if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) return;
+    const std::uint8_t* const inStop = inEnd - kFastInMargin;
     // Invariant at the top of each round: at least 56 bits buffered and `e` looked up.
     buf |= load64(ip) << left;
     ip += (63 - left) >> 3;
     left |= 56;
-    std::uint32_t e = lit[buf & lmask];
+    std::uint32_t e = lt[buf & lmask];
     for (;;) {
         if (e & kLiteral) {
             buf >>= codeBits(e);
             left -= codeBits(e);
             *o++ = static_cast<std::uint8_t>(value(e));
-            e = lit[buf & lmask];
+            e = lt[buf & lmask];
             if (e & kLiteral) {
                 buf >>= codeBits(e);
                 left -= codeBits(e);
                 *o++ = static_cast<std::uint8_t>(value(e));
-                e = lit[buf & lmask];
+                e = lt[buf & lmask];
             }
             // At least 34 bits remain: the lookup just made is sound; top up and go on.
-            if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) break;
+            if (ip > inStop || o >= outStop) break;
             buf |= load64(ip) << left;
             ip += (63 - left) >> 3;
             left |= 56;
@@ -383,16 +388,16 @@ void Inflater::State::fastLoop(bool& blockEnd) {
         if (e & kSub) {
             buf >>= kLitBits;
             left -= kLitBits;
-            e = lit[value(e) + lowBits(buf, extraBits(e))];
+            e = lt[value(e) + lowBits(buf, extraBits(e))];
             if (e & kLiteral) {
                 buf >>= codeBits(e);
                 left -= codeBits(e);
                 *o++ = static_cast<std::uint8_t>(value(e));
-                if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) break;
+                if (ip > inStop || o >= outStop) break;
                 buf |= load64(ip) << left;
                 ip += (63 - left) >> 3;
                 left |= 56;
-                e = lit[buf & lmask];
+                e = lt[buf & lmask];
                 continue;
             }
         }
@@ -410,11 +415,11 @@ void Inflater::State::fastLoop(bool& blockEnd) {
         buf >>= codeBits(e);
         left -= codeBits(e);
         const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
-        std::uint32_t d = dist[buf & dmask];
+        std::uint32_t d = dt[buf & dmask];
         if (d & kSub) {
             buf >>= kDistBits;
             left -= kDistBits;
-            d = dist[value(d) + lowBits(buf, extraBits(d))];
+            d = dt[value(d) + lowBits(buf, extraBits(d))];
         }
         if (d & kInvalid) {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
@@ -432,7 +437,7 @@ void Inflater::State::fastLoop(bool& blockEnd) {
         buf |= load64(ip) << left;
         ip += (63 - left) >> 3;
         left |= 56;
-        e = lit[buf & lmask];
+        e = lt[buf & lmask];
         const std::uint8_t* src = o - distance;
         std::uint8_t* const end = o + len;
         if (distance >= 16) {
@@ -455,7 +460,7 @@ void Inflater::State::fastLoop(bool& blockEnd) {
             while (o < end);
         }
         o = end;
-        if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) break;
+        if (ip > inStop || o >= outStop) break;
     }
     bitbuf = buf;
     bitsLeft = left;
