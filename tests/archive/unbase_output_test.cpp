@@ -603,3 +603,34 @@ TEST(UnBaseSpanned, AsksForTheNextDiskAndReadsOn) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(UnBaseCopyStored, ShortReadIsAnErrorNotAPass) {
+    pvtest::TempDir tmp;
+    const Bytes data = pvtest::randomBytes(70000, 21);
+    pvtest::writeBytes(tmp / "src.bin", data);
+    MiniExtractor u;
+    std::vector<int> errors;
+    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
+        errors.push_back(code);
+    };
+    u.WriteMode = 7; // as in a test run: the data only go through the CRC
+    for (int64_t count : {int64_t{70000}, int64_t{90000}}) {
+        const int fd = platform::openFile((tmp / "src.bin").string(), platform::OpenMode::Read);
+        ASSERT_GE(fd, 0);
+        u.Ctx().Crc32Value = 0xFFFFFFFF;
+        const bool ok = u.CopyStored(fd, nullptr, -1, nullptr, count, "src.bin", false, 32);
+        platform::closeFile(fd);
+        if (count == 70000) {
+            EXPECT_TRUE(ok);
+            EXPECT_EQ(u.Ctx().Crc32Value ^ 0xFFFFFFFF, crc32(0, data.data(), static_cast<uInt>(data.size())));
+            EXPECT_TRUE(errors.empty());
+        } else {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(errors, std::vector<int>{25236});
+        }
+    }
+}
+
+} // namespace
