@@ -746,6 +746,7 @@ int64_t TArcLister::PrepareArj() {
     auto main = aehdr::parseArjHeader(FIn.Fetch(static_cast<uint64_t>(start), kMaxVarHeader + 2700));
     if (!main) Corrupt(kMsgBadFileHeader);
     FArjVolumeArchive = (main->flags & aehdr::kArjFlagVolume) != 0;
+    ArchiveComment = platform::decodeArchiveName(main->comment);
     return start + static_cast<int64_t>(main->totalLength);
 }
 
@@ -788,6 +789,7 @@ int64_t TArcLister::ListArj(int64_t offset) {
     e.VerNeeded = h->versionNeeded;
     e.Encrypted = (h->flags & aehdr::kArjFlagGarbled) != 0;
     e.TypeByte = h->fileType;
+    e.Comment = platform::decodeArchiveName(h->comment);
     e.Offset = offset;
     const bool continuedFromPrevious = (h->flags & aehdr::kArjFlagExtFile) != 0;
     int64_t next = offset + static_cast<int64_t>(h->totalLength) + h->packedSize;

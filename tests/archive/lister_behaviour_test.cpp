@@ -341,3 +341,15 @@ TEST(ListerZip, SpannedSetIsFollowedOverDisks) {
     ASSERT_GE(asked.size(), 3u);
     EXPECT_EQ(asked.front(), "last");
 }
+
+TEST(ListerArj, ArchiveCommentIsRead) {
+    PV_REQUIRE_PEER("arj");
+    TempDir dir;
+    writeFile(dir / "a.txt", "a");
+    writeFile(dir / "note.txt", "arj archive note\n");
+    ASSERT_EQ(run("arj a -y -znote.txt x.arj a.txt >/dev/null", dir.path()).status, 0);
+    auto l = listArchive((dir / "x.arj").string());
+    ASSERT_TRUE(l.ok);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_NE(l.archiveComment.find("arj archive note"), std::string::npos) << l.archiveComment;
+}
