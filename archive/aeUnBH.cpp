@@ -49,7 +49,12 @@ void TUnBH::Scan(int Handle) {
             break;
         }
         auto h = aehdr::parseBhHeader(b);
-        if (!h) break; // a zero marker ends the archive
+        if (!h) {
+            // A header whose marker is 0 is no file entry: passed over.
+            offset += static_cast<int64_t>(aehdr::BhHeader::kSize + aehdr::le16(b.data() + 33)) +
+                      aehdr::le32(b.data() + 15);
+            continue;
+        }
         aehdr::Bytes nb = rd.Fetch(static_cast<uint64_t>(offset) + aehdr::BhHeader::kSize, h->nameLength);
         if (nb.size() < h->nameLength) {
             ReportError(FArchiveFile, "", "0", kMsgReadError);
