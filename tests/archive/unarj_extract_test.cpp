@@ -314,6 +314,31 @@ TEST(UnArjStart, SelfExtractorWithTheArchive20000BytesIn) {
     EXPECT_EQ(readFile(t / "out" / "f.txt"), "inside a program");
 }
 
+// The main header is looked for up to 25000 bytes from where detection put the start: a
+// prefix that begins with the ARJ id (and so is taken for an archive at offset 0) hides
+// one that lies further in.
+TEST(UnArjStart, MainHeaderSearchStopsAfter25000Bytes) {
+    PV_REQUIRE_PEER("arj");
+    TempDir t;
+    writeFile(t / "in" / "f.txt", "found");
+    arj("a ../x.arj f.txt", t / "in");
+    const auto arc = readBytes(t / "x.arj");
+    for (const size_t prefix : {20000u, 30000u}) {
+        SCOPED_TRACE(prefix);
+        std::vector<uint8_t> file{0x60, 0xEA};
+        file.resize(prefix, 0);
+        file.insert(file.end(), arc.begin(), arc.end());
+        writeBytes(t / "p.arj", file);
+        const Outcome o = runArj(t / "p.arj", t / "out", {});
+        if (prefix < 25000) {
+            EXPECT_TRUE(o.clean());
+            EXPECT_EQ(readFile(t / "out" / "f.txt"), "found");
+        } else {
+            EXPECT_EQ(o.raised, 25242); // "Invalid or unsupported archive type for this operation"
+        }
+    }
+}
+
 // ---- damaged headers ----
 
 struct Damage {
