@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 // One entry as the list needs it.
 struct TListEntry {
@@ -75,8 +77,55 @@ public:
     virtual void LoadUnzDll() = 0;
     virtual void UnloadDlls() = 0;
     virtual void SetAddCompLevel(int level) = 0;
+
+    // ---- Extraction ----
+    // The component's progress (ProgressType numbers: 0 new file, 1 progress, 2 end of
+    // batch, 3 total files, 4 total size).
+    std::function<void(int type, const std::string& name, int64_t size)> OnProgress;
+    // An existing file: doOverwrite comes in as the library's default and goes back as
+    // the answer.
+    std::function<void(const std::string& forFile, bool isOlder, bool& doOverwrite)> OnExtractOverwrite;
+    // Extracts the entries named by `specs` (every entry when empty) below `baseDir`;
+    // the number extracted. Throws when the run could not be made at all.
+    struct ExtractRequest {
+        std::vector<std::string> specs;
+        std::string baseDir;
+        bool dirNames = false, overwrite = false, update = false, test = false;
+    };
+    virtual int Extract(const ExtractRequest&) { throw std::runtime_error("Extraction is not available"); }
+    // Stops the running operation at its next callback.
+    virtual void SetCancel(bool) {}
+};
+
+// One of the engine's extractors, created for the archive type of one run.
+class TExtractorBackend {
+public:
+    virtual ~TExtractorBackend() = default;
+    std::function<void()> OnActivate;
+    std::function<void()> OnDeactivate;
+    std::function<void(const std::string& name)> OnBegin;
+    std::function<void(int byFile, int byArchive)> OnProgress;
+    // A file is in the way; `overwrite` comes in as the extractor's mode and goes back as
+    // the answer. The handler may also turn the confirmation off or cancel.
+    std::function<void(const std::string& name, double fileDate, bool& overwrite)> OnFileExists;
+    // Each entry's result.
+    std::function<void(const std::string& name, bool passed)> OnEnd;
+    std::function<void(const std::string& name, int code, const std::string& text)> OnError;
+
+    virtual void SetArchiveFile(const std::string& path) = 0;
+    virtual void SetExtractDir(const std::string& dir) = 0;
+    virtual void SetUseStoredDirs(bool on) = 0;
+    virtual void SetConfirmOverwrites(bool on) = 0;
+    virtual void SetFileSpec(const std::vector<std::string>& specs) = 0;
+    // Extracts; the number of files begun. Throws when an error ended the run (after
+    // reporting it through OnError).
+    virtual int Extract() = 0;
+    virtual void SetCancel(bool on) = 0;
 };
 
 // The real components; null when the component is not part of this build.
 std::unique_ptr<TListerBackend> CreateLiveLister();
 std::unique_ptr<TZipBackend> CreateLiveZip();
+// The engine's extractor for an archive type (the engine's type ordinal); null when the
+// type has none.
+std::unique_ptr<TExtractorBackend> CreateLiveExtractor(int arcType);

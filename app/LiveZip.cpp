@@ -1,6 +1,8 @@
 // The zip front-end behind the window's zip interface.
 #include "app/ArchiveBackends.h"
 
+#include <filesystem>
+
 #include "app/ListFormat.h"
 #include "zipdll/ZipFront.h"
 
@@ -14,6 +16,13 @@ public:
         };
         FZip.OnMessage = [this](TZipFront&, int code, const std::string& msg) {
             if (OnMessage) OnMessage(code, msg);
+        };
+        FZip.OnProgress = [this](TZipFront&, ProgressType t, const std::string& name, int64_t size) {
+            if (OnProgress) OnProgress(int(t), name, size);
+        };
+        FZip.OnExtractOverwrite = [this](TZipFront&, const std::string& forFile, bool isOlder,
+                                         bool& doOverwrite) {
+            if (OnExtractOverwrite) OnExtractOverwrite(forFile, isOlder, doOverwrite);
         };
     }
 
@@ -43,6 +52,31 @@ public:
         FZip.UnloadUnzDll();
     }
     void SetAddCompLevel(int level) override { FZip.AddCompLevel = level; }
+
+    int Extract(const ExtractRequest& r) override {
+        FZip.FSpecArgs = r.specs;
+        FZip.ExtrBaseDir = r.baseDir;
+        ExtrOpts o;
+        if (r.dirNames) o.include(ExtrDirNames);
+        if (r.overwrite) o.include(ExtrOverWrite);
+        if (r.update) o.include(ExtrUpdate);
+        if (r.test) o.include(ExtrTest);
+        FZip.ExtrOptions = o;
+        // The component enters the target folder; the window's current folder stays.
+        std::error_code ec;
+        const std::filesystem::path cwd = std::filesystem::current_path(ec);
+        struct Back {
+            const std::filesystem::path& cwd;
+            ~Back() {
+                std::error_code e;
+                if (!cwd.empty()) std::filesystem::current_path(cwd, e);
+            }
+        } back{cwd};
+        FZip.ErrCode = 0;
+        FZip.Extract();
+        return FZip.SuccessCnt;
+    }
+    void SetCancel(bool on) override { FZip.Cancel = on; }
 
 private:
     TZipFront FZip;

@@ -97,7 +97,14 @@ TMainCore::TMainCore(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     if (FZip) {
         FZip->OnDirUpdate = [this] { pvZipFrontDirUpdate(); };
         FZip->OnMessage = [this](int code, const std::string& msg) { pvZipFrontMessage(code, msg); };
+        FZip->OnProgress = [this](int type, const std::string& name, int64_t size) {
+            pvZipFrontProgress(type, name, size);
+        };
+        FZip->OnExtractOverwrite = [this](const std::string& forFile, bool isOlder, bool& doOverwrite) {
+            pvZipFrontExtractOverwrite(forFile, isOlder, doOverwrite);
+        };
     }
+    ExtractorFactory = [](int arcType) { return CreateLiveExtractor(arcType); };
     if (FLister) {
         FLister->OnActivate = [this] { pvArcListerActivate(); };
         FLister->OnRead = [this](const TListEntry& e) { pvArcListerRead(e); };
@@ -112,7 +119,13 @@ TMainCore::TMainCore(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
 
 TMainCore::~TMainCore() {
     // The back ends must not call into a half-destroyed window.
-    if (FZip) FZip->OnDirUpdate = nullptr, FZip->OnMessage = nullptr;
+    if (FZip) {
+        FZip->OnDirUpdate = nullptr;
+        FZip->OnMessage = nullptr;
+        FZip->OnProgress = nullptr;
+        FZip->OnExtractOverwrite = nullptr;
+    }
+    FCurrentUnpacker.reset();
     if (FLister) {
         FLister->OnActivate = nullptr;
         FLister->OnRead = nullptr;
@@ -204,6 +217,7 @@ void TMainCore::LoadSettings() {
     FOptTest = flag(ini, "Settings", "optTest", "1");
     FViewerKind = int(ini.ReadInteger("Settings", "View", 2));
     FViewerProgram = ini.ReadString("Settings", "ViewProg", "");
+    FHexViewer = ini.ReadString("Settings", "HexViewer", "");
     FPackRate = int(ini.ReadInteger("Settings", "Packrate", 7));
     FWindowHeight = int(ini.ReadInteger("AppOpt", "Height", 471));
     FWindowWidth = int(ini.ReadInteger("AppOpt", "Width", 593));
@@ -271,6 +285,7 @@ void TMainCore::WriteEDir() {
 void TMainCore::FormDestroy() {
     SaveStatesToReg();
     CloseArchive(); // also deletes the files extracted for viewing
+    RemovePrivateTemp();
     if (FZip) FZip->UnloadDlls();
     ExtIconCache.clear();
 }
@@ -467,13 +482,16 @@ void TMainCore::OpenArchive(const std::string& path) {
             "This is an encoded archive. \n\rDo you want to extract it to the temp foler and open it?",
             platform::MsgType::Confirmation, platform::mbYes | platform::mbNo);
         if (answer == platform::ModalResult::Yes && !FLister->ArchiveFile().empty() && SelectUnpacker() &&
-            !Rows.empty() && ExtractAllTo(FWorkTempFolder)) {
+            !Rows.empty()) {
+            // Into a folder of this run's own, never a shared one with overwrite.
+            std::string folder = PrivateTempFolder();
+            if (folder.empty() || !ExtractAllTo(folder)) return;
             std::string inner = extensionOf(Rows.front().StoredName);
             std::string base = fileNamePart(path);
             size_t dot = base.find_last_of('.');
             if (dot != std::string::npos) base.erase(dot);
             CloseArchive();
-            OpenArchive(AppendSlash(FWorkTempFolder) + base + inner);
+            OpenArchive(folder + base + inner);
         }
     }
 }
@@ -612,8 +630,10 @@ bool TMainCore::SelectPacker() {
 }
 
 bool TMainCore::SelectUnpacker() {
-    if (!FLister || FLister->ArchiveFile().empty()) return false;
-    return FLister->TypeInfo().Known;
+    FCurrentUnpacker.reset();
+    if (!FLister || FLister->ArchiveFile().empty() || !ExtractorFactory) return false;
+    FCurrentUnpacker = ExtractorFactory(FLister->TypeInfo().ArcType);
+    return FCurrentUnpacker != nullptr;
 }
 
 // ---------------------------------------------------------------- commands
@@ -910,6 +930,11 @@ void TMainCore::pvZipFrontDirUpdate() {
 
 void TMainCore::pvZipFrontMessage(int errCode, const std::string& message) {
     int code = errCode != 0 ? errCode : (FZip ? FZip->ErrCode() : 0);
+    // An error of a running extraction ends up in the status bar when the run is over.
+    if (FSpecialExtractRunning && code != 0) {
+        ++FRun.errors;
+        if (FRun.firstError.empty()) FRun.firstError = message;
+    }
     if (code != 11036) return;
     if (FOpeningZip)
         FInvalidZipSeen = true;

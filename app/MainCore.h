@@ -5,6 +5,7 @@
 // mirrors this state in its widgets through the virtual notifications below.
 #pragma once
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 
 #include "app/ArchiveBackends.h"
 #include "app/IniFile.h"
+#include "app/OverwriteUnit.h"
 
 // One row of the file list. `StoredName` is the entry's name as the archive stores it;
 // every command acts on it, whatever the shown caption looks like.
@@ -41,6 +43,18 @@ enum class TPackerId { None = 0, Bh = 1, Cab = 2, GZip = 3, Jar = 4, Lha = 5, Ta
 struct TImageKey {
     enum Kind { Program, Archive, Generic, Themed } kind = Generic;
     std::string iconName; // the desktop's icon name for Themed
+};
+
+// What the progress window shows; the window mirrors it (StatChanged).
+struct TStatState {
+    bool Visible = false;
+    std::string Caption = "Status...";
+    std::string Header = "Extracting...";
+    std::string Current = "Current file :";
+    int Gauge1 = 0, Gauge2 = 0; // 0..100
+    // Files the zip front-end began in the running extraction that did not exist before
+    // it, resolved to where they are written; Cancel deletes them.
+    std::vector<std::string> FileNames;
 };
 
 // Names of the commands whose state EnableItems sets (menu, popup and button share one).
@@ -151,6 +165,14 @@ public:
     int64_t FCurrentFileSize = 0, FCurrentFileDone = 0, FBatchSize = 0, FBatchDone = 0;
     // Files extracted for viewing; deleted when the archive closes and at shut-down.
     std::vector<std::string> ViewList;
+    // The hex viewer program ([Settings] HexViewer); "" = "hexedit.exe" in the program folder.
+    std::string FHexViewer;
+
+    // The progress window and the overwrite question, alive as long as the window.
+    TStatState StatForm;
+    TOverwriteForm OverwriteForm;
+    // Creates the engine's extractor for a type (the engine's ordinal); tests may replace it.
+    std::function<std::unique_ptr<TExtractorBackend>(int arcType)> ExtractorFactory;
 
     // ---- What the widgets show ----
     std::vector<TListRow> Rows;
@@ -236,6 +258,42 @@ public:
 
     std::string TotalsText(int64_t count, int64_t unpacked, int64_t packed) const;
 
+    // ---- Extraction and viewing ----
+    // Extracts all rows or the selected ones into `folder`; true when the run succeeded
+    // (every entry it handled passed), and the status bar says so or shows the error.
+    bool ExtractCore(bool selectedOnly, bool dirNames, const std::string& folder, bool skipOlder,
+                     bool overwrite);
+    // After the extract dialog closed: history, then the extraction it asked for.
+    void ExtractDialogDone();
+    void EItemClick(int index); // extract-history item 1..5
+    void mmiFilenameClick();    // "Extract to <name>"
+    void mmiExtSameDirClick();  // the archive's folder
+    void mmiFavouriteClick();
+    // After the multi-extract dialog: every archive in turn.
+    void MultiExtract(const std::vector<std::string>& archives);
+    void tbSetuplClick(); // Install
+    void ZipListDblClick();
+    void ZipListClick();
+    void mmiViewClick();
+    void ViewWithNotepad(const std::string& file);
+    // The desktop has a default application for files with this extension (".txt").
+    bool IsExtRegistered(const std::string& ext) const;
+    // The private temporary folder of this run (made on first use, removed at shut-down).
+    std::string PrivateTempFolder();
+
+    // ---- Component events of extraction ----
+    void pvZipFrontProgress(int type, const std::string& name, int64_t size);
+    void pvZipFrontExtractOverwrite(const std::string& forFile, bool isOlder, bool& doOverwrite);
+    void aeUnActivate();
+    void aeBegin(const std::string& name);
+    void aeUnProgress(int byFile, int byArchive);
+    void aeUnFileExists(const std::string& name, double fileDate, bool& overwrite);
+    void aeUnDeactivate();
+    void aeUnEnd(const std::string& name, bool passed);
+    void aeError(const std::string& name, int code, const std::string& text);
+    // The progress window's Cancel.
+    void StatCancelClick();
+
 protected:
     // Notifications for the widgets; the bare core ignores them.
     virtual void BeginListUpdate() { ++FListUpdateDepth; }
@@ -249,6 +307,7 @@ protected:
     virtual void HistoryChanged() {}
     virtual void ImagesChanged() {}
     virtual void SortChanged() {}
+    virtual void StatChanged() {}
     // Gives every row the selected state `wanted` says; the window does it through its
     // selection model, which reports back row by row through ZipListSelectItem.
     virtual void ApplySelection(const std::vector<bool>& wanted);
@@ -257,7 +316,7 @@ protected:
     bool FSelectionBatch = false;
     // Extracts every entry of the lister's archive into `folder` (the encoded-archive road);
     // false until the extractors exist.
-    virtual bool ExtractAllTo(const std::string& folder) { return false; }
+    virtual bool ExtractAllTo(const std::string& folder);
 
     int FListUpdateDepth = 0;
     int FSelectedCount = 0;
@@ -272,6 +331,23 @@ private:
     void AskFixInvalidZip();
     std::string ExtensionImageKeyName(const std::string& ext);
 
+    // Extraction: one run over the given stored names (all entries when `all`).
+    bool ExtractNames(const std::vector<std::string>& names, bool all, bool dirNames,
+                      const std::string& folder, bool skipOlder, bool overwrite);
+    bool RunZipExtract(const std::vector<std::string>& names, bool dirNames, const std::string& folder,
+                       bool skipOlder, bool overwrite, bool test);
+    bool RunEngineExtract(const std::vector<std::string>& names, bool all, bool dirNames,
+                          const std::string& folder, bool overwrite);
+    void BeginExtractRun(const std::string& folder, bool dirNames, bool overwrite);
+    void ShowExtractResult(bool ok, int count);
+    void ShowStat();
+    void CloseStat();
+    std::vector<std::string> SelectedStoredNames() const;
+    const TListRow* FirstSelectedRow() const;
+    std::string ViewCopy(const TListRow& row); // extracts one row privately; "" on failure
+    std::string HexViewerProgram() const;
+    void RemovePrivateTemp();
+
     std::unique_ptr<TZipBackend> FZip;
     std::unique_ptr<TListerBackend> FLister;
     std::unique_ptr<TIniFile> FIni;
@@ -284,4 +360,16 @@ private:
     std::string FReplacedFile, FReplacedBackup;
     bool FOpeningZip = false;     // the zip front-end is reading the directory for OpenArchive
     bool FInvalidZipSeen = false; // ... and found no valid zip
+
+    std::unique_ptr<TExtractorBackend> FCurrentUnpacker;
+    std::string FPrivateTemp;
+    // The running extraction: where it writes, the first error, the count that passed.
+    struct TExtractRun {
+        std::string folder;
+        bool dirNames = false;
+        int errors = 0;
+        std::string firstError;
+        int passed = 0;
+        bool cancelled = false;
+    } FRun;
 };

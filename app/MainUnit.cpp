@@ -18,7 +18,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/ExtUnit.h"
 #include "app/FileListModel.h"
+#include "app/MultiExtUnit.h"
+#include "app/StatUnit.h"
 #include "platform/ui_hooks.h"
 
 TMainForm* MainForm = nullptr;
@@ -52,6 +55,9 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     BuildList();
     BuildMenus();
     BuildToolbar();
+    BindExtractionCommands();
+    FStatForm = new TStatForm(this);
+    FStatForm->OnCancel = [this] { StatCancelClick(); };
     setAcceptDrops(true); // dropped files are handled with the drop dialog
     FormCreate(programPath);
     SetCaptions();
@@ -206,7 +212,8 @@ void TMainForm::BuildMenus() {
     QMenu* extras = addMenu("&Extras");
     extras->addAction("&Convert Archive");
     extras->addAction(MakeAction("&Find files", cmd::FindFiles));
-    extras->addAction("&MultiExtract");
+    connect(extras->addAction("&MultiExtract"), &QAction::triggered, this,
+            [this] { mmiMultiExtractClick(); });
     extras->addAction(MakeAction("Write Zip &span", cmd::WriteZipSpan));
     extras->addAction(MakeAction("UUEncode", cmd::UUEncode));
     extras->addAction(MakeAction("Checkout", cmd::Checkout));
@@ -290,8 +297,11 @@ void TMainForm::BuildToolbar() {
     Bind(to, cmd::ExtractTo);
     FExtractToActions.push_back(to);
     FExtHistoryMenu->addSeparator();
-    for (int i = 1; i <= 5; ++i)
-        FExtHistoryMenu->addAction(QString())->setObjectName(QString("EItem%1").arg(i));
+    for (int i = 1; i <= 5; ++i) {
+        QAction* item = FExtHistoryMenu->addAction(QString());
+        item->setObjectName(QString("EItem%1").arg(i));
+        connect(item, &QAction::triggered, this, [this, i] { EItemClick(i); });
+    }
     if (auto* tb = qobject_cast<QToolButton*>(FToolbar->widgetForAction(extractB)))
         tb->setPopupMode(QToolButton::MenuButtonPopup);
     button(QStyle::SP_TrashIcon, "Delete", cmd::Delete);
@@ -410,7 +420,55 @@ void TMainForm::mmiNewClick() {
     NewArchiveChosen(dlg.selectedFiles().first().toStdString(), index < 1 ? 1 : index);
 }
 
+void TMainForm::BindExtractionCommands() {
+    auto bind = [this](const char* item, auto handler) {
+        for (QAction* a : ActionsFor(item)) connect(a, &QAction::triggered, this, handler);
+    };
+    for (QAction* a : ActionsFor(cmd::Extract)) {
+        const bool popup = FPopup->actions().contains(a);
+        connect(a, &QAction::triggered, this, [this, popup] { tbExtClick(popup); });
+    }
+    bind(cmd::ExtractTo, [this] { mmiFilenameClick(); });
+    bind(cmd::ExtractHere, [this] { mmiExtSameDirClick(); });
+    bind(cmd::ExtractFav, [this] { mmiFavouriteClick(); });
+    bind(cmd::Install, [this] { tbSetuplClick(); });
+    bind(cmd::View, [this] { mmiViewClick(); });
+    bind(cmd::OpenItem, [this] { ZipListDblClick(); });
+    // In single-click mode the first click opens the row (a plain click, so that the
+    // modifiers still select several rows).
+    connect(FZipList, &QAbstractItemView::clicked, this, [this] {
+        if (QApplication::keyboardModifiers() == Qt::NoModifier) ZipListClick();
+    });
+    connect(FZipList, &QAbstractItemView::doubleClicked, this, [this] {
+        if (!FSingleClick) ZipListDblClick();
+    });
+}
+
+void TMainForm::tbExtClick(bool fromPopup) {
+    {
+        TExtForm dlg(*this, this);
+        if (fromPopup) dlg.SetFileOpt(1);
+        dlg.exec();
+    }
+    ExtractDialogDone();
+}
+
+void TMainForm::mmiMultiExtractClick() {
+    std::vector<std::string> archives;
+    {
+        TMultiExtForm dlg(*this, this);
+        dlg.exec();
+        if (FCancelled) return;
+        archives = dlg.Archives();
+    }
+    MultiExtract(archives);
+}
+
 // ---------------------------------------------------------------- mirroring the core
+
+void TMainForm::StatChanged() {
+    if (FStatForm) FStatForm->Sync(StatForm);
+}
 
 void TMainForm::BeginListUpdate() {
     TMainCore::BeginListUpdate();

@@ -15,6 +15,7 @@ class QToolBar;
 class QTreeView;
 class QItemSelection;
 class TFileListModel;
+class TStatForm;
 
 class TMainForm : public QMainWindow, public TMainCore {
     Q_OBJECT
@@ -36,6 +37,10 @@ public:
     void mmiOpenClick();
     void mmiNewClick();
     void mmiCloseClick() { CloseArchive(); }
+    // Extract dialog road; `fromPopup` proposes the selected files.
+    void tbExtClick(bool fromPopup = false);
+    void mmiMultiExtractClick();
+    TStatForm* StatWindow() const { return FStatForm; }
 
     void SetCaptions();
     void UpdateSettings();
@@ -55,6 +60,7 @@ protected:
     void HistoryChanged() override;
     void ImagesChanged() override;
     void SortChanged() override;
+    void StatChanged() override;
     void ApplySelection(const std::vector<bool>& wanted) override;
 
 private:
@@ -64,6 +70,7 @@ private:
     void BuildList();
     QAction* MakeAction(const QString& text, const std::string& item = {});
     void Bind(QAction* action, const std::string& item);
+    void BindExtractionCommands();
     void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void SyncSelectionFromCore();
     void ShowStatusBar(bool show);
@@ -87,6 +94,7 @@ private:
     std::vector<QMenu*> FTopMenus;      // File, Edit, Actions, Options, Extras, Help
     std::vector<QAction*> FToolButtons;
     QAction* FSetupButton = nullptr;
+    TStatForm* FStatForm = nullptr;
     QAction* FShowToolbarAction = nullptr;
     QAction* FShowStatusAction = nullptr;
     std::vector<QAction*> FExtractToActions, FExtractHereActions;

@@ -1,0 +1,609 @@
+// Getting files out of the open archive: ExtractCore and the roads that end in it (the
+// extract dialog, the history, "Extract to", multi-extraction, Install, Open and View),
+// and the handlers of the components' extraction events.
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/Launcher.h"
+#include "app/ListFormat.h"
+#include "app/MainCore.h"
+#include "archive/aeBase.h"
+#include "platform/ui_hooks.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSuccessText = "file(s) successfully extracted !";
+
+std::string fileNamePart(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string folderPart(const std::string& path) { // with trailing '/', "" for none
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string withoutExtension(const std::string& name) {
+    size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string lowerExtension(const std::string& name) {
+    std::string n = fileNamePart(name);
+    size_t dot = n.find_last_of('.');
+    if (dot == std::string::npos) return {};
+    std::string ext = n.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return ext;
+}
+
+bool isFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathPresent(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The file's modification time as a TDateTime (0 when it cannot be read).
+double fileDate(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    std::tm tm{};
+    time_t t = st.st_mtime;
+    if (!localtime_r(&t, &tm)) return 0;
+    return EncodeListDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+std::string dateTimeToStr(double dt) {
+    return dt == 0 ? std::string() : FormatDateTime("dd.mm.yyyy hh:nn:ss", dt);
+}
+
+int percent(int64_t done, int64_t total) {
+    if (total <= 0) return 100;
+    int64_t p = RoundEven(double(done) / double(total) * 100.0) + 1;
+    return int(std::clamp<int64_t>(p, 0, 100));
+}
+
+void makeFolders(const std::string& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec); // a failure shows in the extraction's own error
+}
+
+// A new folder of its own below `parent`: "<parent><prefix>XXXXXX/", "" when it cannot be made.
+std::string makeUniqueFolder(const std::string& parent, const std::string& prefix) {
+    if (parent.empty()) return {};
+    std::string tmpl = parent + prefix + "XXXXXX";
+    if (!::mkdtemp(tmpl.data())) return {};
+    return tmpl + "/";
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- the private temp folder
+
+std::string TMainCore::PrivateTempFolder() {
+    if (FPrivateTemp.empty() || !isFolder(FPrivateTemp))
+        FPrivateTemp = makeUniqueFolder(AppendSlash(FWorkTempFolder), "parvex-");
+    return FPrivateTemp;
+}
+
+void TMainCore::RemovePrivateTemp() {
+    if (FPrivateTemp.empty()) return;
+    std::error_code ec;
+    fs::remove_all(FPrivateTemp, ec);
+    FPrivateTemp.clear();
+}
+
+bool TMainCore::ExtractAllTo(const std::string& folder) {
+    return ExtractCore(false, false, folder, false, true);
+}
+
+// ---------------------------------------------------------------- ExtractCore
+
+std::vector<std::string> TMainCore::SelectedStoredNames() const {
+    std::vector<std::string> names;
+    for (const TListRow& r : Rows)
+        if (r.Selected) names.push_back(r.StoredName);
+    return names;
+}
+
+const TListRow* TMainCore::FirstSelectedRow() const {
+    for (const TListRow& r : Rows)
+        if (r.Selected) return &r;
+    return nullptr;
+}
+
+bool TMainCore::ExtractCore(bool selectedOnly, bool dirNames, const std::string& folder, bool skipOlder,
+                            bool overwrite) {
+    return ExtractNames(selectedOnly ? SelectedStoredNames() : std::vector<std::string>{}, !selectedOnly,
+                        dirNames, folder, skipOlder, overwrite);
+}
+
+bool TMainCore::ExtractNames(const std::vector<std::string>& names, bool all, bool dirNames,
+                             const std::string& folder, bool skipOlder, bool overwrite) {
+    if (FHandlerKind == 1) {
+        if (!FZip || FZip->Count() == 0) {
+            platform::messageBox("Error", "No files to extract", platform::MsgType::Error, platform::mbOK);
+            return false;
+        }
+        // Every entry: no names at all, which the component takes as every entry.
+        return RunZipExtract(all ? std::vector<std::string>{} : names, dirNames, folder, skipOlder, overwrite,
+                             false);
+    }
+    if (FHandlerKind == 2) return RunEngineExtract(names, all, dirNames, folder, overwrite);
+    return false;
+}
+
+void TMainCore::BeginExtractRun(const std::string& folder, bool dirNames, bool overwrite) {
+    // An earlier run's "yes to all" never carries over: each run starts asking afresh,
+    // unless it was asked to overwrite.
+    OverwriteForm.Answer = overwrite ? oaYesToAll : oaNo;
+    FRun = TExtractRun{};
+    FRun.folder = AppendSlash(folder);
+    FRun.dirNames = dirNames;
+    StatForm.FileNames.clear();
+    StatForm.Header = "Extracting...";
+    FCurrentFileNo = 0;
+    FSpecialExtractRunning = true;
+    StatChanged();
+}
+
+bool TMainCore::RunZipExtract(const std::vector<std::string>& names, bool dirNames, const std::string& folder,
+                              bool skipOlder, bool overwrite, bool test) {
+    BeginExtractRun(folder, dirNames, overwrite);
+    TZipBackend::ExtractRequest request;
+    request.specs = names;
+    request.baseDir = folder;
+    request.dirNames = dirNames;
+    request.overwrite = overwrite;
+    request.update = skipOlder;
+    request.test = test;
+    int count = 0;
+    bool fatal = false;
+    try {
+        count = FZip->Extract(request);
+    } catch (const std::exception&) {
+        fatal = true;
+        platform::messageBox("Error", "Error in Extract; Fatal DLL Exception in mainunit",
+                             platform::MsgType::Error, platform::mbOK);
+        if (FRun.firstError.empty()) FRun.firstError = "Error in Extract; Fatal DLL Exception in mainunit";
+    }
+    FSpecialExtractRunning = false;
+    if (StatForm.Visible && !(FMultiExtRunning && FMultiExtIndex != FMultiExtCount)) {
+        CloseStat();
+        EnableAll();
+    }
+    const bool ok = !fatal && FRun.errors == 0;
+    ShowExtractResult(ok, count);
+    return ok;
+}
+
+bool TMainCore::RunEngineExtract(const std::vector<std::string>& names, bool all, bool dirNames,
+                                 const std::string& folder, bool overwrite) {
+    if (!SelectUnpacker() || !FCurrentUnpacker) return false;
+    TExtractorBackend& u = *FCurrentUnpacker;
+    u.OnActivate = [this] { aeUnActivate(); };
+    u.OnDeactivate = [this] { aeUnDeactivate(); };
+    u.OnBegin = [this](const std::string& n) { aeBegin(n); };
+    u.OnProgress = [this](int f, int a) { aeUnProgress(f, a); };
+    u.OnFileExists = [this](const std::string& n, double d, bool& o) { aeUnFileExists(n, d, o); };
+    u.OnEnd = [this](const std::string& n, bool pass) { aeUnEnd(n, pass); };
+    u.OnError = [this](const std::string& n, int code, const std::string& t) { aeError(n, code, t); };
+    u.SetArchiveFile(FArchiveFile);
+    u.SetExtractDir(folder);
+    u.SetUseStoredDirs(dirNames);
+    u.SetConfirmOverwrites(!overwrite);
+    u.SetFileSpec(all || Rows.empty() ? std::vector<std::string>{"*.*"} : names);
+    makeFolders(folder);
+
+    BeginExtractRun(folder, dirNames, overwrite);
+    bool fatal = false;
+    try {
+        u.Extract();
+    } catch (const std::exception& e) {
+        fatal = true;
+        // A run the user stopped needs no box; any other end is said in words.
+        if (!FRun.cancelled)
+            platform::messageBox("Error", e.what(), platform::MsgType::Error, platform::mbOK);
+        if (FRun.firstError.empty()) FRun.firstError = e.what();
+    }
+    FSpecialExtractRunning = false;
+    if (StatForm.Visible && !(FMultiExtRunning && FMultiExtIndex != FMultiExtCount)) {
+        CloseStat();
+        EnableAll();
+    }
+    const bool ok = !fatal && FRun.errors == 0;
+    ShowExtractResult(ok, FRun.passed);
+    return ok;
+}
+
+void TMainCore::ShowExtractResult(bool ok, int count) {
+    if (StatusPanels.empty()) StatusPanels.push_back("");
+    if (ok)
+        StatusPanels[0] = std::to_string(count) + " " + kSuccessText;
+    else
+        StatusPanels[0] = FRun.firstError.empty() ? std::string("Extraction failed") : FRun.firstError;
+    StatusChanged();
+}
+
+// ---------------------------------------------------------------- the progress window
+
+void TMainCore::ShowStat() {
+    StatForm.Visible = true;
+    StatForm.Caption = "Status...";
+    if (FMultiExtRunning)
+        StatForm.Caption = "Status... (File " + std::to_string(FMultiExtIndex) + " of " +
+                           std::to_string(FMultiExtCount) + ")";
+    StatChanged();
+}
+
+void TMainCore::CloseStat() {
+    StatForm.Visible = false;
+    StatChanged();
+}
+
+void TMainCore::StatCancelClick() {
+    if (!StatForm.FileNames.empty() && FSpecialExtractRunning) {
+        for (auto it = StatForm.FileNames.rbegin(); it != StatForm.FileNames.rend(); ++it)
+            ::unlink(it->c_str());
+        StatForm.FileNames.clear();
+    }
+    if (FHandlerKind == 1 && FZip) FZip->SetCancel(true);
+    // The engine's run stops too, rather than going on behind a closed window.
+    if (FHandlerKind == 2 && FSpecialExtractRunning && FCurrentUnpacker) {
+        FRun.cancelled = true;
+        FCurrentUnpacker->SetCancel(true);
+    }
+    EnableAll();
+    CloseStat();
+}
+
+// ---------------------------------------------------------------- zip front-end events
+
+void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t size) {
+    if (FTestRunning) return;
+    switch (type) {
+    case 0: { // new file
+        StatForm.Current = fileNamePart(name);
+        StatForm.Gauge1 = 0;
+        FCurrentFileSize = size;
+        FCurrentFileDone = 0;
+        if (FSpecialExtractRunning) {
+            const auto rel = SafeRelativePath(name);
+            if (rel && !rel->empty()) {
+                std::string path = FRun.folder + (FRun.dirNames ? *rel : fileNamePart(*rel));
+                // Only files this run brings into being are taken back by Cancel.
+                if (!pathPresent(path)) StatForm.FileNames.push_back(path);
+            }
+        }
+        ++FCurrentFileNo;
+        break;
+    }
+    case 1: // progress
+        FCurrentFileDone += size;
+        FBatchDone += size;
+        StatForm.Gauge1 = percent(FCurrentFileDone, FCurrentFileSize);
+        if (FBatchSize != 0) StatForm.Gauge2 = percent(FBatchDone, FBatchSize);
+        break;
+    case 2: // end of batch
+        StatForm.Gauge1 = StatForm.Gauge2 = 0;
+        if (!(FMultiExtRunning && FMultiExtIndex != FMultiExtCount)) {
+            CloseStat();
+            EnableAll();
+        }
+        FCurrentFileNo = 0;
+        break;
+    case 4: // total size
+        StatForm.Gauge2 = 0;
+        FBatchSize = size;
+        FBatchDone = 0;
+        if (!StatForm.Visible) {
+            DisableAll();
+            ShowStat();
+        }
+        break;
+    default:
+        break;
+    }
+    StatChanged();
+    platform::processMessages();
+}
+
+void TMainCore::pvZipFrontExtractOverwrite(const std::string& forFile, bool, bool& doOverwrite) {
+    if (OverwriteForm.Answer == oaYesToAll) {
+        doOverwrite = true;
+        return;
+    }
+    if (OverwriteForm.Answer == oaNoToAll) {
+        doOverwrite = false;
+        return;
+    }
+    const auto rel = SafeRelativePath(forFile);
+    const std::string existing =
+        FRun.folder + (rel ? (FRun.dirNames ? *rel : fileNamePart(*rel)) : fileNamePart(forFile));
+    OverwriteForm.ReplaceFileText = existing + "\n\r" + dateTimeToStr(fileDate(existing));
+    // The row is found by its stored name: the list may be sorted or only partly chosen.
+    std::string with = forFile;
+    for (const TListRow& r : Rows)
+        if (r.StoredName == forFile) {
+            with = r.Path + r.Caption + "\n\r" + r.SubItems[3];
+            break;
+        }
+    OverwriteForm.ReplaceWithFileText = with;
+    switch (OverwriteForm.ShowModal(FCancelled)) {
+    case oaYes:
+    case oaYesToAll:
+        doOverwrite = true;
+        break;
+    case oaNo:
+    case oaNoToAll:
+        doOverwrite = false;
+        break;
+    case oaCancel:
+        doOverwrite = false;
+        if (FZip) FZip->SetCancel(true);
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- extractor events
+
+void TMainCore::aeUnActivate() {
+    FCurrentFileNo = 0;
+    StatForm.Gauge1 = StatForm.Gauge2 = 0;
+    if (!StatForm.Visible) {
+        DisableAll();
+        ShowStat();
+    } else if (FMultiExtRunning) {
+        ShowStat(); // the caption names the archive
+    }
+    StatChanged();
+}
+
+void TMainCore::aeBegin(const std::string& name) {
+    ++FCurrentFileNo;
+    StatForm.Current = fileNamePart(name);
+    StatChanged();
+}
+
+void TMainCore::aeUnProgress(int byFile, int byArchive) {
+    StatForm.Header = "Extracting...";
+    StatForm.Gauge1 = std::clamp(byFile, 0, 100);
+    StatForm.Gauge2 = std::clamp(byArchive, 0, 100);
+    StatChanged();
+}
+
+void TMainCore::aeUnFileExists(const std::string& name, double date, bool& overwrite) {
+    OverwriteForm.ReplaceFileText = name + "\n\r" + dateTimeToStr(date == 0 ? fileDate(name) : date);
+    std::string with = fileNamePart(name);
+    for (const TListRow& r : Rows)
+        if (r.Caption == fileNamePart(name)) {
+            with = r.Path + r.Caption + "\n\r" + r.SubItems[3];
+            break;
+        }
+    OverwriteForm.ReplaceWithFileText = with;
+    switch (OverwriteForm.ShowModal(FCancelled)) {
+    case oaYes:
+        overwrite = true;
+        break;
+    case oaYesToAll:
+        overwrite = true;
+        if (FCurrentUnpacker) FCurrentUnpacker->SetConfirmOverwrites(false);
+        break;
+    case oaNo:
+        overwrite = false;
+        break;
+    case oaNoToAll:
+        overwrite = false;
+        if (FCurrentUnpacker) FCurrentUnpacker->SetConfirmOverwrites(false);
+        break;
+    case oaCancel:
+        overwrite = false;
+        FRun.cancelled = true;
+        if (FCurrentUnpacker) FCurrentUnpacker->SetCancel(true);
+        EnableAll();
+        CloseStat();
+        break;
+    }
+}
+
+void TMainCore::aeUnEnd(const std::string& name, bool passed) {
+    if (passed) {
+        ++FRun.passed;
+        return;
+    }
+    aeError(name, 0, "File fails CRC check");
+}
+
+void TMainCore::aeError(const std::string& name, int, const std::string& text) {
+    ++FRun.errors;
+    if (FRun.firstError.empty()) FRun.firstError = name.empty() ? text : fileNamePart(name) + "  -  " + text;
+}
+
+void TMainCore::aeUnDeactivate() {
+    if (FCurrentUnpacker) FCurrentUnpacker->SetConfirmOverwrites(true);
+    if (!(FMultiExtRunning && FMultiExtIndex != FMultiExtCount)) {
+        CloseStat();
+        EnableAll();
+    }
+}
+
+// ---------------------------------------------------------------- the roads
+
+void TMainCore::ExtractDialogDone() {
+    if (FCancelled || FExtractTarget.empty()) return;
+    AddExtHistory(FExtractTarget);
+    WriteEDir();
+    if (FHandlerKind == 1 ||
+        (FHandlerKind == 2 && ArcLister() && !ArcLister()->ArchiveFile().empty() && SelectUnpacker()))
+        ExtractCore(FExtSelectedOnly, FExtDirNames, FExtractTarget, FExtSkipOlder, FExtOverwrite);
+}
+
+void TMainCore::EItemClick(int index) {
+    if (FHandlerKind != 1 || index < 1 || index > 5 || FExtHistory[size_t(index)].empty()) return;
+    if (!FZip || FZip->Count() == 0) {
+        platform::messageBox("Error", "No files to extract", platform::MsgType::Error, platform::mbOK);
+        return;
+    }
+    RunZipExtract(SelectedStoredNames(), FExtDirNames, FExtHistory[size_t(index)], FExtSkipOlder,
+                  FExtOverwrite, FExtTest);
+}
+
+void TMainCore::mmiFilenameClick() {
+    if (!FArchiveOpen) return;
+    const std::string folder = folderPart(FArchiveFile) + withoutExtension(fileNamePart(FArchiveFile)) + "/";
+    makeFolders(folder);
+    ExtractCore(false, FOptZipDirs, folder, FOptUpdate, FOptOverwrite);
+}
+
+void TMainCore::mmiExtSameDirClick() {
+    if (!FArchiveOpen) return;
+    ExtractCore(false, FOptZipDirs, folderPart(FArchiveFile), FOptUpdate, FOptOverwrite);
+}
+
+void TMainCore::mmiFavouriteClick() {
+    if (!FArchiveOpen) return;
+    if (isFolder(FFavFolder)) {
+        ExtractCore(false, FOptZipDirs, FFavFolder, FOptUpdate, FOptOverwrite);
+        return;
+    }
+    platform::messageBox("Question", "Directory does not exist !", platform::MsgType::Confirmation,
+                         platform::mbYes | platform::mbNo);
+}
+
+void TMainCore::MultiExtract(const std::vector<std::string>& archives) {
+    FMultiExtRunning = true;
+    FMultiExtCount = int(archives.size());
+    std::string failed;
+    for (size_t i = 0; i < archives.size(); ++i) {
+        const std::string& path = archives[i];
+        OpenArchive(path);
+        FMultiExtIndex = int(i) + 1;
+        if (!FArchiveOpen) continue;
+        const std::string stem = withoutExtension(fileNamePart(path));
+        std::string folder = FMultiExtFolder;
+        switch (FMultiExtMode) {
+        case 1:
+            folder = AppendSlash(FMultiExtFolder) + stem + "/";
+            makeFolders(folder);
+            break;
+        case 2:
+            folder = folderPart(path);
+            break;
+        case 3:
+            folder = folderPart(path) + stem + "/";
+            makeFolders(folder);
+            break;
+        default:
+            break;
+        }
+        if (!ExtractCore(false, FMultiExtDirNames, folder, FMultiExtSkipOlder, FMultiExtOverwrite) &&
+            failed.empty())
+            failed = path + "  -  " + StatusPanels[0];
+        CloseArchive();
+    }
+    FMultiExtRunning = false;
+    if (StatForm.Visible) {
+        CloseStat();
+        EnableAll();
+    }
+    // The last archive's close says "Ready"; a failure on the way must not vanish behind it.
+    if (!failed.empty()) {
+        StatusPanels[0] = failed;
+        StatusChanged();
+    }
+}
+
+void TMainCore::tbSetuplClick() {
+    if (!FInstallerPresent || FInstallerRow < 0 || FInstallerRow >= int(Rows.size())) return;
+    // The row as it stands now: sorting moves rows, the stored name stays.
+    const std::string stored = Rows[size_t(FInstallerRow)].StoredName;
+    const auto rel = SafeRelativePath(stored);
+    if (!rel || rel->empty()) return;
+    std::string name = FArchiveName.size() > 4 ? FArchiveName.substr(0, FArchiveName.size() - 4) : "setup";
+    const std::string base = PrivateTempFolder();
+    const std::string folder = makeUniqueFolder(base, name + "-");
+    if (folder.empty()) return;
+    // With the stored folders, so the installer finds the files beside it as packed.
+    if (!ExtractCore(false, true, folder, false, true)) return;
+    const std::string installer = folder + *rel;
+    if (!isFile(installer)) return;
+    auto answer =
+        platform::messageBox("Install", "Start the installer \"" + stored + "\" of " + FArchiveName + " ?",
+                             platform::MsgType::Confirmation, platform::mbYes | platform::mbNo);
+    if (answer != platform::ModalResult::Yes) return;
+    LaunchOpenFile(installer);
+}
+
+std::string TMainCore::ViewCopy(const TListRow& row) {
+    const std::string base = PrivateTempFolder();
+    const std::string folder = makeUniqueFolder(base, "view-");
+    if (folder.empty()) return {};
+    if (!ExtractNames({row.StoredName}, false, false, folder, false, true)) return {};
+    const auto rel = SafeRelativePath(row.StoredName);
+    if (!rel || rel->empty()) return {};
+    const std::string file = folder + fileNamePart(*rel);
+    if (!isFile(file)) return {};
+    ViewList.push_back(file);
+    return file;
+}
+
+void TMainCore::ZipListClick() {
+    if (FSingleClick) ZipListDblClick();
+}
+
+void TMainCore::ZipListDblClick() {
+    const TListRow* row = FirstSelectedRow();
+    if (!row) return;
+    if (FHandlerKind == 2 && (!ArcLister() || ArcLister()->ArchiveFile().empty() || !SelectUnpacker()))
+        return;
+    const std::string ext = lowerExtension(row->Caption);
+    const std::string file = ViewCopy(*row);
+    if (file.empty()) return;
+    if (IsExtRegistered(ext))
+        LaunchOpenFile(file);
+    else
+        LaunchProgram(HexViewerProgram(), {file}, FProgramFolder);
+}
+
+void TMainCore::mmiViewClick() {
+    const TListRow* row = FirstSelectedRow();
+    if (!row) return;
+    const std::string file = ViewCopy(*row);
+    if (file.empty()) return;
+    if (FViewerKind == 3) {
+        if (isFile(FViewerProgram)) LaunchProgram(FViewerProgram, {file}, folderPart(FViewerProgram));
+        return;
+    }
+    ViewWithNotepad(file);
+}
+
+void TMainCore::ViewWithNotepad(const std::string& file) {
+    LaunchOpenAs(file, "text/plain");
+}
+
+bool TMainCore::IsExtRegistered(const std::string& ext) const {
+    if (ext.empty() || ext == ".") return false;
+    return LaunchHasDefaultApp("x" + ext);
+}
+
+std::string TMainCore::HexViewerProgram() const {
+    return FHexViewer.empty() ? FProgramFolder + "hexedit.exe" : FHexViewer;
+}
