@@ -899,7 +899,7 @@ private:
 
 } // namespace
 
-void TZipCommon::RunOperation(const TRunSpec& Spec, const std::function<void(int ArchiveHandle)>& Work) {
+void TZipCommon::RunOperation(const TRunSpec& Spec, const std::function<void(int& ArchiveHandle)>& Work) {
     const TRunContext* outer = ActiveRun();
     if (FRunning || (outer && !outer->AllowChildRuns)) throw E_RAISE(kMsgRunBusy);
 

@@ -495,8 +495,9 @@ public:
     // reset; the checks of Spec (25172, 25242, 25235 through RaiseError); OnActivate; the timer
     // when OnElapsedTime is assigned; Work(handle) (-1 when nothing was opened); then, also when
     // Work throws, the timer stops, OnElapsedTime, the handle is closed and OnDeactivate fires.
-    // Exceptions reach the caller after the clean-up.
-    void RunOperation(const TRunSpec& Spec, const std::function<void(int ArchiveHandle)>& Work);
+    // Exceptions reach the caller after the clean-up. Work gets the handle by reference so
+    // that a volume change (OpenNextVolume, ReopenArchive) is what the clean-up closes.
+    void RunOperation(const TRunSpec& Spec, const std::function<void(int& ArchiveHandle)>& Work);
     bool Running() const { return FRunning; }
 
 protected:
