@@ -202,14 +202,16 @@ inline std::uint64_t lowBits(std::uint64_t v, unsigned n) {
 
 // ---- Decoder state ---------------------------------------------------------------------
 struct Inflater::State {
-    static constexpr std::size_t kHistory = 32768;  // deflate's window
-    static constexpr std::size_t kChunk = 1u << 20; // bytes decoded between hand-overs
-    static constexpr std::size_t kSlack = 320;      // room for word-wise copies past the end
+    static constexpr std::size_t kHistory = 32768;     // deflate's window
+    static constexpr std::size_t kChunk = 1u << 20;    // bytes decoded between hand-overs
+    static constexpr std::size_t kMinChunk = 1u << 16; // for entries known to be small
+    static constexpr std::size_t kSlack = 320;         // room for word-wise copies past the end
     // The fast loop may write one match (258 bytes) plus three literals, and copies in
     // 8-byte words (up to 7 bytes beyond a match).
     static constexpr std::size_t kFastOutMargin = 258 + 3 + 8;
     static constexpr std::size_t kFastInMargin = 16; // two word refills of at most 8 bytes
     static_assert(kSlack >= kFastOutMargin + 8, "word copies stay inside the buffer");
+    static_assert(kMinChunk >= 65535, "a stored block's piece always fits one chunk");
 
     explicit State(DecodeSink& sk) : sink{sk} {}
 
@@ -239,7 +241,8 @@ struct Inflater::State {
     DecodeResult result;
     bool failed = false;
 
-    std::uint8_t* softEnd() const { return out.get() + kHistory + kChunk; }
+    std::size_t chunk = 0; // size of the chunk part of `out`
+    std::uint8_t* softEnd() const { return out.get() + kHistory + chunk; }
     std::uint64_t producedNow() const { return produced + static_cast<std::uint64_t>(op - flushed); }
 
     void fail(DecodeStatus st, int msg = kMsgNone) {
@@ -630,9 +633,14 @@ Inflater::~Inflater() = default;
 
 DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
     State& s = *s_;
-    if (!s.out)
-        s.out =
-            std::make_unique_for_overwrite<std::uint8_t[]>(State::kHistory + State::kChunk + State::kSlack);
+    // A small entry needs no megabyte of buffer; a stream of unknown size gets the most.
+    const std::size_t want = limit >= State::kChunk
+                                 ? State::kChunk
+                                 : std::max<std::size_t>(State::kMinChunk, static_cast<std::size_t>(limit));
+    if (!s.out || s.chunk < want) {
+        s.out = std::make_unique_for_overwrite<std::uint8_t[]>(State::kHistory + want + State::kSlack);
+        s.chunk = want;
+    }
     s.op = s.flushed = s.histStart = s.out.get() + State::kHistory;
     s.produced = 0;
     s.limit = limit;
