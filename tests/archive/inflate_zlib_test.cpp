@@ -177,10 +177,13 @@ void expectSameAsZlib(const Bytes& packed, std::size_t wantSize) {
     ASSERT_TRUE(zok) << "the hand-made stream must be valid for zlib";
     ASSERT_EQ(ref.size(), wantSize);
     for (std::size_t chunk : {1u, 3u, 65536u}) {
-        Bytes got;
-        auto r = inflateChunked(packed, got, chunk);
-        ASSERT_TRUE(r.ok()) << "msg " << r.msg;
-        EXPECT_TRUE(got == ref);
+        // Unknown size, and the declared size (which sizes the output buffer down).
+        for (std::uint64_t limit : {ae::kSizeUnknown, std::uint64_t{wantSize}}) {
+            Bytes got;
+            auto r = inflateChunked(packed, got, chunk, limit);
+            ASSERT_TRUE(r.ok()) << "msg " << r.msg;
+            EXPECT_TRUE(got == ref);
+        }
     }
 }
 
@@ -211,6 +214,31 @@ TEST(InflateEdges, FixedBlockWithDistance32768AndLength258) {
     fixedLit(w, 256);
     w.align();
     expectSameAsZlib(w.out, 32768 + 258 + 1);
+}
+
+TEST(InflateEdges, ManyBufferTurnsWithFarMatches) {
+    // 300 KiB of stored data and matches reaching 32768 back, with a small buffer.
+    BitWriter w;
+    Bytes want;
+    for (int i = 0; i < 5; ++i) {
+        const Bytes data = pvtest::randomBytes(65535, 30 + static_cast<std::uint32_t>(i));
+        storedBlock(w, false, data);
+        want.insert(want.end(), data.begin(), data.end());
+    }
+    w.bits(1, 1);
+    w.bits(1, 2);
+    for (int i = 0; i < 300; ++i) {
+        fixedLit(w, 285);
+        w.code(29, 5);
+        w.bits(32768 - 24577, 13);
+        for (int k = 0; k < 258; ++k) want.push_back(want[want.size() - 32768]);
+    }
+    fixedLit(w, 256);
+    w.align();
+    expectSameAsZlib(w.out, want.size());
+    Bytes got;
+    ASSERT_TRUE(inflateChunked(w.out, got, 4096, want.size()).ok());
+    EXPECT_TRUE(got == want);
 }
 
 TEST(InflateEdges, OverlappingShortDistances) {
