@@ -161,9 +161,9 @@ bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const 
         platform::TempFile t = platform::makeTempFile(dir.empty() ? "." : dir,
                                                       "." + ExtractFileNamePart(OutputPath) + ".", ".part");
         if (t.fd < 0) return false;
-        FPending = Pending{t.path, OutputPath};
+        FPending = Pending{t.path, OutputPath, -1};
         if (WriteMode == 0) {
-            Handle = t.fd;
+            Handle = FPending->fd = t.fd;
             return true;
         }
         platform::closeFile(t.fd);
@@ -218,6 +218,7 @@ void TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t
         Stream.reset();
         return;
     }
+    FPending->fd = -1; // closed just below
     if (!CloseOutput(Handle, Stream)) {
         ReportError(Name, "", "0", kMsgCloseError);
         Passed = false;
@@ -248,13 +249,17 @@ void TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t
 
 void TUnBase::DiscardOutput(int& Handle, std::unique_ptr<TStream>& Stream) {
     if (Handle >= 0) platform::closeFile(Handle);
+    if (FPending && FPending->fd == Handle) FPending->fd = -1;
     Handle = -1;
     Stream.reset();
     DropPending();
 }
 
+// An output that was neither finished nor discarded (an exception, or an extractor that
+// moved on): its handle is closed and its temporary file removed.
 void TUnBase::DropPending() {
     if (!FPending) return;
+    if (FPending->fd >= 0) platform::closeFile(FPending->fd);
     platform::removeFile(FPending->temp);
     FPending.reset();
 }

@@ -88,6 +88,7 @@ private:
 
     struct Pending {
         std::string temp, target;
+        int fd = -1; // the handle given out (mode 0), closed here if the entry is abandoned
     };
     std::optional<Pending> FPending;
 };

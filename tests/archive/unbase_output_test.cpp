@@ -634,3 +634,34 @@ TEST(UnBaseCopyStored, ShortReadIsAnErrorNotAPass) {
 }
 
 } // namespace
+
+namespace {
+
+// An extractor that fails with an exception half-way through writing an entry.
+class ThrowingExtractor : public TUnBase {
+protected:
+    void ExtractArchive(int, TStream*) override {
+        std::string name = "half.txt";
+        bool exists = false;
+        if (BeginFile(name, exists, 0) != TBeginResult::brExtract) return;
+        int out = -1;
+        std::unique_ptr<TStream> stream;
+        if (!CreateOutput(out, stream, name, FileName)) return;
+        const uint8_t data[5] = {'h', 'a', 'l', 'f', '\n'};
+        WriteBlock(out, data, 1, 5, 32, nullptr);
+        RaiseError(ArchiveFile(), "", "0", 25236);
+    }
+};
+
+TEST(UnBaseRun, ExceptionLeavesNoPartialFile) {
+    pvtest::TempDir tmp;
+    pvtest::writeBytes(tmp / "a.zip", zipOf("x", {'x'}, {'x'}, 0));
+    ThrowingExtractor u;
+    u.SetArchiveFile((tmp / "a.zip").string());
+    u.SetExtractDir((tmp / "out").string());
+    EXPECT_THROW(u.Extract(), E_RAISE);
+    EXPECT_TRUE(fs::is_empty(tmp / "out"));
+    EXPECT_EQ(u.ArchiveFile(), (tmp / "a.zip").string());
+}
+
+} // namespace
