@@ -47,7 +47,9 @@ public:
     // Opens the output of one entry by WriteMode: 0 a temporary file beside OutputPath
     // (folders created as needed); 2 a file stream on such a temporary file; 1 needs
     // stream A; 3 needs stream B; 4 gives False; other modes (the test mode 7) True with
-    // nothing created. False when OutputPath is empty or the file cannot be made.
+    // nothing created. False when OutputPath is empty or the file cannot be made. The
+    // handle (or stream) given out is closed by FinishFile or DiscardOutput, never by the
+    // extractor itself; one the run leaves open is closed and its file removed at the end.
     bool CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const std::string& StoredName,
                       const std::string& OutputPath);
 
