@@ -42,7 +42,7 @@ inline double medianSeconds(int reps, const std::function<void()>& fn) {
 }
 
 inline void report(const std::string& name, double ours, double ref, const std::string& unit) {
-    std::printf("BENCH %s ours=%.4g ref=%.4g unit=%s\n", name.c_str(), ours, ref, unit.c_str());
+    std::printf("BENCH %s ours=%.10g ref=%.10g unit=%s\n", name.c_str(), ours, ref, unit.c_str());
     std::fflush(stdout);
 }
 
