@@ -13,6 +13,7 @@
 #include "app/ListFormat.h"
 #include "app/MainCore.h"
 #include "archive/aeBase.h"
+#include "archive/aeMsgs.h"
 #include "platform/ui_hooks.h"
 
 namespace fs = std::filesystem;
@@ -190,7 +191,7 @@ bool TMainCore::RunZipExtract(const std::vector<std::string>& names, bool dirNam
         CloseStat();
         EnableAll();
     }
-    const bool ok = !fatal && FRun.errors == 0;
+    const bool ok = !fatal && FRun.errors == 0 && !FRun.cancelled;
     ShowExtractResult(ok, count);
     return ok;
 }
@@ -229,7 +230,7 @@ bool TMainCore::RunEngineExtract(const std::vector<std::string>& names, bool all
         CloseStat();
         EnableAll();
     }
-    const bool ok = !fatal && FRun.errors == 0;
+    const bool ok = !fatal && FRun.errors == 0 && !FRun.cancelled;
     ShowExtractResult(ok, FRun.passed);
     return ok;
 }
@@ -239,7 +240,9 @@ void TMainCore::ShowExtractResult(bool ok, int count) {
     if (ok)
         StatusPanels[0] = std::to_string(count) + " " + kSuccessText;
     else
-        StatusPanels[0] = FRun.firstError.empty() ? std::string("Extraction failed") : FRun.firstError;
+        StatusPanels[0] = !FRun.firstError.empty() ? FRun.firstError
+                          : FRun.cancelled         ? AeMessageString(kMsgUserCanceled)
+                                                   : std::string("Extraction failed");
     StatusChanged();
 }
 
@@ -265,7 +268,10 @@ void TMainCore::StatCancelClick() {
             ::unlink(it->c_str());
         StatForm.FileNames.clear();
     }
-    if (FHandlerKind == 1 && FZip) FZip->SetCancel(true);
+    if (FHandlerKind == 1 && FZip) {
+        if (FSpecialExtractRunning) FRun.cancelled = true;
+        FZip->SetCancel(true);
+    }
     // The engine's run stops too, rather than going on behind a closed window.
     if (FHandlerKind == 2 && FSpecialExtractRunning && FCurrentUnpacker) {
         FRun.cancelled = true;
@@ -358,6 +364,7 @@ void TMainCore::pvZipFrontExtractOverwrite(const std::string& forFile, bool, boo
         break;
     case oaCancel:
         doOverwrite = false;
+        FRun.cancelled = true;
         if (FZip) FZip->SetCancel(true);
         break;
     }
