@@ -584,10 +584,14 @@ void TMainCore::ZipListDblClick() {
     const std::string ext = lowerExtension(row->Caption);
     const std::string file = ViewCopy(*row);
     if (file.empty()) return;
-    if (IsExtRegistered(ext))
+    if (IsExtRegistered(ext)) {
         LaunchOpenFile(file);
-    else
-        LaunchProgram(HexViewerProgram(), {file}, FProgramFolder);
+        return;
+    }
+    // Where the desktop itself would say that the program is missing, so do we.
+    const std::string hex = HexViewerProgram();
+    if (!LaunchProgram(hex, {file}, FProgramFolder))
+        platform::messageBox("Error", "Cannot start " + hex, platform::MsgType::Error, platform::mbOK);
 }
 
 void TMainCore::mmiViewClick() {
@@ -603,7 +607,8 @@ void TMainCore::mmiViewClick() {
 }
 
 void TMainCore::ViewWithNotepad(const std::string& file) {
-    LaunchOpenAs(file, "text/plain");
+    // Without a default text application the file's own default is the next best.
+    if (!LaunchOpenAs(file, "text/plain")) LaunchOpenFile(file);
 }
 
 bool TMainCore::IsExtRegistered(const std::string& ext) const {

@@ -448,6 +448,12 @@ TEST_F(ExtractFixture, ShortcutsHistoryAndMultiExtraction) {
     core->ExtractDialogDone();
     EXPECT_EQ(core->FExtHistory, (std::array<std::string, 6>{"", dlg2, "/h1", "/h2", dlg, ""}));
     EXPECT_EQ(tree(dlg2), expected(false));
+    // A history item extracts the selected rows of a zip archive there.
+    select({"c.bin"});
+    core->FExtHistory[4] = (home.dir / "hist").string();
+    core->EItemClick(4);
+    EXPECT_EQ(tree(home.dir / "hist"),
+              (std::map<std::string, std::string>{{"c.bin", files["sub/deep/c.bin"]}}));
     core->CloseArchive();
     fs::remove_all(arcDir / "one");
 
@@ -547,4 +553,46 @@ TEST_F(ExtractFixture, TheWindowDrivesTheDialogAndViewThroughItsActions) {
     ASSERT_EQ(launched.size(), 1u);
     EXPECT_EQ(launched[0].extra, files["a.txt"]);
     EXPECT_TRUE(boxes.shown.empty()) << lastBox();
+}
+
+// Cancel in the progress window takes back what the zip run brought into being, and only that.
+TEST_F(ExtractFixture, ProgressCancelRemovesOnlyTheFilesThisRunCreated) {
+    PV_REQUIRE_PEER("zip");
+    core->OpenArchive(make("zip"));
+    bool cancelled = false;
+    platform::uiHooks().processMessages = [&] {
+        // While the second file begins, the first one is written.
+        if (!cancelled && core->FCurrentFileNo == 2 && core->StatForm.Visible) {
+            cancelled = true;
+            EXPECT_FALSE(core->AllEnabled);
+            core->StatCancelClick();
+        }
+    };
+    struct Case {
+        const char* label;
+        bool aExists; // a.txt is there before the run
+    } cases[] = {{"new", false}, {"replaced", true}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        cancelled = false;
+        const fs::path out = home.dir / (std::string("cancel-") + c.label);
+        if (c.aExists) pvtest::writeFile(out / "a.txt", "mine");
+        EXPECT_FALSE(core->ExtractCore(false, true, out.string(), false, true));
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(status().find("successfully"), std::string::npos) << status();
+        EXPECT_FALSE(fs::exists(out / "sub" / "B.TXT"));
+        // A file the user agreed to replace stays (with its new content); one this run
+        // created is gone.
+        if (c.aExists)
+            EXPECT_EQ(pvtest::readFile(out / "a.txt"), files["a.txt"]);
+        else
+            EXPECT_FALSE(fs::exists(out / "a.txt"));
+        EXPECT_FALSE(core->StatForm.Visible);
+        EXPECT_TRUE(core->AllEnabled);
+        EXPECT_TRUE(core->StatForm.FileNames.empty());
+    }
+    platform::uiHooks().processMessages = nullptr;
+    // The next run is not cancelled by the last one.
+    EXPECT_TRUE(core->ExtractCore(false, true, (home.dir / "after").string(), false, true));
+    EXPECT_EQ(tree(home.dir / "after"), expected(true));
 }
