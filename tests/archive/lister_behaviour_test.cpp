@@ -353,3 +353,53 @@ TEST(ListerArj, ArchiveCommentIsRead) {
     ASSERT_EQ(l.entries.size(), 1u);
     EXPECT_NE(l.archiveComment.find("arj archive note"), std::string::npos) << l.archiveComment;
 }
+
+// Self-extracting programs: an archive behind a 30000-byte program part, with offsets
+// left as they were (zip) or adjusted (zip -A). Every entry is listed and its Offset is
+// the file offset of its own header.
+TEST(ListerSfx, ArchivesBehindAProgramPart) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("arj");
+    TempDir dir;
+    writeFile(dir / "a.txt", "hello\n");
+    writeFile(dir / "b.txt", sampleText(9000));
+    ASSERT_EQ(run("zip -q x.zip a.txt b.txt && arj a -y x.arj a.txt b.txt >/dev/null", dir.path()).status, 0);
+    if (havePeer("jlha")) run("jlha a2o5 x.lzh a.txt b.txt >/dev/null", dir.path());
+    std::vector<uint8_t> stub(30000, 0);
+    stub[0] = 'M', stub[1] = 'Z';
+    struct Case {
+        const char* source;
+        const char* sfx;
+        TArcType type;
+        uint32_t headerMagic; // what each entry's Offset must point at
+        int magicBytes;
+    };
+    const Case cases[] = {{"x.zip", "zip.exe", atZipExe, 0x04034B50, 4},
+                          {"x.zip", "zipa.exe", atZipExe, 0x04034B50, 4},
+                          {"x.arj", "arj.exe", atArjExe, 0xEA60, 2},
+                          {"x.lzh", "lzh.exe", atLhaExe, 0, 0}};
+    for (const Case& c : cases) {
+        if (!fs::exists(dir / c.source)) continue;
+        SCOPED_TRACE(c.sfx);
+        auto bytes = stub;
+        const auto archive = readBytes(dir / c.source);
+        bytes.insert(bytes.end(), archive.begin(), archive.end());
+        writeBytes(dir / c.sfx, bytes);
+        if (std::string(c.sfx) == "zipa.exe") ASSERT_EQ(run("zip -q -A zipa.exe", dir.path()).status, 0);
+        const auto file = readBytes(dir / c.sfx);
+        auto l = listArchive((dir / c.sfx).string());
+        EXPECT_EQ(l.type, c.type);
+        ASSERT_TRUE(l.ok);
+        ASSERT_EQ(l.entries.size(), 2u);
+        EXPECT_EQ(l.entries[0].name, "a.txt");
+        EXPECT_EQ(l.entries[1].name, "b.txt");
+        EXPECT_EQ(l.entries[1].size, 9000);
+        for (const auto& e : l.entries) {
+            ASSERT_GE(e.offset, 30000);
+            ASSERT_LT(e.offset + 4, static_cast<int64_t>(file.size()));
+            uint32_t magic = 0;
+            for (int k = 0; k < c.magicBytes; ++k) magic |= uint32_t{file[e.offset + k]} << (8 * k);
+            EXPECT_EQ(magic, c.headerMagic) << e.name;
+        }
+    }
+}
