@@ -40,24 +40,24 @@ bool MethodSupported(uint16_t m) {
 std::string MethodText(uint16_t m) {
     switch (m) {
     case 9:
-        return "Deflate64 (method 9) not supported";
+        return "Deflate64, method 9";
     case 12:
-        return "bzip2 (method 12) not supported";
+        return "bzip2, method 12";
     case 14:
-        return "LZMA (method 14) not supported";
+        return "LZMA, method 14";
     case 93:
-        return "Zstandard (method 93) not supported";
+        return "Zstandard, method 93";
     case 95:
-        return "XZ (method 95) not supported";
+        return "XZ, method 95";
     case 98:
-        return "PPMd (method 98) not supported";
+        return "PPMd, method 98";
     case 99:
-        return "AES encryption (method 99) not supported";
+        return "AES encryption, method 99";
     default:
-        return "method " + std::to_string(m) + " not supported";
+        return "method " + std::to_string(m);
     }
 }
-const char* const kZip64Text = "Zip64 entries not supported";
+const char* const kZip64Text = "Zip64 entry";
 
 bool IsFolderName(const std::string& name) {
     return !name.empty() && (name.back() == '/' || name.back() == '\\');

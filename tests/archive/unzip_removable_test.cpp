@@ -1,6 +1,6 @@
-// TUnZIP over a zip set spanned over emulated floppies: the parts of a split zip, each the
-// file x.zip on a disk labelled "PKBACK# 00N". The extractor asks for the last disk (the
-// directory), then for the first, and the decoders for each next one.
+// TUnZIP on removable disks: a set spanned over emulated floppies: the parts of a split zip, each the
+// file x.zip on a disk labelled "PKBACK# 00N" (the extractor asks for the last disk, the
+// directory, then for the first, and the decoders for each next one), and the room check.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -123,6 +123,50 @@ TEST_F(UnZipSpanned, CancellingTheLastDiskEndsTheRun) {
     u.SetFileSpec({"*.*"});
     EXPECT_EQ(u.Extract(), 0);
     EXPECT_EQ(asked, 1);
+}
+
+} // namespace
+
+namespace {
+
+// Extracting to a removable disk: an entry larger than the free space ends the run before
+// anything is written, unless it replaces a file big enough to make the room.
+TEST(UnZipRoom, RemovableTargetMustHoldTheEntry) {
+    PV_REQUIRE_PEER("zip");
+    TempDir dir;
+    writeBytes(dir / "src" / "big.bin", randomBytes(120000, 2));
+    ASSERT_EQ(run("zip -q0 ../x.zip big.bin", dir / "src").status, 0);
+    const std::string drive = (dir / "floppy").string();
+    fs::create_directories(drive);
+    ScopedEnv media("PARVEX_MEDIA", drive + ",capacity=150000");
+    auto extract = [&](std::vector<int>& errors) {
+        TUnZIP u;
+        u.ConfirmOverwrites = false;
+        u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
+            errors.push_back(code);
+        };
+        u.SetArchiveFile((dir / "x.zip").string());
+        u.SetExtractDir(drive);
+        u.SetFileSpec({"*.*"});
+        try {
+            u.Extract();
+        } catch (const E_RAISE&) {
+        }
+    };
+    // 60000 bytes taken by another file: 90000 free.
+    writeBytes(fs::path(drive) / "other.bin", randomBytes(60000, 4));
+    std::vector<int> errors;
+    extract(errors);
+    EXPECT_EQ(errors, std::vector<int>{25155});
+    EXPECT_FALSE(fs::exists(fs::path(drive) / "big.bin"));
+
+    // The same 60000 bytes in the file the entry replaces count as room.
+    fs::remove(fs::path(drive) / "other.bin");
+    writeBytes(fs::path(drive) / "big.bin", randomBytes(60000, 3));
+    errors.clear();
+    extract(errors);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(readBytes(fs::path(drive) / "big.bin"), readBytes(dir / "src" / "big.bin"));
 }
 
 } // namespace
