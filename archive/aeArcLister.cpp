@@ -664,6 +664,10 @@ int64_t TArcLister::ListGzip(int64_t offset) {
             base = base.substr(0, dot);
         e.Name = base;
     }
+    // The entry carries the compressed file's own attributes ("normal" stands for none).
+    uint32_t attr = platform::fileAttributes(ArchiveFile());
+    if (attr == platform::kInvalidAttributes) attr = 32;
+    e.ExtAttr = attr == platform::faNormal ? 0 : attr;
     // A gzip file is one entry: it is always counted, whatever FileSpec says.
     Report(e, Filter::None, false);
     return -1;
