@@ -475,9 +475,14 @@ void TMainCore::EItemClick(int index) {
 
 void TMainCore::mmiFilenameClick() {
     if (!FArchiveOpen) return;
-    const std::string folder = folderPart(FArchiveFile) + withoutExtension(fileNamePart(FArchiveFile)) + "/";
+    const std::string folder = ExtractToFolder();
     makeFolders(folder);
     ExtractCore(false, FOptZipDirs, folder, FOptUpdate, FOptOverwrite);
+}
+
+std::string TMainCore::ExtractToFolder() const {
+    if (FArchiveFile.empty()) return {};
+    return folderPart(FArchiveFile) + withoutExtension(fileNamePart(FArchiveFile)) + "/";
 }
 
 void TMainCore::mmiExtSameDirClick() {

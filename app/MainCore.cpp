@@ -405,9 +405,8 @@ void TMainCore::EnableAll() {
 }
 
 void TMainCore::InitExtraMenus() {
-    std::string stem =
-        FArchiveFile.size() > 4 ? FArchiveFile.substr(0, FArchiveFile.size() - 4) : std::string();
-    ExtractToCaption = "Extract to " + stem + "/";
+    // The caption names the folder the command extracts to ("x.tar.gz" -> "x.tar/").
+    ExtractToCaption = "Extract to " + ExtractToFolder();
     ExtractHereCaption = "Extract to " + folderPart(FArchiveFile);
     ItemsChanged();
 }

@@ -265,9 +265,10 @@ public:
                      bool overwrite);
     // After the extract dialog closed: history, then the extraction it asked for.
     void ExtractDialogDone();
-    void EItemClick(int index); // extract-history item 1..5
-    void mmiFilenameClick();    // "Extract to <name>"
-    void mmiExtSameDirClick();  // the archive's folder
+    void EItemClick(int index);          // extract-history item 1..5
+    void mmiFilenameClick();             // "Extract to <name>"
+    std::string ExtractToFolder() const; // its folder: beside the archive, named after it
+    void mmiExtSameDirClick();           // the archive's folder
     void mmiFavouriteClick();
     // After the multi-extract dialog: every archive in turn.
     void MultiExtract(const std::vector<std::string>& archives);

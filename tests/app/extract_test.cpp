@@ -416,6 +416,7 @@ TEST_F(ExtractFixture, ShortcutsHistoryAndMultiExtraction) {
     core->OpenArchive(zip);
     core->FOptZipDirs = true;
     core->FOptOverwrite = true;
+    EXPECT_EQ(core->ExtractToCaption, "Extract to " + (arcDir / "one").string() + "/");
     core->mmiFilenameClick();
     EXPECT_EQ(tree(arcDir / "one"), expected(true));
     // The favourite folder when it exists; otherwise it says so.
