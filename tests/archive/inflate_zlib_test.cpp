@@ -389,3 +389,60 @@ TEST(InflateBadInput, DeclaredSizeStopsOutput) {
 }
 
 } // namespace
+
+namespace {
+
+// Damaged copies of real streams: wherever zlib decodes a stream, ours gives the same
+// bytes; wherever zlib finds the data invalid, ours says Corrupt; where zlib wants more
+// input, ours says Truncated.
+TEST(InflateZlib, SameVerdictsOnDamagedStreams) {
+    const Bytes plain = [] {
+        auto t = pvtest::sampleText(6000, 17);
+        return Bytes(t.begin(), t.end());
+    }();
+    std::uint32_t seed = 12345;
+    auto rnd = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    int agreedOk = 0, agreedBad = 0;
+    for (int level : {1, 6, 9}) {
+        for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
+            const Bytes good = zDeflate(plain, level, strategy);
+            for (int i = 0; i < 400; ++i) {
+                Bytes bad = good;
+                const unsigned flips = 1 + rnd() % 3;
+                for (unsigned k = 0; k < flips; ++k)
+                    bad[rnd() % bad.size()] ^= static_cast<u8>(1u << (rnd() % 8));
+                if (rnd() % 4 == 0) bad.resize(rnd() % bad.size());
+                z_stream z{};
+                inflateInit2(&z, -15);
+                Bytes ref(1 << 20);
+                z.next_in = bad.data();
+                z.avail_in = static_cast<uInt>(bad.size());
+                z.next_out = ref.data();
+                z.avail_out = static_cast<uInt>(ref.size());
+                const int zr = inflate(&z, Z_FINISH);
+                ref.resize(z.total_out);
+                inflateEnd(&z);
+                Bytes got;
+                const auto r = inflateChunked(bad, got, 1 << 16);
+                if (zr == Z_STREAM_END) {
+                    ASSERT_TRUE(r.ok()) << "case " << i;
+                    ASSERT_TRUE(got == ref) << "case " << i;
+                    ++agreedOk;
+                } else if (zr == Z_DATA_ERROR) {
+                    ASSERT_EQ(r.status, ae::DecodeStatus::Corrupt) << "case " << i;
+                    ++agreedBad;
+                } else if (zr == Z_BUF_ERROR && z.avail_out != 0) {
+                    ASSERT_EQ(r.status, ae::DecodeStatus::Truncated) << "case " << i;
+                    ++agreedBad;
+                }
+            }
+        }
+    }
+    EXPECT_GT(agreedOk, 0);
+    EXPECT_GT(agreedBad, 1000);
+}
+
+} // namespace
