@@ -11,13 +11,21 @@
 #include <string>
 
 namespace {
-const std::string& ScratchFile() {
-    static const std::string path = [] {
+// One file for every input, removed when the fuzzer exits.
+struct Scratch {
+    std::string path;
+    Scratch() {
         platform::TempFile t = platform::makeTempFile({}, "fuzz_ungzip", ".gz");
         if (t.fd >= 0) platform::closeFile(t.fd);
-        return t.path;
-    }();
-    return path;
+        path = t.path;
+    }
+    ~Scratch() {
+        if (!path.empty()) platform::removeFile(path);
+    }
+};
+const std::string& ScratchFile() {
+    static const Scratch s;
+    return s.path;
 }
 } // namespace
 
