@@ -13,6 +13,7 @@
 #include <QStorageInfo>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 
 #include <sys/stat.h>
@@ -86,7 +87,8 @@ TExtForm::TExtForm(TMainCore& main, QWidget* parent) : QDialog(parent), FMain(ma
     }
     InstDir->setText(QString::fromStdString(FMain.FExtractFolder));
     FAll->setChecked(true);
-    RequiredMB = double(FMain.FTotalSize) / 1048576.0;
+    // The archive's unpacked total, whichever back end listed it.
+    RequiredMB = double(std::max(FMain.FTotalSize, FMain.FArchiveSize)) / 1048576.0;
     FRequired->setText("required: " + mb(RequiredMB) + " MB");
 
     connect(Dir, &QTreeView::clicked, this,

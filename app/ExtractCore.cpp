@@ -198,7 +198,16 @@ bool TMainCore::RunZipExtract(const std::vector<std::string>& names, bool dirNam
 
 bool TMainCore::RunEngineExtract(const std::vector<std::string>& names, bool all, bool dirNames,
                                  const std::string& folder, bool overwrite) {
-    if (!SelectUnpacker() || !FCurrentUnpacker) return false;
+    if (!SelectUnpacker() || !FCurrentUnpacker) {
+        // Said rather than doing nothing: the type lists but has no extractor here.
+        const std::string text = AeMessageString(kMsgBadArcType);
+        platform::messageBox("Error", text, platform::MsgType::Error, platform::mbOK);
+        if (!StatusPanels.empty()) {
+            StatusPanels[0] = text;
+            StatusChanged();
+        }
+        return false;
+    }
     TExtractorBackend& u = *FCurrentUnpacker;
     u.OnActivate = [this] { aeUnActivate(); };
     u.OnDeactivate = [this] { aeUnDeactivate(); };
@@ -458,8 +467,7 @@ void TMainCore::ExtractDialogDone() {
     if (FCancelled || FExtractTarget.empty()) return;
     AddExtHistory(FExtractTarget);
     WriteEDir();
-    if (FHandlerKind == 1 ||
-        (FHandlerKind == 2 && ArcLister() && !ArcLister()->ArchiveFile().empty() && SelectUnpacker()))
+    if (FHandlerKind == 1 || (FHandlerKind == 2 && ArcLister() && !ArcLister()->ArchiveFile().empty()))
         ExtractCore(FExtSelectedOnly, FExtDirNames, FExtractTarget, FExtSkipOlder, FExtOverwrite);
 }
 

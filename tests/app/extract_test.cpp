@@ -597,3 +597,16 @@ TEST_F(ExtractFixture, ProgressCancelRemovesOnlyTheFilesThisRunCreated) {
     EXPECT_TRUE(core->ExtractCore(false, true, (home.dir / "after").string(), false, true));
     EXPECT_EQ(tree(home.dir / "after"), expected(true));
 }
+
+TEST_F(ExtractFixture, ATypeWithoutExtractorSaysSo) {
+    std::string lzh = make("lzh");
+    if (lzh.empty()) GTEST_SKIP() << "jlha missing";
+    core->OpenArchive(lzh);
+    core->ExtractorFactory = [](int) { return std::unique_ptr<TExtractorBackend>(); };
+    const fs::path out = home.dir / "none";
+    EXPECT_FALSE(core->ExtractCore(false, true, out.string(), false, false));
+    EXPECT_EQ(lastBox(), "Invalid or unsupported archive type for this operation");
+    EXPECT_EQ(status(), lastBox());
+    EXPECT_TRUE(tree(out).empty());
+    EXPECT_TRUE(core->AllEnabled);
+}
