@@ -77,6 +77,14 @@ TEST(LzhDecPeers, JlhaMethods) {
         std::uint16_t crc = 0;
         Crc16Update(got.data(), got.size(), crc);
         EXPECT_EQ(crc, p.check) << opt;
+        // ZOO method 2 and BH method 1 use the -lh5- stream layout with their own settings.
+        if (std::string(opt) == "o5") {
+            for (const auto& other : {ae::LzhParams::Zoo(), ae::LzhParams::Bh(false)}) {
+                Bytes again;
+                ASSERT_TRUE(lzh(p.data, other, p.size, again).ok());
+                EXPECT_TRUE(again == plain);
+            }
+        }
     }
 }
 
