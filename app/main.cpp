@@ -16,9 +16,8 @@ int main(int argc, char** argv) {
     std::string programPath = QCoreApplication::applicationFilePath().toStdString();
 
     TMainForm form(CreateLiveZip(), CreateLiveLister(), programPath, params);
-    // The overwrite question, the span-size dialog, the password dialog and the progress
-    // window live beside the main window for the whole run; they join here with the
-    // commands that use them.
+    // The progress window and the overwrite question live with the main window for the
+    // whole run; the span-size and password dialogs join them with their commands.
     form.show();
     return app.exec();
 }
