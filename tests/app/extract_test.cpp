@@ -158,6 +158,10 @@ TEST_F(ExtractFixture, AllAndSelectedRowsWithAndWithoutFoldersByteForByte) {
         want.erase("a.txt");
         EXPECT_EQ(tree(out / "sel"), want);
         EXPECT_EQ(status(), "2 file(s) successfully extracted !");
+        EXPECT_TRUE(core->ExtractCore(true, false, (out / "selflat").string(), false, false));
+        EXPECT_EQ(tree(out / "selflat"),
+                  (std::map<std::string, std::string>{{"B.TXT", files["sub/B.TXT"]},
+                                                      {"c.bin", files["sub/deep/c.bin"]}}));
         EXPECT_TRUE(boxes.shown.empty()) << lastBox();
         EXPECT_FALSE(core->StatForm.Visible);
         EXPECT_TRUE(core->AllEnabled);
