@@ -65,6 +65,13 @@ private:
     unsigned count_ = 0;
 };
 
+// The archive file's own last-write time as a local DOS date-time; 1980 when unreadable.
+uint32_t ArchiveAge(int Handle) {
+    const auto t = platform::fileTimes(Handle);
+    const uint32_t dos = t ? UnixTimeToDosLocal(t->lastWrite) : 0;
+    return dos ? dos : kDos1980;
+}
+
 bool IsTarBlock(int Handle) {
     uint8_t h[512];
     if (platform::seekFile(Handle, 0) != 0 || platform::readFile(Handle, h, 512) != 512) return false;
@@ -256,16 +263,14 @@ void TUnGZIP::ExtractGzip(int Handle) {
         if (name == "." || name == "..") name.clear();
     }
     if (name.empty()) name = DefaultOutputName();
-    uint32_t dos = h.fields.mtime ? UnixTimeToDosLocal(h.fields.mtime) : FileDosDate(Handle, 1);
-    if (dos == 0) dos = kDos1980;
+    uint32_t dos = h.fields.mtime ? UnixTimeToDosLocal(h.fields.mtime) : ArchiveAge(Handle);
     const int64_t dataStart = start + static_cast<int64_t>(h.fields.headerLength);
     DeliverOutput(Handle, true, name, dos, dataStart, h.fields.flags);
 }
 
 void TUnGZIP::ExtractCompress(int Handle) {
     std::string name = DefaultOutputName();
-    uint32_t dos = FileDosDate(Handle, 1);
-    if (dos == 0) dos = kDos1980;
+    const uint32_t dos = ArchiveAge(Handle);
     DeliverOutput(Handle, false, name, dos, ArcStart - 1, 0);
 }
 

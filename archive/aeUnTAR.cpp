@@ -29,6 +29,8 @@ bool IsLink(char t) {
     return t == '1' || t == '2';
 }
 
+} // namespace
+
 // The entry reached by a link stored in entry Name: for a symbolic link Target is relative
 // to Name's folder (absolute targets are refused), for a hard link it is an archive name.
 // std::nullopt when it would lead out of the extraction folder.
@@ -63,8 +65,6 @@ std::optional<std::string> LinkDestination(const std::string& Name, char Type, c
     for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
     return out;
 }
-
-} // namespace
 
 void TUnTAR::ExtractArchive(int ArchiveHandle, TStream*) {
     try {
@@ -193,41 +193,48 @@ bool TUnTAR::MakeLink(const std::string& Output, const std::string& Name, char T
         return false;
     }
     if (WriteMode != 0) return true; // a test run has no data to check for a link
-    const auto destPath = OutputPathFor(*dest);
-    std::error_code ec;
-    if (!destPath) return false;
+    std::string hardTarget;
     if (Type == '1') {
         // The member it names must have been extracted already, as a plain file.
-        if (!platform::fileExists(*destPath) || platform::isSymlink(*destPath)) {
+        const auto destPath = OutputPathFor(*dest);
+        if (!destPath || !platform::fileExists(*destPath) || platform::isSymlink(*destPath)) {
             ReportError(Name, kind + " to " + Target + " not extracted (its target is missing)", "0",
                         kMsgInvalidName);
             return false;
         }
+        hardTarget = *destPath;
     }
-    // No folder on the way may be a symlink (an earlier link member could be one).
-    const std::string base = AppendDirTail(ExtractDir());
-    for (size_t pos = Output.find('/', base.size()); pos != std::string::npos;
-         pos = Output.find('/', pos + 1)) {
-        if (platform::isSymlink(Output.substr(0, pos))) {
-            ReportError(Output, "", "0", kMsgInvalidName);
-            return false;
+    return MakeEntryLink(*this, Output, Type, Type == '2' ? Target : hardTarget);
+}
+
+bool MakeEntryLink(TUnBase& Ex, const std::string& Output, char Type, const std::string& Target) {
+    // No folder on the way may be a symlink (an earlier link entry could be one).
+    const std::string base = AppendDirTail(Ex.ExtractDir());
+    if (Output.compare(0, base.size(), base) == 0) {
+        for (size_t pos = Output.find('/', base.size()); pos != std::string::npos;
+             pos = Output.find('/', pos + 1)) {
+            if (platform::isSymlink(Output.substr(0, pos))) {
+                Ex.ReportError(Output, "", "0", kMsgInvalidName);
+                return false;
+            }
         }
     }
     const std::string dir = ExtractDirPart(Output);
     try {
         if (!dir.empty()) CreateDirPath(dir);
     } catch (const std::exception&) {
-        ReportError(Output, "", "0", kMsgOpenError);
+        Ex.ReportError(Output, "", "0", kMsgOpenError);
         return false;
     }
     // Replace what is there (BeginFile allowed it); never write through it.
     if (platform::isSymlink(Output) || platform::fileExists(Output)) platform::removeFile(Output);
+    std::error_code ec;
     if (Type == '2')
         std::filesystem::create_symlink(Target, Output, ec);
     else
-        std::filesystem::create_hard_link(*destPath, Output, ec);
+        std::filesystem::create_hard_link(Target, Output, ec);
     if (ec) {
-        ReportError(Output, ec.message(), "0", kMsgOpenError);
+        Ex.ReportError(Output, ec.message(), "0", kMsgOpenError);
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 // archive fails.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,3 +30,14 @@ private:
     void ExtractEntry(int Handle, const TTarChosen& Entry);
     bool MakeLink(const std::string& Output, const std::string& Name, char Type, const std::string& Target);
 };
+
+// The archive name that a link stored in entry Name reaches: a symbolic link's ('2')
+// Target is relative to Name's folder (absolute targets are refused), a hard link's ('1')
+// is an archive name. Resolved by name; std::nullopt when it would lead out of the
+// extraction folder.
+std::optional<std::string> LinkDestination(const std::string& Name, char Type, const std::string& Target);
+
+// Makes the link of one entry at Output (a symbolic link to Target as stored, or for Type
+// '1' a hard link to the file Target), replacing what is there. Refused when a folder on
+// the way below ExtractDir is a symlink. False (reported) when it cannot be made.
+bool MakeEntryLink(TUnBase& Ex, const std::string& Output, char Type, const std::string& Target);

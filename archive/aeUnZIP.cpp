@@ -5,7 +5,9 @@
 
 #include "archive/aeDiskMan.h"
 #include "archive/aeHeaders.h"
+#include "archive/aeEntryIo.h"
 #include "archive/aeUnHelpers.h"
+#include "archive/aeUnTAR.h"
 #include "archive/aeZipDecode.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
@@ -312,6 +314,7 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
         e.Crc32 = h->crc32;
         e.DosDate = h->dosDateTime;
         e.Disk = static_cast<int>(h->diskNumber);
+        e.Symlink = (h->versionMadeBy >> 8) == 3 && ((h->externalAttr >> 16) & 0170000) == 0120000;
         // Folders and volume labels by their DOS attribute bits.
         const bool folderAttr = (h->externalAttr & 0x18) != 0;
         e.Attr = h->externalAttr & 0xFF;
@@ -470,6 +473,10 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
                          h->nameLength + h->extraLength;
     if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
 
+    if (Entry.Symlink && !(Entry.Flags & aehdr::kZipFlagEncrypted)) {
+        if (ExtractLink(Handle, Entry, data, name, output)) ReportEnd(output, name, true, true);
+        return !Cancel();
+    }
     if (Entry.Flags & aehdr::kZipFlagEncrypted) {
         std::array<uint8_t, 12> header{};
         if (platform::readFile(Handle, header.data(), 12) != 12) {
@@ -515,4 +522,32 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
     if (Cancel()) return false;
     ReportEnd(output, name, pass, true);
     return true;
+}
+
+bool TUnZIP::ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart, const std::string& Name,
+                         const std::string& Output) {
+    constexpr int64_t kMaxTarget = 4096;
+    if (Entry.UnpackedSize > kMaxTarget || Entry.PackedSize > 2 * kMaxTarget) {
+        ReportError(Name, "symbolic link target too long, not extracted", "0", kMsgInvalidName);
+        return false;
+    }
+    if (platform::seekFile(Handle, DataStart) != DataStart) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+    ae::EntrySource src{*this, Handle, nullptr, Entry.PackedSize, false};
+    ae::InputBuffer in{src, 4096};
+    ae::VectorSink sink;
+    const ae::DecodeResult r =
+        ae::DecodeZipMethod(in, sink, Entry.Method, Entry.Flags, static_cast<uint64_t>(Entry.UnpackedSize));
+    if (!r.ok() || Crc32Of(sink.data.data(), sink.data.size()) != Entry.Crc32) {
+        ReportError(Name, "", "0", kMsgFailsCrc);
+        ReportEnd(Output, Name, false, false);
+        return false;
+    }
+    const std::string target(sink.data.begin(), sink.data.end());
+    if (!LinkDestination(Name, '2', target) || target.find('\0') != std::string::npos) {
+        ReportError(Name, "symbolic link to " + target + " points outside the folder, not extracted", "0",
+                    kMsgInvalidName);
+        return false;
+    }
+    if (WriteMode != 0) return true;
+    return MakeEntryLink(*this, Output, '2', target);
 }

@@ -5,7 +5,9 @@
 // its encryption settled (Password, Passwords, OnGetPassword) and its data decoded
 // through DecodeZipEntry. Names ending in '/' are folders and produce no file. Entries
 // whose data the engine cannot decode (Deflate64, bzip2, ... and Zip64 sizes) are
-// reported as unsupported and fail; they are never taken for corruption.
+// reported as unsupported and fail; they are never taken for corruption. A symbolic link
+// stored by a Unix zip is made as a link when it points inside the extraction folder and
+// passed over with a message otherwise; it is never written as a file.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -45,9 +47,10 @@ private:
         int64_t LocalOffset = 0; // file offset of its local header
         int64_t PackedSize = 0, UnpackedSize = 0;
         uint32_t Crc32 = 0, Attr = 32, DosDate = 0;
-        bool Zip64 = false; // sizes or offset only the Zip64 extension holds
-        bool Known = true;  // sizes and CRC known before the data are read
-        int Disk = 0;       // 0-based disk of a spanned set
+        bool Zip64 = false;   // sizes or offset only the Zip64 extension holds
+        bool Known = true;    // sizes and CRC known before the data are read
+        int Disk = 0;         // 0-based disk of a spanned set
+        bool Symlink = false; // a Unix symbolic link: its data are the target
     };
     bool OpenSpanned(int& Handle);
     std::optional<aehdr::ZipEndRecord> FindEnd(int Handle);
@@ -62,6 +65,9 @@ private:
     // False when the run must end.
     bool ExtractEntry(int& Handle, const TZipChosen& Entry);
     void ReportEnd(const std::string& Output, const std::string& Name, bool Pass, bool Decoded);
+    // A symbolic-link entry: made only when it stays inside the folder; false when passed over.
+    bool ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart, const std::string& Name,
+                     const std::string& Output);
     bool SwitchDisk(int& Handle, int Disk);
 
     int FDisk = 0; // 0-based disk of a spanned set now in the drive

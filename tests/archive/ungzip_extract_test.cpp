@@ -138,7 +138,9 @@ open(sys.argv[3], 'wb').write(member(b'inner.txt', b'a comment', b'AB\x04\x00wxy
     writeBytes(t / "data", data);
     writeFile(t / "mk.py", py);
     ASSERT_EQ(run("python3 mk.py data good.gz bad.gz", t.path()).status, 0);
-    if (havePeer("gzip")) ASSERT_EQ(run("gzip -t good.gz", t.path()).status, 0);
+    if (havePeer("gzip")) {
+        ASSERT_EQ(run("gzip -t good.gz", t.path()).status, 0);
+    }
     const Outcome x = runGz(t / "good.gz", t / "out");
     EXPECT_FALSE(x.failed());
     EXPECT_EQ(readBytes(t / "out" / "inner.txt"), data);

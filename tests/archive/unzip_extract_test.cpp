@@ -511,19 +511,26 @@ zf.close()
         EXPECT_EQ(e.path().string().rfind(out.string(), 0), 0u) << e.path();
 }
 
-TEST(UnZipHostile, SymlinkEntryIsNeverFollowed) {
+TEST(UnZipHostile, SymlinkEntriesStayInsideAndAreNeverFollowed) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
     fs::create_directories(t / "in");
     fs::create_symlink("../../outside", t / "in" / "l");
+    fs::create_symlink("a.txt", t / "in" / "inl");
+    writeFile(t / "in" / "a.txt", "a");
     writeFiles(t / "in2", {{"l/x.txt", bytesOf("through")}});
     const fs::path arc = t / "s.zip";
-    ASSERT_EQ(run("zip -qy " + q(arc.string()) + " l", t / "in").status, 0);
+    ASSERT_EQ(run("zip -qy " + q(arc.string()) + " l inl a.txt", t / "in").status, 0);
     ASSERT_EQ(run("zip -q " + q(arc.string()) + " l/x.txt", t / "in2").status, 0);
     const fs::path out = t / "a" / "out";
-    (void)runZip(arc, out);
+    const Outcome x = runZip(arc, out);
+    EXPECT_TRUE(x.hasError(25243)); // the link out of the folder, by name
     EXPECT_FALSE(fs::exists(t / "outside"));
     EXPECT_FALSE(fs::is_symlink(out / "l"));
+    EXPECT_EQ(readFile(out / "l" / "x.txt"), "through"); // a real folder, not the link
+    ASSERT_TRUE(fs::is_symlink(out / "inl"));
+    EXPECT_EQ(fs::read_symlink(out / "inl").string(), "a.txt");
+    EXPECT_EQ(readFile(out / "a.txt"), "a");
 }
 
 // ---- the harness ----
