@@ -104,6 +104,12 @@ void TUnTAR::Scan(int Handle) {
         const std::string name = TarName(e.name);
         const char t = e.header.typeflag;
         const bool folder = t == '5' || name.empty() || name.back() == '/';
+        if (folder && !name.empty() && MatchesFileSpec(name, true)) {
+            if (auto path = OutputPathFor(name.back() == '/' ? name : name + "/"))
+                MakeEntryFolder(*this, *path);
+            else
+                ReportError(name, "", "0", kMsgInvalidName);
+        }
         if (!folder && (IsRegular(t) || IsLink(t)) && MatchesFileSpec(name, true)) {
             TTarChosen c;
             c.Offset = static_cast<int64_t>(offset);
@@ -207,17 +213,36 @@ bool TUnTAR::MakeLink(const std::string& Output, const std::string& Name, char T
     return MakeEntryLink(*this, Output, Type, Type == '2' ? Target : hardTarget);
 }
 
+namespace {
+// No folder between ExtractDir and Path may be a symlink.
+bool NoSymlinkOnTheWay(TUnBase& Ex, const std::string& Path) {
+    const std::string base = AppendDirTail(Ex.ExtractDir());
+    if (Path.compare(0, base.size(), base) != 0) return true;
+    for (size_t pos = Path.find('/', base.size()); pos != std::string::npos; pos = Path.find('/', pos + 1))
+        if (platform::isSymlink(Path.substr(0, pos))) return false;
+    return true;
+}
+} // namespace
+
+void MakeEntryFolder(TUnBase& Ex, const std::string& Path) {
+    if (Ex.WriteMode != 0 || Path.empty()) return;
+    const std::string dir = RemoveDirTail(Path);
+    if (!NoSymlinkOnTheWay(Ex, dir + "/") || platform::isSymlink(dir)) {
+        Ex.ReportError(Path, "", "0", kMsgInvalidName);
+        return;
+    }
+    try {
+        CreateDirPath(dir);
+    } catch (const std::exception&) {
+        Ex.ReportError(Path, "", "0", 25156); // Unable to create directory
+    }
+}
+
 bool MakeEntryLink(TUnBase& Ex, const std::string& Output, char Type, const std::string& Target) {
     // No folder on the way may be a symlink (an earlier link entry could be one).
-    const std::string base = AppendDirTail(Ex.ExtractDir());
-    if (Output.compare(0, base.size(), base) == 0) {
-        for (size_t pos = Output.find('/', base.size()); pos != std::string::npos;
-             pos = Output.find('/', pos + 1)) {
-            if (platform::isSymlink(Output.substr(0, pos))) {
-                Ex.ReportError(Output, "", "0", kMsgInvalidName);
-                return false;
-            }
-        }
+    if (!NoSymlinkOnTheWay(Ex, Output)) {
+        Ex.ReportError(Output, "", "0", kMsgInvalidName);
+        return false;
     }
     const std::string dir = ExtractDirPart(Output);
     try {

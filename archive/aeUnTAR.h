@@ -41,3 +41,7 @@ std::optional<std::string> LinkDestination(const std::string& Name, char Type, c
 // '1' a hard link to the file Target), replacing what is there. Refused when a folder on
 // the way below ExtractDir is a symlink. False (reported) when it cannot be made.
 bool MakeEntryLink(TUnBase& Ex, const std::string& Output, char Type, const std::string& Target);
+
+// Creates the folder of a folder entry (Path from OutputPathFor) when writing files, so that
+// empty folders are kept; nothing when a folder on the way below ExtractDir is a symlink.
+void MakeEntryFolder(TUnBase& Ex, const std::string& Path);

@@ -248,7 +248,14 @@ bool TUnZIP::SwitchDisk(int& Handle, int Disk) {
 
 void TUnZIP::Choose(const TZipChosen& Entry, const std::string& Name, bool& Stop) {
     Stop = false;
-    if (IsFolderName(Name) || !MatchesFileSpec(Name, true)) return;
+    if (!MatchesFileSpec(Name, true)) return;
+    if (IsFolderName(Name)) {
+        if (auto path = OutputPathFor(Name))
+            MakeEntryFolder(*this, *path);
+        else
+            ReportError(Name, "", "0", kMsgInvalidName);
+        return;
+    }
     if (!RoomFor(Entry, Name)) return;
     FileList->AddRecord(Entry);
     TotalPackedSize += std::max<int64_t>(0, Entry.PackedSize - ((Entry.Flags & 1) ? 12 : 0));
@@ -319,7 +326,7 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
         const bool folderAttr = (h->externalAttr & 0x18) != 0;
         e.Attr = h->externalAttr & 0xFF;
         if (e.Attr == 0) e.Attr = 32;
-        if (!folderAttr) {
+        if (!folderAttr || IsFolderName(name)) {
             bool stop = false;
             Choose(e, name, stop);
             if (stop) break;
