@@ -1,10 +1,10 @@
 // TUnTAR: extracts or tests tar archives (512-byte headers, data padded to whole blocks):
 // v7, POSIX ustar (the name prefix) and GNU (long-name records), pax path records. Regular
-// members become files; folders produce none; a symbolic link is made only when it points
-// inside the extraction folder, and a hard link only to a member already extracted there
-// -- any other link is passed over with a message, never written as a file. A header whose
-// checksum fails is reported and passed over; a member whose data run past the end of the
-// archive fails.
+// members become files; folders are created (empty ones kept), never written as files. A
+// symbolic link is made only when it points inside the extraction folder, and a hard link
+// only to a member already extracted there -- any other link is passed over with a
+// message, never written as a file. A header whose checksum fails is reported and passed
+// over; a member whose data run past the end of the archive fails.
 #pragma once
 #include <cstdint>
 #include <optional>

@@ -3,11 +3,11 @@
 // entries (from the central directory when it was found, else from the local headers)
 // and checks room on removable targets; then each chosen entry's local header is read,
 // its encryption settled (Password, Passwords, OnGetPassword) and its data decoded
-// through DecodeZipEntry. Names ending in '/' are folders and produce no file. Entries
-// whose data the engine cannot decode (Deflate64, bzip2, ... and Zip64 sizes) are
-// reported as unsupported and fail; they are never taken for corruption. A symbolic link
-// stored by a Unix zip is made as a link when it points inside the extraction folder and
-// passed over with a message otherwise; it is never written as a file.
+// through DecodeZipEntry. Names ending in '/' are folders: created when writing files,
+// never written as files. Entries whose data the engine cannot decode (Deflate64, bzip2,
+// ... and Zip64 sizes) are reported as unsupported and fail; they are never taken for
+// corruption. A symbolic link stored by a Unix zip is made as a link when it points inside
+// the extraction folder and passed over with a message otherwise; never written as a file.
 #pragma once
 #include <array>
 #include <cstdint>
