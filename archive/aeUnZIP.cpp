@@ -106,12 +106,23 @@ TZipPasswordResult SettleZipPassword(TUnBase& Ex, const std::string& Name,
 
 void TUnZIP::ExtractArchive(int ArchiveHandle, TStream*) {
     int handle = ArchiveHandle;
+    // Disk changes reopen the archive; they do that on a handle of this extractor's own,
+    // so that the run's handle stays valid for the run to close.
+    struct OwnHandle {
+        int& h;
+        int run;
+        ~OwnHandle() {
+            if (h >= 0 && h != run) platform::closeFile(h);
+        }
+    } own{handle, ArchiveHandle};
     FSpanned = false;
     FDisk = 0;
     try {
         int64_t start = -1;
         bool central = false;
         if (ArcType() == atZipMV) {
+            handle = platform::openFile(FArchiveFile, platform::OpenMode::Read);
+            if (handle < 0) RaiseError(FArchiveFile, "", "0", kMsgOpenError);
             if (!OpenSpanned(handle)) return;
             central = FSpanned;
             start = central ? ZipCentralOffset : ArcStart - 1;
@@ -134,13 +145,8 @@ void TUnZIP::ExtractArchive(int ArchiveHandle, TStream*) {
         for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
             if (!ExtractEntry(handle, FileList->Record<TZipChosen>(i))) break;
     } catch (const std::bad_alloc&) {
-        if (handle != ArchiveHandle && handle >= 0) platform::closeFile(handle);
         RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
-    } catch (...) {
-        if (handle != ArchiveHandle && handle >= 0) platform::closeFile(handle);
-        throw;
     }
-    if (handle != ArchiveHandle && handle >= 0) platform::closeFile(handle);
 }
 
 // ---- spanned sets ----
