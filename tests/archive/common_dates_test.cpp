@@ -2,6 +2,7 @@
 
 #include "platform/fileio.h"
 
+#include "common/env.h"
 #include "common/testutil.h"
 
 #include <cstdlib>
@@ -9,25 +10,7 @@
 
 namespace {
 
-// Pins the local zone for one test and restores it afterwards.
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTz() {
-        if (old_)
-            setenv("TZ", old_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> old_;
-};
+using pvtest::ScopedTz;
 
 constexpr uint32_t dos(int y, int mo, int d, int h, int mi, int s) {
     return static_cast<uint32_t>(((y - 1980) << 25) | (mo << 21) | (d << 16) | (h << 11) | (mi << 5) |

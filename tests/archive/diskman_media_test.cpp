@@ -3,29 +3,15 @@
 #include "platform/ui_hooks.h"
 #include "platform/volumes.h"
 
+#include "common/env.h"
 #include "common/testutil.h"
 
 #include <cstdlib>
 
+using pvtest::ScopedEnv;
+using pvtest::ScopedMedia;
+
 namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Records every question and answers from a script (Cancel when it runs out).
 struct ScriptedQuestions {
@@ -67,8 +53,7 @@ TEST(DiskManLabel, DiskNumberFromLabel) {
 TEST(DiskManMedia, EmulatedRemovableDrive) {
     pvtest::TempDir dir;
     const std::string drive = (dir / "floppy").string();
-    std::filesystem::create_directories(drive);
-    ScopedEnv media("PARVEX_MEDIA", drive + ",capacity=1457664,label=PKBACK# 003,serial=1A2B3C4D");
+    ScopedMedia media(drive, "capacity=1457664,label=PKBACK# 003,serial=1A2B3C4D");
     pvtest::writeFile(std::filesystem::path(drive) / "part.zip", std::string(2048, 'z'));
 
     TDiskManager dm;
@@ -112,8 +97,7 @@ TEST(DiskManMedia, RealFolderIsFixed) {
 TEST(DiskManMedia, UnreadableDiskAsksToRetry) {
     pvtest::TempDir dir;
     const std::string drive = (dir / "floppy").string();
-    std::filesystem::create_directories(drive);
-    ScopedEnv media("PARVEX_MEDIA", drive + ",label=OLD");
+    ScopedMedia media(drive, "label=OLD");
     ASSERT_TRUE(platform::insertMedium(drive, "blank")); // not formatted
 
     // Cancel: not ready, and nothing of an earlier disk stays in the fields.
@@ -152,8 +136,7 @@ TEST(DiskManMedia, UnreadableDiskAsksToRetry) {
 TEST(DiskManMedia, RemoteDriveSpaceIsNotQueried) {
     pvtest::TempDir dir;
     const std::string drive = (dir / "net").string();
-    std::filesystem::create_directories(drive);
-    ScopedEnv media("PARVEX_MEDIA", drive + ",type=remote");
+    ScopedMedia media(drive, "type=remote");
     ASSERT_TRUE(platform::ejectMedium(drive)); // its space could not be read
     TDiskManager dm;
     TDiskSpaceRec rec;
@@ -165,8 +148,7 @@ TEST(DiskManMedia, RemoteDriveSpaceIsNotQueried) {
 TEST(DiskManMedia, PollingSeesADiskChange) {
     pvtest::TempDir dir;
     const std::string drive = (dir / "floppy").string();
-    std::filesystem::create_directories(drive);
-    ScopedEnv media("PARVEX_MEDIA", drive);
+    ScopedMedia media(drive);
     TDiskManager dm;
     dm.SetDrive(drive);
     int changed = 0;

@@ -9,6 +9,7 @@
 #include "platform/volumes.h"
 
 #include "archive/aeCommon.h"
+#include "common/env.h"
 #include "common/testutil.h"
 #include "tests/archive/lister_util.h"
 
@@ -258,28 +259,6 @@ TEST(ListerAetool, FollowsArjVolumesByTheirStandardNames) {
 
 // ------------------------------------------------------------------------------ spanned zip
 
-namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-} // namespace
-
 // A set spanned over emulated floppies: the parts of a split zip, each the file x.zip on a
 // disk labelled "PKBACK# 00N". The directory of 1500 entries is larger than a disk, so it
 // starts on one disk and goes on over the next ones. The lister asks for the last disk
@@ -308,8 +287,7 @@ TEST(ListerZip, SpannedSetIsFollowedOverDisks) {
     ASSERT_GE(parts.size(), 3u);
 
     const std::string drive = (dir / "floppy").string();
-    fs::create_directories(drive);
-    ScopedEnv media("PARVEX_MEDIA", drive + ",label=PKBACK# 001");
+    ScopedMedia media(drive, "label=PKBACK# 001");
     for (size_t i = 0; i < parts.size(); ++i) {
         const std::string disk = std::to_string(i + 1);
         char label[32];

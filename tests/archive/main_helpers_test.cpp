@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/aeMain.h"
+#include "common/env.h"
 #include "common/testutil.h"
 
 namespace {
@@ -174,25 +175,7 @@ TEST(AeMainShift, RoundTripsModulo256) {
 }
 
 // ---- time ----
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* tz) {
-        if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTz() {
-        if (had_)
-            setenv("TZ", saved_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string saved_;
-    bool had_ = false;
-};
+using pvtest::ScopedTz;
 
 TEST(AeMainTime, UtcValues) {
     ScopedTz tz("UTC0");

@@ -7,6 +7,7 @@
 #include "archive/aeZipDecode.h"
 #include "legacy_encoders.h"
 #include "platform/fileio.h"
+#include "env.h"
 #include "testutil.h"
 
 #include <sys/stat.h>
@@ -534,29 +535,10 @@ TEST(UnBaseRun, RefusesTypesWithoutExtraction) {
 
 namespace {
 
-// Sets PARVEX_MEDIA for the scope.
-class ScopedMedia {
-public:
-    explicit ScopedMedia(const std::string& value) {
-        if (const char* old = std::getenv("PARVEX_MEDIA")) saved_ = old;
-        ::setenv("PARVEX_MEDIA", value.c_str(), 1);
-    }
-    ~ScopedMedia() {
-        if (saved_)
-            ::setenv("PARVEX_MEDIA", saved_->c_str(), 1);
-        else
-            ::unsetenv("PARVEX_MEDIA");
-    }
-
-private:
-    std::optional<std::string> saved_;
-};
-
 TEST(UnBaseSpanned, AsksForTheNextDiskAndReadsOn) {
     pvtest::TempDir tmp;
     const auto drive = tmp / "floppy";
-    fs::create_directories(drive);
-    ScopedMedia media(drive.string() + ",label=PKBACK# 001");
+    pvtest::ScopedMedia media(drive, "label=PKBACK# 001");
     const Bytes plain = text(60000, 9);
     const Bytes packed = rawDeflate(plain);
     // Disk 1 holds the local header and the first part of the data (no end record);

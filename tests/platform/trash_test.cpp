@@ -2,31 +2,12 @@
 
 #include "platform/fileio.h"
 
+#include "common/env.h"
 #include "common/testutil.h"
 
 #include <cstdlib>
 
-namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-} // namespace
+using pvtest::ScopedEnv;
 
 TEST(Trash, MovesIntoHomeTrashWithInfoAndRenamesOnCollision) {
     pvtest::TempDir dir;

@@ -2,6 +2,7 @@
 
 #include "platform/fileio.h"
 
+#include "common/env.h"
 #include "common/testutil.h"
 
 #include <cerrno>
@@ -9,27 +10,7 @@
 
 using namespace platform;
 
-namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-} // namespace
+using pvtest::ScopedEnv;
 
 TEST(Volumes, RealFolderIsAFixedDrive) {
     pvtest::TempDir dir;
@@ -78,8 +59,7 @@ TEST(Volumes, EmulatedDriveConfiguration) {
 TEST(Volumes, EmulatedMediaSwapFormatAndSpace) {
     pvtest::TempDir dir;
     const std::string drive = (dir / "floppy").string();
-    std::filesystem::create_directories(drive);
-    ScopedEnv media("PARVEX_MEDIA", drive + ",capacity=8192");
+    pvtest::ScopedMedia media(drive, "capacity=8192");
 
     VolumeSpace space;
     ASSERT_TRUE(volumeFreeSpace(drive, space));

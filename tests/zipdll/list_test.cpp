@@ -3,6 +3,8 @@
 #include "zipdll/ZipMsgs.h"
 #include "ziptest.h"
 
+#include "common/env.h"
+
 using namespace pvtest;
 using namespace ziptest;
 
@@ -247,9 +249,7 @@ TEST(ZipMessages, TextsAndFormats) {
 
 TEST(ZipFrontFiles, EraseFileGoesToTheTrashOrForGood) {
     TempDir t;
-    const char* oldData = std::getenv("XDG_DATA_HOME");
-    const std::string saved = oldData ? oldData : "";
-    setenv("XDG_DATA_HOME", (t / "data").c_str(), 1);
+    ScopedEnv data("XDG_DATA_HOME", (t / "data").string());
     writeFile(t / "undo.zip", "u");
     writeFile(t / "final.zip", "f");
     TZipFront z;
@@ -261,10 +261,6 @@ TEST(ZipFrontFiles, EraseFileGoesToTheTrashOrForGood) {
     EXPECT_FALSE(fs::exists(t / "final.zip"));
     EXPECT_FALSE(fs::exists(t / "data/Trash/files/final.zip"));
     EXPECT_EQ(z.EraseFile((t / "final.zip").string()), -1);
-    if (oldData)
-        setenv("XDG_DATA_HOME", saved.c_str(), 1);
-    else
-        unsetenv("XDG_DATA_HOME");
 }
 
 // On a removable drive the label tells which disk of a spanned set is inserted.
@@ -272,8 +268,7 @@ TEST(ZipList, SpannedSetDisksAreToldApartByLabel) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
     fs::path zip = makeZip(t);
-    fs::create_directories(t / "floppy");
-    setenv("PARVEX_MEDIA", ((t / "floppy").string() + ",label=PKBACK# 002").c_str(), 1);
+    ScopedMedia media(t / "floppy", "label=PKBACK# 002");
     // A middle disk: zip data without an end record.
     std::string d = readFile(zip);
     writeFile(t / "floppy/set.zip", d.substr(0, d.rfind(std::string("PK\x01\x02", 4))));
@@ -296,5 +291,4 @@ TEST(ZipList, SpannedSetDisksAreToldApartByLabel) {
     platform::setVolumeLabel((t / "floppy").string(), "PKBACK# 003");
     z.List();
     EXPECT_EQ(z.Count(), 2);
-    unsetenv("PARVEX_MEDIA");
 }
