@@ -4,53 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <map>
 
 #include "archive/aeUnLHA.h"
 #include "lh1_encoder.h"
+#include "samples.h"
 #include "testutil.h"
 
 using namespace pvtest;
 
 namespace {
-
-using Files = std::map<std::string, std::vector<uint8_t>>;
-
-std::vector<uint8_t> bytesOf(const std::string& s) {
-    return {s.begin(), s.end()};
-}
-
-// Small and large, text and noise, an empty file and a stored folder.
-Files sampleFiles() {
-    Files f;
-    f["a.txt"] = bytesOf("hello world hello world hello\n");
-    f["sub/b.txt"] = bytesOf(sampleText(5000, 2));
-    std::vector<uint8_t> c = bytesOf(sampleText(60000, 3));
-    const auto noise = randomBytes(20000, 4);
-    c.insert(c.end(), noise.begin(), noise.end());
-    f["sub/deep/c.bin"] = c;
-    f["empty.txt"] = {};
-    return f;
-}
-
-// Every file gets the same date, on an even second (DOS dates count in steps of two).
-const fs::file_time_type kStamp = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
-
-void writeFiles(const fs::path& dir, const Files& files) {
-    const auto stamp = std::chrono::floor<std::chrono::seconds>(kStamp);
-    const auto even = stamp - std::chrono::seconds(stamp.time_since_epoch().count() % 2);
-    for (const auto& [name, data] : files) {
-        writeBytes(dir / name, data);
-        fs::last_write_time(dir / name, even);
-    }
-}
-
-std::string fileList(const Files& files) {
-    std::string s;
-    for (const auto& [name, data] : files) s += " " + q(name);
-    return s;
-}
 
 struct Outcome {
     std::vector<std::pair<std::string, bool>> ends; // OnEnd (name, CRC_PASS)
@@ -83,24 +45,6 @@ Outcome runLha(const fs::path& archive, const fs::path& out, bool test = false, 
         o.raised = e.ECode;
     }
     return o;
-}
-
-void expectExtracted(const fs::path& out, const Files& files, const fs::path& in = {}) {
-    for (const auto& [name, data] : files) {
-        ASSERT_TRUE(fs::exists(out / name)) << name;
-        EXPECT_EQ(readBytes(out / name), data) << name;
-        if (!in.empty()) {
-            EXPECT_EQ(fs::last_write_time(out / name), fs::last_write_time(in / name)) << name;
-        }
-    }
-}
-
-size_t countFiles(const fs::path& dir) {
-    if (!fs::exists(dir)) return 0;
-    size_t n = 0;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (!e.is_directory()) ++n;
-    return n;
 }
 
 // ---- archives from jlha, every header level ----
