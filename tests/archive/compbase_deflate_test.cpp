@@ -3,6 +3,7 @@
 // ends early instead of storing it cut short.
 #include "archive/aeCompBase.h"
 #include "common/testutil.h"
+#include "common/zlibutil.h"
 #include "platform/fileio.h"
 
 #include <zlib.h>
@@ -17,17 +18,9 @@ public:
 };
 
 std::vector<uint8_t> inflateRaw(const std::vector<uint8_t>& packed, size_t size) {
-    std::vector<uint8_t> out(size + 16);
-    z_stream z{};
-    inflateInit2(&z, -15);
-    z.next_in = const_cast<Bytef*>(packed.data());
-    z.avail_in = static_cast<uInt>(packed.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    return out;
+    pvtest::ZlibInflated z = pvtest::zlibInflateRaw(packed, size + 16);
+    EXPECT_EQ(z.rc, Z_STREAM_END);
+    return std::move(z.data);
 }
 
 struct Files {

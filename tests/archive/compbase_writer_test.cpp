@@ -7,6 +7,7 @@
 //   trailer: "PVTE", entry count (4)
 #include "archive/aeCompBase.h"
 #include "common/testutil.h"
+#include "common/zlibutil.h"
 #include "platform/fileio.h"
 
 #include <sys/stat.h>
@@ -182,17 +183,9 @@ struct Entry {
 };
 
 Bytes inflateRaw(const Bytes& packed, size_t size) {
-    Bytes out(size);
-    z_stream z{};
-    inflateInit2(&z, -15);
-    z.next_in = const_cast<Bytef*>(packed.data());
-    z.avail_in = static_cast<uInt>(packed.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    return out;
+    pvtest::ZlibInflated z = pvtest::zlibInflateRaw(packed, size);
+    EXPECT_EQ(z.rc, Z_STREAM_END);
+    return std::move(z.data);
 }
 
 // The entries of an archive in their order; fails the test on any inconsistency.

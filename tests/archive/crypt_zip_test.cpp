@@ -3,6 +3,7 @@
 #include "archive/aeCommon.h"
 
 #include "common/testutil.h"
+#include "common/zlibutil.h"
 
 #include <zlib.h>
 
@@ -48,18 +49,12 @@ LocalEntry firstEntry(const std::vector<uint8_t>& zip) {
     return e;
 }
 
+// Always `outSize` bytes back, zero-filled past what zlib wrote.
 std::vector<uint8_t> inflateRaw(const std::vector<uint8_t>& in, size_t outSize) {
-    std::vector<uint8_t> out(outSize);
-    z_stream zs{};
-    inflateInit2(&zs, -15);
-    zs.next_in = const_cast<Bytef*>(in.data());
-    zs.avail_in = static_cast<uInt>(in.size());
-    zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(out.size());
-    const int rc = inflate(&zs, Z_FINISH);
-    inflateEnd(&zs);
-    EXPECT_EQ(rc, Z_STREAM_END);
-    return out;
+    pvtest::ZlibInflated z = pvtest::zlibInflateRaw(in, outSize);
+    EXPECT_EQ(z.rc, Z_STREAM_END);
+    z.data.resize(outSize);
+    return std::move(z.data);
 }
 
 // A header made from fixed bytes, so that checks against other passwords are repeatable.

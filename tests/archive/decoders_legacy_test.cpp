@@ -5,6 +5,7 @@
 #include "archive/aeUnshrink.h"
 #include "legacy_encoders.h"
 #include "testutil.h"
+#include "zlibutil.h"
 
 #include <zlib.h>
 
@@ -266,16 +267,7 @@ TEST(DecodersAetool, DecodesRawStreamsAndRefusesDamage) {
         unsigned flags;
         Bytes packed;
     };
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    Bytes deflated(deflateBound(&z, plain.size()));
-    z.next_in = const_cast<Bytef*>(plain.data());
-    z.avail_in = static_cast<uInt>(plain.size());
-    z.next_out = deflated.data();
-    z.avail_out = static_cast<uInt>(deflated.size());
-    deflate(&z, Z_FINISH);
-    deflated.resize(z.total_out);
-    deflateEnd(&z);
+    const Bytes deflated = pvtest::zlibDeflateRaw(plain, 9);
     const std::vector<Case> cases = {{0, 0, plain},
                                      {1, 0, legacy::shrink(plain)},
                                      {6, 6, legacy::implode(plain, 6)},

@@ -3,6 +3,7 @@
 #include "archive/aeDeflate.h"
 #include "archive/aeInflate.h"
 #include "common/testutil.h"
+#include "common/zlibutil.h"
 
 #include <zlib.h>
 
@@ -15,19 +16,10 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kLevels[] = {1, 2, 7, 9}; // dtDeflateS, F, N, X
 
 Bytes zlibInflate(const Bytes& packed, size_t expected) {
-    Bytes out(expected + 64);
-    z_stream z{};
-    EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
-    z.next_in = const_cast<Bytef*>(packed.data());
-    z.avail_in = static_cast<uInt>(packed.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    const int rc = inflate(&z, Z_FINISH);
-    EXPECT_EQ(rc, Z_STREAM_END) << "zlib: " << (z.msg ? z.msg : "");
-    EXPECT_EQ(z.avail_in, 0u) << "bytes after the final block";
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    return out;
+    pvtest::ZlibInflated z = pvtest::zlibInflateRaw(packed, expected + 64);
+    EXPECT_EQ(z.rc, Z_STREAM_END) << "zlib: " << z.msg;
+    EXPECT_EQ(z.inputLeft, 0u) << "bytes after the final block";
+    return std::move(z.data);
 }
 
 Bytes ourInflate(const Bytes& packed) {

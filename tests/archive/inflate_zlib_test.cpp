@@ -2,6 +2,7 @@
 // several chunk sizes, plus hand-made streams for the edges of the format.
 #include "archive/aeInflate.h"
 #include "testutil.h"
+#include "zlibutil.h"
 
 #include <zlib.h>
 
@@ -14,17 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 using u8 = std::uint8_t;
 
 Bytes zDeflate(const Bytes& in, int level, int strategy = Z_DEFAULT_STRATEGY) {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy), Z_OK);
-    Bytes out(deflateBound(&z, in.size()) + 16);
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
+    return pvtest::zlibDeflateRaw(in, level, 9, strategy);
 }
 
 // A source that hands out at most `chunk` bytes per read, to move the buffer edges.
@@ -158,17 +149,9 @@ void storedBlock(BitWriter& w, bool last, const Bytes& data) {
 }
 
 Bytes zInflate(const Bytes& packed, bool& ok) {
-    z_stream z{};
-    inflateInit2(&z, -15);
-    Bytes out(1 << 20);
-    z.next_in = const_cast<Bytef*>(packed.data());
-    z.avail_in = static_cast<uInt>(packed.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    ok = inflate(&z, Z_FINISH) == Z_STREAM_END;
-    out.resize(z.total_out);
-    inflateEnd(&z);
-    return out;
+    pvtest::ZlibInflated z = pvtest::zlibInflateRaw(packed, 1 << 20);
+    ok = z.rc == Z_STREAM_END;
+    return std::move(z.data);
 }
 
 void expectSameAsZlib(const Bytes& packed, std::size_t wantSize) {
@@ -415,16 +398,9 @@ TEST(InflateZlib, SameVerdictsOnDamagedStreams) {
                 for (unsigned k = 0; k < flips; ++k)
                     bad[rnd() % bad.size()] ^= static_cast<u8>(1u << (rnd() % 8));
                 if (rnd() % 4 == 0) bad.resize(rnd() % bad.size());
-                z_stream z{};
-                inflateInit2(&z, -15);
-                Bytes ref(1 << 20);
-                z.next_in = bad.data();
-                z.avail_in = static_cast<uInt>(bad.size());
-                z.next_out = ref.data();
-                z.avail_out = static_cast<uInt>(ref.size());
-                const int zr = inflate(&z, Z_FINISH);
-                ref.resize(z.total_out);
-                inflateEnd(&z);
+                const pvtest::ZlibInflated z = pvtest::zlibInflateRaw(bad, 1 << 20);
+                const int zr = z.rc;
+                const Bytes& ref = z.data;
                 Bytes got;
                 const auto r = inflateChunked(bad, got, 1 << 16);
                 if (zr == Z_STREAM_END) {
@@ -434,7 +410,7 @@ TEST(InflateZlib, SameVerdictsOnDamagedStreams) {
                 } else if (zr == Z_DATA_ERROR) {
                     ASSERT_EQ(r.status, ae::DecodeStatus::Corrupt) << "case " << i;
                     ++agreedBad;
-                } else if (zr == Z_BUF_ERROR && z.avail_out != 0) {
+                } else if (zr == Z_BUF_ERROR && z.roomLeft != 0) {
                     ASSERT_EQ(r.status, ae::DecodeStatus::Truncated) << "case " << i;
                     ++agreedBad;
                 }

@@ -9,6 +9,7 @@
 #include "platform/fileio.h"
 #include "env.h"
 #include "testutil.h"
+#include "zlibutil.h"
 
 #include <sys/stat.h>
 #include <zlib.h>
@@ -147,17 +148,7 @@ Bytes zipOf(const std::string& name, const Bytes& plain, const Bytes& packed, in
 }
 
 Bytes rawDeflate(const Bytes& in) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&z, in.size()) + 16);
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
+    return pvtest::zlibDeflateRaw(in, 6);
 }
 
 Bytes text(std::size_t n, uint32_t seed = 1) {
