@@ -328,6 +328,7 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
         e.DosDate = h->dosDateTime;
         e.Disk = static_cast<int>(h->diskNumber);
         e.Symlink = (h->versionMadeBy >> 8) == 3 && ((h->externalAttr >> 16) & 0170000) == 0120000;
+        if ((h->versionMadeBy >> 8) == 3) e.UnixMode = static_cast<uint16_t>((h->externalAttr >> 16) & 0777);
         // Folders and volume labels by their DOS attribute bits.
         const bool folderAttr = (h->externalAttr & 0x18) != 0;
         e.Attr = h->externalAttr & 0xFF;
@@ -532,6 +533,9 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
     }
     if (FSpanned && DiskManager) FDisk = std::max(0, DiskManager->DiskNumber - 1);
     FinishFile(out, outStream, Entry.Attr, h->dosDateTime, output, pass);
+    // Permission bits a Unix zip stored go with the file (read-only follows from them too).
+    if (pass && WriteMode == 0 && RestoreFileAttr && Entry.UnixMode && platform::fileExists(output))
+        platform::setFileMode(output, Entry.UnixMode);
     if (Cancel()) return false;
     ReportEnd(output, name, pass, true);
     return true;

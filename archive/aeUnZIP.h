@@ -47,10 +47,11 @@ private:
         int64_t LocalOffset = 0; // file offset of its local header
         int64_t PackedSize = 0, UnpackedSize = 0;
         uint32_t Crc32 = 0, Attr = 32, DosDate = 0;
-        bool Zip64 = false;   // sizes or offset only the Zip64 extension holds
-        bool Known = true;    // sizes and CRC known before the data are read
-        int Disk = 0;         // 0-based disk of a spanned set
-        bool Symlink = false; // a Unix symbolic link: its data are the target
+        bool Zip64 = false;    // sizes or offset only the Zip64 extension holds
+        bool Known = true;     // sizes and CRC known before the data are read
+        int Disk = 0;          // 0-based disk of a spanned set
+        bool Symlink = false;  // a Unix symbolic link: its data are the target
+        uint16_t UnixMode = 0; // permission bits stored by a Unix zip, 0 when none
     };
     bool OpenSpanned(int& Handle);
     std::optional<aehdr::ZipEndRecord> FindEnd(int Handle);

@@ -270,11 +270,13 @@ TEST_F(UnZipPasswords, WrongPasswordThatPassesTheCheckByteStillFails) {
 
 // ---- directory, folders and specs ----
 
-TEST(UnZipDirectory, FoldersProduceNoFileAndASingleNameTakesTheFirstMatch) {
+TEST(UnZipDirectory, FoldersModesAndASingleNameTakingTheFirstMatch) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
     writeFiles(t / "in", {{"d/x.txt", bytesOf("x")}, {"y.txt", bytesOf("y")}});
     fs::create_directories(t / "in" / "emptyd");
+    fs::permissions(t / "in" / "y.txt",
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
     const fs::path arc = t / "x.zip";
     ASSERT_EQ(run("zip -qr " + q(arc.string()) + " d emptyd y.txt", t / "in").status, 0);
     // And the same name twice, second copy different.
@@ -285,6 +287,8 @@ TEST(UnZipDirectory, FoldersProduceNoFileAndASingleNameTakesTheFirstMatch) {
     EXPECT_FALSE(all.failed());
     EXPECT_EQ(all.ends.size(), 2u);
     EXPECT_TRUE(fs::is_directory(t / "out" / "emptyd")); // kept, as a folder
+    // The permission bits zip stored (an executable stays one).
+    EXPECT_NE(fs::status(t / "out" / "y.txt").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_FALSE(fs::is_regular_file(t / "out" / "d"));
 
     const Outcome one = runZip(arc, t / "one", Options{.spec = {"y.txt"}});
