@@ -6,6 +6,7 @@
 //   6  method (0 stored, 8 deflate), 7 unused
 //   trailer: "PVTE", entry count (4)
 #include "archive/aeCompBase.h"
+#include "common/bytes.h"
 #include "common/testutil.h"
 #include "common/zlibutil.h"
 #include "platform/fileio.h"
@@ -25,12 +26,8 @@ constexpr uint32_t kMagic = 0x31545650;   // "PVT1"
 constexpr uint32_t kTrailer = 0x45545650; // "PVTE"
 constexpr int kHeaderLen = 24;
 
-uint32_t le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using pvtest::le32;
+using pvtest::put32;
 
 class TTestWriter : public TCompBase {
 public:

@@ -4,6 +4,7 @@
 // zips written by Info-ZIP zip (extra fields) and by Python on a pipe (data descriptors)
 // must stay valid for unzip.
 #include "archive/aeCompBase.h"
+#include "common/bytes.h"
 #include "common/testutil.h"
 #include "platform/fileio.h"
 
@@ -13,19 +14,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using pvtest::le16;
+using pvtest::le32;
+using pvtest::put16;
+using pvtest::put32;
 
 class TZipDeleter : public TCompBase {
 public:

@@ -4,10 +4,6 @@
 
 namespace pvtest {
 
-std::vector<uint8_t> bytesOf(const std::string& s) {
-    return {s.begin(), s.end()};
-}
-
 Files sampleFiles(size_t noise) {
     Files f;
     f["a.txt"] = bytesOf("hello world hello world hello\n");

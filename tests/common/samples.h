@@ -2,6 +2,7 @@
 // on a peer's command line, and compared with what an extractor wrote back.
 #pragma once
 
+#include "bytes.h"
 #include "testutil.h"
 
 #include <map>
@@ -9,8 +10,6 @@
 namespace pvtest {
 
 using Files = std::map<std::string, std::vector<uint8_t>>; // relative name -> contents
-
-std::vector<uint8_t> bytesOf(const std::string& s);
 
 // Small and large, text and noise, an empty file and files in nested folders:
 // "a.txt", "sub/b.txt", "sub/deep/c.bin" (text followed by `noise` random bytes), "empty.txt".
