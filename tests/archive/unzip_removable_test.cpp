@@ -3,34 +3,16 @@
 // directory, then for the first, and the decoders for each next one), and the room check.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 
 #include "archive/aeUnZIP.h"
+#include "env.h"
 #include "platform/volumes.h"
 #include "testutil.h"
 
 using namespace pvtest;
 
 namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 class UnZipSpanned : public ::testing::Test {
 protected:
@@ -47,8 +29,7 @@ protected:
         ASSERT_GE(parts.size(), 3u);
         disks = parts.size();
         drive = (dir / "floppy").string();
-        fs::create_directories(drive);
-        media.emplace("PARVEX_MEDIA", drive + ",label=PKBACK# 001");
+        media.emplace(drive, "label=PKBACK# 001");
         for (size_t i = 0; i < parts.size(); ++i) {
             char label[32];
             std::snprintf(label, sizeof label, "PKBACK# %03zu", i + 1);
@@ -61,7 +42,7 @@ protected:
     TempDir dir;
     std::string drive;
     size_t disks = 0;
-    std::optional<ScopedEnv> media;
+    std::optional<ScopedMedia> media;
 };
 
 TEST_F(UnZipSpanned, ExtractsOverEveryDisk) {
@@ -125,10 +106,6 @@ TEST_F(UnZipSpanned, CancellingTheLastDiskEndsTheRun) {
     EXPECT_EQ(asked, 1);
 }
 
-} // namespace
-
-namespace {
-
 // Extracting to a removable disk: an entry larger than the free space ends the run before
 // anything is written, unless it replaces a file big enough to make the room.
 TEST(UnZipRoom, RemovableTargetMustHoldTheEntry) {
@@ -137,8 +114,7 @@ TEST(UnZipRoom, RemovableTargetMustHoldTheEntry) {
     writeBytes(dir / "src" / "big.bin", randomBytes(120000, 2));
     ASSERT_EQ(run("zip -q0 ../x.zip big.bin", dir / "src").status, 0);
     const std::string drive = (dir / "floppy").string();
-    fs::create_directories(drive);
-    ScopedEnv media("PARVEX_MEDIA", drive + ",capacity=150000");
+    ScopedMedia media(drive, "capacity=150000");
     auto extract = [&](std::vector<int>& errors) {
         TUnZIP u;
         u.ConfirmOverwrites = false;
