@@ -88,7 +88,7 @@ bool ArjHostIsUnix(uint8_t HostOs) {
     return HostOs == aehdr::kArjHostUnix || HostOs == aehdr::kArjHostNext;
 }
 
-void TUnARJ::ExtractArchive(int ArchiveHandle, TStream*) {
+void TUnARJ::ExtractArchive(int& ArchiveHandle, TStream*) {
     TRestoreString keepPassword(Password);
     FRunHandle = FHandle = ArchiveHandle;
     FVolumeName = FArchiveFile;

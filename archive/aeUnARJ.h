@@ -16,7 +16,7 @@ public:
     TUnARJ() = default;
 
 protected:
-    void ExtractArchive(int ArchiveHandle, TStream* Stream) override;
+    void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
 
 private:
     // A chosen entry as the scan records it.

@@ -27,7 +27,7 @@ std::string BhName(aehdr::Bytes raw) {
 
 } // namespace
 
-void TUnBH::ExtractArchive(int ArchiveHandle, TStream*) {
+void TUnBH::ExtractArchive(int& ArchiveHandle, TStream*) {
     try {
         Scan(ArchiveHandle);
         BytesLeft = TotalPackedSize;

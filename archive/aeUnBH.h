@@ -13,7 +13,7 @@ public:
     TUnBH() = default;
 
 protected:
-    void ExtractArchive(int ArchiveHandle, TStream* Stream) override;
+    void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
 
 private:
     struct TBhChosen {

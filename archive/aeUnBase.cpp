@@ -40,7 +40,7 @@ TUnBase::~TUnBase() {
     DropPending();
 }
 
-void TUnBase::ExtractArchive(int, TStream*) {}
+void TUnBase::ExtractArchive(int&, TStream*) {}
 
 int TUnBase::Extract() {
     return Run(0);
@@ -67,7 +67,7 @@ int TUnBase::Run(uint8_t Mode) {
 
     TRunSpec spec;
     spec.Handles = ExtractableArcTypes;
-    RunOperation(spec, [&](int handle) {
+    RunOperation(spec, [&](int& handle) {
         Password.clear();
         FileName.clear();
         ScanEnd = ArchiveSize;

@@ -80,7 +80,7 @@ public:
 
 protected:
     // The extractor's work: scan, then extract or test each chosen entry. Empty here.
-    virtual void ExtractArchive(int ArchiveHandle, TStream* Stream);
+    virtual void ExtractArchive(int& ArchiveHandle, TStream* Stream);
 
 private:
     int Run(uint8_t Mode);

@@ -209,7 +209,7 @@ std::string TUnGZIP::DefaultOutputName() const {
     return base;
 }
 
-void TUnGZIP::ExtractArchive(int ArchiveHandle, TStream*) {
+void TUnGZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
     try {
         uint8_t magic[2] = {0, 0};
         const int64_t start = ArcStart - 1;

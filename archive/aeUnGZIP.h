@@ -32,7 +32,7 @@ public:
     void UseOwnTar();
 
 protected:
-    void ExtractArchive(int ArchiveHandle, TStream* Stream) override;
+    void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
 
 private:
     std::string DefaultOutputName() const;

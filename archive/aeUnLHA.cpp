@@ -46,7 +46,7 @@ std::string LhaEntryName(const aehdr::LhaHeader& H) {
     return OemToAnsiName(raw);
 }
 
-void TUnLHA::ExtractArchive(int ArchiveHandle, TStream*) {
+void TUnLHA::ExtractArchive(int& ArchiveHandle, TStream*) {
     try {
         Scan(ArchiveHandle);
         BytesLeft = TotalPackedSize;

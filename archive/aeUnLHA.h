@@ -15,7 +15,7 @@ public:
     TUnLHA() = default;
 
 protected:
-    void ExtractArchive(int ArchiveHandle, TStream* Stream) override;
+    void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
 
 private:
     // A chosen entry as the scan records it.

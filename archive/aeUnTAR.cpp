@@ -66,7 +66,7 @@ std::optional<std::string> LinkDestination(const std::string& Name, char Type, c
     return out;
 }
 
-void TUnTAR::ExtractArchive(int ArchiveHandle, TStream*) {
+void TUnTAR::ExtractArchive(int& ArchiveHandle, TStream*) {
     try {
         Scan(ArchiveHandle);
         BytesLeft = TotalPackedSize;

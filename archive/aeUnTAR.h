@@ -18,7 +18,7 @@ public:
     TUnTAR() = default;
 
 protected:
-    void ExtractArchive(int ArchiveHandle, TStream* Stream) override;
+    void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
 
 private:
     struct TTarChosen {

@@ -104,23 +104,17 @@ TZipPasswordResult SettleZipPassword(TUnBase& Ex, const std::string& Name,
     return TZipPasswordResult::zpFailed;
 }
 
-void TUnZIP::ExtractArchive(int ArchiveHandle, TStream*) {
-    int handle = ArchiveHandle;
-    // Disk changes reopen the archive; they do that on a handle of this extractor's own,
-    // so that the run's handle stays valid for the run to close.
-    struct OwnHandle {
-        int& h;
-        int run;
-        ~OwnHandle() {
-            if (h >= 0 && h != run) platform::closeFile(h);
-        }
-    } own{handle, ArchiveHandle};
+void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
+    // Disk changes reopen the archive on the run's own handle, so whatever handle is open
+    // at the end is the one the run closes.
+    int& handle = ArchiveHandle;
     FSpanned = false;
     FDisk = 0;
     try {
         int64_t start = -1;
         bool central = false;
         if (ArcType() == atZipMV) {
+            if (handle >= 0) platform::closeFile(handle);
             handle = platform::openFile(FArchiveFile, platform::OpenMode::Read);
             if (handle < 0) RaiseError(FArchiveFile, "", "0", kMsgOpenError);
             if (!OpenSpanned(handle)) return;

@@ -38,7 +38,7 @@ public:
     TUnZIP() = default;
 
 protected:
-    void ExtractArchive(int ArchiveHandle, TStream* Stream) override;
+    void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
 
 private:
     // A chosen entry as the scan records it.

@@ -252,7 +252,7 @@ public:
     bool result = false;
 
 protected:
-    void ExtractArchive(int handle, TStream*) override {
+    void ExtractArchive(int& handle, TStream*) override {
         const auto all = platform::readWholeFile(ArchiveFile());
         ASSERT_TRUE(all.has_value());
         const Packed p = arjEntry(*all);

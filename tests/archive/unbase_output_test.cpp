@@ -27,7 +27,7 @@ public:
     bool decodeResult = false;
 
 protected:
-    void ExtractArchive(int handle, TStream*) override {
+    void ExtractArchive(int& handle, TStream*) override {
         if (ArcType() == atGZip) return gzip(handle);
         uint8_t raw[30];
         ASSERT_EQ(ReadBlock(handle, nullptr, 30, 0, false, raw), 30);
@@ -613,7 +613,7 @@ namespace {
 // An extractor that fails with an exception half-way through writing an entry.
 class ThrowingExtractor : public TUnBase {
 protected:
-    void ExtractArchive(int, TStream*) override {
+    void ExtractArchive(int&, TStream*) override {
         std::string name = "half.txt";
         bool exists = false;
         if (BeginFile(name, exists, 0) != TBeginResult::brExtract) return;
