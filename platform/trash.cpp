@@ -1,6 +1,6 @@
 // The freedesktop trash. An item is renamed into "<trash>/files/<name>" after its
 // "<trash>/info/<name>.trashinfo" has been created exclusively, which is how the
-// specification reserves a name; nothing is ever copied, so an item that cannot be
+// freedesktop trash layout reserves a name; nothing is ever copied, so an item that cannot be
 // renamed (another file system without a usable trash) stays where it is.
 #include "platform/trash.h"
 

@@ -1,4 +1,4 @@
-// The freedesktop trash (Trash specification 1.0), in POSIX only so that the engine can use
+// The freedesktop trash (version 1.0 of its layout), in POSIX only so that the engine can use
 // it for deletions the user can undo. Files on the home file system go to the home trash
 // ($XDG_DATA_HOME/Trash); files elsewhere to $topdir/.Trash/$uid or $topdir/.Trash-$uid.
 #pragma once

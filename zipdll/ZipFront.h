@@ -189,7 +189,7 @@ struct TAddSpec {
     int32_t Encrypt = 0;
     uint16_t Recurse = 0;
 };
-// The spec syntax: a leading ">" (recurse) or "|" (do not), then "spec<password".
+// The file-spec syntax: a leading ">" (recurse) or "|" (do not), then "spec<password".
 TAddSpec ParseAddSpec(const std::string& line, const std::string& recordPassword, int32_t recordEncrypt,
                       uint16_t recordRecurse);
 // ".gif:.png:..." for the members of the set, in enumeration order.

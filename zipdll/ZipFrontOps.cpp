@@ -322,7 +322,7 @@ void fillZipCommon(R& r, TZipFront& z, RecordTexts& texts, bool deleting, const 
 
 } // namespace
 
-// Runs ZIPDLL.DLL for adding or deleting; the spec list of the record per version.
+// Runs ZIPDLL.DLL for adding or deleting; the file-spec list of the record per version.
 static int32_t runZipDll(TZipFront& z, void* exec, int version, bool deleting, const std::string& archive,
                          const std::string& tempDir, const std::string& rootDir, const std::string& comment) {
     RecordTexts texts;

@@ -61,7 +61,7 @@ struct TZipSpecRec {
     int32_t Encrypt;      // 16  65535 / -1 encrypt, 0 not
     uint16_t Recurse;     // 20  65535 recurse, 0 not
     uint8_t Reserved22[14];
-    char* RootDir; // 36  base folder of the spec, or null
+    char* RootDir; // 36  base folder of the file specs, or null
     uint8_t Reserved40[64];
 };
 

@@ -269,7 +269,7 @@ private:
         }
     }
 
-    // The name stored for `path`: relative to the spec's root, without a leading '/' or
+    // The name stored for `path`: relative to the file spec's root, without a leading '/' or
     // "../" parts, or only the file name when folder names are dropped.
     std::string storedName(const std::string& root, std::string path) const {
         if (path.rfind("./", 0) == 0) path = path.substr(2);

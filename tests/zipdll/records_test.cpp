@@ -1,5 +1,5 @@
 // The parameter records as the libraries receive them (through a fake library that writes
-// down what it got), the spec syntax, and the callback's answers for each action code.
+// down what it got), the file-spec syntax, and the callback's answers for each action code.
 #include "platform/ui_hooks.h"
 #include "ziptest.h"
 
