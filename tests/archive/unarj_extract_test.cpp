@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "archive/aeUnARJ.h"
+#include "extract_outcome.h"
 #include "samples.h"
 #include "testutil.h"
 
@@ -19,19 +20,12 @@ struct Options {
     bool volumes = true;            // answer next-volume requests with the standard names
 };
 
-struct Outcome {
-    std::vector<std::pair<std::string, bool>> ends;
-    std::vector<int> errors;
-    int raised = 0;
+struct Outcome : ExtractOutcome {
     int passwordAsks = 0;
     std::vector<std::string> volumesAsked;
     std::string passwordAfter;
     bool cancelled = false;
-    bool clean() const {
-        return raised == 0 && errors.empty() && !cancelled &&
-               std::all_of(ends.begin(), ends.end(), [](const auto& e) { return e.second; });
-    }
-    bool hasError(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
+    bool clean() const { return !failed() && !cancelled; }
 };
 
 Outcome runArj(const fs::path& archive, const fs::path& out, const Options& opt = {}) {
@@ -41,10 +35,7 @@ Outcome runArj(const fs::path& archive, const fs::path& out, const Options& opt 
         u.ConfirmOverwrites = false;
         u.OverwriteMode = omOverwrite;
     }
-    u.OnEnd = [&](TZipCommon&, const std::string& fn, bool pass) { o.ends.emplace_back(fn, pass); };
-    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
-        o.errors.push_back(code);
-    };
+    o.listen(u);
     if (opt.password) {
         u.OnGetPassword = [&](TZipCommon&, const std::string&, std::string& pw, bool& again) {
             ++o.passwordAsks;
@@ -56,14 +47,7 @@ Outcome runArj(const fs::path& archive, const fs::path& out, const Options& opt 
         o.volumesAsked.push_back(fs::path(name).filename().string());
         cancel = !(opt.volumes && exists);
     };
-    u.SetArchiveFile(archive.string());
-    u.SetExtractDir(out.string());
-    u.SetFileSpec({"*.*"});
-    try {
-        opt.test ? u.Test() : u.Extract();
-    } catch (const E_RAISE& e) {
-        o.raised = e.ECode;
-    }
+    o.run(u, archive, out, opt.test);
     o.passwordAfter = u.Password;
     o.cancelled = u.Cancel();
     return o;

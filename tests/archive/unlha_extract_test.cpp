@@ -7,6 +7,7 @@
 
 #include "archive/aeUnLHA.h"
 #include "lh1_encoder.h"
+#include "extract_outcome.h"
 #include "samples.h"
 #include "testutil.h"
 
@@ -14,16 +15,7 @@ using namespace pvtest;
 
 namespace {
 
-struct Outcome {
-    std::vector<std::pair<std::string, bool>> ends; // OnEnd (name, CRC_PASS)
-    std::vector<int> errors;                        // OnError codes
-    int raised = 0;                                 // E_RAISE that left the run
-    bool failed() const {
-        return raised != 0 || !errors.empty() ||
-               std::any_of(ends.begin(), ends.end(), [](const auto& e) { return !e.second; });
-    }
-    bool hasError(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
-};
+using Outcome = ExtractOutcome;
 
 Outcome runLha(const fs::path& archive, const fs::path& out, bool test = false, bool overwrite = false) {
     TUnLHA u;
@@ -32,18 +24,8 @@ Outcome runLha(const fs::path& archive, const fs::path& out, bool test = false, 
         u.OverwriteMode = omOverwrite;
     }
     Outcome o;
-    u.OnEnd = [&](TZipCommon&, const std::string& fn, bool pass) { o.ends.emplace_back(fn, pass); };
-    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
-        o.errors.push_back(code);
-    };
-    u.SetArchiveFile(archive.string());
-    u.SetExtractDir(out.string());
-    u.SetFileSpec({"*.*"});
-    try {
-        test ? u.Test() : u.Extract();
-    } catch (const E_RAISE& e) {
-        o.raised = e.ECode;
-    }
+    o.listen(u);
+    o.run(u, archive, out, test);
     return o;
 }
 
