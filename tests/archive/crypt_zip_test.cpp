@@ -2,7 +2,9 @@
 
 #include "archive/aeCommon.h"
 
+#include "common/bytes.h"
 #include "common/testutil.h"
+#include "common/zipbuild.h"
 #include "common/zlibutil.h"
 
 #include <zlib.h>
@@ -14,14 +16,6 @@ uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
 }
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return le16(b, at) | uint32_t{le16(b, at + 2)} << 16;
-}
-void put16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put32(std::vector<uint8_t>& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
 }
 
 // The first entry of a zip written by a peer: the fields the cipher needs.
@@ -169,28 +163,15 @@ TEST(CryptZip, UnzipAcceptsOurEncryption) {
     std::vector<uint8_t> body(text.begin(), text.end());
     k.EncryptBuffer(body.data(), body.size());
 
-    // A one-entry stored zip: local header, data, central header, end record.
-    std::vector<uint8_t> zip;
-    const auto packed = static_cast<uint32_t>(header.size() + body.size());
-    put32(zip, 0x04034b50);
-    put16(zip, 20), put16(zip, 1), put16(zip, 0); // version, flags (encrypted), stored
-    put32(zip, dosTime), put32(zip, crc), put32(zip, packed), put32(zip, static_cast<uint32_t>(text.size()));
-    put16(zip, static_cast<uint32_t>(name.size())), put16(zip, 0);
-    zip.insert(zip.end(), name.begin(), name.end());
-    zip.insert(zip.end(), header.begin(), header.end());
-    zip.insert(zip.end(), body.begin(), body.end());
-    const auto central = static_cast<uint32_t>(zip.size());
-    put32(zip, 0x02014b50);
-    put16(zip, 20), put16(zip, 20), put16(zip, 1), put16(zip, 0);
-    put32(zip, dosTime), put32(zip, crc), put32(zip, packed), put32(zip, static_cast<uint32_t>(text.size()));
-    put16(zip, static_cast<uint32_t>(name.size())), put16(zip, 0), put16(zip, 0), put16(zip, 0),
-        put16(zip, 0);
-    put32(zip, 0), put32(zip, 0);
-    zip.insert(zip.end(), name.begin(), name.end());
-    const auto centralSize = static_cast<uint32_t>(zip.size()) - central;
-    put32(zip, 0x06054b50);
-    put16(zip, 0), put16(zip, 0), put16(zip, 1), put16(zip, 1);
-    put32(zip, centralSize), put32(zip, central), put16(zip, 0);
+    // A one-entry stored zip: the encryption header, then the encrypted text.
+    std::vector<uint8_t> packed(header.begin(), header.end());
+    packed.insert(packed.end(), body.begin(), body.end());
+    pvtest::ZipEntryFields f;
+    f.flags = 1; // encrypted
+    f.dosTime = static_cast<uint16_t>(dosTime);
+    f.dosDate = static_cast<uint16_t>(dosTime >> 16);
+    f.crc = crc;
+    const auto zip = pvtest::oneEntryZip(name, pvtest::bytesOf(text), packed, 0, f);
     pvtest::writeBytes(dir / "ours.zip", zip);
 
     auto out = pvtest::run("unzip -P secret -p ours.zip note.txt", dir.path());

@@ -5,6 +5,7 @@
 #include "archive/aeUnshrink.h"
 #include "legacy_encoders.h"
 #include "testutil.h"
+#include "zipbuild.h"
 #include "zlibutil.h"
 
 #include <zlib.h>
@@ -169,52 +170,11 @@ TEST(DecodersLegacy, AmbiguousImplodeTree) {
 // A one-entry zip holding `packed` as method `method`.
 Bytes zipOf(const std::string& name, const Bytes& plain, const Bytes& packed, int method,
             std::uint16_t flags) {
-    const auto crc = static_cast<std::uint32_t>(crc32(0, plain.data(), static_cast<uInt>(plain.size())));
-    Bytes z;
-    auto u16 = [&](unsigned v) {
-        z.push_back(static_cast<std::uint8_t>(v));
-        z.push_back(static_cast<std::uint8_t>(v >> 8));
-    };
-    auto u32 = [&](std::uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    };
-    auto common = [&] {
-        u16(10);    // version needed
-        u16(flags); // general-purpose flags
-        u16(static_cast<unsigned>(method));
-        u16(0);    // time
-        u16(0x21); // date 1980-01-01
-        u32(crc);
-        u32(static_cast<std::uint32_t>(packed.size()));
-        u32(static_cast<std::uint32_t>(plain.size()));
-        u16(static_cast<unsigned>(name.size()));
-        u16(0); // extra length
-    };
-    u32(0x04034b50);
-    common();
-    z.insert(z.end(), name.begin(), name.end());
-    z.insert(z.end(), packed.begin(), packed.end());
-    const auto cdOffset = static_cast<std::uint32_t>(z.size());
-    u32(0x02014b50);
-    u16(10); // version made by
-    common();
-    u16(0); // comment length
-    u16(0); // disk
-    u16(0); // internal attributes
-    u32(0); // external attributes
-    u32(0); // local header offset
-    z.insert(z.end(), name.begin(), name.end());
-    const auto cdSize = static_cast<std::uint32_t>(z.size()) - cdOffset;
-    u32(0x06054b50);
-    u16(0);
-    u16(0);
-    u16(1);
-    u16(1);
-    u32(cdSize);
-    u32(cdOffset);
-    u16(0);
-    return z;
+    pvtest::ZipEntryFields f;
+    f.version = 10;
+    f.flags = flags;
+    f.dosDate = 0x21; // 1980-01-01
+    return pvtest::oneEntryZip(name, plain, packed, method, f);
 }
 
 TEST(DecodersLegacy, PeersAcceptTheTestStreams) {

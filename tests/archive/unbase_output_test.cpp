@@ -9,6 +9,7 @@
 #include "platform/fileio.h"
 #include "env.h"
 #include "testutil.h"
+#include "zipbuild.h"
 #include "zlibutil.h"
 
 #include <sys/stat.h>
@@ -94,57 +95,13 @@ protected:
     }
 };
 
-// A one-entry zip made by hand (see decoders_legacy_test.cpp for the layout).
+// A one-entry zip made by hand (the layout is in zipbuild.h).
 Bytes zipOf(const std::string& name, const Bytes& plain, const Bytes& packed, int method, uint16_t flags = 0,
             uint32_t crcOverride = 0) {
-    const auto crc = crcOverride
-                         ? crcOverride
-                         : static_cast<uint32_t>(crc32(0, plain.data(), static_cast<uInt>(plain.size())));
-    Bytes z;
-    auto u16 = [&](unsigned v) {
-        z.push_back(static_cast<uint8_t>(v));
-        z.push_back(static_cast<uint8_t>(v >> 8));
-    };
-    auto u32 = [&](uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    };
-    auto common = [&] {
-        u16(20);
-        u16(flags);
-        u16(static_cast<unsigned>(method));
-        u16(0);
-        u16(0x5821); // 2024-01-01
-        u32(crc);
-        u32(static_cast<uint32_t>(packed.size()));
-        u32(static_cast<uint32_t>(plain.size()));
-        u16(static_cast<unsigned>(name.size()));
-        u16(0);
-    };
-    u32(0x04034b50);
-    common();
-    z.insert(z.end(), name.begin(), name.end());
-    z.insert(z.end(), packed.begin(), packed.end());
-    const auto cd = static_cast<uint32_t>(z.size());
-    u32(0x02014b50);
-    u16(20);
-    common();
-    u16(0);
-    u16(0);
-    u16(0);
-    u32(0);
-    u32(0);
-    z.insert(z.end(), name.begin(), name.end());
-    const auto cdSize = static_cast<uint32_t>(z.size()) - cd;
-    u32(0x06054b50);
-    u16(0);
-    u16(0);
-    u16(1);
-    u16(1);
-    u32(cdSize);
-    u32(cd);
-    u16(0);
-    return z;
+    pvtest::ZipEntryFields f;
+    f.flags = flags;
+    f.crc = crcOverride;
+    return pvtest::oneEntryZip(name, plain, packed, method, f);
 }
 
 Bytes rawDeflate(const Bytes& in) {
