@@ -23,6 +23,10 @@ struct ExtractOutcome {
                std::any_of(ends.begin(), ends.end(), [](const auto& e) { return !e.second; });
     }
     bool hasError(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
+    int passed() const {
+        return static_cast<int>(
+            std::count_if(ends.begin(), ends.end(), [](const auto& e) { return e.second; }));
+    }
 
     // Records `u`'s OnEnd and OnError here (this outcome must outlive the run).
     void listen(TZipCommon& u) {

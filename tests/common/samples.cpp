@@ -1,5 +1,6 @@
 #include "samples.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace pvtest {
@@ -54,6 +55,15 @@ size_t countFiles(const fs::path& dir) {
     for (const auto& e : fs::recursive_directory_iterator(dir))
         if (!e.is_directory()) ++n;
     return n;
+}
+
+std::vector<std::string> filesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    if (!fs::exists(dir)) return names;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (!e.is_directory()) names.push_back(fs::relative(e.path(), dir).string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace pvtest

@@ -32,4 +32,7 @@ void expectExtracted(const fs::path& out, const Files& files, const fs::path& in
 // Files (not folders) anywhere under `dir`; 0 when it does not exist.
 size_t countFiles(const fs::path& dir);
 
+// The relative names of those files, sorted; none when `dir` does not exist.
+std::vector<std::string> filesIn(const fs::path& dir);
+
 } // namespace pvtest
