@@ -13,7 +13,7 @@ export PV_BUILD="$build" PV_CORPUS="$corpus" PV_WORK="$work"
 
 status=0
 for b in "$build"/bench/bench_*; do
-  [ -x "$b" ] || continue
+  [ -f "$b" ] && [ -x "$b" ] || continue
   "$b" "$corpus" || { echo "bench: $(basename "$b") failed" >&2; status=1; }
 done
 for s in "$here"/*.sh; do
