@@ -11,49 +11,29 @@
 #include "archive/aeCrypt.h"
 #include "archive/aeHeaders.h"
 #include "archive/aeUnBH.h"
+#include "bytes.h"
+#include "extract_outcome.h"
 #include "testutil.h"
 
 using namespace pvtest;
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const std::string& s) {
-    return {s.begin(), s.end()};
-}
-
-struct Outcome {
-    std::vector<std::pair<std::string, bool>> ends;
-    std::vector<int> errors;
-    int raised = 0;
-    int asked = 0;
-    bool failed() const {
-        return raised != 0 || !errors.empty() ||
-               std::any_of(ends.begin(), ends.end(), [](const auto& e) { return !e.second; });
-    }
-    bool hasError(int code) const { return std::find(errors.begin(), errors.end(), code) != errors.end(); }
+struct Outcome : ExtractOutcome {
+    int asked = 0; // OnGetPassword
 };
 
 Outcome runBh(TUnBH& u, const fs::path& archive, const fs::path& out, bool test = false,
               std::vector<std::string> passwords = {}, std::vector<std::string> answers = {}) {
     Outcome o;
-    u.OnEnd = [&](TZipCommon&, const std::string& fn, bool pass) { o.ends.emplace_back(fn, pass); };
-    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
-        o.errors.push_back(code);
-    };
+    o.listen(u);
     u.OnGetPassword = [&](TZipCommon&, const std::string&, std::string& pw, bool& again) {
         again = o.asked < static_cast<int>(answers.size());
         if (again) pw = answers[static_cast<size_t>(o.asked)];
         ++o.asked;
     };
     u.Passwords = std::move(passwords);
-    u.SetArchiveFile(archive.string());
-    u.SetExtractDir(out.string());
-    u.SetFileSpec({"*.*"});
-    try {
-        test ? u.Test() : u.Extract();
-    } catch (const E_RAISE& e) {
-        o.raised = e.ECode;
-    }
+    o.run(u, archive, out, test);
     return o;
 }
 
@@ -63,28 +43,20 @@ Outcome runBh(const fs::path& archive, const fs::path& out, bool test = false,
     return runBh(u, archive, out, test, std::move(passwords), std::move(answers));
 }
 
-void put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // One entry: header, name, optional encryption header, data (encrypted in place).
 void appendEntry(std::vector<uint8_t>& arc, const std::string& name, uint8_t method,
                  const std::vector<uint8_t>& plain, std::vector<uint8_t> packed,
                  const std::string& password = {}, uint8_t version = 3, uint32_t marker = 1) {
     const uint32_t crc = Crc32Of(plain.data(), plain.size());
     std::vector<uint8_t> h(37, 0);
-    put32(h, 0, aehdr::kBhSig);
-    put16(h, 4, marker ? 37 + static_cast<uint32_t>(name.size()) : 0);
+    put32(&h[0], aehdr::kBhSig);
+    put16(&h[4], marker ? 37 + static_cast<uint32_t>(name.size()) : 0);
     h[6] = marker ? 37 : 0;
     h[7] = version;
     h[8] = 14;
     h[9] = password.empty() ? 0 : 1;
     h[10] = method;
-    put32(h, 11, 0x5A2B6C00); // 2025-01-11 13:32
+    put32(&h[11], 0x5A2B6C00); // 2025-01-11 13:32
     std::vector<uint8_t> crypt;
     if (!password.empty()) {
         TZipKeys k;
@@ -93,11 +65,11 @@ void appendEntry(std::vector<uint8_t>& arc, const std::string& name, uint8_t met
         if (version < 3) k.Init(password);
         if (method != 0 || version >= 3) k.EncryptBuffer(packed.data(), packed.size());
     }
-    put32(h, 15, static_cast<uint32_t>(packed.size() + crypt.size()));
-    put32(h, 19, static_cast<uint32_t>(plain.size()));
-    put32(h, 23, crc);
-    put16(h, 27, 32);
-    put16(h, 33, static_cast<uint32_t>(name.size()));
+    put32(&h[15], static_cast<uint32_t>(packed.size() + crypt.size()));
+    put32(&h[19], static_cast<uint32_t>(plain.size()));
+    put32(&h[23], crc);
+    put16(&h[27], 32);
+    put16(&h[33], static_cast<uint32_t>(name.size()));
     arc.insert(arc.end(), h.begin(), h.end());
     arc.insert(arc.end(), name.begin(), name.end());
     arc.insert(arc.end(), crypt.begin(), crypt.end());

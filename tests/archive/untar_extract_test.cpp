@@ -7,55 +7,22 @@
 #include <cstring>
 
 #include "archive/aeUnTAR.h"
+#include "extract_outcome.h"
+#include "samples.h"
 #include "testutil.h"
 
 using namespace pvtest;
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const std::string& s) {
-    return {s.begin(), s.end()};
-}
-
-struct Outcome {
-    std::vector<std::pair<std::string, bool>> ends;
-    std::vector<int> errors;
-    int raised = 0;
-    bool failed() const {
-        return raised != 0 || !errors.empty() ||
-               std::any_of(ends.begin(), ends.end(), [](const auto& e) { return !e.second; });
-    }
-    int passed() const {
-        return static_cast<int>(
-            std::count_if(ends.begin(), ends.end(), [](const auto& e) { return e.second; }));
-    }
-};
+using Outcome = ExtractOutcome;
 
 Outcome runTar(const fs::path& archive, const fs::path& out, bool test = false) {
     TUnTAR u;
     Outcome o;
-    u.OnEnd = [&](TZipCommon&, const std::string& fn, bool pass) { o.ends.emplace_back(fn, pass); };
-    u.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
-        o.errors.push_back(code);
-    };
-    u.SetArchiveFile(archive.string());
-    u.SetExtractDir(out.string());
-    u.SetFileSpec({"*.*"});
-    try {
-        test ? u.Test() : u.Extract();
-    } catch (const E_RAISE& e) {
-        o.raised = e.ECode;
-    }
+    o.listen(u);
+    o.run(u, archive, out, test);
     return o;
-}
-
-std::vector<std::string> filesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    if (!fs::exists(dir)) return names;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (!e.is_directory()) names.push_back(fs::relative(e.path(), dir).string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // One header block (v7 layout with ustar magic), checksum filled in.

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 
 #include "archive/aeCrypt.h"
 #include "archive/aeUnZIP.h"
+#include "samples.h"
 #include "testutil.h"
 
 using namespace pvtest;
@@ -18,32 +18,9 @@ using namespace pvtest;
 
 namespace {
 
-using Files = std::map<std::string, std::vector<uint8_t>>;
-
-std::vector<uint8_t> bytesOf(const std::string& s) {
-    return {s.begin(), s.end()};
-}
-
-Files sampleFiles() {
-    Files f;
-    f["a.txt"] = bytesOf("hello world hello world hello\n");
-    f["sub/b.txt"] = bytesOf(sampleText(5000, 2));
-    std::vector<uint8_t> c = bytesOf(sampleText(60000, 3));
-    const auto noise = randomBytes(70000, 4);
-    c.insert(c.end(), noise.begin(), noise.end());
-    f["sub/deep/c.bin"] = c;
-    f["empty.txt"] = {};
-    return f;
-}
-
-void writeFiles(const fs::path& dir, const Files& files) {
+// Unlike writeFiles, leaves each file the time it was written at.
+void writeFilesNow(const fs::path& dir, const Files& files) {
     for (const auto& [name, data] : files) writeBytes(dir / name, data);
-}
-
-std::string fileList(const Files& files) {
-    std::string s;
-    for (const auto& [name, data] : files) s += " " + q(name);
-    return s;
 }
 
 struct Outcome {
@@ -108,21 +85,6 @@ Outcome runZip(const fs::path& archive, const fs::path& out, const Options& opt 
     return runZip(u, archive, out, opt);
 }
 
-void expectExtracted(const fs::path& out, const Files& files) {
-    for (const auto& [name, data] : files) {
-        ASSERT_TRUE(fs::exists(out / name)) << name;
-        EXPECT_EQ(readBytes(out / name), data) << name;
-    }
-}
-
-size_t countFiles(const fs::path& dir) {
-    if (!fs::exists(dir)) return 0;
-    size_t n = 0;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (!e.is_directory()) ++n;
-    return n;
-}
-
 // ---- archives from the peers ----
 
 struct PeerCase {
@@ -138,8 +100,8 @@ TEST_P(UnZipPeer, ExtractsAndTestsByteExact) {
     const PeerCase c = GetParam();
     PV_REQUIRE_PEER(c.peer);
     TempDir t;
-    const Files files = sampleFiles();
-    writeFiles(t / "in", files);
+    const Files files = sampleFiles(70000);
+    writeFilesNow(t / "in", files);
     const fs::path arc = t / "x.zip";
     std::string cmd = c.command;
     cmd.replace(cmd.find("%A"), 2, q(arc.string()));
@@ -182,8 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(UnZipJar, FastjarJarWithMetaInfFolder) {
     PV_REQUIRE_PEER("fastjar");
     TempDir t;
-    const Files files = sampleFiles();
-    writeFiles(t / "in", files);
+    const Files files = sampleFiles(70000);
+    writeFilesNow(t / "in", files);
     const fs::path arc = t / "x.jar";
     ASSERT_EQ(run("fastjar cf " + q(arc.string()) + fileList(files), t / "in").status, 0);
     const std::string raw = readFile(arc);
@@ -203,8 +165,8 @@ class UnZipPasswords : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!havePeer("zip")) GTEST_SKIP() << "peer tool 'zip' is not installed";
-        writeFiles(t / "in",
-                   {{"a.txt", bytesOf(sampleText(3000, 7))}, {"b.txt", bytesOf(sampleText(100, 8))}});
+        writeFilesNow(t / "in",
+                      {{"a.txt", bytesOf(sampleText(3000, 7))}, {"b.txt", bytesOf(sampleText(100, 8))}});
         ASSERT_EQ(run("zip -q -P right " + q(arc.string()) + " a.txt b.txt", t / "in").status, 0);
     }
     TempDir t;
@@ -273,14 +235,14 @@ TEST_F(UnZipPasswords, WrongPasswordThatPassesTheCheckByteStillFails) {
 TEST(UnZipDirectory, FoldersModesAndASingleNameTakingTheFirstMatch) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
-    writeFiles(t / "in", {{"d/x.txt", bytesOf("x")}, {"y.txt", bytesOf("y")}});
+    writeFilesNow(t / "in", {{"d/x.txt", bytesOf("x")}, {"y.txt", bytesOf("y")}});
     fs::create_directories(t / "in" / "emptyd");
     fs::permissions(t / "in" / "y.txt",
                     fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
     const fs::path arc = t / "x.zip";
     ASSERT_EQ(run("zip -qr " + q(arc.string()) + " d emptyd y.txt", t / "in").status, 0);
     // And the same name twice, second copy different.
-    writeFiles(t / "in2", {{"y.txt", bytesOf("second")}});
+    writeFilesNow(t / "in2", {{"y.txt", bytesOf("second")}});
     ASSERT_EQ(run("zip -q " + q((t / "dup.zip").string()) + " y.txt", t / "in2").status, 0);
 
     const Outcome all = runZip(arc, t / "out");
@@ -301,8 +263,8 @@ TEST(UnZipDirectory, FoldersModesAndASingleNameTakingTheFirstMatch) {
 TEST(UnZipDirectory, LocalHeadersWhenTheDirectoryIsMissing) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
-    const Files files = sampleFiles();
-    writeFiles(t / "in", files);
+    const Files files = sampleFiles(70000);
+    writeFilesNow(t / "in", files);
     for (const char* mode : {"plain", "streamed"}) {
         SCOPED_TRACE(mode);
         const fs::path arc = t / (std::string(mode) + ".zip");
@@ -346,7 +308,7 @@ TEST(UnZipDirectory, LocalHeadersWhenTheDirectoryIsMissing) {
 TEST(UnZipUnsupported, Deflate64Bzip2AndZip64AreNamed) {
     PV_REQUIRE_PEER("7zz");
     TempDir t;
-    writeFiles(t / "in", {{"a.txt", bytesOf(sampleText(20000, 5))}});
+    writeFilesNow(t / "in", {{"a.txt", bytesOf(sampleText(20000, 5))}});
     struct Case {
         const char* name;
         const char* option;
@@ -425,7 +387,7 @@ open(sys.argv[1], 'wb').write(local + plocal + cd + end)
 TEST(UnZipDamaged, TruncationAtEveryByteNeverPassesAShortEntry) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
-    writeFiles(t / "in", {{"a.txt", bytesOf(sampleText(700, 9))}, {"b.bin", randomBytes(300, 3)}});
+    writeFilesNow(t / "in", {{"a.txt", bytesOf(sampleText(700, 9))}, {"b.bin", randomBytes(300, 3)}});
     const fs::path full = t / "full.zip";
     ASSERT_EQ(run("zip -q " + q(full.string()) + " a.txt b.bin", t / "in").status, 0);
     const auto raw = readBytes(full);
@@ -459,7 +421,7 @@ TEST(UnZipDamaged, TruncationAtEveryByteNeverPassesAShortEntry) {
 TEST(UnZipDamaged, WrongCrcFailsAndLeavesNoFile) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
-    writeFiles(t / "in", {{"a.txt", bytesOf(sampleText(2000, 1))}});
+    writeFilesNow(t / "in", {{"a.txt", bytesOf(sampleText(2000, 1))}});
     for (const char* level : {"-0", "-9"}) {
         SCOPED_TRACE(level);
         const fs::path arc = t / (std::string("c") + level + ".zip");
@@ -522,7 +484,7 @@ TEST(UnZipHostile, SymlinkEntriesStayInsideAndAreNeverFollowed) {
     fs::create_symlink("../../outside", t / "in" / "l");
     fs::create_symlink("a.txt", t / "in" / "inl");
     writeFile(t / "in" / "a.txt", "a");
-    writeFiles(t / "in2", {{"l/x.txt", bytesOf("through")}});
+    writeFilesNow(t / "in2", {{"l/x.txt", bytesOf("through")}});
     const fs::path arc = t / "s.zip";
     ASSERT_EQ(run("zip -qy " + q(arc.string()) + " l inl a.txt", t / "in").status, 0);
     ASSERT_EQ(run("zip -q " + q(arc.string()) + " l/x.txt", t / "in2").status, 0);
@@ -542,8 +504,8 @@ TEST(UnZipHostile, SymlinkEntriesStayInsideAndAreNeverFollowed) {
 TEST(UnZipTool, AetoolExtractAndTest) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
-    const Files files = sampleFiles();
-    writeFiles(t / "in", files);
+    const Files files = sampleFiles(70000);
+    writeFilesNow(t / "in", files);
     const fs::path arc = t / "x.zip";
     ASSERT_EQ(run("zip -q -P pw " + q(arc.string()) + fileList(files), t / "in").status, 0);
     const RunResult ok = run(q(aetool().string()) + " extract " + q(arc.string()) + " " +
