@@ -14,6 +14,7 @@
 #include "app/MainCore.h"
 #include "archive/aeBase.h"
 #include "archive/aeMsgs.h"
+#include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 
 namespace fs = std::filesystem;
@@ -45,21 +46,6 @@ std::string lowerExtension(const std::string& name) {
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return ext;
-}
-
-bool isFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool isFolder(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool pathPresent(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
 }
 
 // The file's modification time as a TDateTime (0 when it cannot be read).
@@ -100,7 +86,7 @@ std::string makeUniqueFolder(const std::string& parent, const std::string& prefi
 // ---------------------------------------------------------------- the private temp folder
 
 std::string TMainCore::PrivateTempFolder() {
-    if (FPrivateTemp.empty() || !isFolder(FPrivateTemp))
+    if (FPrivateTemp.empty() || !platform::dirExists(FPrivateTemp))
         FPrivateTemp = makeUniqueFolder(AppendSlash(FWorkTempFolder), "parvex-");
     return FPrivateTemp;
 }
@@ -305,7 +291,7 @@ void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t si
             if (rel && !rel->empty()) {
                 std::string path = FRun.folder + (FRun.dirNames ? *rel : fileNamePart(*rel));
                 // Only files this run brings into being are taken back by Cancel.
-                if (!pathPresent(path)) StatForm.FileNames.push_back(path);
+                if (!platform::pathExists(path)) StatForm.FileNames.push_back(path);
             }
         }
         ++FCurrentFileNo;
@@ -500,7 +486,7 @@ void TMainCore::mmiExtSameDirClick() {
 
 void TMainCore::mmiFavouriteClick() {
     if (!FArchiveOpen) return;
-    if (isFolder(FFavFolder)) {
+    if (platform::dirExists(FFavFolder)) {
         ExtractCore(false, FOptZipDirs, FFavFolder, FOptUpdate, FOptOverwrite);
         return;
     }
@@ -564,7 +550,7 @@ void TMainCore::tbSetuplClick() {
     // With the stored folders, so the installer finds the files beside it as packed.
     if (!ExtractCore(false, true, folder, false, true)) return;
     const std::string installer = folder + *rel;
-    if (!isFile(installer)) return;
+    if (!platform::fileExists(installer)) return;
     auto answer =
         platform::messageBox("Install", "Start the installer \"" + stored + "\" of " + FArchiveName + " ?",
                              platform::MsgType::Confirmation, platform::mbYes | platform::mbNo);
@@ -580,7 +566,7 @@ std::string TMainCore::ViewCopy(const TListRow& row) {
     const auto rel = SafeRelativePath(row.StoredName);
     if (!rel || rel->empty()) return {};
     const std::string file = folder + fileNamePart(*rel);
-    if (!isFile(file)) return {};
+    if (!platform::fileExists(file)) return {};
     ViewList.push_back(file);
     return file;
 }
@@ -613,7 +599,7 @@ void TMainCore::mmiViewClick() {
     const std::string file = ViewCopy(*row);
     if (file.empty()) return;
     if (FViewerKind == 3) {
-        if (isFile(FViewerProgram)) LaunchProgram(FViewerProgram, {file}, folderPart(FViewerProgram));
+        if (platform::fileExists(FViewerProgram)) LaunchProgram(FViewerProgram, {file}, folderPart(FViewerProgram));
         return;
     }
     ViewWithNotepad(file);

@@ -11,6 +11,7 @@
 
 #include "app/ListFormat.h"
 #include "platform/qt/MimeIcons.h"
+#include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 
 namespace fs = std::filesystem;
@@ -47,21 +48,6 @@ std::string folderPart(const std::string& path) { // with trailing '/', "" for n
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool isFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool isFolder(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0;
-}
-
 // A file of that name in `folder`, whatever the case of its letters.
 bool fileExistsNoCase(const std::string& folder, const std::string& name) {
     DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
@@ -70,7 +56,7 @@ bool fileExistsNoCase(const std::string& folder, const std::string& name) {
     std::string want = lowerAscii(name);
     while (dirent* e = ::readdir(d)) {
         if (lowerAscii(e->d_name) == want &&
-            isFile((folder.empty() || folder.back() == '/' ? folder : folder + "/") + e->d_name)) {
+            platform::fileExists((folder.empty() || folder.back() == '/' ? folder : folder + "/") + e->d_name)) {
             found = true;
             break;
         }
@@ -168,13 +154,13 @@ void TMainCore::FormCreate(const std::string& programPath) {
     const char* tmp = std::getenv("TMPDIR");
     FWorkTempFolder = AppendSlash(tmp && *tmp ? tmp : "/tmp");
     if (AppendSlash(FTempFolder) != FWorkTempFolder) {
-        if (isFolder(FTempFolder))
+        if (platform::dirExists(FTempFolder))
             FWorkTempFolder = AppendSlash(FTempFolder);
         else
             FTempFolder = FWorkTempFolder;
     }
-    if (!isFolder(FExtractFolder)) FExtractFolder = homeFolder();
-    if (!isFolder(FOpenFolder)) FOpenFolder = homeFolder();
+    if (!platform::dirExists(FExtractFolder)) FExtractFolder = homeFolder();
+    if (!platform::dirExists(FOpenFolder)) FOpenFolder = homeFolder();
 
     // The zip libraries: beside the program when both are there, else in the program's
     // library folder (where an installed program keeps its private libraries).
@@ -425,12 +411,12 @@ void TMainCore::OpenArchive(const std::string& path) {
 
     // A name that is no file cannot be listed: say so and leave the window as it is,
     // rather than showing an empty "archive" and putting it into the history.
-    if (!path.empty() && !isFile(path)) {
+    if (!path.empty() && !platform::fileExists(path)) {
         std::string why;
         if (FHandlerKind == 1)
-            why = isFolder(path) ? "Zip file could not be opened" : "Input file does not exist";
+            why = platform::dirExists(path) ? "Zip file could not be opened" : "Input file does not exist";
         else
-            why = isFolder(path) ? "Error opening file" : "File not found";
+            why = platform::dirExists(path) ? "Error opening file" : "File not found";
         platform::messageBox("Error", path + "  -  " + why, platform::MsgType::Error, platform::mbOK);
         FHandlerKind = 0;
         ItemsChanged();
@@ -608,7 +594,7 @@ void TMainCore::CloseArchive() {
 
 void TMainCore::ReplaceLaterOrRestore() {
     if (FReplacedBackup.empty()) return;
-    if (exists(FReplacedFile))
+    if (platform::pathExists(FReplacedFile))
         ::unlink(FReplacedBackup.c_str()); // the new archive took its place
     else
         std::rename(FReplacedBackup.c_str(), FReplacedFile.c_str());
@@ -638,7 +624,7 @@ bool TMainCore::SelectUnpacker() {
 // ---------------------------------------------------------------- commands
 
 void TMainCore::OpenChosenFile(const std::string& path) {
-    if (isFile(path))
+    if (platform::fileExists(path))
         OpenArchive(path);
     else
         platform::messageBox("Parvex 2000", "This Archive doesn't exist. Do you want to create it now ?",
@@ -649,7 +635,7 @@ void TMainCore::NewArchiveChosen(const std::string& path, int filterIndex) {
     if (path.empty()) return;
     FHandlerKind = filterIndex == 1 ? 1 : 2;
     FNewArchiveKind = filterIndex;
-    if (exists(path)) {
+    if (platform::pathExists(path)) {
         auto answer = platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?",
                                            platform::MsgType::Confirmation, platform::mbYes | platform::mbNo);
         if (answer != platform::ModalResult::Yes) return;
@@ -676,7 +662,7 @@ void TMainCore::OpenHistoryItem(int index) {
     if (index < 1 || index > 5 || FOpenHistory[index].empty()) return;
     std::string name = FOpenHistory[index];
     FHandlerKind = 2;
-    if (isFile(name)) {
+    if (platform::fileExists(name)) {
         CloseArchive();
         OpenArchive(name);
         return;
