@@ -14,10 +14,6 @@
 #include "archive/aeBase.h"
 #include "archive/aeHeaders.h"
 
-// Message numbers the lister raises besides those of the base.
-constexpr int kMsgBadFileHeader = 25110;
-constexpr int kMsgBrokenChain = 25135;
-
 // Buffered random access to the open archive volume for header parsing: a window of the file
 // is kept, so walking thousands of small headers costs few reads.
 class TArcInput {

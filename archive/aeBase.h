@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive/aeMsgs.h"
+
 #include "aeCommon.h"
 #include "aeCrypt.h"
 #include "aeMain.h"
@@ -35,21 +37,6 @@ public:
     std::string Message;
 };
 
-// Message numbers used by the base classes.
-enum : int {
-    kMsgWriteError = 25136,
-    kMsgCloseError = 25137,
-    kMsgFileNotFound = 25172,
-    kMsgOpenError = 25235,
-    kMsgReadError = 25236,
-    kMsgBadArcType = 25242,
-    kMsgInvalidName = 25243,
-    kMsgMaxVolumes = 25250,
-    kMsgEventMissing = 25270,
-    kMsgUnknownType = 25327,
-    kMsgUserCanceled = 25449,
-    kMsgDirMissing = 26899,
-};
 // Refusal of a run while another one is under way (no number of the message table fits).
 constexpr int kMsgRunBusy = 25999;
 constexpr std::string_view kRunBusyText = "Another archive operation is already running";

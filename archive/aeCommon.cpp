@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr int kMsgOpenError = 25235;
-constexpr int kMsgReadError = 25236;
-constexpr int kMsgCannotCreateDir = 25156;
 
 void report(TErrorSink* sink, const std::string& name, int code) {
     if (sink) sink->ReportError(name, std::string(), "0", code);

@@ -1,6 +1,7 @@
 // The writer base: collecting files, the temporary archive, keeping and copying entries,
 // replacing the archive and deleting moved sources.
 #include "archive/aeCompBase.h"
+#include "archive/aeMsgs.h"
 
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
@@ -15,8 +16,6 @@
 
 namespace {
 
-constexpr int kMsgNothingToDo = 26859;
-constexpr int kMsgInconsistentHeader = 25248;
 constexpr int64_t kCopyBlockSize = 32768;
 
 std::string absoluteNormal(const std::string& path) {
@@ -512,7 +511,7 @@ void TCompBase::copyKeptEntry(THeadObject& Head, const std::string& Name) {
         // (26), extra length (28); then name, extra, data and, with flag bit 3, a descriptor.
         uint8_t h[30];
         if (!platform::readAt(FArcHandle, offset, h, 30) || le32(h) != 0x04034B50)
-            RaiseError(FArchiveFile, "", "0", kMsgInconsistentHeader);
+            RaiseError(FArchiveFile, "", "0", kMsgInconsistentLocal);
         length = 30 + le16(h + 26) + le16(h + 28) + Head.CompressedSize;
         if (le16(h + 6) & 8) {
             uint8_t sig[4];

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kMsgNotAccessible = 25160;
 constexpr const char* kAppTitle = "Parvex 2000";
 constexpr std::string_view kSpanMarker = "PKBACK# ";
 

@@ -4,6 +4,38 @@
 #include <string>
 #include <string_view>
 
+// Names of the message numbers the engine raises and reports.
+enum : int {
+    kMsgBadFileHeader = 25110,
+    kMsgBrokenChain = 25135,
+    kMsgWriteError = 25136,
+    kMsgCloseError = 25137,
+    kMsgFailsCrc = 25151,
+    kMsgNoDiskIds = 25154,
+    kMsgNoRoom = 25155,
+    kMsgCannotCreateDir = 25156,
+    kMsgNotAccessible = 25160,
+    kMsgFileNotFound = 25172,
+    kMsgOpenError = 25235,
+    kMsgReadError = 25236,
+    kMsgHeaderCrc = 25237,
+    kMsgHeaderId = 25238,
+    kMsgBadArcType = 25242,
+    kMsgInvalidName = 25243,
+    kMsgInconsistentLocal = 25248,
+    kMsgMaxVolumes = 25250,
+    kMsgOutOfMemory = 25253,
+    kMsgEventMissing = 25270,
+    kMsgUnsupportedMethod = 25326,
+    kMsgUnknownType = 25327,
+    kMsgVersionError = 25402,
+    kMsgUserCanceled = 25449,
+    kMsgInvalidPassword = 26517,
+    kMsgPasswordFailed = 26522,
+    kMsgNothingToDo = 26859,
+    kMsgDirMissing = 26899,
+};
+
 struct TAeMessage {
     int Number;
     std::string_view Text;

@@ -1,4 +1,5 @@
 #include "archive/aeUnARJ.h"
+#include "archive/aeMsgs.h"
 
 #include <algorithm>
 #include <new>
@@ -11,14 +12,6 @@
 
 namespace {
 
-constexpr int kMsgBadFileHeader = 25110;
-constexpr int kMsgBrokenChain = 25135;
-constexpr int kMsgFailsCrc = 25151;
-constexpr int kMsgHeaderCrc = 25237;
-constexpr int kMsgOutOfMemory = 25253;
-constexpr int kMsgUnsupportedMethod = 25326;
-constexpr int kMsgVersionError = 25402;
-constexpr int kMsgInvalidPassword = 26517;
 
 constexpr int64_t kSearchLimit = 25000; // how far into a file the main header is looked for
 constexpr std::size_t kHeaderLead = 4;  // id 0x60 0xEA and the basic header size

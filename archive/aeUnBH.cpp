@@ -1,4 +1,5 @@
 #include "archive/aeUnBH.h"
+#include "archive/aeMsgs.h"
 
 #include <algorithm>
 #include <array>
@@ -13,10 +14,6 @@
 
 namespace {
 
-constexpr int kMsgFailsCrc = 25151;
-constexpr int kMsgOutOfMemory = 25253;
-constexpr int kMsgUnsupportedMethod = 25326;
-constexpr int kMsgPasswordFailed = 26522;
 constexpr uint32_t kEncrypted = 1;
 
 std::string BhName(aehdr::Bytes raw) {

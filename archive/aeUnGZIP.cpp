@@ -1,4 +1,5 @@
 #include "archive/aeUnGZIP.h"
+#include "archive/aeMsgs.h"
 
 #include <algorithm>
 #include <new>
@@ -14,9 +15,6 @@
 
 namespace {
 
-constexpr int kMsgFailsCrc = 25151;
-constexpr int kMsgHeaderId = 25238;
-constexpr int kMsgOutOfMemory = 25253;
 constexpr uint32_t kDos1980 = 0x00210000; // 1 January 1980, 00:00
 
 // The archive read straight from its handle, for the member header.

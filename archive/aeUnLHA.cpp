@@ -1,4 +1,5 @@
 #include "archive/aeUnLHA.h"
+#include "archive/aeMsgs.h"
 
 #include <algorithm>
 #include <new>
@@ -10,10 +11,6 @@
 
 namespace {
 
-constexpr int kMsgBadFileHeader = 25110;
-constexpr int kMsgFailsCrc = 25151;
-constexpr int kMsgOutOfMemory = 25253;
-constexpr int kMsgUnsupportedMethod = 25326;
 constexpr std::size_t kBaseHeader = 22; // the fixed part every level starts with
 constexpr int64_t kZeroStartSkip = 128; // where an archive whose first byte is 0 really starts
 

@@ -1,4 +1,5 @@
 #include "archive/aeUnTAR.h"
+#include "archive/aeMsgs.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,9 +13,6 @@
 
 namespace {
 
-constexpr int kMsgBadFileHeader = 25110;
-constexpr int kMsgFailsCrc = 25151;
-constexpr int kMsgOutOfMemory = 25253;
 
 std::string TarName(const std::string& raw) {
     std::string name = platform::decodeArchiveName(raw);

@@ -1,4 +1,5 @@
 #include "archive/aeUnZIP.h"
+#include "archive/aeMsgs.h"
 
 #include <algorithm>
 #include <new>
@@ -15,14 +16,6 @@
 
 namespace {
 
-constexpr int kMsgBadFileHeader = 25110;
-constexpr int kMsgFailsCrc = 25151;
-constexpr int kMsgNoRoom = 25155;
-constexpr int kMsgInconsistentLocal = 25248;
-constexpr int kMsgOutOfMemory = 25253;
-constexpr int kMsgUnsupportedMethod = 25326;
-constexpr int kMsgInvalidPassword = 26517;
-constexpr int kMsgPasswordFailed = 26522;
 constexpr int kMaxDiskRequests = 64; // a user who keeps inserting the wrong disk is asked again
 
 uint32_t Le32(const uint8_t* p) {

@@ -1,4 +1,5 @@
 #include "archive/aeZipDecode.h"
+#include "archive/aeMsgs.h"
 
 #include "archive/aeDiskMan.h"
 #include "archive/aeEntryIo.h"
@@ -59,7 +60,6 @@ DecodeResult DecodeZipMethod(InputBuffer& in, DecodeSink& sink, int method, std:
 namespace {
 
 constexpr std::size_t kReadBlock = 32768;
-constexpr int kMsgNoDiskIds = 25154;
 
 // Asks for the next disk of a spanned set until it is in the drive; false when the user
 // cancels (the run is then cancelled).
