@@ -10,6 +10,7 @@
 #include <deque>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <unordered_map>
 
 namespace {
@@ -97,7 +98,13 @@ std::string upperAscii(std::string s) {
 class Matcher {
 public:
     bool match(std::string pat, std::string name) {
-        return matchAt(intern(std::move(pat)), 0, intern(std::move(name)), 0);
+        try {
+            return matchAt(intern(std::move(pat)), 0, intern(std::move(name)), 0);
+        } catch (const OutOfSteps&) {
+            // Stars on both sides can still cost cubic time; a pair that needs this much work
+            // is hostile (real specs and names are short), and "no match" is the safe answer.
+            return false;
+        }
     }
 
 private:
@@ -121,23 +128,43 @@ private:
     std::string_view view(size_t id, size_t from) const { return std::string_view(strs_[id]).substr(from); }
 
     // Applies the dot rules to the remainders (p, a) and (n, b), re-pointing them at
-    // variants when a rule changes something.
+    // variants when a rule changes something. Both rules only touch the end of a string,
+    // so the variant of a remainder is the same offset into the variant of its whole
+    // string: each string has at most one variant of each kind, and remainders of the
+    // variants stay shared instead of becoming new strings at every offset.
     void adjustDots(size_t& p, size_t& a, size_t& n, size_t& b) {
         std::string_view pat = view(p, a), name = view(n, b);
         if (!pat.empty() && pat.back() == '.') {
-            p = intern(std::string(pat.substr(0, pat.size() - 1))), a = 0;
+            p = variant(p, false);
         } else if (pat.find('.') == std::string_view::npos && name.find(".*") != std::string_view::npos) {
-            p = intern(std::string(pat) + ".*"), a = 0;
+            p = variant(p, true);
         }
         pat = view(p, a);
         if (!name.empty() && name.back() == '.') {
-            n = intern(std::string(name.substr(0, name.size() - 1))), b = 0;
+            n = variant(n, false);
         } else if (name.find('.') == std::string_view::npos && pat.find(".*") != std::string_view::npos) {
-            n = intern(std::string(name) + ".*"), b = 0;
+            n = variant(n, true);
         }
     }
 
+    // The string with its last character (a '.') dropped, or with ".*" appended.
+    size_t variant(size_t id, bool addDotStar) {
+        auto [it, added] = variants_.try_emplace(std::pair{id, addDotStar}, 0);
+        if (added) {
+            const std::string& s = strs_[id];
+            it->second = intern(addDotStar ? s + ".*" : s.substr(0, s.size() - 1));
+        }
+        return it->second;
+    }
+
+    struct OutOfSteps {};
+    static constexpr size_t kMaxSteps = 200000;
+    void step() {
+        if (++steps_ > kMaxSteps) throw OutOfSteps{};
+    }
+
     bool matchAt(size_t p, size_t a0, size_t n, size_t b0) {
+        step();
         adjustDots(p, a0, n, b0);
         const Key key{p, a0, n, b0};
         if (auto it = memo_.find(key); it != memo_.end()) return it->second;
@@ -158,6 +185,7 @@ private:
         bool found = false;
         size_t k = from;
         for (; k < end; ++k) {
+            step();
             if (auto it = memo.find(keyAt(k)); it != memo.end()) {
                 found = it->second;
                 break;
@@ -205,6 +233,8 @@ private:
 
     std::deque<std::string> strs_; // a deque: views into earlier strings stay valid as it grows
     std::unordered_map<std::string, size_t> ids_;
+    std::map<std::pair<size_t, bool>, size_t> variants_;
+    size_t steps_ = 0;
     std::unordered_map<Key, bool, KeyHash> memo_, patStars_, nameStars_;
 };
 
