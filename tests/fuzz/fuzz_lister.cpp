@@ -3,19 +3,13 @@
 // parsers are also run on the bytes directly. Any crash, hang, sanitizer report or
 // unbounded allocation is a finding; errors reported through OnError are fine.
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "archive/aeArcLister.h"
 #include "archive/aeHeaders.h"
+#include "fuzz_input_file.h"
 
 namespace {
-
-std::string tempPath() {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/pv_fuzz_lister_" + std::to_string(getpid()) + ".bin";
-}
 
 void parseDirect(aehdr::Bytes data) {
     aehdr::Fetch fetch = [data](uint64_t off, size_t n) -> aehdr::Bytes {
@@ -40,11 +34,8 @@ void parseDirect(aehdr::Bytes data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     parseDirect(aehdr::Bytes(data, size));
-    static const std::string path = tempPath();
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const FuzzInputFile file("lister", ".bin", data, size);
+    if (!file.ok()) return 0;
     TArcLister lister;
     lister.SetFileSpec({"*.*"});
     lister.ShowBlankDirs = (size & 1) != 0;
@@ -53,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lister.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool, bool& cancel) {
         cancel = true;
     };
-    lister.SetArchiveFile(path);
+    lister.SetArchiveFile(file.path());
     (void)lister.Activate();
     return 0;
 }

@@ -4,9 +4,8 @@
 #include "archive/aeArjDecode.h"
 #include "archive/aeUnARJ.h"
 
-#include <unistd.h>
+#include "fuzz_input_file.h"
 
-#include <cstdio>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,18 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t want = size == 0 ? 0 : (uint64_t{data[0]} << 10); // up to 255 KiB
         (void)ae::DecodeArjFast(in, sink, want);
     }
-    static const std::string path = "/tmp/fuzz_unarj_" + std::to_string(::getpid()) + ".arj";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const FuzzInputFile file("unarj", ".arj", data, size);
+    if (!file.ok()) return 0;
     TUnARJ u;
     u.SetFileSpec({"*.*"});
     u.OnGetPassword = [](TZipCommon&, const std::string&, std::string& pw, bool& again) {
         pw = "secret";
         again = true;
     };
-    u.SetArchiveFile(path);
+    u.SetArchiveFile(file.path());
     try {
         u.Test();
     } catch (const std::exception&) {

@@ -3,9 +3,8 @@
 #include "archive/aeLh1Decode.h"
 #include "archive/aeUnLHA.h"
 
-#include <unistd.h>
+#include "fuzz_input_file.h"
 
-#include <cstdio>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,14 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t want = size == 0 ? 0 : (uint64_t{data[0]} << 10); // up to 255 KiB
         (void)ae::DecodeLh1(in, sink, want);
     }
-    static const std::string path = "/tmp/fuzz_unlha_" + std::to_string(::getpid()) + ".lzh";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const FuzzInputFile file("unlha", ".lzh", data, size);
+    if (!file.ok()) return 0;
     TUnLHA u;
     u.SetFileSpec({"*.*"});
-    u.SetArchiveFile(path);
+    u.SetArchiveFile(file.path());
     try {
         u.Test();
     } catch (const std::exception&) {
