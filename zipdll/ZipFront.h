@@ -156,6 +156,13 @@ std::string ZipLoadStr(int id);
 
 class TZipFront;
 
+// One rename: a whole stored name, or a folder (ending in a separator) and everything in it.
+struct ZipRenameRec {
+    std::string Source;
+    std::string Dest;
+    int32_t DateTime = 0; // DOS date in the high 16 bits, DOS time in the low; 0 keeps the date
+};
+
 // ---- Events (the sender first) ----
 // Named apart from the engine's TNotifyEvent so that the application can use both.
 using TZipNotifyEvent = std::function<void(TZipFront& Sender)>;
@@ -306,10 +313,15 @@ public:
     void ShowZipMessage(int id, const std::string& extra = {});
     void ShowExceptionError(const EZipFront& e);
 
-    // Later stages, not available in this build: each answers with a clear message.
+    // Self-extractors: the archive behind ZIPSFX.BIN and a settings block, and back.
     int ConvertSFX(bool autoMode = false);
+    int ConvertZIP();
+    // Spanned sets: a single-file zip copied over several disks (or numbered files), and
+    // a set joined back into one file.
     int WriteSpan(const std::string& inFile, const std::string& outFile);
     int ReadSpan(const std::string& inFile, std::string& outFile);
+    // Renames entries (whole names or leading folders) and can give them a new date.
+    int Rename(const std::vector<ZipRenameRec*>& List, int DateTime);
     // The component's own password questions (used by the callback without a handler).
     std::string GetAddPassword();
     std::string GetExtrPassword();
@@ -337,6 +349,8 @@ private:
     int32_t HandleCallback(TZipCallbackRec& rec);
     void Report(int errCode, const std::string& text, bool show);
     void Progress(ProgressType t, const std::string& name, int64_t size);
+    int moveOffsets(int in, int64_t cdStart, int out, int64_t shift);
+    void readSfxSettings(int fd, int64_t zipStart);
 
     std::string FZipFileName, FDLLDirectory, FRootDir;
     uint32_t FPasswordReqCount = 1;

@@ -566,11 +566,6 @@ int TZipFront::EraseFile(const std::string& name) {
 
 // ---- Later stages ----
 
-int TZipFront::ConvertSFX(bool) {
-    ShowZipMessage(10802, "\nSelf-extracting archives cannot be made by this build");
-    return -9;
-}
-
 int TZipFront::WriteSpan(const std::string&, const std::string&) {
     ShowZipMessage(DS_UnknownError, "Disk spanning is not available in this build");
     return -9;

@@ -1,0 +1,553 @@
+// ZIPSFX.BIN: the self-extractor's program. The zip front-end copies this program, puts
+// its settings block right behind the program's own ELF image and the zip data after that
+// (with every offset moved by what precedes it). When run, it reads the block, asks what
+// the block says to ask (only when it has a terminal), and extracts the zip by the safety
+// rules every extractor of ours keeps: names never leave the target folder, nothing is
+// written through a symbolic link, every length read is checked.
+//
+//   NAME.exe [-d DIR] [-y] [-p PASSWORD]
+//
+// -d DIR      extract into DIR (no question for the folder)
+// -y          ask nothing: every question gets its default answer
+// -p PASSWORD the password of encrypted entries
+//
+// Without a terminal nothing is asked: the block's folder, every file, existing files kept
+// unless the block says to overwrite, the command run only when the block says so.
+// Exit status 0 only when every entry was extracted and passed its check.
+#include "stubs/zipcommon/SafePath.h"
+
+#include <elf.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+uint16_t get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t get32(const uint8_t* p) {
+    return get16(p) | static_cast<uint32_t>(get16(p + 2)) << 16;
+}
+
+struct Failure {
+    std::string text;
+};
+
+// ---- Reading our own file ----
+
+class Input {
+public:
+    explicit Input(const char* path) {
+        fd_ = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw Failure{std::string("cannot open the program file: ") + std::strerror(errno)};
+        struct stat st {};
+        if (fstat(fd_, &st) != 0) throw Failure{"cannot read the program file's size"};
+        size_ = st.st_size;
+    }
+    ~Input() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int64_t size() const { return size_; }
+    // Exactly n bytes at pos, or a failure: nothing read past the file's end.
+    void read(int64_t pos, void* buf, int64_t n) const {
+        if (pos < 0 || n < 0 || pos > size_ || n > size_ - pos) throw Failure{"the archive is damaged"};
+        auto* p = static_cast<uint8_t*>(buf);
+        while (n > 0) {
+            const ssize_t r = pread(fd_, p, static_cast<size_t>(std::min<int64_t>(n, 1 << 20)), pos);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) throw Failure{"cannot read the program file"};
+            p += r;
+            pos += r;
+            n -= r;
+        }
+    }
+
+private:
+    int fd_ = -1;
+    int64_t size_ = 0;
+};
+
+// Where our own ELF image ends: past the last program segment, section and the section
+// header table. The settings block starts there.
+int64_t elfImageEnd(const Input& in) {
+    Elf64_Ehdr eh{};
+    in.read(0, &eh, sizeof eh);
+    if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64)
+        throw Failure{"the program file is not an ELF program"};
+    auto end = static_cast<int64_t>(sizeof eh);
+    auto upTo = [&](uint64_t off, uint64_t len) {
+        if (off > static_cast<uint64_t>(in.size()) || len > static_cast<uint64_t>(in.size()) - off)
+            throw Failure{"the program file is damaged"};
+        end = std::max<int64_t>(end, static_cast<int64_t>(off + len));
+    };
+    upTo(eh.e_phoff, static_cast<uint64_t>(eh.e_phnum) * eh.e_phentsize);
+    upTo(eh.e_shoff, static_cast<uint64_t>(eh.e_shnum) * eh.e_shentsize);
+    for (unsigned i = 0; i < eh.e_phnum && eh.e_phentsize >= sizeof(Elf64_Phdr); ++i) {
+        Elf64_Phdr ph{};
+        in.read(static_cast<int64_t>(eh.e_phoff + i * eh.e_phentsize), &ph, sizeof ph);
+        upTo(ph.p_offset, ph.p_filesz);
+    }
+    for (unsigned i = 0; i < eh.e_shnum && eh.e_shentsize >= sizeof(Elf64_Shdr); ++i) {
+        Elf64_Shdr sh{};
+        in.read(static_cast<int64_t>(eh.e_shoff + i * eh.e_shentsize), &sh, sizeof sh);
+        if (sh.sh_type != SHT_NOBITS) upTo(sh.sh_offset, sh.sh_size);
+    }
+    return end;
+}
+
+// ---- The settings block ----
+
+enum Flags : uint8_t {
+    fAskCmdLine = 1,
+    fAskFiles = 2,
+    fHideOverwrite = 4,
+    fOvrAlways = 8,
+    fOvrNever = 16,
+    fNoCheckSize = 32,
+    fAutoRun = 64,
+    fNoSuccessMsg = 128
+};
+
+struct Settings {
+    uint8_t flags = 0;
+    std::string caption, folder, command, message;
+    int64_t end = 0; // where the block ends
+};
+
+Settings readSettings(const Input& in, int64_t at) {
+    uint8_t head[8] = {};
+    in.read(at, head, 8);
+    Settings s;
+    if (head[0] != 'M' || head[1] != 'P' || (head[2] != 'V' && head[2] != 'U'))
+        throw Failure{"the self-extractor's settings are missing"};
+    s.flags = head[3];
+    const int64_t avail = in.size() - at;
+    std::vector<uint8_t> b;
+    auto text = [&](size_t& pos, std::string& out) {
+        if (pos >= b.size()) throw Failure{"the self-extractor's settings are damaged"};
+        const size_t n = b[pos++];
+        if (n > b.size() - pos) throw Failure{"the self-extractor's settings are damaged"};
+        out.assign(reinterpret_cast<const char*>(b.data() + pos), n);
+        pos += n;
+    };
+    if (head[2] == 'V') {
+        const int64_t size = get16(head + 6);
+        if (size < 12 || size > avail) throw Failure{"the self-extractor's settings are damaged"};
+        b.resize(static_cast<size_t>(size));
+        in.read(at, b.data(), size);
+        size_t pos = 8;
+        text(pos, s.caption);
+        text(pos, s.folder);
+        text(pos, s.command);
+        text(pos, s.message);
+        s.end = at + size;
+    } else {
+        // The older layout: three lengths, then the three texts; no message.
+        const size_t total = 7u + head[4] + head[5] + head[6];
+        if (static_cast<int64_t>(total) > avail) throw Failure{"the self-extractor's settings are damaged"};
+        b.resize(total);
+        in.read(at, b.data(), static_cast<int64_t>(total));
+        size_t pos = 7;
+        s.caption.assign(reinterpret_cast<const char*>(b.data() + pos), head[4]);
+        pos += head[4];
+        s.folder.assign(reinterpret_cast<const char*>(b.data() + pos), head[5]);
+        pos += head[5];
+        s.command.assign(reinterpret_cast<const char*>(b.data() + pos), head[6]);
+        s.flags &= 0x7F;
+        s.end = at + static_cast<int64_t>(total);
+    }
+    return s;
+}
+
+// "C:\Temp" becomes "~/Temp", and "~/" the runner's home folder.
+std::string localFolder(std::string f) {
+    std::replace(f.begin(), f.end(), '\\', '/');
+    if (f.size() >= 2 && std::isalpha(static_cast<unsigned char>(f[0])) && f[1] == ':')
+        f = "~/" + f.substr(f.size() > 2 && f[2] == '/' ? 3 : 2);
+    if (f == "~" || f.rfind("~/", 0) == 0) {
+        const char* home = std::getenv("HOME");
+        f = std::string(home && *home ? home : "/") + f.substr(1);
+    }
+    return f;
+}
+
+// ---- The zip directory ----
+
+struct Entry {
+    std::string name;
+    uint16_t flags = 0, method = 0, time = 0, date = 0, host = 0;
+    uint32_t crc = 0, csize = 0, usize = 0, extAttr = 0;
+    int64_t local = 0;
+};
+
+std::vector<Entry> readDirectory(const Input& in, int64_t zipStart) {
+    const int64_t size = in.size();
+    if (size - zipStart < 22) throw Failure{"the archive is missing"};
+    const int64_t tail = std::min<int64_t>(size - zipStart, 65557);
+    std::vector<uint8_t> t(static_cast<size_t>(tail));
+    in.read(size - tail, t.data(), tail);
+    int64_t eocd = -1;
+    for (int64_t i = tail - 22; i >= 0; --i)
+        if (get32(t.data() + i) == 0x06054b50) {
+            eocd = size - tail + i;
+            break;
+        }
+    if (eocd < 0) throw Failure{"the archive's end record is missing"};
+    const uint8_t* e = t.data() + (eocd - (size - tail));
+    if (get16(e + 4) != 0 || get16(e + 6) != 0) throw Failure{"the archive is spanned"};
+    const unsigned count = get16(e + 10);
+    const int64_t cdSize = get32(e + 12), cdOffset = get32(e + 16);
+    const int64_t cdPos = eocd - cdSize;
+    if (cdPos < zipStart || cdPos < cdOffset) throw Failure{"the archive's directory is damaged"};
+    // Offsets count from the start of this file; an archive that was only appended to the
+    // program counts from its own start.
+    const int64_t shift = cdPos - cdOffset;
+    std::vector<uint8_t> cd(static_cast<size_t>(cdSize));
+    in.read(cdPos, cd.data(), cdSize);
+    std::vector<Entry> list;
+    size_t at = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        if (cd.size() - at < 46 || get32(cd.data() + at) != 0x02014b50)
+            throw Failure{"the archive's directory is damaged"};
+        const uint8_t* p = cd.data() + at;
+        const size_t n = get16(p + 28), x = get16(p + 30), c = get16(p + 32);
+        if (cd.size() - at - 46 < n + x + c) throw Failure{"the archive's directory is damaged"};
+        Entry en;
+        en.host = p[5];
+        en.flags = get16(p + 8);
+        en.method = get16(p + 10);
+        en.time = get16(p + 12);
+        en.date = get16(p + 14);
+        en.crc = get32(p + 16);
+        en.csize = get32(p + 20);
+        en.usize = get32(p + 24);
+        en.extAttr = get32(p + 38);
+        en.local = get32(p + 42) + shift;
+        en.name.assign(reinterpret_cast<const char*>(p + 46), n);
+        if (en.local < zipStart || en.local + 30 > cdPos) throw Failure{"the archive's directory is damaged"};
+        list.push_back(std::move(en));
+        at += 46 + n + x + c;
+    }
+    return list;
+}
+
+// ---- Traditional decryption ----
+
+struct Keys {
+    uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
+    const z_crc_t* table = get_crc_table();
+    void update(uint8_t c) {
+        k0 = table[(k0 ^ c) & 0xFF] ^ (k0 >> 8);
+        k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+        k2 = table[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+    }
+    uint8_t decrypt(uint8_t c) {
+        const uint32_t t = (k2 & 0xFFFF) | 2;
+        const auto plain = static_cast<uint8_t>(c ^ ((t * (t ^ 1)) >> 8));
+        update(plain);
+        return plain;
+    }
+};
+
+// ---- Asking (only with a terminal) ----
+
+struct Run {
+    bool ask = false; // a terminal is there and -y was not given
+    std::string password;
+    bool overwriteAll = false, keepAll = false;
+};
+
+std::string askLine(const std::string& prompt, const std::string& deflt) {
+    std::cout << prompt;
+    if (!deflt.empty()) std::cout << " [" << deflt << "]";
+    std::cout << ": " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) return deflt;
+    return line.empty() ? deflt : line;
+}
+
+bool askYes(const std::string& prompt, bool deflt) {
+    const std::string a = askLine(prompt + (deflt ? " (Y/n)" : " (y/N)"), "");
+    if (a.empty()) return deflt;
+    return a[0] == 'y' || a[0] == 'Y';
+}
+
+// ---- Extraction ----
+
+void setTimes(int fd, uint16_t date, uint16_t time) {
+    std::tm tm{};
+    tm.tm_year = 80 + (date >> 9);
+    tm.tm_mon = ((date >> 5) & 15) - 1;
+    tm.tm_mday = date & 31;
+    tm.tm_hour = time >> 11;
+    tm.tm_min = (time >> 5) & 63;
+    tm.tm_sec = (time & 31) * 2;
+    tm.tm_isdst = -1;
+    const time_t t = mktime(&tm);
+    if (t == static_cast<time_t>(-1)) return;
+    const struct timespec ts[2] = {{t, 0}, {t, 0}};
+    futimens(fd, ts);
+}
+
+// Writes one entry below `base`; false (with the reason on stderr) when it fails.
+bool extractEntry(const Input& in, const Entry& e, const std::string& base, const Settings& s, Run& run) {
+    const auto rel = zipstub::safeRelativePath(e.name);
+    if (!rel) {
+        std::cerr << "skipped (unsafe name): " << e.name << "\n";
+        return false;
+    }
+    std::string why;
+    if (!zipstub::makeSafeParents(base, *rel, why)) {
+        std::cerr << e.name << ": " << why << "\n";
+        return false;
+    }
+    const std::string path = base + "/" + *rel;
+    const bool isDir = !e.name.empty() && (e.name.back() == '/' || e.name.back() == '\\');
+    struct stat st {};
+    const bool exists = lstat(path.c_str(), &st) == 0;
+    if (isDir) {
+        if (exists && S_ISDIR(st.st_mode)) return true;
+        if (exists && S_ISLNK(st.st_mode)) unlink(path.c_str());
+        if (mkdir(path.c_str(), 0777) != 0) {
+            std::cerr << e.name << ": cannot create the folder\n";
+            return false;
+        }
+        return true;
+    }
+    if (exists && !S_ISLNK(st.st_mode)) {
+        bool overwrite = (s.flags & fOvrAlways) != 0 || run.overwriteAll;
+        if ((s.flags & fOvrNever) || run.keepAll)
+            overwrite = false;
+        else if (!overwrite && run.ask) {
+            const std::string a = askLine("Overwrite " + *rel + "? (y)es, (n)o, (A)ll, (N)one", "n");
+            overwrite = a == "y" || a == "Y" || a == "A";
+            run.overwriteAll = a == "A";
+            run.keepAll = a == "N";
+        }
+        if (!overwrite) {
+            std::cout << "kept: " << *rel << "\n";
+            return true;
+        }
+    }
+    if (e.method != 0 && e.method != 8) {
+        std::cerr << e.name << ": compression method " << e.method << " is not supported\n";
+        return false;
+    }
+    uint8_t h[30];
+    in.read(e.local, h, 30);
+    if (get32(h) != 0x04034b50) {
+        std::cerr << e.name << ": the local header is damaged\n";
+        return false;
+    }
+    int64_t pos = e.local + 30 + get16(h + 26) + get16(h + 28);
+    int64_t left = e.csize;
+    if (pos > in.size() || left > in.size() - pos) {
+        std::cerr << e.name << ": the entry runs past the archive\n";
+        return false;
+    }
+    std::optional<Keys> keys;
+    if (e.flags & 1) {
+        if (run.password.empty() && run.ask) run.password = askLine("Password for " + e.name, "");
+        if (left < 12) {
+            std::cerr << e.name << ": the entry is damaged\n";
+            return false;
+        }
+        keys.emplace();
+        for (char c : run.password) keys->update(static_cast<uint8_t>(c));
+        uint8_t eh[12];
+        in.read(pos, eh, 12);
+        for (auto& c : eh) c = keys->decrypt(c);
+        const uint8_t check =
+            (e.flags & 8) ? static_cast<uint8_t>(e.time >> 8) : static_cast<uint8_t>(e.crc >> 24);
+        if (eh[11] != check) {
+            std::cerr << e.name << ": wrong password\n";
+            return false;
+        }
+        pos += 12;
+        left -= 12;
+    }
+    // Written to a new file (an existing symlink is replaced, never followed).
+    if (exists) unlink(path.c_str());
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        std::cerr << e.name << ": cannot create the file: " << std::strerror(errno) << "\n";
+        return false;
+    }
+    z_stream zs{};
+    if (e.method == 8 && inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
+        close(fd);
+        return false;
+    }
+    std::vector<uint8_t> ib(1 << 16), ob(1 << 16);
+    uLong crc = crc32(0, nullptr, 0);
+    int64_t written = 0;
+    bool ok = true, streamEnd = e.method == 0;
+    auto emit = [&](const uint8_t* p, size_t n) {
+        crc = crc32(crc, p, static_cast<uInt>(n));
+        written += static_cast<int64_t>(n);
+        if (written > e.usize) ok = false; // more than the directory promised
+        for (size_t done = 0; ok && done < n;) {
+            const ssize_t w = write(fd, p + done, n - done);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0)
+                ok = false;
+            else
+                done += static_cast<size_t>(w);
+        }
+    };
+    while (ok && left > 0) {
+        const auto n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(ib.size())));
+        in.read(pos, ib.data(), static_cast<int64_t>(n));
+        pos += static_cast<int64_t>(n);
+        left -= static_cast<int64_t>(n);
+        if (keys)
+            for (size_t i = 0; i < n; ++i) ib[i] = keys->decrypt(ib[i]);
+        if (e.method == 0) {
+            emit(ib.data(), n);
+            continue;
+        }
+        zs.next_in = ib.data();
+        zs.avail_in = static_cast<uInt>(n);
+        while (ok && zs.avail_in > 0 && !streamEnd) {
+            zs.next_out = ob.data();
+            zs.avail_out = static_cast<uInt>(ob.size());
+            const int r = inflate(&zs, Z_NO_FLUSH);
+            if (r != Z_OK && r != Z_STREAM_END) ok = false;
+            emit(ob.data(), ob.size() - zs.avail_out);
+            if (r == Z_STREAM_END) streamEnd = true;
+        }
+    }
+    // Flush what the decoder still holds.
+    while (ok && e.method == 8 && !streamEnd) {
+        zs.next_out = ob.data();
+        zs.avail_out = static_cast<uInt>(ob.size());
+        const int r = inflate(&zs, Z_FINISH);
+        emit(ob.data(), ob.size() - zs.avail_out);
+        if (r == Z_STREAM_END)
+            streamEnd = true;
+        else if (r != Z_OK || zs.avail_out == ob.size())
+            ok = false;
+    }
+    if (e.method == 8) inflateEnd(&zs);
+    if (ok && (!streamEnd || written != e.usize || crc != e.crc)) {
+        std::cerr << e.name << ": the data fails its check\n";
+        ok = false;
+    }
+    if (ok) {
+        setTimes(fd, e.date, e.time);
+        if (e.host == 3 && (e.extAttr >> 16) != 0) fchmod(fd, (e.extAttr >> 16) & 0777);
+    }
+    if (close(fd) != 0) ok = false;
+    if (!ok) {
+        unlink(path.c_str());
+        std::cerr << "failed: " << *rel << "\n";
+        return false;
+    }
+    std::cout << "extracted: " << *rel << "\n";
+    return true;
+}
+
+int runMain(int argc, char** argv) {
+    std::string dir;
+    bool dirGiven = false, yes = false;
+    Run run;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-d" && i + 1 < argc) {
+            dir = argv[++i];
+            dirGiven = true;
+        } else if (a == "-p" && i + 1 < argc) {
+            run.password = argv[++i];
+        } else if (a == "-y") {
+            yes = true;
+        } else {
+            std::cerr << "usage: " << argv[0] << " [-d DIR] [-y] [-p PASSWORD]\n";
+            return 2;
+        }
+    }
+    run.ask = !yes && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+
+    Input in("/proc/self/exe");
+    const Settings s = readSettings(in, elfImageEnd(in));
+    const std::vector<Entry> entries = readDirectory(in, s.end);
+
+    if (run.ask) {
+        if (!s.caption.empty()) std::cout << s.caption << "\n\n";
+        if (!s.message.empty()) std::cout << s.message << "\n\n";
+    }
+    if (!dirGiven) {
+        dir = s.folder.empty() ? std::string(".") : localFolder(s.folder);
+        if (run.ask) dir = localFolder(askLine("Extract to folder", dir));
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (dir.empty()) dir = ".";
+    std::string why;
+    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+        std::cerr << "cannot create the folder " << dir << "\n";
+        return 1;
+    }
+    int failed = 0;
+    for (const Entry& e : entries) {
+        if (run.ask && (s.flags & fAskFiles) && !askYes("Extract " + e.name + "?", true)) continue;
+        try {
+            if (!extractEntry(in, e, dir, s, run)) ++failed;
+        } catch (const Failure& f) {
+            std::cerr << e.name << ": " << f.text << "\n";
+            ++failed;
+        }
+    }
+    if (failed) {
+        std::cerr << failed << " of " << entries.size() << " entries failed\n";
+        return 1;
+    }
+    if (!s.command.empty()) {
+        bool runIt = (s.flags & fAutoRun) != 0;
+        if (run.ask && (s.flags & fAskCmdLine)) runIt = askYes("Run \"" + s.command + "\"?", runIt);
+        if (runIt) {
+            std::string cmd = s.command;
+            std::replace(cmd.begin(), cmd.end(), '\\', '/');
+            const pid_t pid = fork();
+            if (pid == 0) {
+                if (chdir(dir.c_str()) != 0) _exit(127);
+                execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            int status = 0;
+            if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+                std::cerr << "the command failed: " << cmd << "\n";
+                return 1;
+            }
+        }
+    }
+    if (run.ask && !(s.flags & fNoSuccessMsg)) std::cout << entries.size() << " file(s) extracted\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return runMain(argc, argv);
+    } catch (const Failure& f) {
+        std::cerr << f.text << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+    }
+    return 1;
+}

@@ -1,0 +1,71 @@
+// aetool verbs for the zip front-end's self-extractors, spanned sets and renaming.
+#include "platform/fileio.h"
+#include "tools/aetool/aetool.h"
+#include "zipdll/ZipFront.h"
+
+#include <iostream>
+#include <set>
+
+namespace {
+
+// A component for batch use: no message boxes, every message on stderr.
+struct Front {
+    TZipFront z;
+    Front() {
+        z.Unattended = true;
+        z.HowToDelete = htdFinal;
+        z.OnMessage = [](TZipFront&, int, const std::string& msg) { std::cerr << msg << "\n"; };
+    }
+};
+
+int64_t number(const aetool::Args& a, const std::string& opt, int64_t def) {
+    if (!a.has(opt)) return def;
+    try {
+        size_t used = 0;
+        const long long v = std::stoll(a.get(opt), &used);
+        if (used == a.get(opt).size() && v >= 0) return v;
+    } catch (const std::exception&) {
+    }
+    throw std::invalid_argument("-" + opt + " needs a number");
+}
+
+// Keeps the input: the component deletes it after a conversion, the verb copies it first.
+int convert(const aetool::Args& a, bool toSfx) {
+    if (a.positional.size() != 1)
+        return aetool::usageError(toSfx ? "zip-sfx ARCHIVE.zip" : "zip-unsfx ARCHIVE.exe");
+    const std::string in = a.positional[0];
+    if (!platform::fileExists(in)) return aetool::failure("Input file does not exist: " + in);
+    Front f;
+    if (a.has("caption")) f.z.SFXCaption = a.get("caption");
+    if (a.has("dir")) f.z.SFXDefaultDir = a.get("dir");
+    if (a.has("command")) f.z.SFXCommandLine = a.get("command");
+    if (a.has("message")) f.z.SFXMessage = a.get("message");
+    if (a.has("stub")) f.z.SFXPath = a.get("stub");
+    if (a.has("overwrite")) f.z.SFXOverWriteMode = OvrAlways;
+    if (a.has("autorun")) f.z.SFXOptions.include(SFXAutoRun);
+    const bool keep = !a.has("move");
+    const auto data = keep ? platform::readWholeFile(in) : std::nullopt;
+    const int mode = platform::fileMode(in);
+    if (keep && !data) return aetool::failure("cannot read " + in);
+    f.z.SetZipFileName(in);
+    const int r = toSfx ? f.z.ConvertSFX() : f.z.ConvertZIP();
+    if (keep && !platform::fileExists(in) &&
+        !(platform::writeWholeFile(in, data->data(), data->size()) && platform::setFileMode(in, mode)))
+        return aetool::failure("cannot restore " + in);
+    if (r != 0) return aetool::failure("conversion failed with code " + std::to_string(r));
+    std::cout << f.z.ZipFileName() << "\n";
+    if (!toSfx) {
+        std::cout << "caption\t" << f.z.SFXCaption << "\ndir\t" << f.z.SFXDefaultDir << "\ncommand\t"
+                  << f.z.SFXCommandLine << "\nmessage\t" << f.z.SFXMessage << "\n";
+    }
+    return aetool::kOk;
+}
+
+} // namespace
+
+AETOOL_VERB("zip-sfx",
+            "ARCHIVE.zip [-caption T] [-dir D] [-command C] [-message M] [-stub PATH] [-overwrite] "
+            "[-autorun] [-move]",
+            (std::set<std::string>{"caption", "dir", "command", "message", "stub"}),
+            [](const aetool::Args& a) { return convert(a, true); });
+AETOOL_VERB("zip-unsfx", "ARCHIVE.exe [-move]", {}, [](const aetool::Args& a) { return convert(a, false); });

@@ -1,0 +1,129 @@
+// Helpers the zip front-end's file-rewriting operations share (self-extractors, spanned
+// sets, renaming): little-endian fields, handles closed on every way out, a new output file
+// beside its target that replaces the target only once it is complete, and block copies.
+#pragma once
+#include "platform/fileio.h"
+#include "platform/ui_hooks.h"
+#include "zipdll/ZipFront.h"
+#include "zipdll/ZipMsgs.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zipfront::io {
+
+constexpr uint32_t kEndSig = 0x06054b50, kCentralSig = 0x02014b50, kLocalSig = 0x04034b50,
+                   kSpanSig = 0x08074b50;
+
+inline uint16_t get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline uint32_t get32(const uint8_t* p) {
+    return get16(p) | static_cast<uint32_t>(get16(p + 2)) << 16;
+}
+inline void put16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put32(uint8_t* p, uint32_t v) {
+    put16(p, v & 0xFFFF);
+    put16(p + 2, v >> 16);
+}
+
+inline bool endsWithNoCase(const std::string& s, const std::string& tail) {
+    if (s.size() < tail.size()) return false;
+    return std::equal(
+        tail.begin(), tail.end(), s.end() - static_cast<std::ptrdiff_t>(tail.size()), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        });
+}
+
+// The folder part of a path ("." when there is none).
+inline std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+struct FileHandle {
+    int fd = platform::kInvalidHandle;
+    FileHandle() = default;
+    explicit FileHandle(int f) : fd(f) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { reset(); }
+    void reset(int f = platform::kInvalidHandle) {
+        if (fd >= 0) platform::closeFile(fd);
+        fd = f;
+    }
+};
+
+// A new file in the folder of `target`; commit() renames it over the target, and it is
+// removed when that never happens.
+class OutputFile {
+public:
+    OutputFile(const std::string& target, const std::string& prefix) : target_(target) {
+        platform::TempFile t = platform::makeTempFile(folderOf(target), "." + prefix, ".tmp");
+        fd_ = t.fd;
+        path_ = t.path;
+    }
+    ~OutputFile() {
+        if (fd_ >= 0) platform::closeFile(fd_);
+        if (!done_ && !path_.empty()) platform::removeFile(path_);
+    }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    // `mode` < 0: what a new file gets (0666 less the umask). `unixTime` > 0 sets its date.
+    bool commit(int mode, int64_t unixTime = 0) {
+        if (mode < 0) {
+            const mode_t mask = umask(0);
+            umask(mask);
+            mode = 0666 & ~static_cast<int>(mask);
+        }
+        if (!platform::syncFile(fd_)) return false;
+        platform::closeFile(fd_);
+        fd_ = -1;
+        platform::setFileMode(path_, mode);
+        if (unixTime > 0) platform::setFileTimes(path_, unixTime, unixTime);
+        if (!platform::renameFile(path_, target_)) return false;
+        done_ = true;
+        return true;
+    }
+
+private:
+    std::string target_, path_;
+    int fd_ = -1;
+    bool done_ = false;
+};
+
+// Copies `len` bytes at `pos` of `in` to the end of `out` in blocks, letting pending
+// events through after each. With `raise` a failure throws (11008 reading, 11010 writing);
+// without it the answer is false.
+inline bool copyRange(int in, int64_t pos, int64_t len, int out, bool raise = true) {
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(len, 1), 1 << 16)));
+    while (len > 0) {
+        const int64_t n = std::min<int64_t>(len, static_cast<int64_t>(buf.size()));
+        if (!platform::readAt(in, pos, buf.data(), n)) {
+            if (raise) throw EZipFront(DS_FailedSeek);
+            return false;
+        }
+        if (platform::writeFile(out, buf.data(), n) != n) {
+            if (raise) throw EZipFront(DS_NoWrite);
+            return false;
+        }
+        pos += n;
+        len -= n;
+        platform::processMessages();
+    }
+    return true;
+}
+
+} // namespace zipfront::io
