@@ -1,5 +1,6 @@
 #include "archive/aeExtractors.h"
 
+#include "archive/aeUnARC.h"
 #include "archive/aeUnARJ.h"
 #include "archive/aeUnBH.h"
 #include "archive/aeUnGZIP.h"
@@ -14,6 +15,9 @@ std::unique_ptr<TUnBase> CreateExtractor(TArcType Type) {
     case atLzh:
     case atLzhExe:
         return std::make_unique<TUnLHA>();
+    case atArc:
+    case atArcExe:
+        return std::make_unique<TUnARC>();
     case atArj:
     case atArjExe:
         return std::make_unique<TUnARJ>();

@@ -7,6 +7,7 @@
 // Names of the message numbers the engine raises and reports.
 enum : int {
     kMsgBadFileHeader = 25110,
+    kMsgIncorrectBits = 25134,
     kMsgBrokenChain = 25135,
     kMsgWriteError = 25136,
     kMsgCloseError = 25137,
@@ -15,11 +16,13 @@ enum : int {
     kMsgNoRoom = 25155,
     kMsgCannotCreateDir = 25156,
     kMsgNotAccessible = 25160,
+    kMsgEolNotFound = 25168,
     kMsgFileNotFound = 25172,
     kMsgOpenError = 25235,
     kMsgReadError = 25236,
     kMsgHeaderCrc = 25237,
     kMsgHeaderId = 25238,
+    kMsgLineBeforeBegin = 25240,
     kMsgBadArcType = 25242,
     kMsgInvalidName = 25243,
     kMsgInconsistentLocal = 25248,
