@@ -130,6 +130,8 @@ void TUnARC::ExtractEntry(int Handle, const TArcChosen& Entry) {
         Ctx().Crc16Value = 0;
         const int64_t data = Entry.Offset + static_cast<int64_t>(h->headerLength);
         if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+        if (data + static_cast<int64_t>(h->packedSize) > ArchiveSize) // the data cannot all be there
+            RaiseError(FArchiveFile, "", "0", kMsgReadError);
         pass = DecodeData(Handle, out, outStream.get(), *h) && Ctx().Crc16Value == h->crc16;
     } catch (const E_RAISE&) {
         pass = false; // already reported; the run goes on with the next entry
