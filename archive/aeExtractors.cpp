@@ -7,6 +7,7 @@
 #include "archive/aeUnLHA.h"
 #include "archive/aeUnTAR.h"
 #include "archive/aeUnZIP.h"
+#include "archive/aeUUDecode.h"
 
 std::unique_ptr<TUnBase> CreateExtractor(TArcType Type) {
     switch (Type) {
@@ -36,6 +37,8 @@ std::unique_ptr<TUnBase> CreateExtractor(TArcType Type) {
     }
     case atTar:
         return std::make_unique<TUnTAR>();
+    case atUue:
+        return std::make_unique<TUUDecode>();
     case atBh:
     case atBhExe:
         return std::make_unique<TUnBH>();
