@@ -149,12 +149,12 @@ void TUUEncode::Encode() {
         out += "begin 644 " + fileName + "\r\n";
     };
 
-    openPart(0);
-    if (WriteTableToFile) {
+    if (WriteTableToFile) { // the table belongs to the header, before "begin"
         out += "table\r\n";
         out += std::string(alphabet.substr(0, 32)) + "\r\n";
         out += std::string(alphabet.substr(32)) + "\r\n";
     }
+    openPart(0);
     std::vector<uint8_t> buf(static_cast<std::size_t>(kChunk));
     int64_t toRead = size;
     int64_t lineCount = 3;
