@@ -239,7 +239,8 @@ void TZipFront::ListInner() {
     ReadDriveState(FZipFileName);
     FileHandle f;
     f.fd = platform::openFile(FZipFileName, platform::OpenMode::Read);
-    if (f.fd < 0) throw EZipFront(DS_FileOpen);
+    // Listing reads in raising mode, where a file that cannot be opened counts as missing.
+    if (f.fd < 0) throw EZipFront(DS_NoInFile);
     FindEndRecord(f.fd, true);
     FTotalDisks = FDiskNr;
     const int64_t commentLen = FLogicalSize - FEOCOffset - 22;

@@ -5,6 +5,12 @@
 
 #include "common/env.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
 using namespace pvtest;
 using namespace ziptest;
 
@@ -129,6 +135,28 @@ TEST(ZipList, NotAZipReportsAndKeepsListEmpty) {
     EXPECT_EQ(z.Count(), 0);
     EXPECT_EQ(z.ErrCode, 11036);
     EXPECT_TRUE(ev.saw("This archive is not a valid Zip archive")) << ev.all();
+}
+
+// A name that exists but cannot be opened as a file (here a socket, which even root
+// cannot open): listing counts it as missing input.
+TEST(ZipList, UnopenableFileReportsMissingInput) {
+    TempDir t;
+    const std::string path = (t / "s.zip").string();
+    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    TZipFront z;
+    Events ev;
+    attach(z, ev);
+    z.SetZipFileName(path);
+    ::close(sock);
+    EXPECT_EQ(z.Count(), 0);
+    EXPECT_EQ(z.ErrCode, 11001);
+    EXPECT_TRUE(ev.saw("Input file does not exist")) << ev.all();
 }
 
 TEST(ZipList, TruncatedDirectoryKeepsEntriesReadBefore) {
