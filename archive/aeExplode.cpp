@@ -158,8 +158,8 @@ DecodeResult Explode(InputBuffer& in, DecodeSink& sink, std::uint16_t flags, std
         length += static_cast<int>(minMatch);
         const std::size_t distance =
             (static_cast<std::size_t>(high) << lowBits | static_cast<std::size_t>(low)) + 1;
-        // References before the first byte read zeros from the fresh ring, as the
-        // original decoder did for streams made by early encoders.
+        // References before the first byte read zeros from the fresh ring: streams made
+        // by early encoders rely on it.
         const std::uint64_t room = size - out.produced();
         out.copy(distance,
                  static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<unsigned>(length), room)));

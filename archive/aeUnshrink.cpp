@@ -239,7 +239,7 @@ DecodeResult Unreduce(InputBuffer& in, DecodeSink& sink, unsigned factor, std::u
         default: {
             const std::size_t distance = ((v >> (8 - factor)) << 8) + last + 1;
             const std::uint64_t room = size - out.produced();
-            // Before the first byte the ring holds zeros, as in the original decoder.
+            // Before the first byte the ring holds zeros, which such references read.
             out.copy(distance, static_cast<std::size_t>(std::min<std::uint64_t>(length + 3, room)));
             state = 0;
         }

@@ -1,5 +1,5 @@
-// Loading a shared library by file name, as the design loads its outside libraries.
-// The design spells one library in several cases ("ZIPDLL.DLL", "zipdll.dll"), so the
+// Loading a shared library by file name, as the program loads its outside libraries.
+// The program spells one library in several cases ("ZIPDLL.DLL", "zipdll.dll"), so the
 // file name is matched case-insensitively within each folder searched.
 #pragma once
 #include <string>

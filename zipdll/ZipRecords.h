@@ -1,6 +1,6 @@
 // Parameter records exchanged with ZIPDLL.DLL and UNZDLL.DLL, and the record of their
 // callback. Shared by the front-end and the stand-in libraries, so both sides agree on
-// every byte. The field order and integer widths are those of the original 32-bit
+// every byte. The field order and integer widths are fixed by the libraries' 32-bit
 // interface; pointers take their natural width, so on a 64-bit build the offsets move
 // (both layouts are pinned below). Unnamed fields are zero.
 #pragma once
@@ -216,7 +216,7 @@ typedef int32_t (*DllVersionFn)();
 
 } // extern "C"
 
-// The layouts, pinned: the 32-bit offsets are those of the original interface.
+// The layouts, pinned: the 32-bit offsets are those the libraries expect on a 32-bit build.
 #define PV_PIN(type, field, off32, off64)                                                                    \
     static_assert(offsetof(type, field) == (sizeof(void*) == 4 ? (off32) : (off64)), #type "." #field)
 PV_PIN(TZipCallbackRec, Caller, 4, 8);
