@@ -150,8 +150,19 @@ private:
         auto tryPassword = [&](const std::string& pw) -> std::optional<TZipKeys> {
             TZipKeys k;
             uint8_t plain[12];
-            if (!pw.empty() && ZipCheckHeader(k, enc, plain, 12, e.flags, pw, e.time, e.crc)) return k;
-            return std::nullopt;
+            if (pw.empty() || !ZipCheckHeader(k, enc, plain, 12, e.flags, pw, e.time, e.crc))
+                return std::nullopt;
+            // The header's check is one byte: one wrong password in 256 passes it. Only the
+            // whole entry, decoded to its CRC, tells the right password from a lucky one.
+            TZipKeys trial = k;
+            try {
+                if (decodeEntry(fd_, data + 12, e.csize - 12, e.method, &trial, e.usize,
+                                [](const uint8_t*, size_t) {}, {}) != e.crc)
+                    return std::nullopt;
+            } catch (const StubError&) {
+                return std::nullopt;
+            }
+            return k;
         };
         if (auto k = tryPassword(password_)) return k;
         int32_t repeat = pwdReq_;

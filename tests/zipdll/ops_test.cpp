@@ -8,6 +8,8 @@
 
 #include <sstream>
 
+#include <zlib.h>
+
 using namespace pvtest;
 using namespace ziptest;
 
@@ -268,6 +270,39 @@ TEST_F(ZipOps, DataDescriptorsAndUnsupportedMethods) {
     EXPECT_TRUE(fs::exists(t / "out2/plain.txt"));
 }
 
+namespace {
+
+// A wrong password that passes the one-byte check of the first entry's encryption header
+// (about one in 256 does): only decoding the entry can tell it from the right one.
+std::string luckyWrongPassword(const fs::path& zip) {
+    const std::string z = readFile(zip);
+    auto u16 = [&](size_t at) { return uint32_t(uint8_t(z[at])) | uint32_t(uint8_t(z[at + 1])) << 8; };
+    const uint32_t flags = u16(6), time = u16(10), crc = u16(14) | u16(16) << 16;
+    const size_t header = 30 + u16(26) + u16(28);
+    const uint8_t check = uint8_t(flags & 8 ? time >> 8 : crc >> 24);
+    const z_crc_t* table = get_crc_table();
+    for (int i = 0; i < 100000; ++i) {
+        const std::string pw = "wrong" + std::to_string(i);
+        uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
+        auto update = [&](uint8_t c) {
+            k0 = uint32_t(table[(k0 ^ c) & 0xFF]) ^ (k0 >> 8);
+            k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+            k2 = uint32_t(table[(k2 ^ (k1 >> 24)) & 0xFF]) ^ (k2 >> 8);
+        };
+        for (char c : pw) update(uint8_t(c));
+        uint8_t last = 0;
+        for (size_t j = 0; j < 12; ++j) {
+            const uint32_t t = (k2 & 0xFFFF) | 2;
+            last = uint8_t(uint8_t(z[header + j]) ^ uint8_t((t * (t ^ 1)) >> 8));
+            update(last);
+        }
+        if (last == check) return pw;
+    }
+    return {};
+}
+
+} // namespace
+
 TEST_F(ZipOps, WrongPasswordFailsAndLeavesNoFile) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
@@ -300,6 +335,35 @@ TEST_F(ZipOps, WrongPasswordFailsAndLeavesNoFile) {
         EXPECT_EQ(extract(z, t / "e.zip", t / "out2"), 1) << ev.all();
         EXPECT_EQ(readFile(t / "out2/secret.txt"), readFile(t / "in/secret.txt"));
         EXPECT_TRUE(answers.empty());
+    }
+    // A wrong password that the header's check lets through is still wrong: refused
+    // without a file, and the handler is asked for a better one.
+    const std::string lucky = luckyWrongPassword(t / "e.zip");
+    ASSERT_FALSE(lucky.empty());
+    for (bool handler : {false, true}) {
+        SCOPED_TRACE(handler ? "with handler" : "without handler");
+        TZipFront z;
+        Events ev;
+        attach(z, ev);
+        z.Password = lucky;
+        int asked = 0;
+        if (handler) {
+            z.SetPasswordReqCount(1);
+            z.OnPasswordError = [&](TZipFront&, std::string& pw, const std::string&, uint32_t&) {
+                ++asked;
+                pw = "right";
+            };
+        }
+        const fs::path out = t / (handler ? "lucky2" : "lucky");
+        EXPECT_EQ(extract(z, t / "e.zip", out), handler ? 1 : 0) << ev.all();
+        if (handler) {
+            EXPECT_EQ(asked, 1);
+            EXPECT_EQ(readFile(out / "secret.txt"), readFile(t / "in/secret.txt"));
+        } else {
+            ASSERT_EQ(ev.skipped.size(), 1u) << ev.all();
+            EXPECT_EQ(ev.skipped[0].second, stBadPassword);
+            EXPECT_TRUE(fs::is_empty(out));
+        }
     }
 }
 
