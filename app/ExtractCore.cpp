@@ -210,6 +210,7 @@ bool TMainCore::RunEngineExtract(const std::vector<std::string>& names, bool all
     makeFolders(folder);
 
     BeginExtractRun(folder, dirNames, overwrite);
+    FRun.selectedOnly = !all && !Rows.empty();
     bool fatal = false;
     try {
         u.Extract();
@@ -323,8 +324,9 @@ void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t si
     default:
         break;
     }
+    // No pumping here: the component lets pending events through after this returns, at
+    // most about 30 times a second for the frequent progress calls.
     StatChanged();
-    platform::processMessages();
 }
 
 void TMainCore::pvZipFrontExtractOverwrite(const std::string& forFile, bool, bool& doOverwrite) {
@@ -381,6 +383,14 @@ void TMainCore::aeUnActivate() {
 
 void TMainCore::aeBegin(const std::string& name) {
     ++FCurrentFileNo;
+    // Entries that share an output file are told apart by how many reached it before.
+    if (!FRun.dirNames) {
+        const std::string key = fs::path(name).lexically_normal().string();
+        if (key == FRun.asked)
+            FRun.asked.clear(); // the entry just asked about
+        else
+            ++FRun.reached[key];
+    }
     StatForm.Current = fileNamePart(name);
     StatChanged();
 }
@@ -392,14 +402,32 @@ void TMainCore::aeUnProgress(int byFile, int byArchive) {
     StatChanged();
 }
 
+// Entries are matched through their stored names, never their captions: two entries
+// named readme.txt in different folders are different rows. Without stored folders both
+// write the same file, one after the other in archive order, so the n-th entry to reach
+// a file is the n-th such row.
+const TListRow* TMainCore::RowForOutput(const std::string& path) {
+    const std::string key = fs::path(path).lexically_normal().string();
+    const int seen = FRun.reached[key]++;
+    FRun.asked = key;
+    std::vector<const TListRow*> candidates;
+    for (const TListRow& r : Rows) {
+        if (FRun.selectedOnly && !r.Selected) continue;
+        const auto rel = SafeRelativePath(r.StoredName);
+        if (!rel || rel->empty()) continue;
+        const std::string out = FRun.folder + (FRun.dirNames ? *rel : fileNamePart(*rel));
+        if (fs::path(out).lexically_normal().string() == key) candidates.push_back(&r);
+    }
+    if (candidates.empty()) return nullptr;
+    std::sort(candidates.begin(), candidates.end(),
+              [](const TListRow* a, const TListRow* b) { return a->Order < b->Order; });
+    return candidates[std::min<size_t>(size_t(seen), candidates.size() - 1)];
+}
+
 void TMainCore::aeUnFileExists(const std::string& name, double date, bool& overwrite) {
     OverwriteForm.ReplaceFileText = name + "\n\r" + dateTimeToStr(date == 0 ? fileDate(name) : date);
     std::string with = fileNamePart(name);
-    for (const TListRow& r : Rows)
-        if (r.Caption == fileNamePart(name)) {
-            with = r.Path + r.Caption + "\n\r" + r.SubItems[3];
-            break;
-        }
+    if (const TListRow* r = RowForOutput(name)) with = r->Path + r->Caption + "\n\r" + r->SubItems[3];
     OverwriteForm.ReplaceWithFileText = with;
     switch (OverwriteForm.ShowModal(FCancelled)) {
     case oaYes:
@@ -562,12 +590,18 @@ std::string TMainCore::ViewCopy(const TListRow& row) {
     const std::string base = PrivateTempFolder();
     const std::string folder = makeUniqueFolder(base, "view-");
     if (folder.empty()) return {};
-    if (!ExtractNames({row.StoredName}, false, false, folder, false, true)) return {};
-    const auto rel = SafeRelativePath(row.StoredName);
-    if (!rel || rel->empty()) return {};
-    const std::string file = folder + fileNamePart(*rel);
-    if (!platform::fileExists(file)) return {};
-    ViewList.push_back(file);
+    // Every selected row comes out, each in its stored folder so that two entries of the
+    // same name never write over one another; the row asked for is the one handed on.
+    std::vector<std::string> names = SelectedStoredNames();
+    if (std::find(names.begin(), names.end(), row.StoredName) == names.end()) names.push_back(row.StoredName);
+    if (!ExtractNames(names, false, true, folder, false, true)) return {};
+    std::string file;
+    for (const std::string& name : names) {
+        const auto rel = SafeRelativePath(name);
+        if (!rel || rel->empty() || !platform::fileExists(folder + *rel)) continue;
+        ViewList.push_back(folder + *rel);
+        if (name == row.StoredName) file = folder + *rel;
+    }
     return file;
 }
 

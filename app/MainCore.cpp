@@ -705,10 +705,13 @@ TListRow makeRow(const TListEntry& e, const std::string& caption, const std::str
 
 } // namespace
 
+std::string TMainCore::ZipDateText(double dt) const {
+    return FormatDateTime(ShortDateFormat + "  " + ShortTimeFormat, dt);
+}
+
 void TMainCore::GridAdd() {
     FTotalSize = FTotalPacked = 0;
     if (!FZip) return;
-    const std::string dateFormat = ShortDateFormat + "  " + ShortTimeFormat;
     for (int i = 0; i < FZip->Count(); ++i) {
         TListEntry e = FZip->Entry(i);
         std::string name = fileNamePart(e.FileName);
@@ -720,7 +723,7 @@ void TMainCore::GridAdd() {
             SetupSeparatorWidth = 95;
             FInstallerRow = int(Rows.size());
         }
-        TListRow r = makeRow(e, zipCaption(name), FormatDateTime(dateFormat, e.FileDate), 8);
+        TListRow r = makeRow(e, zipCaption(name), ZipDateText(e.FileDate), 8);
         r.Order = int(Rows.size());
         Rows.push_back(std::move(r));
         FTotalSize += e.UnpackedSize;

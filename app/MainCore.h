@@ -187,7 +187,7 @@ public:
     int CheckedSortItem = -1; // 0..5 "by Name".."by Path", -1 none
     std::string ExtractToCaption = "Extract to <\\zfname>";
     std::string ExtractHereCaption = "Extract to <\\>";
-    // Date patterns of zip rows (the short date and time of the desktop).
+    // Date patterns of zip rows where no locale formats them (the core without a window).
     std::string ShortDateFormat = "dd.mm.yyyy";
     std::string ShortTimeFormat = "hh:mm";
 
@@ -309,14 +309,17 @@ protected:
     virtual void ImagesChanged() {}
     virtual void SortChanged() {}
     virtual void StatChanged() {}
+    // The date column of a zip row: the short date, two spaces, the short time. The window
+    // takes both formats from the user's locale; the bare core uses the patterns above.
+    virtual std::string ZipDateText(double dt) const;
     // Gives every row the selected state `wanted` says; the window does it through its
     // selection model, which reports back row by row through ZipListSelectItem.
     virtual void ApplySelection(const std::vector<bool>& wanted);
     // Panel 1's selection text; ZipListSelectItem leaves it to the end of a batch.
     void UpdateSelectionPanel();
     bool FSelectionBatch = false;
-    // Extracts every entry of the lister's archive into `folder` (the encoded-archive road);
-    // false until the extractors exist.
+    // Extracts every entry of the lister's archive into `folder` (the encoded-archive road),
+    // overwriting; false when the run failed.
     virtual bool ExtractAllTo(const std::string& folder);
 
     int FListUpdateDepth = 0;
@@ -345,7 +348,10 @@ private:
     void CloseStat();
     std::vector<std::string> SelectedStoredNames() const;
     const TListRow* FirstSelectedRow() const;
-    std::string ViewCopy(const TListRow& row); // extracts one row privately; "" on failure
+    // The row whose entry the engine's run writes to `path` (an output file), or null.
+    const TListRow* RowForOutput(const std::string& path);
+    // Extracts the selected rows (and `row`) privately; the copy of `row`, "" on failure.
+    std::string ViewCopy(const TListRow& row);
     std::string HexViewerProgram() const;
     void RemovePrivateTemp();
 
@@ -372,5 +378,10 @@ private:
         std::string firstError;
         int passed = 0;
         bool cancelled = false;
+        bool selectedOnly = false;
+        // Per output file of the engine's run: how many entries have reached it, and the
+        // file the last overwrite question was about (its entry begins next).
+        std::map<std::string, int> reached;
+        std::string asked;
     } FRun;
 };

@@ -6,12 +6,14 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QResizeEvent>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
@@ -20,6 +22,7 @@
 
 #include "app/ExtUnit.h"
 #include "app/FileListModel.h"
+#include "app/LocaleDate.h"
 #include "app/MultiExtUnit.h"
 #include "app/StatUnit.h"
 #include "platform/ui_hooks.h"
@@ -58,6 +61,12 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     BindExtractionCommands();
     FStatForm = new TStatForm(this);
     FStatForm->OnCancel = [this] { StatCancelClick(); };
+    FStatSyncTimer = new QTimer(this);
+    FStatSyncTimer->setSingleShot(true);
+    connect(FStatSyncTimer, &QTimer::timeout, this, [this] {
+        FStatSynced = std::chrono::steady_clock::now();
+        FStatForm->Sync(StatForm);
+    });
     setAcceptDrops(true); // dropped files are handled with the drop dialog
     FormCreate(programPath);
     SetCaptions();
@@ -466,8 +475,23 @@ void TMainForm::mmiMultiExtractClick() {
 
 // ---------------------------------------------------------------- mirroring the core
 
+std::string TMainForm::ZipDateText(double dt) const {
+    return LocaleShortDateTime(QLocale(), dt);
+}
+
 void TMainForm::StatChanged() {
-    if (FStatForm) FStatForm->Sync(StatForm);
+    if (!FStatForm) return;
+    // Shown or hidden at once; texts and bars at most every 40 ms, which is all the eye
+    // sees: repainting the window for each of thousands of small files would cost more
+    // than extracting them. The timer brings the last state in when the calls stop.
+    const auto now = std::chrono::steady_clock::now();
+    if (StatForm.Visible != FStatForm->isVisible() || now - FStatSynced >= kStatInterval) {
+        FStatSyncTimer->stop();
+        FStatSynced = now;
+        FStatForm->Sync(StatForm);
+    } else if (!FStatSyncTimer->isActive()) {
+        FStatSyncTimer->start(kStatInterval);
+    }
 }
 
 void TMainForm::BeginListUpdate() {

@@ -3,6 +3,7 @@
 #pragma once
 #include <QMainWindow>
 #include <QStringList>
+#include <chrono>
 #include <map>
 #include <vector>
 
@@ -11,6 +12,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QTimer;
 class QToolBar;
 class QTreeView;
 class QItemSelection;
@@ -61,6 +63,7 @@ protected:
     void ImagesChanged() override;
     void SortChanged() override;
     void StatChanged() override;
+    std::string ZipDateText(double dt) const override;
     void ApplySelection(const std::vector<bool>& wanted) override;
 
 private:
@@ -95,6 +98,9 @@ private:
     std::vector<QAction*> FToolButtons;
     QAction* FSetupButton = nullptr;
     TStatForm* FStatForm = nullptr;
+    QTimer* FStatSyncTimer = nullptr;
+    std::chrono::steady_clock::time_point FStatSynced;
+    static constexpr std::chrono::milliseconds kStatInterval{40};
     QAction* FShowToolbarAction = nullptr;
     QAction* FShowStatusAction = nullptr;
     std::vector<QAction*> FExtractToActions, FExtractHereActions;

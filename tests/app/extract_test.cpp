@@ -301,6 +301,93 @@ TEST_F(ExtractFixture, ViewHandsAPrivateCopyToTheDesktopAndExitDeletesIt) {
     launched.clear();
 }
 
+// Open and View extract every selected row, and hand on the one asked for.
+TEST_F(ExtractFixture, ViewAndOpenBringOutEverySelectedRow) {
+    for (const char* kind : kKinds) {
+        SCOPED_TRACE(kind);
+        std::string arc = make(kind);
+        if (arc.empty()) {
+            ADD_FAILURE() << "peer for " << kind << " missing";
+            continue;
+        }
+        core->OpenArchive(arc);
+        core->ViewList.clear();
+        launched.clear();
+        select({"a.txt", "c.bin"});
+        ASSERT_EQ(core->SelectedCount(), 2);
+        core->mmiViewClick();
+        ASSERT_EQ(launched.size(), 1u);
+        ASSERT_EQ(core->ViewList.size(), 2u);
+        std::map<std::string, std::string> copies;
+        for (auto& f : core->ViewList) copies[fs::path(f).filename().string()] = pvtest::readFile(f);
+        EXPECT_EQ(copies, (std::map<std::string, std::string>{{"a.txt", files["a.txt"]},
+                                                              {"c.bin", files["sub/deep/c.bin"]}}));
+        EXPECT_TRUE(launched[0].file == core->ViewList[0] || launched[0].file == core->ViewList[1]);
+
+        core->ZipListDblClick();
+        ASSERT_EQ(launched.size(), 2u);
+        EXPECT_EQ(core->ViewList.size(), 4u);
+        EXPECT_TRUE(boxes.shown.empty()) << lastBox();
+        core->CloseArchive();
+    }
+}
+
+// Two entries of one name in different folders: the question shows the entry that is
+// about to be written, with and without the stored folders.
+TEST_F(ExtractFixture, TheOverwriteQuestionNamesTheEntryByItsStoredName) {
+    const fs::path twin = home.dir / "twin";
+    pvtest::writeFile(twin / "one" / "readme.txt", "first\n");
+    pvtest::writeFile(twin / "two" / "readme.txt", "second, longer\n");
+    struct Peer {
+        const char *kind, *program, *cmd;
+    } peers[] = {{"zip", "zip", "zip -q -X"}, {"lzh", "jlha", "jlha a"}, {"arj", "arj", "arj a -y"}};
+    // The text after "with file:", up to its line break.
+    auto with = [](const std::string& text) {
+        const std::string key = "with file:\n";
+        size_t at = text.find(key);
+        if (at == std::string::npos) return std::string();
+        at += key.size();
+        return text.substr(at, text.find('\n', at) - at);
+    };
+    for (auto& p : peers) {
+        SCOPED_TRACE(p.kind);
+        if (!pvtest::havePeer(p.program)) {
+            ADD_FAILURE() << p.program << " missing";
+            continue;
+        }
+        const fs::path arc = home.dir / "arc" / (std::string("twin.") + p.kind);
+        fs::create_directories(arc.parent_path());
+        ASSERT_EQ(
+            run(std::string(p.cmd) + " " + q(arc.string()) + " one/readme.txt two/readme.txt >/dev/null",
+                twin)
+                .status,
+            0);
+        core->OpenArchive(arc.string());
+        ASSERT_EQ(core->Rows.size(), 2u);
+
+        const fs::path out = home.dir / (std::string("twin-out-") + p.kind);
+        pvtest::writeFile(out / "two" / "readme.txt", "old");
+        boxes.shown.clear();
+        boxes.answers = {ModalResult::No};
+        EXPECT_TRUE(core->ExtractCore(false, true, out.string(), false, false));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(with(boxes.shown[0].text), "two/readme.txt") << boxes.shown[0].text;
+        EXPECT_EQ(pvtest::readFile(out / "two" / "readme.txt"), "old");
+
+        // Without folders both write one file: first one's entry is asked about, then two's.
+        const fs::path flat = home.dir / (std::string("twin-flat-") + p.kind);
+        pvtest::writeFile(flat / "readme.txt", "old");
+        boxes.shown.clear();
+        boxes.answers = {ModalResult::Yes, ModalResult::No};
+        EXPECT_TRUE(core->ExtractCore(false, false, flat.string(), false, false));
+        ASSERT_EQ(boxes.shown.size(), 2u);
+        EXPECT_EQ(with(boxes.shown[0].text), "one/readme.txt") << boxes.shown[0].text;
+        EXPECT_EQ(with(boxes.shown[1].text), "two/readme.txt") << boxes.shown[1].text;
+        EXPECT_EQ(pvtest::readFile(flat / "readme.txt"), "first\n");
+        core->CloseArchive();
+    }
+}
+
 namespace {
 
 // Flips one byte in the middle of the data of the zip entry `name`.

@@ -1,0 +1,14 @@
+#include "app/LocaleDate.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include "app/ListFormat.h"
+
+std::string LocaleShortDateTime(const QLocale& locale, double dt) {
+    int y, mo, d, h, mi, s;
+    DecodeListDate(dt, y, mo, d, h, mi, s);
+    const QString date = locale.toString(QDate(y, mo, d), QLocale::ShortFormat);
+    const QString time = locale.toString(QTime(h, mi, s), QLocale::ShortFormat);
+    return (date + QStringLiteral("  ") + time).toStdString();
+}
