@@ -19,13 +19,11 @@ build: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	@if [ -x $(BUILD)/bin/parvex ]; then \
-	  exec $(BUILD)/bin/parvex $(ARGS); \
-	else \
-	  echo "The main window is not built yet. The engine's harness is $(BUILD)/bin/aetool:"; \
-	  $(BUILD)/bin/aetool help; \
-	fi
+# Only the program, what it loads and aetool: the tests are for `make test`.
+run: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target program
+	@exec $(BUILD)/bin/parvex $(ARGS)
 
 # Sanitizer build and every test; then, where clang is present, each fuzz target runs briefly.
 test: deps
