@@ -71,7 +71,7 @@ if [ -x "$window" ]; then
     fresh
     rm -rf "$home" && mkdir -p "$home/config" "$home/data"
     times+=("$(HOME=$home XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data \
-      "$window" "$build/bin/parvex" "$zip" "$out")")
+      "$window" "$build/bin/parvex" "$zip" "$out" 2>/dev/null)")
   done
   if [ "$(find "$out" -type f | wc -l)" -ne 20000 ]; then
     echo "extract_20k: the window did not extract 20000 files" >&2
