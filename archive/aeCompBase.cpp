@@ -363,10 +363,12 @@ bool TCompBase::checkWriteable() {
     return true;
 }
 
+std::string TCompBase::TempArchiveDir() {
+    return ExtractDirPart(FArchiveAbs);
+}
+
 void TCompBase::makeTempArchive() {
-    // In the archive's own folder, so that the finished archive replaces the old one with a
-    // single rename on the same file system.
-    const std::string dir = ExtractDirPart(FArchiveAbs);
+    const std::string dir = TempArchiveDir();
     platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tmp");
     if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
     FTempFileName = t.path;
@@ -413,8 +415,36 @@ bool TCompBase::ReplaceArchive(const std::string& Temp, const std::string& Archi
     // The new archive keeps the permissions of the one it replaces.
     const int mode = FNewArchive ? newFileMode() : platform::fileMode(Archive);
     if (mode >= 0) platform::setFileMode(Temp, mode);
-    if (!platform::renameFile(Temp, Archive)) return false;
+    if (!platform::renameFile(Temp, Archive) && !copyIntoPlace(Temp, Archive, mode)) return false;
     FTempLive = false;
+    return true;
+}
+
+bool TCompBase::copyIntoPlace(const std::string& Temp, const std::string& Archive, int Mode) {
+    // A temporary archive on another file system: copied beside the archive first, so that
+    // the archive is still replaced by one rename, never left half written.
+    const std::string dir = ExtractDirPart(absoluteNormal(Archive));
+    if (dir == ExtractDirPart(absoluteNormal(Temp))) return false;
+    platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tmp");
+    if (t.fd < 0) return false;
+    bool ok = false;
+    const int in = platform::openFile(Temp, platform::OpenMode::Read);
+    if (in >= 0) {
+        std::vector<uint8_t> buffer(static_cast<size_t>(kCopyBlockSize));
+        ok = true;
+        for (int64_t n; ok && (n = platform::readFile(in, buffer.data(), kCopyBlockSize)) != 0;)
+            ok = n > 0 && platform::writeFile(t.fd, buffer.data(), n) == n;
+        platform::closeFile(in);
+    }
+    ok = ok && platform::syncFile(t.fd);
+    ok = platform::closeFile(t.fd) && ok;
+    if (ok && Mode >= 0) platform::setFileMode(t.path, Mode);
+    if (ok) ok = platform::renameFile(t.path, Archive);
+    if (!ok) {
+        platform::removeFile(t.path);
+        return false;
+    }
+    platform::removeFile(Temp);
     return true;
 }
 

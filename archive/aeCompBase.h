@@ -130,6 +130,10 @@ public:
     virtual void WriteDirectory() {}
     virtual bool ReplaceArchive(const std::string& Temp, const std::string& Archive);
     virtual void AfterRun() {}
+    // The folder the temporary archive is made in: the archive's own, so that one rename puts
+    // it in place. A writer that may write the archive elsewhere (spanned over removable
+    // disks) names another; ReplaceArchive then copies across file systems.
+    virtual std::string TempArchiveDir();
 
     // Stored name of a full path by StoredDirNames, into FileName.
     bool BuildOutputName(const std::string& Path) override;
@@ -216,6 +220,7 @@ private:
     void deleteWholeArchive();
     void deleteMovedSources();
     void copyKeptEntry(THeadObject& Head, const std::string& Name);
+    bool copyIntoPlace(const std::string& Temp, const std::string& Archive, int Mode);
     bool addOneFile(TEntryItem& Item);
     void closeRunFiles();
     bool isOwnFile(const std::string& Path) const;

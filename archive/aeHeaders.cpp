@@ -68,6 +68,67 @@ std::optional<ZipCentralHeader> parseZipCentral(Bytes in) {
     return h;
 }
 
+namespace {
+struct LeWriter {
+    std::uint8_t* p;
+    void u16(std::uint32_t v) {
+        p[0] = static_cast<std::uint8_t>(v);
+        p[1] = static_cast<std::uint8_t>(v >> 8);
+        p += 2;
+    }
+    void u32(std::uint64_t v) {
+        u16(static_cast<std::uint32_t>(v & 0xFFFF));
+        u16(static_cast<std::uint32_t>((v >> 16) & 0xFFFF));
+    }
+};
+} // namespace
+
+void putZipLocal(const ZipLocalHeader& h, std::uint8_t* out) {
+    LeWriter w{out};
+    w.u32(kZipLocalSig);
+    w.u16(h.versionNeeded);
+    w.u16(h.flags);
+    w.u16(h.method);
+    w.u32(h.dosDateTime);
+    w.u32(h.crc32);
+    w.u32(h.packedSize);
+    w.u32(h.size);
+    w.u16(h.nameLength);
+    w.u16(h.extraLength);
+}
+
+void putZipCentral(const ZipCentralHeader& h, std::uint8_t* out) {
+    LeWriter w{out};
+    w.u32(kZipCentralSig);
+    w.u16(h.versionMadeBy);
+    w.u16(h.versionNeeded);
+    w.u16(h.flags);
+    w.u16(h.method);
+    w.u32(h.dosDateTime);
+    w.u32(h.crc32);
+    w.u32(h.packedSize);
+    w.u32(h.size);
+    w.u16(h.nameLength);
+    w.u16(h.extraLength);
+    w.u16(h.commentLength);
+    w.u16(h.diskNumber);
+    w.u16(h.internalAttr);
+    w.u32(h.externalAttr);
+    w.u32(h.localOffset);
+}
+
+void putZipEnd(const ZipEndRecord& e, std::uint8_t* out) {
+    LeWriter w{out};
+    w.u32(kZipEndSig);
+    w.u16(e.thisDisk);
+    w.u16(e.centralDisk);
+    w.u16(e.entriesThisDisk);
+    w.u16(e.entries);
+    w.u32(e.centralSize);
+    w.u32(e.centralOffset);
+    w.u16(e.commentLength);
+}
+
 std::optional<ZipEndRecord> parseZipEnd(Bytes in) {
     LeReader r{in};
     if (r.u32() != kZipEndSig) return std::nullopt;

@@ -154,6 +154,12 @@ struct ZipEndRecord {
 };
 std::optional<ZipEndRecord> parseZipEnd(Bytes in);
 
+// Writers of the same three records, for the zip writers: `out` takes kSize bytes. Values
+// wider than a field's 32 bits are the caller's to refuse (zip64 is not written).
+void putZipLocal(const ZipLocalHeader& h, std::uint8_t* out);
+void putZipCentral(const ZipCentralHeader& h, std::uint8_t* out);
+void putZipEnd(const ZipEndRecord& e, std::uint8_t* out);
+
 // Extra-field blocks: id (2), size (2), data. Finds the data of block `id`; a block whose
 // size runs past the field ends the search.
 std::optional<Bytes> findZipExtra(Bytes extra, std::uint16_t id);

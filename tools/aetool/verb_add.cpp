@@ -1,0 +1,220 @@
+// aetool add ARCHIVE PATH... [-type T] [-method store|deflate] [-level S|F|N|X] [-password P] [-move]
+// aetool delete ARCHIVE SPEC... [-type T]
+// Writes through the engine's writer of the archive's type: -type names it, else the
+// archive's extension does (for delete, an existing archive's detected type). A folder adds
+// the files below it under the folder's own name; a file is added under its own name. One
+// record per file added ("<stored name>\tok", or "\tfailed" when it could not be written),
+// then "total\t<count>" (files added, or entries deleted). Exit status 0 when everything
+// asked for was done, 1 when a file failed or the writer reported an error (messages on
+// stderr), 2 for bad usage or a type that has no writer yet. Disk requests of a spanned
+// archive on an emulated drive are answered by inserting the disk of that number.
+//
+// Each written type is one row of kWriters below.
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/aeCompBase.h"
+#include "archive/aeMsgs.h"
+#include "archive/aeZipIT.h"
+#include "platform/fileio.h"
+#include "platform/volumes.h"
+#include "tools/aetool/aetool.h"
+
+namespace {
+
+struct WriterRow {
+    const char* type;                    // the -type word
+    std::vector<const char*> extensions; // lower case, with the dot
+    std::vector<TArcType> detected;      // types detection gives for its archives
+    std::function<std::unique_ptr<TCompBase>()> make;
+};
+
+const std::vector<WriterRow>& Writers() {
+    static const std::vector<WriterRow> rows = {
+        {"zip", {".zip"}, {atZip, atZipMV}, [] { return std::make_unique<TZip>(); }},
+        {"jar", {".jar"}, {atJar}, [] { return std::make_unique<TJar>(); }},
+    };
+    return rows;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// The row for -type, else by the archive's extension, else by its detected type.
+const WriterRow* FindWriter(const aetool::Args& a, const std::string& archive, bool detect,
+                            std::string& why) {
+    if (a.has("type")) {
+        for (const WriterRow& r : Writers())
+            if (a.get("type") == r.type) return &r;
+        why = "writing " + a.get("type") + " archives is not supported yet";
+        return nullptr;
+    }
+    const std::string ext = Lower(std::filesystem::path(archive).extension().string());
+    for (const WriterRow& r : Writers())
+        for (const char* e : r.extensions)
+            if (ext == e) return &r;
+    if (detect && platform::fileExists(archive)) {
+        const TArcType t = DetectFile(archive).ArcType;
+        for (const WriterRow& r : Writers())
+            for (TArcType d : r.detected)
+                if (t == d) return &r;
+        why = "writing " + std::string(ArcTypeIdent(t)) + " archives is not supported yet";
+        return nullptr;
+    }
+    why = "cannot tell the archive type of " + archive + " (use -type)";
+    return nullptr;
+}
+
+struct Outcome {
+    std::string records;
+    std::vector<std::string> errors;
+    int failed = 0;
+};
+
+void Wire(TCompBase& w, Outcome& o, const std::string& archive) {
+    w.OnEnd = [&o](TZipCommon&, const std::string& fn, bool pass) {
+        if (!pass) ++o.failed;
+        o.records += fn + (pass ? "\tok\n" : "\tfailed\n");
+    };
+    w.OnError = [&o](TZipCommon&, const std::string& fn, const std::string& msgEx, const std::string&,
+                     int code) {
+        std::string text = AeMessageString(code);
+        if (!msgEx.empty()) text += " (" + msgEx + ")";
+        o.errors.push_back(fn.empty() ? text : fn + ": " + text);
+    };
+    // Adding a file that the archive holds already replaces its entry, as zip does.
+    w.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime, int64_t,
+                         int64_t, int, int, bool& replace) { replace = true; };
+    w.OnFileExists = [](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& mode) {
+        mode = omOverwrite;
+    };
+    const std::string drive = std::filesystem::absolute(archive).parent_path().string();
+    w.OnInsertDiskette = [drive](TZipCommon& sender, const std::string& volume, int64_t, int64_t,
+                                 bool& cancel) {
+        cancel = !platform::emulatedDriveFor(drive) || !platform::insertMedium(drive, volume, true);
+        if (!cancel) sender.SetCancel(false);
+    };
+}
+
+int Finish(const Outcome& o, int count, const std::string& runError) {
+    std::fwrite(o.records.data(), 1, o.records.size(), stdout);
+    std::printf("total\t%d\n", count);
+    std::fflush(stdout);
+    for (const std::string& e : o.errors) std::fprintf(stderr, "aetool: %s\n", e.c_str());
+    if (!runError.empty()) {
+        const bool told = !o.errors.empty() && o.errors.back().find(runError) != std::string::npos;
+        return told ? aetool::kFailed : aetool::failure(runError);
+    }
+    if (o.failed > 0) return aetool::failure(std::to_string(o.failed) + " files could not be added");
+    return o.errors.empty() ? aetool::kOk : aetool::kFailed;
+}
+
+int RunAdd(const aetool::Args& a) {
+    const char* usage = "usage: aetool add ARCHIVE PATH... [-type T] [-method store|deflate] "
+                        "[-level S|F|N|X] [-password P] [-move]";
+    if (a.positional.size() < 2) return aetool::usageError(usage);
+    for (const auto& [opt, value] : a.options)
+        if (opt != "type" && opt != "method" && opt != "level" && opt != "password" && opt != "move")
+            return aetool::usageError(usage);
+    const std::string& archive = a.positional[0];
+    std::string why;
+    const WriterRow* row = FindWriter(a, archive, false, why);
+    if (!row) return aetool::usageError(why);
+
+    TCompressMethod method = cmDeflate;
+    if (a.has("method")) {
+        if (a.get("method") == "store")
+            method = cmStore;
+        else if (a.get("method") != "deflate")
+            return aetool::usageError(usage);
+    }
+    TDeflateType level = dtDeflateN;
+    if (a.has("level")) {
+        const std::string l = a.get("level");
+        if (l == "S")
+            level = dtDeflateS;
+        else if (l == "F")
+            level = dtDeflateF;
+        else if (l == "X")
+            level = dtDeflateX;
+        else if (l != "N")
+            return aetool::usageError(usage);
+    }
+
+    // Folders keep their own name in front of their files; files are stored by name. Each
+    // group is one run of the writer.
+    std::vector<std::string> folders, files;
+    for (size_t i = 1; i < a.positional.size(); ++i) {
+        std::string p = a.positional[i];
+        while (p.size() > 1 && p.back() == '/') p.pop_back();
+        if (platform::dirExists(p))
+            folders.push_back(p + "/*");
+        else if (platform::pathExists(p))
+            files.push_back(p);
+        else
+            return aetool::failure("not found: " + p);
+    }
+
+    Outcome o;
+    int added = 0;
+    std::string runError;
+    for (int group = 0; group < 2 && runError.empty(); ++group) {
+        const auto& specs = group == 0 ? folders : files;
+        if (specs.empty()) continue;
+        std::unique_ptr<TCompBase> w = row->make();
+        Wire(*w, o, archive);
+        w->SetArchiveFile(archive);
+        w->SetCompressMethod(method);
+        w->SetDeflateType(level);
+        w->Password = a.get("password");
+        w->Switch = a.has("move") ? swMove : swAdd;
+        w->DeleteOptions = doFinal;
+        w->RecurseDirs = group == 0;
+        w->StoredDirNames = group == 0 ? sdRelativeStoreStart : sdRelative;
+        w->SetFileSpecPaths(specs);
+        try {
+            added += w->Compress();
+        } catch (const std::exception& e) {
+            runError = e.what();
+        }
+    }
+    return Finish(o, added, runError);
+}
+
+int RunDelete(const aetool::Args& a) {
+    const char* usage = "usage: aetool delete ARCHIVE SPEC... [-type T]";
+    if (a.positional.size() < 2) return aetool::usageError(usage);
+    for (const auto& [opt, value] : a.options)
+        if (opt != "type") return aetool::usageError(usage);
+    const std::string& archive = a.positional[0];
+    std::string why;
+    const WriterRow* row = FindWriter(a, archive, true, why);
+    if (!row) return aetool::usageError(why);
+    std::unique_ptr<TCompBase> w = row->make();
+    Outcome o;
+    Wire(*w, o, archive);
+    w->SetArchiveFile(archive);
+    w->Switch = swDelete;
+    w->SetFileSpecPaths(std::vector<std::string>(a.positional.begin() + 1, a.positional.end()));
+    int deleted = 0;
+    std::string runError;
+    try {
+        deleted = w->Compress();
+    } catch (const std::exception& e) {
+        runError = e.what();
+    }
+    return Finish(o, deleted, runError);
+}
+
+} // namespace
+
+AETOOL_VERB("add", "ARCHIVE PATH... [-type T] [-method store|deflate] [-level S|F|N|X] [-password P] [-move]",
+            (std::set<std::string>{"type", "method", "level", "password"}), RunAdd);
+AETOOL_VERB("delete", "ARCHIVE SPEC... [-type T]", (std::set<std::string>{"type"}), RunDelete);
