@@ -61,7 +61,8 @@ void TEditPv::AdjustHeight() {
 void TEditPv::paintEvent(QPaintEvent* e) {
     QLineEdit::paintEvent(e);
     QPainter p(this);
-    const QPalette& pal = palette();
+    // The frame is in the system colours, whatever colour the edit itself has.
+    const QPalette pal = QApplication::palette(this);
     QRect r = rect();
     const bool idle =
         !isEnabled() ||

@@ -34,6 +34,7 @@ void TURLLabel::ApplyLook(const QFont& f, TColor color) {
 
 void TURLLabel::enterEvent(QEnterEvent* e) {
     QLabel::enterEvent(e);
+    if (FMouseInside) return; // the normal look is kept once
     FMouseInside = true;
     FSavedFont = font();
     FSavedColor = FontColor;

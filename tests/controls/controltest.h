@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPalette>
+#include <QTest>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -52,6 +53,14 @@ inline QApplication& app() {
         return x;
     }();
     return *a;
+}
+
+// Moves the mouse over the middle of `w` (or `at`) as the window system would, so that the
+// widgets it leaves and enters hear of it.
+inline void hover(QWidget* w, QPoint at = QPoint(-1, -1)) {
+    if (at.x() < 0) at = QPoint(w->width() / 2, w->height() / 2);
+    QTest::mouseMove(w->window()->windowHandle(), w->mapTo(w->window(), at));
+    QApplication::processEvents();
 }
 
 inline QColor px(const QImage& img, int x, int y) {

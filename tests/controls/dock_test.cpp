@@ -567,9 +567,8 @@ TEST(Services, HooksHearWindowsAndTheMouse) {
         return std::count(heard.begin(), heard.end(), std::make_pair(c, o));
     };
     EXPECT_GE(count(hkWindowPosChangedSent, w), 1);
-    QTest::mouseMove(w, QPoint(10, 10));
-    QTest::mouseMove(w, QPoint(20, 20));
-    app().processEvents();
+    ctltest::hover(w, QPoint(10, 10));
+    ctltest::hover(w, QPoint(20, 20));
     EXPECT_GE(count(hkMouseMovePosted, w), 1);
     QObject* gone = w;
     delete w;
