@@ -156,4 +156,31 @@ TEST_F(ZipSpan, AnArchiveThatFitsIsWrittenWhole) {
     if (havePeer("unzip")) EXPECT_EQ(run("unzip -tq " + q(drive + "/x.zip")).status, 0);
 }
 
+TEST_F(ZipSpan, TheFullDiskAgainIsAskedForAgainAndAnOldFileIsAsked) {
+    // Disk 3 holds an x.zip of an earlier set: OnFileExists decides, and skipping it stops.
+    ASSERT_TRUE(platform::insertMedium(drive, "3", true));
+    writeFile(fs::path(drive) / "x.zip", "an old part");
+    ASSERT_TRUE(platform::insertMedium(drive, "1"));
+    std::vector<std::string> asked, exists;
+    int calls = 0;
+    TZip w;
+    w.OnInsertDiskette = [&](TZipCommon&, const std::string& volume, int64_t, int64_t, bool& cancel) {
+        asked.push_back(volume);
+        // The first time the full disk stays in: it must not be taken (or overwritten).
+        cancel = ++calls > 1 && !platform::insertMedium(drive, volume, true);
+    };
+    w.OnFileExists = [&](TZipCommon&, const std::string& fn, TDateTime, TOverwriteMode& mode) {
+        exists.push_back(fn);
+        mode = omSkip;
+    };
+    w.SetArchiveFile(drive + "/x.zip");
+    w.SetFileSpecPaths({(dir / "in" / "*").string()});
+    EXPECT_THROW(w.Compress(), E_RAISE);
+    EXPECT_EQ(asked, (std::vector<std::string>{"2", "2", "3"}));
+    EXPECT_EQ(exists, std::vector<std::string>{drive + "/x.zip"});
+    EXPECT_EQ(readFile(fs::path(drive) / "x.zip"), "an old part"); // skipped: left alone
+    ASSERT_TRUE(platform::insertMedium(drive, "1"));
+    EXPECT_EQ(le32(readBytes(fs::path(drive) / "x.zip").data()), 0x08074B50u); // disk 1 intact
+}
+
 } // namespace
