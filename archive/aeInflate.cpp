@@ -206,11 +206,14 @@ struct Inflater::State {
     static constexpr std::size_t kChunk = 1u << 20;    // bytes decoded between hand-overs
     static constexpr std::size_t kMinChunk = 1u << 16; // for entries known to be small
     static constexpr std::size_t kSlack = 320;         // room for word-wise copies past the end
-    // The fast loop may write one match (258 bytes) plus three literals, and copies in
-    // 8-byte words (up to 7 bytes beyond a match).
-    static constexpr std::size_t kFastOutMargin = 258 + 3 + 8;
+    // One round of the fast loop writes at most one match (258 bytes), copied in 16-byte
+    // stores that may run up to 15 bytes past its end; the loop runs only while this much
+    // room is left in the buffer and under the declared size.
+    static constexpr std::size_t kMaxMatch = 258;
+    static constexpr std::size_t kWidestStore = 16;
+    static constexpr std::size_t kFastOutMargin = kMaxMatch + kWidestStore;
     static constexpr std::size_t kFastInMargin = 16; // two word refills of at most 8 bytes
-    static_assert(kSlack >= kFastOutMargin + 8, "word copies stay inside the buffer");
+    static_assert(kSlack >= kWidestStore, "word copies stay inside the buffer");
     static_assert(kMinChunk >= 65535, "a stored block's piece always fits one chunk");
 
     explicit State(DecodeSink& sk) : sink{sk} {}
@@ -341,18 +344,22 @@ struct Inflater::State {
 };
 
 // The hot loop. Preconditions, checked at the top of each round: at least 16 input bytes
-// (two word refills), and room for a maximal match plus three literals and word-copy
-// overshoot both in the buffer and under the declared size. Within these the loop needs
-// no bounds checks; the slow path takes over the moment either fails.
+// (two word refills), and room for a maximal match plus the overshoot of its widest store,
+// both in the buffer and under the declared size. Within these the loop needs no bounds
+// checks; the careful path takes over the moment either fails.
 void Inflater::State::fastLoop(bool& blockEnd) {
     const unsigned lmask = (1u << kLitBits) - 1, dmask = (1u << kDistBits) - 1;
-    std::uint8_t* outStop = softEnd() - kFastOutMargin;
+    // The output may already stand inside the last margin (the careful path writes up to
+    // the very end): compare before subtracting, so that no room is ever negative.
+    const std::ptrdiff_t bufRoom = softEnd() - op;
+    if (bufRoom <= static_cast<std::ptrdiff_t>(kFastOutMargin)) return;
+    std::size_t fastRoom = static_cast<std::size_t>(bufRoom) - kFastOutMargin;
     if (limit != kSizeUnknown) {
         const std::uint64_t room = limit - producedNow();
-        if (room < kFastOutMargin) return;
-        if (room - kFastOutMargin < static_cast<std::uint64_t>(outStop - op))
-            outStop = op + (room - kFastOutMargin);
+        if (room <= kFastOutMargin) return;
+        fastRoom = static_cast<std::size_t>(std::min<std::uint64_t>(fastRoom, room - kFastOutMargin));
     }
+    std::uint8_t* const outStop = op + fastRoom;
     std::uint64_t buf = bitbuf;
     unsigned left = bitsLeft;
     const std::uint8_t* ip = in;
@@ -362,7 +369,7 @@ void Inflater::State::fastLoop(bool& blockEnd) {
     // read again after every store.
     const std::uint32_t* const lt = lit;
     const std::uint32_t* const dt = dist;
-    if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin) || o >= outStop) return;
+    if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin)) return;
     const std::uint8_t* const inStop = inEnd - kFastInMargin;
     // Invariant at the top of each round: at least 56 bits buffered and `e` looked up.
     buf |= load64(ip) << left;
@@ -516,6 +523,9 @@ bool Inflater::State::slowSymbol(bool& blockEnd) {
 bool Inflater::State::huffmanBlock() {
     bool blockEnd = false;
     while (!blockEnd) {
+        // Near the end of the buffer, hand the chunk over early so that the fast loop
+        // keeps going instead of the careful one.
+        if (softEnd() - op <= static_cast<std::ptrdiff_t>(kFastOutMargin)) makeRoom();
         fastLoop(blockEnd);
         if (failed) return false;
         if (blockEnd) break;

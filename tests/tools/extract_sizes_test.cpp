@@ -1,0 +1,111 @@
+// aetool extract on archives the peers write at test time from generated files of real
+// sizes (up to 8 MB; at and around the decoders' buffer sizes): every file comes back
+// byte for byte, for zip (zip -1, zip -9, 7zz -mx9), gzip, tar.gz, lzh (-lh5-, -lh6-) and
+// arj (methods 1 to 4).
+#include <gtest/gtest.h>
+
+#include "gendata.h"
+#include "testutil.h"
+
+#include <map>
+
+using namespace pvtest;
+
+namespace {
+
+constexpr std::size_t kMiB = 1 << 20;
+
+// Built once for the whole suite: the peers are slow on megabytes.
+class ExtractSizes : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        files_ = new std::map<std::string, std::vector<std::uint8_t>>{
+            {"log.txt", genData(DataKind::Text, 1943360, 1)},
+            {"mixed.bin", genData(DataKind::Mixed, 8 * kMiB, 2)},
+            {"runs.bin", genData(DataKind::Runs, kMiB + 1, 3)},
+            {"random.bin", genData(DataKind::Random, kMiB - 274, 4)},
+            {"chunk.txt", genData(DataKind::Text, kMiB, 5)},
+            {"window.bin", genData(DataKind::Mixed, 32768 + 258, 6)},
+            {"small.txt", genData(DataKind::Text, 100, 7)},
+            {"empty.txt", {}},
+        };
+        for (const auto& [name, data] : *files_) writeBytes(*dir_ / "in" / name, data);
+    }
+    static void TearDownTestSuite() {
+        delete files_;
+        delete dir_;
+        files_ = nullptr;
+        dir_ = nullptr;
+    }
+
+    static std::string names() {
+        std::string s;
+        for (const auto& f : *files_) s += " " + q(f.first);
+        return s;
+    }
+    static fs::path in() { return *dir_ / "in"; }
+
+    // Makes `archive` with the peer's command line (run in the input folder), extracts it
+    // with aetool and compares the files named (all of them by default).
+    static void packAndCheck(const std::string& archive, const std::string& cmd,
+                             const std::vector<std::string>& only = {}) {
+        SCOPED_TRACE(cmd);
+        const fs::path arc = *dir_ / archive;
+        const RunResult made = run(cmd, in());
+        ASSERT_EQ(made.status, 0) << made.out;
+        ASSERT_TRUE(fs::exists(arc)) << made.out;
+        const fs::path out = *dir_ / ("out_" + archive);
+        const RunResult x = run(q(aetool().string()) + " extract " + q(arc.string()) + " " + q(out.string()));
+        EXPECT_EQ(x.status, 0) << x.out;
+        for (const auto& [name, data] : *files_) {
+            if (!only.empty() && std::find(only.begin(), only.end(), name) == only.end()) continue;
+            const fs::path got = out / name;
+            ASSERT_TRUE(fs::exists(got)) << name << "\n" << x.out;
+            EXPECT_TRUE(readBytes(got) == data) << name;
+        }
+        fs::remove_all(out);
+        fs::remove(arc);
+    }
+
+    static TempDir* dir_;
+    static std::map<std::string, std::vector<std::uint8_t>>* files_;
+};
+TempDir* ExtractSizes::dir_ = nullptr;
+std::map<std::string, std::vector<std::uint8_t>>* ExtractSizes::files_ = nullptr;
+
+TEST_F(ExtractSizes, ZipAtLevelsOneAndNine) {
+    PV_REQUIRE_PEER("zip");
+    for (const char* level : {"-1", "-9"})
+        packAndCheck(std::string("z") + level + ".zip",
+                     std::string("zip -q ") + level + " ../z" + level + ".zip" + names());
+}
+
+TEST_F(ExtractSizes, ZipBy7zz) {
+    PV_REQUIRE_PEER("7zz");
+    packAndCheck("s.zip", "7zz a -bd -tzip -mx9 ../s.zip" + names() + " >/dev/null");
+}
+
+TEST_F(ExtractSizes, GzipAndTarGz) {
+    PV_REQUIRE_PEER("gzip");
+    PV_REQUIRE_PEER("tar");
+    packAndCheck("mixed.bin.gz", "gzip -9 -c mixed.bin > ../mixed.bin.gz", {"mixed.bin"});
+    packAndCheck("all.tar.gz", "tar czf ../all.tar.gz" + names());
+}
+
+TEST_F(ExtractSizes, LzhByJlha) {
+    PV_REQUIRE_PEER("jlha");
+    for (const char* m : {"o5", "o6"})
+        packAndCheck(std::string("x") + m + ".lzh",
+                     std::string("jlha a") + m + " ../x" + m + ".lzh" + names() + " >/dev/null");
+}
+
+TEST_F(ExtractSizes, ArjMethodsOneToFour) {
+    PV_REQUIRE_PEER("arj");
+    for (int m = 1; m <= 4; ++m) {
+        const std::string arc = "m" + std::to_string(m) + ".arj";
+        packAndCheck(arc, "arj a -m" + std::to_string(m) + " -y ../" + arc + names() + " >/dev/null");
+    }
+}
+
+} // namespace
