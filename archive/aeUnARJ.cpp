@@ -12,7 +12,6 @@
 
 namespace {
 
-
 constexpr int64_t kSearchLimit = 25000; // how far into a file the main header is looked for
 constexpr std::size_t kHeaderLead = 4;  // id 0x60 0xEA and the basic header size
 constexpr std::size_t kHeaderCrc = 4;
@@ -288,14 +287,17 @@ int64_t TUnARJ::ExtractEntry(const TArjChosen& Chosen) {
         SetCancel(true);
         return -1;
     }
-    // The key is the password with the entry's modifier added to every character; the
-    // password itself is back as it was however the entry ends.
+    // The key is the password with the modifier of each part's own header added to every
+    // character (arj stamps the parts of one set at different moments, so they may differ);
+    // the password itself is back as it was however the entry ends.
     TRestoreString keepPassword(Password);
-    if (garbled) Password = ShiftText(false, Password, e.PasswordModifier);
+    const std::string plainPassword = Password;
 
     bool pass = true;
     int64_t resume = -1;
     for (;;) {
+        if (e.H.flags & aehdr::kArjFlagGarbled)
+            Password = ShiftText(false, plainPassword, e.PasswordModifier);
         Ctx().Crc32Value = 0xFFFFFFFF;
         ArjPasswordPos = 1;
         const bool decoded = DecodePart(e, out, outStream.get());

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 
+#include "archive/aeCommon.h"
+#include "archive/aeHeaders.h"
 #include "archive/aeUnARJ.h"
+#include "bytes.h"
 #include "extract_outcome.h"
 #include "samples.h"
 #include "testutil.h"
@@ -192,6 +195,47 @@ TEST(UnArjVolumes, GarbledSplitFiles) {
     PV_REQUIRE_PEER("arj");
     TempDir t;
     const VolumeSet v = makeVolumes(t.path(), "-gsecret");
+    Options opt;
+    opt.password = "secret";
+    const Outcome o = runArj(t / "v.arj", t / "out", opt);
+    EXPECT_TRUE(o.clean());
+    expectExtracted(t / "out", v.files);
+}
+
+// arj takes each header's password modifier from the clock, so the parts of one set may
+// carry different ones. Re-stamps every entry of `volume` with `modifier` and garbles its
+// data again with the key that follows from it, as arj would have written it.
+void restampModifier(const fs::path& volume, const std::string& password, uint8_t modifier) {
+    std::vector<uint8_t> v = readBytes(volume);
+    auto main = aehdr::parseArjHeader(v);
+    ASSERT_TRUE(main.has_value());
+    size_t off = main->totalLength;
+    for (;;) {
+        ASSERT_LE(off + 4, v.size());
+        const size_t size = le16(v.data() + off + 2);
+        if (size == 0) break;
+        auto h = aehdr::parseArjHeader({v.data() + off, v.size() - off});
+        ASSERT_TRUE(h.has_value());
+        const uint8_t old = v[off + 4 + 7];
+        v[off + 4 + 7] = modifier;
+        put32(v.data() + off + 4 + size, Crc32Of(v.data() + off + 4, size));
+        uint8_t* data = v.data() + off + h->totalLength;
+        for (size_t i = 0; i < h->packedSize; ++i) {
+            const auto c = static_cast<uint8_t>(password[i % password.size()]);
+            data[i] ^= static_cast<uint8_t>((c + old) ^ (c + modifier));
+        }
+        off += h->totalLength + h->packedSize;
+    }
+    writeBytes(volume, v);
+}
+
+TEST(UnArjVolumes, GarbledPartsWithTheirOwnModifiers) {
+    PV_REQUIRE_PEER("arj");
+    TempDir t;
+    const VolumeSet v = makeVolumes(t.path(), "-gsecret");
+    ASSERT_GE(v.volumes.size(), 3u);
+    for (size_t i = 1; i < v.volumes.size(); ++i)
+        restampModifier(t / v.volumes[i], "secret", static_cast<uint8_t>(0x11 * i + 3));
     Options opt;
     opt.password = "secret";
     const Outcome o = runArj(t / "v.arj", t / "out", opt);
