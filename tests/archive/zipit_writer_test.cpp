@@ -16,6 +16,7 @@
 #include <functional>
 
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -316,6 +317,36 @@ TEST(ZipWriter, ReplacesAnEntryByANewerFile) {
     EXPECT_EQ(centralOf(readBytes(tmp / "x.zip")).size(), 2u);
 }
 
+TEST(ZipWriter, ReportsTheEntriesItAddedAndListsAnArchive) {
+    TempDir tmp;
+    writeFile(tmp / "in" / "a.txt", sampleText(9000, 1));
+    writeFile(tmp / "in" / "b.txt", "bee");
+    TZip w;
+    w.Password = "pw";
+    Events r;
+    std::vector<std::tuple<std::string, int64_t, bool, int64_t>> read;
+    const auto onRead = [&](TZipCommon& s, int64_t offset, int) {
+        read.emplace_back(s.FileName, offset, s.Encrypted, s.UnpackedSize);
+    };
+    w.OnRead = onRead;
+    ASSERT_EQ(addFiles(w, tmp / "x.zip", tmp / "in", r), 2);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0], std::make_tuple(std::string("a.txt"), int64_t{0}, true, int64_t{9000}));
+    EXPECT_EQ(std::get<0>(read[1]), "b.txt");
+    EXPECT_EQ(w.TotalUnpackedSize, 9003);
+
+    // Listing (swRead) walks the central directory.
+    read.clear();
+    TZip l;
+    l.Switch = swRead;
+    l.OnRead = onRead;
+    l.SetArchiveFile((tmp / "x.zip").string());
+    EXPECT_EQ(l.Compress(), 0);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(std::get<0>(read[1]), "b.txt");
+    EXPECT_EQ(std::get<3>(read[1]), 3);
+}
+
 // ---- bad input ----
 
 std::vector<uint8_t> goodZip(const fs::path& dir) {
@@ -478,6 +509,56 @@ TEST(ZipWriter, FilesOf4GiBAreRefusedWithAClearMessage) {
     const auto c = centralOf(readBytes(tmp / "x.zip"));
     ASSERT_EQ(c.size(), 1u);
     EXPECT_EQ(c[0].name, "small.txt");
+}
+
+TEST(ZipWriter, MoreThan65535EntriesAreRefusedWithAClearMessage) {
+    // An archive of 65,535 empty entries, made here: one more does not fit without Zip64.
+    TempDir tmp;
+    std::vector<uint8_t> z, cd;
+    const auto u16 = [](std::vector<uint8_t>& v, unsigned x) {
+        v.push_back(static_cast<uint8_t>(x));
+        v.push_back(static_cast<uint8_t>(x >> 8));
+    };
+    const auto u32 = [&](std::vector<uint8_t>& v, uint32_t x) {
+        u16(v, x & 0xFFFF);
+        u16(v, x >> 16);
+    };
+    for (unsigned i = 0; i < 65535; ++i) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%05u", i);
+        const uint32_t at = static_cast<uint32_t>(z.size());
+        u32(z, aehdr::kZipLocalSig);
+        for (unsigned k : {10u, 0u, 0u, 0u, 0x5821u}) u16(z, k);
+        for (int k = 0; k < 3; ++k) u32(z, 0);
+        u16(z, 5);
+        u16(z, 0);
+        z.insert(z.end(), name, name + 5);
+        u32(cd, aehdr::kZipCentralSig);
+        for (unsigned k : {10u, 10u, 0u, 0u, 0u, 0x5821u}) u16(cd, k);
+        for (int k = 0; k < 3; ++k) u32(cd, 0);
+        for (unsigned k : {5u, 0u, 0u, 0u, 0u}) u16(cd, k);
+        u32(cd, 0);
+        u32(cd, at);
+        cd.insert(cd.end(), name, name + 5);
+    }
+    const uint32_t cdAt = static_cast<uint32_t>(z.size());
+    z.insert(z.end(), cd.begin(), cd.end());
+    u32(z, aehdr::kZipEndSig);
+    for (unsigned k : {0u, 0u, 65535u, 65535u}) u16(z, k);
+    u32(z, static_cast<uint32_t>(cd.size()));
+    u32(z, cdAt);
+    u16(z, 0);
+    writeBytes(tmp / "x.zip", z);
+    writeFile(tmp / "in" / "one.txt", "one more");
+    TZip w;
+    Events r;
+    try {
+        addFiles(w, tmp / "x.zip", tmp / "in", r);
+        ADD_FAILURE() << "no error";
+    } catch (const E_RAISE& e) {
+        EXPECT_NE(std::string(e.what()).find("65,535"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(readBytes(tmp / "x.zip"), z);
 }
 
 } // namespace
