@@ -243,7 +243,10 @@ void TZip::ScanExisting(int ArchiveHandle) {
     TRawEntry raw;
     std::vector<uint8_t> comment;
     aehdr::ZipCentralHeader h;
+    // Bytes in front of the first entry (a self-extractor's program) stay in front.
+    int64_t prefix = FWalk.End - static_cast<int64_t>(aehdr::le32(ZipEndRecord.data() + 12));
     while (readCentral(ArchiveHandle, name, raw, comment, h)) {
+        prefix = std::min(prefix, CurrentOffset);
         if (FNoRewrite) {
             AddListEntry(name, nullptr);
             continue;
@@ -264,6 +267,10 @@ void TZip::ScanExisting(int ArchiveHandle) {
         FRaw[head.get()] = raw;
         AddListEntry(name, std::move(head));
     }
+    if (prefix > 0 && platform::fileSize(FTempHandle) == 0 &&
+        (platform::seekFile(ArchiveHandle, 0) != 0 ||
+         CopyBlock(ArchiveHandle, prefix, 0, false, FTempHandle) != prefix))
+        WriteError();
 }
 
 void TZip::setEntryProperties(const std::string& Name, const aehdr::ZipCentralHeader& H) {

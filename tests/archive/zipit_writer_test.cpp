@@ -347,6 +347,28 @@ TEST(ZipWriter, ReportsTheEntriesItAddedAndListsAnArchive) {
     EXPECT_EQ(std::get<3>(read[1]), 3);
 }
 
+TEST(ZipWriter, AProgramPartInFrontOfTheArchiveStays) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("unzip");
+    TempDir tmp;
+    writeFile(tmp / "a.txt", sampleText(4000, 1));
+    writeFile(tmp / "b.txt", sampleText(4000, 2));
+    ASSERT_EQ(run("zip -q plain.zip a.txt", tmp.path()).status, 0);
+    const std::string stub = sampleText(7000, 9);      // stands for a self-extractor's program
+    for (const char* adjust : {"", "zip -qA x.exe"}) { // offsets from the zip's or the file's start
+        SCOPED_TRACE(adjust);
+        writeFile(tmp / "x.exe", stub + readFile(tmp / "plain.zip"));
+        if (*adjust) ASSERT_EQ(run(adjust, tmp.path()).status, 0);
+        TZip w;
+        Events r;
+        ASSERT_EQ(addFiles(w, tmp / "x.exe", tmp.path(), r, "b.txt"), 1);
+        EXPECT_EQ(readFile(tmp / "x.exe").substr(0, stub.size()), stub);
+        const auto t = run("unzip -t x.exe", tmp.path());
+        EXPECT_EQ(t.status, 0) << t.out;
+        EXPECT_EQ(run("unzip -p x.exe a.txt", tmp.path()).out, readFile(tmp / "a.txt"));
+    }
+}
+
 // ---- bad input ----
 
 std::vector<uint8_t> goodZip(const fs::path& dir) {
