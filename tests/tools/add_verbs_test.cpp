@@ -90,4 +90,20 @@ TEST(AetoolAdd, ExitStatuses) {
     EXPECT_EQ(readFile(tr.t / "bad.zip"), sampleText(3000, 9));
 }
 
+TEST(AetoolAdd, AFullDiskLeavesTheArchiveAsItWas) {
+    Tree tr;
+    ASSERT_EQ(aetoolIn(tr.t.path(), "add x.zip top.txt").status, 0);
+    const std::string before = readFile(tr.t / "x.zip");
+    writeBytes(tr.t / "big.bin", randomBytes(3000000, 5));
+    // Writes past 1000 KiB fail as on a full disk (the signal for it ignored).
+    const auto r = run(
+        "bash -c " + q("trap '' XFSZ; ulimit -f 1000; exec " + q(aetool().string()) + " add x.zip big.bin"),
+        tr.t.path());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Error writing to file"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(tr.t / "x.zip"), before);
+    for (const auto& e : fs::directory_iterator(tr.t.path()))
+        EXPECT_EQ(e.path().filename().string().find(".pv"), std::string::npos) << e.path();
+}
+
 } // namespace
