@@ -7,6 +7,7 @@
 #include "archive/aeUnLHA.h"
 #include "archive/aeUnTAR.h"
 #include "archive/aeUnZIP.h"
+#include "archive/aeUnZOO.h"
 #include "archive/aeUUDecode.h"
 
 std::unique_ptr<TUnBase> CreateExtractor(TArcType Type) {
@@ -37,6 +38,8 @@ std::unique_ptr<TUnBase> CreateExtractor(TArcType Type) {
     }
     case atTar:
         return std::make_unique<TUnTAR>();
+    case atZoo:
+        return std::make_unique<TUnZOO>();
     case atUue:
         return std::make_unique<TUUDecode>();
     case atBh:

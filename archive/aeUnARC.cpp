@@ -4,6 +4,7 @@
 #include <new>
 
 #include "archive/aeEntryIo.h"
+#include "archive/aeLimitSink.h"
 #include "archive/aeLzwDecode.h"
 #include "archive/aeRle90.h"
 #include "archive/aeSqueeze.h"
@@ -13,27 +14,6 @@
 namespace {
 
 constexpr std::size_t kMaxFolderDepth = 256;
-
-// Stops a decoder once it has produced more than the header promises: a damaged stream
-// never writes more than the entry's size.
-struct OutputTooLong {};
-class LimitSink final : public ae::DecodeSink {
-public:
-    LimitSink(ae::DecodeSink& out, uint64_t limit) : out_{out}, left_{limit} {}
-    void Write(const uint8_t* p, std::size_t n) override {
-        if (n > left_) {
-            if (left_ > 0) out_.Write(p, static_cast<std::size_t>(left_));
-            left_ = 0;
-            throw OutputTooLong{};
-        }
-        out_.Write(p, n);
-        left_ -= n;
-    }
-
-private:
-    ae::DecodeSink& out_;
-    uint64_t left_;
-};
 
 } // namespace
 
@@ -160,7 +140,7 @@ bool TUnARC::DecodeData(int Handle, int Out, TStream* OutStream, const aehdr::Ar
     ae::EntrySource src{*this, Handle, nullptr, packed, false};
     ae::InputBuffer in{src, 32768};
     ae::EntrySink sink{*this, Out, OutStream, static_cast<int64_t>(H.size), 16};
-    LimitSink limit{sink, H.size};
+    ae::LimitSink limit{sink, H.size};
     ae::Rle90Sink rle{limit};
     const bool runs = method == 3 || method == 4 || method == 6 || method == 7 || method == 8;
     ae::DecodeSink& to = runs ? static_cast<ae::DecodeSink&>(rle) : limit;
@@ -192,7 +172,7 @@ bool TUnARC::DecodeData(int Handle, int Out, TStream* OutStream, const aehdr::Ar
             break;
         }
         if (runs) rle.Finish();
-    } catch (const OutputTooLong&) {
+    } catch (const ae::OutputTooLong&) {
         failure = ae::kMsgCorruptInput;
     }
     if (Cancel()) return false;
