@@ -244,23 +244,31 @@ void TZipFront::ListInner() {
     FindEndRecord(f.fd, true);
     FTotalDisks = FDiskNr;
     const int64_t commentLen = FLogicalSize - FEOCOffset - 22;
-    if (FDiskNr != FCentralDiskNr) {
-        // The directory starts on an earlier disk: that needs the disk-spanning reader.
-        EZipFront e(DS_UnknownError);
-        e.Message += "Reading the directory of a spanned archive is not available in this build";
-        throw e;
+    // A directory that starts on an earlier disk of a set is read from the disks.
+    const bool fromSet = FDiskNr != FCentralDiskNr;
+    std::vector<uint8_t> setDir;
+    int64_t start = FLogicalSize - FCentralSize - commentLen - 22;
+    if (fromSet) {
+        setDir = ReadSpannedCentral();
+        start = FCentralOffsetStored;
     }
-    const int64_t start = FLogicalSize - FCentralSize - commentLen - 22;
     if (start < 0) throw EZipFront(LI_ReadZipError);
     FCentralDirOffset = start;
-    if (FCentralOffsetStored != start) {
+    if (!fromSet && FCentralOffsetStored != start) {
         FWrongZipStruct = true;
         ShowZipMessage(LI_WrongZipStruct);
     }
     SFXOffset = FLogicalSize == 22 ? 0 : FLogicalSize;
     int64_t pos = start;
     auto readField = [&](void* dst, int64_t n, int err) {
-        if (n > 0 && !platform::readAt(f.fd, pos, dst, n)) throw EZipFront(err);
+        if (n <= 0) return;
+        if (fromSet) {
+            const int64_t at = pos - start;
+            if (at > static_cast<int64_t>(setDir.size()) - n) throw EZipFront(err);
+            std::memcpy(dst, setDir.data() + at, static_cast<size_t>(n));
+        } else if (!platform::readAt(f.fd, pos, dst, n)) {
+            throw EZipFront(err);
+        }
         pos += n;
     };
     for (unsigned i = 0; i < FTotalEntries; ++i) {

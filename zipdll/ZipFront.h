@@ -202,7 +202,21 @@ TAddSpec ParseAddSpec(const std::string& line, const std::string& recordPassword
 // ".gif:.png:..." for the members of the set, in enumeration order.
 std::string StoreSuffixList(AddStoreExts exts);
 
+// Formats the removable medium in `drive` with `label` on a thread of its own while the
+// caller keeps the events flowing. With `confirmErase` the user is asked first (Yes or
+// Cancel). 0 done, -1 an error (also: not an emulated removable drive, or another format
+// running), -2 cancelled.
+class FormatThread {
+public:
+    static int Run(const std::string& drive, const std::string& label, bool confirmErase);
+    static bool Running();
+};
+
+class ZipSpanner;
+
 class TZipFront {
+    friend class ZipSpanner;
+
 public:
     explicit TZipFront(void* ownerWindow = nullptr);
     ~TZipFront();
@@ -350,6 +364,7 @@ private:
     void Report(int errCode, const std::string& text, bool show);
     void Progress(ProgressType t, const std::string& name, int64_t size);
     int moveOffsets(int in, int64_t cdStart, int out, int64_t shift);
+    std::vector<uint8_t> ReadSpannedCentral();
     void readSfxSettings(int fd, int64_t zipStart);
 
     std::string FZipFileName, FDLLDirectory, FRootDir;

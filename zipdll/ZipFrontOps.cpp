@@ -564,19 +564,6 @@ int TZipFront::EraseFile(const std::string& name) {
     return platform::removeFile(path) ? 0 : 1;
 }
 
-// ---- Later stages ----
-
-int TZipFront::WriteSpan(const std::string&, const std::string&) {
-    ShowZipMessage(DS_UnknownError, "Disk spanning is not available in this build");
-    return -9;
-}
-
-int TZipFront::ReadSpan(const std::string&, std::string& outFile) {
-    outFile.clear();
-    ShowZipMessage(DS_UnknownError, "Joining a spanned archive is not available in this build");
-    return -9;
-}
-
 // ---- Password questions ----
 
 std::string TZipFront::GetAddPassword() {

@@ -1,5 +1,6 @@
 // aetool verbs for the zip front-end's self-extractors, spanned sets and renaming.
 #include "platform/fileio.h"
+#include "platform/volumes.h"
 #include "tools/aetool/aetool.h"
 #include "zipdll/ZipFront.h"
 
@@ -27,6 +28,57 @@ int64_t number(const aetool::Args& a, const std::string& opt, int64_t def) {
     } catch (const std::exception&) {
     }
     throw std::invalid_argument("-" + opt + " needs a number");
+}
+
+// Disk requests on an emulated removable drive are answered by putting in the medium of
+// the standard name: the disk's number ("1", "2", ...; the last disk of a set when the
+// number is not known). Existing parts are overwritten only with -overwrite.
+void answerDisks(TZipFront& z, bool overwrite, int lastDisk) {
+    z.Unattended = false;
+    z.OnGetNextDisk = [lastDisk](TZipFront&, int seq, int, const std::string& drive, bool& abort) {
+        const int n = seq > 0 ? seq : lastDisk;
+        abort = n <= 0 || !platform::insertMedium(drive, std::to_string(n), true);
+    };
+    z.OnStatusDisk = [overwrite](TZipFront&, int, const std::string& file, TZipDiskStatus,
+                                 TZipDiskAction& a) {
+        if (!overwrite) std::cerr << "exists: " << file << " (use -overwrite)\n";
+        a = overwrite ? zdaOk : zdaCancel;
+    };
+}
+
+int span(const aetool::Args& a) {
+    if (a.positional.size() != 2 || !a.has("size"))
+        return aetool::usageError("zip-span ARCHIVE OUT -size N [-keepfree N] [-minfree N] [-overwrite]");
+    Front f;
+    try {
+        f.z.MaxVolumeSize = number(a, "size", 0);
+        f.z.KeepFreeOnDisk1 = number(a, "keepfree", 0);
+        f.z.MinFreeVolumeSize = number(a, "minfree", 1);
+    } catch (const std::invalid_argument& e) {
+        return aetool::usageError(e.what());
+    }
+    answerDisks(f.z, a.has("overwrite"), 0);
+    const int r = f.z.WriteSpan(a.positional[0], a.positional[1]);
+    if (r != 0) return aetool::failure("spanning failed with code " + std::to_string(r));
+    std::cout << "spanned\t" << a.positional[1] << "\n";
+    return aetool::kOk;
+}
+
+int join(const aetool::Args& a) {
+    if (a.positional.size() != 2) return aetool::usageError("zip-join PART OUT [-last N]");
+    Front f;
+    int last = 0;
+    try {
+        last = static_cast<int>(number(a, "last", 0));
+    } catch (const std::invalid_argument& e) {
+        return aetool::usageError(e.what());
+    }
+    answerDisks(f.z, false, last);
+    std::string out = a.positional[1];
+    const int r = f.z.ReadSpan(a.positional[0], out);
+    if (r != 0) return aetool::failure("joining failed with code " + std::to_string(r));
+    std::cout << "joined\t" << out << "\n";
+    return aetool::kOk;
 }
 
 // Keeps the input: the component deletes it after a conversion, the verb copies it first.
@@ -68,4 +120,7 @@ AETOOL_VERB("zip-sfx",
             "[-autorun] [-move]",
             (std::set<std::string>{"caption", "dir", "command", "message", "stub"}),
             [](const aetool::Args& a) { return convert(a, true); });
+AETOOL_VERB("zip-span", "ARCHIVE OUT -size N [-keepfree N] [-minfree N] [-overwrite]",
+            (std::set<std::string>{"size", "keepfree", "minfree"}), span);
+AETOOL_VERB("zip-join", "PART OUT [-last N]", {"last"}, join);
 AETOOL_VERB("zip-unsfx", "ARCHIVE.exe [-move]", {}, [](const aetool::Args& a) { return convert(a, false); });

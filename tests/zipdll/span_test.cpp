@@ -1,0 +1,338 @@
+// Spanned sets: WriteSpan onto numbered files of a fixed drive and onto emulated floppies,
+// the parts checked against their limits and read by 7zz and zip; ReadSpan joining them back
+// byte-exact; listing and extracting a set; and what cancelling or a bad set leaves behind.
+#include "common/env.h"
+#include "platform/volumes.h"
+#include "ziptest.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+using namespace pvtest;
+using namespace ziptest;
+
+namespace {
+
+struct Front {
+    TZipFront z;
+    Events ev;
+    Front() { attach(z, ev); }
+};
+
+// Several entries smaller than a part, compressible and not, stored and deflated, one in a
+// subfolder, so that entries cross part ends at many places.
+fs::path inputZip(const TempDir& t, int files = 10) {
+    for (int i = 0; i < files; ++i) {
+        const std::string name =
+            (i == 3 ? "sub/" : "") + ("f" + std::to_string(i)) + (i % 2 ? ".bin" : ".txt");
+        if (i % 2)
+            writeBytes(t / "in" / name, randomBytes(15000 + 4000 * i, i));
+        else
+            writeFile(t / "in" / name, sampleText(20000 + 5000 * i, i));
+    }
+    const fs::path zip = t / "src.zip";
+    auto r = run("zip -qr -X " + q(zip.string()) + " .", t / "in");
+    EXPECT_EQ(r.status, 0) << r.out;
+    return zip;
+}
+
+// The same files written by a stream, so every entry has a data descriptor.
+fs::path streamedZip(const TempDir& t) {
+    inputZip(t, 6);
+    auto r = python("import zipfile, os, sys\n"
+                    "class W:\n"
+                    "    def __init__(s, f): s.f = f\n"
+                    "    def write(s, b): return s.f.write(b)\n"
+                    "    def flush(s): s.f.flush()\n"
+                    "with open('streamed.zip', 'wb') as f:\n"
+                    "    with zipfile.ZipFile(W(f), 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                    "        for root, dirs, files in os.walk('in'):\n"
+                    "            for n in sorted(files):\n"
+                    "                p = os.path.join(root, n)\n"
+                    "                z.write(p, os.path.relpath(p, 'in'))\n",
+                    t.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    return t / "streamed.zip";
+}
+
+// Checks a set given as its parts in order: the first begins with the spanning signature,
+// every central header names the part and offset of a local header that lies whole on
+// that part, and the end record's numbers agree.
+void checkSet(const std::vector<std::string>& parts) {
+    ASSERT_FALSE(parts.empty());
+    ASSERT_GE(parts[0].size(), 8u);
+    EXPECT_EQ(le32(parts[0], 0), 0x08074b50u);
+    EXPECT_EQ(le32(parts[0], 4), 0x04034b50u);
+    const std::string& last = parts.back();
+    const size_t eocd = last.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_NE(eocd, std::string::npos);
+    EXPECT_EQ(le16(last, eocd + 4), parts.size() - 1);
+    const size_t cdDisk = le16(last, eocd + 6), total = le16(last, eocd + 10);
+    std::string joined;
+    std::vector<size_t> starts;
+    for (auto& p : parts) {
+        starts.push_back(joined.size());
+        joined += p;
+    }
+    size_t at = starts.at(cdDisk) + le32(last, eocd + 16);
+    for (size_t i = 0; i < total; ++i) {
+        ASSERT_EQ(le32(joined, at), 0x02014b50u) << "central header " << i;
+        const size_t nl = le16(joined, at + 28), xl = le16(joined, at + 30), cl = le16(joined, at + 32);
+        const size_t disk = le16(joined, at + 34), off = le32(joined, at + 42);
+        ASSERT_LT(disk, parts.size());
+        const std::string& part = parts[disk];
+        ASSERT_LE(off + 30, part.size());
+        EXPECT_EQ(le32(part, off), 0x04034b50u);
+        EXPECT_LE(off + 30 + le16(part, off + 26) + le16(part, off + 28), part.size())
+            << "a local header straddles";
+        at += 46 + nl + xl + cl;
+    }
+}
+
+// The parts as the peers name them (x.z01 ... x.zip), tested with 7zz and with zip -s 0.
+void peersAccept(const TempDir& t, const std::vector<std::string>& parts) {
+    const fs::path dir = t / "peer";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "x.z%02zu", i + 1);
+        writeFile(dir / name, parts[i]);
+    }
+    writeFile(dir / "x.zip", parts.back());
+    if (havePeer("7zz")) {
+        auto r = run("7zz t x.zip", dir);
+        EXPECT_EQ(r.status, 0) << r.out;
+    }
+    if (havePeer("zip") && havePeer("unzip")) {
+        auto r = run("zip -s 0 x.zip --out j.zip && unzip -tq j.zip", dir);
+        EXPECT_EQ(r.status, 0) << r.out;
+    }
+}
+
+std::vector<std::string> fixedParts(const fs::path& dir, const std::string& stem) {
+    std::vector<std::string> parts;
+    for (int i = 1;; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%s%03d.zip", stem.c_str(), i);
+        if (!fs::exists(dir / name)) break;
+        parts.push_back(readFile(dir / name));
+    }
+    return parts;
+}
+
+class Span : public ::testing::Test {
+protected:
+    void SetUp() override { cwd_ = fs::current_path(); }
+    void TearDown() override { fs::current_path(cwd_); }
+    fs::path cwd_;
+};
+
+} // namespace
+
+TEST_F(Span, FixedDriveSetsKeepTheirLimitsAndJoinBack) {
+    PV_REQUIRE_PEER("zip");
+    for (bool streamed : {false, true}) {
+        SCOPED_TRACE(streamed ? "data descriptors" : "plain");
+        TempDir t;
+        const fs::path zip = streamed ? streamedZip(t) : inputZip(t);
+        const std::string original = readFile(zip);
+        fs::create_directories(t / "set");
+        Front f;
+        f.z.MaxVolumeSize = 65536;
+        f.z.KeepFreeOnDisk1 = 10000;
+        f.z.MinFreeVolumeSize = 4096;
+        ASSERT_EQ(f.z.WriteSpan(zip.string(), (t / "set/backup.zip").string()), 0) << f.ev.all();
+        EXPECT_TRUE(readFile(zip) == original);
+        const auto parts = fixedParts(t / "set", "backup");
+        ASSERT_GE(parts.size(), streamed ? 2u : 3u);
+        EXPECT_LE(parts[0].size(), 65536u - 10000u);
+        for (auto& p : parts) EXPECT_LE(p.size(), 65536u);
+        checkSet(parts);
+        peersAccept(t, parts);
+        // Only the parts are left in the folder.
+        size_t files = 0;
+        for (auto& e : fs::directory_iterator(t / "set")) files += e.is_regular_file();
+        EXPECT_EQ(files, parts.size());
+
+        const std::string last =
+            (t / "set" /
+             ("backup" + std::string(parts.size() < 10 ? "00" : "0") + std::to_string(parts.size()) + ".zip"))
+                .string();
+        std::string out = (t / "joined.dat").string();
+        Front g;
+        ASSERT_EQ(g.z.ReadSpan(last, out), 0) << g.ev.all();
+        EXPECT_EQ(out, (t / "joined.zip").string());
+        EXPECT_TRUE(readFile(out) == original);
+    }
+}
+
+// The directory itself spread over parts: List reads it across them, and Extract joins the
+// set and extracts it byte-exact.
+TEST_F(Span, ListAndExtractASet) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    for (int i = 0; i < 120; ++i)
+        writeFile(t / "in" / ("d" + std::to_string(i / 40)) / ("file" + std::to_string(i)),
+                  sampleText(300 + i * 7, i));
+    ASSERT_EQ(run("zip -qr -X ../src.zip .", t / "in").status, 0);
+    fs::create_directories(t / "set");
+    Front f;
+    f.z.MaxVolumeSize = 4096;
+    f.z.MinFreeVolumeSize = 0;
+    ASSERT_EQ(f.z.WriteSpan((t / "src.zip").string(), (t / "set/s.zip").string()), 0) << f.ev.all();
+    const auto parts = fixedParts(t / "set", "s");
+    checkSet(parts);
+    char last[32];
+    std::snprintf(last, sizeof last, "set/s%03zu.zip", parts.size());
+    const std::string& lp = parts.back();
+    const size_t eocd = lp.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_LT(le16(lp, eocd + 6), le16(lp, eocd + 4)) << "the directory should start on an earlier part";
+
+    Front g;
+    g.z.SetZipFileName((t / last).string());
+    EXPECT_EQ(g.z.Count(), 120) << g.ev.all();
+    EXPECT_EQ(g.z.TotalDisks(), static_cast<int>(parts.size()) - 1);
+    fs::create_directories(t / "out");
+    g.z.ExtrBaseDir = (t / "out").string();
+    g.z.ExtrOptions = {ExtrDirNames};
+    g.z.Extract();
+    fs::current_path(cwd_);
+    EXPECT_EQ(g.z.SuccessCnt, 120) << g.ev.all();
+    EXPECT_EQ(tree(t / "out"), tree(t / "in"));
+
+    // Choosing the first part of a set, or a part of the middle, names the problem.
+    Front h;
+    std::string out;
+    EXPECT_EQ(h.z.ReadSpan((t / "set/s001.zip").string(), out), -7);
+    EXPECT_TRUE(h.ev.saw("This is the first disk in a backup set")) << h.ev.all();
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(h.z.ReadSpan((t / "set/s002.zip").string(), out), -7);
+    EXPECT_TRUE(h.ev.saw("This is the 2th disk in a backup set")) << h.ev.all();
+    // A part missing in the middle.
+    fs::rename(t / "set/s002.zip", t / "s002.keep");
+    out = (t / "j.zip").string();
+    EXPECT_EQ(h.z.ReadSpan((t / last).string(), out), -7);
+    EXPECT_TRUE(h.ev.saw("Input file does not exist")) << h.ev.all();
+    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(fs::exists(t / "j.zip"));
+}
+
+// Emulated floppies: each disk labelled and within its capacity, the media swapped by the
+// disk requests, and the set read back from them.
+TEST_F(Span, FloppySetsAreLabelledAndJoinBack) {
+    TempDir t;
+    const fs::path zip = inputZip(t);
+    const std::string original = readFile(zip);
+    const std::string drive = (t / "floppy").string();
+    ScopedMedia media(drive, "capacity=80000");
+    Front f;
+    f.z.Unattended = false;
+    std::vector<int> asked;
+    f.z.OnGetNextDisk = [&](TZipFront&, int seq, int, const std::string& d, bool& abort) {
+        asked.push_back(seq);
+        abort = !platform::insertMedium(d, std::to_string(seq), true);
+    };
+    ASSERT_EQ(f.z.WriteSpan(zip.string(), drive + "/b.zip"), 0) << f.ev.all();
+    ASSERT_GE(asked.size(), 3u);
+    std::vector<std::string> parts;
+    for (size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(asked[i], static_cast<int>(i) + 1);
+        ASSERT_TRUE(platform::insertMedium(drive, std::to_string(i + 1)));
+        auto m = platform::insertedMedium(drive);
+        ASSERT_TRUE(m);
+        char label[16];
+        std::snprintf(label, sizeof label, "PKBACK# %03zu", i + 1);
+        EXPECT_EQ(m->label, label);
+        parts.push_back(readFile(fs::path(drive) / "b.zip"));
+        EXPECT_LE(parts.back().size(), 80000u);
+    }
+    checkSet(parts);
+    peersAccept(t, parts);
+
+    // Reading asks for the last disk first, then for each disk by number.
+    Front g;
+    g.z.Unattended = false;
+    const int lastDisk = static_cast<int>(parts.size());
+    std::vector<int> wanted;
+    g.z.OnGetNextDisk = [&](TZipFront&, int seq, int, const std::string& d, bool& abort) {
+        wanted.push_back(seq);
+        abort = !platform::insertMedium(d, std::to_string(seq == 0 ? lastDisk : seq));
+    };
+    ASSERT_TRUE(platform::insertMedium(drive, "1"));
+    std::string out = (t / "joined.zip").string();
+    ASSERT_EQ(g.z.ReadSpan(drive + "/b.zip", out), 0) << g.ev.all();
+    EXPECT_TRUE(readFile(out) == original);
+    ASSERT_FALSE(wanted.empty());
+    EXPECT_EQ(wanted[0], 0);
+
+    // Unattended, no disk is ever exchanged.
+    Front u;
+    ASSERT_TRUE(platform::insertMedium(drive, "9", true));
+    EXPECT_EQ(u.z.WriteSpan(zip.string(), drive + "/c.zip"), -7);
+    EXPECT_TRUE(u.ev.saw("Unattended disk spanning not implemented")) << u.ev.all();
+}
+
+// Cancelling or failing at any disk: the input and an earlier set stay as they were, and a
+// header that no empty disk can hold ends the run instead of making parts without end.
+TEST_F(Span, CancelAndFailureLeaveEarlierFilesAlone) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    const fs::path zip = inputZip(t);
+    fs::create_directories(t / "set");
+    {
+        Front f;
+        f.z.MaxVolumeSize = 65536;
+        f.z.MinFreeVolumeSize = 0;
+        ASSERT_EQ(f.z.WriteSpan(zip.string(), (t / "set/b.zip").string()), 0) << f.ev.all();
+    }
+    const auto before = fixedParts(t / "set", "b");
+    for (int i = 0; i < 3; ++i)
+        writeBytes(t / "other" / ("x" + std::to_string(i)), randomBytes(50000, 20 + i));
+    ASSERT_EQ(run("zip -qr -X ../other.zip .", t / "other").status, 0);
+    const std::string otherBytes = readFile(t / "other.zip");
+    auto unchanged = [&] {
+        EXPECT_TRUE(fixedParts(t / "set", "b") == before);
+        EXPECT_TRUE(readFile(t / "other.zip") == otherBytes);
+        for (auto& e : fs::directory_iterator(t / "set"))
+            EXPECT_NE(e.path().filename().string()[0], '.') << "left behind: " << e.path();
+    };
+    {
+        // The second existing part: cancel.
+        Front f;
+        f.z.Unattended = false;
+        f.z.MaxVolumeSize = 65536;
+        f.z.MinFreeVolumeSize = 0;
+        int calls = 0;
+        f.z.OnStatusDisk = [&](TZipFront&, int, const std::string&, TZipDiskStatus status,
+                               TZipDiskAction& a) {
+            EXPECT_TRUE(status & 8);
+            a = ++calls == 2 ? zdaCancel : zdaOk;
+        };
+        EXPECT_EQ(f.z.WriteSpan((t / "other.zip").string(), (t / "set/b.zip").string()), -7);
+        EXPECT_EQ(calls, 2);
+        EXPECT_TRUE(f.ev.saw("User canceled operation")) << f.ev.all();
+        unchanged();
+    }
+    {
+        // Unattended: an existing part is never overwritten.
+        Front f;
+        f.z.MaxVolumeSize = 65536;
+        EXPECT_EQ(f.z.WriteSpan((t / "other.zip").string(), (t / "set/b.zip").string()), -7);
+        EXPECT_TRUE(f.ev.saw("Unattended disk spanning not implemented")) << f.ev.all();
+        unchanged();
+    }
+    for (int64_t size : {3, 40}) {
+        // No empty part can hold a local header.
+        Front f;
+        f.z.MaxVolumeSize = size;
+        f.z.MinFreeVolumeSize = 0;
+        EXPECT_EQ(f.z.WriteSpan((t / "other.zip").string(), (t / "new/n.zip").string()), -7);
+        fs::create_directories(t / "new");
+        EXPECT_EQ(f.z.WriteSpan((t / "other.zip").string(), (t / "new/n.zip").string()), -7);
+        EXPECT_TRUE(f.ev.saw("This disk has not enough free space available")) << f.ev.all();
+        EXPECT_TRUE(fs::is_empty(t / "new"));
+        unchanged();
+    }
+}
