@@ -10,40 +10,41 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 namespace {
 
-// A folder of this process's own, emptied after every input.
-const std::string& workDir() {
-    static const std::string dir = platform::makeTempDir({}, "pv_fuzz_zipspan");
-    return dir;
+// The files of one input, named after this process and removed after every input.
+std::string path(const std::string& name) {
+    static const std::string prefix =
+        platform::systemTempDir() + "pv_fuzz_zipspan_" + std::to_string(::getpid()) + "_";
+    return prefix + name;
 }
 
-void emptyWorkDir() {
-    if (auto entries = platform::listDir(workDir()))
-        for (auto& e : *entries) platform::removeFile(workDir() + "/" + e.name);
+void removeAll() {
+    for (const char* n : {"x.exe", "x.zip", "joined.zip", "s001.zip", "s002.zip", "s003.zip", "s004.zip"})
+        platform::removeFile(path(n));
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1 || workDir().empty()) return 0;
+    if (size < 1) return 0;
     struct Clean {
-        ~Clean() { emptyWorkDir(); }
+        ~Clean() { removeAll(); }
     } clean;
     TZipFront z;
     z.Unattended = true;
     z.HowToDelete = htdFinal;
     if ((data[0] & 1) == 0) {
-        const std::string exe = workDir() + "/x.exe";
+        const std::string exe = path("x.exe");
         if (!platform::writeWholeFile(exe, data + 1, size - 1)) return 0;
         z.SetZipFileName(exe);
-        z.ConvertZIP();
-        // Whatever happened, nothing but the input or its zip is left in the folder.
-        if (auto entries = platform::listDir(workDir()))
-            if (entries->size() > 1) __builtin_trap();
+        const int r = z.ConvertZIP();
+        // A failed conversion keeps the input and leaves no output.
+        if (r != 0 && (!platform::fileExists(exe) || platform::pathExists(path("x.zip")))) __builtin_trap();
         return 0;
     }
     if (size < 2) return 0;
@@ -60,14 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < parts; ++i) {
         const size_t len = i + 1 < parts ? std::min(cuts[i].second, size - at) : size - at;
         char name[32];
-        std::snprintf(name, sizeof name, "/s%03zu.zip", i + 1);
-        last = workDir() + name;
+        std::snprintf(name, sizeof name, "s%03zu.zip", i + 1);
+        last = path(name);
         if (!platform::writeWholeFile(last, data + at, len)) return 0;
         at += len;
     }
-    std::string out = workDir() + "/joined.zip";
+    std::string out = path("joined.zip");
     const int r = z.ReadSpan(last, out);
-    if (r != 0 && (!out.empty() || platform::pathExists(workDir() + "/joined.zip"))) __builtin_trap();
+    if (r != 0 && (!out.empty() || platform::pathExists(path("joined.zip")))) __builtin_trap();
     // The parts listed as a set read their directory across them.
     z.SetZipFileName(last);
     return 0;

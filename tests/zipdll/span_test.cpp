@@ -2,6 +2,7 @@
 // the parts checked against their limits and read by 7zz and zip; ReadSpan joining them back
 // byte-exact; listing and extracting a set; and what cancelling or a bad set leaves behind.
 #include "common/env.h"
+#include "platform/ui_hooks.h"
 #include "platform/volumes.h"
 #include "ziptest.h"
 
@@ -96,7 +97,7 @@ void peersAccept(const TempDir& t, const std::vector<std::string>& parts) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "x.z%02zu", i + 1);
         writeFile(dir / name, parts[i]);
     }
@@ -242,7 +243,7 @@ TEST_F(Span, FloppySetsAreLabelledAndJoinBack) {
         ASSERT_TRUE(platform::insertMedium(drive, std::to_string(i + 1)));
         auto m = platform::insertedMedium(drive);
         ASSERT_TRUE(m);
-        char label[16];
+        char label[32];
         std::snprintf(label, sizeof label, "PKBACK# %03zu", i + 1);
         EXPECT_EQ(m->label, label);
         parts.push_back(readFile(fs::path(drive) / "b.zip"));
@@ -335,4 +336,69 @@ TEST_F(Span, CancelAndFailureLeaveEarlierFilesAlone) {
         EXPECT_TRUE(fs::is_empty(t / "new"));
         unchanged();
     }
+}
+
+// Formatting: one disk at a time, the user asked first when ConfirmErase is set, and only
+// an emulated removable drive can be formatted.
+TEST_F(Span, FormatThreadFormatsOneDiskAtATime) {
+    TempDir t;
+    const std::string drive = (t / "floppy").string();
+    ScopedMedia media(drive, "capacity=80000");
+    writeFile(fs::path(drive) / "old.txt", "old");
+    std::vector<std::string> questions;
+    int nested = 99;
+    platform::UiHooks hooks;
+    platform::ModalResult answer = platform::ModalResult::Cancel;
+    hooks.messageBox = [&](const std::string&, const std::string& text, platform::MsgType, unsigned buttons) {
+        questions.push_back(text);
+        EXPECT_EQ(buttons, platform::mbYes | platform::mbCancel);
+        return answer;
+    };
+    hooks.processMessages = [&] {
+        if (nested == 99) nested = FormatThread::Run(drive, "NESTED", false);
+    };
+    platform::ScopedUiHooks scoped(hooks);
+    EXPECT_EQ(FormatThread::Run(drive, "PKBACK# 001", true), -2);
+    EXPECT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(fs::exists(fs::path(drive) / "old.txt"));
+    answer = platform::ModalResult::Yes;
+    EXPECT_EQ(FormatThread::Run(drive, "PKBACK# 001", true), 0);
+    EXPECT_EQ(nested, -1) << "a second format while one runs";
+    EXPECT_FALSE(fs::exists(fs::path(drive) / "old.txt"));
+    EXPECT_EQ(platform::insertedMedium(drive)->label, "PKBACK# 001");
+    EXPECT_FALSE(FormatThread::Running());
+    EXPECT_EQ(FormatThread::Run(t.str(), "X", false), -1); // a fixed drive
+}
+
+// Spanning with AddDiskSpanErase onto blank disks: each one formatted with its label first.
+TEST_F(Span, BlankDisksAreFormattedWhenErasingIsAllowed) {
+    TempDir t;
+    const fs::path zip = inputZip(t);
+    const std::string original = readFile(zip);
+    const std::string drive = (t / "floppy").string();
+    ScopedMedia media(drive, "capacity=80000");
+    ASSERT_TRUE(platform::insertMedium(drive, "blank1"));
+    Front f;
+    f.z.Unattended = false;
+    f.z.ConfirmErase = false;
+    f.z.AddOptions = {AddDiskSpanErase};
+    int disks = 0;
+    f.z.OnGetNextDisk = [&](TZipFront&, int seq, int, const std::string& d, bool& abort) {
+        disks = seq;
+        abort = !platform::insertMedium(d, "blank" + std::to_string(seq));
+    };
+    ASSERT_EQ(f.z.WriteSpan(zip.string(), drive + "/b.zip"), 0) << f.ev.all();
+    ASSERT_GE(disks, 2);
+    std::vector<std::string> parts;
+    for (int i = 1; i <= disks; ++i) {
+        ASSERT_TRUE(platform::insertMedium(drive, "blank" + std::to_string(i)));
+        auto m = platform::insertedMedium(drive);
+        EXPECT_TRUE(m->formatted);
+        EXPECT_EQ(m->label, "PKBACK# 00" + std::to_string(i));
+        parts.push_back(readFile(fs::path(drive) / "b.zip"));
+    }
+    checkSet(parts);
+    std::string joined;
+    for (auto& p : parts) joined += p;
+    EXPECT_GT(joined.size(), original.size());
 }
