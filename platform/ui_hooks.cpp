@@ -28,6 +28,16 @@ bool askText(const std::string& caption, const std::string& prompt, std::string&
     return false;
 }
 
+bool askPassword(const PasswordQuestion& question, std::string& value) {
+    bool ok;
+    if (auto& f = uiHooks().askPassword)
+        ok = f(question, value);
+    else
+        ok = askText(question.caption, question.prompt, value, true);
+    if (value.size() > question.maxLength) value.resize(question.maxLength);
+    return ok;
+}
+
 std::string fileTypeName(const std::string& path) {
     if (auto& f = uiHooks().fileTypeName) return f(path);
     return {};

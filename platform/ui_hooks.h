@@ -25,6 +25,13 @@ enum MsgButton : unsigned {
 
 enum class ModalResult { None, Ok, Cancel, Yes, No, Abort, Retry, Ignore, YesToAll, NoToAll, All };
 
+// The small password window: its caption and prompt, the captions of its two buttons and
+// the longest answer it takes.
+struct PasswordQuestion {
+    std::string caption, prompt, okText, cancelText;
+    size_t maxLength = 80;
+};
+
 struct UiHooks {
     // Lets pending window messages through (progress, a Cancel button).
     std::function<void()> processMessages;
@@ -36,6 +43,8 @@ struct UiHooks {
     std::function<bool(const std::string& caption, const std::string& prompt, std::string& value,
                        bool secret)>
         askText;
+    // Shows the password window; false when it was cancelled.
+    std::function<bool(const PasswordQuestion& question, std::string& value)> askPassword;
     // The desktop's description of a file's type ("ZIP archive"); empty when unknown.
     std::function<std::string(const std::string& path)> fileTypeName;
 };
@@ -47,6 +56,9 @@ void processMessages();
 // Default answer without a hook: Ok, else No, else Cancel, else the first button offered.
 ModalResult messageBox(const std::string& caption, const std::string& text, MsgType type, unsigned buttons);
 bool askText(const std::string& caption, const std::string& prompt, std::string& value, bool secret);
+// Without its own hook the password window is a secret askText; the answer is cut to
+// the question's longest length either way.
+bool askPassword(const PasswordQuestion& question, std::string& value);
 std::string fileTypeName(const std::string& path);
 
 // Replaces the hooks for a scope (tests) and restores the previous ones afterwards.

@@ -339,6 +339,8 @@ public:
     // The component's own password questions (used by the callback without a handler).
     std::string GetAddPassword();
     std::string GetExtrPassword();
+    // Shows the password window (caption, prompt); the text when OK was pressed, else empty.
+    static bool PasswordDlgRun(const std::string& caption, const std::string& prompt, std::string& text);
 
     // Deletes a user's file: to the trash when HowToDelete is htdAllowUndo, for good when
     // htdFinal; a name without a folder is taken in the current folder. 0 on success, -1

@@ -566,22 +566,35 @@ int TZipFront::EraseFile(const std::string& name) {
 
 // ---- Password questions ----
 
+// The password window: the edit's text when OK was pressed, else empty.
+bool TZipFront::PasswordDlgRun(const std::string& caption, const std::string& prompt, std::string& text) {
+    platform::PasswordQuestion q;
+    q.caption = caption;
+    q.prompt = prompt;
+    q.okText = ZipLoadStr(PW_Ok);
+    q.cancelText = ZipLoadStr(PW_Cancel);
+    q.maxLength = 80;
+    text.clear();
+    if (platform::askPassword(q, text)) return true;
+    text.clear();
+    return false;
+}
+
 std::string TZipFront::GetAddPassword() {
     if (Unattended) {
         ShowZipMessage(PW_UnatAddPWMiss);
         return {};
     }
     std::string first, second;
-    if (!platform::askText(ZipLoadStr(PW_Caption), ZipLoadStr(PW_MessageEnter), first, true) || first.empty())
+    if (!PasswordDlgRun(ZipLoadStr(PW_Caption), ZipLoadStr(PW_MessageEnter), first) || first.empty())
         return {};
-    if (!platform::askText(ZipLoadStr(PW_Caption), ZipLoadStr(PW_MessageConfirm), second, true) ||
-        second.empty())
+    if (!PasswordDlgRun(ZipLoadStr(PW_Caption), ZipLoadStr(PW_MessageConfirm), second) || second.empty())
         return {};
     if (first != second) {
         ShowZipMessage(GE_WrongPassword);
         return {};
     }
-    return second.substr(0, 80);
+    return second;
 }
 
 std::string TZipFront::GetExtrPassword() {
@@ -590,6 +603,6 @@ std::string TZipFront::GetExtrPassword() {
         return {};
     }
     std::string pw;
-    if (!platform::askText(ZipLoadStr(PW_Caption), ZipLoadStr(PW_MessageEnter), pw, true)) return {};
-    return pw.substr(0, 80);
+    PasswordDlgRun(ZipLoadStr(PW_Caption), ZipLoadStr(PW_MessageEnter), pw);
+    return pw;
 }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "platform/qt/MimeIcons.h"
+#include "platform/qt/PasswordDlg.h"
 #include "platform/ui_hooks.h"
 
 namespace platform {
@@ -90,6 +91,7 @@ void installQtUiHooks() {
     h.processMessages = [] { QCoreApplication::processEvents(); };
     h.messageBox = qtMessageBox;
     h.askText = qtAskText;
+    h.askPassword = TPasswordDlg::Run;
     h.fileTypeName = [](const std::string& path) { return pvMimeTypeName(path); };
 }
 

@@ -628,7 +628,9 @@ TEST_F(ZipOps, InputChecksAndReentry) {
     EXPECT_EQ(z.Count(), 1);
     // The stub, then the settings block with the default caption (23 + 12 bytes, to 36).
     EXPECT_EQ(z.SFXOffset, static_cast<int64_t>(fs::file_size(binDir() / "ZIPSFX.BIN")) + 36);
-    if (havePeer("unzip")) EXPECT_EQ(run("unzip -tq " + q((t / "new.exe").string())).status, 0);
+    if (havePeer("unzip")) {
+        EXPECT_EQ(run("unzip -tq " + q((t / "new.exe").string())).status, 0);
+    }
 
     // A second add started from an event while one runs returns at once.
     int nested = 0;

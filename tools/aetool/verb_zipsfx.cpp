@@ -4,6 +4,7 @@
 #include "tools/aetool/aetool.h"
 #include "zipdll/ZipFront.h"
 
+#include <cstdio>
 #include <iostream>
 #include <set>
 
@@ -81,6 +82,29 @@ int join(const aetool::Args& a) {
     return aetool::kOk;
 }
 
+int renameEntry(const aetool::Args& a) {
+    if (a.positional.size() != 3) return aetool::usageError("zip-rename ARCHIVE OLD NEW [-date YYYY-MM-DD]");
+    Front f;
+    if (!platform::fileExists(a.positional[0]))
+        return aetool::failure("Input file does not exist: " + a.positional[0]);
+    f.z.SetZipFileName(a.positional[0]);
+    ZipRenameRec rec;
+    rec.Source = a.positional[1];
+    rec.Dest = a.positional[2];
+    int dosDate = 0;
+    if (a.has("date")) {
+        unsigned y = 0, m = 0, d = 0;
+        if (std::sscanf(a.get("date").c_str(), "%u-%u-%u", &y, &m, &d) != 3 || y < 1980 || y > 2107 ||
+            m < 1 || m > 12 || d < 1 || d > 31)
+            return aetool::usageError("-date needs YYYY-MM-DD");
+        dosDate = static_cast<int>(((y - 1980) << 9 | m << 5 | d) << 16);
+    }
+    const int r = f.z.Rename({&rec}, dosDate);
+    if (r != 0) return aetool::failure("renaming failed with code " + std::to_string(r));
+    std::cout << "renamed\t" << rec.Source << "\t" << rec.Dest << "\n";
+    return aetool::kOk;
+}
+
 // Keeps the input: the component deletes it after a conversion, the verb copies it first.
 int convert(const aetool::Args& a, bool toSfx) {
     if (a.positional.size() != 1)
@@ -123,4 +147,5 @@ AETOOL_VERB("zip-sfx",
 AETOOL_VERB("zip-span", "ARCHIVE OUT -size N [-keepfree N] [-minfree N] [-overwrite]",
             (std::set<std::string>{"size", "keepfree", "minfree"}), span);
 AETOOL_VERB("zip-join", "PART OUT [-last N]", {"last"}, join);
+AETOOL_VERB("zip-rename", "ARCHIVE OLD NEW [-date YYYY-MM-DD]", {"date"}, renameEntry);
 AETOOL_VERB("zip-unsfx", "ARCHIVE.exe [-move]", {}, [](const aetool::Args& a) { return convert(a, false); });
