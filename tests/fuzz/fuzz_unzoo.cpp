@@ -1,0 +1,32 @@
+// ZOO extractor: any file is tested (nothing is written) without a crash, a hang or an
+// unbounded allocation; the LZW decoder also takes the bytes as a raw stream.
+#include "archive/aeLimitSink.h"
+#include "archive/aeLzwDecode.h"
+#include "archive/aeUnZOO.h"
+
+#include "fuzz_input_file.h"
+
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        ae::SpanSource src({data, size});
+        ae::InputBuffer in(src);
+        ae::CountingSink count;
+        ae::LimitSink sink(count, 16u << 20);
+        try {
+            (void)ae::DecodeZooLzw(in, sink);
+        } catch (const ae::OutputTooLong&) {
+        }
+    }
+    const FuzzInputFile file("unzoo", ".zoo", data, size);
+    if (!file.ok()) return 0;
+    TUnZOO u;
+    u.SetFileSpec({"*.*"});
+    u.SetArchiveFile(file.path());
+    try {
+        u.Test();
+    } catch (const std::exception&) {
+    }
+    return 0;
+}
