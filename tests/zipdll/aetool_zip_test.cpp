@@ -71,3 +71,48 @@ TEST(AetoolZip, PasswordsAndFailures) {
     EXPECT_EQ(tool("zip-add only.zip", t.path()).status, 2);
     EXPECT_EQ(tool("zip-add x.zip -level 12 s.txt", t.path()).status, 2);
 }
+
+// Self-extractors, spanned sets and renaming from the harness.
+TEST(AetoolZip, SfxSpanJoinRename) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("unzip");
+    TempDir t;
+    writeFile(t / "in/a.txt", sampleText(30000));
+    writeBytes(t / "in/r.bin", randomBytes(90000));
+    ASSERT_EQ(run("zip -qr -X ../z.zip .", t / "in").status, 0);
+    const std::string zipBytes = readFile(t / "z.zip");
+
+    auto r = tool("zip-sfx " + q((t / "z.zip").string()) + " -caption Hi -dir C:\\\\Temp");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(readFile(t / "z.zip") == zipBytes) << "the input stays";
+    EXPECT_EQ(run("unzip -tq " + q((t / "z.exe").string())).status, 0);
+    fs::remove(t / "z.zip");
+    r = tool("zip-unsfx " + q((t / "z.exe").string()));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("caption\tHi\ndir\tC:\\Temp\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(readFile(t / "z.zip") == zipBytes);
+    EXPECT_EQ(run(q((t / "z.exe").string()) + " -d " + q((t / "sfxout").string()) + " </dev/null").status, 0);
+    EXPECT_EQ(tree(t / "sfxout"), tree(t / "in"));
+
+    fs::create_directories(t / "set");
+    r = tool("zip-span " + q((t / "z.zip").string()) + " " + q((t / "set/s.zip").string()) +
+             " -size 65536 -keepfree 1000");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(fs::exists(t / "set/s002.zip"));
+    EXPECT_FALSE(fs::exists(t / "set/s003.zip"));
+    r = tool("zip-join " + q((t / "set/s002.zip").string()) + " " + q((t / "j.zip").string()));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(readFile(t / "j.zip") == zipBytes);
+    // Spanning again over the parts is refused without -overwrite.
+    r = tool("zip-span " + q((t / "z.zip").string()) + " " + q((t / "set/s.zip").string()) + " -size 65536");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(tool("zip-span " + q((t / "z.zip").string()) + " x").status, 2);
+
+    r = tool("zip-rename " + q((t / "j.zip").string()) + " a.txt b/c.txt -date 2001-02-03");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string listed = run("unzip -Z1 " + q((t / "j.zip").string())).out;
+    EXPECT_TRUE(listed == "b/c.txt\nr.bin\n" || listed == "r.bin\nb/c.txt\n") << listed;
+    EXPECT_EQ(run("unzip -tq " + q((t / "j.zip").string())).status, 0);
+    r = tool("zip-rename " + q((t / "j.zip").string()) + " r.bin b/c.txt");
+    EXPECT_EQ(r.status, 1) << r.out;
+}

@@ -383,3 +383,101 @@ TEST(Sfx, DamagedSelfExtractorsAreRefused) {
         EXPECT_TRUE(c.what == "caption length" || c.what == "block size" ? r == 0 : r != 0) << r;
     }
 }
+
+// The program's options: a password, overwriting as the settings say, the command run
+// when the settings say so, and the older "MPU" settings block.
+TEST(Sfx, PasswordsOverwritingAndTheCommand) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    writeFile(t / "in/a.txt", sampleText(10000));
+    writeBytes(t / "in/b.bin", randomBytes(20000));
+    ASSERT_EQ(run("zip -q -X -P pw ../p.zip a.txt b.bin", t / "in").status, 0);
+    Front f;
+    f.z.SFXOverWriteMode = OvrAlways;
+    f.z.SFXCommandLine = "cat a.txt > ran.txt";
+    f.z.SFXOptions = {SFXAutoRun, SFXCheckSize};
+    f.z.SetZipFileName((t / "p.zip").string());
+    ASSERT_EQ(f.z.ConvertSFX(), 0) << f.ev.all();
+    const std::string exe = q((t / "p.exe").string());
+    // Without the password nothing encrypted comes out, and the command does not run.
+    auto r = run(exe + " -d " + q((t / "o1").string()) + " </dev/null");
+    EXPECT_NE(r.status, 0) << r.out;
+    EXPECT_FALSE(fs::exists(t / "o1/a.txt"));
+    EXPECT_FALSE(fs::exists(t / "o1/ran.txt"));
+    r = run(exe + " -p wrong -d " + q((t / "o1").string()) + " </dev/null");
+    EXPECT_NE(r.status, 0) << r.out;
+    // With it: everything, existing files overwritten, then the command.
+    writeFile(t / "o2/a.txt", "old");
+    r = run(exe + " -p pw -d " + q((t / "o2").string()) + " </dev/null");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(t / "o2/a.txt"), readFile(t / "in/a.txt"));
+    EXPECT_EQ(readFile(t / "o2/b.bin"), readFile(t / "in/b.bin"));
+    EXPECT_EQ(readFile(t / "o2/ran.txt"), readFile(t / "in/a.txt"));
+
+    // The older block: flags, then three lengths and the three texts; read back by
+    // ConvertZIP and by the program.
+    ASSERT_EQ(run("zip -q -X ../u.zip a.txt", t / "in").status, 0);
+    const std::string stub = readFile(binDir() / "ZIPSFX.BIN");
+    writeFile(t / "u.exe", stub + std::string("MPU\x0b\x03\x02\x00", 7) + "CapC:" + readFile(t / "u.zip"));
+    ASSERT_EQ(
+        run("zip -qA " + q((t / "u.exe").string()) + " && chmod +x " + q((t / "u.exe").string())).status, 0);
+    r = run(q((t / "u.exe").string()) + " -d " + q((t / "o3").string()) + " </dev/null");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(readFile(t / "o3/a.txt") == readFile(t / "in/a.txt"));
+    Front g;
+    g.z.SFXMessage = "kept";
+    g.z.SetZipFileName((t / "u.exe").string());
+    ASSERT_EQ(g.z.ConvertZIP(), 0) << g.ev.all();
+    EXPECT_EQ(g.z.SFXCaption, "Cap");
+    EXPECT_EQ(g.z.SFXDefaultDir, "C:");
+    EXPECT_EQ(g.z.SFXCommandLine, "");
+    EXPECT_EQ(g.z.SFXMessage, "kept");
+    EXPECT_EQ(g.z.SFXOverWriteMode, OvrAlways);
+    EXPECT_EQ(g.z.SFXOptions, (SFXOpts{SFXAskCmdLine, SFXAskFiles, SFXCheckSize}));
+}
+
+// On a terminal the program asks: the folder, each file, and whether to run the command.
+TEST(Sfx, TheProgramAsksOnATerminal) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    writeFile(t / "in/a.txt", "aaa\n");
+    writeFile(t / "in/b.txt", "bbb\n");
+    ASSERT_EQ(run("zip -q -X ../q.zip a.txt b.txt", t / "in").status, 0);
+    Front f;
+    f.z.SFXCaption = "The Caption";
+    f.z.SFXMessage = "The Message";
+    f.z.SFXDefaultDir = "C:\\Nowhere";
+    f.z.SFXCommandLine = "echo done > ran.txt";
+    f.z.SFXOptions = {SFXAskFiles, SFXAskCmdLine, SFXCheckSize};
+    f.z.SetZipFileName((t / "q.zip").string());
+    ASSERT_EQ(f.z.ConvertSFX(), 0) << f.ev.all();
+    // A pseudo-terminal answers each question as it comes.
+    auto r = python(
+        "import os, pty, sys\n"
+        "answers = [(b'Extract to folder', b'" +
+            (t / "out").string() +
+            "'),\n"
+            "           (b'Extract a.txt?', b'y'), (b'Extract b.txt?', b'n'),\n"
+            "           (b'Run \"echo done > ran.txt\"?', b'y')]\n"
+            "pid, fd = pty.fork()\n"
+            "if pid == 0:\n"
+            "    os.execv('" +
+            (t / "q.exe").string() +
+            "', ['q.exe'])\n"
+            "seen = b''\n"
+            "while True:\n"
+            "    try: chunk = os.read(fd, 4096)\n"
+            "    except OSError: break\n"
+            "    if not chunk: break\n"
+            "    seen += chunk\n"
+            "    while answers and answers[0][0] in seen:\n"
+            "        seen = seen[seen.index(answers[0][0]) + len(answers[0][0]):]\n"
+            "        os.write(fd, answers.pop(0)[1] + b'\\n')\n"
+            "_, status = os.waitpid(pid, 0)\n"
+            "sys.exit(0 if os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and not answers else 1)\n",
+        t.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(t / "out/a.txt"), "aaa\n");
+    EXPECT_FALSE(fs::exists(t / "out/b.txt"));
+    EXPECT_EQ(readFile(t / "out/ran.txt"), "done\n");
+}
