@@ -6,6 +6,10 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build-release}" && pwd)
 corpus=${PV_CORPUS:-$here/../../shared/corpus}
+if [ ! -d "$corpus" ]; then
+  echo "bench: no corpus at $corpus (the benchmarks need ../shared/corpus beside the repository, or PV_CORPUS)" >&2
+  exit 1
+fi
 corpus=$(cd "$corpus" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/pvbench-XXXXXX")
 trap 'rm -rf "$work"' EXIT

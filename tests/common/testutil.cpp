@@ -97,10 +97,5 @@ bool havePeer(const std::string& program) {
 fs::path binDir() { return PV_BIN_DIR; }
 fs::path aetool() { return binDir() / "aetool"; }
 fs::path sourceDir() { return PV_SOURCE_DIR; }
-fs::path corpusDir() {
-    const char* c = std::getenv("PV_CORPUS");
-    if (c && *c) return c;
-    return sourceDir() / ".." / "shared" / "corpus";
-}
 
 } // namespace pvtest

@@ -49,7 +49,6 @@ bool havePeer(const std::string& program); // on PATH?
 fs::path binDir();                          // folder of the built programs and stand-ins
 fs::path aetool();                          // path of the aetool harness
 fs::path sourceDir();
-fs::path corpusDir(); // ../shared/corpus, or $PV_CORPUS
 
 } // namespace pvtest
 
