@@ -602,7 +602,9 @@ bool TCompBase::AttributeFilter(uint32_t A) const {
 
 bool TCompBase::isOwnFile(const std::string& Path) const {
     const std::string p = absoluteNormal(Path);
-    return p == FArchiveAbs || p == FTempAbs;
+    return p == FArchiveAbs || p == FTempAbs ||
+           std::any_of(FOwnFiles.begin(), FOwnFiles.end(),
+                       [&](const std::string& f) { return p == absoluteNormal(f); });
 }
 
 void TCompBase::FindFiles(size_t Index, const std::string& Mask, const std::string& Folder) {

@@ -210,11 +210,14 @@ protected:
     void FindFiles(size_t Index, const std::string& Mask, const std::string& Folder);
     void ReadArchive();
     bool HiddenExcluded() const;
+    // A read-only existing archive: OnNonWriteableArchive decides (false: leave it alone).
+    bool checkWriteable();
+    // Files the run writes besides the archive and its temporary copy: never added.
+    std::vector<std::string> FOwnFiles;
 
 private:
     friend class TCompBaseDeflateIo;
     void freeRunState();
-    bool checkWriteable();
     void makeTempArchive();
     void finishRun();
     void deleteWholeArchive();

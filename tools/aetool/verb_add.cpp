@@ -8,6 +8,7 @@
 // asked for was done, 1 when a file failed or the writer reported an error (messages on
 // stderr), 2 for bad usage or a type that has no writer yet. Disk requests of a spanned
 // archive on an emulated drive are answered by inserting the disk of that number.
+// -type gz writes one .gz file per input file: ARCHIVE is the folder they go to.
 //
 // Each written type is one row of kWriters below.
 #include <cstdio>
@@ -18,7 +19,9 @@
 #include <vector>
 
 #include "archive/aeCompBase.h"
+#include "archive/aeGZip.h"
 #include "archive/aeMsgs.h"
+#include "archive/aeTar.h"
 #include "archive/aeZipIT.h"
 #include "platform/fileio.h"
 #include "platform/volumes.h"
@@ -31,12 +34,24 @@ struct WriterRow {
     std::vector<const char*> extensions; // lower case, with the dot
     std::vector<TArcType> detected;      // types detection gives for its archives
     std::function<std::unique_ptr<TCompBase>()> make;
+    // ARCHIVE names the folder the outputs go to (one output per input), not an archive.
+    bool outputFolder = false;
 };
 
 const std::vector<WriterRow>& Writers() {
     static const std::vector<WriterRow> rows = {
         {"zip", {".zip"}, {atZip, atZipMV}, [] { return std::make_unique<TZip>(); }},
         {"jar", {".jar"}, {atJar}, [] { return std::make_unique<TJar>(); }},
+        {"tar", {".tar"}, {atTar}, [] { return std::make_unique<TTar>(); }},
+        {"tgz",
+         {".tgz", ".tar.gz"},
+         {atGZip},
+         [] {
+             auto t = std::make_unique<TTar>();
+             t->SetCompressMethod(cmGzipTar);
+             return t;
+         }},
+        {"gz", {}, {}, [] { return std::make_unique<TGZip>(); }, true},
     };
     return rows;
 }
@@ -56,10 +71,10 @@ const WriterRow* FindWriter(const aetool::Args& a, const std::string& archive, b
         why = "writing " + a.get("type") + " archives is not supported yet";
         return nullptr;
     }
-    const std::string ext = Lower(std::filesystem::path(archive).extension().string());
+    const std::string name = Lower(archive);
     for (const WriterRow& r : Writers())
-        for (const char* e : r.extensions)
-            if (ext == e) return &r;
+        for (const std::string e : r.extensions)
+            if (name.size() > e.size() && name.compare(name.size() - e.size(), e.size(), e) == 0) return &r;
     if (detect && platform::fileExists(archive)) {
         const TArcType t = DetectFile(archive).ArcType;
         for (const WriterRow& r : Writers())
@@ -123,10 +138,11 @@ int RunAdd(const aetool::Args& a) {
     for (const auto& [opt, value] : a.options)
         if (opt != "type" && opt != "method" && opt != "level" && opt != "password" && opt != "move")
             return aetool::usageError(usage);
-    const std::string& archive = a.positional[0];
+    std::string archive = a.positional[0];
     std::string why;
     const WriterRow* row = FindWriter(a, archive, false, why);
     if (!row) return aetool::usageError(why);
+    if (row->outputFolder && archive.back() != '/') archive += '/';
 
     TCompressMethod method = cmDeflate;
     if (a.has("method")) {
