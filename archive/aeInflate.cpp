@@ -128,13 +128,22 @@ Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t*
     std::size_t subStart = 0;
     unsigned code = 0; // canonical code, most significant bit first
     unsigned idx = 0;
+    // The primary slots below `filled` hold their final entries for every code up to the
+    // current length. A code of `len` bits owns each slot whose low `len` bits are its
+    // reversed code, so doubling the filled part before each longer length replicates the
+    // shorter codes: block copies instead of a strided store per slot, which matters for
+    // the many small blocks of small entries.
+    std::size_t filled = 2;
     for (unsigned len = 1; len <= maxLen; ++len) {
+        if (len > 1 && len <= tb) {
+            std::copy_n(table, filled, table + filled);
+            filled <<= 1;
+        }
         for (unsigned k = 0; k < count[len]; ++k, ++code, ++idx) {
             const unsigned sym = sorted[idx];
             const unsigned rev = reverseBits(code, len);
             if (len <= tb) {
-                const std::uint32_t e = withCodeBits(symbol(sym), len);
-                for (std::size_t i = rev; i < primary; i += std::size_t{1} << len) table[i] = e;
+                table[rev] = withCodeBits(symbol(sym), len);
                 continue;
             }
             const unsigned prefix = rev & static_cast<unsigned>(primary - 1);
@@ -162,6 +171,7 @@ Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t*
         }
         code <<= 1;
     }
+    for (; filled < primary; filled <<= 1) std::copy_n(table, filled, table + filled);
     return left > 0 ? Build::Incomplete : Build::Ok;
 }
 
