@@ -350,7 +350,7 @@ void TMainCore::pvZipFrontExtractOverwrite(const std::string& forFile, bool, boo
             break;
         }
     OverwriteForm.ReplaceWithFileText = with;
-    switch (OverwriteForm.ShowModal(FCancelled)) {
+    switch (AskOverwrite()) {
     case oaYes:
     case oaYesToAll:
         doOverwrite = true;
@@ -429,7 +429,7 @@ void TMainCore::aeUnFileExists(const std::string& name, double date, bool& overw
     std::string with = fileNamePart(name);
     if (const TListRow* r = RowForOutput(name)) with = r->Path + r->Caption + "\n\r" + r->SubItems[3];
     OverwriteForm.ReplaceWithFileText = with;
-    switch (OverwriteForm.ShowModal(FCancelled)) {
+    switch (AskOverwrite()) {
     case oaYes:
         overwrite = true;
         break;

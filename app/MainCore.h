@@ -170,7 +170,7 @@ public:
 
     // The progress window and the overwrite question, alive as long as the window.
     TStatState StatForm;
-    TOverwriteForm OverwriteForm;
+    TOverwriteState OverwriteForm;
     // Creates the engine's extractor for a type (the engine's ordinal); tests may replace it.
     std::function<std::unique_ptr<TExtractorBackend>(int arcType)> ExtractorFactory;
 
@@ -309,6 +309,10 @@ protected:
     virtual void ImagesChanged() {}
     virtual void SortChanged() {}
     virtual void StatChanged() {}
+    // Asks the overwrite question about OverwriteForm's two files and returns its answer,
+    // setting FCancelled as the answer says. The core asks with a message box; the window
+    // shows its dialog.
+    virtual TOverwriteAnswer AskOverwrite() { return OverwriteForm.ShowModal(FCancelled); }
     // The date column of a zip row: the short date, two spaces, the short time. The window
     // takes both formats from the user's locale; the bare core uses the patterns above.
     virtual std::string ZipDateText(double dt) const;

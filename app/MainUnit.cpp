@@ -24,6 +24,7 @@
 #include "app/FileListModel.h"
 #include "app/LocaleDate.h"
 #include "app/MultiExtUnit.h"
+#include "app/OverwriteUnit.h"
 #include "app/StatUnit.h"
 #include "platform/ui_hooks.h"
 
@@ -59,6 +60,7 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     BuildMenus();
     BuildToolbar();
     BindExtractionCommands();
+    FOverwriteForm = new TOverwriteForm(OverwriteForm, FCancelled, this);
     FStatForm = new TStatForm(this);
     FStatForm->OnCancel = [this] { StatCancelClick(); };
     FStatSyncTimer = new QTimer(this);
@@ -477,6 +479,10 @@ void TMainForm::mmiMultiExtractClick() {
 
 std::string TMainForm::ZipDateText(double dt) const {
     return LocaleShortDateTime(QLocale(), dt);
+}
+
+TOverwriteAnswer TMainForm::AskOverwrite() {
+    return FOverwriteForm ? FOverwriteForm->Ask() : TMainCore::AskOverwrite();
 }
 
 void TMainForm::StatChanged() {

@@ -18,6 +18,7 @@ class QTreeView;
 class QItemSelection;
 class TFileListModel;
 class TStatForm;
+class TOverwriteForm;
 
 class TMainForm : public QMainWindow, public TMainCore {
     Q_OBJECT
@@ -43,6 +44,7 @@ public:
     void tbExtClick(bool fromPopup = false);
     void mmiMultiExtractClick();
     TStatForm* StatWindow() const { return FStatForm; }
+    TOverwriteForm* OverwriteWindow() const { return FOverwriteForm; }
 
     void SetCaptions();
     void UpdateSettings();
@@ -63,6 +65,7 @@ protected:
     void ImagesChanged() override;
     void SortChanged() override;
     void StatChanged() override;
+    TOverwriteAnswer AskOverwrite() override;
     std::string ZipDateText(double dt) const override;
     void ApplySelection(const std::vector<bool>& wanted) override;
 
@@ -98,6 +101,7 @@ private:
     std::vector<QAction*> FToolButtons;
     QAction* FSetupButton = nullptr;
     TStatForm* FStatForm = nullptr;
+    TOverwriteForm* FOverwriteForm = nullptr;
     QTimer* FStatSyncTimer = nullptr;
     std::chrono::steady_clock::time_point FStatSynced;
     static constexpr std::chrono::milliseconds kStatInterval{40};

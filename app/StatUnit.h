@@ -1,12 +1,14 @@
-// The progress window: header, current file, the file and run bars and Cancel. It shows
-// what the main window's core keeps in its TStatState and hands Cancel back to it.
+// The progress window: a white header with the operation, the current file, the file and run
+// bars and Cancel. It shows what the main window's core keeps in its TStatState and hands
+// Cancel back to it. No close box; it stays on top and opens centred on the main window.
 #pragma once
 #include <QDialog>
 #include <functional>
 
+class QFrame;
 class QLabel;
-class QProgressBar;
-class QPushButton;
+class TExtProgressBar;
+class TWin2KButton;
 struct TStatState;
 
 class TStatForm : public QDialog {
@@ -17,11 +19,14 @@ public:
     void Sync(const TStatState& state);
     std::function<void()> OnCancel;
 
+    QFrame* pHeader = nullptr;
     QLabel* lHeader = nullptr;
     QLabel* lCurrent = nullptr;
-    QProgressBar* DRGauge1 = nullptr;
-    QProgressBar* DRGauge2 = nullptr;
-    QPushButton* CancelBtn = nullptr;
+    TExtProgressBar* DRGauge1 = nullptr;
+    QLabel* lEntireProgress = nullptr;
+    TExtProgressBar* DRGauge2 = nullptr;
+    TWin2KButton* CancelBtn = nullptr;
+    TWin2KButton* btnMinimize = nullptr;
 
 protected:
     void reject() override {} // no closing but by Cancel
