@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -104,6 +105,16 @@ private:
     bool done_ = false;
 };
 
+// Lets pending events through, at most about 30 times a second however often it is
+// called (the format wait calls platform::processMessages itself).
+inline void pumpEvents() {
+    static thread_local std::chrono::steady_clock::time_point last{};
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last < std::chrono::milliseconds(33)) return;
+    last = now;
+    platform::processMessages();
+}
+
 // Copies `len` bytes at `pos` of `in` to the end of `out` in blocks, letting pending
 // events through after each. With `raise` a failure throws (11008 reading, 11010 writing);
 // without it the answer is false.
@@ -121,7 +132,7 @@ inline bool copyRange(int in, int64_t pos, int64_t len, int out, bool raise = tr
         }
         pos += n;
         len -= n;
-        platform::processMessages();
+        pumpEvents();
     }
     return true;
 }

@@ -212,7 +212,7 @@ int TZipFront::ConvertSFX(bool autoMode) {
             }
             for (int64_t p = 0; p < n; p += kCopyBlock) {
                 if (!platform::readAt(s.fd, p, stub.data() + p, std::min(kCopyBlock, n - p))) return -3;
-                platform::processMessages();
+                pumpEvents();
             }
             stubSize = n;
         }

@@ -295,7 +295,7 @@ public:
     // Makes sure the current disk has room for `minRoom` bytes together (opening the next
     // disk as needed).
     void ensureRoom(int64_t minRoom) {
-        platform::processMessages();
+        pumpEvents();
         if (z_.Cancel) throw EZipFront(DS_Canceled, false);
         for (;;) {
             if (out_.fd < 0) openNextOut(minRoom);

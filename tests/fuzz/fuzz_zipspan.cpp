@@ -1,7 +1,7 @@
-// The zip front-end's readers of self-extractors and spanned sets on arbitrary bytes:
-// ConvertZIP on an ".exe", and ReadSpan on a set of numbered parts on a fixed drive.
+// The zip front-end's rewriting readers on arbitrary bytes: ConvertZIP on an ".exe",
+// ReadSpan on a set of numbered parts on a fixed drive, and Rename on a zip.
 //
-// Input: byte 0 bit 0 chooses ConvertZIP (0) or ReadSpan (1). For ReadSpan, byte 1 gives the
+// Input: byte 0 modulo 3 chooses ConvertZIP (0), ReadSpan (1) or Rename (2). For ReadSpan, byte 1 gives the
 // number of parts (1 to 4) and the following 16-bit little-endian lengths cut the rest into
 // them (the last part takes what is left); the parts are s001.zip, s002.zip, ...
 #include "platform/fileio.h"
@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 #include <string>
@@ -38,7 +39,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TZipFront z;
     z.Unattended = true;
     z.HowToDelete = htdFinal;
-    if ((data[0] & 1) == 0) {
+    if (data[0] % 3 == 2) {
+        const std::string zip = path("x.zip");
+        if (!platform::writeWholeFile(zip, data + 1, size - 1)) return 0;
+        z.SetZipFileName(zip);
+        ZipRenameRec file{"a", "b/c", 0}, folder{"d/", "e/", 0x12345678};
+        const int r = z.Rename({&file, &folder}, size & 2 ? 0x21000000 : 0);
+        // A failed rename leaves the archive as it was.
+        if (r != 0) {
+            auto now = platform::readWholeFile(zip);
+            if (!now || now->size() != size - 1 || !std::equal(now->begin(), now->end(), data + 1))
+                __builtin_trap();
+        }
+        return 0;
+    }
+    if (data[0] % 3 == 0) {
         const std::string exe = path("x.exe");
         if (!platform::writeWholeFile(exe, data + 1, size - 1)) return 0;
         z.SetZipFileName(exe);
