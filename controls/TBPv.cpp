@@ -55,9 +55,6 @@ class THookFilter : public QObject {
 public:
     explicit THookFilter(THookIndex index) : FIndex(index) {
         qApp->installEventFilter(this);
-        if (FIndex == hiCallWndProc)
-            connect(qApp, &QGuiApplication::applicationStateChanged, this,
-                    [](Qt::ApplicationState s) { dispatch(hkActivateAppSent, qApp, nullptr, int(s)); });
         if (FIndex == hiCBT)
             for (QWidget* w : QApplication::topLevelWidgets()) Track(w);
     }
@@ -70,6 +67,14 @@ protected:
         switch (FIndex) {
         case hiCallWndProc:
             switch (e->type()) {
+            // The application's windows as a whole become active or inactive.
+            case QEvent::ApplicationActivate:
+            case QEvent::ApplicationDeactivate:
+                if (watched == qApp)
+                    dispatch(hkActivateAppSent, watched, e,
+                             e->type() == QEvent::ApplicationActivate ? Qt::ApplicationActive
+                                                                      : Qt::ApplicationInactive);
+                break;
             case QEvent::Show:
             case QEvent::Hide:
             case QEvent::WindowStateChange:

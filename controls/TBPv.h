@@ -34,7 +34,7 @@ enum THookProcCode {
 };
 using THookProcCodes = unsigned; // bit (1 << kind)
 // `window` is the window concerned (the application object for kind 0); `event` the event
-// behind the call, or null (kind 0 carries the state in `state`, kind 2 has no event).
+// behind the call, or null for kind 2; kind 0 carries the new Qt::ApplicationState in `state`.
 using THookProc = void (*)(THookProcCode code, QObject* window, QEvent* event, int state);
 
 // The hooks installed: one for kinds 0 and 1, one for kind 2, one for kind 3, in that order.

@@ -426,6 +426,34 @@ TEST(Dock, BarsOnRealDocks) {
     EXPECT_TRUE(f.top->HasVisibleBars());
 }
 
+TEST(Dock, RowsCloseUpAndAnyNumbersLayOutAtOnce) {
+    Form f;
+    auto* a = new TestBar(f.top, 100, 22, 0, 0);
+    auto* b = new TestBar(f.top, 100, 22, 3, 0);
+    // Rows 0 and 3: 0 and 2 after one layout, 0 and 1 after the next.
+    EXPECT_EQ(b->DockRow(), 2);
+    f.top->LayOutBars(false);
+    EXPECT_EQ(b->DockRow(), 1);
+    EXPECT_EQ(b->geometry(), QRect(0, 26, 100, 26));
+    EXPECT_EQ(f.top->height(), 52);
+    // The largest and smallest numbers: no walk over empty rows, no overflow.
+    b->SetDockRow(INT_MAX);
+    b->SetDockPos(INT_MAX);
+    a->SetDockRow(INT_MIN);
+    a->SetDockPos(INT_MIN);
+    EXPECT_EQ(a->DockRow(), 0);
+    EXPECT_EQ(a->DockPos(), 0);
+    EXPECT_EQ(b->DockPos(), INT_MAX);
+    EXPECT_EQ(b->geometry(), QRect(300, 26, 100, 26));
+    EXPECT_EQ(f.top->height(), 52);
+    f.top->InsertRowBefore(0);
+    EXPECT_LE(b->DockRow(), INT_MAX);
+    f.top->LayOutBars(true);
+    EXPECT_EQ(b->DockPos(), 300);
+    bool newRow = false;
+    EXPECT_EQ(f.top->DropRowAtOffset(INT_MAX, newRow), f.top->HighestRow() + 1);
+}
+
 TEST(Dock, BottomDockGrowsUpwardsAndBoundLines) {
     Form f;
     f.bottom->SetBoundLines(blTop | blBottom);
@@ -580,6 +608,26 @@ TEST(Services, HooksHearWindowsAndTheMouse) {
     w2.show();
     app().processEvents();
     EXPECT_EQ(heard.size(), before);
+}
+
+namespace {
+std::vector<int> states;
+void hookState(THookProcCode c, QObject*, QEvent*, int state) {
+    if (c == hkActivateAppSent) states.push_back(state);
+}
+} // namespace
+
+TEST(Services, HookHearsTheApplicationGoActiveAndInactive) {
+    app();
+    states.clear();
+    RegisterHookCallback(hookState, 1u << hkActivateAppSent);
+    // What the window system tells the application when its windows gain or lose activity.
+    QEvent activate(QEvent::ApplicationActivate), deactivate(QEvent::ApplicationDeactivate);
+    QCoreApplication::sendEvent(qApp, &deactivate);
+    QCoreApplication::sendEvent(qApp, &activate);
+    UnregisterHookCallback(hookState);
+    QCoreApplication::sendEvent(qApp, &deactivate);
+    EXPECT_EQ(states, (std::vector<int>{Qt::ApplicationInactive, Qt::ApplicationActive}));
 }
 
 TEST(Services, SortPointerList) {
