@@ -58,7 +58,6 @@ QImage TRarBar::Render() const {
 
     // The prism: a top rhombus 30 wide and 10 high whose front corner stands `room` pixels
     // above the bottom corner; faces slant 5 pixels each way.
-    const int room = std::max(0, h - 20);
     const int top = 5, bottom = h - 5; // front corner at the bottom
     const TRarBarLevel level = RarBarLevel(FProgress, FMin, FMax, h);
     auto rhombus = [&](int frontY) {
@@ -118,12 +117,13 @@ QImage TRarBar::Render() const {
         p.drawPolygon(rhombus(fillFront));
         outline();
     }
-    (void)room;
     if (FShowPercentage) {
         const QString text = QString::number(level.Percent) + " %";
         p.setFont(FFont);
         const QFontMetrics fm(FFont);
-        const QRect box(33, bottom - 5 - level.Fill - fm.height(), fm.horizontalAdvance(text), fm.height());
+        // Beside the fill level; near the top it stays inside the control.
+        const QRect box(33, std::max(0, bottom - 5 - level.Fill - fm.height()), fm.horizontalAdvance(text),
+                        fm.height());
         p.fillRect(box, c(Color));
         p.setPen(c(FontColor));
         p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, text);
