@@ -231,7 +231,7 @@ public:
         if (n != disk_ || in_.fd < 0) {
             in_.reset();
             disk_ = n;
-            newDisk_ = removable();
+            newDisk_ = false; // the disk in the drive may be the right one already
             for (;;) {
                 prompt(false);
                 const std::string name = readName(n);

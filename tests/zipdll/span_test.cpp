@@ -268,6 +268,23 @@ TEST_F(Span, FloppySetsAreLabelledAndJoinBack) {
     ASSERT_FALSE(wanted.empty());
     EXPECT_EQ(wanted[0], 0);
 
+    // Cancelled at the second disk: the input stays, the run reports the cancel.
+    Front c;
+    c.z.Unattended = false;
+    c.z.KeepFreeOnDisk1 = 30000;
+    c.z.MinFreeVolumeSize = 1000;
+    int requests = 0;
+    c.z.OnGetNextDisk = [&](TZipFront&, int seq, int, const std::string& d, bool& abort) {
+        ++requests;
+        abort = seq >= 2 || !platform::insertMedium(d, "c" + std::to_string(seq), true);
+    };
+    EXPECT_EQ(c.z.WriteSpan(zip.string(), drive + "/c.zip"), -7);
+    EXPECT_EQ(requests, 2) << c.ev.all();
+    EXPECT_TRUE(c.ev.saw("User canceled operation")) << c.ev.all();
+    EXPECT_TRUE(readFile(zip) == original);
+    ASSERT_TRUE(platform::insertMedium(drive, "c1"));
+    EXPECT_LE(fs::file_size(fs::path(drive) / "c.zip"), 80000u - 30000u);
+
     // Unattended, no disk is ever exchanged.
     Front u;
     ASSERT_TRUE(platform::insertMedium(drive, "9", true));
