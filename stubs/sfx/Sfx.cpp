@@ -14,6 +14,7 @@
 // Without a terminal nothing is asked: the block's folder, every file, existing files kept
 // unless the block says to overwrite, the command run only when the block says so.
 // Exit status 0 only when every entry was extracted and passed its check.
+#include "platform/codepage.h"
 #include "stubs/zipcommon/SafePath.h"
 
 #include <elf.h>
@@ -239,7 +240,9 @@ std::vector<Entry> readDirectory(const Input& in, int64_t zipStart) {
         en.usize = get32(p + 24);
         en.extAttr = get32(p + 38);
         en.local = get32(p + 42) + shift;
-        en.name.assign(reinterpret_cast<const char*>(p + 46), n);
+        // Names are UTF-8 when flagged or valid as such, else code page 437.
+        en.name = platform::decodeArchiveName(std::string_view(reinterpret_cast<const char*>(p + 46), n),
+                                              (en.flags & 0x800) != 0);
         if (en.local < zipStart || en.local + 30 > cdPos) throw Failure{"the archive's directory is damaged"};
         list.push_back(std::move(en));
         at += 46 + n + x + c;

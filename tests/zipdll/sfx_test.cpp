@@ -340,6 +340,24 @@ TEST(Sfx, TheProgramExtractsWhatItCarries) {
     EXPECT_FALSE(fs::exists(t / "jail/x"));
     EXPECT_FALSE(fs::exists(t / "x"));
     EXPECT_EQ(readFile(t / "jail/in/ok.txt"), "in");
+
+    // Names stored in code page 437 come out as UTF-8; flagged UTF-8 names as they are.
+    p = python("import zipfile\n"
+               "plain = zipfile.ZipInfo._encodeFilenameFlags\n"
+               "with zipfile.ZipFile('names.zip', 'w') as z:\n"
+               "    z.writestr('caf\u00e9.txt', 'utf8')\n"
+               "    zipfile.ZipInfo._encodeFilenameFlags = lambda self: (self.filename.encode('cp437'), "
+               "self.flag_bits)\n"
+               "    z.writestr('\u00c4rger.txt', 'oem')\n",
+               t.path());
+    ASSERT_EQ(p.status, 0) << p.out;
+    Front n;
+    n.z.SetZipFileName((t / "names.zip").string());
+    ASSERT_EQ(n.z.ConvertSFX(), 0) << n.ev.all();
+    r = run(q((t / "names.exe").string()) + " -d " + q((t / "names").string()) + " </dev/null");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(t / "names/caf\u00e9.txt"), "utf8");
+    EXPECT_EQ(readFile(t / "names/\u00c4rger.txt"), "oem");
 }
 
 // Damaged self-extractors: a clear code, no crash, no output, the input untouched.
