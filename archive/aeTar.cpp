@@ -336,7 +336,7 @@ void TTar::ScanExisting(int ArchiveHandle) {
         if (r == aehdr::TarRead::End) break;
         // A damaged header would lose what follows it: the archive is left alone.
         if (r == aehdr::TarRead::Corrupt || e.next > size)
-            RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+            RaiseError(shownName(), "", "0", kMsgBadFileHeader);
         const std::string name = OemToAnsiName(e.name);
         if (Switch == swDelete && MatchesFileSpec(name, false)) {
             ++FDeletedCount;
@@ -397,7 +397,7 @@ bool TTar::ReadHeader(std::string& Name, int Handle, bool) {
     aehdr::TarEntry e;
     const aehdr::TarRead r =
         aehdr::readTarEntry(reader.Fetcher(), static_cast<uint64_t>(FNextHeader), size, e);
-    if (r == aehdr::TarRead::Corrupt) ReportError(FArchiveFile, "", "0", kMsgBadFileHeader);
+    if (r == aehdr::TarRead::Corrupt) ReportError(shownName(), "", "0", kMsgBadFileHeader);
     if (r != aehdr::TarRead::Entry) return false;
     Name = OemToAnsiName(e.name);
     CurrentOffset = FNextHeader;

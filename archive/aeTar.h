@@ -48,6 +48,8 @@ private:
     std::string FFinalName;
     int64_t FNextHeader = 0; // swRead: where the next header starts
 
+    // The archive as the user named it (not the private tar).
+    const std::string& shownName() const { return FPrivateTar.empty() ? FArchiveFile : FFinalName; }
     void runGzipTar();
     void inflateInto(const std::string& Source, int Dest);
     void gzipStage();

@@ -19,6 +19,22 @@ namespace fs = std::filesystem;
 using namespace pvtest;
 using Bytes = std::vector<uint8_t>;
 
+// A tar writer whose reads of one stored name stop after `failAfter` bytes (a file that shrank).
+class TShrinkingTar : public TTar {
+public:
+    std::string failName;
+    int64_t failAfter = 0;
+    int64_t ReadBlock(int Handle, TStream* Stream, int64_t Count, int CrcMode, bool Decrypt,
+                      uint8_t* Buffer) override {
+        if (FileName == failName && Handle != FArcHandle) { // the source, not the kept entries
+            Count = std::min(Count, failAfter);
+            failAfter -= Count;
+            if (Count <= 0) return 0;
+        }
+        return TTar::ReadBlock(Handle, Stream, Count, CrcMode, Decrypt, Buffer);
+    }
+};
+
 struct TarRun {
     ExtractOutcome o;
     int count = 0;
@@ -324,6 +340,81 @@ TEST(TarWriter, GzipTarNamesAndUpdates) {
     EXPECT_NE(f.o.raised, 0);
     EXPECT_EQ(readBytes(g), bad);
     EXPECT_EQ(leftovers(t.path()), 0u);
+}
+
+TEST(TarWriter, InputsThatShrinkFailAlone) {
+    PV_REQUIRE_PEER("tar");
+    TempDir t;
+    writeFile(t / "in" / "a.txt", "first a\n");
+    writeFile(t / "in" / "c.txt", "see\n");
+    const fs::path a = t / "a.tar";
+    ASSERT_FALSE(tarRun(a, {(t / "in" / "a.txt").string()}).o.failed());
+    // A newer a.txt that shrinks while it is read: the entry the archive had stays.
+    writeBytes(t / "in" / "a.txt", randomBytes(100000, 1));
+    fs::last_write_time(t / "in" / "a.txt", fs::file_time_type::clock::now() + std::chrono::hours(1));
+    writeBytes(t / "in" / "b.bin", randomBytes(70000, 2));
+    for (const std::string victim : {"a.txt", "b.bin"}) {
+        SCOPED_TRACE(victim);
+        const Bytes before = readBytes(a);
+        TShrinkingTar w;
+        ExtractOutcome o;
+        o.listen(w);
+        w.failName = victim;
+        w.failAfter = 40000;
+        w.SetArchiveFile(a.string());
+        w.SetFileSpecPaths({(t / "in" / victim).string()});
+        w.Switch = swMove;
+        w.DeleteOptions = doFinal;
+        w.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime,
+                             int64_t, int64_t, int, int, bool& replace) { replace = true; };
+        EXPECT_EQ(w.Compress(), 0);
+        EXPECT_TRUE(o.hasError(25236));
+        EXPECT_TRUE(fs::exists(t / "in" / victim)) << "a failed file is never moved";
+        EXPECT_EQ(readBytes(a), before);
+    }
+    // Beside files that work, the one that shrinks is left out and stays where it was.
+    TShrinkingTar w;
+    ExtractOutcome o;
+    o.listen(w);
+    w.failName = "b.bin";
+    w.failAfter = 0;
+    w.SetArchiveFile(a.string());
+    w.SetFileSpecPaths({(t / "in" / "*").string()});
+    w.Switch = swMove;
+    w.DeleteOptions = doFinal;
+    w.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime, int64_t,
+                         int64_t, int, int, bool& replace) { replace = true; };
+    EXPECT_EQ(w.Compress(), 2);
+    auto names = lines(run("tar -tf " + q(a.string())).out);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "c.txt"}));
+    EXPECT_EQ(run("tar -xOf " + q(a.string()) + " a.txt").out.size(), 100000u);
+    EXPECT_TRUE(fs::exists(t / "in" / "b.bin"));
+    EXPECT_FALSE(fs::exists(t / "in" / "a.txt"));
+    EXPECT_FALSE(fs::exists(t / "in" / "c.txt"));
+}
+
+TEST(TarWriter, ReadListsEntriesOfTarsAndGzipTars) {
+    TempDir t;
+    writeFile(t / "in" / "a.txt", "aaa\n");
+    writeFile(t / "in" / "b.txt", "bbbbbb\n");
+    for (bool gzip : {false, true}) {
+        SCOPED_TRACE(gzip);
+        const fs::path a = t / (gzip ? "a.tgz" : "a.tar");
+        ASSERT_FALSE(tarRun(a, {(t / "in" / "*").string()}, swAdd, gzip).o.failed());
+        TTar r;
+        if (gzip) r.SetCompressMethod(cmGzipTar);
+        r.SetArchiveFile(a.string());
+        r.Switch = swRead;
+        std::vector<std::string> seen;
+        r.OnRead = [&](TZipCommon& s, int64_t offset, int) {
+            seen.push_back(s.FileName + "\t" + std::to_string(s.UnpackedSize) + "\t" + s.MethodName + "\t" +
+                           std::to_string(offset));
+        };
+        EXPECT_EQ(r.Compress(), 0);
+        EXPECT_EQ(seen, (std::vector<std::string>{"a.txt\t4\tTarred\t0", "b.txt\t7\tTarred\t1024"}));
+        EXPECT_EQ(leftovers(t.path()), 0u);
+    }
 }
 
 } // namespace
