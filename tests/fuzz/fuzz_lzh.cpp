@@ -1,4 +1,5 @@
-// The LZH decoder on arbitrary bytes: byte 0 picks the caller's settings, bytes 1-2 the
+// The LZH decoder on arbitrary bytes: byte 0 picks the caller's settings (its top bit a
+// coarse scale for the declared size, which then reaches megabytes), bytes 1-2 the
 // declared size, the rest is the stream.
 #include "archive/aeLzhDecode.h"
 
@@ -10,8 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static constexpr ae::LzhParams kParams[] = {ae::LzhParams::Lh4(),      ae::LzhParams::Lh5(),
                                                 ae::LzhParams::Lh6(),      ae::LzhParams::Zoo(),
                                                 ae::LzhParams::Arj(false), ae::LzhParams::Bh(false)};
-    const auto& p = kParams[data[0] % 6];
-    const std::uint64_t declared = (data[1] | data[2] << 8) * 8u;
+    const auto& p = kParams[(data[0] & 0x7F) % 6];
+    const std::uint64_t declared = static_cast<std::uint64_t>(data[1] | data[2] << 8)
+                                   << (data[0] & 0x80 ? 7 : 3);
     ae::SpanSource src{{data + 3, size - 3}};
     ae::InputBuffer in{src};
     ae::CountingSink sink;

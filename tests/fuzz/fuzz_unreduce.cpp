@@ -1,5 +1,6 @@
-// Unreduce on arbitrary bytes: byte 0 picks the factor, bytes 1-2 the declared size, the
-// rest is the stream.
+// Unreduce on arbitrary bytes: byte 0 picks the factor (its top bit a coarse scale for the
+// declared size, which then reaches megabytes), bytes 1-2 the declared size, the rest is
+// the stream.
 #include "archive/aeUnshrink.h"
 
 #include <cstddef>
@@ -8,7 +9,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
     const unsigned factor = (data[0] & 3) + 1u;
-    const std::uint64_t declared = (data[1] | data[2] << 8) * 4u;
+    const std::uint64_t declared = static_cast<std::uint64_t>(data[1] | data[2] << 8)
+                                   << (data[0] & 0x80 ? 7 : 2);
     ae::SpanSource src{{data + 3, size - 3}};
     ae::InputBuffer in{src};
     ae::CountingSink sink;

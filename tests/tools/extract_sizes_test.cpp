@@ -1,7 +1,7 @@
 // aetool extract on archives the peers write at test time from generated files of real
-// sizes (up to 8 MB; at and around the decoders' buffer sizes): every file comes back
-// byte for byte, for zip (zip -1, zip -9, 7zz -mx9), gzip, tar.gz, lzh (-lh5-, -lh6-) and
-// arj (methods 1 to 4).
+// sizes (up to 8 MB; at and around the decoders' window and buffer sizes): every file
+// comes back byte for byte, for zip (zip -1, zip -9, 7zz -mx9), gzip, tar.gz, lzh (-lh5-,
+// -lh6-) and arj (methods 1 to 4).
 #include <gtest/gtest.h>
 
 #include "gendata.h"
@@ -30,6 +30,13 @@ protected:
             {"small.txt", genData(DataKind::Text, 100, 7)},
             {"empty.txt", {}},
         };
+        // Sizes at and around the windows of the decoders (8 KiB for -lh5-, 26,624 bytes for
+        // arj, 32 KiB for deflate and -lh6-) and the 64 KiB blocks of input and output.
+        for (DataKind kind : {DataKind::Text, DataKind::Runs, DataKind::Mixed})
+            for (std::size_t n :
+                 {8191u, 8192u + 256u, 26624u + 1u, 32768u - 258u, 32768u + 258u, 65535u, 65537u})
+                (*files_)["edge_" + std::string(kindName(kind)) + "_" + std::to_string(n)] =
+                    genData(kind, n, n);
         for (const auto& [name, data] : *files_) writeBytes(*dir_ / "in" / name, data);
     }
     static void TearDownTestSuite() {
