@@ -120,7 +120,13 @@ std::string TUUDecode::ContinuationName(const std::string& Name, int Number) con
     return dir + file + digits + ext;
 }
 
-void TUUDecode::ExtractArchive(int& ArchiveHandle, TStream*) {
+void TUUDecode::ExtractArchive(int& ArchiveHandle, TStream* Stream) {
+    Decode(ArchiveHandle, Stream);
+    // However the run was cancelled, it says so ("User canceled" once cancelled).
+    if (Cancel()) ReportError(FArchiveFile, "", "0", kMsgEolNotFound);
+}
+
+void TUUDecode::Decode(int& ArchiveHandle, TStream*) {
     try {
         TLineReader rd(*this, ArchiveHandle);
         rd.Reset(ArchiveSize);
@@ -279,7 +285,6 @@ void TUUDecode::ExtractArchive(int& ArchiveHandle, TStream*) {
                     }
                 }
             }
-            if (Cancel()) ReportError(FArchiveFile, "", "0", kMsgEolNotFound);
             if (corrupt)
                 ReportError(output, "", "0", ae::kMsgCorruptInput);
             else if (!reachedEnd && !Cancel())

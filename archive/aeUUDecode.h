@@ -29,5 +29,6 @@ protected:
     void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
 
 private:
+    void Decode(int& ArchiveHandle, TStream* Stream);
     uint8_t FVolumeStartNum = 0;
 };

@@ -308,3 +308,45 @@ TEST(UuEncode, MissingInputFailsWithoutOutput) {
 }
 
 } // namespace
+
+namespace {
+
+// A cancel from the progress report ends the run with "User canceled"; nothing is kept.
+TEST(UuDecode, CancelKeepsNothing) {
+    TempDir t;
+    writeBytes(t / "big.bin", randomBytes(200000, 9));
+    ASSERT_EQ(encode(t / "big.bin", t / "big.uue").files, 1);
+    TUUDecode d;
+    ExtractOutcome o;
+    o.listen(d);
+    d.OnProgress = [&](TZipCommon& c, uint8_t, uint8_t) { c.SetCancel(true); };
+    o.run(d, t / "big.uue", t / "out", false);
+    EXPECT_TRUE(o.hasError(25449)) << testing::PrintToString(o.errors) << " raised " << o.raised;
+    EXPECT_TRUE(o.ends.empty());
+    EXPECT_EQ(countFiles(t / "out"), 0u);
+}
+
+// A read-only output is replaced only when OnNonWriteableArchive agrees.
+TEST(UuEncode, ReadOnlyOutputNeedsConsent) {
+    TempDir t;
+    writeFile(t / "in.txt", "data");
+    for (bool agree : {false, true}) {
+        SCOPED_TRACE(agree);
+        writeFile(t / "out.uue", "old");
+        fs::permissions(t / "out.uue", fs::perms::owner_read);
+        TUUEncode e;
+        int asked = 0;
+        e.OnNonWriteableArchive = [&](TZipCommon&, const std::string&, bool& go) {
+            ++asked;
+            go = agree;
+        };
+        e.SetArchiveFile((t / "in.txt").string());
+        e.SetOutFilename((t / "out.uue").string());
+        EXPECT_EQ(e.Compress(), agree ? 1 : 0);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(readFile(t / "out.uue") == "old", !agree);
+        fs::permissions(t / "out.uue", fs::perms::owner_all);
+    }
+}
+
+} // namespace
