@@ -150,25 +150,26 @@ void TTar::runGzipTar() {
     const bool exists = platform::pathExists(FFinalName);
     if (Switch == swRead && !exists) return;
     if (Switch == swDelete && !exists) RaiseError(FFinalName, "", "0", kMsgNothingToDo);
-    if (Switch != swRead && exists) {
-        FArchiveFile = FFinalName;
-        if (!checkWriteable()) return;
-    }
-    std::string dir = ExtractDirPart(FFinalName);
-    if (dir.empty()) dir = AppendDirTail(platform::currentDir());
-    platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tar");
-    if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
-    FPrivateTar = t.path;
-    {
-        FileGuard g{t.fd};
-        if (exists) inflateInto(FFinalName, t.fd);
-        const bool closed = platform::closeFile(t.fd);
-        g.fd = -1;
-        if (!closed) RaiseError(FPrivateTar, "", "0", kMsgWriteError);
-    }
-    FArchiveFile = FPrivateTar;
+    // A new archive is written as the base writes any (a temporary tar beside it), and the
+    // gzip stage takes the place of the final rename. An existing one is first inflated
+    // into a private tar that the run reads its entries from.
+    FArchiveFile = FFinalName;
     ArcStart = 1;
     FOwnFiles = {FFinalName};
+    if (exists) {
+        if (Switch != swRead && !checkWriteable()) return;
+        std::string dir = ExtractDirPart(FFinalName);
+        if (dir.empty()) dir = AppendDirTail(platform::currentDir());
+        platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tar");
+        if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
+        FPrivateTar = t.path;
+        FileGuard g{t.fd};
+        inflateInto(FFinalName, t.fd);
+        const bool closed = platform::closeFile(t.fd);
+        g.fd = -1;
+        if (!closed) RaiseError(FFinalName, "", "0", kMsgWriteError);
+        FArchiveFile = FPrivateTar;
+    }
     TCompBase::Run();
 }
 
@@ -199,19 +200,24 @@ void TTar::inflateInto(const std::string& Source, int Dest) {
     }
 }
 
-void TTar::AfterRun() {
-    if (FCompressMethod != cmGzipTar || FPrivateTar.empty()) return;
-    if (FNoRewrite) {
-        // Every entry was deleted: the compressed archive goes as the tar did.
-        if (Switch == swDelete && FDeletedCount > 0 && !platform::removeFile(FFinalName))
-            RaiseError(FFinalName, "", "0", kMsgWriteError);
-        return;
-    }
-    if (FAddedCount == 0 && (Switch != swDelete || FDeletedCount == 0)) return; // nothing changed
-    gzipStage();
+bool TTar::ReplaceArchive(const std::string& Temp, const std::string& Archive) {
+    if (FCompressMethod != cmGzipTar || FNoRewrite ||
+        (FAddedCount == 0 && (Switch != swDelete || FDeletedCount == 0)))
+        return TCompBase::ReplaceArchive(Temp, Archive);
+    // The finished tar is compressed into the final name (there only once complete); the
+    // temporary tar is removed with the run's other files.
+    gzipStage(Temp);
+    return true;
 }
 
-void TTar::gzipStage() {
+void TTar::AfterRun() {
+    // Every entry was deleted: the compressed archive goes as the tar did.
+    if (FCompressMethod == cmGzipTar && FNoRewrite && Switch == swDelete && FDeletedCount > 0 &&
+        !platform::removeFile(FFinalName))
+        RaiseError(FFinalName, "", "0", kMsgWriteError);
+}
+
+void TTar::gzipStage(const std::string& Tar) {
     TGZip g;
     g.SetDeflateType(FDeflateType);
     g.OnError = OnError;
@@ -220,8 +226,8 @@ void TTar::gzipStage() {
         if (Cancel()) Sender.SetCancel(true);
     };
     g.FileName = FFinalName;
-    FileGuard in{platform::openFile(FPrivateTar, platform::OpenMode::Read)};
-    if (in.fd < 0) RaiseError(FPrivateTar, "", "0", kMsgOpenError);
+    FileGuard in{platform::openFile(Tar, platform::OpenMode::Read)};
+    if (in.fd < 0) RaiseError(FFinalName, "", "0", kMsgOpenError);
     const int64_t size = std::max<int64_t>(0, platform::fileSize(in.fd));
     // The member's name is the tar's: x.tgz and x.tar.gz hold x.tar.
     std::string stored = ExtractFileNamePart(FFinalName);

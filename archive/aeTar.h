@@ -8,9 +8,10 @@
 // that file fails with a message naming it (names are never cut: two cut names could collide).
 //
 // With CompressMethod cmGzipTar the archive is a gzip-compressed tar: the tar is built in a
-// private temporary file beside the target (an existing target is first inflated into it, so
-// an update keeps its entries) and then compressed by the gzip writer's member code into the
-// final name -- ArchiveFile itself when it ends in ".tgz" or ".tar.gz", else ArchiveFile +
+// temporary file beside the target (an existing target is first inflated into a private tar
+// that the run reads, so an update keeps its entries) and then compressed by the gzip
+// writer's member code into the final name -- ArchiveFile itself when it ends in ".tgz" or ".tar.gz", else
+// ArchiveFile +
 // ".gz". Only the final file remains; on any failure the old target stays as it was.
 #pragma once
 #include "archive/aeCompBase.h"
@@ -35,6 +36,8 @@ public:
     void ScanExisting(int ArchiveHandle) override;
     void AfterWrite() override;
     void WriteDirectory() override;
+    // cmGzipTar: compresses the finished tar into the final name instead of renaming it.
+    bool ReplaceArchive(const std::string& Temp, const std::string& Archive) override;
     void AfterRun() override;
 
     // The header of a new file: name, mode 100666, owner and group 0, size, time, type '0'
@@ -52,6 +55,6 @@ private:
     const std::string& shownName() const { return FPrivateTar.empty() ? FArchiveFile : FFinalName; }
     void runGzipTar();
     void inflateInto(const std::string& Source, int Dest);
-    void gzipStage();
+    void gzipStage(const std::string& Tar);
     bool copyData(int Source, int64_t Size, int Dest);
 };

@@ -2,6 +2,7 @@
 // byte-exact, updates of archives GNU tar made (long names and pax records kept or dropped
 // with their entries), the limits of the old header, damaged archives left alone, and
 // gzip-compressed tars under the name asked for.
+#include "archive/aeGZip.h"
 #include "archive/aeTar.h"
 #include "common/bytes.h"
 #include "common/extract_outcome.h"
@@ -415,6 +416,43 @@ TEST(TarWriter, ReadListsEntriesOfTarsAndGzipTars) {
         EXPECT_EQ(seen, (std::vector<std::string>{"a.txt\t4\tTarred\t0", "b.txt\t7\tTarred\t1024"}));
         EXPECT_EQ(leftovers(t.path()), 0u);
     }
+}
+
+TEST(TarWriter, FailedGzipStageKeepsTheOldTarget) {
+    PV_REQUIRE_PEER("tar");
+    TempDir t;
+    writeFile(t / "src" / "old.txt", "old entry\n");
+    writeBytes(t / "in" / "big.bin", randomBytes(3 << 20, 4));
+    const fs::path g = t / "g.tar.gz";
+    ASSERT_EQ(run("tar -czf " + q(g.string()) + " old.txt", t / "src").status, 0);
+    const Bytes before = readBytes(g);
+    TTar w;
+    ExtractOutcome o;
+    o.listen(w);
+    w.SetArchiveFile(g.string());
+    w.SetCompressMethod(cmGzipTar);
+    w.SetFileSpecPaths({(t / "in" / "big.bin").string()});
+    w.Switch = swMove;
+    w.DeleteOptions = doFinal;
+    // Cancelled while the tar is being compressed: the stage's own message ends the run.
+    bool inGzip = false;
+    w.OnProgress = [&](TZipCommon& s, uint8_t byFile, uint8_t) {
+        if (dynamic_cast<TGZip*>(&s) && byFile > 20) {
+            inGzip = true;
+            s.SetCancel(true);
+        }
+    };
+    try {
+        w.Compress();
+    } catch (const E_RAISE& e) {
+        o.raised = e.ECode;
+    }
+    EXPECT_TRUE(inGzip);
+    EXPECT_EQ(o.raised, 25449);
+    EXPECT_TRUE(w.Cancel());
+    EXPECT_EQ(readBytes(g), before);
+    EXPECT_TRUE(fs::exists(t / "in" / "big.bin")) << "nothing is moved by a failed run";
+    EXPECT_EQ(leftovers(t.path()), 0u);
 }
 
 } // namespace
