@@ -158,7 +158,9 @@ void TTar::runGzipTar() {
     FOwnFiles = {FFinalName};
     if (exists) {
         if (Switch != swRead && !checkWriteable()) return;
-        std::string dir = ExtractDirPart(FFinalName);
+        // Beside the target, where the run needs the room anyway; a listing may read an
+        // archive in a folder it cannot write.
+        std::string dir = Switch == swRead ? TempDir() : ExtractDirPart(FFinalName);
         if (dir.empty()) dir = AppendDirTail(platform::currentDir());
         platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tar");
         if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
