@@ -8,6 +8,7 @@
 #include "archive/aeEntryIo.h"
 #include "archive/aeGzHeader.h"
 #include "archive/aeHeaders.h"
+#include "archive/aeLzwDecode.h"
 #include "archive/aeUnTAR.h"
 #include "archive/aeZipDecode.h"
 #include "platform/codepage.h"
@@ -28,39 +29,6 @@ public:
 
 private:
     int handle_;
-};
-
-// Bits least significant first with any width up to 16, counting what was taken so that
-// the decoder can skip to the end of a group of codes.
-class LzwBits {
-public:
-    explicit LzwBits(ae::InputBuffer& in) : in_{in} {}
-    // The next n bits, or -1 when the input has fewer.
-    int get(unsigned n) {
-        while (count_ < n) {
-            const int b = in_.getByte();
-            if (b < 0) return -1;
-            buf_ |= static_cast<uint32_t>(b) << count_;
-            count_ += 8;
-        }
-        const int v = static_cast<int>(buf_ & ((1u << n) - 1));
-        buf_ >>= n;
-        count_ -= n;
-        return v;
-    }
-    // Drops n bits (fewer at the end of the input).
-    void skip(unsigned n) {
-        while (n > 0) {
-            const unsigned k = std::min(n, 16u);
-            if (get(k) < 0) return;
-            n -= k;
-        }
-    }
-
-private:
-    ae::InputBuffer& in_;
-    uint32_t buf_ = 0;
-    unsigned count_ = 0;
 };
 
 // The archive file's own last-write time as a local DOS date-time; 1980 when unreadable.
@@ -95,93 +63,7 @@ DecodeResult DecodeLzw(InputBuffer& in, DecodeSink& sink) {
     const bool blockMode = (flags & 0x80) != 0;
     if ((flags & 0x60) || maxBits < 9 || maxBits > 16)
         return fail(DecodeStatus::Corrupt, kMsgIncompleteCodes);
-    const unsigned maxMaxCode = 1u << maxBits;
-
-    std::vector<uint16_t> prefix(1u << 16);
-    std::vector<uint8_t> suffix(1u << 16);
-    for (unsigned i = 0; i < 256; ++i) suffix[i] = static_cast<uint8_t>(i);
-    std::vector<uint8_t> stack(1u << 16);
-    std::vector<uint8_t> out;
-    out.reserve(1u << 16);
-    auto flush = [&] {
-        if (!out.empty()) sink.Write(out.data(), out.size());
-        r.produced += out.size();
-        out.clear();
-    };
-
-    LzwBits bits{in};
-    unsigned nBits = 9;
-    auto widthMax = [&] { return nBits == maxBits ? maxMaxCode : (1u << nBits) - 1; };
-    unsigned maxCode = widthMax();
-    unsigned freeEnt = blockMode ? 257 : 256;
-    unsigned inGroup = 0; // codes read since the width last changed, modulo a group
-    int oldCode = -1;
-    unsigned finChar = 0;
-    // A new width or a clear starts at the end of the current group of 8 codes.
-    auto endGroup = [&] {
-        if (inGroup % 8) bits.skip((8 - inGroup % 8) * nBits);
-        inGroup = 0;
-    };
-    for (;;) {
-        if (freeEnt > maxCode && nBits < maxBits) {
-            endGroup();
-            ++nBits;
-            maxCode = widthMax();
-        }
-        const int c = bits.get(nBits);
-        if (c < 0) break; // the end of the input (a partial code is padding)
-        ++inGroup;
-        auto code = static_cast<unsigned>(c);
-        if (oldCode == -1) {
-            if (code >= 256) return fail(DecodeStatus::Corrupt, kMsgCorruptInput);
-            oldCode = static_cast<int>(code);
-            finChar = code;
-            out.push_back(static_cast<uint8_t>(code));
-            continue;
-        }
-        if (code == 256 && blockMode) {
-            std::fill(prefix.begin(), prefix.begin() + 256, 0);
-            freeEnt = 256;
-            endGroup();
-            nBits = 9;
-            maxCode = widthMax();
-            continue;
-        }
-        const unsigned inCode = code;
-        std::size_t sp = stack.size();
-        if (code >= freeEnt) {
-            if (code > freeEnt) {
-                flush();
-                return fail(DecodeStatus::Corrupt, kMsgCorruptInput);
-            }
-            stack[--sp] = static_cast<uint8_t>(finChar);
-            code = static_cast<unsigned>(oldCode);
-        }
-        while (code >= 256) {
-            if (sp == 0) {
-                flush();
-                return fail(DecodeStatus::Corrupt, kMsgStackOverflow);
-            }
-            stack[--sp] = suffix[code];
-            code = prefix[code];
-        }
-        if (sp == 0) {
-            flush();
-            return fail(DecodeStatus::Corrupt, kMsgStackOverflow);
-        }
-        finChar = suffix[code];
-        stack[--sp] = static_cast<uint8_t>(finChar);
-        out.insert(out.end(), stack.begin() + static_cast<std::ptrdiff_t>(sp), stack.end());
-        if (out.size() >= (1u << 15)) flush();
-        if (freeEnt < maxMaxCode) {
-            prefix[freeEnt] = static_cast<uint16_t>(oldCode);
-            suffix[freeEnt] = static_cast<uint8_t>(finChar);
-            ++freeEnt;
-        }
-        oldCode = static_cast<int>(inCode);
-    }
-    flush();
-    return r;
+    return DecodeLzwGroups(in, sink, maxBits, blockMode);
 }
 
 } // namespace ae

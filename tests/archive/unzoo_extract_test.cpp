@@ -7,8 +7,10 @@
 
 #include "archive/aeHeaders.h"
 #include "archive/aeLzwDecode.h"
+#include "archive/aeExtractors.h"
 #include "archive/aeUnZOO.h"
 #include "extract_outcome.h"
+#include "lister_util.h"
 #include "samples.h"
 #include "testutil.h"
 #include "zoo_encoders.h"
@@ -214,5 +216,48 @@ const Damage kDamage[] = {
 
 INSTANTIATE_TEST_SUITE_P(UnZooDamages, UnZooDamage, ::testing::ValuesIn(kDamage),
                          [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// The rows the lister shows are the names the extractors match: choosing each row alone
+// extracts exactly that entry, for ZOO (folders, long names) and ARC (folder records).
+TEST(UnZooNames, ListedNamesChooseTheirEntries) {
+    TempDir t;
+    std::vector<zooenc::Entry> entries;
+    entries.push_back(entry("short.txt", 0, {'s'}, {'s'}));
+    zooenc::Entry deep = entry("LONGNA~1.TXT", 0, {'l'}, {'l'});
+    deep.longName = "long name.txt";
+    deep.folder = "sub\\deep";
+    entries.push_back(deep);
+    writeBytes(t / "x.zoo", zooenc::archive(entries));
+    arcenc::Archive a;
+    a.entry(2, "first.txt", {'1'});
+    a.folder("SUB");
+    a.entry(2, "in.txt", {'2'});
+    a.folderEnd();
+    writeBytes(t / "x.arc", a.finish());
+
+    for (const char* name : {"x.zoo", "x.arc"}) {
+        const listertest::Listing l = listertest::listArchive((t / name).string());
+        ASSERT_TRUE(l.ok) << name;
+        for (const listertest::Listed& row : l.entries) {
+            if (row.name.empty() || row.name.back() == '/') continue; // a folder row
+            SCOPED_TRACE(std::string(name) + ": " + row.name);
+            std::unique_ptr<TUnBase> u = CreateExtractor(l.type);
+            ASSERT_TRUE(u);
+            ExtractOutcome o;
+            o.listen(*u);
+            const fs::path out = t / ("out_" + std::to_string(std::hash<std::string>{}(row.name)));
+            u->SetArchiveFile((t / name).string());
+            u->SetExtractDir(out.string());
+            u->SetFileSpec({row.name});
+            u->Extract();
+            EXPECT_FALSE(o.failed());
+            EXPECT_EQ(filesIn(out), std::vector<std::string>{row.name});
+        }
+    }
+}
 
 } // namespace
