@@ -339,6 +339,10 @@ bool setFileMode(const std::string& path, int mode) {
     return !path.empty() && ::chmod(path.c_str(), static_cast<mode_t>(mode & 07777)) == 0;
 }
 
+bool setFileMode(int fd, int mode) {
+    return fd >= 0 && ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+}
+
 std::string systemTempDir() {
     const char* t = std::getenv("TMPDIR");
     std::string dir = (t && *t && dirExists(t)) ? std::string(t) : std::string("/tmp");

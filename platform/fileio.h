@@ -98,6 +98,7 @@ bool setFileAttributes(const std::string& path, uint32_t attrs);
 // Unix mode bits (st_mode & 07777), -1 when missing; and setting them.
 int fileMode(const std::string& path);
 bool setFileMode(const std::string& path, int mode);
+bool setFileMode(int fd, int mode);
 
 // ---- Temporary files ----
 // $TMPDIR when it names a folder, else "/tmp"; always with a trailing '/'.
@@ -110,6 +111,54 @@ struct TempFile {
 // `dir` empty means systemTempDir(). fd == kInvalidHandle and an empty path on failure.
 TempFile makeTempFile(const std::string& dir = {}, const std::string& prefix = "pv",
                       const std::string& suffix = {});
+// ---- Files that appear only when finished ----
+// A new file written for the place of `target` that nobody sees before it is complete,
+// and that a killed process leaves nothing of: where the file system can, it is made
+// without a name (O_TMPFILE) in the target's folder and linked into place by commit().
+// Elsewhere a named temporary "<dir>/<prefix>XXXXXX<suffix>" stands in; it is removed by
+// discard() and the destructor, and also when the process ends by SIGTERM, SIGINT or
+// SIGHUP (the signal's previous disposition then takes over). Every temporary output of
+// the program -- extracted files, rewritten archives -- goes through this one class.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile(); // discard()
+    PendingFile(PendingFile&& o) noexcept;
+    PendingFile& operator=(PendingFile&& o) noexcept;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Makes the new, empty file in folder `dir` ("" is the current folder), open for
+    // reading and writing; false with errno set when it cannot be made. A file still
+    // pending from an earlier create() is discarded first.
+    bool create(const std::string& dir, const std::string& prefix = ".pv",
+                const std::string& suffix = ".tmp");
+    bool isOpen() const { return fd_ >= 0; }
+    // The descriptor, owned here; callers may dup() it but never close it.
+    int fd() const { return fd_; }
+    // True when the file has no name while pending (O_TMPFILE).
+    bool anonymous() const { return anonymous_; }
+    // A path that opens this same file while it is pending ("/proc/self/fd/N" for one
+    // without a name).
+    std::string reopenPath() const;
+    // Puts the file at `target`, replacing a file or a symbolic link there (never writing
+    // through it), and closes it. False (errno set) when it cannot be put there; the file
+    // is then removed.
+    bool commit(const std::string& target);
+    // Closes and removes the file; nothing is left.
+    void discard();
+
+private:
+    int fd_ = kInvalidHandle;
+    bool anonymous_ = false;
+    std::string dir_, prefix_, suffix_;
+    std::string path_; // the named stand-in's path (empty when anonymous)
+    int slot_ = -1;    // its place in the list removed on a terminating signal
+};
+// For tests: false makes every PendingFile take the named stand-in (the path taken on file
+// systems without unnamed files).
+void allowUnnamedPendingFiles(bool allow);
+
 // A new folder made by mkdtemp; empty on failure.
 std::string makeTempDir(const std::string& dir = {}, const std::string& prefix = "pv");
 

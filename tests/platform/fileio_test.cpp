@@ -3,6 +3,13 @@
 #include "common/testutil.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 using namespace platform;
 
@@ -123,4 +130,105 @@ TEST(FileIo, FoldersAndTimes) {
     auto data = readWholeFile((dir / "a/g.txt").string());
     ASSERT_TRUE(data);
     EXPECT_EQ(data->size(), 5u);
+}
+
+// ---- files that appear only when finished ----
+
+namespace {
+
+std::vector<std::string> namesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const DirEntry& e : listDir(dir).value_or(std::vector<DirEntry>{})) names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct AllowUnnamed {
+    explicit AllowUnnamed(bool allow) { allowUnnamedPendingFiles(allow); }
+    ~AllowUnnamed() { allowUnnamedPendingFiles(true); }
+};
+
+} // namespace
+
+// Unnamed where the file system allows, named otherwise: either way the file shows up
+// only at commit, replaces a file or a symlink (never writing through it), and a discarded
+// one leaves nothing.
+TEST(PendingFile, AppearsOnlyWhenCommitted) {
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "named stand-in");
+        AllowUnnamed mode(unnamed);
+        pvtest::TempDir dir;
+        const std::string d = dir.str();
+        pvtest::writeFile(dir / "elsewhere.txt", "keep me");
+        ASSERT_EQ(::symlink((dir / "elsewhere.txt").c_str(), (dir / "link.txt").c_str()), 0);
+        pvtest::writeFile(dir / "old.txt", "old");
+
+        for (const std::string target : {"new.txt", "old.txt", "link.txt"}) {
+            SCOPED_TRACE(target);
+            const std::vector<std::string> before = namesIn(d);
+            PendingFile f;
+            ASSERT_TRUE(f.create(d, ".t.", ".part")) << std::strerror(errno);
+            EXPECT_EQ(f.anonymous(), unnamed);
+            ASSERT_EQ(writeFile(f.fd(), "fresh data", 10), 10);
+            if (unnamed) EXPECT_EQ(namesIn(d), before);
+            // The pending file can be opened again by its path while it is written.
+            const int again = openFile(f.reopenPath(), OpenMode::Read);
+            ASSERT_NE(again, kInvalidHandle);
+            char buf[10];
+            EXPECT_TRUE(readAt(again, 0, buf, 10));
+            closeFile(again);
+            ASSERT_TRUE(f.commit(d + "/" + target)) << std::strerror(errno);
+            EXPECT_FALSE(f.isOpen());
+            EXPECT_EQ(pvtest::readFile(dir / target), "fresh data");
+            EXPECT_FALSE(isSymlink(d + "/" + target));
+        }
+        EXPECT_EQ(pvtest::readFile(dir / "elsewhere.txt"), "keep me");
+        EXPECT_EQ(namesIn(d), (std::vector<std::string>{"elsewhere.txt", "link.txt", "new.txt", "old.txt"}));
+
+        {
+            PendingFile f;
+            ASSERT_TRUE(f.create(d, ".t.", ".part"));
+            writeFile(f.fd(), "x", 1);
+        } // discarded by the destructor
+        PendingFile f;
+        ASSERT_TRUE(f.create(d, ".t.", ".part"));
+        f.discard();
+        EXPECT_FALSE(f.commit(d + "/late.txt"));
+        // A target that cannot take the file fails and leaves nothing behind.
+        ASSERT_TRUE(f.create(d, ".t.", ".part"));
+        makeDir(d + "/folder");
+        EXPECT_FALSE(f.commit(d + "/folder"));
+        EXPECT_EQ(namesIn(d),
+                  (std::vector<std::string>{"elsewhere.txt", "folder", "link.txt", "new.txt", "old.txt"}));
+    }
+}
+
+// The named stand-in does not outlive a process ended by SIGTERM, SIGINT or SIGHUP.
+TEST(PendingFile, NamedStandInIsRemovedOnTerminatingSignals) {
+    AllowUnnamed mode(false);
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        pvtest::TempDir dir;
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            PendingFile f;
+            if (!f.create(dir.str(), ".t.", ".part")) ::_exit(3);
+            writeFile(f.fd(), "partial", 7);
+            (void)!::write(ready[1], "r", 1);
+            for (;;) ::pause();
+        }
+        ::close(ready[1]);
+        char c = 0;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        ::close(ready[0]);
+        EXPECT_EQ(namesIn(dir.str()).size(), 1u); // the stand-in, while the child lives
+        ::kill(child, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(namesIn(dir.str()).empty());
+    }
 }
