@@ -176,6 +176,7 @@ bool TArcLister::Activate() {
         if (ArcType() == atFileOpenErr) Corrupt(kMsgFileNotFound);
         TRunSpec spec;
         spec.OpenArchive = false; // the lister opens every type itself, outside-library ones too
+        spec.ElapsedAfterDeactivate = true;
         RunOperation(spec, [this](int) { Run(); });
         return true;
     } catch (const E_RAISE& e) {
@@ -956,7 +957,8 @@ bool TArcLister::OpenCabinet(const std::string& path) {
     for (const auto& seen : FCabVisited)
         if (seen == key) return false; // a set whose next-cabinet names run in a circle
     std::string name = path;
-    if (!AskNextVolume(name, VolumeNumber + 1)) {
+    // The request names the next cabinet's disk as the cabinet itself stores it.
+    if (!AskNextVolume(name, VolumeNumber + 1, DecodeName(FCab.nextDisk))) {
         SetCancel(true);
         return false;
     }

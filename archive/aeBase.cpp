@@ -679,7 +679,8 @@ std::string TZipCommon::GetMethodName(int Code, uint32_t Flags) {
     case atZipExe:
     case atZipMV:
         if (Code == 8) return GetDeflateName(Flags);
-        // The lister puts the attribute of the record it reads (central or local) in FileAttr.
+        // A folder by its DOS attribute: the central record's external attribute (Flags has
+        // 0x40 when the entry was read from the central directory), else the local record's.
         return pick({{0, "Stored"},
                      {1, "Shrunk"},
                      {2, "Reduce-1"},
@@ -688,7 +689,7 @@ std::string TZipCommon::GetMethodName(int Code, uint32_t Flags) {
                      {5, "Reduce-4"},
                      {6, "Imploded"},
                      {7, "Tokened"}},
-                    (FileAttr & 0x10) ? "Dir" : kUnsupported);
+                    ((Flags & 0x40) ? ExternalAttr : FileAttr) & 0x10 ? "Dir" : kUnsupported);
     case atLha:
     case atLhaExe:
     case atLzh:
@@ -774,9 +775,9 @@ bool TZipCommon::CloseOutput(int& Handle, std::unique_ptr<TStream>& Stream) {
 void TZipCommon::ReportProgress(int64_t Done, int64_t Total, int64_t ArchiveTotal) {
     const int f = Percent(Done, Total);
     const int a = Percent(ArchiveTotal - BytesLeft, ArchiveTotal);
-    if (!ProgressSink || (f == FLastFilePct && a == FLastArcPct)) return;
-    FLastFilePct = f;
-    FLastArcPct = a;
+    // The sink hears every step; DoProgress is what keeps the event pump down to a few
+    // times a second.
+    if (!ProgressSink) return;
     auto sink = ProgressSink;
     sink(uint8_t(f), uint8_t(a));
 }
@@ -813,6 +814,10 @@ std::string TZipCommon::VolumeName(const std::string& Name, int Number) {
 }
 
 bool TZipCommon::AskNextVolume(std::string& Name, int Number) {
+    return AskNextVolume(Name, Number, std::to_string(Number));
+}
+
+bool TZipCommon::AskNextVolume(std::string& Name, int Number, const std::string& VolumeID) {
     bool ok = false;
     if (Number > 999) {
         ReportError(Name, "", std::to_string(Number), kMsgMaxVolumes);
@@ -825,7 +830,7 @@ bool TZipCommon::AskNextVolume(std::string& Name, int Number) {
         for (int round = 0; round < 100; ++round) {
             bool cancel = true;
             Timer.Pause();
-            FireEvent(OnNextVolume, *this, Name, std::to_string(Number), exists, cancel);
+            FireEvent(OnNextVolume, *this, Name, VolumeID, exists, cancel);
             Timer.Resume();
             if (cancel) break;
             exists = platform::fileExists(Name);
@@ -913,7 +918,6 @@ void TZipCommon::RunOperation(const TRunSpec& Spec, const std::function<void(int
     TotalRatio = 0;
     CurrentOffset = 0;
     BytesLeft = 0;
-    FLastFilePct = FLastArcPct = -1;
 
     if (Spec.RequireArchive && (FArchiveFile.empty() || !platform::fileExists(FArchiveFile)))
         RaiseError(FArchiveFile, "", "0", kMsgFileNotFound);
@@ -927,13 +931,13 @@ void TZipCommon::RunOperation(const TRunSpec& Spec, const std::function<void(int
     ScanEnd = ArchiveSize;
 
     auto finish = [&] {
-        if (Timer.Running()) {
-            Timer.Stop();
-            FireEvent(OnElapsedTime, *this, Timer.Elapsed);
-        }
+        const bool timed = Timer.Running();
+        if (timed) Timer.Stop();
+        if (timed && !Spec.ElapsedAfterDeactivate) FireEvent(OnElapsedTime, *this, Timer.Elapsed);
         if (handle >= 0) platform::closeFile(handle);
         handle = -1;
         FireEvent(OnDeactivate, *this);
+        if (timed && Spec.ElapsedAfterDeactivate) FireEvent(OnElapsedTime, *this, Timer.Elapsed);
     };
     try {
         FireEvent(OnActivate, *this);

@@ -202,6 +202,9 @@ struct TRunSpec {
     TArcTypes Handles = ~TArcTypes{0}; // ArcType outside this set -> 25242
     bool OpenArchive = true;    // open ArchiveFile for shared reading (never for outside-library types)
     bool RequireArchive = true; // empty or missing ArchiveFile -> 25172
+    // The lister's order at the end: OnDeactivate, then OnElapsedTime (the others fire
+    // OnElapsedTime first).
+    bool ElapsedAfterDeactivate = false;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -472,6 +475,8 @@ public:
     void DoProgress(uint8_t ProgressByFile, uint8_t ProgressByArchive);
     bool ReopenArchive(int& Handle);
     bool AskNextVolume(std::string& Name, int Number);
+    // The same with the VolumeID the request names (a cabinet's stored next-disk name).
+    bool AskNextVolume(std::string& Name, int Number, const std::string& VolumeID);
     bool OpenNextVolume(int& Handle, std::string& Name);
     [[noreturn]] void WriteError();
 
@@ -501,6 +506,5 @@ protected:
     std::string FTempDir;
     bool FCancel = false;
     bool FRunning = false;
-    int FLastFilePct = -1, FLastArcPct = -1; // last progress pair sent to the sink
-    int64_t FLastPump = 0;                   // when DoProgress last pumped events (ms)
+    int64_t FLastPump = 0; // when DoProgress last pumped events (ms)
 };
