@@ -1,5 +1,7 @@
 #include "app/ListFormat.h"
 
+#include "platform/dosdate.h"
+
 #include <cmath>
 #include <cctype>
 #include <cstdio>
@@ -110,10 +112,9 @@ void DecodeListDate(double dt, int& year, int& month, int& day, int& hour, int& 
 }
 
 double DosDateTimeToDateTime(uint16_t dosDate, uint16_t dosTime) {
-    int year = 1980 + (dosDate >> 9), month = (dosDate >> 5) & 15, day = dosDate & 31;
-    int hour = dosTime >> 11, minute = (dosTime >> 5) & 63, second = (dosTime & 31) * 2;
-    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return 0;
-    return EncodeListDate(year, month, day, hour, minute, second);
+    // An invalid value is 1980-01-01 00:00, the rule the engine and the stand-ins share.
+    const platform::DosFields f = platform::dosFields(dosDate, dosTime);
+    return EncodeListDate(f.year, f.month, f.day, f.hour, f.minute, f.second);
 }
 
 std::string FormatDateTime(const std::string& pattern, double dt) {

@@ -3,6 +3,7 @@
 
 #include "archive/aeMsgs.h"
 #include "platform/codepage.h"
+#include "platform/dosdate.h"
 #include "platform/fileio.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <unordered_map>
 
 namespace {
-
 
 void report(TErrorSink* sink, const std::string& name, int code) {
     if (sink) sink->ReportError(name, std::string(), "0", code);
@@ -320,17 +320,7 @@ uint32_t UnixTimeToDosLocal(int64_t UnixTime) {
 }
 
 int64_t DosLocalToUnixTime(uint32_t DosDate) {
-    if (DosDateToDateTimeSafe(DosDate) == kDosEpochDateTime && DosDate != ((1u << 5 | 1u) << 16)) return -1;
-    std::tm tm{};
-    tm.tm_year = static_cast<int>((DosDate >> 25) & 0x7F) + 80;
-    tm.tm_mon = static_cast<int>((DosDate >> 21) & 0x0F) - 1;
-    tm.tm_mday = static_cast<int>((DosDate >> 16) & 0x1F);
-    tm.tm_hour = static_cast<int>((DosDate >> 11) & 0x1F);
-    tm.tm_min = static_cast<int>((DosDate >> 5) & 0x3F);
-    tm.tm_sec = static_cast<int>((DosDate & 0x1F) * 2);
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    return t == static_cast<std::time_t>(-1) ? -1 : static_cast<int64_t>(t);
+    return platform::dosToUnixLocal(DosDate);
 }
 
 bool FileCrc32(int Handle, uint32_t& Crc, TErrorSink* Component, const std::string& Name) {
@@ -543,15 +533,11 @@ bool ReadFixedString(int Handle, int64_t& Offset, int Count, std::string& S, TEr
 // ---------------------------------------------------------------- DOS dates
 
 TDateTime DosDateToDateTimeSafe(uint32_t DosDate) {
-    if (DosDate == 0) return kDosEpochDateTime;
-    const int year = static_cast<int>((DosDate >> 25) & 0x7F) + 1980;
-    const unsigned month = (DosDate >> 21) & 0x0F, day = (DosDate >> 16) & 0x1F;
-    const unsigned hour = (DosDate >> 11) & 0x1F, minute = (DosDate >> 5) & 0x3F, sec = (DosDate & 0x1F) * 2;
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 || minute > 59 ||
-        sec > 59)
-        return kDosEpochDateTime;
-    const int64_t days = daysFromCivil(year, month, day) - kDelphiEpochDays;
-    return static_cast<double>(days) + (hour * 3600.0 + minute * 60.0 + sec) / 86400.0;
+    // An invalid value reads as 1980-01-01 00:00 (kDosEpochDateTime), by the one rule.
+    const platform::DosFields f = platform::dosFields(DosDate);
+    const int64_t days = daysFromCivil(f.year, static_cast<unsigned>(f.month), static_cast<unsigned>(f.day)) -
+                         kDelphiEpochDays;
+    return static_cast<double>(days) + (f.hour * 3600.0 + f.minute * 60.0 + f.second) / 86400.0;
 }
 
 uint32_t DateTimeToDosDateTime(TDateTime Value) {

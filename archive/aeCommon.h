@@ -71,7 +71,8 @@ uint32_t FileDosDate(int Handle, int Which);
 // after 2107 to 2107-12-31 23:59:58).
 uint32_t FileTimeToDosLocal(int64_t UnixTime);
 uint32_t UnixTimeToDosLocal(int64_t UnixTime); // the same
-// Packed DOS date-time (a local time) to Unix seconds through the local zone; -1 when invalid.
+// Packed DOS date-time (a local time) to Unix seconds through the local zone; an invalid value
+// is 1980-01-01 00:00 local (platform/dosdate.h holds the rule); -1 only when it cannot convert.
 int64_t DosLocalToUnixTime(uint32_t DosDate);
 
 // CRC-32 of the whole file from offset 0 (not inverted: start value 0xFFFFFFFF, the caller

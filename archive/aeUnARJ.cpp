@@ -278,7 +278,7 @@ int64_t TUnARJ::ExtractEntry(const TArjChosen& Chosen) {
     int out = -1;
     std::unique_ptr<TStream> outStream;
     if (!CreateOutput(out, outStream, stored, output)) {
-        ReportError(output, "", "0", kMsgOpenError);
+        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : name);
         BytesLeft -= Chosen.PackedSize;
         return -1;
     }
@@ -319,7 +319,7 @@ int64_t TUnARJ::ExtractEntry(const TArjChosen& Chosen) {
         resume = e.End();
     }
     guard.Release();
-    FinishFile(out, outStream, EntryAttributes(e.H), date.Dos, output, pass);
+    pass = FinishFile(out, outStream, EntryAttributes(e.H), date.Dos, output, pass);
     if (Cancel()) return resume;
     const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
     if (OnEnd)
@@ -335,9 +335,19 @@ bool TUnARJ::DecodePart(const TArjEntry& E, int Out, TStream* OutStream) {
     if (platform::seekFile(FHandle, data) != data) RaiseError(FVolumeName, "", VolumeId(), kMsgReadError);
     const bool garbled = (E.H.flags & aehdr::kArjFlagGarbled) != 0;
     const int64_t packed = E.H.packedSize;
-    if (E.H.method == 0) return CopyStored(FHandle, nullptr, Out, OutStream, packed, FileName, garbled, 32);
-    if (E.H.method > kFastMethod) return false;
     const auto size = static_cast<int64_t>(E.H.size);
+    if (E.H.method == 0) {
+        // A stored part holds exactly its original size; any other claim fails the entry.
+        if (packed != size) {
+            ReportError(FileName,
+                        "stored data of " + std::to_string(packed) + " bytes, size given " +
+                            std::to_string(size),
+                        VolumeId(), kMsgReadError);
+            return false;
+        }
+        return CopyStored(FHandle, nullptr, Out, OutStream, packed, FileName, garbled, 32);
+    }
+    if (E.H.method > kFastMethod) return false;
     if (E.H.method == kFastMethod)
         return DecodeOwnEntry(*this, FHandle, Out, OutStream, garbled, 32, packed, size, FileName,
                               ae::DecodeArjFast);

@@ -132,7 +132,11 @@ bool TUnBH::ExtractEntry(int Handle, const TBhChosen& Entry) {
     }
     int out = -1;
     std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) RaiseError(output, "", "0", kMsgOpenError);
+    if (!CreateOutput(out, outStream, stored, output)) {
+        OutputFailed(output, fn);
+        BytesLeft -= Entry.PackedSize;
+        return true;
+    }
     bool pass = false;
     try {
         Ctx().Crc32Value = 0xFFFFFFFF;
@@ -142,7 +146,7 @@ bool TUnBH::ExtractEntry(int Handle, const TBhChosen& Entry) {
     } catch (const E_RAISE&) {
         pass = false;
     }
-    FinishFile(out, outStream, h->attributes ? h->attributes : 32, h->dosDateTime, output, pass);
+    pass = FinishFile(out, outStream, h->attributes ? h->attributes : 32, h->dosDateTime, output, pass);
     if (Cancel()) return false;
     end(pass);
     return true;

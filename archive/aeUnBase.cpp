@@ -3,9 +3,12 @@
 #include "archive/aeDiskMan.h"
 #include "platform/fileio.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -96,7 +99,13 @@ TBeginResult TUnBase::BeginFile(std::string& StoredName, bool& Exists, TDateTime
     if (OnProgress) ReportProgress(0, 0, TotalPackedSize);
 
     Exists = false;
-    if (!BuildOutputName(StoredName)) return Cancel() ? TBeginResult::brCancel : TBeginResult::brSkip;
+    if (!BuildOutputName(StoredName)) {
+        // A refused name is this entry's failure (reported by BuildOutputName), not the run's:
+        // it is counted as a failed entry and the run goes on with the next one.
+        if (Cancel()) return TBeginResult::brCancel;
+        if (!StoredName.empty()) FireEvent(OnEnd, *this, StoredName, false);
+        return TBeginResult::brSkip;
+    }
     // Only a run that writes files cares about what is already there.
     Exists = WritesFiles() && platform::pathExists(FileName);
 
@@ -141,34 +150,59 @@ bool TUnBase::SafeFolders(const std::string& OutputPath) {
 bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const std::string& StoredName,
                            const std::string& OutputPath) {
     Handle = -1;
+    FOutputError.clear();
     // An empty path, or a folder's (ending in '/'): there is no file to write.
-    if (OutputPath.empty() || OutputPath.back() == '/') return false;
+    if (OutputPath.empty() || OutputPath.back() == '/') {
+        FOutputError = "no file name";
+        return false;
+    }
     switch (WriteMode) {
     case 0:
     case 2: {
         DropPending();
+        const char* const symlinkText = "a folder on the way is a symbolic link";
         if (!SafeFolders(OutputPath)) {
             ReportError(OutputPath, "", "0", kMsgInvalidName);
+            FOutputError = symlinkText;
             return false;
         }
         const std::string dir = ExtractDirPart(OutputPath);
         try {
             if (!dir.empty()) CreateDirPath(dir);
         } catch (const std::exception&) {
+            FOutputError = "its folder cannot be created";
             return false;
         }
-        if (!SafeFolders(OutputPath) || platform::dirExists(OutputPath)) return false;
-        platform::TempFile t = platform::makeTempFile(dir.empty() ? "." : dir,
-                                                      "." + ExtractFileNamePart(OutputPath) + ".", ".part");
-        if (t.fd < 0) return false;
-        FPending = Pending{t.path, OutputPath, -1};
+        if (!SafeFolders(OutputPath)) {
+            FOutputError = symlinkText;
+            return false;
+        }
+        if (platform::dirExists(OutputPath)) {
+            FOutputError = "a folder stands where the file goes";
+            return false;
+        }
+        platform::PendingFile file;
+        if (!file.create(dir.empty() ? "." : dir, "." + ExtractFileNamePart(OutputPath) + ".", ".part")) {
+            FOutputError = std::strerror(errno);
+            return false;
+        }
+        FPending.emplace();
+        FPending->file = std::move(file);
+        FPending->target = OutputPath;
         if (WriteMode == 0) {
-            Handle = FPending->fd = t.fd;
+            // The extractor's handle is a second descriptor: closing it (and checking that
+            // close) leaves the file itself open until it is put in place.
+            Handle = FPending->fd = ::fcntl(FPending->file.fd(), F_DUPFD_CLOEXEC, 0);
+            if (Handle < 0) {
+                FOutputError = std::strerror(errno);
+                DropPending();
+                return false;
+            }
             return true;
         }
-        platform::closeFile(t.fd);
-        auto fs = std::make_unique<TFileStream>(t.path, 1);
+        auto fs = std::make_unique<TFileStream>(FPending->file.reopenPath(), 1);
         if (!fs->Valid()) {
+            FOutputError = std::strerror(errno);
             DropPending();
             return false;
         }
@@ -211,40 +245,46 @@ bool TUnBase::CopyStored(int Source, TStream* SourceStream, int Dest, TStream* D
     return true;
 }
 
-void TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,
+bool TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,
                          const std::string& Name, bool Passed) {
     if (!WritesFiles() || !FPending) {
         Handle = -1;
         Stream.reset();
-        return;
+        return Passed;
     }
     FPending->fd = -1; // closed just below
     if (!CloseOutput(Handle, Stream)) {
         ReportError(Name, "", "0", kMsgCloseError);
         Passed = false;
     }
-    const Pending p = *FPending;
+    Pending p = std::move(*FPending);
     FPending.reset();
     if (!Passed || Cancel()) {
-        platform::removeFile(p.temp);
-        return;
+        p.file.discard();
+        return false;
     }
-    platform::setFileMode(p.temp, NewFileMode());
+    const int fd = p.file.fd();
+    platform::setFileMode(fd, NewFileMode());
     if (WriteMode == 0) {
         uint32_t dos = DosDate;
         if (DateAttribute == daSysDate) dos = UnixTimeToDosLocal(static_cast<int64_t>(std::time(nullptr)));
         if (DateAttribute == daMaxFileDate && MaxFileDosDate) dos = MaxFileDosDate;
         const int64_t t = DosLocalToUnixTime(dos);
-        if (t >= 0) platform::setFileTimes(p.temp, t, t); // errors ignored, as a date is not the data
+        if (t >= 0) platform::setFileTimes(fd, t, t); // errors ignored, as a date is not the data
     }
-    // rename() replaces whatever is at the target -- a file (read-only or not) or a symlink,
-    // which is replaced and never followed.
-    if (!platform::renameFile(p.temp, p.target)) {
-        platform::removeFile(p.temp);
-        ReportError(Name, "", "0", kMsgWriteError);
-        return;
+    // Put in place, replacing whatever is at the target -- a file (read-only or not) or a
+    // symlink, which is replaced and never followed.
+    if (!p.file.commit(p.target)) {
+        ReportError(Name, std::strerror(errno), "0", kMsgWriteError);
+        return false;
     }
     if (WriteMode == 0 && RestoreFileAttr && Attr != 32) platform::setFileAttributes(p.target, Attr);
+    return true;
+}
+
+void TUnBase::OutputFailed(const std::string& Output, const std::string& FN) {
+    ReportError(Output, FOutputError, "0", kMsgOpenError);
+    FireEvent(OnEnd, *this, FN, false);
 }
 
 void TUnBase::DiscardOutput(int& Handle, std::unique_ptr<TStream>& Stream) {
@@ -260,6 +300,6 @@ void TUnBase::DiscardOutput(int& Handle, std::unique_ptr<TStream>& Stream) {
 void TUnBase::DropPending() {
     if (!FPending) return;
     if (FPending->fd >= 0) platform::closeFile(FPending->fd);
-    platform::removeFile(FPending->temp);
+    FPending->file.discard();
     FPending.reset();
 }

@@ -6,14 +6,16 @@
 // ExtractArchive.
 //
 // Output policy, the same for every extractor: a file is written to a temporary file in
-// the target's own folder and renamed onto the target only when the entry passed its
-// check (FinishFile with Passed). A failed check, a cancel or an exception removes the
+// the target's own folder (one without a name where the file system allows, so that even a
+// killed process leaves nothing behind) and put onto the target only when the entry passed
+// its check (FinishFile with Passed). A failed check, a cancel or an exception removes the
 // partial file, and an existing target stays untouched -- a wrong password or a corrupt
 // entry never replaces a good file. A symlink at the target path is replaced by the file
 // (rename replaces the link itself), never written through; no folder on the way below
 // ExtractDir may be a symlink. Every path comes from BuildOutputName.
 #pragma once
 #include "archive/aeBase.h"
+#include "platform/fileio.h"
 
 #include <cstdint>
 #include <memory>
@@ -63,10 +65,17 @@ public:
     // Closes the output of one entry. With Passed the temporary file replaces the target
     // and gets its date (by DateAttribute) and, with RestoreFileAttr and Attr other than
     // 32, its attributes; without Passed it is removed and the target stays as it was.
-    // A failed close reports 25137 (and the file is not put in place). Write modes other
-    // than 0 and 2 only release the handle and stream.
-    void FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,
+    // A failed close reports 25137 (and the file is not put in place), a file that cannot
+    // be put in place 25136. True when the entry passed and, when writing files, is in
+    // place: what the extractor reports through OnEnd. Write modes other than 0 and 2 only
+    // release the handle and stream.
+    bool FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,
                     const std::string& Name, bool Passed);
+
+    // An entry whose output CreateOutput could not make: reports 25235 with the reason (a
+    // folder in the way, a name too long, no permission, ...) and fires OnEnd with FN and
+    // CRC_PASS False, so the entry counts as failed; the run goes on with the next entry.
+    void OutputFailed(const std::string& Output, const std::string& FN);
 
     // Removes the temporary file of an entry still open (an extractor that gives up on an
     // entry without FinishFile); the run's end does the same for anything left.
@@ -89,8 +98,10 @@ private:
     void DropPending();
 
     struct Pending {
-        std::string temp, target;
-        int fd = -1; // the handle given out (mode 0), closed here if the entry is abandoned
+        platform::PendingFile file; // nameless where the file system allows it
+        std::string target;
+        int fd = -1; // the handle given out (mode 0, a dup of file's), closed here if abandoned
     };
     std::optional<Pending> FPending;
+    std::string FOutputError; // why the last CreateOutput failed, for OutputFailed
 };

@@ -241,7 +241,10 @@ void TUnGZIP::DeliverOutput(int Handle, bool IsGzip, const std::string& Stored, 
         const std::string output = FileName;
         int out = -1;
         std::unique_ptr<TStream> outStream;
-        if (!CreateOutput(out, outStream, stored, output)) RaiseError(output, "", "0", kMsgOpenError);
+        if (!CreateOutput(out, outStream, stored, output)) {
+            OutputFailed(output, output);
+            return;
+        }
         const int in = platform::openFile(tempPath, platform::OpenMode::Read);
         bool copied = in >= 0;
         std::vector<uint8_t> buf(1 << 16);
@@ -256,7 +259,7 @@ void TUnGZIP::DeliverOutput(int Handle, bool IsGzip, const std::string& Stored, 
             copied = false;
         }
         if (in >= 0) platform::closeFile(in);
-        FinishFile(out, outStream, 32, Dos, output, copied);
+        copied = FinishFile(out, outStream, 32, Dos, output, copied);
         ReportEnd(output, copied);
         return;
     }
@@ -267,14 +270,17 @@ void TUnGZIP::DeliverOutput(int Handle, bool IsGzip, const std::string& Stored, 
     const std::string output = FileName;
     int out = -1;
     std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) RaiseError(output, "", "0", kMsgOpenError);
+    if (!CreateOutput(out, outStream, stored, output)) {
+        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : Stored);
+        return;
+    }
     bool pass = false;
     try {
         pass = decode(out, outStream.get(), output);
     } catch (const E_RAISE&) {
         pass = false;
     }
-    FinishFile(out, outStream, 32, Dos, output, pass);
+    pass = FinishFile(out, outStream, 32, Dos, output, pass);
     if (Cancel()) return;
     ReportEnd(WriteMode == 0 || WriteMode == 2 ? output : Stored, pass);
 }

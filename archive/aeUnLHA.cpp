@@ -111,7 +111,7 @@ void TUnLHA::ExtractEntry(int Handle, const TLhaChosen& Entry) {
     int out = -1;
     std::unique_ptr<TStream> outStream;
     if (!CreateOutput(out, outStream, stored, output)) {
-        ReportError(output, "", "0", kMsgOpenError);
+        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : name);
         BytesLeft -= Entry.PackedSize;
         return;
     }
@@ -125,7 +125,7 @@ void TUnLHA::ExtractEntry(int Handle, const TLhaChosen& Entry) {
         // Already reported; the entry fails and the run goes on.
         pass = false;
     }
-    FinishFile(out, outStream, h->attribute, date.Dos, output, pass);
+    pass = FinishFile(out, outStream, h->attribute, date.Dos, output, pass);
     if (Cancel()) return;
     const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
     if (OnEnd)
@@ -139,9 +139,19 @@ bool TUnLHA::DecodeData(int Handle, int Out, TStream* OutStream, const aehdr::Lh
     const std::string& m = H.method;
     if (m.size() != 5 || m[0] != '-' || m[4] != '-') RaiseError(FileName, "", "0", kMsgUnsupportedMethod);
     const char letter = m[3];
-    if (letter == '0') return CopyStored(Handle, nullptr, Out, OutStream, packed, FileName, false, 16);
-
     const auto size = static_cast<int64_t>(H.size);
+    if (letter == '0') {
+        // Stored data are exactly the original size; any other claim fails the entry.
+        if (packed != size) {
+            ReportError(FileName,
+                        "stored data of " + std::to_string(packed) + " bytes, size given " +
+                            std::to_string(size),
+                        "0", kMsgReadError);
+            return false;
+        }
+        return CopyStored(Handle, nullptr, Out, OutStream, packed, FileName, false, 16);
+    }
+
     ae::LzhParams params;
     switch (letter) {
     case '1':

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 std::string TarName(const std::string& raw) {
     std::string name = platform::decodeArchiveName(raw);
     std::replace(name.begin(), name.end(), '\\', '/');
@@ -154,11 +153,19 @@ void TUnTAR::ExtractEntry(int Handle, const TTarChosen& Entry) {
     bool pass = false;
     if (IsLink(e.header.typeflag)) {
         pass = MakeLink(output, name, e.header.typeflag, TarName(e.header.linkName));
-        if (!pass) return; // passed over with its message; nothing was written
+        if (!pass) {
+            // Passed over with its message; nothing was written. It still counts as failed.
+            FireEvent(OnEnd, *this, fn, false);
+            return;
+        }
     } else {
         int out = -1;
         std::unique_ptr<TStream> outStream;
-        if (!CreateOutput(out, outStream, stored, output)) RaiseError(output, "", "0", kMsgOpenError);
+        if (!CreateOutput(out, outStream, stored, output)) {
+            OutputFailed(output, fn);
+            BytesLeft -= Entry.Size;
+            return;
+        }
         try {
             if (Entry.DataOffset + Entry.Size > ArchiveSize) {
                 // The member's data run past the end of the archive: it fails, whatever of
@@ -174,7 +181,7 @@ void TUnTAR::ExtractEntry(int Handle, const TTarChosen& Entry) {
         }
         // Unix permission bits go with the file; read-only follows the owner's write bit.
         const uint32_t attr = (e.header.mode & 0200) ? 32 : 33;
-        FinishFile(out, outStream, attr, dos, output, pass);
+        pass = FinishFile(out, outStream, attr, dos, output, pass);
         if (pass && WriteMode == 0 && RestoreFileAttr && platform::fileExists(output))
             platform::setFileMode(output, static_cast<int>(e.header.mode & 0777));
     }

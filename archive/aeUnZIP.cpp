@@ -124,6 +124,8 @@ void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
             if (!central) ZipDirFlags = zdLocalHeader;
             start = central ? ZipCentralOffset : ArcStart - 1;
         }
+        FSpans.clear();
+        FCentralNames.clear();
         if (central)
             ScanCentral(handle, start);
         else
@@ -320,13 +322,41 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
         const bool folderAttr = (h->externalAttr & 0x18) != 0;
         e.Attr = h->externalAttr & 0xFF;
         if (e.Attr == 0) e.Attr = 32;
+        e.CentralName = static_cast<int32_t>(FCentralNames.size());
+        // A local record takes at least its fixed header and its packed data (whose size a
+        // Zip64 entry keeps elsewhere).
+        FSpans.push_back({e.Disk, e.LocalOffset,
+                          e.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) +
+                              (e.Zip64 ? 0 : e.PackedSize)});
         if (!folderAttr || IsFolderName(name)) {
             bool stop = false;
+            const size_t chosen = FileList->Count();
             Choose(e, name, stop);
+            if (FileList->Count() != chosen) FCentralNames.push_back({name, ZipName(raw, utf8)});
             if (stop) break;
         }
         Offset += static_cast<int64_t>(aehdr::ZipCentralHeader::kSize + h->variableLength());
     }
+    std::sort(FSpans.begin(), FSpans.end());
+    // The record reaching furthest so far: a later start before its end shares bytes with it.
+    size_t widest = 0;
+    for (size_t k = 1; k < FSpans.size(); ++k) {
+        TZipSpan& cur = FSpans[k];
+        if (FSpans[widest].Disk != cur.Disk) {
+            widest = k;
+            continue;
+        }
+        if (cur.Begin < FSpans[widest].End) cur.Shared = FSpans[widest].Shared = true;
+        if (cur.End > FSpans[widest].End) widest = k;
+    }
+}
+
+bool TUnZIP::Overlaps(const TZipChosen& Entry) const {
+    if (FSpans.size() < 2 || Entry.CentralName < 0) return false;
+    const TZipSpan key{Entry.Disk, Entry.LocalOffset, 0};
+    auto it = std::lower_bound(FSpans.begin(), FSpans.end(), key);
+    // Several records may start here (they all share their bytes, so all are marked).
+    return it != FSpans.end() && it->Disk == Entry.Disk && it->Begin == Entry.LocalOffset && it->Shared;
 }
 
 void TUnZIP::ScanLocal(int Handle, int64_t Offset) {
@@ -448,8 +478,23 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
         ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
         return true;
     }
-    const std::string name = ZipName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
-    // The directory's values hold; a streamed entry's local header has none.
+    const std::string localName = ZipName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
+    // The directory's values hold -- the name listed and chosen included; a streamed
+    // entry's local header has none.
+    const TCentralName* central =
+        Entry.CentralName >= 0 && static_cast<size_t>(Entry.CentralName) < FCentralNames.size()
+            ? &FCentralNames[static_cast<size_t>(Entry.CentralName)]
+            : nullptr;
+    const std::string name = central ? central->Name : localName;
+    if (central && localName != central->AsLocal)
+        ReportError(name, "the local header names it " + localName + "; extracted as " + name, "0",
+                    kMsgInconsistentLocal);
+    if (Overlaps(Entry)) {
+        ReportError(name, "its data overlap another entry's, not extracted", "0", kMsgBadFileHeader);
+        BytesLeft -= Entry.PackedSize;
+        FireEvent(OnEnd, *this, name, false);
+        return true;
+    }
     std::string stored = name;
     bool exists = false;
     switch (BeginFile(stored, exists, DosDateToDateTimeSafe(h->dosDateTime))) {
@@ -475,8 +520,10 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
     if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
 
     if (Entry.Symlink && !(Entry.Flags & aehdr::kZipFlagEncrypted)) {
-        if (ExtractLink(Handle, Entry, data, name, output)) ReportEnd(output, name, true, true);
-        return !Cancel();
+        const bool made = ExtractLink(Handle, Entry, data, name, output);
+        if (Cancel()) return false;
+        ReportEnd(output, name, made, false); // a link passed over has its message already
+        return true;
     }
     if (Entry.Flags & aehdr::kZipFlagEncrypted) {
         std::array<uint8_t, 12> header{};
@@ -501,7 +548,11 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
 
     int out = -1;
     std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) RaiseError(output, "", "0", kMsgOpenError);
+    if (!CreateOutput(out, outStream, stored, output)) {
+        OutputFailed(output, WriteMode == 0 ? output : name);
+        BytesLeft -= Entry.PackedSize;
+        return true;
+    }
     TZipDecodeEntry d;
     d.Flags = Entry.Flags;
     d.Method = Entry.Method;
@@ -519,7 +570,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
         pass = false;
     }
     if (FSpanned && DiskManager) FDisk = std::max(0, DiskManager->DiskNumber - 1);
-    FinishFile(out, outStream, Entry.Attr, h->dosDateTime, output, pass);
+    pass = FinishFile(out, outStream, Entry.Attr, h->dosDateTime, output, pass);
     // Permission bits a Unix zip stored go with the file (read-only follows from them too).
     if (pass && WriteMode == 0 && RestoreFileAttr && Entry.UnixMode && platform::fileExists(output))
         platform::setFileMode(output, Entry.UnixMode);
@@ -543,7 +594,6 @@ bool TUnZIP::ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart
         ae::DecodeZipMethod(in, sink, Entry.Method, Entry.Flags, static_cast<uint64_t>(Entry.UnpackedSize));
     if (!r.ok() || Crc32Of(sink.data.data(), sink.data.size()) != Entry.Crc32) {
         ReportError(Name, "", "0", kMsgFailsCrc);
-        ReportEnd(Output, Name, false, false);
         return false;
     }
     const std::string target(sink.data.begin(), sink.data.end());

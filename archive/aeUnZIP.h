@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "archive/aeHeaders.h"
 #include "archive/aeUnBase.h"
@@ -52,7 +53,26 @@ private:
         int Disk = 0;          // 0-based disk of a spanned set
         bool Symlink = false;  // a Unix symbolic link: its data are the target
         uint16_t UnixMode = 0; // permission bits stored by a Unix zip, 0 when none
+        // Index in FCentralNames of the central directory's name for it, -1 when the
+        // entries were found by their local headers.
+        int32_t CentralName = -1;
     };
+    // The central directory's name of a chosen entry: the one listed and chosen (and so
+    // the one extracted), and the same read as a local header's name would be, for
+    // comparing the two.
+    struct TCentralName {
+        std::string Name, AsLocal;
+    };
+    // Where an entry's local record lies at least: its header and its packed data.
+    struct TZipSpan {
+        int Disk = 0;
+        int64_t Begin = 0, End = 0;
+        bool Shared = false; // another entry's record shares bytes with this one
+        bool operator<(const TZipSpan& o) const { return Disk != o.Disk ? Disk < o.Disk : Begin < o.Begin; }
+    };
+    // True when another entry's local record lies within this one's, or this one's within
+    // another's: entries that share data (the overlapping-entries bomb) are refused.
+    bool Overlaps(const TZipChosen& Entry) const;
     bool OpenSpanned(int& Handle);
     std::optional<aehdr::ZipEndRecord> FindEnd(int Handle);
     bool RequestFirstDisk(int& Handle);
@@ -71,6 +91,8 @@ private:
                      const std::string& Output);
     bool SwitchDisk(int& Handle, int Disk);
 
+    std::vector<TZipSpan> FSpans; // every central entry's span, sorted
+    std::vector<TCentralName> FCentralNames;
     int FDisk = 0; // 0-based disk of a spanned set now in the drive
     bool FSpanned = false;
 };

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 using namespace zipstub;
@@ -94,6 +96,9 @@ private:
                         "Refused an entry name that leaves the target folder: ");
         std::string target = dirs_ ? *rel : baseName(*rel);
         if (!test_ && !shouldWrite(e, name, target)) return false;
+        if (e.overlaps)
+            return skip(name, stGeneralExtractError, kErrFormat,
+                        "Refused an entry whose data overlap another entry's (a zip bomb?): ");
         if (e.method != 0 && e.method != 8)
             return skip(name, stCompressionUnknown, kErrMethod,
                         "Compression method " + std::to_string(e.method) + " is not supported: ");
@@ -195,20 +200,16 @@ private:
                    int64_t packed, std::optional<TZipKeys>& keys) {
         std::string why;
         if (!makeSafeParents(".", target, why)) return skip(name, stUnsafeName, kErrUnsafe, why + ": ");
-        auto tmp = platform::makeTempFile(dirName(target), ".unz", ".tmp");
-        if (tmp.fd < 0) throw StubError(kErrCreate, "Cannot create a file in " + dirName(target));
-        struct Cleanup { // the partial file never stays behind
-            platform::TempFile& t;
-            bool keep = false;
-            ~Cleanup() {
-                if (t.fd >= 0) platform::closeFile(t.fd);
-                if (!keep) platform::removeFile(t.path);
-            }
-        } cleanup{tmp};
+        // The partial file never stays behind, even when the process is killed: it has no
+        // name until it is complete (or is removed on the way out).
+        platform::PendingFile tmp;
+        if (!tmp.create(dirName(target), ".unz", ".tmp"))
+            throw StubError(kErrCreate,
+                            "Cannot create a file in " + dirName(target) + ": " + std::strerror(errno));
         uint32_t crc = decodeEntry(
             fd_, data, packed, e.method, keys ? &*keys : nullptr, e.usize,
             [&](const uint8_t* p, size_t n) {
-                if (platform::writeFile(tmp.fd, p, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+                if (platform::writeFile(tmp.fd(), p, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
                     throw StubError(kErrWrite, "Write error in " + target);
             },
             [&](int64_t n) { rep_.progress(n); });
@@ -216,14 +217,12 @@ private:
             rep_.error(kErrCrc, "CRC error in: " + name);
             return false;
         }
-        if (!platform::closeFile(tmp.fd)) throw StubError(kErrWrite, "Write error in " + target);
-        tmp.fd = -1;
-        platform::setFileMode(tmp.path, modeFor(e));
+        platform::setFileMode(tmp.fd(), modeFor(e));
         const int64_t t = dosToUnix(e.dosTime());
-        platform::setFileTimes(tmp.path, t, t);
-        // rename replaces a symlink standing at the target, never what it points to.
-        if (!platform::renameFile(tmp.path, target)) throw StubError(kErrWrite, "Cannot create " + target);
-        cleanup.keep = true;
+        platform::setFileTimes(tmp.fd(), t, t);
+        // Replaces a symlink standing at the target, never what it points to.
+        if (!tmp.commit(target))
+            throw StubError(kErrWrite, "Cannot create " + target + ": " + std::strerror(errno));
         if (p_.fVerboseEnabled) rep_.info("inflating: " + target);
         return true;
     }

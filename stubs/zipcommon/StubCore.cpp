@@ -1,11 +1,13 @@
 #include "stubs/zipcommon/StubCore.h"
 
 #include "platform/codepage.h"
+#include "platform/dosdate.h"
 #include "platform/fileio.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -175,15 +177,7 @@ uint32_t unixToDos(int64_t t) {
 }
 
 int64_t dosToUnix(uint32_t dos) {
-    struct tm lt {};
-    lt.tm_year = static_cast<int>((dos >> 25) & 0x7F) + 80;
-    lt.tm_mon = static_cast<int>((dos >> 21) & 0x0F) - 1;
-    lt.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
-    lt.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
-    lt.tm_min = static_cast<int>((dos >> 5) & 0x3F);
-    lt.tm_sec = static_cast<int>((dos & 0x1F) * 2);
-    lt.tm_isdst = -1;
-    return static_cast<int64_t>(mktime(&lt));
+    return platform::dosToUnixLocal(dos); // an invalid value is 1980-01-01, by the shared rule
 }
 
 // ---- Reading ----
@@ -225,6 +219,31 @@ EndRecord findEnd(int fd, int64_t size) {
         return er;
     }
     throw StubError(kErrFormat, "This is not a zip file (no end of central directory)");
+}
+
+} // namespace
+
+namespace {
+
+// A local record takes at least its 30-byte header and its packed data; an entry whose
+// record starts inside another's (or at the same place) shares its data.
+void markOverlaps(ZipDir& d) {
+    std::vector<size_t> order(d.entries.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return d.entries[a].localPos < d.entries[b].localPos; });
+    // The record reaching furthest so far: a later start before its end shares bytes with it.
+    size_t widest = 0;
+    int64_t widestEnd = -1;
+    for (size_t k = 0; k < order.size(); ++k) {
+        CentralRec& cur = d.entries[order[k]];
+        if (k > 0 && cur.localPos < widestEnd) cur.overlaps = d.entries[widest].overlaps = true;
+        const int64_t end = cur.localPos + 30 + static_cast<int64_t>(cur.csize);
+        if (end > widestEnd) {
+            widestEnd = end;
+            widest = order[k];
+        }
+    }
 }
 
 } // namespace
@@ -282,6 +301,7 @@ ZipDir readZipDir(int fd) {
         at += 46 + n + x + c;
         d.entries.push_back(std::move(e));
     }
+    markOverlaps(d);
     return d;
 }
 
@@ -369,31 +389,24 @@ void ZipOut::finish(const std::string& comment) {
 }
 
 TempOutput::TempOutput(const std::string& target) : target_(target) {
-    auto t = platform::makeTempFile(dirName(target), ".zipst", ".tmp");
-    if (t.fd < 0) throw StubError(kErrCreate, "Temporary file could not be created in " + dirName(target));
-    path_ = t.path;
-    fd_ = t.fd;
-}
-
-TempOutput::~TempOutput() {
-    if (fd_ >= 0) platform::closeFile(fd_);
-    if (!done_ && !path_.empty()) platform::removeFile(path_);
+    if (!file_.create(dirName(target), ".zipst", ".tmp"))
+        throw StubError(kErrCreate, "Temporary file could not be created in " + dirName(target) + ": " +
+                                        std::strerror(errno));
 }
 
 void TempOutput::commit(int mode) {
-    if (!platform::syncFile(fd_) || !platform::closeFile(fd_)) {
-        fd_ = -1;
+    if (!platform::syncFile(file_.fd())) {
+        file_.discard();
         throw StubError(kErrWrite, "Write error in the output file");
     }
-    fd_ = -1;
     if (mode < 0) {
         mode_t um = umask(0);
         umask(um);
         mode = 0666 & ~static_cast<int>(um);
     }
-    platform::setFileMode(path_, mode);
-    if (!platform::renameFile(path_, target_)) throw StubError(kErrWrite, "Cannot replace " + target_);
-    done_ = true;
+    platform::setFileMode(file_.fd(), mode);
+    if (!file_.commit(target_))
+        throw StubError(kErrWrite, "Cannot replace " + target_ + ": " + std::strerror(errno));
 }
 
 } // namespace zipstub

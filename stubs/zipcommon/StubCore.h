@@ -1,6 +1,7 @@
 // Shared core of the zip-library stand-ins: errors, the callback wrapper, wildcard
 // matching, DOS times, reading a zip directory and writing a new archive safely.
 #pragma once
+#include "platform/fileio.h"
 #include "zipdll/ZipRecords.h"
 
 #include <cstdint>
@@ -105,6 +106,9 @@ struct CentralRec {
     uint32_t crc = 0, csize = 0, usize = 0, extAttr = 0, localOffset = 0;
     std::string name;     // as stored
     int64_t localPos = 0; // where its local header really starts in the file
+    // Its local record and another entry's share bytes (several directory records that
+    // point into the same data, the overlapping-entries bomb): it is never extracted or copied.
+    bool overlaps = false;
     uint32_t dosTime() const { return static_cast<uint32_t>(date) << 16 | time; }
     bool encrypted() const { return flags & 1; }
     bool isDir() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
@@ -153,19 +157,18 @@ private:
     std::vector<std::vector<uint8_t>> central_;
 };
 
-// A new file in the folder of `target`, renamed over it by commit(); removed otherwise.
+// A new file in the folder of `target` (without a name where the file system allows, so
+// that a killed process leaves nothing), put over it by commit(); removed otherwise.
 class TempOutput {
 public:
     explicit TempOutput(const std::string& target);
-    ~TempOutput();
     TempOutput(const TempOutput&) = delete;
     TempOutput& operator=(const TempOutput&) = delete;
-    int fd() const { return fd_; }
+    int fd() const { return file_.fd(); }
     void commit(int mode); // mode < 0: the default for a new file
 private:
-    std::string target_, path_;
-    int fd_ = -1;
-    bool done_ = false;
+    std::string target_;
+    platform::PendingFile file_;
 };
 
 std::string dirName(const std::string& path); // "." when none

@@ -129,6 +129,11 @@ private:
             for (size_t i = 0; i < old_.entries.size(); ++i) {
                 if (replace(out, i)) continue;
                 const CentralRec& e = old_.entries[i];
+                // Copying entries that share their data would multiply them: the archive is
+                // left as it is.
+                if (e.overlaps)
+                    throw StubError(kErrFormat, "The data of " + e.displayName() +
+                                                    " overlap another entry's; the archive is not changed");
                 LocalSpan s = localSpan(in_, old_, e);
                 const int64_t at = out.pos();
                 out.copyFrom(in_, s.header, s.end - s.header);

@@ -53,7 +53,9 @@ TEST(ListFormat, DatesRoundTripAndFormat) {
     uint16_t dosDate = uint16_t(((2026 - 1980) << 9) | (12 << 5) | 10);
     uint16_t dosTime = uint16_t((14 << 11) | (5 << 5) | 15);
     EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(dosDate, dosTime), dt);
-    EXPECT_EQ(DosDateTimeToDateTime(0, 0), 0.0); // month 0 is no date
+    // An invalid DOS value (month 0, or every bit set) is the first DOS date, 1980-01-01 00:00.
+    EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(0, 0), EncodeListDate(1980, 1, 1, 0, 0, 0));
+    EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(0xFFFF, 0xFFFF), EncodeListDate(1980, 1, 1, 0, 0, 0));
 }
 
 // The zip date column follows the user's locale, not one fixed pattern.

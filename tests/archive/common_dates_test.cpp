@@ -51,7 +51,10 @@ TEST(CommonDates, LocalConversionFollowsTheZoneOfTheDate) {
     EXPECT_EQ(FileTimeToDosLocal(1673784000), dos(2023, 1, 15, 13, 0, 0));
     EXPECT_EQ(DosLocalToUnixTime(dos(2023, 7, 1, 14, 0, 0)), 1688212800);
     EXPECT_EQ(DosLocalToUnixTime(dos(2023, 1, 15, 13, 0, 0)), 1673784000);
-    EXPECT_EQ(DosLocalToUnixTime(dos(2023, 13, 1, 0, 0, 0)), -1);
+    // An invalid value (month 13, every bit set) is the first DOS date, never "now".
+    EXPECT_EQ(DosLocalToUnixTime(dos(2023, 13, 1, 0, 0, 0)), DosLocalToUnixTime(dos(1980, 1, 1, 0, 0, 0)));
+    EXPECT_EQ(DosLocalToUnixTime(0xFFFFFFFFu), 315529200); // 1980-01-01 00:00 in Berlin
+    EXPECT_EQ(DosDateToDateTimeSafe(0xFFFFFFFFu), kDosEpochDateTime);
     EXPECT_EQ(FileTimeToDosLocal(0), dos(1980, 1, 1, 0, 0, 0)); // 1970 clamps to the DOS epoch
 }
 

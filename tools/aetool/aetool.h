@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace aetool {
@@ -36,6 +37,11 @@ struct Registrar {
     Registrar(Verb v) { registry()[v.name] = std::move(v); }
 };
 
+// A name or message made safe for one output line: control characters are written as
+// escapes ("\n", "\r", "\t", else "\xHH"), so a name holding ESC or a newline can
+// neither drive the terminal nor split a record.
+std::string Escape(std::string_view s);
+
 // Prints "aetool: <msg>" to stderr and returns kUsage, for unsupported verbs or types.
 int usageError(const std::string& msg);
 // Prints "aetool: <msg>" to stderr and returns kFailed.
@@ -46,5 +52,5 @@ int failure(const std::string& msg);
 #define AETOOL_CAT2(a, b) a##b
 #define AETOOL_CAT(a, b) AETOOL_CAT2(a, b)
 // AETOOL_VERB("name", "usage", {"valueopt", ...}, [](const aetool::Args& a) { ... });
-#define AETOOL_VERB(name, usage, valueOpts, fn)                                                            \
+#define AETOOL_VERB(name, usage, valueOpts, fn)                                                              \
     static aetool::Registrar AETOOL_CAT(aetool_verb_, __LINE__)(aetool::Verb{name, usage, valueOpts, fn})

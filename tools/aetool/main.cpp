@@ -10,13 +10,36 @@ std::map<std::string, Verb>& registry() {
     return verbs;
 }
 
+std::string Escape(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c != 0x7F) {
+            out += ch;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
 int usageError(const std::string& msg) {
-    std::cerr << "aetool: " << msg << "\n";
+    std::cerr << "aetool: " << Escape(msg) << "\n";
     return kUsage;
 }
 
 int failure(const std::string& msg) {
-    std::cerr << "aetool: " << msg << "\n";
+    std::cerr << "aetool: " << Escape(msg) << "\n";
     return kFailed;
 }
 

@@ -40,7 +40,7 @@ void Wire(TUnBase& u, Outcome& o, const aetool::Args& a, const std::string& dir)
     u.OnEnd = [&o, dir](TZipCommon&, const std::string& fn, bool pass) {
         ++o.entries;
         ++(pass ? o.passed : o.failed);
-        o.records += Relative(fn, dir) + (pass ? "\tok\n" : "\tfailed\n");
+        o.records += aetool::Escape(Relative(fn, dir)) + (pass ? "\tok\n" : "\tfailed\n");
     };
     u.OnError = [&o](TZipCommon&, const std::string& fn, const std::string& msgEx, const std::string&,
                      int code) {
@@ -51,7 +51,7 @@ void Wire(TUnBase& u, Outcome& o, const aetool::Args& a, const std::string& dir)
     u.OnFileExists = [&o, overwrite, dir](TZipCommon&, const std::string& fn, TDateTime,
                                           TOverwriteMode& mode) {
         mode = overwrite ? omOverwrite : omSkip;
-        if (!overwrite) o.records += Relative(fn, dir) + "\tskipped\n";
+        if (!overwrite) o.records += aetool::Escape(Relative(fn, dir)) + "\tskipped\n";
     };
     // The password is handed out once; asked again, the answer is to stop.
     auto given = std::make_shared<bool>(false);
@@ -74,7 +74,7 @@ int Finish(TUnBase& u, Outcome& o, const std::string& runError) {
     std::fwrite(o.records.data(), 1, o.records.size(), stdout);
     std::printf("total\t%d\t%d\t%d\n", o.entries, o.passed, o.failed);
     std::fflush(stdout);
-    for (const std::string& e : o.errors) std::fprintf(stderr, "aetool: %s\n", e.c_str());
+    for (const std::string& e : o.errors) std::fprintf(stderr, "aetool: %s\n", aetool::Escape(e).c_str());
     // An error that ended the run has been reported through OnError already.
     const bool told =
         !o.errors.empty() && o.errors.back().size() >= runError.size() &&

@@ -39,7 +39,7 @@ int RunList(const aetool::Args& a) {
     lister.OnRead = [&](TZipCommon& s, int64_t, int) {
         char crc[16];
         std::snprintf(crc, sizeof crc, "%08x", s.FileCRC);
-        out += s.FileName;
+        out += aetool::Escape(s.FileName);
         out += '\t';
         out += std::to_string(s.UnpackedSize);
         out += '\t';

@@ -1,4 +1,5 @@
 // aetool verbs over the zip front-end TZipFront and its two libraries.
+#include "platform/dosdate.h"
 #include "platform/fileio.h"
 #include "tools/aetool/aetool.h"
 #include "zipdll/ZipFront.h"
@@ -29,7 +30,7 @@ struct ZipRun {
                 sender.ErrCode = 0;
                 return;
             }
-            std::cerr << msg << "\n";
+            std::cerr << aetool::Escape(msg) << "\n";
             if (code != 0 || (sender.ErrCode != 0 && !warnings.count(sender.ErrCode))) ++failures;
             sender.ErrCode = 0; // so the next message is judged on its own
         };
@@ -41,7 +42,7 @@ struct ZipRun {
 
     bool open(const std::string& archive, bool mustExist) {
         if (mustExist && !platform::fileExists(archive)) {
-            std::cerr << "Input file does not exist: " << archive << "\n";
+            std::cerr << "Input file does not exist: " << aetool::Escape(archive) << "\n";
             return false;
         }
         z.SetZipFileName(archive);
@@ -57,9 +58,10 @@ struct ZipRun {
 };
 
 std::string dosDateTime(uint16_t date, uint16_t time) {
+    const platform::DosFields f = platform::dosFields(date, time); // an invalid one is 1980-01-01
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", 1980u + (date >> 9), (date >> 5) & 15u,
-                  date & 31u, time >> 11, (time >> 5) & 63u, (time & 31u) * 2);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                  f.second);
     return buf;
 }
 
@@ -70,9 +72,9 @@ int zipList(const aetool::Args& a) {
     for (auto& e : r.z.ZipContents) {
         char crc[16];
         std::snprintf(crc, sizeof crc, "%08x", e->CRC32);
-        std::cout << e->FileName << "\t" << e->UncompressedSize << "\t" << e->CompressedSize << "\t"
-                  << e->CompressionMethod << "\t" << crc << "\t" << dosDateTime(e->FileDate, e->FileTime)
-                  << "\t" << (e->Encrypted ? 1 : 0) << "\n";
+        std::cout << aetool::Escape(e->FileName) << "\t" << e->UncompressedSize << "\t" << e->CompressedSize
+                  << "\t" << e->CompressionMethod << "\t" << crc << "\t"
+                  << dosDateTime(e->FileDate, e->FileTime) << "\t" << (e->Encrypted ? 1 : 0) << "\n";
     }
     return aetool::kOk;
 }
