@@ -475,19 +475,19 @@ TEST(AeBaseErrors, SetCancelPumpsMessages) {
 }
 
 // ---- progress ----
-TEST(AeBaseProgress, PercentagesAndDuplicates) {
+TEST(AeBaseProgress, PercentagesReachTheSinkEveryTime) {
     TZipCommon c;
     std::vector<std::pair<int, int>> seen;
     c.OnProgress = [&](TZipCommon&, uint8_t f, uint8_t a) { seen.emplace_back(f, a); };
     c.BytesLeft = 750;
     c.ReportProgress(50, 200, 1000);
-    c.ReportProgress(50, 200, 1000); // the same pair is not sent twice
+    c.ReportProgress(50, 200, 1000); // the same pair again: sent again (only the pump is throttled)
     c.ReportProgress(300, 200, 1000);
     c.ReportProgress(1, 0, 0);
-    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{25, 25}, {100, 25}, {0, 0}}));
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{25, 25}, {25, 25}, {100, 25}, {0, 0}}));
     c.ProgressSink = nullptr; // the lister reports none
     c.ReportProgress(10, 20, 30);
-    EXPECT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen.size(), 4u);
 }
 
 TEST(AeBaseProgress, PumpIsThrottled) {
@@ -529,6 +529,14 @@ TEST(AeBaseMethods, NamesByType) {
     c.SetArcType(atZip);
     c.FileAttr = 0x10;
     EXPECT_EQ(c.GetMethodName(99, 0), "Dir");
+    // A central record (flag 0x40) is a folder by its external attribute, whatever its
+    // internal attributes hold.
+    c.FileAttr = 0;
+    c.ExternalAttr = 0x10;
+    EXPECT_EQ(c.GetMethodName(99, 0x40), "Dir");
+    c.FileAttr = 0x10;
+    c.ExternalAttr = 0x20;
+    EXPECT_EQ(c.GetMethodName(99, 0x40), "Unsupported");
     c.SetArcType(atArj);
     c.EntryTypeByte = 3;
     EXPECT_EQ(c.GetMethodName(9, 0), "Dir");

@@ -453,6 +453,20 @@ TEST(ListerFixtures, CabSetIsFollowedAndCirclesEnd) {
     writeBytes(dir / "two.cab", cabinet(3, "one.cab", "one.cab", {{0xFFFD, "big.bin"}, {0, "c.txt"}}).d);
     auto circle = listArchive((dir / "one.cab").string());
     EXPECT_EQ(circle.entries.size(), 3u);
+
+    // The request for the next cabinet names it and the disk the cabinet stores for it.
+    writeBytes(dir / "two.cab", cabinet(1, "one.cab", "", {{0xFFFD, "big.bin"}, {0, "c.txt"}}).d);
+    TArcLister l2;
+    std::vector<std::pair<std::string, std::string>> asked;
+    l2.SetFileSpec({"*.*"});
+    l2.OnRead = [](TZipCommon&, int64_t, int) {};
+    l2.OnNextVolume = [&](TZipCommon&, std::string& name, const std::string& id, bool, bool& cancel) {
+        asked.emplace_back(fs::path(name).filename().string(), id);
+        cancel = false;
+    };
+    l2.SetArchiveFile((dir / "one.cab").string());
+    ASSERT_TRUE(l2.Activate());
+    EXPECT_EQ(asked, (std::vector<std::pair<std::string, std::string>>{{"two.cab", "disk2"}}));
 }
 
 // ---------------------------------------------------------------------------------- LHA
