@@ -202,7 +202,7 @@ void TUUDecode::Decode(int& ArchiveHandle, TStream*) {
         int out = -1;
         std::unique_ptr<TStream> outStream;
         if (!CreateOutput(out, outStream, stored, output)) {
-            ReportError(output, "", "0", kMsgOpenError);
+            OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : stored);
             return;
         }
 
@@ -292,8 +292,7 @@ void TUUDecode::Decode(int& ArchiveHandle, TStream*) {
         } catch (const E_RAISE&) {
             reachedEnd = false; // reported already
         }
-        const bool pass = reachedEnd && !corrupt && !Cancel();
-        FinishFile(out, outStream, 32, dos, output, pass);
+        const bool pass = FinishFile(out, outStream, 32, dos, output, reachedEnd && !corrupt && !Cancel());
         if (Cancel()) return;
         const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : stored;
         if (OnEnd)

@@ -101,7 +101,7 @@ void TUnARC::ExtractEntry(int Handle, const TArcChosen& Entry) {
     int out = -1;
     std::unique_ptr<TStream> outStream;
     if (!CreateOutput(out, outStream, stored, output)) {
-        ReportError(output, "", "0", kMsgWriteError);
+        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : Entry.Name);
         BytesLeft -= h->packedSize;
         return;
     }
@@ -116,7 +116,7 @@ void TUnARC::ExtractEntry(int Handle, const TArcChosen& Entry) {
     } catch (const E_RAISE&) {
         pass = false; // already reported; the run goes on with the next entry
     }
-    FinishFile(out, outStream, 32, h->dosDateTime, output, pass);
+    pass = FinishFile(out, outStream, 32, h->dosDateTime, output, pass);
     if (Cancel()) return;
     const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : Entry.Name;
     if (OnEnd)

@@ -100,7 +100,7 @@ void TUnZOO::ExtractEntry(int Handle, const TZooChosen& Entry) {
     int out = -1;
     std::unique_ptr<TStream> outStream;
     if (!CreateOutput(out, outStream, stored, output)) {
-        ReportError(output, "", "0", kMsgOpenError);
+        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : name);
         BytesLeft -= e->packedSize;
         return;
     }
@@ -115,7 +115,7 @@ void TUnZOO::ExtractEntry(int Handle, const TZooChosen& Entry) {
     } catch (const E_RAISE&) {
         pass = false; // already reported; the run goes on with the next entry
     }
-    FinishFile(out, outStream, 32, e->dosDateTime, output, pass);
+    pass = FinishFile(out, outStream, 32, e->dosDateTime, output, pass);
     if (Cancel()) return;
     const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
     if (OnEnd)
