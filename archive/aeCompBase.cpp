@@ -185,6 +185,14 @@ TCompBase::TCompBase() {
 TCompBase::~TCompBase() {
     closeRunFiles();
     if (FTempLive) platform::removeFile(FTempFileName);
+    tempArchiveGone();
+}
+
+// The temporary archive was removed or put in place: a terminating signal no longer needs
+// to remove it.
+void TCompBase::tempArchiveGone() {
+    platform::forgetOnTerminatingSignal(FTempSignalTicket);
+    FTempSignalTicket = -1;
 }
 
 void TCompBase::SetArchiveFile(const std::string& Value) {
@@ -304,6 +312,7 @@ int TCompBase::Compress() {
             closeRunFiles();
             if (FTempLive) platform::removeFile(FTempFileName);
             FTempLive = false;
+            tempArchiveGone();
             freeRunState();
             FileCount = Switch == swDelete ? FDeletedCount : FAddedCount;
             throw;
@@ -375,6 +384,8 @@ void TCompBase::makeTempArchive() {
     FTempAbs = absoluteNormal(t.path);
     FTempHandle = t.fd;
     FTempLive = true;
+    tempArchiveGone();
+    FTempSignalTicket = platform::removeOnTerminatingSignal(t.path);
 }
 
 void TCompBase::closeRunFiles() {
@@ -400,6 +411,7 @@ void TCompBase::finishRun() {
     }
     if (FTempLive) platform::removeFile(FTempFileName);
     FTempLive = false;
+    tempArchiveGone();
     FReplaced = true;
     WriteDirectory();
     AfterRun();

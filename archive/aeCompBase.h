@@ -230,5 +230,7 @@ private:
     void eraseIndex(const std::string& Name, size_t i);
     std::string FArchiveAbs; // the archive and temporary archive as absolute, normal paths
     std::string FTempAbs;
-    bool FTempLive = false; // the temporary archive exists and is ours to remove
+    bool FTempLive = false;     // the temporary archive exists and is ours to remove
+    int FTempSignalTicket = -1; // the temporary archive is removed on a terminating signal
+    void tempArchiveGone();
 };

@@ -33,16 +33,6 @@ int newFileMode() {
     return static_cast<int>(0666 & ~mask);
 }
 
-// Removes a temporary output unless it was put in place.
-struct TempOutput {
-    std::string path;
-    int fd = -1;
-    ~TempOutput() {
-        if (fd >= 0) platform::closeFile(fd);
-        if (!path.empty()) platform::removeFile(path);
-    }
-};
-
 } // namespace
 
 TGZip::TGZip() {
@@ -248,24 +238,16 @@ TGZip::TMemberInfo TGZip::WriteGzipFile(int Source, int64_t Size, const std::str
                                         const std::string& StoredName, int64_t MTime) {
     std::string dir = ExtractDirPart(Output);
     if (dir.empty()) dir = AppendDirTail(platform::currentDir());
-    TempOutput temp;
-    {
-        platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tmp");
-        if (t.fd < 0) RaiseError(Output, "", "0", kMsgOpenError);
-        temp.path = t.path;
-        temp.fd = t.fd;
-    }
-    const TMemberInfo info = WriteMember(Source, Size, temp.fd, StoredName, MTime);
-    platform::setFileTimes(temp.fd, MTime, MTime);
-    const bool synced = platform::syncFile(temp.fd);
-    const bool closed = platform::closeFile(temp.fd);
-    temp.fd = -1;
-    if (!synced || !closed) RaiseError(Output, "", "0", kMsgWriteError);
+    // Without a name until it is complete, so that a killed run leaves nothing beside it.
+    platform::PendingFile temp;
+    if (!temp.create(dir, ".pvtmp", ".tmp")) RaiseError(Output, "", "0", kMsgOpenError);
+    const TMemberInfo info = WriteMember(Source, Size, temp.fd(), StoredName, MTime);
+    platform::setFileTimes(temp.fd(), MTime, MTime);
+    if (!platform::syncFile(temp.fd())) RaiseError(Output, "", "0", kMsgWriteError);
     // A replaced output keeps its permissions; a new one gets the usual ones.
     const int mode = platform::fileExists(Output) ? platform::fileMode(Output) : newFileMode();
-    if (mode >= 0) platform::setFileMode(temp.path, mode);
-    if (!platform::renameFile(temp.path, Output)) RaiseError(Output, "", "0", kMsgWriteError);
-    temp.path.clear();
+    if (mode >= 0) platform::setFileMode(temp.fd(), mode);
+    if (!temp.commit(Output)) RaiseError(Output, "", "0", kMsgWriteError);
     return info;
 }
 

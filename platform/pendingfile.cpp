@@ -112,6 +112,14 @@ std::string UniqueName(const std::string& dir, const std::string& prefix, const 
 
 } // namespace
 
+int removeOnTerminatingSignal(const std::string& path) {
+    return RegisterPath(path);
+}
+
+void forgetOnTerminatingSignal(int ticket) {
+    UnregisterPath(ticket);
+}
+
 void allowUnnamedPendingFiles(bool allow) {
     gUnnamedAllowed.store(allow);
 }

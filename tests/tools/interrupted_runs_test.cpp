@@ -116,3 +116,40 @@ TEST(InterruptedRuns, KilledExtractLeavesNoPartialFile) {
 }
 
 } // namespace
+
+namespace {
+
+// The engine's writers: an update keeps its temporary archive by name (its steps reach it
+// by that name), removed when the run ends by SIGTERM; a gzip output has no name until it
+// is complete, so even SIGKILL leaves nothing.
+TEST(InterruptedRuns, EngineWritersLeaveNothingBehind) {
+    Big b;
+    const fs::path box = b.t / "box";
+    const fs::path arc = box / "e.zip";
+    writeFile(b.t / "small.txt", "already there\n");
+    fs::create_directories(box);
+    ASSERT_EQ(
+        run(q(aetool().string()) + " add " + q(arc.string()) + " " + q((b.t / "small.txt").string())).status,
+        0);
+    const std::vector<uint8_t> before = readBytes(arc);
+    {
+        const pid_t child = spawnAetool({"add", arc.string(), b.input.string()});
+        ASSERT_GT(child, 0);
+        ASSERT_TRUE(writingIn(child, box, arc)) << "the add ended before it could be interrupted";
+        killAndReap(child, SIGTERM);
+        EXPECT_EQ(namesIn(box), std::vector<std::string>{"e.zip"});
+        EXPECT_EQ(readBytes(arc), before);
+    }
+    const fs::path gzBox = b.t / "gz";
+    fs::create_directories(gzBox);
+    for (const int sig : {SIGKILL, SIGTERM}) {
+        SCOPED_TRACE(strsignal(sig));
+        const pid_t child = spawnAetool({"add", gzBox.string(), b.input.string(), "-type", "gz"});
+        ASSERT_GT(child, 0);
+        ASSERT_TRUE(writingIn(child, gzBox, {})) << "the gzip run ended before it could be interrupted";
+        killAndReap(child, sig);
+        EXPECT_TRUE(namesIn(gzBox).empty()) << namesIn(gzBox).front();
+    }
+}
+
+} // namespace
