@@ -238,6 +238,16 @@ std::vector<HostileCase> hostileCases() {
         a.resize(a.size() / 2);
         v.push_back({"truncated -lh1- data", a, 25236, true, nullptr});
     }
+    {
+        // Stored data whose CRC matches but whose stated size is impossible: the entry
+        // passes only when the bytes delivered are the size it states.
+        auto a = lh1test::level0Entry("-lh0-", "n.txt", data, data);
+        for (int i = 0; i < 4; ++i) a[11 + i] = static_cast<uint8_t>(0xFFFFFFF0u >> (8 * i));
+        uint8_t sum = 0;
+        for (size_t i = 2; i < size_t{a[0]} + 2; ++i) sum = static_cast<uint8_t>(sum + a[i]);
+        a[1] = sum;
+        v.push_back({"stored size claims more than the data", withEnd(a), 25236, true, nullptr});
+    }
     // A refused name is that entry's failure.
     v.push_back({"climbing name", withEnd(lh1test::level0Entry("-lh0-", "../evil.txt", data, data)), 25243,
                  true, nullptr});
