@@ -24,10 +24,11 @@ constexpr int64_t kChunk = 32760; // whole lines of 45 bytes
 constexpr std::size_t kFlushAt = 32769;
 constexpr uint32_t kAttrArchive = 0x20;
 
-// One output file under way: its temporary file and the name it gets at the end.
+// One output file under way: its file (without a name where the file system allows, so
+// that a killed run leaves nothing) and the name it gets at the end.
 struct TPart {
-    std::string temp, target;
-    int fd = -1;
+    platform::PendingFile file;
+    std::string target;
 };
 
 } // namespace
@@ -104,18 +105,11 @@ void TUUEncode::Encode() {
     const int in = platform::openFile(input, platform::OpenMode::Read);
     if (in < 0) RaiseError(input, "", "0", kMsgOpenError);
     std::vector<TPart> parts;
-    // However the encoding ends, the input is closed and unfinished parts are removed.
+    // However the encoding ends, the input is closed; unfinished parts go with `parts`.
     struct Cleanup {
         int in;
-        std::vector<TPart>& parts;
-        ~Cleanup() {
-            platform::closeFile(in);
-            for (TPart& p : parts) {
-                if (p.fd >= 0) platform::closeFile(p.fd);
-                if (!p.temp.empty()) platform::removeFile(p.temp);
-            }
-        }
-    } cleanup{in, parts};
+        ~Cleanup() { platform::closeFile(in); }
+    } cleanup{in};
 
     const int64_t size = std::max<int64_t>(0, platform::fileSize(in));
     const bool xx = FCompressMethod == cmXXEncode;
@@ -133,7 +127,7 @@ void TUUEncode::Encode() {
     std::string out;
     auto flush = [&] {
         if (out.empty()) return;
-        WriteBlock(parts.back().fd, reinterpret_cast<const uint8_t*>(out.data()), 1,
+        WriteBlock(parts.back().file.fd(), reinterpret_cast<const uint8_t*>(out.data()), 1,
                    static_cast<int64_t>(out.size()), 0, nullptr);
         out.clear();
     };
@@ -141,10 +135,11 @@ void TUUEncode::Encode() {
     auto openPart = [&](int number) {
         const std::string target = number == 0 ? FOutFilename : uucode::PartName(FOutFilename, number);
         const std::string dir = ExtractDirPart(target);
-        platform::TempFile t =
-            platform::makeTempFile(dir.empty() ? "." : dir, "." + ExtractFileNamePart(target) + ".", ".part");
-        if (t.fd < 0) RaiseError(target, "", "0", kMsgOpenError);
-        parts.push_back({t.path, target, t.fd});
+        TPart part;
+        if (!part.file.create(dir.empty() ? "." : dir, "." + ExtractFileNamePart(target) + ".", ".part"))
+            RaiseError(target, "", "0", kMsgOpenError);
+        part.target = target;
+        parts.push_back(std::move(part));
         if (number > 0) out += "part " + std::to_string(number) + "\r\n";
         out += "begin 644 " + fileName + "\r\n";
     };
@@ -192,15 +187,11 @@ void TUUEncode::Encode() {
     const auto times = platform::fileTimes(in);
     for (TPart& p : parts) {
         if (DateAttribute == daFileDate && times)
-            platform::setFileTimes(p.fd, times->lastWrite, times->lastWrite);
-        const bool closed = platform::closeFile(p.fd);
-        p.fd = -1;
-        if (!closed) RaiseError(p.target, "", "0", kMsgWriteError);
+            platform::setFileTimes(p.file.fd(), times->lastWrite, times->lastWrite);
+        platform::setFileMode(p.file.fd(), NewFileMode());
     }
     for (TPart& p : parts) {
-        platform::setFileMode(p.temp, NewFileMode());
-        if (!platform::renameFile(p.temp, p.target)) RaiseError(p.target, "", "0", kMsgWriteError);
-        p.temp.clear();
+        if (!p.file.commit(p.target)) RaiseError(p.target, "", "0", kMsgWriteError);
         FWritten.push_back(p.target);
     }
 }
