@@ -43,6 +43,10 @@ public:
     std::function<void()> OnDeactivate;
     // An error of the run: the engine's message number and text.
     std::function<void(const std::string& fileName, int code, const std::string& text)> OnError;
+    // The next volume of a multi-volume archive is wanted: `volumeName` comes in as the
+    // expected name and goes back as the one to read; `cancel` gives the volume up.
+    std::function<void(std::string& volumeName, const std::string& volumeID, bool exists, bool& cancel)>
+        OnNextVolume;
 
     // Sets the archive (detects its type); "" forgets it.
     virtual void SetArchiveFile(const std::string& path) = 0;
@@ -78,6 +82,28 @@ public:
     virtual void UnloadDlls() = 0;
     virtual void SetAddCompLevel(int level) = 0;
 
+    // A password is needed (or the one given was wrong): `newPassword` goes back empty to
+    // give the entry up.
+    std::function<void(std::string& newPassword, const std::string& forFile, uint32_t& repeatCount)>
+        OnPasswordError;
+    // An entry's data does not match its CRC: `doExtract` false keeps its file from being
+    // written.
+    std::function<void(const std::string& forFile, uint32_t foundCRC, uint32_t expectedCRC, bool& doExtract)>
+        OnCRC32Error;
+    // The component's own disk request is left in place: there is deliberately no
+    // OnGetNextDisk here.
+
+    // ---- Spanning ----
+    virtual void SetMaxVolumeSize(int64_t bytes) { (void)bytes; }
+    // The size of the archive as the last listing found it (the physical file).
+    virtual int64_t ArchiveSize() const { return 0; }
+    // Writes `inFile` as a spanned set named `outFile`; 0 on success.
+    virtual int WriteSpan(const std::string& inFile, const std::string& outFile) {
+        (void)inFile;
+        (void)outFile;
+        return -1;
+    }
+
     // ---- Extraction ----
     // The component's progress (ProgressType numbers: 0 new file, 1 progress, 2 end of
     // batch, 3 total files, 4 total size).
@@ -111,6 +137,14 @@ public:
     // Each entry's result.
     std::function<void(const std::string& name, bool passed)> OnEnd;
     std::function<void(const std::string& name, int code, const std::string& text)> OnError;
+    // An encrypted entry needs a password: an empty `password` gives the entry up;
+    // `tryAgain` asks for another chance after a wrong one.
+    std::function<void(const std::string& name, std::string& password, bool& tryAgain)> OnGetPassword;
+    // As the lister's.
+    std::function<void(std::string& volumeName, const std::string& volumeID, bool exists, bool& cancel)>
+        OnNextVolume;
+    // The name an entry is written under may be changed (left unbound by the window).
+    std::function<void(std::string& name)> OnRenameCompressedFile;
 
     virtual void SetArchiveFile(const std::string& path) = 0;
     virtual void SetExtractDir(const std::string& dir) = 0;
@@ -123,9 +157,57 @@ public:
     virtual void SetCancel(bool on) = 0;
 };
 
+// One of the engine's writers (packers), created for the packer of one run. The window's
+// add and delete commands drive it; its events are answered as the extractors' are.
+class TPackerBackend {
+public:
+    virtual ~TPackerBackend() = default;
+    std::function<void()> OnActivate;
+    std::function<void()> OnDeactivate;
+    std::function<void(const std::string& name)> OnBegin;
+    std::function<void(int byFile, int byArchive)> OnProgress;
+    // A file is in the way (a gzip output, a jar entry): as the extractor's.
+    std::function<void(const std::string& name, double fileDate, bool& overwrite)> OnFileExists;
+    std::function<void(const std::string& name, std::string& password, bool& tryAgain)> OnGetPassword;
+    std::function<void(const std::string& name, int code, const std::string& text)> OnError;
+    // Each entry's result.
+    std::function<void(const std::string& name, bool passed)> OnEnd;
+    // The next cabinet of a set is wanted: `name` goes back as its file name.
+    std::function<void(std::string& name, bool& cancel)> OnGetNextCabinet;
+    std::function<void(std::string& name)> OnRenameCompressedFile;
+
+    enum TPackSwitch { psAdd = 0, psMove = 1, psDelete = 2 };
+    // The engine's TStoredDirNames ordinals.
+    enum TPackDirNames { pdNone = 0, pdAbsolute, pdAbsoluteNoDrv, pdRelative, pdRelativeStoreStart };
+
+    // The packer kind (TPackerId numbers).
+    virtual int Kind() const = 0;
+    virtual void SetArchiveFile(const std::string& path) = 0;
+    // Paths of files or masks to add, or stored names (masks) to delete.
+    virtual void SetFileSpec(const std::vector<std::string>& specs) = 0;
+    virtual void SetExcludeSpec(const std::vector<std::string>& specs) = 0;
+    virtual void SetDefaultDir(const std::string& dir) = 0;
+    // The engine's TCompressMethod and TDeflateType ordinals; a method the packer does not
+    // allow is ignored.
+    virtual void SetCompressMethod(int method) = 0;
+    virtual void SetDeflateType(int type) = 0;
+    virtual void SetPassword(const std::string& password) = 0;
+    virtual void SetRecurseDirs(bool on) = 0;
+    virtual void SetStoredDirNames(int mode) = 0;
+    virtual void SetSwitch(int sw) = 0;
+    // Runs the packer: files added (or deleted). Throws when an error ended the run (after
+    // reporting it through OnError); the archive is then as it was.
+    virtual int Compress() = 0;
+    virtual int64_t TotalPackedSize() const = 0;
+    virtual int64_t TotalUnpackedSize() const = 0;
+    virtual void SetCancel(bool on) = 0;
+};
+
 // The real components; null when the component is not part of this build.
 std::unique_ptr<TListerBackend> CreateLiveLister();
 std::unique_ptr<TZipBackend> CreateLiveZip();
 // The engine's extractor for an archive type (the engine's type ordinal); null when the
 // type has none.
 std::unique_ptr<TExtractorBackend> CreateLiveExtractor(int arcType);
+// The engine's packer of a kind (TPackerId numbers); null when the engine has none yet.
+std::unique_ptr<TPackerBackend> CreateLivePacker(int packerKind);

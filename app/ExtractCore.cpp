@@ -195,13 +195,7 @@ bool TMainCore::RunEngineExtract(const std::vector<std::string>& names, bool all
         return false;
     }
     TExtractorBackend& u = *FCurrentUnpacker;
-    u.OnActivate = [this] { aeUnActivate(); };
-    u.OnDeactivate = [this] { aeUnDeactivate(); };
-    u.OnBegin = [this](const std::string& n) { aeBegin(n); };
-    u.OnProgress = [this](int f, int a) { aeUnProgress(f, a); };
-    u.OnFileExists = [this](const std::string& n, double d, bool& o) { aeUnFileExists(n, d, o); };
-    u.OnEnd = [this](const std::string& n, bool pass) { aeUnEnd(n, pass); };
-    u.OnError = [this](const std::string& n, int code, const std::string& t) { aeError(n, code, t); };
+    BindComponentEvents(u);
     u.SetArchiveFile(FArchiveFile);
     u.SetExtractDir(folder);
     u.SetUseStoredDirs(dirNames);

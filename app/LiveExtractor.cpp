@@ -49,10 +49,34 @@ public:
     void SetUseStoredDirs(bool on) override { FUn->UseStoredDirs = on; }
     void SetConfirmOverwrites(bool on) override { FUn->ConfirmOverwrites = on; }
     void SetFileSpec(const std::vector<std::string>& specs) override { FUn->SetFileSpec(specs); }
-    int Extract() override { return FUn->Extract(); }
+    int Extract() override {
+        BindQuestions();
+        return FUn->Extract();
+    }
     void SetCancel(bool on) override { FUn->SetCancel(on); }
 
 private:
+    // The engine asks only where someone answers: an unbound question keeps the engine's
+    // own behaviour (no password, no further volume).
+    void BindQuestions() {
+        TUnBase& u0 = *FUn;
+        u0.OnGetPassword = nullptr;
+        if (OnGetPassword)
+            u0.OnGetPassword = [this](TZipCommon&, const std::string& fn, std::string& pw, bool& tryAgain) {
+                bool again = false;
+                OnGetPassword(fn, pw, again);
+                // An empty answer gives the entry up; the engine asks no more then.
+                tryAgain = !pw.empty();
+            };
+        u0.OnNextVolume = nullptr;
+        if (OnNextVolume)
+            u0.OnNextVolume = [this](TZipCommon&, std::string& volume, const std::string& id, bool exists,
+                                     bool& cancel) { OnNextVolume(volume, id, exists, cancel); };
+        u0.OnRenameCompressedFile = nullptr;
+        if (OnRenameCompressedFile)
+            u0.OnRenameCompressedFile = [this](TZipCommon&, std::string& fn) { OnRenameCompressedFile(fn); };
+    }
+
     std::unique_ptr<TUnBase> FUn;
 };
 

@@ -81,6 +81,12 @@ public:
     void SetFileSpec(const std::string& spec) override { FLister.SetFileSpec({spec}); }
 
     bool Activate() override {
+        // Asked only when someone answers (see the extractors).
+        FLister.OnNextVolume = nullptr;
+        if (OnNextVolume)
+            FLister.OnNextVolume = [this](TZipCommon&, std::string& volume, const std::string& id,
+                                          bool exists,
+                                          bool& cancel) { OnNextVolume(volume, id, exists, cancel); };
         try {
             return FLister.Activate();
         } catch (const std::exception& e) {

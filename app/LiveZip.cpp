@@ -24,6 +24,18 @@ public:
                                          bool& doOverwrite) {
             if (OnExtractOverwrite) OnExtractOverwrite(forFile, isOlder, doOverwrite);
         };
+        // Bound only while the window answers: without a handler the component asks itself.
+        FZip.OnPasswordError = [this](TZipFront& z, std::string& pw, const std::string& forFile,
+                                      uint32_t& repeat) {
+            if (OnPasswordError)
+                OnPasswordError(pw, forFile, repeat);
+            else
+                pw = z.GetExtrPassword();
+        };
+        FZip.OnCRC32Error = [this](TZipFront&, const std::string& forFile, uint32_t found, uint32_t expected,
+                                   bool& doExtract) {
+            if (OnCRC32Error) OnCRC32Error(forFile, found, expected, doExtract);
+        };
     }
 
     void SetZipFileName(const std::string& path) override { FZip.SetZipFileName(path); }
@@ -52,6 +64,11 @@ public:
         FZip.UnloadUnzDll();
     }
     void SetAddCompLevel(int level) override { FZip.AddCompLevel = level; }
+    void SetMaxVolumeSize(int64_t bytes) override { FZip.MaxVolumeSize = bytes; }
+    int64_t ArchiveSize() const override { return FZip.RealFileSize(); }
+    int WriteSpan(const std::string& inFile, const std::string& outFile) override {
+        return FZip.WriteSpan(inFile, outFile);
+    }
 
     int Extract(const ExtractRequest& r) override {
         FZip.FSpecArgs = r.specs;

@@ -80,26 +80,10 @@ bool flag(const TIniFile& ini, const char* section, const char* key, const char*
 
 TMainCore::TMainCore(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBackend> lister)
     : FZip(std::move(zip)), FLister(std::move(lister)) {
-    if (FZip) {
-        FZip->OnDirUpdate = [this] { pvZipFrontDirUpdate(); };
-        FZip->OnMessage = [this](int code, const std::string& msg) { pvZipFrontMessage(code, msg); };
-        FZip->OnProgress = [this](int type, const std::string& name, int64_t size) {
-            pvZipFrontProgress(type, name, size);
-        };
-        FZip->OnExtractOverwrite = [this](const std::string& forFile, bool isOlder, bool& doOverwrite) {
-            pvZipFrontExtractOverwrite(forFile, isOlder, doOverwrite);
-        };
-    }
+    if (FZip) BindComponentEvents(*FZip);
     ExtractorFactory = [](int arcType) { return CreateLiveExtractor(arcType); };
-    if (FLister) {
-        FLister->OnActivate = [this] { pvArcListerActivate(); };
-        FLister->OnRead = [this](const TListEntry& e) { pvArcListerRead(e); };
-        FLister->OnTotals = [this](int n) { pvArcListerTotals(n); };
-        FLister->OnDeactivate = [this] { pvArcListerDeactivate(); };
-        FLister->OnError = [this](const std::string& fn, int code, const std::string& text) {
-            pvError(fn, code, text);
-        };
-    }
+    PackerFactory = [](int packerKind) { return CreateLivePacker(packerKind); };
+    if (FLister) BindComponentEvents(*FLister);
     EnableItems(false, false, false, false, false, true);
 }
 
@@ -110,6 +94,8 @@ TMainCore::~TMainCore() {
         FZip->OnMessage = nullptr;
         FZip->OnProgress = nullptr;
         FZip->OnExtractOverwrite = nullptr;
+        FZip->OnPasswordError = nullptr;
+        FZip->OnCRC32Error = nullptr;
     }
     FCurrentUnpacker.reset();
     if (FLister) {
@@ -118,6 +104,7 @@ TMainCore::~TMainCore() {
         FLister->OnTotals = nullptr;
         FLister->OnDeactivate = nullptr;
         FLister->OnError = nullptr;
+        FLister->OnNextVolume = nullptr;
     }
 }
 
@@ -918,6 +905,10 @@ void TMainCore::pvZipFrontDirUpdate() {
 
 void TMainCore::pvZipFrontMessage(int errCode, const std::string& message) {
     int code = errCode != 0 ? errCode : (FZip ? FZip->ErrCode() : 0);
+    if (FTestRunning) {
+        TestOutput.push_back(message);
+        if (errCode != 0) ++TestErrorCount;
+    }
     // An error of a running extraction ends up in the status bar when the run is over.
     if (FSpecialExtractRunning && code != 0) {
         ++FRun.errors;
@@ -942,7 +933,13 @@ void TMainCore::pvArcListerActivate() {
     // The lister lets window messages through while it reads; nothing may start another
     // archive operation until it is done (its deactivation enables everything again).
     DisableAll();
-    if (!FMultiExtRunning) {
+    if (FMultiExtRunning) {
+        if (StatForm.Visible) {
+            StatForm.Caption = "Status... (File " + std::to_string(FMultiExtIndex) + " of " +
+                               std::to_string(FMultiExtCount) + ")";
+            StatChanged();
+        }
+    } else {
         GridDel();
         SetPanel(0, "Reading archive information...");
     }
@@ -968,6 +965,14 @@ void TMainCore::pvArcListerTotals(int) {
 }
 
 void TMainCore::pvArcListerDeactivate() {
+    // A packer's run ends here too: its progress window goes, unless a multi-extraction
+    // keeps it for the archives still to come.
+    const bool keep = FMultiExtRunning && FMultiExtIndex != FMultiExtCount;
+    if (StatForm.Visible && !keep) {
+        StatForm.Gauge1 = StatForm.Gauge2 = 0;
+        StatForm.Visible = false;
+        StatChanged();
+    }
     EnableAll();
     EndListUpdate();
 }

@@ -173,6 +173,12 @@ public:
     TOverwriteState OverwriteForm;
     // Creates the engine's extractor for a type (the engine's ordinal); tests may replace it.
     std::function<std::unique_ptr<TExtractorBackend>(int arcType)> ExtractorFactory;
+    // Creates the engine's packer of a kind (TPackerId numbers); tests may replace it.
+    std::function<std::unique_ptr<TPackerBackend>(int packerKind)> PackerFactory;
+    // What the components said while the test window runs; that window shows it and its
+    // count of errors.
+    std::vector<std::string> TestOutput;
+    int TestErrorCount = 0;
 
     // ---- What the widgets show ----
     std::vector<TListRow> Rows;
@@ -295,6 +301,33 @@ public:
     // The progress window's Cancel.
     void StatCancelClick();
 
+    // ---- Component events: passwords, volumes, errors, packers ----
+    void pvZipFrontPasswordError(std::string& newPassword, const std::string& forFile, uint32_t& repeatCount);
+    void pvZipFrontCRC32Error(const std::string& forFile, bool& doExtract);
+    void aeUnGetPassword(const std::string& name, bool& tryAgain, std::string& password);
+    void aeNextVolume(std::string& volumeName, bool& cancel, bool exists, const std::string& volumeID);
+    void pvGzipActivate();
+    void pvGzipDeactivate();
+    void pvCabError(const std::string& name, int code, const std::string& volumeID,
+                    const std::string& message);
+    void pvCabGetNextCabinet(std::string& name, bool& cancel);
+    // The handlers of the components' events, bound as the window answers them; every
+    // component the window runs goes through one of these.
+    void BindComponentEvents(TZipBackend& zip);
+    void BindComponentEvents(TListerBackend& lister);
+    void BindComponentEvents(TExtractorBackend& extractor);
+    void BindComponentEvents(TPackerBackend& packer);
+
+    // ---- Spanning ----
+    // Re-writes the open zip archive as a spanned set of FSpanSizeKB volumes and opens its
+    // last part. The archive is moved aside to a free name first and comes back, open,
+    // when anything fails.
+    enum TSpanResult { srDone, srNotMoved, srNotWritten };
+    TSpanResult GoUserSpan();
+    // The file name of part `number` of a set written from `archive` ("a/b.zip", 3 ->
+    // "a/b003.zip").
+    static std::string SpanPartName(const std::string& archive, int number);
+
 protected:
     // Notifications for the widgets; the bare core ignores them.
     virtual void BeginListUpdate() { ++FListUpdateDepth; }
@@ -313,6 +346,10 @@ protected:
     // setting FCancelled as the answer says. The core asks with a message box; the window
     // shows its dialog.
     virtual TOverwriteAnswer AskOverwrite() { return OverwriteForm.ShowModal(FCancelled); }
+    // Shows the password dialog in ask mode (FAskPassword is set): OK stores the text in
+    // FArchivePassword and clears FCancelled, Cancel sets FCancelled. The core asks through
+    // the platform's password question; the window shows its dialog.
+    virtual void ShowPasswordDialog();
     // The date column of a zip row: the short date, two spaces, the short time. The window
     // takes both formats from the user's locale; the bare core uses the patterns above.
     virtual std::string ZipDateText(double dt) const;
