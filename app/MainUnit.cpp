@@ -25,6 +25,8 @@
 #include "app/LocaleDate.h"
 #include "app/MultiExtUnit.h"
 #include "app/OverwriteUnit.h"
+#include "app/PWord1Unit.h"
+#include "app/UserSpanUnit.h"
 #include "app/StatUnit.h"
 #include "platform/ui_hooks.h"
 
@@ -62,6 +64,8 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     BindExtractionCommands();
     FOverwriteForm = new TOverwriteForm(OverwriteForm, FCancelled, this);
     FStatForm = new TStatForm(this);
+    FPWordForm = new TPWordForm(*this, this);
+    FUserSpanForm = new TUserSpanForm(*this, this);
     FStatForm->OnCancel = [this] { StatCancelClick(); };
     FStatSyncTimer = new QTimer(this);
     FStatSyncTimer->setSingleShot(true);
@@ -479,6 +483,13 @@ void TMainForm::mmiMultiExtractClick() {
 
 std::string TMainForm::ZipDateText(double dt) const {
     return LocaleShortDateTime(QLocale(), dt);
+}
+
+void TMainForm::ShowPasswordDialog() {
+    if (FPWordForm)
+        FPWordForm->ShowModal();
+    else
+        TMainCore::ShowPasswordDialog();
 }
 
 TOverwriteAnswer TMainForm::AskOverwrite() {

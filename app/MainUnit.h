@@ -19,6 +19,8 @@ class QItemSelection;
 class TFileListModel;
 class TStatForm;
 class TOverwriteForm;
+class TPWordForm;
+class TUserSpanForm;
 
 class TMainForm : public QMainWindow, public TMainCore {
     Q_OBJECT
@@ -45,6 +47,9 @@ public:
     void mmiMultiExtractClick();
     TStatForm* StatWindow() const { return FStatForm; }
     TOverwriteForm* OverwriteWindow() const { return FOverwriteForm; }
+    // The password and spanning dialogs, made once and reused.
+    TPWordForm* PWordForm() const { return FPWordForm; }
+    TUserSpanForm* UserSpanForm() const { return FUserSpanForm; }
 
     void SetCaptions();
     void UpdateSettings();
@@ -66,6 +71,7 @@ protected:
     void SortChanged() override;
     void StatChanged() override;
     TOverwriteAnswer AskOverwrite() override;
+    void ShowPasswordDialog() override;
     std::string ZipDateText(double dt) const override;
     void ApplySelection(const std::vector<bool>& wanted) override;
 
@@ -102,6 +108,8 @@ private:
     QAction* FSetupButton = nullptr;
     TStatForm* FStatForm = nullptr;
     TOverwriteForm* FOverwriteForm = nullptr;
+    TPWordForm* FPWordForm = nullptr;
+    TUserSpanForm* FUserSpanForm = nullptr;
     QTimer* FStatSyncTimer = nullptr;
     std::chrono::steady_clock::time_point FStatSynced;
     static constexpr std::chrono::milliseconds kStatInterval{40};

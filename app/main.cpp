@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
     std::string programPath = QCoreApplication::applicationFilePath().toStdString();
 
     TMainForm form(CreateLiveZip(), CreateLiveLister(), programPath, params);
-    // The progress window and the overwrite question live with the main window for the
-    // whole run; the span-size and password dialogs join them with their commands.
+    // The progress window, the overwrite question and the password and span-size dialogs
+    // live with the main window for the whole run.
     form.show();
     return app.exec();
 }
