@@ -150,6 +150,15 @@ void TUUDecode::Decode(int& ArchiveHandle, TStream*) {
                 haveBegin = true;
                 break;
             }
+            if (StartsWith(*line, "size")) {
+                // The expected size, for the reader's information; anything but a number
+                // there means the header is not one.
+                const std::string n = line->size() > 5 ? line->substr(5) : std::string();
+                if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos) {
+                    ReportError(FArchiveFile, "", "0", kMsgBadFileHeader);
+                    return;
+                }
+            }
             if (StartsWith(*line, "table")) {
                 auto a = rd.Next();
                 auto b = rd.Next();

@@ -254,6 +254,8 @@ TEST(UuDecode, HeaderAlphabetAndNameCases) {
          "begin 644 c.txt\nM" + std::string(60, '`') + "\n#0V%T" + std::string(200, '#') + "\n`\nend\n",
          "c.txt", std::string(45, '\0') + "Cat"},
         {"NeitherAlphabet", "begin 644 c.txt\n~~~~~\nend\n", nullptr, "", 25326},
+        {"SizeLine", "size 3\nbegin 644 c.txt\n#0V%T\n`\nend\n", "c.txt", "Cat"},
+        {"SizeLineWithoutANumber", "size many\nbegin 644 c.txt\n#0V%T\n`\nend\n", nullptr, "", 25110},
         {"NoBegin", "#0V%T\nend\n", nullptr, "", 0}, // not even taken for UU text
         {"NoEnd", "begin 644 c.txt\n#0V%T\n", nullptr, "", 25236},
         {"CharacterOutsideTheAlphabet", "begin 644 c.txt\nM" + std::string(59, 'a') + "~\n`\nend\n", nullptr,
