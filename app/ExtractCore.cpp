@@ -313,6 +313,8 @@ void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t si
         if (!StatForm.Visible) {
             DisableAll();
             ShowStat();
+        } else if (FMultiExtRunning) {
+            ShowStat(); // the caption names the archive
         }
         break;
     default:
@@ -627,7 +629,8 @@ void TMainCore::mmiViewClick() {
     const std::string file = ViewCopy(*row);
     if (file.empty()) return;
     if (FViewerKind == 3) {
-        if (platform::fileExists(FViewerProgram)) LaunchProgram(FViewerProgram, {file}, folderPart(FViewerProgram));
+        if (platform::fileExists(FViewerProgram))
+            LaunchProgram(FViewerProgram, {file}, folderPart(FViewerProgram));
         return;
     }
     ViewWithNotepad(file);

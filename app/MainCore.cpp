@@ -56,7 +56,8 @@ bool fileExistsNoCase(const std::string& folder, const std::string& name) {
     std::string want = lowerAscii(name);
     while (dirent* e = ::readdir(d)) {
         if (lowerAscii(e->d_name) == want &&
-            platform::fileExists((folder.empty() || folder.back() == '/' ? folder : folder + "/") + e->d_name)) {
+            platform::fileExists((folder.empty() || folder.back() == '/' ? folder : folder + "/") +
+                                 e->d_name)) {
             found = true;
             break;
         }
@@ -482,7 +483,8 @@ void TMainCore::OpenWithLister(const std::string& path) {
             // A run that failed before or without its deactivation still leaves the
             // list and the commands usable.
             while (FListUpdateDepth > depth) EndListUpdate();
-            if (!AllEnabled) EnableAll();
+            // A multi-extraction keeps everything disabled while its progress window stays.
+            if (!AllEnabled && !(FMultiExtRunning && StatForm.Visible)) EnableAll();
         }
     } else if (!path.empty()) {
         ok = false;
@@ -973,7 +975,7 @@ void TMainCore::pvArcListerDeactivate() {
         StatForm.Visible = false;
         StatChanged();
     }
-    EnableAll();
+    if (!(keep && StatForm.Visible)) EnableAll();
     EndListUpdate();
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/MainCore.h"
+#include "app/UserSpanUnit.h"
 #include "apptest.h"
 
 using namespace apptest;
@@ -458,4 +459,130 @@ TEST_F(EventsFixture, SpanWhenTheArchiveCannotBeMovedSaysSoAndKeepsItOpen) {
     EXPECT_EQ(script->boxes[0].text, "Error renaming file.");
     EXPECT_TRUE(core->FArchiveOpen);
     EXPECT_EQ(core->FArchiveFile, arc.string());
+}
+
+// ---------------------------------------------------------------- the progress window's span
+
+namespace {
+
+// Notes every change of the progress window and of DisableAll/EnableAll, in order.
+class RecordingCore : public TMainCore {
+public:
+    using TMainCore::TMainCore;
+    struct Step {
+        bool visible;
+        std::string caption;
+        bool allEnabled;
+    };
+    std::vector<Step> steps;
+
+protected:
+    void StatChanged() override { note(); }
+    void ItemsChanged() override { note(); }
+
+private:
+    void note() {
+        Step s{StatForm.Visible, StatForm.Caption, AllEnabled};
+        if (steps.empty() || steps.back().visible != s.visible || steps.back().caption != s.caption ||
+            steps.back().allEnabled != s.allEnabled)
+            steps.push_back(s);
+    }
+};
+
+} // namespace
+
+TEST_F(EventsFixture, ProgressWindowStaysBetweenTheArchivesOfAMultiExtraction) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("arj");
+    const fs::path zip = make("zip -q -X", "one.zip");
+    const fs::path arj = make("arj a -y", "two.arj");
+    const fs::path zip2 = make("zip -q -X", "three.zip");
+    auto* rec = new RecordingCore(CreateLiveZip(), CreateLiveLister());
+    core.reset(rec);
+    core->FormCreate((pvtest::binDir() / "parvex").string());
+    core->FMultiExtMode = 1;
+    core->FMultiExtFolder = (home.dir / "multi").string();
+    core->FMultiExtOverwrite = true;
+    rec->steps.clear();
+    core->MultiExtract({zip.string(), arj.string(), zip2.string()});
+    for (const char* stem : {"one", "two", "three"})
+        EXPECT_TRUE(tree(home.dir / "multi" / stem) == files) << stem;
+
+    // One showing from the first run to the end, with everything disabled meanwhile; the
+    // caption counts the archives.
+    std::vector<std::string> captions;
+    int shows = 0;
+    bool wasVisible = false;
+    for (const auto& s : rec->steps) {
+        if (s.visible && !wasVisible) ++shows;
+        if (s.visible) {
+            EXPECT_FALSE(s.allEnabled) << s.caption;
+            if (captions.empty() || captions.back() != s.caption) captions.push_back(s.caption);
+        }
+        wasVisible = s.visible;
+    }
+    EXPECT_EQ(shows, 1);
+    EXPECT_EQ(captions, (std::vector<std::string>{"Status... (File 1 of 3)", "Status... (File 2 of 3)",
+                                                  "Status... (File 3 of 3)"}));
+    EXPECT_FALSE(core->StatForm.Visible);
+    EXPECT_TRUE(core->AllEnabled);
+}
+
+TEST_F(EventsFixture, ZipProgressOfAnEmptyFileFillsItsBar) {
+    core->pvZipFrontProgress(4, "", 100);
+    EXPECT_TRUE(core->StatForm.Visible);
+    EXPECT_FALSE(core->AllEnabled);
+    core->pvZipFrontProgress(0, "dir/empty.txt", 0);
+    EXPECT_EQ(core->StatForm.Current, "empty.txt");
+    core->pvZipFrontProgress(1, "", 0);
+    EXPECT_EQ(core->StatForm.Gauge1, 100);
+    core->pvZipFrontProgress(0, "dir/half.bin", 100);
+    core->pvZipFrontProgress(1, "", 50);
+    EXPECT_EQ(core->StatForm.Gauge1, 51);
+    EXPECT_EQ(core->StatForm.Gauge2, 51);
+    core->pvZipFrontProgress(2, "", 0);
+    EXPECT_FALSE(core->StatForm.Visible);
+    EXPECT_TRUE(core->AllEnabled);
+    EXPECT_EQ(core->FCurrentFileNo, 0);
+}
+
+TEST_F(EventsFixture, SpanDialogOkInWriteSpanModeRewritesTheOpenZipArchive) {
+    PV_REQUIRE_PEER("zip");
+    const fs::path arc = make("zip -q -X -0", "disk.zip");
+    const fs::path hidden = home.dir / "hidden.zip";
+
+    // Add mode: only the size is chosen.
+    core->OpenArchive(arc.string());
+    TUserSpanState s;
+    core->FSpanSizeKB = 0;
+    s.FormShow(*core);
+    s.Choose(TUserSpanState::szUser);
+    s.UserSize = "100";
+    EXPECT_TRUE(s.OkClick(*core));
+    EXPECT_TRUE(fs::exists(arc));
+    EXPECT_TRUE(core->FSpanExisting);
+
+    // Write-span mode, the archive gone from under the window: said, and the dialog stays.
+    s.WriteSpanMode = 1;
+    fs::rename(arc, hidden);
+    EXPECT_FALSE(s.OkClick(*core));
+    EXPECT_TRUE(script->boxSays("Error renaming file."));
+    fs::rename(hidden, arc);
+
+    // Write-span mode: the set is written and its last part open.
+    EXPECT_TRUE(s.OkClick(*core));
+    EXPECT_FALSE(fs::exists(arc));
+    EXPECT_TRUE(fs::exists(TMainCore::SpanPartName(arc.string(), 2)));
+    EXPECT_EQ(fs::path(core->FArchiveFile).filename().string().substr(0, 4), "disk");
+    EXPECT_NE(core->FArchiveFile, TMainCore::SpanPartName(arc.string(), 1));
+    EXPECT_FALSE(core->FSpanExisting);
+    EXPECT_EQ(core->Rows.size(), 3u);
+
+    // An archive of the lister is not the zip component's to span: the dialog just closes.
+    PV_REQUIRE_PEER("arj");
+    const fs::path other = make("arj a -y", "other.arj");
+    core->OpenArchive(other.string());
+    ASSERT_EQ(core->FHandlerKind, 2);
+    EXPECT_TRUE(s.OkClick(*core));
+    EXPECT_TRUE(fs::exists(other));
 }
