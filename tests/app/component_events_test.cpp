@@ -5,7 +5,13 @@
 #include <map>
 #include <optional>
 
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
 #include "app/MainCore.h"
+#include "app/MainUnit.h"
+#include "app/PWord1Unit.h"
 #include "app/UserSpanUnit.h"
 #include "apptest.h"
 
@@ -585,4 +591,49 @@ TEST_F(EventsFixture, SpanDialogOkInWriteSpanModeRewritesTheOpenZipArchive) {
     ASSERT_EQ(core->FHandlerKind, 2);
     EXPECT_TRUE(s.OkClick(*core));
     EXPECT_TRUE(fs::exists(other));
+}
+
+TEST_F(EventsFixture, MainWindowAsksForTheZipPasswordWithItsOwnDialog) {
+    PV_REQUIRE_PEER("zip");
+    const fs::path arc = make("zip -q -X -P Secret7", "window.zip");
+    core.reset();
+    TMainForm form(CreateLiveZip(), CreateLiveLister(), (pvtest::binDir() / "parvex").string());
+    form.OpenArchive(arc.string());
+    ASSERT_EQ(form.Rows.size(), 3u);
+    TPWordForm* dlg = form.PWordForm();
+    ASSERT_NE(dlg, nullptr);
+    // Answers each showing of the dialog: the text typed, then OK (or Cancel when empty).
+    std::vector<QString> answers;
+    std::vector<QString> titles;
+    QTimer answer;
+    answer.setInterval(5);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (!dlg->isVisible()) return;
+        titles.push_back(dlg->windowTitle());
+        const QString text = answers.empty() ? QString() : answers.front();
+        if (!answers.empty()) answers.erase(answers.begin());
+        if (text.isEmpty()) {
+            dlg->CancelBtn->click();
+        } else {
+            dlg->PWord->setText(text);
+            dlg->OkBtn->click();
+        }
+    });
+    answer.start();
+    answers = {"Secret7", "Secret7", "Secret7"};
+    const fs::path out = home.dir / "out";
+    EXPECT_TRUE(form.ExtractCore(false, false, out.string(), false, true)) << form.StatusPanels[0];
+    EXPECT_TRUE(tree(out) == files);
+    ASSERT_FALSE(titles.empty());
+    EXPECT_EQ(titles[0], "Password needed");
+
+    // Cancel: nothing comes out and the status bar says the run failed.
+    titles.clear();
+    answers.clear();
+    const fs::path none = home.dir / "none";
+    EXPECT_FALSE(form.ExtractCore(false, false, none.string(), false, true));
+    EXPECT_FALSE(titles.empty());
+    EXPECT_TRUE(tree(none).empty());
+    EXPECT_EQ(form.StatusPanels[0].find("successfully"), std::string::npos);
+    answer.stop();
 }
