@@ -191,7 +191,9 @@ TEST(MainWindow, HistoryMenuOpensAndDisableAllLocksTheWindow) {
     EXPECT_FALSE(form->ZipList()->isEnabled());
     EXPECT_FALSE(form->menuBar()->actions().at(0)->isEnabled());
     for (QAction* a : form->Toolbar()->actions())
-        if (!a->isSeparator()) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+        if (!a->isSeparator()) {
+            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+        }
     form->EnableAll();
     EXPECT_TRUE(form->ZipList()->isEnabled());
     EXPECT_TRUE(form->ActionsFor(cmd::Extract).back()->isEnabled());

@@ -176,7 +176,7 @@ TEST(AeBaseBlocks, ReadFromEverySourceWithCrc) {
     for (TMemoryStream* m : {&a, &b, &s}) m->Write(data.data(), int64_t(data.size())), m->Seek(0, 0);
     c.StreamA = &a;
     c.StreamB = &b;
-    for (uint8_t mode : {1, 2, 3, 4}) {
+    for (uint8_t mode : std::initializer_list<uint8_t>{1, 2, 3, 4}) {
         c.ReadMode = mode;
         c.ReadMemory = reinterpret_cast<const uint8_t*>(data.data());
         c.ReadMemoryLeft = int64_t(data.size());

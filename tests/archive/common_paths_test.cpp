@@ -45,7 +45,8 @@ TEST(CommonPaths, SmallHelpers) {
     EXPECT_FALSE(IsAllDigits("12a"));
     EXPECT_EQ(SwapWords(0x12345678u), 0x56781234u);
     EXPECT_EQ(MinCardinal(3, 7), 3u);
-    for (uint16_t w : {0x1E1F, 0x8B1F, 0x9D1F, 0x9E1F, 0xA01F}) EXPECT_TRUE(IsGzipMagic(w)) << w;
+    for (uint16_t w : std::initializer_list<uint16_t>{0x1E1F, 0x8B1F, 0x9D1F, 0x9E1F, 0xA01F})
+        EXPECT_TRUE(IsGzipMagic(w)) << w;
     EXPECT_FALSE(IsGzipMagic(0x8B1E));
 
     EXPECT_EQ(Percent(1, 3), 33);

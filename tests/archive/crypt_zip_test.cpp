@@ -137,7 +137,9 @@ TEST(CryptZip, DecryptsWhatZipWrote) {
         ASSERT_EQ(pvtest::run(v.cmd, dir.path()).status, 0);
         const auto e = firstEntry(pvtest::readBytes(dir / (std::string(v.label) + ".zip")));
         ASSERT_TRUE(e.flags & 1);
-        if (std::string(v.label) == "streamed") ASSERT_TRUE(e.flags & 0x08);
+        if (std::string(v.label) == "streamed") {
+            ASSERT_TRUE(e.flags & 0x08);
+        }
         std::vector<uint8_t> hdr(24);
         std::copy(e.data.begin(), e.data.begin() + 12, hdr.begin() + 12);
         TZipKeys k;

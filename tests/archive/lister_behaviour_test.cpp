@@ -364,7 +364,9 @@ TEST(ListerSfx, ArchivesBehindAProgramPart) {
         const auto archive = readBytes(dir / c.source);
         bytes.insert(bytes.end(), archive.begin(), archive.end());
         writeBytes(dir / c.sfx, bytes);
-        if (std::string(c.sfx) == "zipa.exe") ASSERT_EQ(run("zip -q -A zipa.exe", dir.path()).status, 0);
+        if (std::string(c.sfx) == "zipa.exe") {
+            ASSERT_EQ(run("zip -q -A zipa.exe", dir.path()).status, 0);
+        }
         const auto file = readBytes(dir / c.sfx);
         auto l = listArchive((dir / c.sfx).string());
         EXPECT_EQ(l.type, c.type);

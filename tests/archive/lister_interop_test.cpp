@@ -319,11 +319,10 @@ TEST_P(ListerInterop, MatchesWhatThePeerLists) {
     EXPECT_EQ(ours.totalsFired, static_cast<int>(peer.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(ListerPeers, ListerInterop, ::testing::ValuesIn(cases()), [](const auto& info) {
-    std::string n = info.param.label;
-    if (!info.param.method.empty())
-        n += "_" + info.param.method.substr(1, 3) + "_" + std::to_string(info.param.level);
-    if (n == "arj_m") n += std::to_string(info.index);
+INSTANTIATE_TEST_SUITE_P(ListerPeers, ListerInterop, ::testing::ValuesIn(cases()), [](const auto& c) {
+    std::string n = c.param.label;
+    if (!c.param.method.empty()) n += "_" + c.param.method.substr(1, 3) + "_" + std::to_string(c.param.level);
+    if (n == "arj_m") n += std::to_string(c.index);
     return n;
 });
 

@@ -115,7 +115,7 @@ TEST_P(UnArcMethod, ExtractsAndTestsByteExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(UnArcMethods, UnArcMethod, ::testing::Values(1, 3, 4, 5, 6, 7),
-                         [](const auto& info) { return "m" + std::to_string(info.param); });
+                         [](const auto& c) { return "m" + std::to_string(c.param); });
 
 // A PAK folder record opens a folder for the entries up to its end record.
 TEST(UnArcFolders, PakFolderRecordsPlaceEntriesInTheirFolders) {
@@ -290,6 +290,6 @@ const Damage kDamage[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(UnArcDamage, UnArcDamaged, ::testing::ValuesIn(kDamage),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& c) { return std::string(c.param.name); });
 
 } // namespace

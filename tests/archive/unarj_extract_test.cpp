@@ -87,7 +87,7 @@ TEST_P(UnArjMethod, ExtractsAndTestsByteExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(UnArjMethods, UnArjMethod, ::testing::Values(0, 1, 2, 3, 4),
-                         [](const auto& info) { return "m" + std::to_string(info.param); });
+                         [](const auto& c) { return "m" + std::to_string(c.param); });
 
 // A Unix mode with group write has bit 4 set, which in a DOS attribute would mean a folder.
 TEST(UnArjEntries, UnixModeIsNotTakenForAFolderAttribute) {

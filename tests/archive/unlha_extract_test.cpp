@@ -73,8 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PeerCase{0, "z", "-lh0-"}, PeerCase{1, "z", "-lh0-"}, PeerCase{2, "z", "-lh0-"},
                       PeerCase{0, "o5", "-lh5-"}, PeerCase{1, "o5", "-lh5-"}, PeerCase{2, "o5", "-lh5-"},
                       PeerCase{0, "o6", "-lh6-"}, PeerCase{1, "o6", "-lh6-"}, PeerCase{2, "o6", "-lh6-"}),
-    [](const auto& info) {
-        return "Level" + std::to_string(info.param.level) + "_" + std::string(info.param.method).substr(1, 3);
+    [](const auto& c) {
+        return "Level" + std::to_string(c.param.level) + "_" + std::string(c.param.method).substr(1, 3);
     });
 
 // ---- methods no tool here writes: checked by lhasa and unar before we read them ----

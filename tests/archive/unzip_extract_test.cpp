@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerCase{"StreamedPassword", "zip", "zip -q -P pw - %F | cat > %A", "pw"},
                       PeerCase{"SevenZip", "7zz", "7zz a -tzip -bd -bso0 %A %F", nullptr},
                       PeerCase{"SevenZipCrypt", "7zz", "7zz a -tzip -bd -bso0 -pk3y %A %F", "k3y"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& c) { return std::string(c.param.label); });
 
 TEST(UnZipJar, FastjarJarWithMetaInfFolder) {
     PV_REQUIRE_PEER("fastjar");

@@ -215,7 +215,7 @@ const Damage kDamage[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(UnZooDamages, UnZooDamage, ::testing::ValuesIn(kDamage),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& c) { return std::string(c.param.name); });
 
 } // namespace
 

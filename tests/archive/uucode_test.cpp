@@ -97,7 +97,9 @@ TEST(UuEncode, LinesOfTheEdgeSizes) {
             shape += "\r\n";
         }
         EXPECT_EQ(shape, c.body);
-        if (c.size == 45) EXPECT_EQ(lines[1].size(), 61u);
+        if (c.size == 45) {
+            EXPECT_EQ(lines[1].size(), 61u);
+        }
         EXPECT_EQ(text.find("encoded into"), std::string::npos);
     }
 }

@@ -153,7 +153,9 @@ TEST_F(ZipSpan, AnArchiveThatFitsIsWrittenWhole) {
     EXPECT_TRUE(asked.empty());
     const auto z = readBytes(fs::path(drive) / "x.zip");
     EXPECT_EQ(le32(z.data()), aehdr::kZipLocalSig);
-    if (havePeer("unzip")) EXPECT_EQ(run("unzip -tq " + q(drive + "/x.zip")).status, 0);
+    if (havePeer("unzip")) {
+        EXPECT_EQ(run("unzip -tq " + q(drive + "/x.zip")).status, 0);
+    }
 }
 
 TEST_F(ZipSpan, TheFullDiskAgainIsAskedForAgainAndAnOldFileIsAsked) {

@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(, ZipWriterInterop,
                                            Case{"maximum", cmDeflate, dtDeflateX, ""},
                                            Case{"stored_encrypted", cmStore, dtDeflateN, "s3cret"},
                                            Case{"deflated_encrypted", cmDeflate, dtDeflateN, "s3cret"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& c) { return std::string(c.param.name); });
 
 TEST(ZipWriter, HeaderFieldsOfNewEntries) {
     TempDir tmp;
@@ -188,7 +188,9 @@ TEST(ZipWriter, HeaderFieldsOfNewEntries) {
     Events r2;
     ASSERT_EQ(addFiles(all, tmp / "y.zip", tmp / "in", r2), 5);
     for (const auto& c : centralOf(readBytes(tmp / "y.zip")))
-        if (c.name != "e.txt") EXPECT_EQ(c.h.method, 8) << c.name;
+        if (c.name != "e.txt") {
+            EXPECT_EQ(c.h.method, 8) << c.name;
+        }
 }
 
 TEST(ZipWriter, NamesOutsideCodePage437AreFlaggedUtf8) {
@@ -358,7 +360,9 @@ TEST(ZipWriter, AProgramPartInFrontOfTheArchiveStays) {
     for (const char* adjust : {"", "zip -qA x.exe"}) { // offsets from the zip's or the file's start
         SCOPED_TRACE(adjust);
         writeFile(tmp / "x.exe", stub + readFile(tmp / "plain.zip"));
-        if (*adjust) ASSERT_EQ(run(adjust, tmp.path()).status, 0);
+        if (*adjust) {
+            ASSERT_EQ(run(adjust, tmp.path()).status, 0);
+        }
         TZip w;
         Events r;
         ASSERT_EQ(addFiles(w, tmp / "x.exe", tmp.path(), r, "b.txt"), 1);
@@ -464,8 +468,10 @@ TEST(ZipWriter, AFailingSourceFailsItsEntryOnlyAndAMoveKeepsIt) {
         EXPECT_EQ(w.Compress(), 2);
         EXPECT_FALSE(r.ends["b.txt"]);
         EXPECT_FALSE(r.errors.empty());
-        EXPECT_FALSE(fs::exists(in / "a.txt"));                                       // moved
-        if (std::string(f.name) != "vanishes") EXPECT_TRUE(fs::exists(in / "b.txt")); // kept
+        EXPECT_FALSE(fs::exists(in / "a.txt")); // moved
+        if (std::string(f.name) != "vanishes") {
+            EXPECT_TRUE(fs::exists(in / "b.txt")); // kept
+        }
         const auto zip = std::string(f.name) + ".zip";
         EXPECT_EQ(run("unzip -Z1 " + zip, tmp.path()).out, "a.txt\nc.txt\n");
         EXPECT_EQ(run("unzip -tq -P pw " + zip, tmp.path()).status, 0);

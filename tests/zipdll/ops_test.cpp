@@ -238,8 +238,12 @@ TEST_F(ZipOps, PeerArchivesExtractByteExact) {
         z.Password = c.password;
         EXPECT_EQ(extract(z, zip, t / (std::string("o_") + c.label)), 6) << ev.all();
         EXPECT_EQ(tree(t / (std::string("o_") + c.label)), tree(t / "in"));
-        if (c.mzPrefix) EXPECT_EQ(z.SFXOffset, 4096);
-        if (c.zipArgs == "-z") EXPECT_EQ(z.Comment(), "a comment");
+        if (c.mzPrefix) {
+            EXPECT_EQ(z.SFXOffset, 4096);
+        }
+        if (c.zipArgs == "-z") {
+            EXPECT_EQ(z.Comment(), "a comment");
+        }
     }
 }
 
