@@ -91,7 +91,14 @@ TTar::TTar() {
 }
 
 TTar::~TTar() {
+    dropPrivateTar();
+}
+
+void TTar::dropPrivateTar() {
     if (!FPrivateTar.empty()) platform::removeFile(FPrivateTar);
+    FPrivateTar.clear();
+    platform::forgetOnTerminatingSignal(FPrivateTicket);
+    FPrivateTicket = -1;
 }
 
 void TTar::SetArcType(TArcType) {
@@ -139,8 +146,7 @@ void TTar::Run() {
         ~Restore() {
             t.FArchiveFile = name;
             t.FOwnFiles.clear();
-            if (!t.FPrivateTar.empty()) platform::removeFile(t.FPrivateTar);
-            t.FPrivateTar.clear();
+            t.dropPrivateTar();
         }
     } restore{*this, given};
     runGzipTar();
@@ -165,6 +171,8 @@ void TTar::runGzipTar() {
         platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tar");
         if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
         FPrivateTar = t.path;
+        // Read by its name through the run, so it keeps one; a terminating signal removes it.
+        FPrivateTicket = platform::removeOnTerminatingSignal(t.path);
         FileGuard g{t.fd};
         inflateInto(FFinalName, t.fd);
         const bool closed = platform::closeFile(t.fd);

@@ -49,11 +49,13 @@ private:
     // For cmGzipTar: the private tar, and the final file's name.
     std::string FPrivateTar;
     std::string FFinalName;
+    int FPrivateTicket = -1; // the private tar is removed on a terminating signal
     int64_t FNextHeader = 0; // swRead: where the next header starts
 
     // The archive as the user named it (not the private tar).
     const std::string& shownName() const { return FPrivateTar.empty() ? FArchiveFile : FFinalName; }
     void runGzipTar();
+    void dropPrivateTar();
     void inflateInto(const std::string& Source, int Dest);
     void gzipStage(const std::string& Tar);
     bool copyData(int Source, int64_t Size, int Dest);
