@@ -204,7 +204,7 @@ void TUUDecode::Decode(int& ArchiveHandle, TStream*) {
             date = UnixToDateTime(t->lastWrite);
             dos = UnixTimeToDosLocal(t->lastWrite);
         }
-        std::string stored = name;
+        std::string stored = OemToAnsiName(name); // decoded as the lister shows it
         bool exists = false;
         if (BeginFile(stored, exists, date) != TBeginResult::brExtract) return;
         const std::string output = FileName;

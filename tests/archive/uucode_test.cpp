@@ -258,6 +258,7 @@ TEST(UuDecode, HeaderAlphabetAndNameCases) {
         {"NeitherAlphabet", "begin 644 c.txt\n~~~~~\nend\n", nullptr, "", 25326},
         {"SizeLine", "size 3\nbegin 644 c.txt\n#0V%T\n`\nend\n", "c.txt", "Cat"},
         {"SizeLineWithoutANumber", "size many\nbegin 644 c.txt\n#0V%T\n`\nend\n", nullptr, "", 25110},
+        {"CodePage437Name", "begin 644 \x84.txt\n#0V%T\n`\nend\n", "\xC3\xA4.txt", "Cat"},
         {"NoBegin", "#0V%T\nend\n", nullptr, "", 0}, // not even taken for UU text
         {"NoEnd", "begin 644 c.txt\n#0V%T\n", nullptr, "", 25236},
         {"CharacterOutsideTheAlphabet", "begin 644 c.txt\nM" + std::string(59, 'a') + "~\n`\nend\n", nullptr,
