@@ -186,9 +186,7 @@ bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const 
             FOutputError = std::strerror(errno);
             return false;
         }
-        FPending.emplace();
-        FPending->file = std::move(file);
-        FPending->target = OutputPath;
+        FPending.emplace(Pending{std::move(file), OutputPath});
         if (WriteMode == 0) {
             // The extractor's handle is a second descriptor: closing it (and checking that
             // close) leaves the file itself open until it is put in place.
