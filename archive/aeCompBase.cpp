@@ -115,7 +115,7 @@ int HeaderSizeFor(TArcType Type) {
 
 THeadObject::THeadObject(const THeadObject& o)
     : Header(o.Header), CompressedSize(o.CompressedSize), UncompressedSize(o.UncompressedSize),
-      DosDate(o.DosDate), Attr(o.Attr), Offset(o.Offset), Action(o.Action), Comment(o.Comment),
+      DosDate(o.DosDate), Attr(o.Attr), Offset(o.Offset), StoredLength(o.StoredLength), Action(o.Action), Comment(o.Comment),
       Previous(o.Previous ? std::make_unique<THeadObject>(*o.Previous) : nullptr) {}
 
 THeadObject& THeadObject::operator=(const THeadObject& o) {
@@ -127,6 +127,7 @@ THeadObject& THeadObject::operator=(const THeadObject& o) {
         DosDate = copy.DosDate;
         Attr = copy.Attr;
         Offset = copy.Offset;
+        StoredLength = copy.StoredLength;
         Action = copy.Action;
         Comment = std::move(copy.Comment);
         Previous = std::move(copy.Previous);
@@ -171,6 +172,43 @@ private:
     TCompBase& w_;
     int source_, dest_;
     bool encrypt_;
+    int64_t size_;
+    std::vector<uint8_t> scratch_;
+};
+
+// The same for the LZH encoder, with the CRC mode of its parameters.
+class TCompBaseLzhIo final : public ae::TLzhEncodeIo {
+public:
+    TCompBaseLzhIo(TCompBase& w, int source, int dest, bool encrypt, int crcMode)
+        : w_{w}, source_{source}, dest_{dest}, encrypt_{encrypt}, crcMode_{crcMode}, size_{w.FBytesToRead} {}
+
+    int64_t ReadInput(uint8_t* buffer, int64_t count) override {
+        const int64_t want = std::min(count, w_.FBytesToRead);
+        if (want <= 0) return 0;
+        const int64_t got = w_.ReadBlock(source_, nullptr, want, crcMode_, false, buffer);
+        if (got <= 0) w_.RaiseError(w_.FileName, "", "0", kMsgReadError);
+        w_.FBytesToRead -= got;
+        w_.BytesLeft -= got;
+        w_.ReportProgress(size_ - w_.FBytesToRead, size_, w_.FTotalSize);
+        return got;
+    }
+
+    void WriteOutput(const uint8_t* buffer, int64_t count) override {
+        uint8_t* p = const_cast<uint8_t*>(buffer);
+        if (encrypt_) {
+            scratch_.assign(buffer, buffer + count);
+            p = scratch_.data();
+        }
+        w_.FCompressedSize += w_.WriteBlockEncrypted(dest_, nullptr, 1, count, 0, encrypt_, p);
+    }
+
+    bool Cancelled() override { return w_.Cancel(); }
+
+private:
+    TCompBase& w_;
+    int source_, dest_;
+    bool encrypt_;
+    int crcMode_;
     int64_t size_;
     std::vector<uint8_t> scratch_;
 };
@@ -564,6 +602,8 @@ void TCompBase::copyKeptEntry(THeadObject& Head, const std::string& Name) {
         const int64_t newOffset = platform::fileSize(FTempHandle);
         if (newOffset < 0 || newOffset > 0xFFFFFFFFll) WriteError();
         if (Head.Header.size() >= 46) putLe32(Head.Header.data() + 42, static_cast<uint32_t>(newOffset));
+    } else if (Head.StoredLength > 0) {
+        length = Head.StoredLength;
     } else if (FArcType == atTar) {
         length = (Head.CompressedSize + LocalHeaderLength() + 511) / 512 * 512;
     } else {
@@ -804,6 +844,21 @@ int64_t TCompBase::CopyBlock(int Source, int64_t Count, int CrcMode, bool Encryp
     }
 }
 
+int64_t TCompBase::CopySource(int Source, int64_t Size, int CrcMode, bool Encrypt, int Dest) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(Size, 1, kCopyBlockSize)));
+    int64_t done = 0;
+    while (done < Size) {
+        const int64_t n = std::min(kCopyBlockSize, Size - done);
+        if (ReadBlock(Source, nullptr, n, CrcMode, false, buffer.data()) != n) break;
+        WriteBlockEncrypted(Dest, nullptr, 1, n, 0, Encrypt, buffer.data());
+        done += n;
+        BytesLeft -= n;
+        ReportProgress(done, Size, FTotalSize);
+        if (Cancel()) break;
+    }
+    return done;
+}
+
 uint32_t TCompBase::StoredDate(uint32_t Date) {
     switch (DateAttribute) {
     case daSysDate:
@@ -820,6 +875,17 @@ TDeflateResult TCompBase::DeflateSource(int Source, int Dest, bool Encrypt) {
     TCompBaseDeflateIo io{*this, Source, Dest, Encrypt};
     const TDeflateResult r = Deflate(io, DeflateLevel());
     if (r.Stored && InArcTypes(ZipFamilyArcTypes, FArcType)) ZipLocalHeader[8] = ZipLocalHeader[9] = 0;
+    return r;
+}
+
+ae::LzhEncodeResult TCompBase::LzhEncodeSource(int Source, int Dest, bool Encrypt,
+                                               const ae::LzhEncodeParams& Params) {
+    FCompressedSize = 0;
+    const int64_t size = FBytesToRead;
+    TCompBaseLzhIo io{*this, Source, Dest, Encrypt, Params.crcMode};
+    const ae::LzhEncodeResult r = ae::LzhEncode(io, Params, size);
+    // Stopped early by a cancel: the entry is incomplete.
+    if (!r.Incompressible && FBytesToRead > 0) RaiseError(FileName, "", "0", kMsgUserCanceled);
     return r;
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 #include "archive/aeBase.h"
 #include "archive/aeDeflate.h"
+#include "archive/aeLzhEncode.h"
 
 #include <cstdint>
 #include <memory>
@@ -64,6 +65,9 @@ struct THeadObject {
     uint32_t DosDate = 0;
     uint32_t Attr = 0;
     int64_t Offset = 0; // where the entry starts in the old archive (kept and replaced entries)
+    // The entry's whole length in the old archive when its format knows it (headers of any
+    // length, extended headers): copied as it is. 0: the base works it out.
+    int64_t StoredLength = 0;
     uint8_t Action = eaNew;
     std::vector<uint8_t> Comment; // entry comment (zip)
     // The entry as it was in the old archive before a replacement was decided: when the
@@ -154,12 +158,20 @@ public:
     // encrypting writer; the count written, 0 after a failure.
     int64_t CopyBlock(int Source, int64_t Count, int CrcMode, bool Encrypt, int Dest);
     uint32_t StoredDate(uint32_t Date); // the date a new entry gets, by DateAttribute
+    // Copies Size bytes of Source from its current position through the block reader (CRC
+    // mode) and the encrypting writer, with progress: the count copied, short when the source
+    // could not be read or ended early (or a cancel came). A failed write raises 25136.
+    int64_t CopySource(int Source, int64_t Size, int CrcMode, bool Encrypt, int Dest);
     // Compresses the next FBytesToRead bytes of Source into Dest at DeflateLevel(): reads
     // through ReadBlock with CRC-32, writes through WriteBlockEncrypted, counts the output in
     // FCompressedSize and reports progress. A read error or a source that ends early raises
     // 25236. When the whole file ended up stored, a zip writer's pending local header
     // (ZipLocalHeader) gets method 0; other writers read the result.
     TDeflateResult DeflateSource(int Source, int Dest, bool Encrypt);
+    // The same with the LZH encoder and its parameters (CRC-16 or CRC-32 by Params): a read
+    // error or a source that ends early raises 25236; the result says whether the output
+    // would not have been smaller than the input (it is then incomplete: store instead).
+    ae::LzhEncodeResult LzhEncodeSource(int Source, int Dest, bool Encrypt, const ae::LzhEncodeParams& Params);
 
     // ---- entry list ----
     struct TEntryItem {
@@ -217,6 +229,7 @@ protected:
 
 private:
     friend class TCompBaseDeflateIo;
+    friend class TCompBaseLzhIo;
     void freeRunState();
     void makeTempArchive();
     void finishRun();

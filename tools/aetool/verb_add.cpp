@@ -1,13 +1,11 @@
-// aetool add ARCHIVE PATH... [-type T] [-method store|deflate] [-level S|F|N|X] [-password P] [-move]
-// aetool delete ARCHIVE SPEC... [-type T]
-// Writes through the engine's writer of the archive's type: -type names it, else the
-// archive's extension does (for delete, an existing archive's detected type). A folder adds
-// the files below it under the folder's own name; a file is added under its own name. One
-// record per file added ("<stored name>\tok", or "\tfailed" when it could not be written),
-// then "total\t<count>" (files added, or entries deleted). Exit status 0 when everything
-// asked for was done, 1 when a file failed or the writer reported an error (messages on
-// stderr), 2 for bad usage or a type that has no writer yet. Disk requests of a spanned
-// archive on an emulated drive are answered by inserting the disk of that number.
+// aetool add ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse] [-level S|F|N|X] [-password P]
+// [-move] aetool delete ARCHIVE SPEC... [-type T] Writes through the engine's writer of the archive's type:
+// -type names it, else the archive's extension does (for delete, an existing archive's detected type). A
+// folder adds the files below it under the folder's own name; a file is added under its own name. One record
+// per file added ("<stored name>\tok", or "\tfailed" when it could not be written), then "total\t<count>"
+// (files added, or entries deleted). Exit status 0 when everything asked for was done, 1 when a file failed
+// or the writer reported an error (messages on stderr), 2 for bad usage or a type that has no writer yet.
+// Disk requests of a spanned archive on an emulated drive are answered by inserting the disk of that number.
 // -type gz writes one .gz file per input file: ARCHIVE is the folder they go to.
 //
 // Each written type is one row of kWriters below.
@@ -19,7 +17,9 @@
 #include <vector>
 
 #include "archive/aeCompBase.h"
+#include "archive/aeBlakHole.h"
 #include "archive/aeGZip.h"
+#include "archive/aeLha.h"
 #include "archive/aeMsgs.h"
 #include "archive/aeTar.h"
 #include "archive/aeZipIT.h"
@@ -52,6 +52,8 @@ const std::vector<WriterRow>& Writers() {
              return t;
          }},
         {"gz", {}, {}, [] { return std::make_unique<TGZip>(); }, true},
+        {"lzh", {".lzh", ".lha"}, {atLha, atLzh}, [] { return std::make_unique<TLha>(); }},
+        {"bh", {".bh"}, {atBh}, [] { return std::make_unique<TBlakHole>(); }},
     };
     return rows;
 }
@@ -132,7 +134,7 @@ int Finish(const Outcome& o, int count, const std::string& runError) {
 }
 
 int RunAdd(const aetool::Args& a) {
-    const char* usage = "usage: aetool add ARCHIVE PATH... [-type T] [-method store|deflate] "
+    const char* usage = "usage: aetool add ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse] "
                         "[-level S|F|N|X] [-password P] [-move]";
     if (a.positional.size() < 2) return aetool::usageError(usage);
     for (const auto& [opt, value] : a.options)
@@ -144,11 +146,22 @@ int RunAdd(const aetool::Args& a) {
     if (!row) return aetool::usageError(why);
     if (row->outputFolder && archive.back() != '/') archive += '/';
 
+    // Without -method each writer keeps its own default; a method its format does not
+    // have is bad usage.
+    bool haveMethod = false;
     TCompressMethod method = cmDeflate;
     if (a.has("method")) {
-        if (a.get("method") == "store")
-            method = cmStore;
-        else if (a.get("method") != "deflate")
+        static const std::pair<const char*, TCompressMethod> kMethods[] = {{"store", cmStore},
+                                                                           {"deflate", cmDeflate},
+                                                                           {"lh5", cmFrozen5},
+                                                                           {"lh6", cmFrozen6},
+                                                                           {"fuse", cmFuse}};
+        for (const auto& [word, m] : kMethods)
+            if (a.get("method") == word) {
+                method = m;
+                haveMethod = true;
+            }
+        if (!haveMethod || !(row->make()->AllowedMethods() & MethodBit(method)))
             return aetool::usageError(usage);
     }
     TDeflateType level = dtDeflateN;
@@ -187,7 +200,7 @@ int RunAdd(const aetool::Args& a) {
         std::unique_ptr<TCompBase> w = row->make();
         Wire(*w, o, archive);
         w->SetArchiveFile(archive);
-        w->SetCompressMethod(method);
+        if (haveMethod) w->SetCompressMethod(method);
         w->SetDeflateType(level);
         w->Password = a.get("password");
         w->Switch = a.has("move") ? swMove : swAdd;
@@ -231,6 +244,8 @@ int RunDelete(const aetool::Args& a) {
 
 } // namespace
 
-AETOOL_VERB("add", "ARCHIVE PATH... [-type T] [-method store|deflate] [-level S|F|N|X] [-password P] [-move]",
-            (std::set<std::string>{"type", "method", "level", "password"}), RunAdd);
+AETOOL_VERB(
+    "add",
+    "ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse] [-level S|F|N|X] [-password P] [-move]",
+    (std::set<std::string>{"type", "method", "level", "password"}), RunAdd);
 AETOOL_VERB("delete", "ARCHIVE SPEC... [-type T]", (std::set<std::string>{"type"}), RunDelete);

@@ -1,0 +1,33 @@
+// TBlakHole: writes BH archives on the writer base's temporary-archive road: per file a
+// 37-byte header, the name ('/' between folders), an optional 12-byte encryption header and
+// the data -- stored (method 0), "Fuse" coded by the LZH encoder (method 1) or deflated
+// (method 8). Data the encoder cannot make smaller are stored, behind a fresh encryption
+// header when the entry is encrypted. Empty files are never encrypted.
+//
+// An encrypted entry reads its source twice (the encryption header carries the CRC): a read
+// failure, or a second pass whose CRC differs from the first, fails that entry. A file of
+// 4 GiB or more fails with a message naming it.
+//
+// Existing entries are walked header by header; a missing signature or a length that runs
+// past the archive leaves the archive as it was (25110).
+#pragma once
+#include "archive/aeCompBase.h"
+
+#include <cstdint>
+#include <string>
+
+class TBlakHole : public TCompBase {
+public:
+    TBlakHole();
+
+    void SetArcType(TArcType Value) override;
+    bool ReadFirstHeader(std::string& Name, int Handle) override;
+    int LocalHeaderLength() override { return 37; }
+    bool AddFile(int TempHandle, const std::string& Name, THeadObject& Header) override;
+    bool ReadHeader(std::string& Name, int Handle, bool Flag) override;
+    void ScanExisting(int ArchiveHandle) override;
+    void WriteDirectory() override;
+
+private:
+    int64_t FNextHeader = 0; // swRead: where the next header starts
+};
