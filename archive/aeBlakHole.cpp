@@ -99,7 +99,10 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
         return refuse("a file of 4 GiB or more does not fit a BH header", kMsgWriteError);
 
     int src = -1;
-    if (!OpenSourceFile(src, Name, size)) return false;
+    if (!OpenSourceFile(src, Name, size)) {
+        FireEvent(OnEnd, *this, stored, false);
+        return false;
+    }
     FileGuard source{src};
     const int64_t offset = platform::fileSize(TempHandle);
     if (offset < 0 || platform::seekFile(TempHandle, offset) != offset) WriteError();
@@ -163,9 +166,22 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
                     const TDeflateResult r = DeflateSource(src, TempHandle, encrypt);
                     if (Cancel()) throw E_RAISE(kMsgUserCanceled);
                     packed = FCompressedSize;
-                    method = r.Stored ? 0 : 8;
-                    if (!r.Stored) h[9] = static_cast<uint8_t>(DeflateFlags(h[9], DeflateLevel()));
-                    break;
+                    if (r.Stored) {
+                        method = 0;
+                        break;
+                    }
+                    if (packed < size) {
+                        method = 8;
+                        h[9] = static_cast<uint8_t>(DeflateFlags(h[9], DeflateLevel()));
+                        break;
+                    }
+                    // Deflating made the data bigger: stored instead, as the zip writer does.
+                    if (!platform::truncateFile(TempHandle, dataStart) ||
+                        platform::seekFile(TempHandle, dataStart) != dataStart)
+                        WriteError();
+                    BytesLeft = left;
+                    m = cmStore;
+                    continue;
                 }
                 method = 1;
                 const ae::LzhEncodeResult r =

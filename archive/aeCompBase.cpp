@@ -115,8 +115,8 @@ int HeaderSizeFor(TArcType Type) {
 
 THeadObject::THeadObject(const THeadObject& o)
     : Header(o.Header), CompressedSize(o.CompressedSize), UncompressedSize(o.UncompressedSize),
-      DosDate(o.DosDate), Attr(o.Attr), Offset(o.Offset), StoredLength(o.StoredLength), Action(o.Action), Comment(o.Comment),
-      Previous(o.Previous ? std::make_unique<THeadObject>(*o.Previous) : nullptr) {}
+      DosDate(o.DosDate), Attr(o.Attr), Offset(o.Offset), StoredLength(o.StoredLength), Action(o.Action),
+      Comment(o.Comment), Previous(o.Previous ? std::make_unique<THeadObject>(*o.Previous) : nullptr) {}
 
 THeadObject& THeadObject::operator=(const THeadObject& o) {
     if (this != &o) {

@@ -171,7 +171,8 @@ public:
     // The same with the LZH encoder and its parameters (CRC-16 or CRC-32 by Params): a read
     // error or a source that ends early raises 25236; the result says whether the output
     // would not have been smaller than the input (it is then incomplete: store instead).
-    ae::LzhEncodeResult LzhEncodeSource(int Source, int Dest, bool Encrypt, const ae::LzhEncodeParams& Params);
+    ae::LzhEncodeResult LzhEncodeSource(int Source, int Dest, bool Encrypt,
+                                        const ae::LzhEncodeParams& Params);
 
     // ---- entry list ----
     struct TEntryItem {

@@ -123,7 +123,10 @@ bool TLha::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
         return refuse("a file of 4 GiB or more does not fit an LHA header", kMsgWriteError);
 
     int src = -1;
-    if (!OpenSourceFile(src, Name, size)) return false;
+    if (!OpenSourceFile(src, Name, size)) {
+        FireEvent(OnEnd, *this, stored, false);
+        return false;
+    }
     FileGuard source{src};
     const int64_t offset = platform::fileSize(TempHandle);
     if (offset < 0 || platform::seekFile(TempHandle, offset) != offset) WriteError();
