@@ -36,7 +36,9 @@ TEST(AetoolAddLzh, LzhAndBhAddAndDeleteWithEveryMethod) {
         EXPECT_NE(r.out.find("in/sub/b.txt\tok\n"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("total\t3\n"), std::string::npos) << r.out;
         const bool bh = c.archive.ends_with(".bh");
-        if (!bh && havePeer("lhasa")) EXPECT_EQ(run("lhasa t " + c.archive, t.path()).status, 0);
+        if (!bh && havePeer("lhasa")) {
+            EXPECT_EQ(run("lhasa t " + c.archive, t.path()).status, 0);
+        }
 
         r = aetoolIn(t.path(), "delete " + c.archive + " in/sub/b.txt");
         EXPECT_EQ(r.status, 0) << r.out;
