@@ -2,6 +2,7 @@
 // open archive, and one entry run through a stream decoder of their own (-lh1-, ARJ
 // method 4) with the same reporting as the shared LZH decoder's entries.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +32,32 @@ public:
 
 private:
     int handle_;
+    std::vector<uint8_t> buf_;
+};
+
+// The same for runs of small records read in order (a zip's central directory, a local
+// header and its name): whole windows are read ahead with positional reads, so a record
+// costs no system call of its own. The handle's position is not moved.
+class TReadAheadReader {
+public:
+    explicit TReadAheadReader(int Handle, std::size_t Window = 65536) : handle_{Handle}, window_{Window} {}
+    aehdr::Bytes Fetch(uint64_t Offset, std::size_t Count) {
+        if (Offset < start_ || Offset - start_ > buf_.size() || buf_.size() - (Offset - start_) < Count) {
+            // Not all in the window (or at the end of the file): read from Offset on.
+            buf_.resize(std::max(Count, window_));
+            const int64_t got = platform::readUpToAt(handle_, static_cast<int64_t>(Offset), buf_.data(),
+                                                     static_cast<int64_t>(buf_.size()));
+            buf_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+            start_ = Offset;
+        }
+        const std::size_t at = static_cast<std::size_t>(Offset - start_);
+        return aehdr::Bytes(buf_).subspan(at, std::min(Count, buf_.size() - at));
+    }
+
+private:
+    int handle_;
+    std::size_t window_;
+    uint64_t start_ = 0;
     std::vector<uint8_t> buf_;
 };
 

@@ -285,7 +285,7 @@ bool TUnZIP::RoomFor(const TZipChosen& Entry, const std::string& Name) {
 }
 
 void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
-    THeaderReader rd(Handle);
+    TReadAheadReader rd(Handle);
     int scanHandle = Handle;
     (void)scanHandle;
     while (!Cancel()) {
@@ -462,7 +462,8 @@ void TUnZIP::ReportEnd(const std::string& Output, const std::string& Name, bool 
 
 bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
     if (!SwitchDisk(Handle, Entry.Disk)) return false;
-    THeaderReader rd(Handle);
+    // The local header and its name in one read; the data is read from an explicit seek.
+    TReadAheadReader rd(Handle, 1024);
     aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Entry.LocalOffset), aehdr::ZipLocalHeader::kSize);
     auto h = b.size() == aehdr::ZipLocalHeader::kSize && Le32(b.data()) == aehdr::kZipLocalSig
                  ? aehdr::parseZipLocal(b)

@@ -148,6 +148,23 @@ int64_t writeFile(int fd, const void* buf, int64_t count) {
     return done;
 }
 
+int64_t readUpToAt(int fd, int64_t offset, void* buf, int64_t count) {
+    if (fd < 0 || offset < 0 || count < 0) return -1;
+    auto* p = static_cast<char*>(buf);
+    int64_t done = 0;
+    while (done < count) {
+        const auto want = static_cast<size_t>(std::min(count - done, kMaxChunk));
+        const ssize_t n = ::pread(fd, p + done, want, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
 bool readAt(int fd, int64_t offset, void* buf, int64_t count) {
     if (fd < 0 || offset < 0 || count < 0) return false;
     auto* p = static_cast<char*>(buf);

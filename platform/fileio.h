@@ -35,6 +35,9 @@ int64_t readFile(int fd, void* buf, int64_t count);
 int64_t writeFile(int fd, const void* buf, int64_t count);
 // Reads exactly `count` bytes at `offset` without moving the position; false on a short read.
 bool readAt(int fd, int64_t offset, void* buf, int64_t count);
+// Reads up to `count` bytes at `offset` without moving the position; the count read (less
+// only at end of file), -1 on error.
+int64_t readUpToAt(int fd, int64_t offset, void* buf, int64_t count);
 
 enum class SeekFrom { Begin = 0, Current = 1, End = 2 }; // the values of SEEK_SET/CUR/END
 // The new position, -1 on failure.
