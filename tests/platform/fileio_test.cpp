@@ -32,6 +32,12 @@ TEST(FileIo, SizesAndOffsetsBeyondFourGigabytes) {
     EXPECT_TRUE(readAt(rd, far, buf, 3));
     EXPECT_EQ(std::string(buf, 3), "xyz");
     EXPECT_FALSE(readAt(rd, far + 1, buf, 3)); // only two bytes left
+    // Up to a count: what there is, and the position stays where it was.
+    ASSERT_EQ(seekFile(rd, 5), 5);
+    EXPECT_EQ(readUpToAt(rd, far + 1, buf, 8), 2);
+    EXPECT_EQ(std::string(buf, 2), "yz");
+    EXPECT_EQ(readUpToAt(rd, far + 3, buf, 8), 0);
+    EXPECT_EQ(filePosition(rd), 5);
     ASSERT_EQ(seekFile(rd, -2, SeekFrom::End), far + 1);
     EXPECT_EQ(readFile(rd, buf, 8), 2); // short only at the end
     EXPECT_EQ(readFile(rd, buf, 8), 0);
