@@ -2,6 +2,8 @@
 // password options and volume sets, on archives made by jlha and arj.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "testutil.h"
 
 using namespace pvtest;
@@ -130,3 +132,32 @@ TEST(ExtractVerb, FailuresAndUsage) {
 }
 
 } // namespace
+
+// A zip whose central directory spans several read-ahead windows, with names of many
+// lengths so that records straddle every window edge: every entry comes out whole.
+TEST(ExtractVerb, ZipWithALargeCentralDirectory) {
+    PV_REQUIRE_PEER("python3");
+    TempDir t;
+    const fs::path zip = t / "many.zip";
+    const RunResult made = run("python3 -c " +
+                               q("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                 "    for i in range(2500):\n"
+                                 "        z.writestr('d%02d/%s%05d.txt' % (i % 37, 'n' * (i % 61), i),\n"
+                                 "                   ('entry %d ' % i) * (i % 23 + 1))\n") +
+                               " " + q(zip.string()));
+    ASSERT_EQ(made.status, 0) << made.out;
+    ASSERT_GT(fs::file_size(zip), 3u * 65536u);
+    const fs::path out = t / "out";
+    const RunResult x = aetoolRun("extract " + q(zip.string()) + " " + q(out.string()));
+    ASSERT_EQ(x.status, 0) << x.out.substr(0, 2000);
+    EXPECT_NE(x.out.find("total\t2500\t2500\t0\n"), std::string::npos) << x.out.substr(x.out.size() - 200);
+    for (int i : {0, 1, 60, 61, 1234, 2499}) {
+        char name[128];
+        std::snprintf(name, sizeof name, "d%02d/%s%05d.txt", i % 37, std::string(size_t(i % 61), 'n').c_str(),
+                      i);
+        std::string want;
+        for (int k = 0; k < i % 23 + 1; ++k) want += "entry " + std::to_string(i) + " ";
+        EXPECT_EQ(readFile(out / name), want) << name;
+    }
+}
