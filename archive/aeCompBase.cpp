@@ -416,14 +416,13 @@ std::string TCompBase::TempArchiveDir() {
 
 void TCompBase::makeTempArchive() {
     const std::string dir = TempArchiveDir();
-    platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tmp");
+    tempArchiveGone();
+    platform::TempFile t = platform::makeTempFileRemovedOnSignal(dir, ".pvtmp", ".tmp", FTempSignalTicket);
     if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
     FTempFileName = t.path;
     FTempAbs = absoluteNormal(t.path);
     FTempHandle = t.fd;
     FTempLive = true;
-    tempArchiveGone();
-    FTempSignalTicket = platform::removeOnTerminatingSignal(t.path);
 }
 
 void TCompBase::closeRunFiles() {

@@ -158,11 +158,12 @@ private:
     std::string path_; // the named stand-in's path (empty when anonymous)
     int slot_ = -1;    // its place in the list removed on a terminating signal
 };
-// A named temporary file that others must reach by its name (so it cannot be a
-// PendingFile): its owner removes it on every ordinary way out, and this removes it too
-// when the process ends by SIGTERM, SIGINT or SIGHUP. The ticket (-1 when none could be
-// had) is handed back once the file is gone or in place.
-int removeOnTerminatingSignal(const std::string& path);
+// makeTempFile for a temporary that others must reach by its name (so it cannot be a
+// PendingFile): its owner removes it on every ordinary way out, and it is removed too when
+// the process ends by SIGTERM, SIGINT or SIGHUP -- from the moment it exists. `ticket`
+// (-1 when none could be had) is handed back once the file is gone or in place.
+TempFile makeTempFileRemovedOnSignal(const std::string& dir, const std::string& prefix,
+                                     const std::string& suffix, int& ticket);
 void forgetOnTerminatingSignal(int ticket);
 
 // For tests: false makes every PendingFile take the named stand-in (the path taken on file

@@ -60,9 +60,33 @@ void InstallHandlers() {
     }
 }
 
-int RegisterPath(const std::string& path) {
+void EnsureHandlers() {
     static std::once_flag once;
     std::call_once(once, InstallHandlers);
+}
+
+// Holds the terminating signals back while a named file is made and put on the list, so
+// that there is no moment where it exists but is not listed; one that came meanwhile is
+// delivered when they are let through again, and finds the file listed.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        EnsureHandlers();
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int sig : kSignals) sigaddset(&set, sig);
+        ::pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t old_;
+};
+
+int RegisterPath(const std::string& path) {
+    EnsureHandlers();
     if (path.size() >= PATH_MAX) return -1;
     for (int i = 0; i < kSlots; ++i) {
         int expected = 0;
@@ -112,8 +136,12 @@ std::string UniqueName(const std::string& dir, const std::string& prefix, const 
 
 } // namespace
 
-int removeOnTerminatingSignal(const std::string& path) {
-    return RegisterPath(path);
+TempFile makeTempFileRemovedOnSignal(const std::string& dir, const std::string& prefix,
+                                     const std::string& suffix, int& ticket) {
+    SignalsHeld held;
+    TempFile t = makeTempFile(dir, prefix, suffix);
+    ticket = t.fd >= 0 ? RegisterPath(t.path) : -1;
+    return t;
 }
 
 void forgetOnTerminatingSignal(int ticket) {
@@ -171,6 +199,7 @@ bool PendingFile::create(const std::string& dir, const std::string& prefix, cons
     std::string templ = (dir_.back() == '/' ? dir_ : dir_ + "/") + prefix + "XXXXXX" + suffix;
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
+    SignalsHeld held;
     const int fd = ::mkostemps(buf.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
     if (fd < 0) return false;
     fd_ = fd;

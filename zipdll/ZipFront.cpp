@@ -335,34 +335,23 @@ void TZipFront::SetComment(const std::string& comment) {
         std::string dir = FZipFileName.rfind('/') == std::string::npos
                               ? "."
                               : FZipFileName.substr(0, std::max<size_t>(FZipFileName.rfind('/'), 1));
-        platform::TempFile out = platform::makeTempFile(dir, ".zipcmt", ".tmp");
-        if (out.fd < 0) throw EZipFront(DS_NoTempFile);
-        FileHandle outGuard;
-        outGuard.fd = out.fd;
-        struct Remove {
-            std::string path;
-            bool keep = false;
-            ~Remove() {
-                if (!keep) platform::removeFile(path);
-            }
-        } remove{out.path};
+        // Without a name until it replaces the archive: a killed process leaves nothing.
+        platform::PendingFile out;
+        if (!out.create(dir, ".zipcmt", ".tmp")) throw EZipFront(DS_NoTempFile);
         std::vector<uint8_t> buf(1 << 16);
         for (int64_t at = 0; at < FEOCOffset;) {
             const int64_t n = std::min<int64_t>(FEOCOffset - at, static_cast<int64_t>(buf.size()));
             if (!platform::readAt(in.fd, at, buf.data(), n)) throw EZipFront(DS_FailedSeek);
-            if (platform::writeFile(out.fd, buf.data(), n) != n) throw EZipFront(DS_NoWrite);
+            if (platform::writeFile(out.fd(), buf.data(), n) != n) throw EZipFront(DS_NoWrite);
             at += n;
         }
-        if (platform::writeFile(out.fd, end, 22) != 22) throw EZipFront(DS_EOCBadWrite);
+        if (platform::writeFile(out.fd(), end, 22) != 22) throw EZipFront(DS_EOCBadWrite);
         const auto clen = static_cast<int64_t>(stored.size());
-        if (platform::writeFile(out.fd, stored.data(), clen) != clen) throw EZipFront(DS_NoWrite);
+        if (platform::writeFile(out.fd(), stored.data(), clen) != clen) throw EZipFront(DS_NoWrite);
         const int mode = platform::fileMode(FZipFileName);
-        if (!platform::syncFile(out.fd)) throw EZipFront(DS_NoWrite);
-        platform::closeFile(out.fd);
-        outGuard.fd = -1;
-        if (mode >= 0) platform::setFileMode(out.path, mode);
-        if (!platform::renameFile(out.path, FZipFileName)) throw EZipFront(DS_NoWrite);
-        remove.keep = true;
+        if (!platform::syncFile(out.fd())) throw EZipFront(DS_NoWrite);
+        if (mode >= 0) platform::setFileMode(out.fd(), mode);
+        if (!out.commit(FZipFileName)) throw EZipFront(DS_NoWrite);
         FLogicalSize = FPhysicalSize = FEOCOffset + 22 + clen;
     } catch (const EZipFront& e) {
         ShowExceptionError(e);

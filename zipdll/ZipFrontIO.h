@@ -64,24 +64,17 @@ struct FileHandle {
     }
 };
 
-// A new file in the folder of `target`; commit() renames it over the target, and it is
+// A new file in the folder of `target`, without a name where the file system allows (so
+// that a killed process leaves nothing); commit() puts it over the target, and it is
 // removed when that never happens.
 class OutputFile {
 public:
     OutputFile(const std::string& target, const std::string& prefix) : target_(target) {
-        platform::TempFile t = platform::makeTempFile(folderOf(target), "." + prefix, ".tmp");
-        fd_ = t.fd;
-        path_ = t.path;
+        const std::string folder = folderOf(target);
+        file_.create(folder.empty() ? "." : folder, "." + prefix, ".tmp");
     }
-    ~OutputFile() {
-        if (fd_ >= 0) platform::closeFile(fd_);
-        if (!done_ && !path_.empty()) platform::removeFile(path_);
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    bool ok() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-    const std::string& path() const { return path_; }
+    bool ok() const { return file_.isOpen(); }
+    int fd() const { return file_.fd(); }
     // `mode` < 0: what a new file gets (0666 less the umask). `unixTime` > 0 sets its date.
     bool commit(int mode, int64_t unixTime = 0) {
         if (mode < 0) {
@@ -89,20 +82,15 @@ public:
             umask(mask);
             mode = 0666 & ~static_cast<int>(mask);
         }
-        if (!platform::syncFile(fd_)) return false;
-        platform::closeFile(fd_);
-        fd_ = -1;
-        platform::setFileMode(path_, mode);
-        if (unixTime > 0) platform::setFileTimes(path_, unixTime, unixTime);
-        if (!platform::renameFile(path_, target_)) return false;
-        done_ = true;
-        return true;
+        if (!platform::syncFile(file_.fd())) return false;
+        platform::setFileMode(file_.fd(), mode);
+        if (unixTime > 0) platform::setFileTimes(file_.fd(), unixTime, unixTime);
+        return file_.commit(target_);
     }
 
 private:
-    std::string target_, path_;
-    int fd_ = -1;
-    bool done_ = false;
+    std::string target_;
+    platform::PendingFile file_;
 };
 
 // Lets pending events through, at most about 30 times a second however often it is
