@@ -63,14 +63,6 @@ void civilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
     y = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
 }
 
-bool isLeap(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-unsigned daysInMonth(int y, unsigned m) {
-    static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
-}
-
 uint32_t packDos(int year, int month, int day, int hour, int minute, int second) {
     if (year < 1980) return (1u << 5 | 1u) << 16; // 1980-01-01 00:00
     if (year > 2107) return ((127u << 9) | (12u << 5) | 31u) << 16 | (23u << 11) | (59u << 5) | 29u;

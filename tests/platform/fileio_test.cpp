@@ -176,7 +176,9 @@ TEST(PendingFile, AppearsOnlyWhenCommitted) {
             ASSERT_TRUE(f.create(d, ".t.", ".part")) << std::strerror(errno);
             EXPECT_EQ(f.anonymous(), unnamed);
             ASSERT_EQ(writeFile(f.fd(), "fresh data", 10), 10);
-            if (unnamed) EXPECT_EQ(namesIn(d), before);
+            if (unnamed) {
+                EXPECT_EQ(namesIn(d), before);
+            }
             // The pending file can be opened again by its path while it is written.
             const int again = openFile(f.reopenPath(), OpenMode::Read);
             ASSERT_NE(again, kInvalidHandle);
