@@ -178,8 +178,8 @@ void Encoder::split(uint32_t old) {
     parent_[n] = parent_[old];
     level_[n] = static_cast<uint32_t>(matchLen_);
     position_[n] = pos_;
-    makeChild(n, text_[matchPos_ + matchLen_], old);
-    makeChild(n, text_[pos_ + matchLen_], pos_);
+    makeChild(n, text_[matchPos_ + static_cast<uint32_t>(matchLen_)], old);
+    makeChild(n, text_[pos_ + static_cast<uint32_t>(matchLen_)], pos_);
 }
 
 void Encoder::insertNode() {
@@ -219,8 +219,8 @@ void Encoder::insertNode() {
             matchPos_ = position_[r] & ~kPercFlag;
         }
         if (matchPos_ >= pos_) matchPos_ -= ds_;
-        const uint8_t* t1 = &text_[pos_ + matchLen_];
-        const uint8_t* t2 = &text_[matchPos_ + matchLen_];
+        const uint8_t* t1 = &text_[pos_ + static_cast<uint32_t>(matchLen_)];
+        const uint8_t* t2 = &text_[matchPos_ + static_cast<uint32_t>(matchLen_)];
         while (matchLen_ < j) {
             if (*t1 != *t2) {
                 split(r);
