@@ -9,6 +9,7 @@
 #include "archive/aeCommon.h"
 #include "archive/aeMain.h"
 #include "archive/aeDiskMan.h"
+#include "archive/aeFormats.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
@@ -291,103 +292,39 @@ int64_t TArcLister::PrepareListing() {
     FMsgzFolders.clear();
     FCabVisited.clear();
     FPackedSum = FUnpackedSum = 0;
-    switch (ArcType()) {
-    case atZip:
-    case atZipExe:
-    case atJar:
-    case atJarExe:
-    case atZipMV:
-        return PrepareZip();
-    case atArj:
-    case atArjExe:
-        return PrepareArj();
-    case atRar:
-    case atRarExe:
-        return PrepareRar(start);
-    case atACE:
-    case atAceExe:
-        return PrepareAce(start);
-    case atCab:
-        return PrepareCab(start);
-    case atZoo:
-        return PrepareZoo(start);
-    case atMsGZ:
-        return PrepareMsgz(start);
-    case atHa: {
-        Bytes b = FIn.Fetch(static_cast<uint64_t>(start), aehdr::kHaArchiveHeaderSize);
-        if (b.size() < aehdr::kHaArchiveHeaderSize || le16(b.data()) != aehdr::kHaSig)
-            Corrupt(kMsgBadFileHeader);
-        FHaLeft = le16(b.data() + 2);
-        return start + static_cast<int64_t>(aehdr::kHaArchiveHeaderSize);
-    }
-    case atLha:
-    case atLhaExe:
-    case atLzh:
-    case atLzhExe: {
-        // Some self-extractors leave a zero byte where a 128-byte gap precedes the archive.
-        Bytes b = FIn.Fetch(static_cast<uint64_t>(start), 22);
-        if (!b.empty() && b[0] == 0 && !aehdr::readLhaHeader(FIn.Fetcher(), static_cast<uint64_t>(start)))
-            return start + 128;
-        return start;
-    }
-    case atUue:
-        ListUue();
-        return -1;
-    default:
-        return start;
-    }
+    const TFormatRow* f = FindFormat(ArcType());
+    if (!f) return -1;
+    return f->ListPrepare ? f->ListPrepare(*this, start) : start;
 }
 
 int64_t TArcLister::ParseHeader(int64_t Offset) {
-    switch (ArcType()) {
-    case atZip:
-    case atZipExe:
-    case atJar:
-    case atJarExe:
-    case atZipMV:
-        return ListZip(Offset);
-    case atGZip:
-        return ListGzip(Offset);
-    case atTar:
-        return ListTar(Offset);
-    case atLha:
-    case atLhaExe:
-    case atLzh:
-    case atLzhExe:
-        return ListLha(Offset);
-    case atArj:
-    case atArjExe:
-        return ListArj(Offset);
-    case atRar:
-    case atRarExe:
-        return ListRar(Offset);
-    case atACE:
-    case atAceExe:
-        return ListAce(Offset);
-    case atCab:
-        return ListCab(Offset);
-    case atZoo:
-        return ListZoo(Offset);
-    case atHa:
-        return ListHa(Offset);
-    case atArc:
-    case atArcExe:
-    case atPak:
-    case atPakExe:
-        return ListArc(Offset);
-    case atBh:
-    case atBhExe:
-        return ListBh(Offset);
-    case atMsGZ:
-        return ListMsgz(Offset);
-    default:
-        return -1;
-    }
+    const TFormatRow* f = FindFormat(ArcType());
+    return f && f->ListStep ? f->ListStep(*this, Offset) : -1;
+}
+
+// Some self-extractors leave a zero byte where a 128-byte gap precedes the archive.
+int64_t TArcLister::PrepareLha(int64_t start) {
+    Bytes b = FIn.Fetch(static_cast<uint64_t>(start), 22);
+    if (!b.empty() && b[0] == 0 && !aehdr::readLhaHeader(FIn.Fetcher(), static_cast<uint64_t>(start)))
+        return start + 128;
+    return start;
+}
+
+int64_t TArcLister::PrepareHa(int64_t start) {
+    Bytes b = FIn.Fetch(static_cast<uint64_t>(start), aehdr::kHaArchiveHeaderSize);
+    if (b.size() < aehdr::kHaArchiveHeaderSize || le16(b.data()) != aehdr::kHaSig) Corrupt(kMsgBadFileHeader);
+    FHaLeft = le16(b.data() + 2);
+    return start + static_cast<int64_t>(aehdr::kHaArchiveHeaderSize);
+}
+
+int64_t TArcLister::PrepareUue(int64_t) {
+    ListUue();
+    return -1;
 }
 
 // ------------------------------------------------------------------------------ ZIP
 
-int64_t TArcLister::PrepareZip() {
+int64_t TArcLister::PrepareZip(int64_t) {
     FZipSpanned = false;
     if (ArcType() == atZipMV) return PrepareZipSpanned();
     const uint32_t all = zdEndRecord | zdCentralHeader | zdLocalHeader;
@@ -746,8 +683,7 @@ int64_t TArcLister::ListLha(int64_t offset) {
 
 // ------------------------------------------------------------------------------ ARJ
 
-int64_t TArcLister::PrepareArj() {
-    const int64_t start = ArcStart - 1;
+int64_t TArcLister::PrepareArj(int64_t start) {
     auto main = aehdr::parseArjHeader(FIn.Fetch(static_cast<uint64_t>(start), kMaxVarHeader + 2700));
     if (!main) Corrupt(kMsgBadFileHeader);
     FArjVolumeArchive = (main->flags & aehdr::kArjFlagVolume) != 0;

@@ -56,15 +56,12 @@ public:
     const std::string& LastError() const { return FLastError; }
     int LastErrorCode() const { return FLastErrorCode; }
 
-protected:
-    // Sets up the scan for ArcType and returns the offset of the first header (-1: nothing
-    // to list).
-    int64_t PrepareListing();
-    // Reads the header at Offset, reports its entry, and returns the offset of the next
-    // header; -1 ends the scan.
-    int64_t ParseHeader(int64_t Offset);
+    // ---- what a format's directory walk works with ----
+    // A walk is a pair of functions in the format's registration row (aeFormats.h): Prepare
+    // sets up the scan and returns the offset of the first header (-1: nothing to list), Step
+    // reads the header at an offset, reports its entry and returns the offset of the next
+    // header (-1 ends the scan). The lister itself knows no format.
 
-private:
     // One entry ready to be reported; the formats fill it from their headers.
     struct Entry {
         std::string Name; // decoded, '/' separators
@@ -83,17 +80,14 @@ private:
     };
     enum class Filter { Spec, SpecOrBlankDir, SpecBlankDirUncounted, None };
 
-    void Run();
     void Report(Entry& e, Filter filter, bool isDir, bool namesOnly = true);
-    void Emit(Entry& e, bool countIt);
-    void Pump();
     [[noreturn]] void Corrupt(int ECode);
     std::string DecodeName(const std::string& raw, bool utf8 = false) const;
     TDateTime ArchiveFileDate() const;
+    TArcInput& In() { return FIn; }
 
+    // The walks of the formats whose walk still lives in the lister.
     int64_t ListZip(int64_t offset);
-    int64_t ListZipCentral(int64_t offset);
-    int64_t ListZipLocal(int64_t offset);
     int64_t ListGzip(int64_t offset);
     int64_t ListTar(int64_t offset);
     int64_t ListLha(int64_t offset);
@@ -106,6 +100,32 @@ private:
     int64_t ListArc(int64_t offset);
     int64_t ListBh(int64_t offset);
     int64_t ListMsgz(int64_t offset);
+    int64_t PrepareZip(int64_t start);
+    int64_t PrepareArj(int64_t start);
+    int64_t PrepareRar(int64_t start);
+    int64_t PrepareAce(int64_t start);
+    int64_t PrepareCab(int64_t start);
+    int64_t PrepareZoo(int64_t start);
+    int64_t PrepareMsgz(int64_t start);
+    int64_t PrepareHa(int64_t start);
+    int64_t PrepareLha(int64_t start);
+    int64_t PrepareUue(int64_t start);
+
+protected:
+    // Sets up the scan for ArcType through its format's walk and returns the offset of the
+    // first header (-1: nothing to list).
+    int64_t PrepareListing();
+    // Reads the header at Offset through the format's walk, reports its entry, and returns
+    // the offset of the next header; -1 ends the scan.
+    int64_t ParseHeader(int64_t Offset);
+
+private:
+    void Run();
+    void Emit(Entry& e, bool countIt);
+    void Pump();
+
+    int64_t ListZipCentral(int64_t offset);
+    int64_t ListZipLocal(int64_t offset);
     void ListUue();
     int64_t UuDecodedSize(uint64_t bodyStart);
     void ReadZipArchiveComment();
@@ -115,13 +135,6 @@ private:
     void ReopenZipDisk();
     static constexpr int kMaxDiskRequests = 100; // a handler that never inserts the disk
 
-    int64_t PrepareZip();
-    int64_t PrepareArj();
-    int64_t PrepareRar(int64_t start);
-    int64_t PrepareAce(int64_t start);
-    int64_t PrepareCab(int64_t start);
-    int64_t PrepareZoo(int64_t start);
-    int64_t PrepareMsgz(int64_t start);
     bool NextVolume();
     bool OpenCabinet(const std::string& path);
 

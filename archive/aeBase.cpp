@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "aeDiskMan.h"
+#include "aeFormats.h"
 #include "aeMsgs.h"
 #include "platform/fileio.h"
 #include "platform/trash.h"
@@ -623,108 +624,9 @@ uint32_t TZipCommon::DeflateFlags(uint32_t Flags, int Level) {
 }
 
 std::string TZipCommon::GetMethodName(int Code, uint32_t Flags) {
-    static const char* const kUnsupported = "Unsupported";
-    auto pick = [&](std::initializer_list<std::pair<int, const char*>> table,
-                    const char* other) -> std::string {
-        for (const auto& [c, n] : table)
-            if (c == Code) return n;
-        return other;
-    };
-    // LHA and RAR keep their method as a digit character.
-    const int digit = Code >= '0' && Code <= '9' ? Code - '0' : Code;
-    switch (FArcType) {
-    case atACE:
-    case atAceExe:
-        return pick({{0, "Fastest"}, {1, "Fast"}, {2, "Normal"}, {3, "Good"}, {4, "Best"}, {5, "Lzw"}},
-                    kUnsupported);
-    case atArc:
-    case atArcExe:
-        return pick({{1, "Stored"},
-                     {2, "Stored"},
-                     {3, "Packed"},
-                     {4, "Squeezed"},
-                     {5, "crunched"},
-                     {6, "crunched"},
-                     {7, "crunched"},
-                     {8, "Crunched"},
-                     {9, "Squashed"},
-                     {10, "Pack10"},
-                     {11, "Pack11"},
-                     {12, "Pack12"}},
-                    EntryTypeByte == 30 ? "Dir" : kUnsupported);
-    case atArj:
-    case atArjExe:
-        return pick({{0, "Stored"}, {1, "Most"}, {2, "2nd Most"}, {3, "2nd Fast"}, {4, "Fastest"}},
-                    EntryTypeByte == 3 ? "Dir" : kUnsupported);
-    case atBh:
-    case atBhExe:
-        if (Code == 8) return GetDeflateName(Flags);
-        return pick({{0, "Stored"}, {1, "Fused"}, {2, "Deflate"}}, kUnsupported);
-    case atCab: {
-        static const char* const names[] = {"Stored", "MsZIP", "Quantum", "Lzx"};
-        return (Code & 0xF) <= 3 ? names[Code & 0xF] : kUnsupported;
-    }
-    case atGZip:
-        if (Code == 0) return "Stored";
-        if (Code == 8) return "Deflate";
-        if (Code == 144) return "LzwMAGIC";
-        if (FirstWord == 0x1E1F) return "PackMAGIC";
-        if (FirstWord == 0xA01F) return "LzhMAGIC";
-        return kUnsupported;
-    case atHa:
-        return pick({{0, "Cpy"}, {1, "Asc"}, {2, "HSC"}, {14, "Dir"}, {15, "Special"}}, "");
-    case atJar:
-    case atJarExe:
-    case atZip:
-    case atZipExe:
-    case atZipMV:
-        if (Code == 8) return GetDeflateName(Flags);
-        // A folder by its DOS attribute: the central record's external attribute (Flags has
-        // 0x40 when the entry was read from the central directory), else the local record's.
-        return pick({{0, "Stored"},
-                     {1, "Shrunk"},
-                     {2, "Reduce-1"},
-                     {3, "Reduce-2"},
-                     {4, "Reduce-3"},
-                     {5, "Reduce-4"},
-                     {6, "Imploded"},
-                     {7, "Tokened"}},
-                    ((Flags & 0x40) ? ExternalAttr : FileAttr) & 0x10 ? "Dir" : kUnsupported);
-    case atLha:
-    case atLhaExe:
-    case atLzh:
-    case atLzhExe:
-        if (digit == 0) return "Stored";
-        if (digit >= 1 && digit <= 6) return "Frozen-" + std::to_string(digit);
-        return kUnsupported;
-    case atPak:
-    case atPakExe:
-        return pick({{1, "Stored"},
-                     {2, "Stored"},
-                     {3, "RLE"},
-                     {4, "Squeezed"},
-                     {5, "FIXEDLEN"},
-                     {6, "FIXEDLEN"},
-                     {7, "FIXEDLEN"},
-                     {8, "VARIBLE"},
-                     {9, "VARIBLE"},
-                     {10, "Crushed"},
-                     {11, "Distill"}},
-                    kUnsupported);
-    case atRar:
-    case atRarExe: {
-        static const char* const names[] = {"Stored", "Fastest", "Fast", "Normal", "Good", "Best"};
-        if (Code >= '0' && Code <= '5') return names[Code - '0'];
-        return (FileAttr & 0x10) ? "Dir" : kUnsupported;
-    }
-    case atTar:
-        if (Code == 0) return "Tarred";
-        return (!FileName.empty() && isSep(FileName.back())) ? "Dir" : kUnsupported;
-    case atZoo:
-        return pick({{0, "Stored"}, {1, "Fastest"}, {2, "Greatest"}}, kUnsupported);
-    default:
-        return kUnsupported;
-    }
+    // Each format names its own methods in its registration row.
+    const TFormatRow* f = FindFormat(FArcType);
+    return f && f->MethodName ? f->MethodName(*this, Code, Flags) : std::string("Unsupported");
 }
 
 std::string TZipCommon::GetArcTypeName() const {

@@ -86,43 +86,20 @@ void TUnARC::ExtractEntry(int Handle, const TArcChosen& Entry) {
         ReportError(FArchiveFile, "", "0", kMsgBadFileHeader);
         return;
     }
-    std::string stored = Entry.Name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, DosDateToDateTimeSafe(h->dosDateTime))) {
-    case TBeginResult::brCancel:
-        return;
-    case TBeginResult::brSkip:
-        BytesLeft -= h->packedSize;
-        return;
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-    int out = -1;
-    std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) {
-        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : Entry.Name);
-        BytesLeft -= h->packedSize;
-        return;
-    }
-    bool pass = false;
-    try {
+    TEntryJob job;
+    job.Name = Entry.Name;
+    job.Date = DosDateToDateTimeSafe(h->dosDateTime);
+    job.PackedSize = h->packedSize;
+    job.DosDate = h->dosDateTime;
+    job.Decode = [&](int out, TStream* outStream) {
         Ctx().Crc16Value = 0;
         const int64_t data = Entry.Offset + static_cast<int64_t>(h->headerLength);
         if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
         if (data + static_cast<int64_t>(h->packedSize) > ArchiveSize) // the data cannot all be there
             RaiseError(FArchiveFile, "", "0", kMsgReadError);
-        pass = DecodeData(Handle, out, outStream.get(), *h) && Ctx().Crc16Value == h->crc16;
-    } catch (const E_RAISE&) {
-        pass = false; // already reported; the run goes on with the next entry
-    }
-    pass = FinishFile(out, outStream, 32, h->dosDateTime, output, pass);
-    if (Cancel()) return;
-    const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : Entry.Name;
-    if (OnEnd)
-        FireEvent(OnEnd, *this, fn, pass);
-    else if (!pass)
-        ReportError(fn, "", "0", kMsgFailsCrc);
+        return DecodeData(Handle, out, outStream, *h) && Ctx().Crc16Value == h->crc16;
+    };
+    ExtractOne(job);
 }
 
 bool TUnARC::DecodeData(int Handle, int Out, TStream* OutStream, const aehdr::ArcHeader& H) {

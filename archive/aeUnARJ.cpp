@@ -240,21 +240,6 @@ int64_t TUnARJ::NextVolume() {
     return main->DataOffset;
 }
 
-bool TUnARJ::ObtainPassword(const std::string& Name) {
-    if (!Password.empty()) return true;
-    if (!OnGetPassword) return false;
-    for (int i = 0; i < std::max(1, PasswordAttempts) && Password.empty(); ++i) {
-        bool tryAgain = true;
-        std::string answer;
-        Timer.Pause();
-        FireEvent(OnGetPassword, *this, Name, answer, tryAgain);
-        Timer.Resume();
-        if (!tryAgain) return false;
-        Password = answer;
-    }
-    return !Password.empty();
-}
-
 int64_t TUnARJ::ExtractEntry(const TArjChosen& Chosen) {
     auto first = ReadHeader(Chosen.Offset);
     if (!first) RaiseError(FVolumeName, "", VolumeId(), kMsgBadFileHeader);
@@ -283,9 +268,16 @@ int64_t TUnARJ::ExtractEntry(const TArjChosen& Chosen) {
         return -1;
     }
     TOutputGuard guard(*this, out, outStream);
-    if (garbled && !ObtainPassword(name)) {
-        SetCancel(true);
-        return -1;
+    if (garbled) {
+        // arj keeps no check of the password ahead of the data: any one given is tried,
+        // and a wrong one shows in the CRC.
+        const TPasswordResult r = SettlePassword(name, [](const std::string&) { return true; });
+        if (r != TPasswordResult::prAccepted) {
+            if (r == TPasswordResult::prFailed) ReportError(name, "", "0", kMsgPasswordFailed);
+            EndEntry(output, name, false);
+            BytesLeft -= Chosen.PackedSize;
+            return -1;
+        }
     }
     // The key is the password with the modifier of each part's own header added to every
     // character (arj stamps the parts of one set at different moments, so they may differ);

@@ -52,8 +52,6 @@ private:
     // Decodes one part of an entry from its data to the output; false when the decoder
     // could not deliver every byte (already reported).
     bool DecodePart(const TArjEntry& E, int Out, TStream* OutStream);
-    // Makes sure Password is set for a garbled entry; false cancels the run.
-    bool ObtainPassword(const std::string& Name);
     std::string VolumeId() const { return std::to_string(FVolumeNumberInUse); }
 
     int FHandle = -1;    // the volume being read

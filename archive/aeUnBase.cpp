@@ -280,6 +280,80 @@ bool TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t
     return true;
 }
 
+TUnBase::TEntryResult TUnBase::ExtractOne(const TEntryJob& Job, bool* Passed) {
+    if (Passed) *Passed = false;
+    std::string stored = Job.Name;
+    bool exists = false;
+    switch (BeginFile(stored, exists, Job.Date)) {
+    case TBeginResult::brCancel:
+        return TEntryResult::erCancelled;
+    case TBeginResult::brSkip:
+        BytesLeft -= Job.PackedSize;
+        return TEntryResult::erSkipped;
+    case TBeginResult::brExtract:
+        break;
+    }
+    const std::string output = FileName;
+    int out = -1;
+    std::unique_ptr<TStream> outStream;
+    if (!CreateOutput(out, outStream, stored, output)) {
+        OutputFailed(output, WritesFiles() ? output : Job.Name);
+        BytesLeft -= Job.PackedSize;
+        return TEntryResult::erOutputFailed;
+    }
+    bool pass = false;
+    try {
+        pass = Job.Decode(out, outStream.get());
+    } catch (const E_RAISE&) {
+        pass = false; // already reported; the run goes on with the next entry
+    }
+    pass = FinishFile(out, outStream, Job.Attr, Job.DosDate, output, pass);
+    if (Passed) *Passed = pass;
+    if (Cancel()) return TEntryResult::erCancelled;
+    EndEntry(output, Job.Name, pass);
+    return TEntryResult::erDone;
+}
+
+void TUnBase::EndEntry(const std::string& Output, const std::string& Name, bool Passed) {
+    const std::string& fn = WritesFiles() ? Output : Name;
+    if (OnEnd)
+        FireEvent(OnEnd, *this, fn, Passed);
+    else if (!Passed)
+        ReportError(fn, "", "0", kMsgFailsCrc);
+}
+
+TUnBase::TPasswordResult TUnBase::SettlePassword(const std::string& Name,
+                                                 const std::function<bool(const std::string&)>& Accepts) {
+    auto tryOne = [&](const std::string& pw) { return !pw.empty() && Accepts(pw); };
+    if (tryOne(Password)) return TPasswordResult::prAccepted;
+    for (const std::string& pw : Passwords) {
+        if (tryOne(pw)) {
+            Password = pw;
+            return TPasswordResult::prAccepted;
+        }
+    }
+    if (!OnGetPassword) {
+        ReportError(Name, "OnGetPassword", "0", kMsgEventMissing);
+        return TPasswordResult::prNoEvent;
+    }
+    for (int i = 0; i < std::max(1, PasswordAttempts); ++i) {
+        bool tryAgain = true;
+        std::string answer;
+        Timer.Pause();
+        FireEvent(OnGetPassword, *this, Name, answer, tryAgain);
+        Timer.Resume();
+        if (!tryAgain || Cancel()) break;
+        if (tryOne(answer)) {
+            Password = answer;
+            Passwords.insert(Passwords.begin(), answer);
+            return TPasswordResult::prAccepted;
+        }
+        Password.clear();
+        ReportError(Name, "", "0", kMsgInvalidPassword);
+    }
+    return TPasswordResult::prFailed;
+}
+
 void TUnBase::OutputFailed(const std::string& Output, const std::string& FN) {
     ReportError(Output, FOutputError, "0", kMsgOpenError);
     FireEvent(OnEnd, *this, FN, false);

@@ -18,6 +18,7 @@
 #include "platform/fileio.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,6 +81,34 @@ public:
     // Removes the temporary file of an entry still open (an extractor that gives up on an
     // entry without FinishFile); the run's end does the same for anything left.
     void DiscardOutput(int& Handle, std::unique_ptr<TStream>& Stream);
+
+    // ---- the one way an entry is extracted ----
+    // One entry as the format sees it; ExtractOne does the rest the same for every format:
+    // BeginFile, CreateOutput, Decode (an E_RAISE inside is already reported: the entry fails
+    // and the run goes on), FinishFile, then EndEntry.
+    struct TEntryJob {
+        std::string Name;       // the entry's name as stored
+        TDateTime Date = 0;     // for the overwrite question
+        int64_t PackedSize = 0; // passed over when the entry is skipped or cannot be written
+        uint32_t Attr = 32;     // attributes and DOS date for FinishFile
+        uint32_t DosDate = 0;
+        // Writes the entry's data to the output; true when its check passed.
+        std::function<bool(int Out, TStream* OutStream)> Decode;
+    };
+    enum class TEntryResult : uint8_t { erCancelled, erSkipped, erOutputFailed, erDone };
+    TEntryResult ExtractOne(const TEntryJob& Job, bool* Passed = nullptr);
+    // The end of one entry: OnEnd with its result, or without OnEnd a failed check
+    // reported as 25233. FN is the output path when writing files, else the stored name.
+    void EndEntry(const std::string& Output, const std::string& Name, bool Passed);
+
+    // ---- the one password policy ----
+    // Finds the password of an encrypted entry: Password, then each of Passwords, then
+    // OnGetPassword up to PasswordAttempts times. Accepts tells whether a password opens
+    // the entry (formats that cannot tell before decoding accept any non-empty one). A
+    // password found is left in Password; one typed in is also put first in Passwords.
+    enum class TPasswordResult : uint8_t { prAccepted, prNoEvent, prFailed };
+    TPasswordResult SettlePassword(const std::string& Name,
+                                   const std::function<bool(const std::string&)>& Accepts);
 
     // The newest DOS date-time of the run's chosen entries, for daMaxFileDate; extractors
     // raise it during their scan.

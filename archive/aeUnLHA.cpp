@@ -96,42 +96,19 @@ void TUnLHA::ExtractEntry(int Handle, const TLhaChosen& Entry) {
     }
     const std::string name = LhaEntryName(*h);
     const TLhaDate date = EntryDate(*h);
-    std::string stored = name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, date.Date)) {
-    case TBeginResult::brCancel:
-        return;
-    case TBeginResult::brSkip:
-        BytesLeft -= Entry.PackedSize;
-        return;
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-    int out = -1;
-    std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) {
-        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : name);
-        BytesLeft -= Entry.PackedSize;
-        return;
-    }
-    bool pass = false;
-    try {
+    TEntryJob job;
+    job.Name = name;
+    job.Date = date.Date;
+    job.PackedSize = Entry.PackedSize;
+    job.Attr = h->attribute;
+    job.DosDate = date.Dos;
+    job.Decode = [&](int out, TStream* outStream) {
         Ctx().Crc16Value = 0;
         const int64_t data = Entry.Offset + static_cast<int64_t>(h->headerLength);
         if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
-        pass = DecodeData(Handle, out, outStream.get(), *h) && Ctx().Crc16Value == h->crc16;
-    } catch (const E_RAISE&) {
-        // Already reported; the entry fails and the run goes on.
-        pass = false;
-    }
-    pass = FinishFile(out, outStream, h->attribute, date.Dos, output, pass);
-    if (Cancel()) return;
-    const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
-    if (OnEnd)
-        FireEvent(OnEnd, *this, fn, pass);
-    else if (!pass)
-        ReportError(fn, "", "0", kMsgFailsCrc);
+        return DecodeData(Handle, out, outStream, *h) && Ctx().Crc16Value == h->crc16;
+    };
+    ExtractOne(job);
 }
 
 bool TUnLHA::DecodeData(int Handle, int Out, TStream* OutStream, const aehdr::LhaHeader& H) {

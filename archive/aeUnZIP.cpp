@@ -65,36 +65,16 @@ TZipPasswordResult SettleZipPassword(TUnBase& Ex, const std::string& Name,
                                      uint32_t Crc) {
     auto tryOne = [&](const std::string& pw) {
         uint8_t plain[12];
-        return !pw.empty() &&
-               ZipCheckHeader(Ex.Ctx().Keys, Header.data(), plain, Header.size(), Flags, pw, FileTime, Crc);
+        return ZipCheckHeader(Ex.Ctx().Keys, Header.data(), plain, Header.size(), Flags, pw, FileTime, Crc);
     };
-    if (tryOne(Ex.Password)) return TZipPasswordResult::zpAccepted;
-    for (const std::string& pw : Ex.Passwords) {
-        if (tryOne(pw)) {
-            Ex.Password = pw;
-            return TZipPasswordResult::zpAccepted;
-        }
-    }
-    if (!Ex.OnGetPassword) {
-        Ex.ReportError(Name, "OnGetPassword", "0", kMsgEventMissing);
+    switch (Ex.SettlePassword(Name, tryOne)) {
+    case TUnBase::TPasswordResult::prAccepted:
+        return TZipPasswordResult::zpAccepted;
+    case TUnBase::TPasswordResult::prNoEvent:
         return TZipPasswordResult::zpNoEvent;
+    default:
+        return TZipPasswordResult::zpFailed;
     }
-    for (int i = 0; i < std::max(1, Ex.PasswordAttempts); ++i) {
-        bool tryAgain = true;
-        std::string answer;
-        Ex.Timer.Pause();
-        FireEvent(Ex.OnGetPassword, static_cast<TZipCommon&>(Ex), Name, answer, tryAgain);
-        Ex.Timer.Resume();
-        if (!tryAgain || Ex.Cancel()) break;
-        if (tryOne(answer)) {
-            Ex.Password = answer;
-            Ex.Passwords.insert(Ex.Passwords.begin(), answer);
-            return TZipPasswordResult::zpAccepted;
-        }
-        Ex.Password.clear();
-        Ex.ReportError(Name, "", "0", kMsgInvalidPassword);
-    }
-    return TZipPasswordResult::zpFailed;
 }
 
 void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {

@@ -85,43 +85,20 @@ void TUnZOO::ExtractEntry(int Handle, const TZooChosen& Entry) {
         return;
     }
     const std::string name = ZooEntryName(*e);
-    std::string stored = name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, DosDateToDateTimeSafe(e->dosDateTime))) {
-    case TBeginResult::brCancel:
-        return;
-    case TBeginResult::brSkip:
-        BytesLeft -= e->packedSize;
-        return;
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-    int out = -1;
-    std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) {
-        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : name);
-        BytesLeft -= e->packedSize;
-        return;
-    }
-    bool pass = false;
-    try {
+    TEntryJob job;
+    job.Name = name;
+    job.Date = DosDateToDateTimeSafe(e->dosDateTime);
+    job.PackedSize = e->packedSize;
+    job.DosDate = e->dosDateTime;
+    job.Decode = [&](int out, TStream* outStream) {
         Ctx().Crc16Value = 0;
         const int64_t data = ArcStart - 1 + static_cast<int64_t>(e->dataOffset);
         if (data + static_cast<int64_t>(e->packedSize) > ArchiveSize ||
             platform::seekFile(Handle, data) != data)
             RaiseError(FArchiveFile, "", "0", kMsgReadError);
-        pass = DecodeData(Handle, out, outStream.get(), *e) && Ctx().Crc16Value == e->crc16;
-    } catch (const E_RAISE&) {
-        pass = false; // already reported; the run goes on with the next entry
-    }
-    pass = FinishFile(out, outStream, 32, e->dosDateTime, output, pass);
-    if (Cancel()) return;
-    const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
-    if (OnEnd)
-        FireEvent(OnEnd, *this, fn, pass);
-    else if (!pass)
-        ReportError(fn, "", "0", kMsgFailsCrc);
+        return DecodeData(Handle, out, outStream, *e) && Ctx().Crc16Value == e->crc16;
+    };
+    ExtractOne(job);
 }
 
 bool TUnZOO::DecodeData(int& Handle, int Out, TStream* OutStream, const aehdr::ZooEntry& E) {

@@ -140,15 +140,40 @@ TEST(UnArjGarbled, WrongPasswordFailsAndKeepsTheExistingFile) {
     EXPECT_EQ(countFiles(t / "out"), 1u); // no temporary file left behind
 }
 
-TEST(UnArjGarbled, NoPasswordHandlerCancels) {
+// The same policy as every other format: no password and no one to ask is a missing event
+// (25270), the entry fails and nothing is written.
+TEST(UnArjGarbled, NoPasswordHandlerReportsTheMissingEvent) {
     PV_REQUIRE_PEER("arj");
     TempDir t;
     writeFile(t / "in" / "doc.txt", "secret text");
     arj("a -gsecret ../x.arj doc.txt", t / "in");
     const Outcome o = runArj(t / "x.arj", t / "out");
-    EXPECT_TRUE(o.cancelled);
-    EXPECT_TRUE(o.ends.empty());
+    EXPECT_FALSE(o.cancelled);
+    EXPECT_TRUE(o.hasError(25270));
+    ASSERT_EQ(o.ends.size(), 1u);
+    EXPECT_FALSE(o.ends[0].second);
     EXPECT_EQ(countFiles(t / "out"), 0u);
+}
+
+// Passwords are tried before anyone is asked.
+TEST(UnArjGarbled, PasswordsListServesWithoutAsking) {
+    PV_REQUIRE_PEER("arj");
+    TempDir t;
+    writeFile(t / "in" / "doc.txt", "secret text");
+    arj("a -gsecret ../x.arj doc.txt", t / "in");
+    TUnARJ u;
+    ExtractOutcome o;
+    o.listen(u);
+    u.Passwords = {"secret"};
+    int asks = 0;
+    u.OnGetPassword = [&](TZipCommon&, const std::string&, std::string&, bool& again) {
+        ++asks;
+        again = false;
+    };
+    o.run(u, t / "x.arj", t / "out", false);
+    EXPECT_EQ(asks, 0);
+    EXPECT_FALSE(o.failed());
+    EXPECT_EQ(readFile(t / "out" / "doc.txt"), "secret text");
 }
 
 // ---- volumes ----

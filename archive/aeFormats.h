@@ -1,0 +1,37 @@
+// The formats the engine knows, one registration row each. Detection's answer (a TArcType)
+// leads here: the lister takes the format's directory walk, the extraction and packing
+// front-ends its factories, GetMethodName its method names. Adding a format means its
+// module (walk, extractor, writer, names) and one row in aeFormats.cpp; the lister, the
+// factories and the method-name lookup stay as they are.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/aeMain.h"
+
+class TArcLister;
+class TUnBase;
+class TCompBase;
+class TZipCommon;
+
+struct TFormatRow {
+    const char* Name = ""; // short name, for diagnostics
+    TArcTypes Types = 0;   // the archive types this row serves
+    // The directory walk: Prepare (may be null: the first header is at Start) and Step.
+    int64_t (*ListPrepare)(TArcLister& L, int64_t Start) = nullptr;
+    int64_t (*ListStep)(TArcLister& L, int64_t Offset) = nullptr;
+    // The name of an entry's method; C is the component holding the entry's fields.
+    std::string (*MethodName)(const TZipCommon& C, int Code, uint32_t Flags) = nullptr;
+    // A new extractor / writer for Type (null: the engine has none for this format).
+    std::unique_ptr<TUnBase> (*NewExtractor)(TArcType Type) = nullptr;
+    std::unique_ptr<TCompBase> (*NewWriter)(TArcType Type) = nullptr;
+};
+
+// Every registered format.
+const std::vector<TFormatRow>& Formats();
+// The row serving Type, or nullptr.
+const TFormatRow* FindFormat(TArcType Type);
+// A new writer for archives of type Type, or nullptr when the engine writes none.
+std::unique_ptr<TCompBase> CreateWriter(TArcType Type);
