@@ -165,6 +165,10 @@ private:
 TempFile makeTempFileRemovedOnSignal(const std::string& dir, const std::string& prefix,
                                      const std::string& suffix, int& ticket);
 void forgetOnTerminatingSignal(int ticket);
+// The same for a file that exists already; the ticket is -1 when none could be had. A
+// signal that comes between the file's creation and this call finds it unlisted: prefer
+// makeTempFileRemovedOnSignal.
+int removeOnTerminatingSignal(const std::string& path);
 
 // For tests: false makes every PendingFile take the named stand-in (the path taken on file
 // systems without unnamed files).

@@ -136,6 +136,10 @@ std::string UniqueName(const std::string& dir, const std::string& prefix, const 
 
 } // namespace
 
+int removeOnTerminatingSignal(const std::string& path) {
+    return RegisterPath(path);
+}
+
 TempFile makeTempFileRemovedOnSignal(const std::string& dir, const std::string& prefix,
                                      const std::string& suffix, int& ticket) {
     SignalsHeld held;
