@@ -49,7 +49,7 @@ constexpr int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
-constexpr int64_t kDelphiEpochDays = daysFromCivil(1899, 12, 30); // days 1970-01-01 minus this
+constexpr int64_t kDateTimeEpochDays = daysFromCivil(1899, 12, 30); // days 1970-01-01 minus this
 
 void civilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
     z += 719468;
@@ -528,7 +528,7 @@ TDateTime DosDateToDateTimeSafe(uint32_t DosDate) {
     // An invalid value reads as 1980-01-01 00:00 (kDosEpochDateTime), by the one rule.
     const platform::DosFields f = platform::dosFields(DosDate);
     const int64_t days = daysFromCivil(f.year, static_cast<unsigned>(f.month), static_cast<unsigned>(f.day)) -
-                         kDelphiEpochDays;
+                         kDateTimeEpochDays;
     return static_cast<double>(days) + (f.hour * 3600.0 + f.minute * 60.0 + f.second) / 86400.0;
 }
 
@@ -541,7 +541,7 @@ uint32_t DateTimeToDosDateTime(TDateTime Value) {
     if (ms >= 86400000) ++days, ms -= 86400000;
     int y;
     unsigned m, d;
-    civilFromDays(days + kDelphiEpochDays, y, m, d);
+    civilFromDays(days + kDateTimeEpochDays, y, m, d);
     const auto secs = static_cast<int>(ms / 1000);
     return packDos(y, static_cast<int>(m), static_cast<int>(d), secs / 3600, secs / 60 % 60, secs % 60);
 }
