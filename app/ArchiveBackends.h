@@ -121,6 +121,57 @@ public:
     virtual int Extract(const ExtractRequest&) { throw std::runtime_error("Extraction is not available"); }
     // Stops the running operation at its next callback.
     virtual void SetCancel(bool) {}
+
+    // ---- Adding and deleting ----
+    // One add run: the files (lines as the window holds them), the options the add command
+    // maps, the folder names are taken relative to (`rootDir`, "" none).
+    struct AddRequest {
+        std::vector<std::string> specs, excludeSpecs;
+        std::string rootDir;
+        std::string password; // with `encrypt`
+        int level = 9;
+        bool update = false, freshen = false, move = false;
+        bool diskSpan = false, diskSpanErase = false;
+        bool dirNames = false, recurse = false, encrypt = false, hidden = false, forceDOS = false;
+    };
+    // Adds; the number of files added. Throws when the run could not be made at all.
+    virtual int Add(const AddRequest&) { throw std::runtime_error("Adding is not available"); }
+    // Deletes the entries named by `specs` (stored names or masks); the number deleted.
+    virtual int Delete(const std::vector<std::string>& specs) {
+        (void)specs;
+        throw std::runtime_error("Deleting is not available");
+    }
+
+    // ---- Comment and rename ----
+    virtual std::string Comment() const { return {}; }
+    // Rewrites the archive with a new comment; false when it could not be done.
+    virtual bool SetComment(const std::string& comment) {
+        (void)comment;
+        return false;
+    }
+    struct RenameItem {
+        std::string source, dest; // stored names, '/' between folders
+        int32_t dateTime = 0;     // DOS date and time; 0 keeps the entry's
+    };
+    // 0 on success.
+    virtual int Rename(const std::vector<RenameItem>& items) {
+        (void)items;
+        return -1;
+    }
+
+    // ---- Self-extractors ----
+    struct SfxRequest {
+        int overwriteMode = 0; // 0 confirm, 1 always, 2 never
+        bool askCmdLine = false, askFiles = false, hideOverwriteBox = false;
+        std::string defaultDir, commandLine, caption;
+    };
+    // The open ".zip" as a self-extracting ".exe" beside it; 0 on success.
+    virtual int ConvertSFX(const SfxRequest& r) {
+        (void)r;
+        return -1;
+    }
+    // The open ".exe" back to a ".zip" beside it; 0 on success.
+    virtual int ConvertZIP() { return -1; }
 };
 
 // One of the engine's extractors, created for the archive type of one run.

@@ -95,6 +95,67 @@ public:
     }
     void SetCancel(bool on) override { FZip.Cancel = on; }
 
+    int Add(const AddRequest& r) override {
+        AddOpts o;
+        if (r.update) o.include(AddUpdate);
+        if (r.freshen) o.include(AddFreshen);
+        if (r.move) o.include(AddMove);
+        if (r.diskSpan) o.include(AddDiskSpan);
+        if (r.diskSpanErase) o.include(AddDiskSpanErase);
+        if (r.dirNames) o.include(AddDirNames);
+        if (r.recurse) o.include(AddRecurseDirs);
+        if (r.encrypt) o.include(AddEncrypt);
+        if (r.hidden) o.include(AddHiddenFiles);
+        if (r.forceDOS) o.include(AddForceDOS);
+        FZip.Verbose = false;
+        FZip.Trace = false;
+        FZip.AddOptions = o;
+        FZip.AddCompLevel = r.level;
+        FZip.Password = r.encrypt ? r.password : std::string();
+        FZip.SetRootDir(r.rootDir);
+        FZip.FSpecArgs = r.specs;
+        FZip.FSpecArgsExcl = r.excludeSpecs;
+        FZip.ErrCode = 0;
+        FZip.Add();
+        FZip.Password.clear();
+        return FZip.SuccessCnt;
+    }
+    int Delete(const std::vector<std::string>& specs) override {
+        FZip.FSpecArgs = specs;
+        FZip.FSpecArgsExcl.clear();
+        FZip.ErrCode = 0;
+        FZip.Delete();
+        return FZip.SuccessCnt;
+    }
+    std::string Comment() const override { return FZip.Comment(); }
+    bool SetComment(const std::string& comment) override {
+        FZip.ErrCode = 0;
+        FZip.SetComment(comment);
+        return FZip.ErrCode == 0;
+    }
+    int Rename(const std::vector<RenameItem>& items) override {
+        std::vector<ZipRenameRec> recs;
+        for (const RenameItem& i : items) recs.push_back({i.source, i.dest, i.dateTime});
+        std::vector<ZipRenameRec*> list;
+        for (ZipRenameRec& r : recs) list.push_back(&r);
+        return FZip.Rename(list, 0);
+    }
+    int ConvertSFX(const SfxRequest& r) override {
+        SFXOpts o;
+        if (r.askCmdLine) o.include(SFXAskCmdLine);
+        if (r.askFiles) o.include(SFXAskFiles);
+        if (r.hideOverwriteBox) o.include(SFXHideOverWriteBox);
+        FZip.SFXOptions = o;
+        FZip.SFXOverWriteMode = r.overwriteMode == 1   ? OvrAlways
+                                : r.overwriteMode == 2 ? OvrNever
+                                                       : OvrConfirm;
+        FZip.SFXDefaultDir = r.defaultDir;
+        FZip.SFXCommandLine = r.commandLine;
+        FZip.SFXCaption = r.caption;
+        return FZip.ConvertSFX();
+    }
+    int ConvertZIP() override { return FZip.ConvertZIP(); }
+
 private:
     TZipFront FZip;
 };

@@ -328,6 +328,52 @@ public:
     // "a/b003.zip").
     static std::string SpanPartName(const std::string& archive, int number);
 
+    // ---- Adding, deleting and the other archive commands ----
+    // The add dialog's level combo (0..4) as a compression level: 9, 7, 5, 3, else 0.
+    static int LevelFromIndex(int index);
+    // The longest leading folder (with its trailing '/') that holds every line of FAddFiles,
+    // compared folder by folder; "" without lines.
+    std::string CommonRootDir() const;
+    // Adds FAddFiles to the open archive (action 1 update, 2 freshen, 3 move; span 1 span,
+    // 2 span and erase); FAddFiles is emptied. True when files were added.
+    bool AddCore(int action, int span, std::string password, bool forceDOS, bool hidden, bool fullPaths,
+                 bool relPaths, bool recurse, int level);
+    // What the add dialog hands the add command.
+    struct TAddChoice {
+        std::vector<std::string> files;
+        int action = 0, level = 0, span = 0;
+        bool fullPaths = false, recurse = true, forceDOS = false;
+    };
+    // The add command after its dialog closed with OK (FCancelled clear).
+    void AddChosen(const TAddChoice& choice);
+    // Deletes the rows FDeleteMode picks (1 selected, 2 all, 3 those whose name matches
+    // `mask`); FAddFiles is emptied. True when the archive changed.
+    bool DeleteCore(bool fromPopup, const std::string& mask = "*.*");
+    void pmiDeleteSelectedClick();
+    void pmiDeleteAllClick();
+    // "*" and "?" against a name, letter case ignored.
+    static bool MatchesMask(const std::string& name, const std::string& mask);
+    // The self-extractor dialog's answers; the ".exe" is opened after success.
+    struct TExeChoice {
+        int overwriteMode = 0;
+        bool askCmdLine = false, askFiles = false, hideOverwriteBox = false;
+        std::string defaultDir, commandLine, caption;
+    };
+    bool MakeExeCore(const TExeChoice& choice);
+    // The open ".exe" back to a ".zip", which is opened after success.
+    bool ExeToZipCore();
+    // Gives the selected row's entry the name `newName` in its folder (FNewItemName).
+    bool RenameEntryCore(const std::string& newName);
+    // The packers' and extractors' rename event: the name becomes "/" + FNewItemName.
+    void aeOnRename(std::string& name);
+    // The zip comment of the open archive, and writing a new one.
+    std::string ArchiveComment() const;
+    bool SaveArchiveComment(const std::string& comment);
+    // Moves the open archive to the trash and closes it.
+    bool DeleteArchiveCore();
+    // Renames the open archive in its folder (an existing name is refused) and reopens it.
+    bool RenameArchiveCore(const std::string& newName);
+
 protected:
     // Notifications for the widgets; the bare core ignores them.
     virtual void BeginListUpdate() { ++FListUpdateDepth; }
