@@ -62,6 +62,7 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     BuildMenus();
     BuildToolbar();
     BindExtractionCommands();
+    BindWriteCommands();
     FOverwriteForm = new TOverwriteForm(OverwriteForm, FCancelled, this);
     FStatForm = new TStatForm(this);
     FPWordForm = new TPWordForm(*this, this);

@@ -83,6 +83,8 @@ private:
     QAction* MakeAction(const QString& text, const std::string& item = {});
     void Bind(QAction* action, const std::string& item);
     void BindExtractionCommands();
+    // Adding, deleting and the other commands that write the archive (CommandsWrite.cpp).
+    void BindWriteCommands();
     void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void SyncSelectionFromCore();
     void ShowStatusBar(bool show);
