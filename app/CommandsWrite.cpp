@@ -7,6 +7,7 @@
 #include "app/DelUnit.h"
 #include "app/ExeOpt.h"
 #include "app/MainUnit.h"
+#include "app/UserSpanUnit.h"
 #include "platform/ui_hooks.h"
 
 #include <QCheckBox>
@@ -67,4 +68,7 @@ void TMainForm::BindWriteCommands() {
         if (platform::askText("Rename Archive", "New name:", name, false)) RenameArchiveCore(name);
     });
     bind(cmd::DeleteArchive, [this] { DeleteArchiveCore(); });
+    bind(cmd::WriteZipSpan, [this] {
+        if (FHandlerKind == 1 && FUserSpanForm) FUserSpanForm->ShowModal(1);
+    });
 }
