@@ -68,6 +68,11 @@ void TMainForm::BindWriteCommands() {
         if (platform::askText("Rename Archive", "New name:", name, false)) RenameArchiveCore(name);
     });
     bind(cmd::DeleteArchive, [this] { DeleteArchiveCore(); });
+    bind(cmd::Comment, [this] {
+        if (FHandlerKind != 1) return;
+        std::string text = ArchiveComment();
+        if (platform::askText("Comment", "Archive comment:", text, false)) SaveArchiveComment(text);
+    });
     bind(cmd::WriteZipSpan, [this] {
         if (FHandlerKind == 1 && FUserSpanForm) FUserSpanForm->ShowModal(1);
     });
