@@ -5,8 +5,10 @@
 
 #include "archive/aeArcLister.h"
 #include "archive/aeBase.h"
+#include "archive/aeBlakHole.h"
 #include "archive/aeCompBase.h"
 #include "archive/aeGZip.h"
+#include "archive/aeLha.h"
 #include "archive/aeTar.h"
 #include "archive/aeUUDecode.h"
 #include "archive/aeUnARC.h"
@@ -166,7 +168,7 @@ std::vector<TFormatRow> MakeRows() {
     add({"gzip", ArcBit(atGZip),                                       nullptr,              PV_WALK(ListGzip),    GzipMethods,  NewGzipExtractor,   NewWr<TGZip>});
     add({"tar",  ArcBit(atTar),                                        nullptr,              PV_WALK(ListTar),     TarMethods,   NewUn<TUnTAR>,      NewWr<TTar>});
     add({"lha",  ArcBit(atLha) | ArcBit(atLhaExe) | ArcBit(atLzh) | ArcBit(atLzhExe),
-                                                                       PV_WALK(PrepareLha),  PV_WALK(ListLha),     LhaMethods,   NewUn<TUnLHA>,      nullptr});
+                                                                       PV_WALK(PrepareLha),  PV_WALK(ListLha),     LhaMethods,   NewUn<TUnLHA>,      NewWr<TLha>});
     add({"arj",  ArcBit(atArj) | ArcBit(atArjExe),                     PV_WALK(PrepareArj),  PV_WALK(ListArj),     ArjMethods,   NewUn<TUnARJ>,      nullptr});
     add({"rar",  ArcBit(atRar) | ArcBit(atRarExe),                     PV_WALK(PrepareRar),  PV_WALK(ListRar),     RarMethods,   nullptr,            nullptr});
     add({"ace",  ArcBit(atACE) | ArcBit(atAceExe),                     PV_WALK(PrepareAce),  PV_WALK(ListAce),     AceMethods,   nullptr,            nullptr});
@@ -175,7 +177,7 @@ std::vector<TFormatRow> MakeRows() {
     add({"ha",   ArcBit(atHa),                                         PV_WALK(PrepareHa),   PV_WALK(ListHa),      HaMethods,    nullptr,            nullptr});
     add({"arc",  ArcBit(atArc) | ArcBit(atArcExe),                     nullptr,              PV_WALK(ListArc),     ArcMethods,   NewUn<TUnARC>,      nullptr});
     add({"pak",  ArcBit(atPak) | ArcBit(atPakExe),                     nullptr,              PV_WALK(ListArc),     PakMethods,   nullptr,            nullptr});
-    add({"bh",   ArcBit(atBh) | ArcBit(atBhExe),                       nullptr,              PV_WALK(ListBh),      BhMethods,    NewUn<TUnBH>,       nullptr});
+    add({"bh",   ArcBit(atBh) | ArcBit(atBhExe),                       nullptr,              PV_WALK(ListBh),      BhMethods,    NewUn<TUnBH>,       NewWr<TBlakHole>});
     add({"msgz", ArcBit(atMsGZ),                                       PV_WALK(PrepareMsgz), PV_WALK(ListMsgz),    nullptr,      nullptr,            nullptr});
     add({"uue",  ArcBit(atUue),                                        PV_WALK(PrepareUue),  nullptr,              nullptr,      NewUn<TUUDecode>,   nullptr});
     // clang-format on
