@@ -94,8 +94,10 @@ int FormatThread::Run(const std::string& drive, const std::string& label, bool c
         return -2;
     std::atomic<int> result{-3};
     std::thread worker([&] { result = platform::formatMedium(d->root, label) ? 0 : -1; });
-    while (result == -3) {
+    // The caller's events are let through at least once, however quickly the disk is done.
+    for (;;) {
         platform::processMessages();
+        if (result != -3) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     worker.join();
