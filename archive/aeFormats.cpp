@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "archive/aeArcLister.h"
+#include "archive/aeBlakHole.h"
 #include "archive/aeBase.h"
 #include "archive/aeBlakHole.h"
 #include "archive/aeCompBase.h"
@@ -11,6 +12,7 @@
 #include "archive/aeLha.h"
 #include "archive/aeTar.h"
 #include "archive/aeUUDecode.h"
+#include "archive/aeUUEncode.h"
 #include "archive/aeUnARC.h"
 #include "archive/aeUnARJ.h"
 #include "archive/aeUnBH.h"
@@ -179,7 +181,7 @@ std::vector<TFormatRow> MakeRows() {
     add({"pak",  ArcBit(atPak) | ArcBit(atPakExe),                     nullptr,              PV_WALK(ListArc),     PakMethods,   nullptr,            nullptr});
     add({"bh",   ArcBit(atBh) | ArcBit(atBhExe),                       nullptr,              PV_WALK(ListBh),      BhMethods,    NewUn<TUnBH>,       NewWr<TBlakHole>});
     add({"msgz", ArcBit(atMsGZ),                                       PV_WALK(PrepareMsgz), PV_WALK(ListMsgz),    nullptr,      nullptr,            nullptr});
-    add({"uue",  ArcBit(atUue),                                        PV_WALK(PrepareUue),  nullptr,              nullptr,      NewUn<TUUDecode>,   nullptr});
+    add({"uue",  ArcBit(atUue),                                        PV_WALK(PrepareUue),  nullptr,              nullptr,      NewUn<TUUDecode>,   NewWr<TUUEncode>});
     // clang-format on
     return r;
 }
