@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "archive/aeArcLister.h"
-#include "archive/aeBlakHole.h"
 #include "archive/aeBase.h"
 #include "archive/aeBlakHole.h"
 #include "archive/aeCompBase.h"
