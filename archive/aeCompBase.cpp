@@ -222,15 +222,7 @@ TCompBase::TCompBase() {
 
 TCompBase::~TCompBase() {
     closeRunFiles();
-    if (FTempLive) platform::removeFile(FTempFileName);
-    tempArchiveGone();
-}
-
-// The temporary archive was removed or put in place: a terminating signal no longer needs
-// to remove it.
-void TCompBase::tempArchiveGone() {
-    platform::forgetOnTerminatingSignal(FTempSignalTicket);
-    FTempSignalTicket = -1;
+    FTemp.discard();
 }
 
 void TCompBase::SetArchiveFile(const std::string& Value) {
@@ -348,9 +340,7 @@ int TCompBase::Compress() {
             Run();
         } catch (...) {
             closeRunFiles();
-            if (FTempLive) platform::removeFile(FTempFileName);
-            FTempLive = false;
-            tempArchiveGone();
+            FTemp.discard();
             freeRunState();
             FileCount = Switch == swDelete ? FDeletedCount : FAddedCount;
             throw;
@@ -416,17 +406,13 @@ std::string TCompBase::TempArchiveDir() {
 
 void TCompBase::makeTempArchive() {
     const std::string dir = TempArchiveDir();
-    tempArchiveGone();
-    platform::TempFile t = platform::makeTempFileRemovedOnSignal(dir, ".pvtmp", ".tmp", FTempSignalTicket);
-    if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
-    FTempFileName = t.path;
-    FTempAbs = absoluteNormal(t.path);
-    FTempHandle = t.fd;
-    FTempLive = true;
+    if (!FTemp.create(dir, ".pvtmp", ".tmp")) RaiseError(dir, "", "0", kMsgOpenError);
+    FTempFileName = FTemp.reopenPath();
+    FTempHandle = FTemp.fd();
 }
 
 void TCompBase::closeRunFiles() {
-    if (FTempHandle >= 0) platform::closeFile(FTempHandle);
+    // The temporary archive's descriptor belongs to FTemp.
     if (FArcHandle >= 0) platform::closeFile(FArcHandle);
     FTempHandle = FArcHandle = -1;
 }
@@ -437,18 +423,15 @@ void TCompBase::finishRun() {
     if (Cancel()) RaiseError(FArchiveFile, "", "0", kMsgUserCanceled);
     if (FTempHandle >= 0) {
         const bool synced = platform::syncFile(FTempHandle);
-        const bool closed = platform::closeFile(FTempHandle);
         FTempHandle = -1;
-        if (!synced || !closed) WriteError();
+        if (!synced) WriteError();
     }
     closeRunFiles();
     FReplaced = false;
     if (!FNoRewrite) {
         if (!ReplaceArchive(FTempFileName, FArchiveFile)) WriteError();
     }
-    if (FTempLive) platform::removeFile(FTempFileName);
-    FTempLive = false;
-    tempArchiveGone();
+    FTemp.discard();
     FReplaced = true;
     WriteDirectory();
     AfterRun();
@@ -457,43 +440,37 @@ void TCompBase::finishRun() {
 
 bool TCompBase::ReplaceArchive(const std::string& Temp, const std::string& Archive) {
     if (FNoRewrite || (FAddedCount == 0 && (Switch != swDelete || FDeletedCount == 0))) {
-        platform::removeFile(Temp);
-        FTempLive = false;
+        FTemp.discard();
         return true;
     }
     // The new archive keeps the permissions of the one it replaces.
     const int mode = FNewArchive ? newFileMode() : platform::fileMode(Archive);
-    if (mode >= 0) platform::setFileMode(Temp, mode);
-    if (!platform::renameFile(Temp, Archive) && !copyIntoPlace(Temp, Archive, mode)) return false;
-    FTempLive = false;
-    return true;
+    std::string folder = ExtractDirPart(absoluteNormal(Archive));
+    struct stat t {
+    }, a{};
+    if (::fstat(FTemp.fd(), &t) != 0 || ::stat(folder.c_str(), &a) != 0) return false;
+    if (t.st_dev != a.st_dev) return copyIntoPlace(Archive, mode);
+    if (mode >= 0) platform::setFileMode(FTemp.fd(), mode);
+    return FTemp.commit(Archive);
 }
 
-bool TCompBase::copyIntoPlace(const std::string& Temp, const std::string& Archive, int Mode) {
+bool TCompBase::copyIntoPlace(const std::string& Archive, int Mode) {
     // A temporary archive on another file system: copied beside the archive first, so that
-    // the archive is still replaced by one rename, never left half written.
-    const std::string dir = ExtractDirPart(absoluteNormal(Archive));
-    if (dir == ExtractDirPart(absoluteNormal(Temp))) return false;
-    platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tmp");
-    if (t.fd < 0) return false;
-    bool ok = false;
-    const int in = platform::openFile(Temp, platform::OpenMode::Read);
-    if (in >= 0) {
-        std::vector<uint8_t> buffer(static_cast<size_t>(kCopyBlockSize));
-        ok = true;
-        for (int64_t n; ok && (n = platform::readFile(in, buffer.data(), kCopyBlockSize)) != 0;)
-            ok = n > 0 && platform::writeFile(t.fd, buffer.data(), n) == n;
-        platform::closeFile(in);
+    // the archive is still replaced in one step, never left half written.
+    platform::PendingFile out;
+    if (!out.create(ExtractDirPart(absoluteNormal(Archive)), ".pvtmp", ".tmp")) return false;
+    const int64_t size = platform::fileSize(FTemp.fd());
+    std::vector<uint8_t> buffer(static_cast<size_t>(kCopyBlockSize));
+    bool ok = size >= 0;
+    for (int64_t at = 0; ok && at < size; at += kCopyBlockSize) {
+        const int64_t n = std::min(kCopyBlockSize, size - at);
+        ok = platform::readAt(FTemp.fd(), at, buffer.data(), n) &&
+             platform::writeFile(out.fd(), buffer.data(), n) == n;
     }
-    ok = ok && platform::syncFile(t.fd);
-    ok = platform::closeFile(t.fd) && ok;
-    if (ok && Mode >= 0) platform::setFileMode(t.path, Mode);
-    if (ok) ok = platform::renameFile(t.path, Archive);
-    if (!ok) {
-        platform::removeFile(t.path);
-        return false;
-    }
-    platform::removeFile(Temp);
+    ok = ok && platform::syncFile(out.fd());
+    if (ok && Mode >= 0) platform::setFileMode(out.fd(), Mode);
+    if (!ok || !out.commit(Archive)) return false;
+    FTemp.discard();
     return true;
 }
 
@@ -653,9 +630,14 @@ bool TCompBase::AttributeFilter(uint32_t A) const {
 
 bool TCompBase::isOwnFile(const std::string& Path) const {
     const std::string p = absoluteNormal(Path);
-    return p == FArchiveAbs || p == FTempAbs ||
-           std::any_of(FOwnFiles.begin(), FOwnFiles.end(),
-                       [&](const std::string& f) { return p == absoluteNormal(f); });
+    // The temporary archive may have no name, or one that is no business of the run's.
+    struct stat t {
+    }, f{};
+    if (FTemp.isOpen() && ::fstat(FTemp.fd(), &t) == 0 && ::stat(p.c_str(), &f) == 0 &&
+        t.st_dev == f.st_dev && t.st_ino == f.st_ino)
+        return true;
+    return p == FArchiveAbs || std::any_of(FOwnFiles.begin(), FOwnFiles.end(),
+                                           [&](const std::string& f) { return p == absoluteNormal(f); });
 }
 
 void TCompBase::FindFiles(size_t Index, const std::string& Mask, const std::string& Folder) {

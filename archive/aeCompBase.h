@@ -16,6 +16,7 @@
 #include "archive/aeBase.h"
 #include "archive/aeDeflate.h"
 #include "archive/aeLzhEncode.h"
+#include "platform/fileio.h"
 
 #include <cstdint>
 #include <memory>
@@ -206,7 +207,7 @@ protected:
     int FAddedCount = 0;
     int FDeletedCount = 0;
     uint32_t FNewestDate = 0;
-    std::string FTempFileName;
+    std::string FTempFileName; // a path that opens the temporary archive while the run lasts
     bool FNewArchive = false;
     bool FNoRewrite = false; // the archive was written in place: nothing to replace
     bool FReplaced = false;  // the move phase: the archive has been replaced
@@ -237,14 +238,13 @@ private:
     void deleteWholeArchive();
     void deleteMovedSources();
     void copyKeptEntry(THeadObject& Head, const std::string& Name);
-    bool copyIntoPlace(const std::string& Temp, const std::string& Archive, int Mode);
+    bool copyIntoPlace(const std::string& Archive, int Mode);
     bool addOneFile(TEntryItem& Item);
     void closeRunFiles();
     bool isOwnFile(const std::string& Path) const;
     void eraseIndex(const std::string& Name, size_t i);
     std::string FArchiveAbs; // the archive and temporary archive as absolute, normal paths
-    std::string FTempAbs;
-    bool FTempLive = false;     // the temporary archive exists and is ours to remove
-    int FTempSignalTicket = -1; // the temporary archive is removed on a terminating signal
-    void tempArchiveGone();
+    // The temporary archive: nobody sees it before it is put in place, and a killed run
+    // leaves nothing of it.
+    platform::PendingFile FTemp;
 };

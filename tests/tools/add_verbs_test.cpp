@@ -2,6 +2,7 @@
 // zip -r stores them, methods, efforts, passwords, moves, deletes, and the exit statuses.
 #include <gtest/gtest.h>
 
+#include "platform/fileio.h"
 #include "testutil.h"
 
 using namespace pvtest;
@@ -102,6 +103,27 @@ TEST(AetoolAdd, AFullDiskLeavesTheArchiveAsItWas) {
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("Error writing to file"), std::string::npos) << r.out;
     EXPECT_EQ(readFile(tr.t / "x.zip"), before);
+    for (const auto& e : fs::directory_iterator(tr.t.path()))
+        EXPECT_EQ(e.path().filename().string().find(".pv"), std::string::npos) << e.path();
+}
+
+TEST(AetoolAdd, AKilledRunLeavesNothingBehind) {
+    PV_REQUIRE_PEER("unzip");
+    Tree tr;
+    ASSERT_EQ(aetoolIn(tr.t.path(), "add x.zip top.txt").status, 0);
+    const std::string before = readFile(tr.t / "x.zip");
+    writeBytes(tr.t / "big.bin", randomBytes(20000000, 6));
+    // Killed while it writes (or just after): the archive is the old one or the new one,
+    // whole, and no temporary file is left.
+    run(q(aetool().string()) + " add x.zip big.bin -level X >/dev/null 2>&1 & sleep 0.5; kill -9 $!; wait",
+        tr.t.path());
+    const std::string after = readFile(tr.t / "x.zip");
+    if (after != before) EXPECT_EQ(run("unzip -tq x.zip", tr.t.path()).status, 0);
+    // Only a file without a name survives SIGKILL unseen; elsewhere the stand-in is named.
+    platform::PendingFile probe;
+    if (!probe.create(tr.t.str()) || !probe.anonymous())
+        GTEST_SKIP() << "no unnamed files on this file system";
+    probe.discard();
     for (const auto& e : fs::directory_iterator(tr.t.path()))
         EXPECT_EQ(e.path().filename().string().find(".pv"), std::string::npos) << e.path();
 }

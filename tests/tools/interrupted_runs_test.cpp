@@ -119,9 +119,9 @@ TEST(InterruptedRuns, KilledExtractLeavesNoPartialFile) {
 
 namespace {
 
-// The engine's writers: an update keeps its temporary archive by name (its steps reach it
-// by that name), removed when the run ends by SIGTERM; a gzip output has no name until it
-// is complete, so even SIGKILL leaves nothing.
+// The engine's writers: an update's temporary archive and a gzip output have no name until
+// they are complete (a named stand-in is removed when the run ends by SIGTERM), so even
+// SIGKILL leaves nothing.
 TEST(InterruptedRuns, EngineWritersLeaveNothingBehind) {
     Big b;
     const fs::path box = b.t / "box";
