@@ -446,10 +446,9 @@ bool TCompBase::ReplaceArchive(const std::string& Temp, const std::string& Archi
     // The new archive keeps the permissions of the one it replaces.
     const int mode = FNewArchive ? newFileMode() : platform::fileMode(Archive);
     std::string folder = ExtractDirPart(absoluteNormal(Archive));
-    struct stat t {
-    }, a{};
-    if (::fstat(FTemp.fd(), &t) != 0 || ::stat(folder.c_str(), &a) != 0) return false;
-    if (t.st_dev != a.st_dev) return copyIntoPlace(Archive, mode);
+    struct stat temp = {}, dir = {};
+    if (::fstat(FTemp.fd(), &temp) != 0 || ::stat(folder.c_str(), &dir) != 0) return false;
+    if (temp.st_dev != dir.st_dev) return copyIntoPlace(Archive, mode);
     if (mode >= 0) platform::setFileMode(FTemp.fd(), mode);
     return FTemp.commit(Archive);
 }
@@ -631,10 +630,9 @@ bool TCompBase::AttributeFilter(uint32_t A) const {
 bool TCompBase::isOwnFile(const std::string& Path) const {
     const std::string p = absoluteNormal(Path);
     // The temporary archive may have no name, or one that is no business of the run's.
-    struct stat t {
-    }, f{};
-    if (FTemp.isOpen() && ::fstat(FTemp.fd(), &t) == 0 && ::stat(p.c_str(), &f) == 0 &&
-        t.st_dev == f.st_dev && t.st_ino == f.st_ino)
+    struct stat temp = {}, file = {};
+    if (FTemp.isOpen() && ::fstat(FTemp.fd(), &temp) == 0 && ::stat(p.c_str(), &file) == 0 &&
+        temp.st_dev == file.st_dev && temp.st_ino == file.st_ino)
         return true;
     return p == FArchiveAbs || std::any_of(FOwnFiles.begin(), FOwnFiles.end(),
                                            [&](const std::string& f) { return p == absoluteNormal(f); });

@@ -506,7 +506,9 @@ TEST_F(CompBaseTest, TemporaryArchiveLivesBesideTheArchiveAndKeepsItsMode) {
         };
         EXPECT_EQ(addAll(w), 1);
         platform::allowUnnamedPendingFiles(true);
-        if (!unnamed) EXPECT_EQ(seen, 1u) << "the temporary archive is made in the archive's folder";
+        if (!unnamed) {
+            EXPECT_EQ(seen, 1u) << "the temporary archive is made in the archive's folder";
+        }
         EXPECT_EQ(platform::fileMode(arc().string()), 0640);
         EXPECT_TRUE(tempLeftovers(tmp.path()).empty());
     }

@@ -153,16 +153,18 @@ TEST_F(ZipSpan, AnArchiveThatFitsIsWrittenWhole) {
     std::vector<int> errors;
     // The temporary archive is made off the disk; on another file system (a RAM disk, where
     // there is one) it is copied beside the archive before it takes the archive's place.
-    for (const std::string temp : {std::string(), std::string("/dev/shm")}) {
+    for (const char* temp : {"", "/dev/shm"}) {
         SCOPED_TRACE(temp);
-        if (!temp.empty() && !fs::is_directory(temp)) continue;
+        if (*temp && !fs::is_directory(temp)) continue;
         fs::remove(fs::path(drive) / "x.zip");
         ASSERT_EQ(span(asked, errors, true, temp), 3);
         EXPECT_TRUE(asked.empty());
         EXPECT_TRUE(errors.empty());
         const auto z = readBytes(fs::path(drive) / "x.zip");
         EXPECT_EQ(le32(z.data()), aehdr::kZipLocalSig);
-        if (havePeer("unzip")) EXPECT_EQ(run("unzip -tq " + q(drive + "/x.zip")).status, 0);
+        if (havePeer("unzip")) {
+            EXPECT_EQ(run("unzip -tq " + q(drive + "/x.zip")).status, 0);
+        }
         for (const auto& e : fs::directory_iterator(drive)) EXPECT_EQ(e.path().filename(), "x.zip");
     }
 }

@@ -118,7 +118,9 @@ TEST(AetoolAdd, AKilledRunLeavesNothingBehind) {
     run(q(aetool().string()) + " add x.zip big.bin -level X >/dev/null 2>&1 & sleep 0.5; kill -9 $!; wait",
         tr.t.path());
     const std::string after = readFile(tr.t / "x.zip");
-    if (after != before) EXPECT_EQ(run("unzip -tq x.zip", tr.t.path()).status, 0);
+    if (after != before) {
+        EXPECT_EQ(run("unzip -tq x.zip", tr.t.path()).status, 0);
+    }
     // Only a file without a name survives SIGKILL unseen; elsewhere the stand-in is named.
     platform::PendingFile probe;
     if (!probe.create(tr.t.str()) || !probe.anonymous())
