@@ -23,11 +23,6 @@ namespace {
 // Largest variable header we read in one piece: a 16-bit length plus its fixed part.
 constexpr size_t kMaxVarHeader = 65536 + 64;
 
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -140,11 +135,7 @@ TArcLister::TArcLister() {
 
 void TArcLister::Pump() {
     // Let a Cancel button through, at most about 30 times a second.
-    const int64_t now = NowMs();
-    if (now - FLastPump >= 33) {
-        FLastPump = now;
-        platform::processMessages();
-    }
+    if (FLastPump.Due()) platform::processMessages();
 }
 
 TDateTime TArcLister::ArchiveFileDate() const {

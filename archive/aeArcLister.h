@@ -5,6 +5,8 @@
 // the end. Multi-volume archives (ACE, ARJ, RAR, CAB sets, split zip) are followed through
 // OnNextVolume.
 #pragma once
+#include "common/Pump.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -144,7 +146,7 @@ private:
     int FVolumeSwitches = 0; // lets an offset go back to the start of a new volume
     std::string FLastError;
     int FLastErrorCode = 0;
-    int64_t FLastPump = 0;
+    pvcommon::PumpThrottle FLastPump;
 
     // per-format scan state
     bool FZipCentral = false;

@@ -6,6 +6,7 @@
 
 #include "aeDiskMan.h"
 #include "aeFormats.h"
+#include "common/SafePath.h"
 #include "aeMsgs.h"
 #include "platform/fileio.h"
 #include "platform/trash.h"
@@ -79,11 +80,6 @@ std::vector<TRunContext*>& runStack() {
     return stack;
 }
 
-int64_t nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 bool isSep(char c) {
     return c == '/' || c == '\\';
 }
@@ -103,23 +99,7 @@ TZipCommon* CurrentComponent() {
 // Safe entry names
 // ---------------------------------------------------------------------------------------------
 std::optional<std::string> SafeRelativePath(std::string_view stored) {
-    std::string_view s = stored;
-    // A drive prefix ("C:" with or without a separator after it) never names a place here.
-    if (s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]))) s.remove_prefix(2);
-    std::string out;
-    size_t i = 0;
-    while (i <= s.size()) {
-        size_t j = i;
-        while (j < s.size() && !isSep(s[j])) ++j;
-        const std::string_view part = s.substr(i, j - i);
-        if (part == "..") return std::nullopt;
-        if (!part.empty() && part != ".") {
-            if (!out.empty()) out += '/';
-            out += part;
-        }
-        i = j + 1;
-    }
-    return out;
+    return pvcommon::SafeRelativePath(stored);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -687,11 +667,7 @@ void TZipCommon::ReportProgress(int64_t Done, int64_t Total, int64_t ArchiveTota
 void TZipCommon::DoProgress(uint8_t ProgressByFile, uint8_t ProgressByArchive) {
     // Pending events are let through at most ~30 times a second: a pump per block would cost
     // more than the work on small blocks.
-    const int64_t now = nowMs();
-    if (now - FLastPump >= 33) {
-        FLastPump = now;
-        platform::processMessages();
-    }
+    if (FLastPump.Due()) platform::processMessages();
     FireEvent(OnProgress, *this, ProgressByFile, ProgressByArchive);
 }
 

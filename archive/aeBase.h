@@ -4,6 +4,8 @@
 // flag, the current entry, volumes, method names, errors and the run protocol); the event
 // types they publish; the engine's exception E_RAISE; and the per-run context.
 #pragma once
+#include "common/Pump.h"
+
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -506,5 +508,5 @@ protected:
     std::string FTempDir;
     bool FCancel = false;
     bool FRunning = false;
-    int64_t FLastPump = 0; // when DoProgress last pumped events (ms)
+    pvcommon::PumpThrottle FLastPump; // how often DoProgress lets events through
 };

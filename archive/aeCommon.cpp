@@ -2,7 +2,9 @@
 #include "archive/aeCommon.h"
 
 #include "archive/aeMsgs.h"
+#include "common/Wildcard.h"
 #include "platform/codepage.h"
+#include "common/DosTime.h"
 #include "platform/dosdate.h"
 #include "platform/fileio.h"
 
@@ -63,172 +65,11 @@ void civilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
     y = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
 }
 
-uint32_t packDos(int year, int month, int day, int hour, int minute, int second) {
-    if (year < 1980) return (1u << 5 | 1u) << 16; // 1980-01-01 00:00
-    if (year > 2107) return ((127u << 9) | (12u << 5) | 31u) << 16 | (23u << 11) | (59u << 5) | 29u;
-    const uint32_t date = static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-    const uint32_t time = static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2));
-    return date << 16 | time;
-}
+using pvcommon::packDos;
 
 uint32_t dosFromTm(const std::tm& t) {
     return packDos(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
 }
-
-// ---- wildcard matching ----
-
-std::string upperAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
-// The matcher re-applies its dot rules to every remainder it recurses on, so its answer
-// is a function of the two remainders. Remainders are suffixes of a few strings (the inputs
-// and the rare variants the dot rules make), so each is kept as (string, offset) and every
-// pair is decided once: patterns such as "*a*a*a*b" stay polynomial instead of exponential.
-class Matcher {
-public:
-    bool match(std::string pat, std::string name) {
-        try {
-            return matchAt(intern(std::move(pat)), 0, intern(std::move(name)), 0);
-        } catch (const OutOfSteps&) {
-            // Stars on both sides can still cost cubic time; a pair that needs this much work
-            // is hostile (real specs and names are short), and "no match" is the safe answer.
-            return false;
-        }
-    }
-
-private:
-    struct Key {
-        size_t p, a, n, b;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        size_t operator()(const Key& k) const noexcept {
-            size_t h = k.p;
-            for (size_t v : {k.a, k.n, k.b}) h = h * 1000003u ^ v;
-            return h;
-        }
-    };
-
-    size_t intern(std::string s) {
-        auto [it, added] = ids_.try_emplace(s, strs_.size());
-        if (added) strs_.push_back(std::move(s));
-        return it->second;
-    }
-    std::string_view view(size_t id, size_t from) const { return std::string_view(strs_[id]).substr(from); }
-
-    // Applies the dot rules to the remainders (p, a) and (n, b), re-pointing them at
-    // variants when a rule changes something. Both rules only touch the end of a string,
-    // so the variant of a remainder is the same offset into the variant of its whole
-    // string: each string has at most one variant of each kind, and remainders of the
-    // variants stay shared instead of becoming new strings at every offset.
-    void adjustDots(size_t& p, size_t& a, size_t& n, size_t& b) {
-        std::string_view pat = view(p, a), name = view(n, b);
-        if (!pat.empty() && pat.back() == '.') {
-            p = variant(p, false);
-        } else if (pat.find('.') == std::string_view::npos && name.find(".*") != std::string_view::npos) {
-            p = variant(p, true);
-        }
-        pat = view(p, a);
-        if (!name.empty() && name.back() == '.') {
-            n = variant(n, false);
-        } else if (name.find('.') == std::string_view::npos && pat.find(".*") != std::string_view::npos) {
-            n = variant(n, true);
-        }
-    }
-
-    // The string with its last character (a '.') dropped, or with ".*" appended.
-    size_t variant(size_t id, bool addDotStar) {
-        auto [it, added] = variants_.try_emplace(std::pair{id, addDotStar}, 0);
-        if (added) {
-            const std::string& s = strs_[id];
-            it->second = intern(addDotStar ? s + ".*" : s.substr(0, s.size() - 1));
-        }
-        return it->second;
-    }
-
-    struct OutOfSteps {};
-    static constexpr size_t kMaxSteps = 200000;
-    void step() {
-        if (++steps_ > kMaxSteps) throw OutOfSteps{};
-    }
-
-    bool matchAt(size_t p, size_t a0, size_t n, size_t b0) {
-        step();
-        adjustDots(p, a0, n, b0);
-        const Key key{p, a0, n, b0};
-        if (auto it = memo_.find(key); it != memo_.end()) return it->second;
-        const bool r = run(p, a0, n, b0);
-        memo_.emplace(key, r);
-        return r;
-    }
-
-    // The loop of a '*': tries `rest` at every position from the current one to `end` and
-    // answers whether any matched. "Any match from position k on" is remembered for every k
-    // visited, so a later loop starting further on stops where an earlier one looked already.
-    template <class Rest>
-    bool starLoop(bool starInPattern, size_t p, size_t a, size_t n, size_t b, size_t end, Rest rest) {
-        // A star in the pattern advances the name position, one in the name the pattern position.
-        auto& memo = starInPattern ? patStars_ : nameStars_;
-        const size_t from = starInPattern ? b : a;
-        auto keyAt = [&](size_t k) { return starInPattern ? Key{p, a, n, k} : Key{p, k, n, b}; };
-        bool found = false;
-        size_t k = from;
-        for (; k < end; ++k) {
-            step();
-            if (auto it = memo.find(keyAt(k)); it != memo.end()) {
-                found = it->second;
-                break;
-            }
-            if (rest(k)) {
-                found = true;
-                ++k;
-                break;
-            }
-        }
-        for (size_t v = from; v < k && v < end; ++v) memo.emplace(keyAt(v), found);
-        return found;
-    }
-
-    bool run(size_t p, size_t a0, size_t n, size_t b0) {
-        const std::string_view pat = view(p, a0), name = view(n, b0);
-        if (pat.empty() && name.empty()) return true;
-        bool result = pat.empty() ? (!name.empty() && name[0] == '*') : (!name.empty() || pat[0] == '*');
-        size_t a = 0, b = 0;
-        while (result && a < pat.size() && b < name.size()) {
-            const char pc = pat[a], nc = name[b];
-            if (pc == '?' || nc == '?') {
-                ++a, ++b;
-            } else if (pc == '*') {
-                if (a + 1 == pat.size()) return true;
-                return starLoop(true, p, a0 + a, n, b0 + b, strs_[n].size(),
-                                [&](size_t k) { return matchAt(p, a0 + a + 1, n, k); });
-            } else if (nc == '*') {
-                if (b + 1 == name.size()) return true;
-                return starLoop(false, p, a0 + a, n, b0 + b, strs_[p].size(),
-                                [&](size_t k) { return matchAt(p, k, n, b0 + b + 1); });
-            } else {
-                if (pc != nc) result = false;
-                ++a, ++b;
-            }
-        }
-        if (!result) return false;
-        if (a >= pat.size()) {
-            while (b < name.size() && name[b] == '*') ++b;
-            return b >= name.size();
-        }
-        while (a < pat.size() && pat[a] == '*') ++a;
-        return a >= pat.size();
-    }
-
-    std::deque<std::string> strs_; // a deque: views into earlier strings stay valid as it grows
-    std::unordered_map<std::string, size_t> ids_;
-    std::map<std::pair<size_t, bool>, size_t> variants_;
-    size_t steps_ = 0;
-    std::unordered_map<Key, bool, KeyHash> memo_, patStars_, nameStars_;
-};
 
 } // namespace
 
@@ -301,10 +142,7 @@ uint32_t FileDosDate(int Handle, int Which) {
 }
 
 uint32_t FileTimeToDosLocal(int64_t UnixTime) {
-    const auto tt = static_cast<std::time_t>(UnixTime);
-    std::tm tm{};
-    if (!localtime_r(&tt, &tm)) return packDos(1980, 1, 1, 0, 0, 0);
-    return dosFromTm(tm);
+    return pvcommon::unixToDosLocal(UnixTime);
 }
 
 uint32_t UnixTimeToDosLocal(int64_t UnixTime) {
@@ -464,9 +302,7 @@ void NormaliseSpecList(std::vector<std::string>& List) {
 // ---------------------------------------------------------------- matching and numbers
 
 bool WildcardMatch(const std::string& Pattern, const std::string& Name, bool NamesOnly) {
-    std::string pat = upperAscii(NamesOnly ? ExtractFileNamePart(Pattern) : Pattern);
-    std::string name = upperAscii(NamesOnly ? ExtractFileNamePart(Name) : Name);
-    return Matcher().match(std::move(pat), std::move(name));
+    return pvcommon::WildcardMatch(Pattern, Name, NamesOnly);
 }
 
 int Percent(int64_t A, int64_t B) {

@@ -2,6 +2,8 @@
 // replacing the archive and deleting moved sources.
 #include "archive/aeCompBase.h"
 #include "archive/aeMsgs.h"
+#include "common/Pump.h"
+#include "common/ZipLayout.h"
 
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
@@ -24,15 +26,9 @@ std::string absoluteNormal(const std::string& path) {
     return p.lexically_normal().string();
 }
 
-uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-void putLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+constexpr auto& le16 = pvcommon::GetLE16;
+constexpr auto& le32 = pvcommon::GetLE32;
+constexpr auto& putLe32 = pvcommon::PutLE32;
 
 std::string lowerAscii(std::string s) {
     for (char& c : s)
@@ -58,11 +54,8 @@ std::string trimmed(const std::string& s) {
 // Lets pending events through (a Cancel button) while files are searched, at most about
 // 30 times a second: a pump per file would cost more than the search on large trees.
 void pumpMessages() {
-    static std::chrono::steady_clock::time_point last{};
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last < std::chrono::milliseconds(33)) return;
-    last = now;
-    platform::processMessages();
+    static pvcommon::PumpThrottle throttle;
+    if (throttle.Due()) platform::processMessages();
 }
 
 int newFileMode() {
@@ -565,13 +558,13 @@ void TCompBase::copyKeptEntry(THeadObject& Head, const std::string& Name) {
         // Local header: signature, version, flags (6), method, time, CRC, sizes, name length
         // (26), extra length (28); then name, extra, data and, with flag bit 3, a descriptor.
         uint8_t h[30];
-        if (!platform::readAt(FArcHandle, offset, h, 30) || le32(h) != 0x04034B50)
+        if (!platform::readAt(FArcHandle, offset, h, 30) || le32(h) != pvcommon::zip::kLocalSig)
             RaiseError(FArchiveFile, "", "0", kMsgInconsistentLocal);
         length = 30 + le16(h + 26) + le16(h + 28) + Head.CompressedSize;
         if (le16(h + 6) & 8) {
             uint8_t sig[4];
-            const bool hasSig =
-                platform::readAt(FArcHandle, offset + length, sig, 4) && le32(sig) == 0x08074B50;
+            const bool hasSig = platform::readAt(FArcHandle, offset + length, sig, 4) &&
+                                le32(sig) == pvcommon::zip::kDescriptorSig;
             length += hasSig ? 16 : 12;
         }
         const int64_t newOffset = platform::fileSize(FTempHandle);

@@ -7,6 +7,8 @@
 // given too few bytes, or bytes that do not carry the format's signature, returns nothing;
 // it never reads past the span it was given.
 #pragma once
+#include "common/LittleEndian.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -23,14 +25,13 @@ using Bytes = std::span<const std::uint8_t>;
 // Readers
 
 inline std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return pvcommon::GetLE16(p);
 }
 inline std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return pvcommon::GetLE32(p);
 }
 inline std::uint64_t le64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(le32(p)) | (static_cast<std::uint64_t>(le32(p + 4)) << 32);
+    return pvcommon::GetLE64(p);
 }
 
 // Little-endian reader over a borrowed span with a sticky "ran out" flag: once a read does

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "aePe.h"
+#include "common/ZipLayout.h"
 #include "platform/fileio.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -67,20 +68,16 @@ int64_t TMemorySource::ReadAt(int64_t offset, void* buffer, int64_t count) const
 // ---------------------------------------------------------------------------------------------
 namespace {
 
-constexpr uint32_t kZipLocalSig = 0x04034B50;
-constexpr uint32_t kZipCentralSig = 0x02014B50;
-constexpr uint32_t kZipEndSig = 0x06054B50;
+constexpr uint32_t kZipLocalSig = pvcommon::zip::kLocalSig;
+constexpr uint32_t kZipCentralSig = pvcommon::zip::kCentralSig;
+constexpr uint32_t kZipEndSig = pvcommon::zip::kEndSig;
 constexpr int64_t kHeadBytes = 32767; // bytes read from the start of the file
 constexpr int64_t kScanBlock = 32768; // embedded-archive scan block
 constexpr int kScanBlocks = 6;
 constexpr int64_t kScanLookahead = 8; // bytes a scan test looks past its position
 
-inline uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-inline uint32_t le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+constexpr auto& le16 = pvcommon::GetLE16;
+constexpr auto& le32 = pvcommon::GetLE32;
 
 std::string upperExt(std::string_view name) {
     const size_t slash = name.find_last_of("/\\");

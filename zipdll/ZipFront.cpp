@@ -1,5 +1,6 @@
 #include "zipdll/ZipFront.h"
 
+#include "common/ZipLayout.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 #include "platform/volumes.h"
@@ -14,17 +15,15 @@ using namespace zipfront;
 
 namespace {
 
-constexpr uint32_t kEndSig = 0x06054b50, kCentralSig = 0x02014b50, kLocalSig = 0x04034b50,
-                   kSpanSig = 0x08074b50;
-constexpr int64_t kMaxEndSearch = 65557; // 22-byte end record + the longest comment
+using pvcommon::zip::kCentralSig;
+using pvcommon::zip::kEndSig;
+using pvcommon::zip::kLocalSig;
+constexpr uint32_t kSpanSig = pvcommon::zip::kDescriptorSig; // a spanned set's first four bytes
+constexpr int64_t kMaxEndSearch = 65557;                     // 22-byte end record + the longest comment
 const char* const kAppTitle = "Parvex 2000";
 
-uint16_t get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t get32(const uint8_t* p) {
-    return get16(p) | static_cast<uint32_t>(get16(p + 2)) << 16;
-}
+constexpr auto& get16 = pvcommon::GetLE16;
+constexpr auto& get32 = pvcommon::GetLE32;
 
 // The message text with its first format item ("%s", "%d", "%.1d") replaced by `value`.
 // Done by hand: a table text is never used as a printf format.

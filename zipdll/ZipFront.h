@@ -2,6 +2,7 @@
 // adding, deleting, extracting and testing to ZIPDLL.DLL and UNZDLL.DLL, loaded by name.
 // Never blocks on a user: message boxes and password questions go through the UI hooks.
 #pragma once
+#include "common/Pump.h"
 #include "zipdll/ZipRecords.h"
 
 #include <bit>
@@ -384,5 +385,5 @@ private:
     uint16_t FDiskNr = 0, FCentralDiskNr = 0, FTotalEntries = 0;
     uint32_t FCentralSize = 0, FCentralOffsetStored = 0;
     void* FOwnerWindow = nullptr;
-    std::chrono::steady_clock::time_point FLastPump{};
+    pvcommon::PumpThrottle FLastPump;
 };

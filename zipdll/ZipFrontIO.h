@@ -2,6 +2,8 @@
 // sets, renaming): little-endian fields, handles closed on every way out, a new output file
 // beside its target that replaces the target only once it is complete, and block copies.
 #pragma once
+#include "common/Pump.h"
+#include "common/ZipLayout.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 #include "zipdll/ZipFront.h"
@@ -18,22 +20,22 @@
 
 namespace zipfront::io {
 
-constexpr uint32_t kEndSig = 0x06054b50, kCentralSig = 0x02014b50, kLocalSig = 0x04034b50,
-                   kSpanSig = 0x08074b50;
+using pvcommon::zip::kCentralSig;
+using pvcommon::zip::kEndSig;
+using pvcommon::zip::kLocalSig;
+constexpr uint32_t kSpanSig = pvcommon::zip::kDescriptorSig; // a spanned set's first four bytes
 
 inline uint16_t get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+    return pvcommon::GetLE16(p);
 }
 inline uint32_t get32(const uint8_t* p) {
-    return get16(p) | static_cast<uint32_t>(get16(p + 2)) << 16;
+    return pvcommon::GetLE32(p);
 }
 inline void put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
+    pvcommon::PutLE16(p, v);
 }
 inline void put32(uint8_t* p, uint32_t v) {
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
+    pvcommon::PutLE32(p, v);
 }
 
 inline bool endsWithNoCase(const std::string& s, const std::string& tail) {
@@ -96,11 +98,8 @@ private:
 // Lets pending events through, at most about 30 times a second however often it is
 // called (the format wait calls platform::processMessages itself).
 inline void pumpEvents() {
-    static thread_local std::chrono::steady_clock::time_point last{};
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last < std::chrono::milliseconds(33)) return;
-    last = now;
-    platform::processMessages();
+    static thread_local pvcommon::PumpThrottle throttle;
+    if (throttle.Due()) platform::processMessages();
 }
 
 // Copies `len` bytes at `pos` of `in` to the end of `out` in blocks, letting pending

@@ -210,11 +210,8 @@ int32_t TZipFront::HandleCallback(TZipCallbackRec& rec) {
     }
     const bool cancel = Cancel;
     // Pending events get through about 30 times a second, however often the library calls.
-    const auto now = std::chrono::steady_clock::now();
-    if (now - FLastPump >= std::chrono::milliseconds(33) || rec.ActionCode != zcaProgress) {
-        FLastPump = now;
-        platform::processMessages();
-    }
+    if (rec.ActionCode != zcaProgress) FLastPump.Reset(); // every other call pumps at once
+    if (FLastPump.Due()) platform::processMessages();
     return cancel ? -1 : 0;
 }
 

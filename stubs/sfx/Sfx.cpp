@@ -15,6 +15,7 @@
 // unless the block says to overwrite, the command run only when the block says so.
 // Exit status 0 only when every entry was extracted and passed its check.
 #include "platform/codepage.h"
+#include "common/ZipLayout.h"
 #include "stubs/zipcommon/SafePath.h"
 
 #include <elf.h>
@@ -39,12 +40,8 @@
 
 namespace {
 
-uint16_t get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t get32(const uint8_t* p) {
-    return get16(p) | static_cast<uint32_t>(get16(p + 2)) << 16;
-}
+using pvcommon::GetLE16;
+using pvcommon::GetLE32;
 
 struct Failure {
     std::string text;
@@ -148,7 +145,7 @@ Settings readSettings(const Input& in, int64_t at) {
         pos += n;
     };
     if (head[2] == 'V') {
-        const int64_t size = get16(head + 6);
+        const int64_t size = GetLE16(head + 6);
         if (size < 12 || size > avail) throw Failure{"the self-extractor's settings are damaged"};
         b.resize(static_cast<size_t>(size));
         in.read(at, b.data(), size);
@@ -205,15 +202,15 @@ std::vector<Entry> readDirectory(const Input& in, int64_t zipStart) {
     in.read(size - tail, t.data(), tail);
     int64_t eocd = -1;
     for (int64_t i = tail - 22; i >= 0; --i)
-        if (get32(t.data() + i) == 0x06054b50) {
+        if (GetLE32(t.data() + i) == pvcommon::zip::kEndSig) {
             eocd = size - tail + i;
             break;
         }
     if (eocd < 0) throw Failure{"the archive's end record is missing"};
     const uint8_t* e = t.data() + (eocd - (size - tail));
-    if (get16(e + 4) != 0 || get16(e + 6) != 0) throw Failure{"the archive is spanned"};
-    const unsigned count = get16(e + 10);
-    const int64_t cdSize = get32(e + 12), cdOffset = get32(e + 16);
+    if (GetLE16(e + 4) != 0 || GetLE16(e + 6) != 0) throw Failure{"the archive is spanned"};
+    const unsigned count = GetLE16(e + 10);
+    const int64_t cdSize = GetLE32(e + 12), cdOffset = GetLE32(e + 16);
     const int64_t cdPos = eocd - cdSize;
     if (cdPos < zipStart || cdPos < cdOffset) throw Failure{"the archive's directory is damaged"};
     // Offsets count from the start of this file; an archive that was only appended to the
@@ -224,22 +221,22 @@ std::vector<Entry> readDirectory(const Input& in, int64_t zipStart) {
     std::vector<Entry> list;
     size_t at = 0;
     for (unsigned i = 0; i < count; ++i) {
-        if (cd.size() - at < 46 || get32(cd.data() + at) != 0x02014b50)
+        if (cd.size() - at < 46 || GetLE32(cd.data() + at) != pvcommon::zip::kCentralSig)
             throw Failure{"the archive's directory is damaged"};
         const uint8_t* p = cd.data() + at;
-        const size_t n = get16(p + 28), x = get16(p + 30), c = get16(p + 32);
+        const size_t n = GetLE16(p + 28), x = GetLE16(p + 30), c = GetLE16(p + 32);
         if (cd.size() - at - 46 < n + x + c) throw Failure{"the archive's directory is damaged"};
         Entry en;
         en.host = p[5];
-        en.flags = get16(p + 8);
-        en.method = get16(p + 10);
-        en.time = get16(p + 12);
-        en.date = get16(p + 14);
-        en.crc = get32(p + 16);
-        en.csize = get32(p + 20);
-        en.usize = get32(p + 24);
-        en.extAttr = get32(p + 38);
-        en.local = get32(p + 42) + shift;
+        en.flags = GetLE16(p + 8);
+        en.method = GetLE16(p + 10);
+        en.time = GetLE16(p + 12);
+        en.date = GetLE16(p + 14);
+        en.crc = GetLE32(p + 16);
+        en.csize = GetLE32(p + 20);
+        en.usize = GetLE32(p + 24);
+        en.extAttr = GetLE32(p + 38);
+        en.local = GetLE32(p + 42) + shift;
         // Names are UTF-8 when flagged or valid as such, else code page 437.
         en.name = platform::decodeArchiveName(std::string_view(reinterpret_cast<const char*>(p + 46), n),
                                               (en.flags & 0x800) != 0);
@@ -354,11 +351,11 @@ bool extractEntry(const Input& in, const Entry& e, const std::string& base, cons
     }
     uint8_t h[30];
     in.read(e.local, h, 30);
-    if (get32(h) != 0x04034b50) {
+    if (GetLE32(h) != pvcommon::zip::kLocalSig) {
         std::cerr << e.name << ": the local header is damaged\n";
         return false;
     }
-    int64_t pos = e.local + 30 + get16(h + 26) + get16(h + 28);
+    int64_t pos = e.local + 30 + GetLE16(h + 26) + GetLE16(h + 28);
     int64_t left = e.csize;
     if (pos > in.size() || left > in.size() - pos) {
         std::cerr << e.name << ": the entry runs past the archive\n";

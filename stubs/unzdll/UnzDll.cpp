@@ -82,7 +82,7 @@ private:
     bool wanted(const std::string& name) const {
         if (specs_.empty()) return true;
         for (auto& s : specs_)
-            if (s == name || wildMatch(s, name, true)) return true;
+            if (s == name || pvcommon::WildcardMatch(s, name, false)) return true;
         return false;
     }
 

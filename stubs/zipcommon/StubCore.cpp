@@ -1,6 +1,7 @@
 #include "stubs/zipcommon/StubCore.h"
 
 #include "platform/codepage.h"
+#include "common/DosTime.h"
 #include "platform/dosdate.h"
 #include "platform/fileio.h"
 
@@ -109,44 +110,6 @@ std::string Reporter::newName(const std::string& name) {
 
 // ---- Names ----
 
-bool hasWildcards(std::string_view s) {
-    return s.find_first_of("*?") != std::string_view::npos;
-}
-
-namespace {
-bool matchAt(std::string_view p, std::string_view n, bool cross) {
-    size_t pi = 0, ni = 0, starP = std::string_view::npos, starN = 0;
-    while (ni < n.size()) {
-        if (pi < p.size() && p[pi] == '*') {
-            starP = ++pi;
-            starN = ni;
-        } else if (pi < p.size() && (p[pi] == n[ni] || (p[pi] == '?' && n[ni] != '/'))) {
-            ++pi;
-            ++ni;
-        } else if (starP != std::string_view::npos && (cross || n[starN] != '/')) {
-            pi = starP;
-            ni = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (pi < p.size() && p[pi] == '*') ++pi;
-    return pi == p.size();
-}
-} // namespace
-
-bool wildMatch(std::string_view pattern, std::string_view name, bool crossSlash) {
-    if (matchAt(pattern, name, crossSlash)) return true;
-    // "*.*" and "name.*" also take names without an extension.
-    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
-        auto slash = name.rfind('/');
-        std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
-        if (last.find('.') == std::string_view::npos)
-            return matchAt(pattern.substr(0, pattern.size() - 2), name, crossSlash);
-    }
-    return false;
-}
-
 std::string CentralRec::displayName() const {
     std::string n = platform::decodeArchiveName(name, (flags & 0x800) != 0);
     std::replace(n.begin(), n.end(), '\\', '/');
@@ -167,13 +130,7 @@ std::string baseName(const std::string& path) {
 // ---- Times ----
 
 uint32_t unixToDos(int64_t t) {
-    time_t tt = static_cast<time_t>(t);
-    struct tm lt {};
-    if (!localtime_r(&tt, &lt) || lt.tm_year < 80) return (0u << 25) | (1u << 21) | (1u << 16); // 1980-01-01
-    if (lt.tm_year > 207) lt.tm_year = 207;
-    uint32_t date = static_cast<uint32_t>((lt.tm_year - 80) << 9 | (lt.tm_mon + 1) << 5 | lt.tm_mday);
-    uint32_t time = static_cast<uint32_t>(lt.tm_hour << 11 | lt.tm_min << 5 | lt.tm_sec / 2);
-    return date << 16 | time;
+    return pvcommon::unixToDosLocal(t);
 }
 
 int64_t dosToUnix(uint32_t dos) {

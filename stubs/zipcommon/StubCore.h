@@ -1,6 +1,8 @@
-// Shared core of the zip-library stand-ins: errors, the callback wrapper, wildcard
-// matching, DOS times, reading a zip directory and writing a new archive safely.
+// Shared core of the zip-library stand-ins: errors, the callback wrapper (names are
+// matched by pvcommon::WildcardMatch), DOS times, reading a zip directory and writing a new archive safely.
 #pragma once
+#include "common/Wildcard.h"
+#include "common/ZipLayout.h"
 #include "platform/fileio.h"
 #include "zipdll/ZipRecords.h"
 
@@ -71,33 +73,27 @@ private:
     bool started_ = false;
 };
 
-// Wildcards: '*' any run of characters, '?' one; '*' stops at '/' unless `crossSlash`.
-// A pattern ending ".*" also matches a name without a dot ("*.*" matches everything).
-bool wildMatch(std::string_view pattern, std::string_view name, bool crossSlash);
-bool hasWildcards(std::string_view s);
-
 // DOS date and time (date in the high 16 bits) in the local time zone.
 uint32_t unixToDos(int64_t t);
 int64_t dosToUnix(uint32_t dos);
 
-// Little-endian fields.
+// Little-endian fields and the zip signatures, from the shared leaf.
 inline uint16_t get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+    return pvcommon::GetLE16(p);
 }
 inline uint32_t get32(const uint8_t* p) {
-    return get16(p) | static_cast<uint32_t>(get16(p + 2)) << 16;
+    return pvcommon::GetLE32(p);
 }
 inline void put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
+    pvcommon::PutLE16(p, v);
 }
 inline void put32(uint8_t* p, uint32_t v) {
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
+    pvcommon::PutLE32(p, v);
 }
-
-constexpr uint32_t kLocalSig = 0x04034b50, kCentralSig = 0x02014b50, kEndSig = 0x06054b50,
-                   kDescriptorSig = 0x08074b50;
+using pvcommon::zip::kCentralSig;
+using pvcommon::zip::kDescriptorSig;
+using pvcommon::zip::kEndSig;
+using pvcommon::zip::kLocalSig;
 
 // One central-directory record, kept whole so that unchanged entries are copied as they are.
 struct CentralRec {

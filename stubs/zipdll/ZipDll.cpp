@@ -97,7 +97,7 @@ private:
         for (size_t i = 0; i < old_.entries.size(); ++i) {
             const std::string n = old_.entries[i].displayName();
             for (auto& s : specs)
-                if (s == n || wildMatch(s, n, true)) {
+                if (s == n || pvcommon::WildcardMatch(s, n, false)) {
                     drop[i] = true;
                     ++count;
                     break;
@@ -238,12 +238,12 @@ private:
             if (full.back() == '/') {
                 dir = full.substr(0, full.size() - 1);
                 pattern = "*";
-            } else if (!hasWildcards(pattern) && platform::dirExists(full)) {
+            } else if (!pvcommon::HasWildcards(pattern) && platform::dirExists(full)) {
                 dir = full;
                 pattern = "*";
                 addDirEntry(root, full);
             }
-            if (!hasWildcards(pattern)) {
+            if (!pvcommon::HasWildcards(pattern)) {
                 considerFile(s, root, full);
                 continue;
             }
@@ -268,7 +268,7 @@ private:
                 if (!s.recurse || (d.attrs & platform::faSymLink)) continue;
                 addDirEntry(root, path);
                 walk(s, root, path, pattern, depth + 1);
-            } else if (wildMatch(pattern, d.name, false)) {
+            } else if (pvcommon::WildcardMatch(pattern, d.name, false)) {
                 considerFile(s, root, path);
             }
         }
@@ -297,7 +297,9 @@ private:
             if (!p_.fExFiles[i] || !*p_.fExFiles[i]) continue;
             std::string x = p_.fExFiles[i];
             std::replace(x.begin(), x.end(), '\\', '/');
-            if (wildMatch(x, stored, true) || wildMatch(x, baseName(stored), false)) return true;
+            if (pvcommon::WildcardMatch(x, stored, false) ||
+                pvcommon::WildcardMatch(x, baseName(stored), false))
+                return true;
         }
         return false;
     }

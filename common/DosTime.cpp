@@ -1,8 +1,8 @@
-#include "platform/dosdate.h"
+#include "common/DosTime.h"
 
 #include <ctime>
 
-namespace platform {
+namespace pvcommon {
 
 namespace {
 
@@ -49,4 +49,19 @@ int64_t dosToUnixLocal(uint32_t dos) {
     return t == static_cast<std::time_t>(-1) ? -1 : static_cast<int64_t>(t);
 }
 
-} // namespace platform
+uint32_t packDos(int year, int month, int day, int hour, int minute, int second) {
+    if (year < 1980) return (1u << 5 | 1u) << 16; // 1980-01-01 00:00
+    if (year > 2107) return ((127u << 9) | (12u << 5) | 31u) << 16 | (23u << 11) | (59u << 5) | 29u;
+    const uint32_t date = static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day);
+    const uint32_t time = static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2));
+    return date << 16 | time;
+}
+
+uint32_t unixToDosLocal(int64_t t) {
+    const auto tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    if (!localtime_r(&tt, &tm)) return packDos(1980, 1, 1, 0, 0, 0);
+    return packDos(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+} // namespace pvcommon
