@@ -125,7 +125,7 @@ bool TMainCore::ExtractCore(bool selectedOnly, bool dirNames, const std::string&
 
 bool TMainCore::ExtractNames(const std::vector<std::string>& names, bool all, bool dirNames,
                              const std::string& folder, bool skipOlder, bool overwrite) {
-    if (FHandlerKind == 1) {
+    if (FHandlerKind == hkZipFront) {
         if (!FZip || FZip->Count() == 0) {
             platform::messageBox("Error", "No files to extract", platform::MsgType::Error, platform::mbOK);
             return false;
@@ -134,7 +134,7 @@ bool TMainCore::ExtractNames(const std::vector<std::string>& names, bool all, bo
         return RunZipExtract(all ? std::vector<std::string>{} : names, dirNames, folder, skipOlder, overwrite,
                              false);
     }
-    if (FHandlerKind == 2) return RunEngineExtract(names, all, dirNames, folder, overwrite);
+    if (FHandlerKind == hkLister) return RunEngineExtract(names, all, dirNames, folder, overwrite);
     return false;
 }
 
@@ -258,12 +258,12 @@ void TMainCore::StatCancelClick() {
             ::unlink(it->c_str());
         StatForm.FileNames.clear();
     }
-    if (FHandlerKind == 1 && FZip) {
+    if (FHandlerKind == hkZipFront && FZip) {
         if (FSpecialExtractRunning) FRun.cancelled = true;
         FZip->SetCancel(true);
     }
     // The engine's run stops too, rather than going on behind a closed window.
-    if (FHandlerKind == 2 && FSpecialExtractRunning && FCurrentUnpacker) {
+    if (FHandlerKind == hkLister && FSpecialExtractRunning && FCurrentUnpacker) {
         FRun.cancelled = true;
         FCurrentUnpacker->SetCancel(true);
     }
@@ -276,7 +276,7 @@ void TMainCore::StatCancelClick() {
 void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t size) {
     if (FTestRunning) return;
     switch (type) {
-    case 0: { // new file
+    case ptNewFile: {
         StatForm.Current = fileNamePart(name);
         StatForm.Gauge1 = 0;
         FCurrentFileSize = size;
@@ -292,13 +292,13 @@ void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t si
         ++FCurrentFileNo;
         break;
     }
-    case 1: // progress
+    case ptProgress:
         FCurrentFileDone += size;
         FBatchDone += size;
         StatForm.Gauge1 = percent(FCurrentFileDone, FCurrentFileSize);
         if (FBatchSize != 0) StatForm.Gauge2 = percent(FBatchDone, FBatchSize);
         break;
-    case 2: // end of batch
+    case ptEndOfBatch:
         StatForm.Gauge1 = StatForm.Gauge2 = 0;
         if (!(FMultiExtRunning && FMultiExtIndex != FMultiExtCount)) {
             CloseStat();
@@ -306,7 +306,7 @@ void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t si
         }
         FCurrentFileNo = 0;
         break;
-    case 4: // total size
+    case ptTotalSize:
         StatForm.Gauge2 = 0;
         FBatchSize = size;
         FBatchDone = 0;
@@ -477,12 +477,13 @@ void TMainCore::ExtractDialogDone() {
     if (FCancelled || FExtractTarget.empty()) return;
     AddExtHistory(FExtractTarget);
     WriteEDir();
-    if (FHandlerKind == 1 || (FHandlerKind == 2 && ArcLister() && !ArcLister()->ArchiveFile().empty()))
+    if (FHandlerKind == hkZipFront ||
+        (FHandlerKind == hkLister && ArcLister() && !ArcLister()->ArchiveFile().empty()))
         ExtractCore(FExtSelectedOnly, FExtDirNames, FExtractTarget, FExtSkipOlder, FExtOverwrite);
 }
 
 void TMainCore::EItemClick(int index) {
-    if (FHandlerKind != 1 || index < 1 || index > 5 || FExtHistory[size_t(index)].empty()) return;
+    if (FHandlerKind != hkZipFront || index < 1 || index > 5 || FExtHistory[size_t(index)].empty()) return;
     if (!FZip || FZip->Count() == 0) {
         platform::messageBox("Error", "No files to extract", platform::MsgType::Error, platform::mbOK);
         return;
@@ -608,7 +609,7 @@ void TMainCore::ZipListClick() {
 void TMainCore::ZipListDblClick() {
     const TListRow* row = FirstSelectedRow();
     if (!row) return;
-    if (FHandlerKind == 2 && (!ArcLister() || ArcLister()->ArchiveFile().empty() || !SelectUnpacker()))
+    if (FHandlerKind == hkLister && (!ArcLister() || ArcLister()->ArchiveFile().empty() || !SelectUnpacker()))
         return;
     const std::string ext = lowerExtension(row->Caption);
     const std::string file = ViewCopy(*row);

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "app/ListFormat.h"
+#include "archive/aeMsgs.h"
+#include "zipdll/ZipMsgs.h"
 #include "platform/qt/MimeIcons.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
@@ -85,7 +87,7 @@ TMainCore::TMainCore(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     ExtractorFactory = [](int arcType) { return CreateLiveExtractor(arcType); };
     PackerFactory = [](int packerKind) { return CreateLivePacker(packerKind); };
     if (FLister) BindComponentEvents(*FLister);
-    EnableItems(false, false, false, false, false, true);
+    EnableItems({.disableAll = true});
 }
 
 TMainCore::~TMainCore() {
@@ -118,7 +120,7 @@ std::string TMainCore::AppendSlash(const std::string& path) {
 
 void TMainCore::FormCreate(const std::string& programPath) {
     FMultiExtRunning = FListBusy = FAskPassword = false;
-    FHandlerKind = 0;
+    FHandlerKind = hkNone;
     FProgramFolder = AppendSlash(folderPart(programPath));
 
     // The registry value that tells the desktop integration where the program lives.
@@ -134,7 +136,7 @@ void TMainCore::FormCreate(const std::string& programPath) {
     FSelectedSize = 0;
     FAddFiles.clear();
     FExcludeSpecs.clear();
-    FPackerKind = 0;
+    FPacker = TPackerId::None;
     FTestRunning = false;
     ExtIconCache.clear();
 
@@ -338,7 +340,7 @@ bool TMainCore::IsEnabled(const std::string& item) const {
     return it != ItemEnabled.end() && it->second;
 }
 
-void TMainCore::EnableItems(bool a, bool b, bool c, bool d, bool e, bool disableAll) {
+void TMainCore::EnableItems(const TItemState& st) {
     static const char* const dItems[] = {
         cmd::Extract,      cmd::ExtractTo,   cmd::ExtractHere, cmd::ExtractFav,      cmd::MailArchive,
         cmd::FindFiles,    cmd::UUEncode,    cmd::Checkout,    cmd::OpenItem,        cmd::View,
@@ -347,23 +349,23 @@ void TMainCore::EnableItems(bool a, bool b, bool c, bool d, bool e, bool disable
     static const char* const cItems[] = {cmd::ExeToZip, cmd::MakeExe, cmd::Comment, cmd::Rename,
                                          cmd::WriteZipSpan};
     static const char* const eItems[] = {cmd::Delete, cmd::Add};
-    if (d) {
+    if (st.archiveItems) {
         for (const char* n : dItems) ItemEnabled[n] = true;
-        if (c) {
+        if (st.zipTools) {
             ItemEnabled[FIsExeArchive ? cmd::ExeToZip : cmd::MakeExe] = true;
             ItemEnabled[cmd::Comment] = ItemEnabled[cmd::Test] = ItemEnabled[cmd::Rename] = true;
             ItemEnabled[cmd::WriteZipSpan] = true;
         }
     }
-    if (e)
+    if (st.writable)
         for (const char* n : eItems) ItemEnabled[n] = true;
-    if (disableAll) {
+    if (st.disableAll) {
         for (const char* n : dItems) ItemEnabled[n] = false;
         for (const char* n : cItems) ItemEnabled[n] = false;
         for (const char* n : eItems) ItemEnabled[n] = false;
         ItemEnabled[cmd::Properties] = ItemEnabled[cmd::CreateShortcut] = false;
     }
-    if (a || b) ItemEnabled[cmd::Properties] = ItemEnabled[cmd::CreateShortcut] = true;
+    if (st.created || st.opened) ItemEnabled[cmd::Properties] = ItemEnabled[cmd::CreateShortcut] = true;
     if (!ItemEnabled.count(cmd::Install)) ItemEnabled[cmd::Install] = false;
     ItemsChanged();
 }
@@ -390,8 +392,7 @@ void TMainCore::InitExtraMenus() {
 void TMainCore::OpenArchive(const std::string& path) {
     const std::string ext = lowerAscii(extensionOf(path));
     FIsExeArchive = ext == ".exe";
-    FHandlerKind = (ext == ".zip" || ext == ".exe") ? 1 : 2;
-    FPackerKind = 0;
+    FHandlerKind = (ext == ".zip" || ext == ".exe") ? hkZipFront : hkLister;
     FPacker = TPackerId::None;
     ClearInstaller();
 
@@ -401,12 +402,12 @@ void TMainCore::OpenArchive(const std::string& path) {
     // rather than showing an empty "archive" and putting it into the history.
     if (!path.empty() && !platform::fileExists(path)) {
         std::string why;
-        if (FHandlerKind == 1)
+        if (FHandlerKind == hkZipFront)
             why = platform::dirExists(path) ? "Zip file could not be opened" : "Input file does not exist";
         else
             why = platform::dirExists(path) ? "Error opening file" : "File not found";
         platform::messageBox("Error", path + "  -  " + why, platform::MsgType::Error, platform::mbOK);
-        FHandlerKind = 0;
+        FHandlerKind = hkNone;
         ItemsChanged();
         return;
     }
@@ -416,7 +417,7 @@ void TMainCore::OpenArchive(const std::string& path) {
         fs::current_path(fs::path(path).parent_path().empty() ? "." : fs::path(path).parent_path(), ec);
     EnsureStatusPanels();
 
-    if (FHandlerKind == 1) {
+    if (FHandlerKind == hkZipFront) {
         if (path.empty()) {
             CloseArchive();
             return;
@@ -425,7 +426,7 @@ void TMainCore::OpenArchive(const std::string& path) {
         FInvalidZipSeen = false;
         if (FZip) FZip->SetZipFileName(path);
         FOpeningZip = false;
-        EnableItems(false, true, true, true, true, false);
+        EnableItems({.opened = true, .zipTools = true, .archiveItems = true, .writable = true});
     } else {
         OpenWithLister(path);
     }
@@ -449,7 +450,7 @@ void TMainCore::OpenArchive(const std::string& path) {
         return;
     }
 
-    if (FHandlerKind == 2 && FLister && FLister->TypeInfo().Uue) {
+    if (FHandlerKind == hkLister && FLister && FLister->TypeInfo().Uue) {
         auto answer = platform::messageBox(
             "Question",
             "This is an encoded archive. \n\rDo you want to extract it to the temp foler and open it?",
@@ -488,10 +489,10 @@ void TMainCore::OpenWithLister(const std::string& path) {
         }
     } else if (!path.empty()) {
         ok = false;
-        RememberListError(25327, "Unknown file type");
+        RememberListError(kMsgUnknownType, "Unknown file type");
     }
     bool writable = FLister && FLister->TypeInfo().Writable;
-    EnableItems(false, true, false, true, writable, false);
+    EnableItems({.opened = true, .archiveItems = true, .writable = writable});
     ShowTotals();
     EndListUpdate();
     RowsChanged();
@@ -507,7 +508,7 @@ void TMainCore::CloseLister() {
 }
 
 void TMainCore::ShowTotals() {
-    if (FHandlerKind != 2) return;
+    if (FHandlerKind != hkLister) return;
     FArchivePacked = FLister ? FLister->TotalPackedSize() : 0;
     FArchiveSize = FLister ? FLister->TotalUnpackedSize() : 0;
     if (!FArchiveFile.empty()) {
@@ -521,15 +522,14 @@ void TMainCore::ShowTotals() {
 void TMainCore::CreateArchive(std::string path, int archiveKind) {
     CloseArchive();
     EnsureStatusPanels();
-    if (FHandlerKind == 1 || archiveKind == 1) {
-        FHandlerKind = 1;
-        FPackerKind = 0; // a zip archive has no packer
-        FPacker = TPackerId::None;
+    if (FHandlerKind == hkZipFront || archiveKind == 1) {
+        FHandlerKind = hkZipFront;
+        FPacker = TPackerId::None; // a zip archive has no packer
         if (lowerAscii(path).find(".zip") == std::string::npos) path += ".zip";
         if (FZip) FZip->SetZipFileName(path);
         FArchiveFile = path;
         FArchiveOpen = true;
-        EnableItems(true, false, true, true, true, false);
+        EnableItems({.created = true, .zipTools = true, .archiveItems = true, .writable = true});
     } else {
         struct KindInfo {
             const char* ext;
@@ -538,16 +538,15 @@ void TMainCore::CreateArchive(std::string path, int archiveKind) {
         static const KindInfo kinds[8] = {{"", 0},     {".zip", 0}, {".bh", 1},  {".cab", 2},
                                           {".lha", 5}, {".jar", 4}, {".tar", 6}, {".gz", 3}};
         FPacker = TPackerId::None;
-        FHandlerKind = 2;
+        FHandlerKind = hkLister;
         if (archiveKind >= 2 && archiveKind <= 7) {
-            FPackerKind = kinds[archiveKind].packerKind;
-            FPacker = TPackerId(FPackerKind);
+            FPacker = TPackerId(kinds[archiveKind].packerKind);
             if (lowerAscii(path).find(kinds[archiveKind].ext) == std::string::npos)
                 path += kinds[archiveKind].ext;
         }
         FArchiveFile = path;
         FArchiveOpen = true;
-        EnableItems(true, false, false, true, true, false);
+        EnableItems({.created = true, .archiveItems = true, .writable = true});
     }
     FOpenFolder = folderPart(path);
     FArchiveDrive = path.substr(0, 1);
@@ -571,7 +570,7 @@ void TMainCore::CloseArchive() {
     BeginListUpdate();
     GridDel();
     EndListUpdate();
-    EnableItems(false, false, false, false, false, true);
+    EnableItems({.disableAll = true});
     ClearInstaller();
     StatusPanels[0] = "Ready";
     StatusChanged();
@@ -622,7 +621,7 @@ void TMainCore::OpenChosenFile(const std::string& path) {
 
 void TMainCore::NewArchiveChosen(const std::string& path, int filterIndex) {
     if (path.empty()) return;
-    FHandlerKind = filterIndex == 1 ? 1 : 2;
+    FHandlerKind = filterIndex == 1 ? hkZipFront : hkLister;
     FNewArchiveKind = filterIndex;
     if (platform::pathExists(path)) {
         auto answer = platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?",
@@ -650,7 +649,7 @@ void TMainCore::NewArchiveChosen(const std::string& path, int filterIndex) {
 void TMainCore::OpenHistoryItem(int index) {
     if (index < 1 || index > 5 || FOpenHistory[index].empty()) return;
     std::string name = FOpenHistory[index];
-    FHandlerKind = 2;
+    FHandlerKind = hkLister;
     if (platform::fileExists(name)) {
         CloseArchive();
         OpenArchive(name);
@@ -772,7 +771,7 @@ int TMainCore::GetExtIconIndex(const std::string& ext) {
 void TMainCore::GetImgList() {
     ExtIconCache.clear();
     SImages.clear();
-    if (FHandlerKind == 1 && FZip) {
+    if (FHandlerKind == hkZipFront && FZip) {
         for (int i = 0; i < FZip->Count(); ++i)
             GetExtIconIndex(lowerAscii(extensionOf(FZip->Entry(i).FileName)));
     } else {
@@ -894,7 +893,7 @@ void TMainCore::pvZipFrontDirUpdate() {
     BeginListUpdate();
     GridDel();
     bool hasName = FZip && !FZip->ZipFileName().empty();
-    if (hasName && FHandlerKind == 1 && FZip->Count() > 0) {
+    if (hasName && FHandlerKind == hkZipFront && FZip->Count() > 0) {
         GetImgList();
         GridAdd();
     }
@@ -916,7 +915,7 @@ void TMainCore::pvZipFrontMessage(int errCode, const std::string& message) {
         ++FRun.errors;
         if (FRun.firstError.empty()) FRun.firstError = message;
     }
-    if (code != 11036) return;
+    if (code != zipfront::DS_NoValidZip) return;
     if (FOpeningZip)
         FInvalidZipSeen = true;
     else

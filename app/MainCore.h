@@ -15,7 +15,7 @@
 
 #include "app/ArchiveBackends.h"
 #include "app/IniFile.h"
-#include "app/OverwriteUnit.h"
+#include "app/OverwriteState.h"
 
 // One row of the file list. `StoredName` is the entry's name as the archive stores it;
 // every command acts on it, whatever the shown caption looks like.
@@ -36,7 +36,11 @@ struct TListRow {
     bool Focused = false;
 };
 
-// Packers of a newly created or opened non-zip archive (FPackerKind numbers).
+// Which component holds the open archive: the zip front-end (zip and self-extracting
+// archives) or the engine's lister (every other type).
+enum THandlerKind : int { hkNone = 0, hkZipFront = 1, hkLister = 2 };
+
+// Packers of a newly created or opened non-zip archive (the type table's packer kinds).
 enum class TPackerId { None = 0, Bh = 1, Cab = 2, GZip = 3, Jar = 4, Lha = 5, Tar = 6 };
 
 // Images of the list: what each entry of `SImages` shows.
@@ -55,6 +59,18 @@ struct TStatState {
     // Files the zip front-end began in the running extraction that did not exist before
     // it, resolved to where they are written; Cancel deletes them.
     std::vector<std::string> FileNames;
+};
+
+// What EnableItems turns on: the archive was just created or opened (Properties, Create
+// shortcut), the zip-only tools, the items of any open archive, the writing items (Delete,
+// Add); `disableAll` turns every one of them off first.
+struct TItemState {
+    bool created = false;
+    bool opened = false;
+    bool zipTools = false;
+    bool archiveItems = false;
+    bool writable = false;
+    bool disableAll = false;
 };
 
 // Names of the commands whose state EnableItems sets (menu, popup and button share one).
@@ -102,10 +118,9 @@ public:
     bool FArchiveOpen = false;
     std::string FArchiveName;
     std::string FArchiveDrive;
-    int FHandlerKind = 0; // 1 zip front-end, 2 lister, 0 none yet
+    THandlerKind FHandlerKind = hkNone; // which component holds the open archive
     bool FIsExeArchive = false;
-    int FPackerKind = 0;
-    TPackerId FPacker = TPackerId::None;
+    TPackerId FPacker = TPackerId::None; // the packer of a non-zip archive, None for zip
     int FNewArchiveKind = 0;
     bool FCancelled = false;
     std::string FArchivePassword;
@@ -247,7 +262,7 @@ public:
     int SelectedCount() const;
 
     // ---- Menus ----
-    void EnableItems(bool a, bool b, bool c, bool d, bool e, bool disableAll);
+    void EnableItems(const TItemState& state);
     void DisableAll();
     void EnableAll();
     void InitExtraMenus();

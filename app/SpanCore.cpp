@@ -67,7 +67,7 @@ std::string TMainCore::SpanPartName(const std::string& archive, int number) {
 }
 
 TMainCore::TSpanResult TMainCore::GoUserSpan() {
-    if (FHandlerKind != 1 || !FZip || FArchiveFile.empty() || FSpanSizeKB <= 0) return srNotWritten;
+    if (FHandlerKind != hkZipFront || !FZip || FArchiveFile.empty() || FSpanSizeKB <= 0) return srNotWritten;
     const std::string archive = FArchiveFile;
     const int64_t volumeBytes = int64_t(FSpanSizeKB) * 1024;
     const bool removable = platform::emulatedDriveFor(archive).has_value();

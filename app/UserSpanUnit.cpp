@@ -76,7 +76,7 @@ bool TUserSpanState::OkClick(TMainCore& main) {
     Cancelled = 0;
     main.FSpanExisting = true;
     main.FSpanSizeKB = kb;
-    if (WriteSpanMode == 0 || main.FHandlerKind != 1) return true;
+    if (WriteSpanMode == 0 || main.FHandlerKind != hkZipFront) return true;
     // The archive could not be moved aside: it is as it was, and the dialog stays.
     return main.GoUserSpan() != TMainCore::srNotMoved;
 }

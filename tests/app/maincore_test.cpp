@@ -217,7 +217,7 @@ TEST_F(CoreFixture, CreateArchiveAppendsTheKindsExtensionUnlessContained) {
         core->NewArchiveChosen(base + c.name, c.filter);
         EXPECT_EQ(core->FArchiveFile, base + c.expect) << c.name;
         EXPECT_EQ(core->FHandlerKind, c.kind) << c.name;
-        EXPECT_EQ(core->FPackerKind, c.packerKind) << c.name;
+        EXPECT_EQ(static_cast<int>(core->FPacker), c.packerKind) << c.name;
         EXPECT_TRUE(core->FArchiveOpen);
         EXPECT_TRUE(core->Rows.empty());
     }
