@@ -105,7 +105,7 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
         ~Empty() { files.clear(); }
     } empty{FAddFiles};
     if (FAddFiles.empty()) return false;
-    if (FHandlerKind == 1) {
+    if (FHandlerKind == hkZipFront) {
         if (!FZip || FArchiveFile.empty() || FZip->ZipFileName().empty()) {
             errorBox("Error - open ZIP file first");
             return false;
@@ -155,15 +155,16 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
         // A first add makes the archive; its rows come with the front-end's re-listing.
         if (added > 0) {
             FArchiveOpen = true;
-            EnableItems(true, true, true, true, true, false);
+            EnableItems(
+                {.created = true, .opened = true, .zipTools = true, .archiveItems = true, .writable = true});
         }
         SetPanel(0, std::to_string(added) + " " + "files(s) added");
         if (FSpanExisting && added > 0) GoUserSpan();
         return added > 0;
     }
-    if (FHandlerKind != 2) return false;
-    if (FPackerKind == 0 && !SelectPacker()) return false;
-    const int kind = FPackerKind != 0 ? FPackerKind : int(FPacker);
+    if (FHandlerKind != hkLister) return false;
+    if (FPacker == TPackerId::None && !SelectPacker()) return false;
+    const int kind = int(FPacker);
     std::unique_ptr<TPackerBackend> packer = PackerFactory ? PackerFactory(kind) : nullptr;
     if (!packer) {
         errorBox("Compression not supported for this archive");
@@ -173,7 +174,8 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
     packer->SetArchiveFile(FArchiveFile);
     packer->SetRecurseDirs(FAddFolderWildcard);
     packer->SetCompressMethod(FCompressMethod);
-    if (FPackerKind != 2 && FPackerKind != 5 && FPackerKind != 6) packer->SetDeflateType(FDeflateType);
+    if (FPacker != TPackerId::Cab && FPacker != TPackerId::Lha && FPacker != TPackerId::Tar)
+        packer->SetDeflateType(FDeflateType);
     int dirNames = TPackerBackend::pdNone;
     if (relPaths) dirNames = TPackerBackend::pdRelative;
     if (fullPaths) dirNames = TPackerBackend::pdAbsoluteNoDrv;
@@ -205,7 +207,7 @@ void TMainCore::AddChosen(const TAddChoice& choice) {
         return;
     }
     int action = 0, level = 0;
-    if (FHandlerKind == 1) {
+    if (FHandlerKind == hkZipFront) {
         action = choice.action >= 0 && choice.action <= 3 ? choice.action : 0;
         level = LevelFromIndex(choice.level);
     }
@@ -241,7 +243,7 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
         if (take) FAddFiles.push_back(row.StoredName);
     }
     if (FAddFiles.empty()) return false;
-    if (FHandlerKind == 1) {
+    if (FHandlerKind == hkZipFront) {
         if (!FZip || FZip->ZipFileName().empty()) return false;
         StatForm.Header = "Deleting...";
         StatChanged();
@@ -255,7 +257,7 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
         if (!AllEnabled) EnableAll();
         return deleted > 0;
     }
-    if (FHandlerKind != 2 || !SelectPacker()) return false;
+    if (FHandlerKind != hkLister || !SelectPacker()) return false;
     std::unique_ptr<TPackerBackend> packer = PackerFactory ? PackerFactory(int(FPacker)) : nullptr;
     if (!packer) {
         errorBox("Compression not supported for this archive");
@@ -288,7 +290,7 @@ void TMainCore::pmiDeleteAllClick() {
 }
 
 bool TMainCore::MakeExeCore(const TExeChoice& c) {
-    if (FHandlerKind != 1 || !FZip || FZip->ZipFileName().empty()) {
+    if (FHandlerKind != hkZipFront || !FZip || FZip->ZipFileName().empty()) {
         errorBox("Error - open ZIP file first");
         return false;
     }
@@ -308,7 +310,7 @@ bool TMainCore::MakeExeCore(const TExeChoice& c) {
 }
 
 bool TMainCore::ExeToZipCore() {
-    if (FHandlerKind != 1 || !FZip || FZip->ZipFileName().empty()) {
+    if (FHandlerKind != hkZipFront || !FZip || FZip->ZipFileName().empty()) {
         errorBox("Error - open ZIP file first");
         return false;
     }
@@ -321,7 +323,7 @@ bool TMainCore::ExeToZipCore() {
 
 bool TMainCore::RenameEntryCore(const std::string& newName) {
     const TListRow* row = FirstSelectedRow();
-    if (!row || FHandlerKind != 1 || !FZip) return false;
+    if (!row || FHandlerKind != hkZipFront || !FZip) return false;
     const std::string oldName = row->StoredName;
     const std::string folder = folderOf(oldName);
     const std::string target = folder + newName;
@@ -351,11 +353,11 @@ void TMainCore::aeOnRename(std::string& name) {
 }
 
 std::string TMainCore::ArchiveComment() const {
-    return FHandlerKind == 1 && FZip ? FZip->Comment() : std::string();
+    return FHandlerKind == hkZipFront && FZip ? FZip->Comment() : std::string();
 }
 
 bool TMainCore::SaveArchiveComment(const std::string& comment) {
-    if (FHandlerKind != 1 || !FZip || FZip->ZipFileName().empty()) return false;
+    if (FHandlerKind != hkZipFront || !FZip || FZip->ZipFileName().empty()) return false;
     return FZip->SetComment(comment);
 }
 

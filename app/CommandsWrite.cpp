@@ -69,11 +69,11 @@ void TMainForm::BindWriteCommands() {
     });
     bind(cmd::DeleteArchive, [this] { DeleteArchiveCore(); });
     bind(cmd::Comment, [this] {
-        if (FHandlerKind != 1) return;
+        if (FHandlerKind != hkZipFront) return;
         std::string text = ArchiveComment();
         if (platform::askText("Comment", "Archive comment:", text, false)) SaveArchiveComment(text);
     });
     bind(cmd::WriteZipSpan, [this] {
-        if (FHandlerKind == 1 && FUserSpanForm) FUserSpanForm->ShowModal(1);
+        if (FHandlerKind == hkZipFront && FUserSpanForm) FUserSpanForm->ShowModal(1);
     });
 }

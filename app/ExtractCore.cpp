@@ -12,6 +12,7 @@
 #include "app/Launcher.h"
 #include "app/ListFormat.h"
 #include "app/MainCore.h"
+#include "zipdll/ZipFront.h"
 #include "archive/aeBase.h"
 #include "archive/aeMsgs.h"
 #include "platform/fileio.h"
