@@ -250,7 +250,7 @@ TEST(AddMapping, OptionsReachTheZipFrontEnd) {
 
     // Delete: selected, all, by mask, acting on the stored names.
     zip->entries = {entry("Docs/A.txt", 1, 1), entry("b.TXT", 1, 1), entry("c.bin", 1, 1)};
-    core.FHandlerKind = 1;
+    core.FHandlerKind = hkZipFront;
     zip->SetZipFileName(zip->name);
     ASSERT_EQ(core.Rows.size(), 3u);
     core.FDeleteMode = 3;
