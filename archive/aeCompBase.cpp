@@ -128,17 +128,19 @@ THeadObject& THeadObject::operator=(const THeadObject& o) {
     return *this;
 }
 
-// Feeds the deflate encoder from a source file through the component's block reader and
-// takes its output through the encrypting block writer.
-class TCompBaseDeflateIo final : public TDeflateIo {
+// Feeds an encoder (deflate or LZH; their I/O interfaces have the same shape) from a source
+// file through the component's block reader, with the CRC mode the format checks, and takes
+// its output through the encrypting block writer.
+template <class Io>
+class TCompBaseEncoderIo final : public Io {
 public:
-    TCompBaseDeflateIo(TCompBase& w, int source, int dest, bool encrypt)
-        : w_{w}, source_{source}, dest_{dest}, encrypt_{encrypt}, size_{w.FBytesToRead} {}
+    TCompBaseEncoderIo(TCompBase& w, int source, int dest, bool encrypt, int crcMode)
+        : w_{w}, source_{source}, dest_{dest}, encrypt_{encrypt}, crcMode_{crcMode}, size_{w.FBytesToRead} {}
 
     int64_t ReadInput(uint8_t* buffer, int64_t count) override {
-        if (w_.FBytesToRead <= 0) return 0;
         const int64_t want = std::min(count, w_.FBytesToRead);
-        const int64_t got = w_.ReadBlock(source_, nullptr, want, 32, false, buffer);
+        if (want <= 0) return 0;
+        const int64_t got = w_.ReadBlock(source_, nullptr, want, crcMode_, false, buffer);
         // A read error, or a file that shrank since it was listed, must not end the entry as
         // if it were complete: the entry fails instead.
         if (got <= 0) w_.RaiseError(w_.FileName, "", "0", kMsgReadError);
@@ -151,42 +153,6 @@ public:
     void WriteOutput(const uint8_t* buffer, int64_t count) override {
         // The encrypting writer transforms its buffer in place; without encryption it only
         // reads it.
-        uint8_t* p = const_cast<uint8_t*>(buffer);
-        if (encrypt_) {
-            scratch_.assign(buffer, buffer + count);
-            p = scratch_.data();
-        }
-        w_.FCompressedSize += w_.WriteBlockEncrypted(dest_, nullptr, 1, count, 0, encrypt_, p);
-    }
-
-    bool Cancelled() override { return w_.Cancel(); }
-
-private:
-    TCompBase& w_;
-    int source_, dest_;
-    bool encrypt_;
-    int64_t size_;
-    std::vector<uint8_t> scratch_;
-};
-
-// The same for the LZH encoder, with the CRC mode of its parameters.
-class TCompBaseLzhIo final : public ae::TLzhEncodeIo {
-public:
-    TCompBaseLzhIo(TCompBase& w, int source, int dest, bool encrypt, int crcMode)
-        : w_{w}, source_{source}, dest_{dest}, encrypt_{encrypt}, crcMode_{crcMode}, size_{w.FBytesToRead} {}
-
-    int64_t ReadInput(uint8_t* buffer, int64_t count) override {
-        const int64_t want = std::min(count, w_.FBytesToRead);
-        if (want <= 0) return 0;
-        const int64_t got = w_.ReadBlock(source_, nullptr, want, crcMode_, false, buffer);
-        if (got <= 0) w_.RaiseError(w_.FileName, "", "0", kMsgReadError);
-        w_.FBytesToRead -= got;
-        w_.BytesLeft -= got;
-        w_.ReportProgress(size_ - w_.FBytesToRead, size_, w_.FTotalSize);
-        return got;
-    }
-
-    void WriteOutput(const uint8_t* buffer, int64_t count) override {
         uint8_t* p = const_cast<uint8_t*>(buffer);
         if (encrypt_) {
             scratch_.assign(buffer, buffer + count);
@@ -844,7 +810,7 @@ uint32_t TCompBase::StoredDate(uint32_t Date) {
 
 TDeflateResult TCompBase::DeflateSource(int Source, int Dest, bool Encrypt) {
     FCompressedSize = 0;
-    TCompBaseDeflateIo io{*this, Source, Dest, Encrypt};
+    TCompBaseEncoderIo<TDeflateIo> io{*this, Source, Dest, Encrypt, 32};
     const TDeflateResult r = Deflate(io, DeflateLevel());
     if (r.Stored && InArcTypes(ZipFamilyArcTypes, FArcType)) ZipLocalHeader[8] = ZipLocalHeader[9] = 0;
     return r;
@@ -854,7 +820,7 @@ ae::LzhEncodeResult TCompBase::LzhEncodeSource(int Source, int Dest, bool Encryp
                                                const ae::LzhEncodeParams& Params) {
     FCompressedSize = 0;
     const int64_t size = FBytesToRead;
-    TCompBaseLzhIo io{*this, Source, Dest, Encrypt, Params.crcMode};
+    TCompBaseEncoderIo<ae::TLzhEncodeIo> io{*this, Source, Dest, Encrypt, Params.crcMode};
     const ae::LzhEncodeResult r = ae::LzhEncode(io, Params, size);
     // Stopped early by a cancel: the entry is incomplete.
     if (!r.Incompressible && FBytesToRead > 0) RaiseError(FileName, "", "0", kMsgUserCanceled);

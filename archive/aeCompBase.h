@@ -230,8 +230,8 @@ protected:
     std::vector<std::string> FOwnFiles;
 
 private:
-    friend class TCompBaseDeflateIo;
-    friend class TCompBaseLzhIo;
+    template <class Io>
+    friend class TCompBaseEncoderIo;
     void freeRunState();
     void makeTempArchive();
     void finishRun();
