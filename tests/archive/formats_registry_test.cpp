@@ -15,7 +15,9 @@ TEST(FormatRows, EveryKnownTypeHasExactlyOneRow) {
         int rows = 0;
         for (const TFormatRow& f : Formats()) rows += InArcTypes(f.Types, t) ? 1 : 0;
         EXPECT_EQ(rows, InArcTypes(UnknownArcTypes, t) ? 0 : 1) << ArcTypeIdent(t);
-        if (rows) EXPECT_NE(FindFormat(t), nullptr) << ArcTypeIdent(t);
+        if (rows) {
+            EXPECT_NE(FindFormat(t), nullptr) << ArcTypeIdent(t);
+        }
     }
 }
 
@@ -27,7 +29,9 @@ TEST(FormatRows, FactoriesMatchTheTypeTables) {
             EXPECT_TRUE(HasExtractor(t)) << ArcTypeIdent(t);
             EXPECT_NE(CreateExtractor(t), nullptr) << ArcTypeIdent(t);
         }
-        if (InArcTypes(WritableArcTypes, t)) EXPECT_NE(CreateWriter(t), nullptr) << ArcTypeIdent(t);
+        if (InArcTypes(WritableArcTypes, t)) {
+            EXPECT_NE(CreateWriter(t), nullptr) << ArcTypeIdent(t);
+        }
         // Every listable format names its methods, except those that name none.
         const TFormatRow* f = FindFormat(t);
         ASSERT_NE(f, nullptr) << ArcTypeIdent(t);
