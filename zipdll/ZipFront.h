@@ -327,6 +327,9 @@ public:
     // Reports message `id` (plus `extra`) as the component does every message.
     void ShowZipMessage(int id, const std::string& extra = {});
     void ShowExceptionError(const EZipFront& e);
+    // Inside a catch: shows the failure of a rename or span run and gives its result code,
+    // -7 for the component's own errors, -8 when memory ran out, -9 for anything else.
+    int ReportRunFailure();
 
     // Self-extractors: the archive behind ZIPSFX.BIN and a settings block, and back.
     int ConvertSFX(bool autoMode = false);

@@ -254,18 +254,26 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
         // that its replacement is complete.
         if (HowToDelete == htdAllowUndo) EraseFile(FZipFileName);
         if (!out.commit(mode, times ? times->lastWrite : 0)) throw EZipFront(DS_NoWrite);
-    } catch (const EZipFront& e) {
-        ShowExceptionError(e);
-        result = -7;
-    } catch (const std::bad_alloc&) {
-        ShowZipMessage(GE_NoMem);
-        result = -8;
-    } catch (const std::exception& e) {
-        ShowZipMessage(DS_UnknownError, e.what());
-        result = -9;
+    } catch (...) {
+        result = ReportRunFailure();
     }
     if (!done) Progress(ptEndOfBatch, {}, 0);
     FZipBusy = false;
     if (result == 0) this->List();
     return result;
+}
+
+int TZipFront::ReportRunFailure() {
+    try {
+        throw;
+    } catch (const EZipFront& e) {
+        ShowExceptionError(e);
+        return -7;
+    } catch (const std::bad_alloc&) {
+        ShowZipMessage(GE_NoMem);
+        return -8;
+    } catch (const std::exception& e) {
+        ShowZipMessage(DS_UnknownError, e.what());
+        return -9;
+    }
 }

@@ -642,15 +642,8 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
         put32(end.data() + 16, static_cast<uint32_t>(cdOffset));
         sp.write(end.data(), static_cast<int64_t>(end.size()), static_cast<int64_t>(end.size()));
         if (!sp.commitParts()) throw EZipFront(DS_NoWrite);
-    } catch (const EZipFront& e) {
-        ShowExceptionError(e);
-        result = -7;
-    } catch (const std::bad_alloc&) {
-        ShowZipMessage(GE_NoMem);
-        result = -8;
-    } catch (const std::exception& e) {
-        ShowZipMessage(DS_UnknownError, e.what());
-        result = -9;
+    } catch (...) {
+        result = ReportRunFailure();
     }
     Progress(ptEndOfBatch, {}, 0);
     sp.closeOut();
@@ -801,15 +794,8 @@ int TZipFront::ReadSpan(const std::string& inFile, std::string& outFile) {
             if (inDate > 0) platform::setFileTimes(target, inDate, inDate);
         }
         outFile = target;
-    } catch (const EZipFront& e) {
-        ShowExceptionError(e);
-        result = -7;
-    } catch (const std::bad_alloc&) {
-        ShowZipMessage(GE_NoMem);
-        result = -8;
-    } catch (const std::exception& e) {
-        ShowZipMessage(DS_UnknownError, e.what());
-        result = -9;
+    } catch (...) {
+        result = ReportRunFailure();
     }
     Progress(ptEndOfBatch, {}, 0);
     if (result != 0) {
