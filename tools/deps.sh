@@ -6,12 +6,13 @@ set -euo pipefail
 PACKAGES=(
   # build
   g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev
-  libgtest-dev libgmock-dev xdg-utils
+  libgtest-dev libgmock-dev xdg-utils libmspack-dev
   # fuzzing
   clang libclang-rt-14-dev
   # test peers
   zip unzip 7zip gzip tar ncompress lhasa jlha-utils default-jre-headless arj arc nomarch unar
   cabextract gcab sharutils unace fastjar python3
+  desktop-file-utils libglib2.0-bin shared-mime-info python3-aiosmtpd
   # benchmarks
   libbenchmark-dev libdeflate-dev
 )
