@@ -3,10 +3,10 @@
 #include "app/ArchiveBackends.h"
 
 #include "archive/aeCompBase.h"
-#include "archive/aeGZip.h"
+#include "archive/format/aeGZip.h"
 #include "archive/aeMsgs.h"
-#include "archive/aeTar.h"
-#include "archive/aeZipIT.h"
+#include "archive/format/aeTar.h"
+#include "archive/format/aeZipIT.h"
 
 namespace {
 

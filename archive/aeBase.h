@@ -20,7 +20,7 @@
 #include "archive/aeMsgs.h"
 
 #include "aeCommon.h"
-#include "aeCrypt.h"
+#include "archive/codec/aeCrypt.h"
 #include "aeMain.h"
 
 class TDiskManager;

@@ -14,8 +14,8 @@
 // (OemToAnsiName) when it lists them in ScanExisting, so that both compare alike.
 #pragma once
 #include "archive/aeBase.h"
-#include "archive/aeDeflate.h"
-#include "archive/aeLzhEncode.h"
+#include "archive/codec/aeDeflate.h"
+#include "archive/codec/aeLzhEncode.h"
 #include "platform/fileio.h"
 
 #include <cstdint>

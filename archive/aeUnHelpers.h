@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/aeDecodeIo.h"
-#include "archive/aeEntryIo.h"
+#include "archive/codec/aeDecodeIo.h"
+#include "archive/codec/aeEntryIo.h"
 #include "archive/aeHeaders.h"
 #include "archive/aeUnBase.h"
 #include "platform/fileio.h"

@@ -1,7 +1,7 @@
 // The deflate encoder against zlib at the matching level (S/1, F/2, N/7, X/9): total
 // compressed size of the corpus (each file compressed on its own, raw deflate) and speed
 // in MB/s of input, both sides run back to back in this one process.
-#include "archive/aeDeflate.h"
+#include "archive/codec/aeDeflate.h"
 #include "bench/benchutil.h"
 
 #include <zlib.h>

@@ -1,6 +1,6 @@
 // Inflate throughput against zlib (and libdeflate when present) over the corpus, each
 // file compressed by zlib at level 6. Speeds are uncompressed MB per second.
-#include "archive/aeInflate.h"
+#include "archive/codec/aeInflate.h"
 #include "bench/benchutil.h"
 
 #include <zlib.h>

@@ -1,6 +1,6 @@
 // UNZDLL.DLL stand-in: extracts or tests the entries of a zip archive that match the
 // caller's specs, into the current folder, reporting through the caller's callback.
-#include "archive/aeCrypt.h"
+#include "archive/codec/aeCrypt.h"
 #include "platform/fileio.h"
 #include "stubs/zipcommon/Codec.h"
 #include "stubs/zipcommon/SafePath.h"

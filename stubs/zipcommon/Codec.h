@@ -1,6 +1,6 @@
 // Entry data through zlib (raw deflate) and the traditional cipher, in blocks.
 #pragma once
-#include "archive/aeCrypt.h"
+#include "archive/codec/aeCrypt.h"
 
 #include <zlib.h>
 

@@ -1,7 +1,7 @@
 // ZIPDLL.DLL stand-in: adds files to a zip archive or deletes entries from it. The new
 // archive is written beside the old one and replaces it only when complete, so a failed
 // or cancelled run leaves the original as it was.
-#include "archive/aeCrypt.h"
+#include "archive/codec/aeCrypt.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 #include "stubs/zipcommon/Codec.h"

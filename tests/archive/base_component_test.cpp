@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "archive/aeBase.h"
-#include "archive/aeCrypt.h"
+#include "archive/codec/aeCrypt.h"
 #include "common/testutil.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"

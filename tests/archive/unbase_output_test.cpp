@@ -1,10 +1,10 @@
 // The extractor base and DecodeZipEntry, driven by a minimal extractor of one-entry zip
 // files (and of gzip files): what lands on disk, what never does, and which events fire.
-#include "archive/aeCrypt.h"
-#include "archive/aeGzHeader.h"
+#include "archive/codec/aeCrypt.h"
+#include "archive/format/aeGzHeader.h"
 #include "archive/aeHeaders.h"
 #include "archive/aeUnBase.h"
-#include "archive/aeZipDecode.h"
+#include "archive/codec/aeZipDecode.h"
 #include "legacy_encoders.h"
 #include "platform/fileio.h"
 #include "env.h"

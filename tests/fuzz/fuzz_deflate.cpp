@@ -1,7 +1,7 @@
 // Deflate encoder: any input at any effort must come back byte-exact through our inflate,
 // or be the input itself when the encoder stored the whole file.
-#include "archive/aeDeflate.h"
-#include "archive/aeInflate.h"
+#include "archive/codec/aeDeflate.h"
+#include "archive/codec/aeInflate.h"
 
 #include <cstdlib>
 #include <cstring>

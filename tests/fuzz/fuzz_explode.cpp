@@ -1,7 +1,7 @@
 // Explode on arbitrary bytes: byte 0 gives the flags (dictionary, literal tree; its top bit
 // a coarse scale for the declared size, which then reaches megabytes), bytes 1-2 the
 // declared size, the rest is the stream.
-#include "archive/aeExplode.h"
+#include "archive/codec/aeExplode.h"
 
 #include <cstddef>
 #include <cstdint>

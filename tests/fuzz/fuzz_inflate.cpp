@@ -1,7 +1,7 @@
 // Inflate on arbitrary bytes: the first byte picks a declared-size limit (none, a few KB,
 // or up to 16 MB, well above the decoder's 1 MiB output chunk), the rest is the stream.
 // Output is bounded, nothing may crash or hang.
-#include "archive/aeInflate.h"
+#include "archive/codec/aeInflate.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The LZH decoder on arbitrary bytes: byte 0 picks the caller's settings (its top bit a
 // coarse scale for the declared size, which then reaches megabytes), bytes 1-2 the
 // declared size, the rest is the stream.
-#include "archive/aeLzhDecode.h"
+#include "archive/codec/aeLzhDecode.h"
 
 #include <cstddef>
 #include <cstdint>

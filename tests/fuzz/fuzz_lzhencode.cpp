@@ -1,7 +1,7 @@
 // The LZH encoder on arbitrary data with each parameter set: what it writes must decode to
 // the input exactly, unless it says the data did not get smaller.
-#include "archive/aeLzhDecode.h"
-#include "archive/aeLzhEncode.h"
+#include "archive/codec/aeLzhDecode.h"
+#include "archive/codec/aeLzhEncode.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 // ARC extractor: any file is tested (nothing is written) without a crash, a hang or an
 // unbounded allocation; the squeeze, crunch and LZW decoders also take the bytes as raw
 // streams, their output capped.
-#include "archive/aeLimitSink.h"
-#include "archive/aeLzwDecode.h"
-#include "archive/aeRle90.h"
-#include "archive/aeSqueeze.h"
-#include "archive/aeUnARC.h"
+#include "archive/codec/aeLimitSink.h"
+#include "archive/codec/aeLzwDecode.h"
+#include "archive/format/aeRle90.h"
+#include "archive/format/aeSqueeze.h"
+#include "archive/format/aeUnARC.h"
 
 #include "fuzz_input_file.h"
 

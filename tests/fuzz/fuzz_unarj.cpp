@@ -1,8 +1,8 @@
 // ARJ extractor: any file is tested (nothing is written) without a crash, a hang or an
 // unbounded allocation, with a password for garbled entries; the fast-method decoder also
 // takes the bytes as a raw stream.
-#include "archive/aeArjDecode.h"
-#include "archive/aeUnARJ.h"
+#include "archive/format/aeArjDecode.h"
+#include "archive/format/aeUnARJ.h"
 
 #include "fuzz_input_file.h"
 

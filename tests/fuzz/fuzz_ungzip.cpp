@@ -2,8 +2,8 @@
 // the gzip extractor (member headers, every member, trailers), and decoded by the .Z
 // decoder directly. Nothing may crash, hang or grow without bound, and nothing that is
 // not a complete, valid stream may pass.
-#include "archive/aeDecodeIo.h"
-#include "archive/aeUnGZIP.h"
+#include "archive/codec/aeDecodeIo.h"
+#include "archive/format/aeUnGZIP.h"
 #include "fuzz_input_file.h"
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // LHA extractor: any file is tested (nothing is written) without a crash, a hang or an
 // unbounded allocation; the -lh1- decoder also takes the bytes as a raw stream.
-#include "archive/aeLh1Decode.h"
-#include "archive/aeUnLHA.h"
+#include "archive/codec/aeLh1Decode.h"
+#include "archive/format/aeUnLHA.h"
 
 #include "fuzz_input_file.h"
 

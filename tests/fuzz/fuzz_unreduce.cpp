@@ -1,7 +1,7 @@
 // Unreduce on arbitrary bytes: byte 0 picks the factor (its top bit a coarse scale for the
 // declared size, which then reaches megabytes), bytes 1-2 the declared size, the rest is
 // the stream.
-#include "archive/aeUnshrink.h"
+#include "archive/codec/aeUnshrink.h"
 
 #include <cstddef>
 #include <cstdint>

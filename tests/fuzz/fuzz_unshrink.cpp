@@ -1,6 +1,6 @@
 // Unshrink on arbitrary bytes: bytes 0-1 give the declared size (in steps of 8 bytes, or of
 // 128 with the top bit set, reaching megabytes), the rest is the stream.
-#include "archive/aeUnshrink.h"
+#include "archive/codec/aeUnshrink.h"
 
 #include <cstddef>
 #include <cstdint>

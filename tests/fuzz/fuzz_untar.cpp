@@ -1,7 +1,7 @@
 // The tar reader on arbitrary bytes: the input is written to a file and tested by the tar
 // extractor (headers, long-name and pax records, checksums, member sizes). Nothing may
 // crash, hang or grow without bound; a member can only pass when its data are all there.
-#include "archive/aeUnTAR.h"
+#include "archive/format/aeUnTAR.h"
 #include "fuzz_input_file.h"
 
 #include <cstddef>

@@ -1,8 +1,8 @@
 // ZOO extractor: any file is tested (nothing is written) without a crash, a hang or an
 // unbounded allocation; the LZW decoder also takes the bytes as a raw stream.
-#include "archive/aeLimitSink.h"
-#include "archive/aeLzwDecode.h"
-#include "archive/aeUnZOO.h"
+#include "archive/codec/aeLimitSink.h"
+#include "archive/codec/aeLzwDecode.h"
+#include "archive/format/aeUnZOO.h"
 
 #include "fuzz_input_file.h"
 

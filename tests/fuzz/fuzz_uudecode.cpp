@@ -1,6 +1,6 @@
 // UU/XX decoder: any text is tested (nothing is written) without a crash or a hang; a
 // request for a continuation volume is declined.
-#include "archive/aeUUDecode.h"
+#include "archive/format/aeUUDecode.h"
 
 #include "fuzz_input_file.h"
 

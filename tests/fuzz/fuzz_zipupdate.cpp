@@ -1,6 +1,6 @@
 // The zip writer on an arbitrary old archive (end-record search, central walk, kept entries
 // copied).
-#include "archive/aeZipIT.h"
+#include "archive/format/aeZipIT.h"
 #include "fuzz_writer_update.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

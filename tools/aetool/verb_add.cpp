@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "archive/aeCompBase.h"
-#include "archive/aeBlakHole.h"
-#include "archive/aeGZip.h"
-#include "archive/aeLha.h"
+#include "archive/format/aeBlakHole.h"
+#include "archive/format/aeGZip.h"
+#include "archive/format/aeLha.h"
 #include "archive/aeMsgs.h"
-#include "archive/aeTar.h"
-#include "archive/aeZipIT.h"
+#include "archive/format/aeTar.h"
+#include "archive/format/aeZipIT.h"
 #include "platform/fileio.h"
 #include "platform/volumes.h"
 #include "tools/aetool/aetool.h"

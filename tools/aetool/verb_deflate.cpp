@@ -1,7 +1,7 @@
 // aetool deflate -S|-F|-N|-X IN OUT: raw deflate of one file at a writer's effort. Prints one
 // record "deflate|stored <TAB> input bytes <TAB> output bytes"; "stored" means the encoder
 // gave up on compressing and OUT holds the input as it is.
-#include "archive/aeDeflate.h"
+#include "archive/codec/aeDeflate.h"
 #include "platform/fileio.h"
 #include "tools/aetool/aetool.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "archive/aeMsgs.h"
-#include "archive/aeUUEncode.h"
+#include "archive/format/aeUUEncode.h"
 #include "tools/aetool/aetool.h"
 
 namespace {

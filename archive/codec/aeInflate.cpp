@@ -1,0 +1,695 @@
+#include "archive/codec/aeInflate.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace ae {
+namespace {
+
+// ---- Table entries -------------------------------------------------------------------
+// One 32-bit word per entry:
+//   bits 0-7   bits to drop at this level: the code's bits, plus the extra bits for a
+//              length or distance (for a sub-table pointer: the primary bits)
+//   bits 8-11  length or distance: the code's own bits at this level (the extra bits are
+//              the rest); sub-table pointer: the sub-table's index bits
+//   bit 12     invalid code          bit 13  end of block
+//   bit 14     sub-table pointer     bit 15  literal
+//   bits 16-31 literal byte, length or distance base, or the sub-table's offset
+constexpr std::uint32_t kInvalid = 1u << 12;
+constexpr std::uint32_t kEob = 1u << 13;
+constexpr std::uint32_t kSub = 1u << 14;
+constexpr std::uint32_t kLiteral = 1u << 15;
+constexpr std::uint32_t kSpecial = kInvalid | kEob | kSub;
+
+constexpr unsigned kLitBits = 11; // primary lookup width for literals/lengths
+constexpr unsigned kDistBits = 8; // primary lookup width for distances
+constexpr unsigned kCodeLenBits = 7;
+constexpr unsigned kMaxCodeLen = 15;
+// Room: the primary table plus, at most, one sub-table of 2^(15 - primary bits) entries
+// per symbol (a loose bound; the builder checks it).
+constexpr std::size_t kLitTableSize = (1u << kLitBits) + 288 * (1u << (kMaxCodeLen - kLitBits));
+constexpr std::size_t kDistTableSize = (1u << kDistBits) + 32 * (1u << (kMaxCodeLen - kDistBits));
+constexpr std::size_t kCodeLenTableSize = 1u << kCodeLenBits;
+static_assert(kLitTableSize <= 0xFFFF && kDistTableSize <= 0xFFFF, "sub-table offsets fit 16 bits");
+
+constexpr std::uint32_t entry(std::uint32_t value, unsigned extra, std::uint32_t flags = 0) {
+    return value << 16 | extra << 8 | flags;
+}
+constexpr unsigned codeBits(std::uint32_t e) {
+    return e & 0xFF;
+}
+constexpr unsigned extraBits(std::uint32_t e) {
+    return (e >> 8) & 0xF;
+}
+constexpr std::uint32_t value(std::uint32_t e) {
+    return e >> 16;
+}
+// A length or distance entry as the symbol functions give it (value, extra count) for a
+// code of `len` bits at its level; other entries just take the code's bits.
+constexpr std::uint32_t withCodeBits(std::uint32_t e, unsigned len) {
+    if (e & (kLiteral | kSpecial)) return e | len;
+    const unsigned extra = extraBits(e);
+    return (e & 0xFFFF0000u) | len << 8 | (len + extra);
+}
+
+// RFC 1951 section 3.2.5: length codes 257..285 and distance codes 0..29.
+constexpr std::array<std::uint16_t, 29> kLenBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                                    15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                                    67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::array<std::uint8_t, 29> kLenExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                    2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::array<std::uint16_t, 30> kDistBase = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::array<std::uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// Order in which the code-length code lengths are stored.
+constexpr std::array<std::uint8_t, 19> kCodeLenOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                        11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+std::uint32_t litLenSymbol(unsigned sym) {
+    if (sym < 256) return entry(sym, 0, kLiteral);
+    if (sym == 256) return kEob;
+    if (sym <= 285) return entry(kLenBase[sym - 257], kLenExtra[sym - 257]);
+    return kInvalid; // 286 and 287 take part in the code but never occur in valid data
+}
+std::uint32_t distSymbol(unsigned sym) {
+    return sym < 30 ? entry(kDistBase[sym], kDistExtra[sym]) : kInvalid;
+}
+std::uint32_t plainSymbol(unsigned sym) {
+    return entry(sym, 0);
+}
+
+// Ok: a complete code. Incomplete: a single one-bit code (or none); the table is usable
+// and the missing codes decode as invalid. Bad: over-subscribed, otherwise incomplete, or
+// out of room.
+enum class Build { Ok, Incomplete, Bad };
+
+unsigned reverseBits(unsigned code, unsigned len) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < len; ++i, code >>= 1) r = r << 1 | (code & 1);
+    return r;
+}
+
+// Canonical Huffman table for LSB-first decoding. Codes up to `tb` bits fill the
+// primary table directly (replicated); longer codes share a sub-table per tb-bit prefix,
+// sized by how many codes of the following lengths still start with that prefix. An
+// incomplete code leaves invalid entries; only a single one-bit code may be incomplete.
+template <class SymbolFn>
+Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t* lens, unsigned n,
+                 unsigned tb, SymbolFn symbol) {
+    std::array<unsigned, kMaxCodeLen + 1> count{};
+    for (unsigned i = 0; i < n; ++i) ++count[lens[i]];
+    count[0] = 0;
+    int left = 1;
+    unsigned maxLen = 0;
+    for (unsigned len = 1; len <= kMaxCodeLen; ++len) {
+        left = left * 2 - static_cast<int>(count[len]);
+        if (left < 0) return Build::Bad;
+        if (count[len]) maxLen = len;
+    }
+    const std::size_t primary = std::size_t{1} << tb;
+    if (left > 0) {
+        // Incomplete (or empty): every slot no code reaches must decode as invalid.
+        std::fill(table, table + primary, kInvalid);
+        if (maxLen > 1) return Build::Bad;
+    }
+    if (maxLen == 0) return Build::Incomplete;
+
+    std::array<unsigned, kMaxCodeLen + 2> offs{};
+    for (unsigned len = 1; len <= kMaxCodeLen; ++len) offs[len + 1] = offs[len] + count[len];
+    std::array<std::uint16_t, 288> sorted{};
+    for (unsigned i = 0; i < n; ++i)
+        if (lens[i]) sorted[offs[lens[i]]++] = static_cast<std::uint16_t>(i);
+
+    std::size_t next = primary; // first free slot for sub-tables
+    unsigned curPrefix = ~0u, subBits = 0;
+    std::size_t subStart = 0;
+    unsigned code = 0; // canonical code, most significant bit first
+    unsigned idx = 0;
+    // The primary slots below `filled` hold their final entries for every code up to the
+    // current length. A code of `len` bits owns each slot whose low `len` bits are its
+    // reversed code, so doubling the filled part before each longer length replicates the
+    // shorter codes: block copies instead of a strided store per slot, which matters for
+    // the many small blocks of small entries.
+    std::size_t filled = 2;
+    for (unsigned len = 1; len <= maxLen; ++len) {
+        if (len > 1 && len <= tb) {
+            std::copy_n(table, filled, table + filled);
+            filled <<= 1;
+        }
+        for (unsigned k = 0; k < count[len]; ++k, ++code, ++idx) {
+            const unsigned sym = sorted[idx];
+            const unsigned rev = reverseBits(code, len);
+            if (len <= tb) {
+                table[rev] = withCodeBits(symbol(sym), len);
+                continue;
+            }
+            const unsigned prefix = rev & static_cast<unsigned>(primary - 1);
+            if (prefix != curPrefix) {
+                // Codes sharing these tb bits follow one another in canonical order; the
+                // sub-table grows until the remaining codes of those lengths fill it.
+                subBits = len - tb;
+                int room = 1 << subBits;
+                for (unsigned l = len; l < maxLen; ++l) {
+                    room -= static_cast<int>(l == len ? count[l] - k : count[l]);
+                    if (room <= 0) break;
+                    ++subBits;
+                    room <<= 1;
+                }
+                subStart = next;
+                next += std::size_t{1} << subBits;
+                if (next > capacity) return Build::Bad;
+                curPrefix = prefix;
+                table[prefix] = entry(static_cast<std::uint32_t>(subStart), subBits, kSub) | tb;
+            }
+            const std::uint32_t e = withCodeBits(symbol(sym), len - tb);
+            for (std::size_t i = rev >> tb; i < (std::size_t{1} << subBits);
+                 i += std::size_t{1} << (len - tb))
+                table[subStart + i] = e;
+        }
+        code <<= 1;
+    }
+    for (; filled < primary; filled <<= 1) std::copy_n(table, filled, table + filled);
+    return left > 0 ? Build::Incomplete : Build::Ok;
+}
+
+struct FixedTables {
+    std::array<std::uint32_t, kLitTableSize> lit{};
+    std::array<std::uint32_t, kDistTableSize> dist{};
+    FixedTables() {
+        std::array<std::uint8_t, 288> l{};
+        std::fill(l.begin(), l.begin() + 144, 8);
+        std::fill(l.begin() + 144, l.begin() + 256, 9);
+        std::fill(l.begin() + 256, l.begin() + 280, 7);
+        std::fill(l.begin() + 280, l.end(), 8);
+        buildTable(lit.data(), lit.size(), l.data(), 288, kLitBits, litLenSymbol);
+        std::array<std::uint8_t, 32> d{};
+        d.fill(5);
+        buildTable(dist.data(), dist.size(), d.data(), 32, kDistBits, distSymbol);
+    }
+};
+const FixedTables& fixedTables() {
+    static const FixedTables t;
+    return t;
+}
+
+inline std::uint64_t load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+inline void store64(std::uint8_t* p, std::uint64_t v) {
+    std::memcpy(p, &v, 8);
+}
+inline std::uint64_t lowBits(std::uint64_t v, unsigned n) {
+    return v & ((std::uint64_t{1} << n) - 1);
+}
+
+} // namespace
+
+// ---- Decoder state ---------------------------------------------------------------------
+struct Inflater::State {
+    static constexpr std::size_t kHistory = 32768;     // deflate's window
+    static constexpr std::size_t kChunk = 1u << 20;    // bytes decoded between hand-overs
+    static constexpr std::size_t kMinChunk = 1u << 16; // for entries known to be small
+    static constexpr std::size_t kSlack = 320;         // room for word-wise copies past the end
+    // One round of the fast loop writes at most one match (258 bytes), copied in 16-byte
+    // stores that may run up to 15 bytes past its end; the loop runs only while this much
+    // room is left in the buffer and under the declared size.
+    static constexpr std::size_t kMaxMatch = 258;
+    static constexpr std::size_t kWidestStore = 16;
+    static constexpr std::size_t kFastOutMargin = kMaxMatch + kWidestStore;
+    static constexpr std::size_t kFastInMargin = 16; // two word refills of at most 8 bytes
+    static_assert(kSlack >= kWidestStore, "word copies stay inside the buffer");
+    static_assert(kMinChunk >= 65535, "a stored block's piece always fits one chunk");
+
+    explicit State(DecodeSink& sk) : sink{sk} {}
+
+    DecodeSink& sink;
+    std::unique_ptr<std::uint8_t[]> out; // history | chunk | slack
+    std::array<std::uint32_t, kLitTableSize> litTable{};
+    std::array<std::uint32_t, kDistTableSize> distTable{};
+    const std::uint32_t* lit = nullptr;
+    const std::uint32_t* dist = nullptr;
+
+    // Bit input.
+    InputBuffer* inbuf = nullptr;
+    const std::uint8_t* in = nullptr;
+    const std::uint8_t* inEnd = nullptr;
+    std::uint64_t bitbuf = 0;
+    unsigned bitsLeft = 0;
+    unsigned phantom = 0; // zero bytes added past the end of the input
+    bool inputDone = false;
+
+    // Output.
+    std::uint8_t* op = nullptr;        // next byte to write
+    std::uint8_t* flushed = nullptr;   // first byte not yet given to the sink
+    std::uint8_t* histStart = nullptr; // earliest byte a match may reach
+    std::uint64_t produced = 0;        // bytes given to the sink
+    std::uint64_t limit = kSizeUnknown;
+
+    DecodeResult result;
+    bool failed = false;
+
+    std::size_t chunk = 0; // size of the chunk part of `out`
+    std::uint8_t* softEnd() const { return out.get() + kHistory + chunk; }
+    std::uint64_t producedNow() const { return produced + static_cast<std::uint64_t>(op - flushed); }
+
+    void fail(DecodeStatus st, int msg = kMsgNone) {
+        if (failed) return;
+        failed = true;
+        result.status = st;
+        result.msg = msg;
+    }
+
+    // -- input --------------------------------------------------------------------------
+    void syncInput() { inbuf->consume(static_cast<std::size_t>(in - inbuf->data())); }
+    void loadInput() {
+        in = inbuf->data();
+        inEnd = in + inbuf->avail();
+    }
+    bool moreInput() {
+        if (inputDone) return false;
+        syncInput();
+        const bool got = inbuf->refill();
+        loadInput();
+        if (!got) inputDone = true;
+        return got;
+    }
+    void refillFast() {
+        bitbuf |= load64(in) << bitsLeft;
+        in += (63 - bitsLeft) >> 3;
+        bitsLeft |= 56;
+    }
+    void refillSlow() {
+        // Drop bits above bitsLeft that a word refill may have loaded ahead; stop at 63
+        // bits at most, as the word refill needs.
+        bitbuf = lowBits(bitbuf, bitsLeft);
+        while (bitsLeft <= 55) {
+            if (in == inEnd && !moreInput()) {
+                ++phantom;
+            } else {
+                bitbuf |= std::uint64_t{*in++} << bitsLeft;
+            }
+            bitsLeft += 8;
+        }
+    }
+    bool overrun() const { return bitsLeft < phantom * 8; }
+    void drop(unsigned n) {
+        bitbuf >>= n;
+        bitsLeft -= n;
+    }
+    unsigned getBits(unsigned n) { // n <= 32, slow path only
+        if (bitsLeft < n) refillSlow();
+        const auto v = static_cast<unsigned>(lowBits(bitbuf, n));
+        drop(n);
+        return v;
+    }
+    // Whole bytes left in the bit buffer go back to the input (trailers follow).
+    void giveBackBytes() {
+        const unsigned real = bitsLeft >= phantom * 8 ? bitsLeft - phantom * 8 : 0;
+        syncInput();
+        inbuf->unread(real >> 3);
+        loadInput();
+        bitbuf = 0;
+        bitsLeft = 0;
+        phantom = 0;
+    }
+
+    // -- output -------------------------------------------------------------------------
+    void flush() {
+        if (op > flushed) {
+            sink.Write(flushed, static_cast<std::size_t>(op - flushed));
+            produced += static_cast<std::uint64_t>(op - flushed);
+        }
+        flushed = op;
+    }
+    // Hands the chunk over and moves the last 32 KiB down in front of the chunk.
+    void makeRoom() {
+        flush();
+        const std::size_t keep = std::min<std::size_t>(kHistory, static_cast<std::size_t>(op - histStart));
+        std::uint8_t* base = out.get() + kHistory;
+        std::memmove(base - keep, op - keep, keep);
+        histStart = base - keep;
+        op = flushed = base;
+    }
+    bool roomFor(std::size_t n) {
+        if (limit != kSizeUnknown && limit - producedNow() < n) {
+            fail(DecodeStatus::TooLong);
+            return false;
+        }
+        if (static_cast<std::size_t>(softEnd() - op) < n) makeRoom();
+        return true;
+    }
+
+    bool decodeBlocks();
+    bool storedBlock();
+    bool dynamicTables();
+    bool huffmanBlock();
+    void fastLoop(bool& blockEnd);
+    bool slowSymbol(bool& blockEnd);
+};
+
+// The hot loop. Preconditions, checked at the top of each round: at least 16 input bytes
+// (two word refills), and room for a maximal match plus the overshoot of its widest store,
+// both in the buffer and under the declared size. Within these the loop needs no bounds
+// checks; the careful path takes over the moment either fails.
+void Inflater::State::fastLoop(bool& blockEnd) {
+    const unsigned lmask = (1u << kLitBits) - 1, dmask = (1u << kDistBits) - 1;
+    // The output may already stand inside the last margin (the careful path writes up to
+    // the very end): compare before subtracting, so that no room is ever negative.
+    const std::ptrdiff_t bufRoom = softEnd() - op;
+    if (bufRoom <= static_cast<std::ptrdiff_t>(kFastOutMargin)) return;
+    std::size_t fastRoom = static_cast<std::size_t>(bufRoom) - kFastOutMargin;
+    if (limit != kSizeUnknown) {
+        const std::uint64_t room = limit - producedNow();
+        if (room <= kFastOutMargin) return;
+        fastRoom = static_cast<std::size_t>(std::min<std::uint64_t>(fastRoom, room - kFastOutMargin));
+    }
+    std::uint8_t* const outStop = op + fastRoom;
+    std::uint64_t buf = bitbuf;
+    unsigned left = bitsLeft;
+    const std::uint8_t* ip = in;
+    std::uint8_t* o = op;
+    const std::uint8_t* hs = histStart;
+    // Locals, not members: the byte stores below may alias anything, so members would be
+    // read again after every store.
+    const std::uint32_t* const lt = lit;
+    const std::uint32_t* const dt = dist;
+    if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin)) return;
+    const std::uint8_t* const inStop = inEnd - kFastInMargin;
+    // Invariant at the top of each round: at least 56 bits buffered and `e` looked up.
+    buf |= load64(ip) << left;
+    ip += (63 - left) >> 3;
+    left |= 56;
+    std::uint32_t e = lt[buf & lmask];
+    for (;;) {
+        if (e & kLiteral) {
+            buf >>= codeBits(e);
+            left -= codeBits(e);
+            *o++ = static_cast<std::uint8_t>(value(e));
+            e = lt[buf & lmask];
+            if (e & kLiteral) {
+                buf >>= codeBits(e);
+                left -= codeBits(e);
+                *o++ = static_cast<std::uint8_t>(value(e));
+                e = lt[buf & lmask];
+            }
+            // At least 34 bits remain: the lookup just made is sound; top up and go on.
+            if (ip > inStop || o >= outStop) break;
+            buf |= load64(ip) << left;
+            ip += (63 - left) >> 3;
+            left |= 56;
+            continue;
+        }
+        if (e & kSub) {
+            buf >>= kLitBits;
+            left -= kLitBits;
+            e = lt[value(e) + lowBits(buf, extraBits(e))];
+            if (e & kLiteral) {
+                buf >>= codeBits(e);
+                left -= codeBits(e);
+                *o++ = static_cast<std::uint8_t>(value(e));
+                if (ip > inStop || o >= outStop) break;
+                buf |= load64(ip) << left;
+                ip += (63 - left) >> 3;
+                left |= 56;
+                e = lt[buf & lmask];
+                continue;
+            }
+        }
+        if (e & (kEob | kInvalid)) {
+            if (e & kInvalid) {
+                fail(DecodeStatus::Corrupt, kMsgBadBlock);
+            } else {
+                buf >>= codeBits(e);
+                left -= codeBits(e);
+                blockEnd = true;
+            }
+            break;
+        }
+        std::uint64_t saved = buf;
+        buf >>= codeBits(e);
+        left -= codeBits(e);
+        const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
+        std::uint32_t d = dt[buf & dmask];
+        if (d & kSub) {
+            buf >>= kDistBits;
+            left -= kDistBits;
+            d = dt[value(d) + lowBits(buf, extraBits(d))];
+        }
+        if (d & kInvalid) {
+            fail(DecodeStatus::Corrupt, kMsgBadBlock);
+            break;
+        }
+        saved = buf;
+        buf >>= codeBits(d);
+        left -= codeBits(d);
+        const std::size_t distance = value(d) + (lowBits(saved, codeBits(d)) >> extraBits(d));
+        if (distance > static_cast<std::size_t>(o - hs)) {
+            fail(DecodeStatus::Corrupt, kMsgBadBlock);
+            break;
+        }
+        // Refill and look up the next symbol before the copy, so that both overlap.
+        buf |= load64(ip) << left;
+        ip += (63 - left) >> 3;
+        left |= 56;
+        e = lt[buf & lmask];
+        const std::uint8_t* src = o - distance;
+        std::uint8_t* const end = o + len;
+        if (distance >= 16) {
+            do {
+                store64(o, load64(src));
+                store64(o + 8, load64(src + 8));
+                o += 16;
+                src += 16;
+            } while (o < end);
+        } else if (distance >= 8) {
+            do {
+                store64(o, load64(src));
+                o += 8;
+                src += 8;
+            } while (o < end);
+        } else if (distance == 1) {
+            std::memset(o, *src, len);
+        } else {
+            do *o++ = *src++;
+            while (o < end);
+        }
+        o = end;
+        if (ip > inStop || o >= outStop) break;
+    }
+    bitbuf = buf;
+    bitsLeft = left;
+    in = ip;
+    op = o;
+}
+
+// One symbol (and its match) with full checks; used near the ends of input and output.
+bool Inflater::State::slowSymbol(bool& blockEnd) {
+    refillSlow();
+    std::uint32_t e = lit[lowBits(bitbuf, kLitBits)];
+    if (e & kSub) {
+        drop(kLitBits);
+        e = lit[value(e) + lowBits(bitbuf, extraBits(e))];
+    }
+    const std::uint64_t saved = bitbuf;
+    drop(codeBits(e));
+    if (overrun()) return fail(DecodeStatus::Truncated), false;
+    if (e & kLiteral) {
+        if (!roomFor(1)) return false;
+        *op++ = static_cast<std::uint8_t>(value(e));
+        return true;
+    }
+    if (e & kInvalid) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+    if (e & kEob) {
+        blockEnd = true;
+        return true;
+    }
+    const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
+    refillSlow();
+    std::uint32_t d = dist[lowBits(bitbuf, kDistBits)];
+    if (d & kSub) {
+        drop(kDistBits);
+        d = dist[value(d) + lowBits(bitbuf, extraBits(d))];
+    }
+    if (d & kInvalid) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+    const std::uint64_t savedD = bitbuf;
+    drop(codeBits(d));
+    const std::size_t distance = value(d) + (lowBits(savedD, codeBits(d)) >> extraBits(d));
+    if (overrun()) return fail(DecodeStatus::Truncated), false;
+    if (!roomFor(len)) return false;
+    if (distance > static_cast<std::size_t>(op - histStart))
+        return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+    const std::uint8_t* src = op - distance;
+    for (std::size_t i = 0; i < len; ++i) op[i] = src[i];
+    op += len;
+    return true;
+}
+
+bool Inflater::State::huffmanBlock() {
+    bool blockEnd = false;
+    while (!blockEnd) {
+        // Near the end of the buffer, hand the chunk over early so that the fast loop
+        // keeps going instead of the careful one.
+        if (softEnd() - op <= static_cast<std::ptrdiff_t>(kFastOutMargin)) makeRoom();
+        fastLoop(blockEnd);
+        if (failed) return false;
+        if (blockEnd) break;
+        if (inEnd - in < static_cast<std::ptrdiff_t>(kFastInMargin) && !inputDone) {
+            moreInput();
+            continue;
+        }
+        if (!slowSymbol(blockEnd)) return false;
+    }
+    if (overrun()) return fail(DecodeStatus::Truncated), false;
+    return true;
+}
+
+bool Inflater::State::storedBlock() {
+    drop(bitsLeft & 7);
+    const unsigned len = getBits(16);
+    const unsigned nlen = getBits(16);
+    if (overrun()) return fail(DecodeStatus::Truncated), false;
+    if (len != (~nlen & 0xFFFF)) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+    giveBackBytes();
+    std::size_t remaining = len;
+    while (remaining > 0) {
+        if (in == inEnd && !moreInput()) return fail(DecodeStatus::Truncated), false;
+        const std::size_t n = std::min(remaining, static_cast<std::size_t>(inEnd - in));
+        if (!roomFor(n)) return false;
+        std::memcpy(op, in, n);
+        op += n;
+        in += n;
+        remaining -= n;
+    }
+    return true;
+}
+
+bool Inflater::State::dynamicTables() {
+    const unsigned hlit = getBits(5) + 257, hdist = getBits(5) + 1, hclen = getBits(4) + 4;
+    // Five bits allow 288 and 32 codes, but codes 286/287 and 30/31 never occur in
+    // valid data: refuse them here, as the reference decoder does.
+    if (hlit > 286 || hdist > 30) return fail(DecodeStatus::Corrupt, kMsgBadLengths), false;
+    std::array<std::uint8_t, 19> clens{};
+    for (unsigned i = 0; i < hclen; ++i) clens[kCodeLenOrder[i]] = static_cast<std::uint8_t>(getBits(3));
+    if (overrun()) return fail(DecodeStatus::Truncated), false;
+    std::array<std::uint32_t, kCodeLenTableSize> ctab{};
+    if (buildTable(ctab.data(), ctab.size(), clens.data(), 19, kCodeLenBits, plainSymbol) != Build::Ok)
+        return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+
+    std::array<std::uint8_t, 288 + 32> lens{};
+    unsigned n = 0;
+    while (n < hlit + hdist) {
+        if (bitsLeft < 7 + 7) refillSlow();
+        const std::uint32_t e = ctab[lowBits(bitbuf, kCodeLenBits)];
+        if (e & kInvalid) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+        drop(codeBits(e));
+        const unsigned sym = value(e);
+        if (sym < 16) {
+            lens[n++] = static_cast<std::uint8_t>(sym);
+            continue;
+        }
+        unsigned rep;
+        std::uint8_t fill = 0;
+        if (sym == 16) {
+            if (n == 0) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+            fill = lens[n - 1];
+            rep = 3 + getBits(2);
+        } else if (sym == 17) {
+            rep = 3 + getBits(3);
+        } else {
+            rep = 11 + getBits(7);
+        }
+        if (n + rep > hlit + hdist) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+        std::fill_n(lens.begin() + n, rep, fill);
+        n += rep;
+    }
+    if (overrun()) return fail(DecodeStatus::Truncated), false;
+    if (lens[256] == 0) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false; // no end of block
+    // Like the reference decoder, a literal/length or distance code may be a single
+    // one-bit code (or, for distances, empty); anything else must be complete.
+    if (buildTable(litTable.data(), litTable.size(), lens.data(), hlit, kLitBits, litLenSymbol) ==
+            Build::Bad ||
+        buildTable(distTable.data(), distTable.size(), lens.data() + hlit, hdist, kDistBits, distSymbol) ==
+            Build::Bad)
+        return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
+    lit = litTable.data();
+    dist = distTable.data();
+    return true;
+}
+
+bool Inflater::State::decodeBlocks() {
+    for (;;) {
+        const unsigned last = getBits(1);
+        const unsigned type = getBits(2);
+        if (overrun()) return fail(DecodeStatus::Truncated), false;
+        bool ok = false;
+        switch (type) {
+        case 0:
+            ok = storedBlock();
+            break;
+        case 1:
+            lit = fixedTables().lit.data();
+            dist = fixedTables().dist.data();
+            ok = huffmanBlock();
+            break;
+        case 2:
+            ok = dynamicTables() && huffmanBlock();
+            break;
+        default:
+            fail(DecodeStatus::Corrupt, kMsgBadBlock);
+        }
+        if (!ok) return false;
+        if (last) return true;
+    }
+}
+
+Inflater::Inflater(DecodeSink& sink) : s_{std::make_unique<State>(sink)} {}
+Inflater::~Inflater() = default;
+
+DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
+    State& s = *s_;
+    // A small entry needs no megabyte of buffer; a stream of unknown size gets the most.
+    const std::size_t want = limit >= State::kChunk
+                                 ? State::kChunk
+                                 : std::max<std::size_t>(State::kMinChunk, static_cast<std::size_t>(limit));
+    if (!s.out || s.chunk < want) {
+        s.out = std::make_unique_for_overwrite<std::uint8_t[]>(State::kHistory + want + State::kSlack);
+        s.chunk = want;
+    }
+    s.op = s.flushed = s.histStart = s.out.get() + State::kHistory;
+    s.produced = 0;
+    s.limit = limit;
+    s.result = {};
+    s.failed = false;
+    s.inbuf = &in;
+    s.loadInput();
+    s.bitbuf = 0;
+    s.bitsLeft = 0;
+    s.phantom = 0;
+    s.inputDone = false;
+    const bool ok = s.decodeBlocks();
+    if (ok)
+        s.giveBackBytes();
+    else
+        s.syncInput();
+    s.flush();
+    s.result.produced = s.produced;
+    return s.result;
+}
+
+DecodeResult Inflate(std::span<const std::uint8_t> data, DecodeSink& sink, std::uint64_t declaredSize) {
+    SpanSource src{data};
+    InputBuffer in{src};
+    Inflater inf{sink};
+    DecodeResult r = inf.Run(in, declaredSize);
+    if (r.ok() && declaredSize != kSizeUnknown && r.produced != declaredSize)
+        r.status = DecodeStatus::Truncated;
+    return r;
+}
+
+} // namespace ae

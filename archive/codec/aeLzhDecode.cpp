@@ -1,0 +1,275 @@
+#include "archive/codec/aeLzhDecode.h"
+
+#include <array>
+#include <vector>
+
+namespace ae {
+namespace {
+
+constexpr unsigned kNC = 510;  // literals 0-255 and match lengths 3-256
+constexpr unsigned kNT = 19;   // code-length codes
+constexpr unsigned kTBits = 5; // bit width of the code-length code count
+constexpr unsigned kCBits = 9; // bit width of the literal/length code count
+constexpr unsigned kMaxLen = 16;
+constexpr unsigned kThreshold = 3; // a code c above 255 copies c - 253 bytes
+
+// Most significant bit first; past the end of the input zero bytes are fed and counted.
+class MsbBits {
+public:
+    explicit MsbBits(InputBuffer& in) : in_{in} {}
+    unsigned peek(unsigned n) {
+        if (count_ < n) fill();
+        return static_cast<unsigned>(buf_ >> (64 - n));
+    }
+    void skip(unsigned n) {
+        if (count_ < n) fill();
+        buf_ <<= n;
+        count_ -= n;
+    }
+    unsigned get(unsigned n) {
+        if (n == 0) return 0;
+        const unsigned v = peek(n);
+        skip(n);
+        return v;
+    }
+    bool overrun() const { return count_ < phantom_ * 8; }
+
+private:
+    void fill() {
+        while (count_ <= 56) {
+            int b = in_.getByte();
+            if (b < 0) {
+                b = 0;
+                ++phantom_;
+            }
+            buf_ |= static_cast<std::uint64_t>(b) << (56 - count_);
+            count_ += 8;
+        }
+    }
+    InputBuffer& in_;
+    std::uint64_t buf_ = 0;
+    unsigned count_ = 0, phantom_ = 0;
+};
+
+// Canonical code, most significant bit first: a lookup of `tb` bits, then a search by
+// length for longer codes. A block may also give a single symbol that takes no bits.
+class MsbTable {
+public:
+    explicit MsbTable(unsigned tb) : tb_{tb}, lookup_(std::size_t{1} << tb) {}
+
+    void setSingle(unsigned sym) { single_ = static_cast<int>(sym); }
+
+    // False when the lengths do not fill the code space exactly (all zero is accepted:
+    // the table is then empty and any use of it fails).
+    bool build(const std::uint8_t* lens, unsigned n) {
+        single_ = -1;
+        count_.fill(0);
+        for (unsigned i = 0; i < n; ++i) ++count_[lens[i]];
+        count_[0] = 0;
+        std::uint32_t code = 0, used = 0;
+        std::array<unsigned, kMaxLen + 2> offs{};
+        for (unsigned l = 1; l <= kMaxLen; ++l) {
+            first_[l] = code;
+            code = (code + count_[l]) << 1;
+            used += count_[l] << (kMaxLen - l);
+            offs[l + 1] = offs[l] + count_[l];
+            offset_[l] = offs[l];
+        }
+        empty_ = used == 0;
+        if (!empty_ && used != (1u << kMaxLen)) return false;
+        sorted_.assign(n, 0);
+        for (unsigned i = 0; i < n; ++i)
+            if (lens[i]) sorted_[offs[lens[i]]++] = static_cast<std::uint16_t>(i);
+        std::fill(lookup_.begin(), lookup_.end(), 0);
+        std::array<std::uint32_t, kMaxLen + 1> next = first_;
+        for (unsigned l = 1; l <= tb_; ++l) {
+            for (unsigned k = 0; k < count_[l]; ++k) {
+                const unsigned sym = sorted_[offset_[l] + k];
+                const std::uint32_t c = next[l]++;
+                const std::size_t start = std::size_t{c} << (tb_ - l), span = std::size_t{1} << (tb_ - l);
+                for (std::size_t i = 0; i < span; ++i)
+                    lookup_[start + i] = static_cast<std::uint16_t>(sym << 5 | l);
+            }
+        }
+        return true;
+    }
+
+    // The next symbol, or -1 when the table has none for these bits.
+    int decode(MsbBits& bits) const {
+        if (single_ >= 0) return single_;
+        if (empty_) return -1;
+        const unsigned p = bits.peek(kMaxLen);
+        const std::uint16_t e = lookup_[p >> (kMaxLen - tb_)];
+        if (e & 31) {
+            bits.skip(e & 31);
+            return e >> 5;
+        }
+        for (unsigned l = tb_ + 1; l <= kMaxLen; ++l) {
+            const std::uint32_t c = p >> (kMaxLen - l);
+            if (c - first_[l] < count_[l]) {
+                bits.skip(l);
+                return sorted_[offset_[l] + c - first_[l]];
+            }
+        }
+        return -1;
+    }
+
+private:
+    unsigned tb_;
+    int single_ = -1;
+    bool empty_ = true;
+    std::vector<std::uint16_t> lookup_; // symbol << 5 | length; 0 = longer code
+    std::array<unsigned, kMaxLen + 1> count_{};
+    std::array<std::uint32_t, kMaxLen + 1> first_{};
+    std::array<unsigned, kMaxLen + 1> offset_{};
+    std::vector<std::uint16_t> sorted_;
+};
+
+class Decoder {
+public:
+    Decoder(InputBuffer& in, const LzhParams& p) : bits_{in}, p_{p} {}
+
+    // Reads a block's three code sets; false with msg set on bad data.
+    bool readBlockHeader() {
+        blockLeft_ = bits_.get(16);
+        if (bits_.overrun() || blockLeft_ == 0) return fail(kMsgNone);
+        return readPtLen(ptTable_, kNT, kTBits, 3) && readCLen() &&
+               readPtLen(pTable_, p_.np(), static_cast<unsigned>(p_.pBits), -1);
+    }
+    int nextCode() {
+        if (blockLeft_ == 0 && !readBlockHeader()) return -1;
+        --blockLeft_;
+        const int c = cTable_.decode(bits_);
+        if (c < 0) fail(kMsgBadHuffman);
+        return c;
+    }
+    int nextPosition() {
+        const int j = pTable_.decode(bits_);
+        if (j < 0) return fail(kMsgBadHuffman), -1;
+        if (j == 0) return 0;
+        return static_cast<int>((1u << (j - 1)) + bits_.get(static_cast<unsigned>(j - 1)));
+    }
+    bool overrun() const { return bits_.overrun(); }
+    int msg() const { return msg_; }
+
+private:
+    bool fail(int msg) {
+        msg_ = msg;
+        return false;
+    }
+    // Code-length code or position lengths: a count of nbit bits (0: one value that
+    // stands for every code); lengths of 3 bits, 7 extended by further 1 bits; after
+    // the length at index `special` a 2-bit count of zero lengths.
+    bool readPtLen(MsbTable& table, unsigned nn, unsigned nbit, int special) {
+        std::array<std::uint8_t, 32> lens{};
+        const unsigned n = bits_.get(nbit);
+        if (n == 0) {
+            const unsigned c = bits_.get(nbit);
+            if (c >= nn) return fail(kMsgBadHuffman);
+            table.setSingle(c);
+            return !bits_.overrun() || fail(kMsgNone);
+        }
+        if (n > nn) return fail(kMsgBadHuffman);
+        unsigned i = 0;
+        while (i < n) {
+            unsigned c = bits_.peek(3);
+            if (c == 7) {
+                // Count the 1 bits after the first three, up to a length of 16.
+                unsigned run = bits_.peek(16) << 3 & 0xFFFF;
+                while (run & 0x8000) {
+                    ++c;
+                    run = run << 1 & 0xFFFF;
+                }
+                if (c > kMaxLen) return fail(kMsgBadHuffman);
+                bits_.skip(c - 3);
+            } else {
+                bits_.skip(3);
+            }
+            lens[i++] = static_cast<std::uint8_t>(c);
+            if (static_cast<int>(i) == special) {
+                unsigned zeros = bits_.get(2);
+                while (zeros-- > 0 && i < nn) lens[i++] = 0;
+            }
+        }
+        if (bits_.overrun()) return fail(kMsgNone);
+        if (!table.build(lens.data(), nn)) return fail(kMsgBadHuffman);
+        return true;
+    }
+
+    // Literal/length lengths, coded with the code-length code.
+    bool readCLen() {
+        std::array<std::uint8_t, kNC> lens{};
+        const unsigned n = bits_.get(kCBits);
+        if (n == 0) {
+            const unsigned c = bits_.get(kCBits);
+            if (c >= kNC) return fail(kMsgBadHuffman);
+            cTable_.setSingle(c);
+            return !bits_.overrun() || fail(kMsgNone);
+        }
+        if (n > kNC) return fail(kMsgBadHuffman);
+        unsigned i = 0;
+        while (i < n) {
+            const int c = ptTable_.decode(bits_);
+            if (c < 0) return fail(kMsgBadHuffman);
+            if (c <= 2) {
+                const unsigned zeros = c == 0 ? 1 : c == 1 ? bits_.get(4) + 3 : bits_.get(kCBits) + 20;
+                if (i + zeros > n) return fail(kMsgBadHuffman);
+                i += zeros; // lens are zero already
+            } else {
+                lens[i++] = static_cast<std::uint8_t>(c - 2);
+            }
+            if (bits_.overrun()) return fail(kMsgNone);
+        }
+        if (!cTable_.build(lens.data(), kNC)) return fail(kMsgBadHuffman);
+        return true;
+    }
+
+    MsbBits bits_;
+    LzhParams p_;
+    MsbTable ptTable_{8}, cTable_{12}, pTable_{8};
+    unsigned blockLeft_ = 0;
+    int msg_ = kMsgNone;
+};
+
+} // namespace
+
+DecodeResult LzhDecode(InputBuffer& in, DecodeSink& sink, const LzhParams& p, std::uint64_t size) {
+    DecodeResult r;
+    if (size == 0) return r;
+    Decoder dec{in, p};
+    RingOutput out{sink, p.windowSize()};
+    auto finish = [&](DecodeStatus st, int msg) {
+        out.finish();
+        r.produced = out.produced();
+        r.status = st;
+        r.msg = msg;
+        return r;
+    };
+    while (out.produced() < size) {
+        const int c = dec.nextCode();
+        if (c < 0 || dec.overrun()) {
+            const bool corrupt = dec.msg() != kMsgNone && !dec.overrun();
+            return finish(corrupt ? DecodeStatus::Corrupt : DecodeStatus::Truncated,
+                          corrupt ? dec.msg() : kMsgNone);
+        }
+        if (c < 256) {
+            out.put(static_cast<std::uint8_t>(c));
+            continue;
+        }
+        const std::size_t len = static_cast<unsigned>(c) - (256 - kThreshold);
+        const int pos = dec.nextPosition();
+        if (pos < 0 || dec.overrun()) {
+            const bool corrupt = !dec.overrun();
+            return finish(corrupt ? DecodeStatus::Corrupt : DecodeStatus::Truncated,
+                          corrupt ? dec.msg() : kMsgNone);
+        }
+        const std::size_t distance = static_cast<std::size_t>(pos) + 1;
+        if (distance > out.size() || distance > out.produced())
+            return finish(DecodeStatus::Corrupt, kMsgBadBlock);
+        const std::uint64_t room = size - out.produced();
+        out.copy(distance, static_cast<std::size_t>(std::min<std::uint64_t>(len, room)));
+    }
+    return finish(DecodeStatus::Ok, kMsgNone);
+}
+
+} // namespace ae

@@ -1,0 +1,305 @@
+// The LHA writer: level-0 headers, stored and LZH-coded data with the fall-back to stored,
+// and the walk of existing archives of every header level.
+#include "archive/format/aeLha.h"
+#include "archive/aeMsgs.h"
+#include "archive/aeUnHelpers.h"
+
+#include "platform/codepage.h"
+#include "platform/fileio.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr int64_t kMaxFieldValue = 0xFFFFFFFFll;
+
+// Files that are compressed already: stored, as coding them gains nothing.
+constexpr std::array<const char*, 19> kCompressedExts = {
+    ".UUE", ".XXE", ".ENC", ".TAR", ".Z",   ".GZ",  ".ZIP", ".ZOO", ".LHA", ".LZH",
+    ".ARC", ".ARJ", ".BH",  ".PAK", ".CAB", ".RAR", ".JAR", ".ACE", ".TGZ"};
+
+bool compressedByExtension(const std::string& Name) {
+    const std::string file = ExtractFileNamePart(Name);
+    const size_t dot = file.rfind('.');
+    if (dot == std::string::npos) return false;
+    std::string ext = file.substr(dot);
+    for (char& c : ext)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return std::any_of(kCompressedExts.begin(), kCompressedExts.end(),
+                       [&](const char* e) { return ext == e; });
+}
+
+void putLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+struct FileGuard {
+    int fd = -1;
+    ~FileGuard() {
+        if (fd >= 0) platform::closeFile(fd);
+    }
+};
+
+// The entry's name as shown: folder and name joined, '/' between folders.
+std::string shownName(const aehdr::LhaHeader& h) {
+    std::string raw = h.folder + h.name;
+    std::replace(raw.begin(), raw.end(), '\xFF', '/');
+    return OemToAnsiName(raw);
+}
+
+// Levels 0 and 1 carry a checksum over the header after its first two bytes.
+bool checksumHolds(const aehdr::Fetch& fetch, uint64_t offset, const aehdr::LhaHeader& h) {
+    if (h.level > 1) return true;
+    const aehdr::Bytes b = fetch(offset, 2);
+    if (b.size() < 2) return false;
+    const size_t total = size_t{b[0]} + 2;
+    const uint8_t want = b[1];
+    const aehdr::Bytes all = fetch(offset, total);
+    if (all.size() < total) return false;
+    uint8_t sum = 0;
+    for (size_t i = 2; i < total; ++i) sum = static_cast<uint8_t>(sum + all[i]);
+    return sum == want;
+}
+
+} // namespace
+
+TLha::TLha() {
+    FArcType = atLha;
+    FOwnDefaultExt = FDefaultExt = ".lha";
+    FAllowedMethods = MethodBit(cmStore) | MethodBit(cmFrozen5) | MethodBit(cmFrozen6);
+    FCompressMethod = cmFrozen6;
+}
+
+void TLha::SetArcType(TArcType) {
+    FArcType = atLha;
+}
+
+std::vector<uint8_t> TLha::FormatHeader(char Method, uint32_t Packed, uint32_t Size, uint32_t DosDate,
+                                        uint8_t Attr, const std::string& RawName, uint16_t Crc) {
+    const size_t n = RawName.size();
+    std::vector<uint8_t> h(24 + n, 0);
+    h[0] = static_cast<uint8_t>(22 + n);
+    std::memcpy(h.data() + 2, "-lh0-", 5);
+    h[5] = static_cast<uint8_t>(Method);
+    putLe32(h.data() + 7, Packed);
+    putLe32(h.data() + 11, Size);
+    putLe32(h.data() + 15, DosDate);
+    h[19] = Attr;
+    h[20] = 0;
+    h[21] = static_cast<uint8_t>(n);
+    std::memcpy(h.data() + 22, RawName.data(), n);
+    h[22 + n] = static_cast<uint8_t>(Crc);
+    h[23 + n] = static_cast<uint8_t>(Crc >> 8);
+    uint8_t sum = 0;
+    for (size_t i = 2; i < h.size(); ++i) sum = static_cast<uint8_t>(sum + h[i]);
+    h[1] = sum;
+    return h;
+}
+
+// ---- a new entry ----
+
+bool TLha::AddFile(int TempHandle, const std::string& Name, THeadObject& Header) {
+    BuildOutputName(Name);
+    std::string stored = FileName;
+    if (!BeginFile(stored, FileCount)) {
+        Header.Action = eaSkip;
+        return false;
+    }
+    FileName = stored;
+    const int64_t size = Header.UncompressedSize;
+    const auto refuse = [&](const std::string& why, int code) {
+        ReportError(Name, why, "0", code);
+        Header.Action = eaSkip;
+        BytesLeft -= size;
+        FireEvent(OnEnd, *this, stored, false);
+        return false;
+    };
+    const std::string rawName = SlashToBackslash(platform::utf8ToCp437(stored, '_'));
+    if (rawName.size() > kMaxNameLength)
+        return refuse("a stored name over 233 bytes does not fit an LHA header", kMsgInvalidName);
+    if (size > kMaxFieldValue)
+        return refuse("a file of 4 GiB or more does not fit an LHA header", kMsgWriteError);
+
+    int src = -1;
+    if (!OpenSourceFile(src, Name, size)) {
+        FireEvent(OnEnd, *this, stored, false);
+        return false;
+    }
+    FileGuard source{src};
+    const int64_t offset = platform::fileSize(TempHandle);
+    if (offset < 0 || platform::seekFile(TempHandle, offset) != offset) WriteError();
+    const uint32_t date = StoredDate(Header.DosDate);
+    const uint8_t attr = static_cast<uint8_t>(Header.Attr);
+    std::vector<uint8_t> head = FormatHeader('0', 0, static_cast<uint32_t>(size), date, attr, rawName, 0);
+    WriteBlockEncrypted(TempHandle, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
+    const int64_t dataStart = offset + static_cast<int64_t>(head.size());
+
+    char method = '0';
+    int64_t packed = 0;
+    bool ok = true;
+    try {
+        if (size > 0) {
+            TCompressMethod m = CompressMethod();
+            if (StoreAlreadyCompressedFiles && compressedByExtension(stored)) m = cmStore;
+            const int64_t left = BytesLeft;
+            for (;;) {
+                FCompressedSize = 0;
+                Ctx().Crc16Value = 0;
+                if (platform::seekFile(src, 0) != 0) RaiseError(Name, "", "0", kMsgReadError);
+                FBytesToRead = size;
+                if (m == cmStore) {
+                    method = '0';
+                    packed = CopySource(src, size, 16, false, TempHandle);
+                    if (packed != size) {
+                        if (Cancel()) throw E_RAISE(kMsgUserCanceled);
+                        RaiseError(Name, "", "0", kMsgReadError);
+                    }
+                    break;
+                }
+                method = m == cmFrozen5 ? '5' : '6';
+                const ae::LzhEncodeResult r =
+                    LzhEncodeSource(src, TempHandle, false,
+                                    m == cmFrozen5 ? ae::LzhEncodeParams::Lh5() : ae::LzhEncodeParams::Lh6());
+                packed = FCompressedSize;
+                if (!r.Incompressible) break;
+                // Not smaller: stored instead, from the entry's data start.
+                if (!platform::truncateFile(TempHandle, dataStart) ||
+                    platform::seekFile(TempHandle, dataStart) != dataStart)
+                    WriteError();
+                BytesLeft = left;
+                m = cmStore;
+            }
+        }
+    } catch (const E_RAISE& e) {
+        // A failed write (a full disk) ends the run; the original archive stays as it was.
+        if (e.ECode == kMsgWriteError) throw;
+        ok = false;
+    } catch (const std::exception&) {
+        ReportError(Name, "", "0", kMsgReadError);
+        ok = false;
+    }
+    if (!ok || Cancel()) {
+        // The entry is cut off the temporary archive: it is never recorded with part of its data.
+        if (!platform::truncateFile(TempHandle, offset) || platform::seekFile(TempHandle, offset) != offset)
+            WriteError();
+        Header.Action = eaSkip;
+        FireEvent(OnEnd, *this, stored, false);
+        return false;
+    }
+
+    const uint16_t crc = size == 0 ? 0 : Ctx().Crc16Value;
+    head = FormatHeader(method, static_cast<uint32_t>(packed), static_cast<uint32_t>(size), date, attr,
+                        rawName, crc);
+    if (platform::seekFile(TempHandle, offset) != offset) WriteError();
+    WriteBlockEncrypted(TempHandle, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
+    if (platform::seekFile(TempHandle, 0, platform::SeekFrom::End) < 0) WriteError();
+
+    // The record: the 22 header bytes and the CRC.
+    Header.Header.assign(head.begin(), head.begin() + 22);
+    Header.Header.push_back(static_cast<uint8_t>(crc));
+    Header.Header.push_back(static_cast<uint8_t>(crc >> 8));
+    Header.CompressedSize = packed;
+    Header.DosDate = date;
+    Header.Offset = offset;
+    Header.StoredLength = static_cast<int64_t>(head.size()) + packed;
+    FireEvent(OnEnd, *this, stored, true);
+    return true;
+}
+
+// ---- existing entries ----
+
+void TLha::ScanExisting(int ArchiveHandle) {
+    THeaderReader reader{ArchiveHandle};
+    const aehdr::Fetch fetch = reader.Fetcher();
+    const auto size = static_cast<uint64_t>(std::max<int64_t>(0, ArchiveSize));
+    uint64_t offset = static_cast<uint64_t>(ArcStart - 1);
+    while (offset < size) {
+        const aehdr::Bytes first = fetch(offset, 1);
+        const bool zero = !first.empty() && first[0] == 0;
+        const auto h = aehdr::readLhaHeader(fetch, offset);
+        if (!h && zero) break; // the end marker
+        // A damaged header would lose what follows it: the archive is left alone.
+        if (!h || !checksumHolds(fetch, offset, *h) || h->headerLength + h->packedSize > size - offset)
+            RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+        const std::string name = shownName(*h);
+        const uint64_t length = h->headerLength + h->packedSize;
+        if (Switch == swDelete && MatchesFileSpec(name, false)) {
+            ++FDeletedCount;
+        } else {
+            auto head = std::make_unique<THeadObject>();
+            const aehdr::Bytes b = fetch(offset, 22);
+            head->Header.assign(b.begin(), b.end());
+            head->Header.resize(22, 0);
+            head->Header.push_back(static_cast<uint8_t>(h->crc16));
+            head->Header.push_back(static_cast<uint8_t>(h->crc16 >> 8));
+            head->CompressedSize = static_cast<int64_t>(h->packedSize);
+            head->UncompressedSize = h->size;
+            head->DosDate = h->level == 2 ? UnixTimeToDosLocal(h->timeStamp) : h->timeStamp;
+            head->Attr = h->attribute;
+            head->Offset = static_cast<int64_t>(offset);
+            head->StoredLength = static_cast<int64_t>(length);
+            head->Action = eaKeep;
+            AddListEntry(name, std::move(head));
+        }
+        offset += length;
+    }
+}
+
+void TLha::WriteDirectory() {
+    for (size_t i = 0; i < EntryCount(); ++i) {
+        TEntryItem& item = Entry(i);
+        if (!item.Head || item.Head->Action == eaSkip) continue;
+        const THeadObject& h = *item.Head;
+        TotalUnpackedSize += h.UncompressedSize;
+        TotalPackedSize += h.CompressedSize;
+        if (h.Action != eaNew || Switch == swDelete || !OnRead || h.Header.size() < 24) continue;
+        FileName = item.Name;
+        VersionMadeBy = 122;
+        VersionNeeded = 112;
+        PackedSize = h.CompressedSize;
+        UnpackedSize = h.UncompressedSize;
+        FileCRC = static_cast<uint32_t>(h.Header[22] | h.Header[23] << 8);
+        Encrypted = false;
+        MethodCode = h.Header[5];
+        MethodName = GetMethodName(MethodCode, 0);
+        FileAttr = h.Attr;
+        Ratio = GetRatio(PackedSize, UnpackedSize);
+        FileDate = static_cast<int32_t>(h.DosDate) > 0 ? DosDateToDateTime(h.DosDate) : 0;
+        FireEvent(OnRead, *this, h.Offset, static_cast<int>(i));
+    }
+}
+
+// ---- listing (swRead) ----
+
+bool TLha::ReadFirstHeader(std::string& Name, int Handle) {
+    FNextHeader = ArcStart - 1;
+    return ReadHeader(Name, Handle, false);
+}
+
+bool TLha::ReadHeader(std::string& Name, int Handle, bool) {
+    THeaderReader reader{Handle};
+    const auto size = static_cast<uint64_t>(std::max<int64_t>(0, ArchiveSize));
+    const auto offset = static_cast<uint64_t>(FNextHeader);
+    if (offset >= size) return false;
+    const auto h = aehdr::readLhaHeader(reader.Fetcher(), offset);
+    if (!h || h->headerLength + h->packedSize > size - offset) {
+        const aehdr::Bytes first = reader.Fetch(offset, 1);
+        if (first.empty() || first[0] != 0) ReportError(FArchiveFile, "", "0", kMsgBadFileHeader);
+        return false;
+    }
+    Name = shownName(*h);
+    CurrentOffset = FNextHeader;
+    FNextHeader = static_cast<int64_t>(offset + h->headerLength + h->packedSize);
+    FileDate = h->level == 2 ? UnixToDateTime(h->timeStamp) : DosDateToDateTime(h->timeStamp);
+    PackedSize = static_cast<int64_t>(h->packedSize);
+    UnpackedSize = h->size;
+    FileCRC = h->crc16;
+    Encrypted = false;
+    MethodCode = static_cast<uint8_t>(h->method[3]);
+    MethodName = GetMethodName(MethodCode, 0);
+    FileAttr = h->attribute;
+    Ratio = GetRatio(PackedSize, UnpackedSize);
+    return true;
+}

@@ -1,0 +1,190 @@
+#include "archive/format/aeUnBH.h"
+#include "archive/aeMsgs.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+
+#include "archive/codec/aeLzhDecode.h"
+#include "archive/aeUnHelpers.h"
+#include "archive/format/aeUnZIP.h"
+#include "archive/codec/aeZipDecode.h"
+#include "platform/codepage.h"
+#include "platform/fileio.h"
+
+namespace {
+
+constexpr uint32_t kEncrypted = 1;
+
+std::string BhName(aehdr::Bytes raw) {
+    std::string name = platform::decodeArchiveName(aehdr::toString(raw));
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
+} // namespace
+
+void TUnBH::ExtractArchive(int& ArchiveHandle, TStream*) {
+    try {
+        Scan(ArchiveHandle);
+        BytesLeft = TotalPackedSize;
+        for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
+            if (!ExtractEntry(ArchiveHandle, FileList->Record<TBhChosen>(i))) break;
+    } catch (const std::bad_alloc&) {
+        RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
+    }
+}
+
+void TUnBH::Scan(int Handle) {
+    THeaderReader rd(Handle);
+    int64_t offset = ArcStart - 1;
+    while (!Cancel() && offset < ArchiveSize) {
+        aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(offset), aehdr::BhHeader::kSize);
+        if (b.size() < 4 || aehdr::le32(b.data()) != aehdr::kBhSig) break;
+        if (b.size() < aehdr::BhHeader::kSize) {
+            ReportError(FArchiveFile, "", "0", kMsgReadError);
+            break;
+        }
+        auto h = aehdr::parseBhHeader(b);
+        if (!h) {
+            // A header whose marker is 0 is no file entry: passed over.
+            offset += static_cast<int64_t>(aehdr::BhHeader::kSize + aehdr::le16(b.data() + 33)) +
+                      aehdr::le32(b.data() + 15);
+            continue;
+        }
+        aehdr::Bytes nb = rd.Fetch(static_cast<uint64_t>(offset) + aehdr::BhHeader::kSize, h->nameLength);
+        if (nb.size() < h->nameLength) {
+            ReportError(FArchiveFile, "", "0", kMsgReadError);
+            break;
+        }
+        const std::string name = BhName(nb);
+        const int64_t next =
+            offset + static_cast<int64_t>(aehdr::BhHeader::kSize + h->nameLength) + h->packedSize;
+        const bool folder = name.empty() || name.back() == '/';
+        if (!folder && MatchesFileSpec(name, true)) {
+            FileList->AddRecord(TBhChosen{offset, h->packedSize});
+            TotalPackedSize +=
+                std::max<int64_t>(0, int64_t{h->packedSize} - ((h->flags & kEncrypted) ? 12 : 0));
+            TotalUnpackedSize += h->size;
+            MaxFileDosDate = std::max(MaxFileDosDate, h->dosDateTime);
+            if (!IsWildList(FFileSpec)) break;
+        }
+        offset = next;
+    }
+}
+
+bool TUnBH::ExtractEntry(int Handle, const TBhChosen& Entry) {
+    THeaderReader rd(Handle);
+    aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Entry.Offset), aehdr::BhHeader::kSize);
+    auto h = aehdr::parseBhHeader(b);
+    if (!h) {
+        ReportError(FArchiveFile, "", "0", kMsgReadError);
+        return true;
+    }
+    aehdr::Bytes nb = rd.Fetch(static_cast<uint64_t>(Entry.Offset) + aehdr::BhHeader::kSize, h->nameLength);
+    if (nb.size() < h->nameLength) {
+        ReportError(FArchiveFile, "", "0", kMsgReadError);
+        return true;
+    }
+    const std::string name = BhName(nb);
+    std::string stored = name;
+    bool exists = false;
+    switch (BeginFile(stored, exists, DosDateToDateTimeSafe(h->dosDateTime))) {
+    case TBeginResult::brCancel:
+        return false;
+    case TBeginResult::brSkip:
+        BytesLeft -= Entry.PackedSize;
+        return true;
+    case TBeginResult::brExtract:
+        break;
+    }
+    const std::string output = FileName;
+    const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
+    auto end = [&](bool pass) {
+        if (OnEnd)
+            FireEvent(OnEnd, *this, fn, pass);
+        else if (!pass)
+            ReportError(fn, "", "0", kMsgFailsCrc);
+    };
+    const int64_t data = Entry.Offset + static_cast<int64_t>(aehdr::BhHeader::kSize + h->nameLength);
+    if (data + h->packedSize > ArchiveSize) {
+        ReportError(name, "", "0", kMsgReadError);
+        end(false);
+        return true;
+    }
+    if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+    const bool encrypted = (h->flags & kEncrypted) != 0;
+    if (encrypted) {
+        std::array<uint8_t, 12> header{};
+        if (h->packedSize < 12 || platform::readFile(Handle, header.data(), 12) != 12) {
+            ReportError(name, "", "0", kMsgReadError);
+            end(false);
+            return true;
+        }
+        const TZipPasswordResult r = SettleZipPassword(*this, name, header, 0, 0, h->crc32);
+        if (r != TZipPasswordResult::zpAccepted) {
+            if (r == TZipPasswordResult::zpFailed) ReportError(name, "", "0", kMsgPasswordFailed);
+            end(false);
+            return false;
+        }
+        // Archives before version 3 encrypted the data with keys started afresh.
+        if (h->versionMadeBy < 3) Ctx().Keys.Init(Password);
+    }
+    int out = -1;
+    std::unique_ptr<TStream> outStream;
+    if (!CreateOutput(out, outStream, stored, output)) {
+        OutputFailed(output, fn);
+        BytesLeft -= Entry.PackedSize;
+        return true;
+    }
+    bool pass = false;
+    try {
+        Ctx().Crc32Value = 0xFFFFFFFF;
+        const bool ok = DecodeData(Handle, out, outStream.get(), *h, output);
+        const uint32_t reg = Ctx().Crc32Value;
+        pass = ok && (h->crc32 == reg || h->crc32 == (reg ^ 0xFFFFFFFF));
+    } catch (const E_RAISE&) {
+        pass = false;
+    }
+    pass = FinishFile(out, outStream, h->attributes ? h->attributes : 32, h->dosDateTime, output, pass);
+    if (Cancel()) return false;
+    end(pass);
+    return true;
+}
+
+// The packed size counts the 12-byte encryption header; it has been read, so the data
+// are 12 bytes fewer. That is taken off once -- DecodeZipEntry does it for the deflated
+// entries it is handed with the encryption flag, the other methods here.
+bool TUnBH::DecodeData(int Handle, int Out, TStream* OutStream, const aehdr::BhHeader& H,
+                       const std::string& Name) {
+    const bool encrypted = (H.flags & kEncrypted) != 0;
+    const int64_t packed = std::max<int64_t>(0, int64_t{H.packedSize} - (encrypted ? 12 : 0));
+    int h = Handle;
+    switch (H.method) {
+    case 0: {
+        if (packed != H.size) {
+            ReportError(Name, "", "0", kMsgReadError);
+            return false;
+        }
+        const bool decrypt = encrypted && H.versionMadeBy >= 3;
+        return CopyStored(Handle, nullptr, Out, OutStream, packed, Name, decrypt, 32);
+    }
+    case 1:
+        return DecodeLzhEntry(*this, h, nullptr, Out, OutStream, ae::LzhParams::Bh(encrypted), packed, H.size,
+                              H.crc32, Name);
+    case 2:
+    case 8: {
+        TZipDecodeEntry d;
+        d.Flags = static_cast<uint16_t>(encrypted ? 1 : 0);
+        d.Method = 8;
+        d.PackedSize = H.packedSize; // with the encryption header: DecodeZipEntry takes it off
+        d.UnpackedSize = H.size;
+        d.Crc32 = H.crc32;
+        d.Attr = H.attributes;
+        return DecodeZipEntry(*this, h, nullptr, Out, OutStream, d, Name);
+    }
+    default:
+        ReportError(Name, "method " + std::to_string(H.method), "0", kMsgUnsupportedMethod);
+        return false;
+    }
+}

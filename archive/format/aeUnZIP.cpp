@@ -1,0 +1,588 @@
+#include "archive/format/aeUnZIP.h"
+#include "archive/aeMsgs.h"
+
+#include <algorithm>
+#include <new>
+
+#include "archive/aeDiskMan.h"
+#include "archive/aeHeaders.h"
+#include "archive/codec/aeEntryIo.h"
+#include "archive/aeUnHelpers.h"
+#include "archive/format/aeUnTAR.h"
+#include "archive/codec/aeZipDecode.h"
+#include "platform/codepage.h"
+#include "platform/fileio.h"
+#include "platform/volumes.h"
+
+namespace {
+
+constexpr int kMaxDiskRequests = 64; // a user who keeps inserting the wrong disk is asked again
+
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+std::string ZipName(const std::string& raw, bool utf8) {
+    std::string name = platform::decodeArchiveName(raw, utf8);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
+// The methods DecodeZipEntry knows; the name of any other for the message.
+bool MethodSupported(uint16_t m) {
+    return m <= 6 || m == 8;
+}
+std::string MethodText(uint16_t m) {
+    switch (m) {
+    case 9:
+        return "Deflate64, method 9";
+    case 12:
+        return "bzip2, method 12";
+    case 14:
+        return "LZMA, method 14";
+    case 93:
+        return "Zstandard, method 93";
+    case 95:
+        return "XZ, method 95";
+    case 98:
+        return "PPMd, method 98";
+    case 99:
+        return "AES encryption, method 99";
+    default:
+        return "method " + std::to_string(m);
+    }
+}
+const char* const kZip64Text = "Zip64 entry";
+
+bool IsFolderName(const std::string& name) {
+    return !name.empty() && (name.back() == '/' || name.back() == '\\');
+}
+
+} // namespace
+
+TZipPasswordResult SettleZipPassword(TUnBase& Ex, const std::string& Name,
+                                     const std::array<uint8_t, 12>& Header, uint32_t Flags, uint32_t FileTime,
+                                     uint32_t Crc) {
+    auto tryOne = [&](const std::string& pw) {
+        uint8_t plain[12];
+        return ZipCheckHeader(Ex.Ctx().Keys, Header.data(), plain, Header.size(), Flags, pw, FileTime, Crc);
+    };
+    switch (Ex.SettlePassword(Name, tryOne)) {
+    case TUnBase::TPasswordResult::prAccepted:
+        return TZipPasswordResult::zpAccepted;
+    case TUnBase::TPasswordResult::prNoEvent:
+        return TZipPasswordResult::zpNoEvent;
+    default:
+        return TZipPasswordResult::zpFailed;
+    }
+}
+
+void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
+    // Disk changes reopen the archive on the run's own handle, so whatever handle is open
+    // at the end is the one the run closes.
+    int& handle = ArchiveHandle;
+    FSpanned = false;
+    FDisk = 0;
+    try {
+        int64_t start = -1;
+        bool central = false;
+        if (ArcType() == atZipMV) {
+            if (handle >= 0) platform::closeFile(handle);
+            handle = platform::openFile(FArchiveFile, platform::OpenMode::Read);
+            if (handle < 0) RaiseError(FArchiveFile, "", "0", kMsgOpenError);
+            if (!OpenSpanned(handle)) return;
+            central = FSpanned;
+            start = central ? ZipCentralOffset : ArcStart - 1;
+        } else {
+            const uint32_t all = zdEndRecord | zdCentralHeader | zdLocalHeader;
+            if (OnCorruptZipHeader && (ZipDirFlags & all) != all) {
+                bool cancel = true;
+                FireEvent(OnCorruptZipHeader, *this, static_cast<uint8_t>(ZipDirFlags), cancel);
+                if (cancel) return;
+            }
+            central = (ZipDirFlags & zdCentralHeader) != 0;
+            if (!central) ZipDirFlags = zdLocalHeader;
+            start = central ? ZipCentralOffset : ArcStart - 1;
+        }
+        FSpans.clear();
+        FCentralNames.clear();
+        if (central)
+            ScanCentral(handle, start);
+        else
+            ScanLocal(handle, start);
+        BytesLeft = TotalPackedSize;
+        for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
+            if (!ExtractEntry(handle, FileList->Record<TZipChosen>(i))) break;
+    } catch (const std::bad_alloc&) {
+        RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
+    }
+}
+
+// ---- spanned sets ----
+
+// A spanned set: every disk holds the same file name, its label says its number. The
+// directory is read from the disk with the end record (OnGetZipLastDisk); the entries are
+// then read from the first disk on (OnGetZipFirstDisk), the decoders asking for each next
+// disk. False when the run ends here (the user cancelled, or an event is missing).
+bool TUnZIP::OpenSpanned(int& Handle) {
+    RefreshArchiveDrive();
+    const bool removable = DiskManager && DiskManager->DriveType == DRIVE_REMOVABLE;
+    if (!removable) {
+        // Parts on a fixed drive: the directory, when detection found it, is read in place.
+        FSpanned = (ZipDirFlags & zdCentralHeader) != 0;
+        return true;
+    }
+    FDisk = std::max(0, DiskManager->DiskNumber - 1);
+    SetZipCmntBufSize(32000);
+    if (!OnGetZipLastDisk) {
+        ReportError(FArchiveFile, "OnGetZipLastDisk", "0", kMsgEventMissing);
+        return false;
+    }
+    for (int asked = 0;; ++asked) {
+        if (auto end = FindEnd(Handle)) {
+            if (end->centralDisk != end->thisDisk) {
+                FDisk = end->thisDisk;
+                if (!SwitchDisk(Handle, end->centralDisk)) return false;
+            }
+            ZipCentralOffset = end->centralOffset;
+            break;
+        }
+        if (asked >= kMaxDiskRequests) RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+        bool cancel = true;
+        FireEvent(OnGetZipLastDisk, *this, cancel);
+        if (cancel) return false;
+        ReopenArchive(Handle);
+        FDisk = std::max(0, DiskManager->DiskNumber - 1);
+    }
+    FSpanned = true;
+    return true;
+}
+
+// The end-of-central-directory record of the disk in the drive.
+std::optional<aehdr::ZipEndRecord> TUnZIP::FindEnd(int Handle) {
+    THeaderReader rd(Handle);
+    const int64_t window = std::min<int64_t>(ArchiveSize, 65535 + aehdr::ZipEndRecord::kSize);
+    aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(ArchiveSize - window), static_cast<size_t>(window));
+    for (size_t i = b.size() >= aehdr::ZipEndRecord::kSize ? b.size() - aehdr::ZipEndRecord::kSize + 1 : 0;
+         i-- > 0;) {
+        if (Le32(b.data() + i) != aehdr::kZipEndSig) continue;
+        auto end = aehdr::parseZipEnd(b.subspan(i));
+        if (end && i + aehdr::ZipEndRecord::kSize + end->commentLength == b.size()) return end;
+    }
+    return std::nullopt;
+}
+
+bool TUnZIP::RequestFirstDisk(int& Handle) {
+    if (!OnGetZipFirstDisk) {
+        ReportError(FArchiveFile, "OnGetZipFirstDisk", "0", kMsgEventMissing);
+        return false;
+    }
+    for (int asked = 0; asked < kMaxDiskRequests; ++asked) {
+        bool cancel = true;
+        FireEvent(OnGetZipFirstDisk, *this, cancel);
+        if (cancel) {
+            SetCancel(true);
+            return false;
+        }
+        ReopenArchive(Handle);
+        if (DiskManager->DiskNumber <= 1 && platform::fileExists(FArchiveFile)) {
+            FDisk = 0;
+            return true;
+        }
+    }
+    RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+    return false;
+}
+
+// Brings disk Disk (0-based) of a spanned set into the drive; false when the user cancels.
+bool TUnZIP::SwitchDisk(int& Handle, int Disk) {
+    if (!FSpanned || Disk == FDisk) return true;
+    if (Disk == 0) return RequestFirstDisk(Handle);
+    if (!OnGetZipNextDisk) {
+        ReportError(FArchiveFile, "OnGetZipNextDisk", "0", kMsgEventMissing);
+        return false;
+    }
+    for (int asked = 0; asked < kMaxDiskRequests; ++asked) {
+        bool cancel = true;
+        FireEvent(OnGetZipNextDisk, *this, std::to_string(Disk + 1), cancel);
+        if (cancel) {
+            SetCancel(true);
+            return false;
+        }
+        ReopenArchive(Handle);
+        if (DiskManager->DiskNumber == Disk + 1 && platform::fileExists(FArchiveFile)) {
+            FDisk = Disk;
+            return true;
+        }
+    }
+    RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+    return false;
+}
+
+// ---- the scan ----
+
+void TUnZIP::Choose(const TZipChosen& Entry, const std::string& Name, bool& Stop) {
+    Stop = false;
+    if (!MatchesFileSpec(Name, true)) return;
+    if (IsFolderName(Name)) {
+        if (auto path = OutputPathFor(Name))
+            MakeEntryFolder(*this, *path);
+        else
+            ReportError(Name, "", "0", kMsgInvalidName);
+        return;
+    }
+    if (!RoomFor(Entry, Name)) return;
+    FileList->AddRecord(Entry);
+    TotalPackedSize += std::max<int64_t>(0, Entry.PackedSize - ((Entry.Flags & 1) ? 12 : 0));
+    TotalUnpackedSize += Entry.UnpackedSize;
+    MaxFileDosDate = std::max(MaxFileDosDate, Entry.DosDate);
+    if (!IsWildList(FFileSpec)) Stop = true;
+}
+
+// Removable and CD-ROM targets only: the entry must fit in the free space, counting the
+// space of a file it replaces.
+bool TUnZIP::RoomFor(const TZipChosen& Entry, const std::string& Name) {
+    if (WriteMode != 0 && WriteMode != 2 && WriteMode != 3) return true;
+    if (OutputDriveType != DRIVE_REMOVABLE && OutputDriveType != DRIVE_CDROM) return true;
+    const std::string dir = ExtractDir().empty() ? platform::currentDir() : ExtractDir();
+    platform::VolumeSpace space;
+    if (!platform::volumeFreeSpace(dir, space)) return true; // the write itself will tell
+    int64_t free = space.freeBytes;
+    if (Entry.UnpackedSize < free) return true;
+    const auto out = OutputPathFor(Name);
+    if (out && platform::fileExists(*out)) {
+        const int h = platform::openFile(*out, platform::OpenMode::Read);
+        if (h < 0) {
+            ReportError(*out, "", "0", kMsgOpenError);
+            return false;
+        }
+        free += std::max<int64_t>(0, platform::fileSize(h));
+        platform::closeFile(h);
+        if (Entry.UnpackedSize < free) return true;
+    }
+    RaiseError(Name, "", "0", kMsgNoRoom);
+    return false;
+}
+
+void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
+    TReadAheadReader rd(Handle);
+    int scanHandle = Handle;
+    (void)scanHandle;
+    while (!Cancel()) {
+        aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Offset), aehdr::ZipCentralHeader::kSize);
+        if (b.size() < 4 || Le32(b.data()) != aehdr::kZipCentralSig) break;
+        auto h = aehdr::parseZipCentral(b);
+        if (!h) break;
+        aehdr::Bytes var =
+            rd.Fetch(static_cast<uint64_t>(Offset) + aehdr::ZipCentralHeader::kSize, h->variableLength());
+        if (var.size() < h->variableLength()) RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+        const std::string raw = aehdr::toString(var.first(h->nameLength));
+        const aehdr::Bytes extra = var.subspan(h->nameLength, h->extraLength);
+        bool utf8 = (h->flags & aehdr::kZipFlagUtf8) != 0;
+        std::string name;
+        if (auto u = aehdr::zipUnicodePath(extra, Crc32Of(raw.data(), raw.size())))
+            name = ZipName(*u, true);
+        else
+            name = ZipName(raw, utf8);
+
+        TZipChosen e;
+        e.Zip64 = h->packedSize == aehdr::kZip32Max || h->size == aehdr::kZip32Max ||
+                  h->localOffset == aehdr::kZip32Max;
+        e.Flags = h->flags;
+        e.Method = h->method;
+        e.LocalOffset = static_cast<int64_t>(h->localOffset) + (FSpanned ? 0 : ZipOffsetBias);
+        e.PackedSize = static_cast<int64_t>(h->packedSize);
+        e.UnpackedSize = static_cast<int64_t>(h->size);
+        e.Crc32 = h->crc32;
+        e.DosDate = h->dosDateTime;
+        e.Disk = static_cast<int>(h->diskNumber);
+        e.Symlink = (h->versionMadeBy >> 8) == 3 && ((h->externalAttr >> 16) & 0170000) == 0120000;
+        if ((h->versionMadeBy >> 8) == 3) e.UnixMode = static_cast<uint16_t>((h->externalAttr >> 16) & 0777);
+        // Folders and volume labels by their DOS attribute bits.
+        const bool folderAttr = (h->externalAttr & 0x18) != 0;
+        e.Attr = h->externalAttr & 0xFF;
+        if (e.Attr == 0) e.Attr = 32;
+        e.CentralName = static_cast<int32_t>(FCentralNames.size());
+        // A local record takes at least its fixed header and its packed data (whose size a
+        // Zip64 entry keeps elsewhere).
+        FSpans.push_back({e.Disk, e.LocalOffset,
+                          e.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) +
+                              (e.Zip64 ? 0 : e.PackedSize)});
+        if (!folderAttr || IsFolderName(name)) {
+            bool stop = false;
+            const size_t chosen = FileList->Count();
+            Choose(e, name, stop);
+            if (FileList->Count() != chosen) FCentralNames.push_back({name, ZipName(raw, utf8)});
+            if (stop) break;
+        }
+        Offset += static_cast<int64_t>(aehdr::ZipCentralHeader::kSize + h->variableLength());
+    }
+    std::sort(FSpans.begin(), FSpans.end());
+    // The record reaching furthest so far: a later start before its end shares bytes with it.
+    size_t widest = 0;
+    for (size_t k = 1; k < FSpans.size(); ++k) {
+        TZipSpan& cur = FSpans[k];
+        if (FSpans[widest].Disk != cur.Disk) {
+            widest = k;
+            continue;
+        }
+        if (cur.Begin < FSpans[widest].End) cur.Shared = FSpans[widest].Shared = true;
+        if (cur.End > FSpans[widest].End) widest = k;
+    }
+}
+
+bool TUnZIP::Overlaps(const TZipChosen& Entry) const {
+    if (FSpans.size() < 2 || Entry.CentralName < 0) return false;
+    const TZipSpan key{Entry.Disk, Entry.LocalOffset, 0};
+    auto it = std::lower_bound(FSpans.begin(), FSpans.end(), key);
+    // Several records may start here (they all share their bytes, so all are marked).
+    return it != FSpans.end() && it->Disk == Entry.Disk && it->Begin == Entry.LocalOffset && it->Shared;
+}
+
+void TUnZIP::ScanLocal(int Handle, int64_t Offset) {
+    THeaderReader rd(Handle);
+    if (FSpanned || ArcType() == atZipMV) {
+        aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Offset), 4);
+        if (b.size() == 4 && Le32(b.data()) == aehdr::kZipSpanSig) Offset += 4;
+    }
+    while (!Cancel()) {
+        aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Offset), aehdr::ZipLocalHeader::kSize);
+        if (b.size() < 4) break;
+        const uint32_t sig = Le32(b.data());
+        if (sig != aehdr::kZipLocalSig) {
+            if (sig != aehdr::kZipCentralSig && sig != aehdr::kZipEndSig && sig != aehdr::kZip64EndSig)
+                ReportError(FArchiveFile, "", "0", kMsgBadFileHeader);
+            break;
+        }
+        auto h = aehdr::parseZipLocal(b);
+        if (!h) RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+        aehdr::Bytes nb =
+            rd.Fetch(static_cast<uint64_t>(Offset) + aehdr::ZipLocalHeader::kSize, h->nameLength);
+        if (nb.size() < h->nameLength) RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+        const std::string name = ZipName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
+        const int64_t data =
+            Offset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) + h->nameLength + h->extraLength;
+        TZipChosen e;
+        e.Flags = h->flags;
+        e.Method = h->method;
+        e.LocalOffset = Offset;
+        e.PackedSize = h->packedSize;
+        e.UnpackedSize = h->size;
+        e.Crc32 = h->crc32;
+        e.DosDate = h->dosDateTime;
+        e.Attr = 32;
+        e.Zip64 = h->packedSize == aehdr::kZip32Max || h->size == aehdr::kZip32Max;
+        int64_t next = data + e.PackedSize;
+        if ((h->flags & aehdr::kZipFlagDescriptor) && !e.Zip64 && e.PackedSize == 0) {
+            // Streamed: the sizes and CRC follow the data in a descriptor.
+            next = FindDescriptor(Handle, data, e);
+            if (next < 0) {
+                ReportError(name, "", "0", kMsgBadFileHeader);
+                break;
+            }
+        }
+        if (e.Zip64 || data + e.PackedSize > ArchiveSize) {
+            if (!e.Zip64) {
+                ReportError(name, "", "0", kMsgReadError);
+                break;
+            }
+        }
+        bool stop = false;
+        Choose(e, name, stop);
+        if (stop || e.Zip64) break;
+        Offset = next;
+    }
+}
+
+// Looks for the data descriptor after a streamed entry's data: "PK\7\8", CRC, packed size,
+// size, where the packed size is the distance from the data start (or the same without the
+// signature, followed by the next header). Reads forward in blocks.
+int64_t TUnZIP::FindDescriptor(int Handle, int64_t DataStart, TZipChosen& Entry) {
+    THeaderReader rd(Handle);
+    constexpr std::size_t kBlock = 1 << 16;
+    for (int64_t pos = DataStart; pos < ArchiveSize && !Cancel(); pos += kBlock) {
+        aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(pos), kBlock + 20);
+        const std::size_t n = std::min<std::size_t>(b.size(), kBlock);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (b[i] != 'P' || i + 16 > b.size()) continue;
+            const uint32_t sig = Le32(b.data() + i);
+            const int64_t at = pos + static_cast<int64_t>(i);
+            if (sig == aehdr::kZipSpanSig &&
+                Le32(b.data() + i + 8) == static_cast<uint64_t>(at - DataStart)) {
+                Entry.Crc32 = Le32(b.data() + i + 4);
+                Entry.PackedSize = at - DataStart;
+                Entry.UnpackedSize = Le32(b.data() + i + 12);
+                return at + 16;
+            }
+            if ((sig == aehdr::kZipLocalSig || sig == aehdr::kZipCentralSig) && at - 12 >= DataStart) {
+                // A descriptor without its signature right before the next header.
+                aehdr::Bytes d = rd.Fetch(static_cast<uint64_t>(at - 12), 12);
+                if (d.size() == 12 && Le32(d.data() + 4) == static_cast<uint64_t>(at - 12 - DataStart)) {
+                    Entry.Crc32 = Le32(d.data());
+                    Entry.PackedSize = at - 12 - DataStart;
+                    Entry.UnpackedSize = Le32(d.data() + 8);
+                    return at;
+                }
+                b = rd.Fetch(static_cast<uint64_t>(pos), kBlock + 20);
+            }
+        }
+    }
+    return -1;
+}
+
+// ---- extraction ----
+
+void TUnZIP::ReportEnd(const std::string& Output, const std::string& Name, bool Pass, bool Decoded) {
+    const std::string fn = WriteMode == 0 ? Output : Name;
+    if (OnEnd)
+        FireEvent(OnEnd, *this, fn, Pass);
+    else if (Decoded && !Pass)
+        ReportError(fn, "", "0", kMsgFailsCrc);
+}
+
+bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
+    if (!SwitchDisk(Handle, Entry.Disk)) return false;
+    // The local header and its name in one read; the data is read from an explicit seek.
+    TReadAheadReader rd(Handle, 1024);
+    aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Entry.LocalOffset), aehdr::ZipLocalHeader::kSize);
+    auto h = b.size() == aehdr::ZipLocalHeader::kSize && Le32(b.data()) == aehdr::kZipLocalSig
+                 ? aehdr::parseZipLocal(b)
+                 : std::nullopt;
+    if (!h) {
+        ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
+        BytesLeft -= Entry.PackedSize;
+        return true;
+    }
+    aehdr::Bytes nb =
+        rd.Fetch(static_cast<uint64_t>(Entry.LocalOffset) + aehdr::ZipLocalHeader::kSize, h->nameLength);
+    if (nb.size() < h->nameLength) {
+        ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
+        return true;
+    }
+    const std::string localName = ZipName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
+    // The directory's values hold -- the name listed and chosen included; a streamed
+    // entry's local header has none.
+    const TCentralName* central =
+        Entry.CentralName >= 0 && static_cast<size_t>(Entry.CentralName) < FCentralNames.size()
+            ? &FCentralNames[static_cast<size_t>(Entry.CentralName)]
+            : nullptr;
+    const std::string name = central ? central->Name : localName;
+    if (central && localName != central->AsLocal)
+        ReportError(name, "the local header names it " + localName + "; extracted as " + name, "0",
+                    kMsgInconsistentLocal);
+    if (Overlaps(Entry)) {
+        ReportError(name, "its data overlap another entry's, not extracted", "0", kMsgBadFileHeader);
+        BytesLeft -= Entry.PackedSize;
+        FireEvent(OnEnd, *this, name, false);
+        return true;
+    }
+    std::string stored = name;
+    bool exists = false;
+    switch (BeginFile(stored, exists, DosDateToDateTimeSafe(h->dosDateTime))) {
+    case TBeginResult::brCancel:
+        return false;
+    case TBeginResult::brSkip:
+        BytesLeft -= Entry.PackedSize;
+        return true;
+    case TBeginResult::brExtract:
+        break;
+    }
+    const std::string output = FileName;
+
+    // Data the engine cannot decode fail with a message that says why.
+    if (Entry.Zip64 || !MethodSupported(Entry.Method)) {
+        ReportError(name, Entry.Zip64 ? kZip64Text : MethodText(Entry.Method), "0", kMsgUnsupportedMethod);
+        BytesLeft -= Entry.PackedSize;
+        ReportEnd(output, name, false, false);
+        return true;
+    }
+    const int64_t data = Entry.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) +
+                         h->nameLength + h->extraLength;
+    if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+
+    if (Entry.Symlink && !(Entry.Flags & aehdr::kZipFlagEncrypted)) {
+        const bool made = ExtractLink(Handle, Entry, data, name, output);
+        if (Cancel()) return false;
+        ReportEnd(output, name, made, false); // a link passed over has its message already
+        return true;
+    }
+    if (Entry.Flags & aehdr::kZipFlagEncrypted) {
+        std::array<uint8_t, 12> header{};
+        if (platform::readFile(Handle, header.data(), 12) != 12) {
+            ReportError(name, "", "0", kMsgReadError);
+            ReportEnd(output, name, false, false);
+            return true;
+        }
+        const TZipPasswordResult r =
+            SettleZipPassword(*this, name, header, Entry.Flags, h->dosDateTime & 0xFFFF, Entry.Crc32);
+        if (r == TZipPasswordResult::zpNoEvent) {
+            BytesLeft -= Entry.PackedSize;
+            ReportEnd(output, name, false, false);
+            return true;
+        }
+        if (r == TZipPasswordResult::zpFailed) {
+            ReportError(name, "", "0", kMsgPasswordFailed);
+            ReportEnd(output, name, false, false);
+            return false;
+        }
+    }
+
+    int out = -1;
+    std::unique_ptr<TStream> outStream;
+    if (!CreateOutput(out, outStream, stored, output)) {
+        OutputFailed(output, WriteMode == 0 ? output : name);
+        BytesLeft -= Entry.PackedSize;
+        return true;
+    }
+    TZipDecodeEntry d;
+    d.Flags = Entry.Flags;
+    d.Method = Entry.Method;
+    d.LocalOffset = Entry.LocalOffset;
+    d.PackedSize = Entry.PackedSize;
+    d.UnpackedSize = Entry.UnpackedSize;
+    d.Crc32 = Entry.Crc32;
+    d.Attr = Entry.Attr;
+    Ctx().Crc32Value = 0xFFFFFFFF;
+    bool pass = false;
+    try {
+        const bool ok = DecodeZipEntry(*this, Handle, nullptr, out, outStream.get(), d, output);
+        pass = ok && (Ctx().Crc32Value ^ 0xFFFFFFFF) == Entry.Crc32;
+    } catch (const E_RAISE&) {
+        pass = false;
+    }
+    if (FSpanned && DiskManager) FDisk = std::max(0, DiskManager->DiskNumber - 1);
+    pass = FinishFile(out, outStream, Entry.Attr, h->dosDateTime, output, pass);
+    // Permission bits a Unix zip stored go with the file (read-only follows from them too).
+    if (pass && WriteMode == 0 && RestoreFileAttr && Entry.UnixMode && platform::fileExists(output))
+        platform::setFileMode(output, Entry.UnixMode);
+    if (Cancel()) return false;
+    ReportEnd(output, name, pass, true);
+    return true;
+}
+
+bool TUnZIP::ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart, const std::string& Name,
+                         const std::string& Output) {
+    constexpr int64_t kMaxTarget = 4096;
+    if (Entry.UnpackedSize > kMaxTarget || Entry.PackedSize > 2 * kMaxTarget) {
+        ReportError(Name, "symbolic link target too long, not extracted", "0", kMsgInvalidName);
+        return false;
+    }
+    if (platform::seekFile(Handle, DataStart) != DataStart) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+    ae::EntrySource src{*this, Handle, nullptr, Entry.PackedSize, false};
+    ae::InputBuffer in{src, 4096};
+    ae::VectorSink sink;
+    const ae::DecodeResult r =
+        ae::DecodeZipMethod(in, sink, Entry.Method, Entry.Flags, static_cast<uint64_t>(Entry.UnpackedSize));
+    if (!r.ok() || Crc32Of(sink.data.data(), sink.data.size()) != Entry.Crc32) {
+        ReportError(Name, "", "0", kMsgFailsCrc);
+        return false;
+    }
+    const std::string target(sink.data.begin(), sink.data.end());
+    if (!LinkDestination(Name, '2', target) || target.find('\0') != std::string::npos) {
+        ReportError(Name, "symbolic link to " + target + " points outside the folder, not extracted", "0",
+                    kMsgInvalidName);
+        return false;
+    }
+    if (WriteMode != 0) return true;
+    return MakeEntryLink(*this, Output, '2', target);
+}

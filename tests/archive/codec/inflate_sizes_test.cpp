@@ -1,0 +1,112 @@
+// Inflate against zlib at the sizes real entries have: generated data of every kind, from
+// nothing to megabytes, with sizes at and around the decoder's window, its small and large
+// output chunks and its input buffer (each ± the longest match and the fast loop's margin),
+// with the size declared (as zip entries do) and unknown (as gzip members are).
+#include "archive/codec/aeInflate.h"
+#include "gendata.h"
+#include "testutil.h"
+#include "zlibutil.h"
+
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using pvtest::DataKind;
+
+// A source that hands out at most `chunk` bytes per read, so the input edges move too.
+class ChunkSource final : public ae::DecodeSource {
+public:
+    ChunkSource(const Bytes& d, std::size_t chunk) : d_{d}, chunk_{chunk} {}
+    std::size_t Read(std::uint8_t* buf, std::size_t n) override {
+        const std::size_t k = std::min({n, chunk_, d_.size() - pos_});
+        std::copy_n(d_.data() + pos_, k, buf);
+        pos_ += k;
+        return k;
+    }
+
+private:
+    const Bytes& d_;
+    std::size_t chunk_, pos_ = 0;
+};
+
+constexpr std::size_t kWindow = 32768, kSmallChunk = 65536, kChunk = 1 << 20;
+constexpr std::size_t kMatch = 258, kFastMargin = 274;
+
+std::vector<std::size_t> boundarySizes() {
+    std::vector<std::size_t> v{0, 1, 2, 257, 258, 259, 4096};
+    for (std::size_t edge : {kWindow, kSmallChunk, kChunk, kChunk + kWindow, 2 * kChunk})
+        for (long d : {-static_cast<long>(kFastMargin) - 1, -static_cast<long>(kMatch), -1L, 0L, 1L,
+                       static_cast<long>(kMatch), static_cast<long>(kFastMargin) + 1})
+            v.push_back(static_cast<std::size_t>(static_cast<long>(edge) + d));
+    v.push_back(1943360); // the size of a log that once overran the output
+    v.push_back(3 * kChunk + 12345);
+    return v;
+}
+
+void expectRoundTrip(const Bytes& plain, int level, const std::string& what) {
+    const Bytes packed = pvtest::zlibDeflateRaw(plain, level);
+    // Declared size: the output chunk is sized from it and the fast loop stops short of it.
+    {
+        ae::VectorSink sink;
+        const ae::DecodeResult r = ae::Inflate(packed, sink, plain.size());
+        ASSERT_TRUE(r.ok()) << what << " declared, msg " << r.msg;
+        ASSERT_EQ(r.produced, plain.size()) << what;
+        ASSERT_TRUE(sink.data == plain) << what << " declared";
+    }
+    // Unknown size, input handed over in odd pieces.
+    {
+        ChunkSource src{packed, 4093};
+        ae::InputBuffer in{src};
+        ae::VectorSink sink;
+        ae::Inflater inf{sink};
+        const ae::DecodeResult r = inf.Run(in);
+        ASSERT_TRUE(r.ok()) << what << " unknown size, msg " << r.msg;
+        ASSERT_TRUE(sink.data == plain) << what << " unknown size";
+    }
+}
+
+TEST(InflateSizes, EveryKindAtBoundarySizes) {
+    for (DataKind kind : pvtest::kAllKinds) {
+        const Bytes all = pvtest::genData(kind, 3 * kChunk + 12345, 11);
+        for (std::size_t n : boundarySizes()) {
+            const Bytes plain(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
+            expectRoundTrip(plain, 6, std::string(pvtest::kindName(kind)) + " " + std::to_string(n));
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+TEST(InflateSizes, LevelsOneAndNineOnLargeInputs) {
+    for (DataKind kind : pvtest::kAllKinds) {
+        for (std::size_t n : {kChunk - kFastMargin, kChunk + 1, std::size_t{1943360}, 5 * kChunk + 777}) {
+            const Bytes plain = pvtest::genData(kind, n, 5);
+            for (int level : {1, 9}) {
+                expectRoundTrip(plain, level,
+                                std::string(pvtest::kindName(kind)) + " " + std::to_string(n) + " level " +
+                                    std::to_string(level));
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+}
+
+// A stream cut short anywhere, with its full size declared, ends as truncated and never
+// writes past what it was given.
+TEST(InflateSizes, CutStreamsWithDeclaredSize) {
+    const Bytes plain = pvtest::genData(DataKind::Mixed, kChunk + kWindow, 3);
+    const Bytes packed = pvtest::zlibDeflateRaw(plain, 9);
+    for (std::size_t keep = 0; keep < packed.size(); keep += 1 + keep / 3) {
+        const Bytes cut(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
+        ae::VectorSink sink;
+        const ae::DecodeResult r = ae::Inflate(cut, sink, plain.size());
+        EXPECT_FALSE(r.ok()) << keep;
+        ASSERT_LE(sink.data.size(), plain.size());
+        EXPECT_TRUE(std::equal(sink.data.begin(), sink.data.end(), plain.begin())) << keep;
+    }
+}
+
+} // namespace

@@ -1,0 +1,295 @@
+// TUnARC against archives written by arc (stored, crunched, squashed) and against archives
+// built here record by record for the methods arc no longer writes and for the PAK folder
+// records, each first accepted by an independent reader; then damaged archives.
+#include <gtest/gtest.h>
+
+#include "arc_encoders.h"
+#include "archive/codec/aeLzwDecode.h"
+#include "archive/format/aeRle90.h"
+#include "archive/format/aeSqueeze.h"
+#include "archive/format/aeUnARC.h"
+#include "extract_outcome.h"
+#include "samples.h"
+#include "testutil.h"
+
+using namespace pvtest;
+using arcenc::Bytes;
+
+namespace {
+
+ExtractOutcome runArc(const fs::path& archive, const fs::path& out, bool test = false) {
+    TUnARC u;
+    ExtractOutcome o;
+    o.listen(u);
+    u.ConfirmOverwrites = false;
+    o.run(u, archive, out, test);
+    return o;
+}
+
+// Text with long runs (including runs of the 0x90 marker) and repeats, `n` bytes.
+Bytes runText(size_t n, uint32_t seed) {
+    std::string s = sampleText(n, seed);
+    for (size_t i = 0; i + 600 < s.size(); i += 5000) {
+        s.replace(i, 300, std::string(300, static_cast<char>(0x90)));
+        s.replace(i + 300, 300, std::string(300, 'z'));
+    }
+    return {s.begin(), s.end()};
+}
+
+// An archive built here is used only when an independent reader accepts it first.
+void expectPeerAccepts(const fs::path& archive) {
+    const bool nomarch = havePeer("nomarch"), lsar = havePeer("lsar");
+    if (!nomarch && !lsar) GTEST_SKIP() << "peer tools 'nomarch' and 'lsar' are not installed";
+    std::string said;
+    if (nomarch) {
+        const RunResult r = run("nomarch -t " + q(archive.string()));
+        if (r.status == 0) return;
+        said += r.out;
+    }
+    if (lsar) {
+        const RunResult r = run("lsar -t " + q(archive.string()));
+        if (r.status == 0 && r.out.find("0 failed") != std::string::npos) return;
+        said += r.out;
+    }
+    FAIL() << "no peer accepts " << archive << ":\n" << said;
+}
+
+// ---- archives written by arc ----
+
+// arc a chooses stored for noise and crunch (12 bits) for the rest; arc aq squashes (13
+// bits). The text is large enough to fill the table and clear it several times.
+TEST(UnArcPeer, ArcMadeArchivesExtractAndTestByteExact) {
+    PV_REQUIRE_PEER("arc");
+    TempDir t;
+    Files files;
+    files["noise.bin"] = randomBytes(300000, 5);
+    const std::string text = sampleText(2500000, 6);
+    files["text.txt"] = {text.begin(), text.end()};
+    files["zeros.bin"] = std::vector<uint8_t>(2000000, 0);
+    files["small.txt"] = {'s', 'm', 'a', 'l', 'l'};
+    writeFiles(t / "in", files);
+    for (const char* cmd : {"a", "aq"}) {
+        SCOPED_TRACE(cmd);
+        const std::string name = std::string(cmd) + ".arc";
+        // noise.bin first: a stored entry makes the file recognisable as ARC.
+        const RunResult r = run(
+            std::string("arc ") + cmd + " ../" + name + " noise.bin text.txt zeros.bin small.txt", t / "in");
+        ASSERT_EQ(r.status, 0) << r.out;
+        const fs::path out = t / (std::string("out_") + cmd);
+        const ExtractOutcome x = runArc(t / name, out);
+        EXPECT_FALSE(x.failed());
+        EXPECT_EQ(x.ends.size(), files.size());
+        expectExtracted(out, files, t / "in");
+        const ExtractOutcome tested = runArc(t / name, t / "tested", true);
+        EXPECT_FALSE(tested.failed());
+        EXPECT_EQ(tested.passed(), static_cast<int>(files.size()));
+        EXPECT_FALSE(fs::exists(t / "tested"));
+    }
+}
+
+// ---- methods from the test encoders ----
+
+class UnArcMethod : public ::testing::TestWithParam<int> {};
+
+TEST_P(UnArcMethod, ExtractsAndTestsByteExact) {
+    const int m = GetParam();
+    TempDir t;
+    // Sizes around the 32 KiB buffers, and one large enough to fill a crunch table.
+    const std::vector<Bytes> inputs = {Bytes{}, Bytes{'x'}, runText(32767, 1), runText(32769, 2),
+                                       runText(1500000, 3)};
+    arcenc::Archive a;
+    a.entry(2, "first.txt", {'h', 'i'}); // a stored first entry marks the file as ARC
+    for (size_t i = 0; i < inputs.size(); ++i) a.entry(m, "f" + std::to_string(i) + ".dat", inputs[i]);
+    writeBytes(t / "x.arc", a.finish());
+    expectPeerAccepts(t / "x.arc");
+    if (HasFatalFailure() || IsSkipped()) return;
+
+    const ExtractOutcome x = runArc(t / "x.arc", t / "out");
+    EXPECT_FALSE(x.failed());
+    EXPECT_EQ(x.passed(), static_cast<int>(inputs.size() + 1));
+    for (size_t i = 0; i < inputs.size(); ++i)
+        EXPECT_EQ(readBytes(t / "out" / ("f" + std::to_string(i) + ".dat")), inputs[i]) << i;
+    const ExtractOutcome tested = runArc(t / "x.arc", t / "tested", true);
+    EXPECT_FALSE(tested.failed());
+    EXPECT_EQ(tested.passed(), static_cast<int>(inputs.size() + 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(UnArcMethods, UnArcMethod, ::testing::Values(1, 3, 4, 5, 6, 7),
+                         [](const auto& c) { return "m" + std::to_string(c.param); });
+
+// A PAK folder record opens a folder for the entries up to its end record.
+TEST(UnArcFolders, PakFolderRecordsPlaceEntriesInTheirFolders) {
+    TempDir t;
+    arcenc::Archive a;
+    a.entry(2, "first.txt", {'1'});
+    a.folder("SUB");
+    a.entry(4, "in.txt", runText(40000, 7));
+    a.folder("DEEP");
+    a.entry(2, "deep.txt", {'d'});
+    a.folderEnd();
+    a.folderEnd();
+    a.entry(2, "after.txt", {'a'});
+    writeBytes(t / "x.arc", a.finish());
+    expectPeerAccepts(t / "x.arc");
+    if (HasFatalFailure() || IsSkipped()) return;
+
+    const ExtractOutcome x = runArc(t / "x.arc", t / "out");
+    EXPECT_FALSE(x.failed());
+    EXPECT_EQ(filesIn(t / "out"),
+              (std::vector<std::string>{"SUB/DEEP/deep.txt", "SUB/in.txt", "after.txt", "first.txt"}));
+    EXPECT_EQ(readBytes(t / "out" / "SUB" / "in.txt"), runText(40000, 7));
+}
+
+// ---- decoders on their own ----
+
+TEST(UnArcDecoders, RunLengthMarkerFollowedByZeroIsTheMarkerItself) {
+    EXPECT_EQ(ae::ExpandRle90(Bytes{0x90, 0x00}.data(), 2), Bytes{0x90});
+    // A literal marker is not what a later count repeats.
+    EXPECT_EQ(ae::ExpandRle90(Bytes{'a', 0x90, 0x00, 0x90, 0x03}.data(), 5), (Bytes{'a', 0x90, 'a', 'a'}));
+    EXPECT_EQ(ae::ExpandRle90(Bytes{'b', 0x90, 0x01}.data(), 3), Bytes{'b'});
+}
+
+ae::DecodeResult decode(int method, const Bytes& data, Bytes* out = nullptr) {
+    ae::SpanSource src{data};
+    ae::InputBuffer in{src};
+    ae::VectorSink sink;
+    ae::DecodeResult r;
+    if (method == 4) r = ae::DecodeSqueeze(in, sink);
+    if (method == 8) r = ae::DecodeLzwGroups(in, sink, 12);
+    if (method == 9) r = ae::DecodeLzwGroups(in, sink, 13);
+    if (method == 5) r = ae::DecodeCrunch(in, sink, false);
+    if (out) *out = sink.data;
+    return r;
+}
+
+TEST(UnArcDecoders, DamagedStreamsAreRefused) {
+    // 257 nodes; a child that names node 5 of 1; a symbol above the end symbol.
+    const Bytes tooMany = {0x01, 0x01};
+    const Bytes pastCount = {0x01, 0x00, 0x05, 0x00, 0xFE, 0xFF};
+    const Bytes badSymbol = {0x01, 0x00, 0xFD, 0xFE, 0xFE, 0xFF};
+    for (const Bytes& b : {tooMany, pastCount, badSymbol}) {
+        const ae::DecodeResult r = decode(4, b);
+        EXPECT_EQ(r.status, ae::DecodeStatus::Corrupt);
+        EXPECT_EQ(r.msg, 25152);
+    }
+    // 9-bit codes 'A' then 300 while the next free code is 257.
+    const uint32_t codes = 'A' | 300u << 9;
+    const Bytes above = {static_cast<uint8_t>(codes), static_cast<uint8_t>(codes >> 8),
+                         static_cast<uint8_t>(codes >> 16)};
+    EXPECT_EQ(decode(9, above).status, ae::DecodeStatus::Corrupt);
+    EXPECT_EQ(decode(8, above).status, ae::DecodeStatus::Corrupt);
+}
+
+// The crunch codes of a run of one byte grow one byte per code; the table then holds
+// strings of up to 3840 bytes, and every one of them decodes.
+TEST(UnArcDecoders, CrunchKeepsDecodingOnceTheTableIsFull) {
+    for (bool newHash : {false, true}) {
+        Bytes in(8000000, 'q');
+        for (size_t i = 0; i < in.size(); i += 7919) in[i] = static_cast<uint8_t>(i);
+        const Bytes packed = arcenc::crunch(in, newHash);
+        ae::SpanSource src{packed};
+        ae::InputBuffer buf{src};
+        ae::VectorSink sink;
+        const ae::DecodeResult r = ae::DecodeCrunch(buf, sink, newHash);
+        EXPECT_TRUE(r.ok());
+        EXPECT_EQ(sink.data, in);
+    }
+}
+
+// ---- damaged archives: the damaged entry fails, the others still extract ----
+
+struct Damage {
+    const char* name;
+    std::function<void(arcenc::Archive&)> build; // adds the damaged entry
+    int error;                                   // reported; 0: none expected
+    bool endsScan = false;                       // nothing after it is read
+};
+
+Bytes squeezedWithFirstWord(uint16_t v) {
+    Bytes s = arcenc::squeeze(arcenc::rlePack(runText(3000, 9)));
+    s[0] = static_cast<uint8_t>(v);
+    s[1] = static_cast<uint8_t>(v >> 8);
+    return s;
+}
+
+class UnArcDamaged : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(UnArcDamaged, FailsTheEntryAndKeepsNothingOfIt) {
+    const Damage& d = GetParam();
+    TempDir t;
+    arcenc::Archive a;
+    a.entry(2, "first.txt", {'1'});
+    d.build(a);
+    if (!d.endsScan) a.entry(2, "after.txt", {'2'});
+    writeBytes(t / "x.arc", a.finish());
+    for (bool test : {false, true}) {
+        SCOPED_TRACE(test ? "test" : "extract");
+        const fs::path out = t / (test ? "tested" : "out");
+        const ExtractOutcome o = runArc(t / "x.arc", out, test);
+        EXPECT_TRUE(o.failed());
+        EXPECT_EQ(o.raised, 0);
+        if (d.error) {
+            EXPECT_TRUE(o.hasError(d.error)) << testing::PrintToString(o.errors);
+        }
+        EXPECT_EQ(o.passed(), d.endsScan ? 1 : 2);
+        if (!test) {
+            std::vector<std::string> want{"first.txt"};
+            if (!d.endsScan) want.insert(want.begin(), "after.txt");
+            EXPECT_EQ(filesIn(out), want);
+        }
+    }
+    EXPECT_FALSE(fs::exists(t / "x.txt")); // nothing beside the target folder
+}
+
+const Damage kDamage[] = {
+    {"Squeeze257Nodes",
+     [](arcenc::Archive& a) { a.entry(4, "bad.txt", runText(3000, 9), squeezedWithFirstWord(257)); }, 25152},
+    {"DynamicCrunchWith13Bits",
+     [](arcenc::Archive& a) {
+         Bytes p = {13};
+         a.entry(8, "bad.txt", runText(3000, 9), p);
+     },
+     25134},
+    {"UnknownMethod", [](arcenc::Archive& a) { a.entry(12, "bad.txt", {'x'}, {'x'}); }, 25326},
+    {"WrongCrc",
+     [](arcenc::Archive& a) {
+         const Bytes d = runText(5000, 4);
+         a.header(5, "bad.txt", 0, 0x1234, static_cast<uint32_t>(d.size()));
+         const Bytes p = arcenc::crunch(d, false);
+         a.bytes().insert(a.bytes().end(), p.begin(), p.end());
+         // Patch the packed size in after the fact.
+         auto& b = a.bytes();
+         const size_t at = b.size() - p.size() - 29 + 15;
+         for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(p.size() >> (8 * i));
+     },
+     0},
+    {"MoreOutputThanTheHeaderSays",
+     [](arcenc::Archive& a) {
+         const Bytes d = runText(5000, 4);
+         Bytes p = arcenc::pack(4, d);
+         a.header(4, "bad.txt", static_cast<uint32_t>(p.size()), arcenc::crc16(d), 100);
+         a.bytes().insert(a.bytes().end(), p.begin(), p.end());
+     },
+     25139},
+    {"StoredSizesDisagree",
+     [](arcenc::Archive& a) {
+         a.header(2, "bad.txt", 1, 0, 5);
+         a.bytes().push_back('x');
+     },
+     25110},
+    {"PackedSizePastTheEnd",
+     [](arcenc::Archive& a) {
+         const Bytes d = runText(5000, 4);
+         a.header(3, "bad.txt", 1000000, arcenc::crc16(d), static_cast<uint32_t>(d.size()));
+         const Bytes p = arcenc::rlePack(d);
+         a.bytes().insert(a.bytes().end(), p.begin(), p.end());
+     },
+     25236, true},
+    {"FolderEndWithoutFolder", [](arcenc::Archive& a) { a.folderEnd(); }, 25110, true},
+    {"NameClimbsOut", [](arcenc::Archive& a) { a.entry(2, "../x.txt", {'x'}); }, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(UnArcDamage, UnArcDamaged, ::testing::ValuesIn(kDamage),
+                         [](const auto& c) { return std::string(c.param.name); });
+
+} // namespace
