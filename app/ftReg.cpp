@@ -1,0 +1,350 @@
+#include "app/ftReg.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "app/IniFile.h"
+
+extern char** environ;
+
+namespace ftreg {
+namespace {
+
+const char* kEntrySection = "Desktop Entry";
+const char* kDefaults = "Default Applications";
+const char* kAdded = "Added Associations";
+// Types we define ourselves for extensions the shared database does not know.
+const char* kOwnTypePrefix = "application/x-parvex-";
+
+std::string g_programFile;
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : "";
+}
+
+std::string home() {
+    std::string h = env("HOME");
+    return h.empty() ? "/tmp" : h;
+}
+
+std::string dataHome() {
+    std::string d = env("XDG_DATA_HOME");
+    return d.empty() ? home() + "/.local/share" : d;
+}
+
+std::string configHome() {
+    std::string d = env("XDG_CONFIG_HOME");
+    return d.empty() ? home() + "/.config" : d;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// "a;b;" -> {a, b}; empty items dropped.
+std::vector<std::string> splitList(const std::string& v) {
+    std::vector<std::string> out;
+    std::string cur;
+    std::istringstream in(v);
+    while (std::getline(in, cur, ';'))
+        if (!cur.empty()) out.push_back(cur);
+    return out;
+}
+
+std::string joinList(const std::vector<std::string>& items) {
+    std::string out;
+    for (const auto& i : items) out += i + ";";
+    return out;
+}
+
+// A string value of a desktop entry: the escapes of the string type.
+std::string desktopString(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// One argument of an Exec line. Quoted only when it holds a character the quoting rule
+// reserves: simple readers of desktop entries (xdg-mime's generic mode among them) take the
+// first word as it stands, quotes included, and would not find the program. Inside quotes
+// the reserved characters are escaped; "%" is always doubled; the string rule's backslash
+// escape applies on top.
+std::string execArgument(const std::string& arg) {
+    static const std::string reserved = " \t\n\"'\\><~|&;$*?#()`";
+    bool needQuotes = arg.empty() || arg.find_first_of(reserved) != std::string::npos;
+    std::string quoted = needQuotes ? "\"" : "";
+    for (char c : arg) {
+        if (needQuotes && (c == '"' || c == '`' || c == '$' || c == '\\')) quoted += '\\';
+        if (c == '%') quoted += '%';
+        quoted += c;
+    }
+    if (needQuotes) quoted += '"';
+    return desktopString(quoted);
+}
+
+std::string programDir() {
+    std::string p = ProgramFile();
+    auto slash = p.rfind('/');
+    return slash == std::string::npos ? "." : p.substr(0, slash);
+}
+
+// Writes the desktop entry with the given MIME types (the rest is always the same).
+void writeEntry(const std::vector<std::string>& types) {
+    std::filesystem::create_directories(std::filesystem::path(DesktopEntryPath()).parent_path());
+    TIniFile f(DesktopEntryPath());
+    f.WriteString(kEntrySection, "Type", "Application");
+    f.WriteString(kEntrySection, "Name", "Parvex 2000");
+    f.WriteString(kEntrySection, "Comment", "Parvex File");
+    f.WriteString(kEntrySection, "Icon", desktopString(programDir() + "/pvicon.png"));
+    f.WriteString(kEntrySection, "Exec", execArgument(ProgramFile()) + " %f");
+    f.WriteString(kEntrySection, "Terminal", "false");
+    f.WriteString(kEntrySection, "Categories", "Utility;Archiving;Compression;");
+    if (types.empty())
+        f.DeleteKey(kEntrySection, "MimeType");
+    else
+        f.WriteString(kEntrySection, "MimeType", joinList(types));
+}
+
+std::vector<std::string> entryTypes() {
+    if (!std::filesystem::exists(DesktopEntryPath())) return {};
+    TIniFile f(DesktopEntryPath());
+    return splitList(f.ReadString(kEntrySection, "MimeType", ""));
+}
+
+// Our own MIME package: the extensions it defines a type for, in the order they were added.
+std::vector<std::string> ownPackageExtensions() {
+    std::vector<std::string> exts;
+    std::ifstream in(MimePackagePath());
+    std::string line;
+    while (std::getline(in, line)) {
+        auto p = line.find("<glob pattern=\"*");
+        if (p == std::string::npos) continue;
+        p += 16;
+        auto e = line.find('"', p);
+        if (e != std::string::npos) exts.push_back(line.substr(p, e - p));
+    }
+    return exts;
+}
+
+std::string ownType(const std::string& ext) {
+    return kOwnTypePrefix + ext.substr(1);
+}
+
+bool runUpdateMimeDatabase() {
+    std::string dir = dataHome() + "/mime";
+    std::vector<std::string> words = {"update-mime-database", dir};
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Adds types for `exts` to our MIME package (keeping those already there) and rebuilds the
+// user's MIME database.
+void addToOwnPackage(const std::vector<std::string>& exts) {
+    std::vector<std::string> all = ownPackageExtensions();
+    bool changed = false;
+    for (const auto& e : exts)
+        if (std::find(all.begin(), all.end(), e) == all.end()) {
+            all.push_back(e);
+            changed = true;
+        }
+    if (!changed) return;
+    std::filesystem::create_directories(std::filesystem::path(MimePackagePath()).parent_path());
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+    for (const auto& e : all) {
+        std::string upper = e.substr(1);
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        text += "  <mime-type type=\"" + ownType(e) + "\">\n";
+        text += "    <comment>" + upper + " archive</comment>\n";
+        text += "    <glob pattern=\"*" + e + "\"/>\n";
+        text += "  </mime-type>\n";
+    }
+    text += "</mime-info>\n";
+    std::string tmp = MimePackagePath() + ".XXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0) return;
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || std::rename(tmp.c_str(), MimePackagePath().c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return;
+    }
+    runUpdateMimeDatabase();
+}
+
+// The MIME type of each valid extension of the list; our own package supplies the missing.
+std::vector<std::string> typesOf(const std::string& Extensions, bool createMissing) {
+    std::vector<std::string> exts = SplitExtensions(Extensions);
+    std::vector<std::string> types, missing;
+    for (const auto& e : exts) {
+        std::string t = MimeTypeForExtension(e);
+        if (t.empty()) {
+            missing.push_back(e);
+            t = ownType(e);
+        }
+        if (std::find(types.begin(), types.end(), t) == types.end()) types.push_back(t);
+    }
+    if (createMissing && !missing.empty()) addToOwnPackage(missing);
+    return types;
+}
+
+void removeFrom(TIniFile& f, const char* section, const std::string& type) {
+    if (!f.ValueExists(section, type)) return;
+    std::vector<std::string> apps = splitList(f.ReadString(section, type, ""));
+    auto it = std::remove(apps.begin(), apps.end(), std::string(kDesktopId));
+    if (it == apps.end()) return;
+    apps.erase(it, apps.end());
+    if (apps.empty())
+        f.DeleteKey(section, type);
+    else
+        f.WriteString(section, type, joinList(apps));
+}
+
+} // namespace
+
+std::string ProgramFile() {
+    if (!g_programFile.empty()) return g_programFile;
+    std::error_code ec;
+    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("parvex") : p.string();
+}
+
+void SetProgramFile(const std::string& Path) {
+    g_programFile = Path;
+}
+
+std::string DesktopEntryPath() {
+    return dataHome() + "/applications/" + kDesktopId;
+}
+std::string MimeAppsListPath() {
+    return configHome() + "/mimeapps.list";
+}
+std::string MimePackagePath() {
+    return dataHome() + "/mime/packages/parvex.xml";
+}
+
+std::vector<std::string> SplitExtensions(const std::string& Extensions) {
+    std::vector<std::string> out;
+    std::string item;
+    std::istringstream in(Extensions);
+    while (std::getline(in, item, ',')) {
+        bool ok = item.size() >= 2 && item[0] == '.';
+        for (size_t i = 1; ok && i < item.size(); ++i)
+            ok = std::isalnum(static_cast<unsigned char>(item[i])) != 0;
+        if (ok) out.push_back(lower(item));
+    }
+    return out;
+}
+
+std::string MimeTypeForExtension(const std::string& Ext) {
+    std::vector<std::string> dirs = {dataHome()};
+    std::string sys = env("XDG_DATA_DIRS");
+    if (sys.empty()) sys = "/usr/local/share:/usr/share";
+    std::istringstream in(sys);
+    for (std::string d; std::getline(in, d, ':');)
+        if (!d.empty()) dirs.push_back(d);
+    const std::string pattern = "*" + lower(Ext);
+    std::string best;
+    int bestWeight = -1;
+    for (const auto& d : dirs) {
+        std::ifstream g(d + "/mime/globs2");
+        for (std::string line; std::getline(g, line);) {
+            if (line.empty() || line[0] == '#') continue;
+            auto c1 = line.find(':');
+            auto c2 = c1 == std::string::npos ? c1 : line.find(':', c1 + 1);
+            if (c2 == std::string::npos) continue;
+            auto c3 = line.find(':', c2 + 1);
+            std::string glob = line.substr(c2 + 1, c3 == std::string::npos ? std::string::npos : c3 - c2 - 1);
+            bool caseSensitive = c3 != std::string::npos && line.find("cs", c3) != std::string::npos;
+            if (caseSensitive ? glob != pattern : lower(glob) != pattern) continue;
+            int weight = std::atoi(line.substr(0, c1).c_str());
+            if (weight > bestWeight) {
+                bestWeight = weight;
+                best = line.substr(c1 + 1, c2 - c1 - 1);
+            }
+        }
+    }
+    return best;
+}
+
+void RegisterProgId() {
+    writeEntry(entryTypes());
+}
+
+void AssociateExtensions(const std::string& Extensions) {
+    std::vector<std::string> types = typesOf(Extensions, true);
+    std::vector<std::string> listed = entryTypes();
+    for (const auto& t : types)
+        if (std::find(listed.begin(), listed.end(), t) == listed.end()) listed.push_back(t);
+    writeEntry(listed);
+
+    std::filesystem::create_directories(std::filesystem::path(MimeAppsListPath()).parent_path());
+    TIniFile f(MimeAppsListPath());
+    for (const auto& t : types) {
+        std::vector<std::string> apps = splitList(f.ReadString(kDefaults, t, ""));
+        apps.erase(std::remove(apps.begin(), apps.end(), std::string(kDesktopId)), apps.end());
+        apps.insert(apps.begin(), kDesktopId);
+        f.WriteString(kDefaults, t, joinList(apps));
+    }
+}
+
+void UnassociateExtensions(const std::string& Extensions) {
+    std::vector<std::string> types = typesOf(Extensions, false);
+    if (types.empty()) return;
+    if (std::filesystem::exists(DesktopEntryPath())) {
+        std::vector<std::string> listed = entryTypes();
+        for (const auto& t : types) listed.erase(std::remove(listed.begin(), listed.end(), t), listed.end());
+        writeEntry(listed);
+    }
+    if (!std::filesystem::exists(MimeAppsListPath())) return;
+    TIniFile f(MimeAppsListPath());
+    for (const auto& t : types) {
+        removeFrom(f, kDefaults, t);
+        removeFrom(f, kAdded, t);
+    }
+}
+
+bool IsAssociated(const std::string& Extensions) {
+    std::vector<std::string> exts = SplitExtensions(Extensions);
+    if (exts.empty()) return false;
+    TIniFile f(MimeAppsListPath());
+    for (const auto& e : exts) {
+        std::string t = MimeTypeForExtension(e);
+        if (t.empty()) return false;
+        std::vector<std::string> apps = splitList(f.ReadString(kDefaults, t, ""));
+        if (apps.empty() || apps.front() != kDesktopId) return false;
+    }
+    return true;
+}
+
+} // namespace ftreg
