@@ -13,6 +13,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "app/DesktopEntry.h"
 #include "app/IniFile.h"
 
 extern char** environ;
@@ -69,42 +70,6 @@ std::string joinList(const std::vector<std::string>& items) {
     return out;
 }
 
-// A string value of a desktop entry: the escapes of the string type.
-std::string desktopString(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-// One argument of an Exec line. Quoted only when it holds a character the quoting rule
-// reserves: simple readers of desktop entries (xdg-mime's generic mode among them) take the
-// first word as it stands, quotes included, and would not find the program. Inside quotes
-// the reserved characters are escaped; "%" is always doubled; the string rule's backslash
-// escape applies on top.
-std::string execArgument(const std::string& arg) {
-    static const std::string reserved = " \t\n\"'\\><~|&;$*?#()`";
-    bool needQuotes = arg.empty() || arg.find_first_of(reserved) != std::string::npos;
-    std::string quoted = needQuotes ? "\"" : "";
-    for (char c : arg) {
-        if (needQuotes && (c == '"' || c == '`' || c == '$' || c == '\\')) quoted += '\\';
-        if (c == '%') quoted += '%';
-        quoted += c;
-    }
-    if (needQuotes) quoted += '"';
-    return desktopString(quoted);
-}
-
 std::string programDir() {
     std::string p = ProgramFile();
     auto slash = p.rfind('/');
@@ -118,8 +83,8 @@ void writeEntry(const std::vector<std::string>& types) {
     f.WriteString(kEntrySection, "Type", "Application");
     f.WriteString(kEntrySection, "Name", "Parvex 2000");
     f.WriteString(kEntrySection, "Comment", "Parvex File");
-    f.WriteString(kEntrySection, "Icon", desktopString(programDir() + "/pvicon.png"));
-    f.WriteString(kEntrySection, "Exec", execArgument(ProgramFile()) + " %f");
+    f.WriteString(kEntrySection, "Icon", DesktopString(programDir() + "/pvicon.png"));
+    f.WriteString(kEntrySection, "Exec", DesktopExecArgument(ProgramFile()) + " %f");
     f.WriteString(kEntrySection, "Terminal", "false");
     f.WriteString(kEntrySection, "Categories", "Utility;Archiving;Compression;");
     if (types.empty())
@@ -190,15 +155,7 @@ void addToOwnPackage(const std::vector<std::string>& exts) {
         text += "  </mime-type>\n";
     }
     text += "</mime-info>\n";
-    std::string tmp = MimePackagePath() + ".XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) return;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), MimePackagePath().c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return;
-    }
+    if (!WriteFileReplacing(MimePackagePath(), text)) return;
     runUpdateMimeDatabase();
 }
 

@@ -177,6 +177,29 @@ bool WildcardMatch(std::string_view Pattern, std::string_view Name, bool NamesOn
     return Matcher().match(std::move(pat), std::move(name));
 }
 
+bool MaskMatch(std::string_view Mask, std::string_view Name) {
+    if (Mask == "*.*") return true;
+    auto low = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    // Greedy with one resume point: a later star supersedes an earlier one, because whatever
+    // the earlier star could absorb the later one can too. Linear in practice, quadratic at worst.
+    size_t m = 0, n = 0, starM = std::string_view::npos, starN = 0;
+    while (n < Name.size()) {
+        if (m < Mask.size() && Mask[m] == '*') {
+            starM = ++m;
+            starN = n;
+        } else if (m < Mask.size() && (Mask[m] == '?' || low(Mask[m]) == low(Name[n]))) {
+            ++m, ++n;
+        } else if (starM != std::string_view::npos) {
+            m = starM;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (m < Mask.size() && Mask[m] == '*') ++m;
+    return m == Mask.size();
+}
+
 bool HasWildcards(std::string_view S) {
     return S.find_first_of("*?") != std::string_view::npos;
 }

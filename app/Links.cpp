@@ -1,0 +1,93 @@
+#include "app/Links.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "app/DesktopEntry.h"
+#include "common/Wildcard.h"
+
+namespace {
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : "";
+}
+
+std::string withSlash(std::string p) {
+    if (p.empty() || p.back() != '/') p += '/';
+    return p;
+}
+
+// XDG_DESKTOP_DIR from user-dirs.dirs: a quoted value where "$HOME" may open the path.
+std::string desktopFromUserDirs(const std::string& home) {
+    std::string config = env("XDG_CONFIG_HOME");
+    if (config.empty()) config = home + "/.config";
+    std::ifstream in(config + "/user-dirs.dirs");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("XDG_DESKTOP_DIR=", 0) != 0) continue;
+        std::string v = line.substr(16);
+        if (v.size() < 2 || v.front() != '"' || v.back() != '"') return "";
+        v = v.substr(1, v.size() - 2);
+        if (v.rfind("$HOME", 0) == 0) v = home + v.substr(5);
+        return v.empty() || v[0] != '/' ? "" : v;
+    }
+    return "";
+}
+
+} // namespace
+
+bool GetSpecialFolderPath(int csidl, std::string& path) {
+    std::string home = env("HOME");
+    if (home.empty()) home = "/tmp";
+    if (csidl == CSIDL_PROGRAMS) {
+        std::string data = env("XDG_DATA_HOME");
+        path = withSlash((data.empty() ? home + "/.local/share" : data) + "/applications");
+        return true;
+    }
+    if (csidl == CSIDL_DESKTOPDIRECTORY) {
+        std::string d = desktopFromUserDirs(home);
+        path = withSlash(d.empty() ? home + "/Desktop" : d);
+        return true;
+    }
+    return false;
+}
+
+bool CreateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    struct stat st {};
+    return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ShortcutFileName(const std::string& linkPath) {
+    const std::string lnk = ".lnk";
+    if (linkPath.size() >= lnk.size()) {
+        std::string tail = linkPath.substr(linkPath.size() - lnk.size());
+        for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (tail == lnk) return linkPath.substr(0, linkPath.size() - lnk.size()) + ".desktop";
+    }
+    return linkPath;
+}
+
+bool CreateShortcut(const std::string& target, const std::string& linkPath, const std::string& description) {
+    // A name or target with a line break would end the entry's line: refuse it rather than
+    // write a file whose meaning someone else chose.
+    for (const std::string* s : {&target, &description})
+        for (char c : *s)
+            if (static_cast<unsigned char>(c) < 0x20) return false;
+    std::string text = "[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=" +
+                       DesktopString(description) +
+                       "\n"
+                       "Exec=xdg-open " +
+                       DesktopExecArgument(target, true) +
+                       "\n"
+                       "Terminal=false\n";
+    return WriteFileReplacing(ShortcutFileName(linkPath), text, 0755);
+}
+
+bool MatchWildcard(const std::string& name, const std::string& mask) {
+    return pvcommon::MaskMatch(mask, name);
+}
