@@ -256,6 +256,8 @@ public:
     void ZipListColumnClick(int column);
     void SortItemClick(int item); // "by Name" 0 .. "by Path" 5
     void ZipListSelectItem(int row, bool selected);
+    // Gives every row the selected state `wanted` says (the find dialog's result).
+    void SelectRows(const std::vector<bool>& wanted) { ApplySelection(wanted); }
     void mmiSelAllClick();
     void mmiDeSelAllClick();
     void mmiInvSelClick();
