@@ -10,6 +10,7 @@
 #include "archive/aeMain.h"
 #include "archive/aeDiskMan.h"
 #include "archive/aeFormats.h"
+#include "archive/format/aeZipWalk.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
@@ -335,23 +336,15 @@ int64_t TArcLister::PrepareZip(int64_t) {
     Corrupt(kMsgBadFileHeader);
 }
 
-// The end-of-central-directory record of the open file: the last one whose comment runs
-// exactly to the end of the file. Its comment becomes the archive's comment.
+// The end-of-central-directory record of the open file. Its comment becomes the archive's
+// comment.
 std::optional<aehdr::ZipEndRecord> TArcLister::FindZipEnd() {
-    const int64_t window = std::min<int64_t>(ArchiveSize, 65535 + aehdr::ZipEndRecord::kSize);
-    const uint64_t from = static_cast<uint64_t>(ArchiveSize - window);
-    Bytes b = FIn.Fetch(from, static_cast<size_t>(window));
-    for (size_t i = b.size() >= aehdr::ZipEndRecord::kSize ? b.size() - aehdr::ZipEndRecord::kSize + 1 : 0;
-         i-- > 0;) {
-        if (le32(b.data() + i) != aehdr::kZipEndSig) continue;
-        auto end = aehdr::parseZipEnd(b.subspan(i));
-        if (!end || i + aehdr::ZipEndRecord::kSize + end->commentLength != b.size()) continue;
-        const size_t length = std::min<size_t>(end->commentLength, static_cast<size_t>(ZipCmntBufSize()));
-        ArchiveComment = platform::decodeArchiveName(
-            aehdr::fixedString(b.subspan(i + aehdr::ZipEndRecord::kSize, length)));
-        return end;
-    }
-    return std::nullopt;
+    auto end = pvcommon::zip::FindZipEnd(FIn.Fetcher(), static_cast<uint64_t>(ArchiveSize),
+                                         static_cast<size_t>(ZipCmntBufSize()));
+    if (!end) return std::nullopt;
+    ArchiveComment = platform::decodeArchiveName(aehdr::fixedString(
+        aehdr::Bytes(reinterpret_cast<const uint8_t*>(end->comment.data()), end->comment.size())));
+    return end->record;
 }
 
 void TArcLister::ReadZipArchiveComment() {
@@ -411,13 +404,6 @@ int64_t TArcLister::ListZip(int64_t offset) {
     return FZipCentral ? ListZipCentral(offset) : ListZipLocal(offset);
 }
 
-// Signatures that may follow the last header of a zip part: the directory, its end records,
-// the digital signature.
-static bool IsZipTrailerSig(uint32_t sig) {
-    return sig == aehdr::kZipCentralSig || sig == aehdr::kZipEndSig || sig == aehdr::kZip64EndSig ||
-           sig == aehdr::kZip64LocatorSig || sig == 0x05054B50;
-}
-
 int64_t TArcLister::ListZipCentral(int64_t offset) {
     if (FZipSpanned && offset >= ArchiveSize && FZipDisk < FZipLastDisk) {
         // The directory goes on at the start of the next disk.
@@ -425,54 +411,42 @@ int64_t TArcLister::ListZipCentral(int64_t offset) {
         if (!SwitchZipDisk(FZipDisk + 1)) return -1;
         return offset - size;
     }
-    Bytes b = FIn.Fetch(static_cast<uint64_t>(offset), aehdr::ZipCentralHeader::kSize);
-    if (b.size() < 4) Corrupt(kMsgReadError);
-    const uint32_t sig = le32(b.data());
-    if (sig != aehdr::kZipCentralSig) {
-        if (IsZipTrailerSig(sig)) return -1;
+    pvcommon::zip::ZipCentralRecord& r = FZipRecord;
+    switch (pvcommon::zip::ReadZipCentral(FIn.Fetcher(), static_cast<uint64_t>(offset), r,
+                                          static_cast<size_t>(ZipCmntBufSize()))) {
+    case pvcommon::zip::ZipCentralRead::Record:
+        break;
+    case pvcommon::zip::ZipCentralRead::Trailer:
+        return -1;
+    case pvcommon::zip::ZipCentralRead::Foreign:
         Corrupt(kMsgBadFileHeader);
+    default:
+        Corrupt(kMsgReadError);
     }
-    auto h = aehdr::parseZipCentral(b);
-    if (!h) Corrupt(kMsgReadError);
-    Bytes var =
-        FIn.Fetch(static_cast<uint64_t>(offset) + aehdr::ZipCentralHeader::kSize, h->variableLength());
-    if (var.size() < h->variableLength()) Corrupt(kMsgReadError);
-    const std::string rawName = aehdr::toString(var.first(h->nameLength));
-    const Bytes extra = var.subspan(h->nameLength, h->extraLength);
-    aehdr::applyZip64Extra(extra, *h);
-
+    const aehdr::ZipCentralHeader& h = r.header;
     Entry e;
-    bool utf8 = (h->flags & aehdr::kZipFlagUtf8) != 0;
-    std::optional<std::string> unicodePath;
-    if (h->extraLength != 0 && aehdr::findZipExtra(extra, 0x7075))
-        unicodePath = aehdr::zipUnicodePath(extra, Crc32Of(rawName.data(), rawName.size()));
-    if (unicodePath) {
-        e.Name = DecodeName(*unicodePath, true);
-        utf8 = true;
-    } else {
-        e.Name = DecodeName(rawName, utf8);
-    }
-    size_t commentLength = h->commentLength;
-    if (commentLength > static_cast<size_t>(ZipCmntBufSize()))
-        commentLength = static_cast<size_t>(ZipCmntBufSize());
+    bool utf8 = false;
+    e.Name = ZipCentralName(r, utf8);
     e.Comment = platform::decodeArchiveName(
-        aehdr::fixedString(var.subspan(size_t{h->nameLength} + h->extraLength, commentLength)), utf8);
-    e.Packed = static_cast<int64_t>(h->packedSize);
-    e.Unpacked = static_cast<int64_t>(h->size);
-    e.Crc = h->crc32;
-    e.Method = h->method;
-    e.MethodFlags = h->flags | 0x40u;
-    e.Date = DosDateToDateTime(h->dosDateTime);
-    e.Attr = h->internalAttr;
-    e.ExtAttr = h->externalAttr;
-    e.VerMade = static_cast<uint8_t>(h->versionMadeBy);
-    e.VerNeeded = static_cast<uint8_t>(h->versionNeeded);
-    e.Encrypted = (h->flags & aehdr::kZipFlagEncrypted) != 0;
-    e.Offset = static_cast<int64_t>(h->localOffset) + ZipOffsetBias;
-    const bool isDir = (h->externalAttr & 0x10) != 0 || (!e.Name.empty() && e.Name.back() == '/');
+        aehdr::fixedString(
+            aehdr::Bytes(reinterpret_cast<const uint8_t*>(r.comment.data()), r.comment.size())),
+        utf8);
+    e.Packed = static_cast<int64_t>(h.packedSize);
+    e.Unpacked = static_cast<int64_t>(h.size);
+    e.Crc = h.crc32;
+    e.Method = h.method;
+    e.MethodFlags = h.flags | 0x40u;
+    e.Date = DosDateToDateTime(h.dosDateTime);
+    e.Attr = h.internalAttr;
+    e.ExtAttr = h.externalAttr;
+    e.VerMade = static_cast<uint8_t>(h.versionMadeBy);
+    e.VerNeeded = static_cast<uint8_t>(h.versionNeeded);
+    e.Encrypted = (h.flags & aehdr::kZipFlagEncrypted) != 0;
+    e.Offset = static_cast<int64_t>(h.localOffset) + ZipOffsetBias;
+    const bool isDir = (h.externalAttr & 0x10) != 0 || (!e.Name.empty() && e.Name.back() == '/');
     ExternalAttr = e.ExtAttr; // the method name of a folder looks at it
     Report(e, Filter::SpecBlankDirUncounted, isDir);
-    return offset + static_cast<int64_t>(aehdr::ZipCentralHeader::kSize + h->variableLength());
+    return static_cast<int64_t>(r.next);
 }
 
 int64_t TArcLister::ListZipLocal(int64_t offset) {
@@ -483,7 +457,7 @@ int64_t TArcLister::ListZipLocal(int64_t offset) {
     }
     const uint32_t sig = le32(b.data());
     if (sig != aehdr::kZipLocalSig) {
-        if (IsZipTrailerSig(sig) && FileCount > 0) return -1;
+        if (pvcommon::zip::IsTrailerSig(sig) && FileCount > 0) return -1;
         if (sig == aehdr::kZipEndSig) return -1; // an empty archive
         Corrupt(kMsgBadFileHeader);
     }

@@ -15,6 +15,7 @@
 
 #include "archive/aeBase.h"
 #include "archive/aeHeaders.h"
+#include "common/ZipDirectory.h"
 
 // Buffered random access to the open archive volume for header parsing: a window of the file
 // is kept, so walking thousands of small headers costs few reads.
@@ -150,6 +151,7 @@ private:
 
     // per-format scan state
     bool FZipCentral = false;
+    pvcommon::zip::ZipCentralRecord FZipRecord; // reused from record to record
     bool FZipSpanned = false;
     int FZipDisk = 0, FZipLastDisk = 0; // 0-based disk numbers of a spanned set
     bool FArjVolumeArchive = false;

@@ -8,6 +8,7 @@
 // it never reads past the span it was given.
 #pragma once
 #include "common/LittleEndian.h"
+#include "common/ZipDirectory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +20,7 @@
 
 namespace aehdr {
 
-using Bytes = std::span<const std::uint8_t>;
+using Bytes = pvcommon::Bytes;
 
 // ---------------------------------------------------------------------------------------
 // Readers
@@ -34,57 +35,7 @@ inline std::uint64_t le64(const std::uint8_t* p) {
     return pvcommon::GetLE64(p);
 }
 
-// Little-endian reader over a borrowed span with a sticky "ran out" flag: once a read does
-// not fit, every later read gives zero and ok() stays false.
-class LeReader {
-public:
-    explicit LeReader(Bytes in, std::size_t pos = 0) noexcept
-        : in_{in}, pos_{pos <= in.size() ? pos : in.size()} {
-        if (pos > in.size()) ok_ = false;
-    }
-    std::uint8_t u8() noexcept { return need(1) ? in_[pos_++] : 0; }
-    std::uint16_t u16() noexcept {
-        if (!need(2)) return 0;
-        auto v = le16(in_.data() + pos_);
-        pos_ += 2;
-        return v;
-    }
-    std::uint32_t u32() noexcept {
-        if (!need(4)) return 0;
-        auto v = le32(in_.data() + pos_);
-        pos_ += 4;
-        return v;
-    }
-    std::uint64_t u64() noexcept {
-        if (!need(8)) return 0;
-        auto v = le64(in_.data() + pos_);
-        pos_ += 8;
-        return v;
-    }
-    Bytes bytes(std::size_t n) noexcept {
-        if (!need(n)) return {};
-        auto s = in_.subspan(pos_, n);
-        pos_ += n;
-        return s;
-    }
-    // Bytes up to (not including) the next zero byte, which is consumed; without a zero
-    // byte before the end the read fails.
-    Bytes zstring() noexcept;
-    void skip(std::size_t n) noexcept { (void)bytes(n); }
-    bool need(std::size_t n) noexcept {
-        if (ok_ && n <= in_.size() - pos_) return true;
-        ok_ = false;
-        return false;
-    }
-    bool ok() const noexcept { return ok_; }
-    std::size_t pos() const noexcept { return pos_; }
-    std::size_t left() const noexcept { return in_.size() - pos_; }
-
-private:
-    Bytes in_;
-    std::size_t pos_ = 0;
-    bool ok_ = true;
-};
+using pvcommon::LeReader;
 
 // Raw bytes of a field as a string (names are decoded by the caller, once, at the edge).
 inline std::string toString(Bytes b) {
@@ -100,77 +51,29 @@ using Fetch = std::function<Bytes(std::uint64_t offset, std::size_t count)>;
 // ---------------------------------------------------------------------------------------
 // ZIP (the published zip layout)
 
-constexpr std::uint32_t kZipLocalSig = 0x04034B50;
-constexpr std::uint32_t kZipCentralSig = 0x02014B50;
-constexpr std::uint32_t kZipEndSig = 0x06054B50;
-constexpr std::uint32_t kZip64EndSig = 0x06064B50;
-constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;
-constexpr std::uint32_t kZipSpanSig = 0x08074B50; // first bytes of a spanned set, also data descriptor
-constexpr std::uint16_t kZipFlagEncrypted = 0x0001;
-constexpr std::uint16_t kZipFlagDescriptor = 0x0008;
-constexpr std::uint16_t kZipFlagUtf8 = 0x0800;
-constexpr std::uint32_t kZip32Max = 0xFFFFFFFF; // a 32-bit field holding this defers to zip64
-
-// Local header, 30 bytes:
-//   0 sig 0x04034B50 | 4 version needed (2) | 6 flags (2) | 8 method (2) | 10 DOS time (2)
-//   12 DOS date (2) | 14 CRC-32 (4) | 18 packed size (4) | 22 size (4) | 26 name length (2)
-//   28 extra length (2) | 30 name, then extra field
-struct ZipLocalHeader {
-    static constexpr std::size_t kSize = 30;
-    std::uint16_t versionNeeded = 0, flags = 0, method = 0;
-    std::uint32_t dosDateTime = 0; // date in the high word
-    std::uint32_t crc32 = 0, packedSize = 0, size = 0;
-    std::uint16_t nameLength = 0, extraLength = 0;
-};
-std::optional<ZipLocalHeader> parseZipLocal(Bytes in);
-
-// Central header, 46 bytes:
-//   0 sig 0x02014B50 | 4 version made by (2) | 6 version needed (2) | 8 flags (2)
-//   10 method (2) | 12 DOS time (2) | 14 DOS date (2) | 16 CRC-32 (4) | 20 packed size (4)
-//   24 size (4) | 28 name length (2) | 30 extra length (2) | 32 comment length (2)
-//   34 disk number (2) | 36 internal attributes (2) | 38 external attributes (4)
-//   42 local header offset (4) | 46 name, extra field, comment
-struct ZipCentralHeader {
-    static constexpr std::size_t kSize = 46;
-    std::uint16_t versionMadeBy = 0, versionNeeded = 0, flags = 0, method = 0;
-    std::uint32_t dosDateTime = 0, crc32 = 0;
-    std::uint64_t packedSize = 0, size = 0, localOffset = 0; // widened by the zip64 extra
-    std::uint16_t nameLength = 0, extraLength = 0, commentLength = 0;
-    std::uint32_t diskNumber = 0;
-    std::uint16_t internalAttr = 0;
-    std::uint32_t externalAttr = 0;
-    std::size_t variableLength() const { return std::size_t{nameLength} + extraLength + commentLength; }
-};
-std::optional<ZipCentralHeader> parseZipCentral(Bytes in);
-
-// End of central directory, 22 bytes (+ comment):
-//   0 sig 0x06054B50 | 4 this disk (2) | 6 disk of the central directory (2)
-//   8 entries on this disk (2) | 10 entries (2) | 12 central directory size (4)
-//   16 central directory offset (4) | 20 comment length (2) | 22 comment
-struct ZipEndRecord {
-    static constexpr std::size_t kSize = 22;
-    std::uint16_t thisDisk = 0, centralDisk = 0, entriesThisDisk = 0, entries = 0;
-    std::uint32_t centralSize = 0, centralOffset = 0;
-    std::uint16_t commentLength = 0;
-};
-std::optional<ZipEndRecord> parseZipEnd(Bytes in);
-
-// Writers of the same three records, for the zip writers: `out` takes kSize bytes. Values
-// wider than a field's 32 bits are the caller's to refuse (zip64 is not written).
-void putZipLocal(const ZipLocalHeader& h, std::uint8_t* out);
-void putZipCentral(const ZipCentralHeader& h, std::uint8_t* out);
-void putZipEnd(const ZipEndRecord& e, std::uint8_t* out);
-
-// Extra-field blocks: id (2), size (2), data. Finds the data of block `id`; a block whose
-// size runs past the field ends the search.
-std::optional<Bytes> findZipExtra(Bytes extra, std::uint16_t id);
-// Zip64 extended information (id 0x0001): the 64-bit values of exactly those central
-// fields that hold 0xFFFFFFFF, in the order size, packed size, local offset, disk.
-// Returns false when the block is missing or too short for the fields that need it.
-bool applyZip64Extra(Bytes extra, ZipCentralHeader& h);
-// Info-ZIP Unicode path (id 0x7075): version 1, CRC-32 of the stored name, UTF-8 name.
-// Given the CRC-32 of the stored name, returns the UTF-8 name when it belongs to it.
-std::optional<std::string> zipUnicodePath(Bytes extra, std::uint32_t storedNameCrc);
+// The records and their parsers are the shared leaf's (common/ZipDirectory.h).
+constexpr std::uint32_t kZipLocalSig = pvcommon::zip::kLocalSig;
+constexpr std::uint32_t kZipCentralSig = pvcommon::zip::kCentralSig;
+constexpr std::uint32_t kZipEndSig = pvcommon::zip::kEndSig;
+constexpr std::uint32_t kZip64EndSig = pvcommon::zip::kEnd64Sig;
+constexpr std::uint32_t kZip64LocatorSig = pvcommon::zip::kEnd64LocatorSig;
+constexpr std::uint32_t kZipSpanSig = pvcommon::zip::kDescriptorSig; // first bytes of a spanned set
+constexpr std::uint16_t kZipFlagEncrypted = pvcommon::zip::kFlagEncrypted;
+constexpr std::uint16_t kZipFlagDescriptor = pvcommon::zip::kFlagDescriptor;
+constexpr std::uint16_t kZipFlagUtf8 = pvcommon::zip::kFlagUtf8;
+constexpr std::uint32_t kZip32Max = pvcommon::zip::k32Max;
+using pvcommon::zip::applyZip64Extra;
+using pvcommon::zip::findZipExtra;
+using pvcommon::zip::parseZipCentral;
+using pvcommon::zip::parseZipEnd;
+using pvcommon::zip::parseZipLocal;
+using pvcommon::zip::putZipCentral;
+using pvcommon::zip::putZipEnd;
+using pvcommon::zip::putZipLocal;
+using pvcommon::zip::ZipCentralHeader;
+using pvcommon::zip::ZipEndRecord;
+using pvcommon::zip::ZipLocalHeader;
+using pvcommon::zip::zipUnicodePath;
 
 // ---------------------------------------------------------------------------------------
 // CAB (Microsoft cabinet)

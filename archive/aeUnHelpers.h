@@ -53,6 +53,9 @@ public:
         const std::size_t at = static_cast<std::size_t>(Offset - start_);
         return aehdr::Bytes(buf_).subspan(at, std::min(Count, buf_.size() - at));
     }
+    aehdr::Fetch Fetcher() {
+        return [this](uint64_t o, std::size_t n) { return Fetch(o, n); };
+    }
 
 private:
     int handle_;

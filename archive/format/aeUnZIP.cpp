@@ -10,6 +10,7 @@
 #include "archive/aeUnHelpers.h"
 #include "archive/format/aeUnTAR.h"
 #include "archive/codec/aeZipDecode.h"
+#include "archive/format/aeZipWalk.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 #include "platform/volumes.h"
@@ -18,15 +19,7 @@ namespace {
 
 constexpr int kMaxDiskRequests = 64; // a user who keeps inserting the wrong disk is asked again
 
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-std::string ZipName(const std::string& raw, bool utf8) {
-    std::string name = platform::decodeArchiveName(raw, utf8);
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
-}
+using pvcommon::GetLE32;
 
 // The methods DecodeZipEntry knows; the name of any other for the message.
 bool MethodSupported(uint16_t m) {
@@ -161,15 +154,9 @@ bool TUnZIP::OpenSpanned(int& Handle) {
 // The end-of-central-directory record of the disk in the drive.
 std::optional<aehdr::ZipEndRecord> TUnZIP::FindEnd(int Handle) {
     THeaderReader rd(Handle);
-    const int64_t window = std::min<int64_t>(ArchiveSize, 65535 + aehdr::ZipEndRecord::kSize);
-    aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(ArchiveSize - window), static_cast<size_t>(window));
-    for (size_t i = b.size() >= aehdr::ZipEndRecord::kSize ? b.size() - aehdr::ZipEndRecord::kSize + 1 : 0;
-         i-- > 0;) {
-        if (Le32(b.data() + i) != aehdr::kZipEndSig) continue;
-        auto end = aehdr::parseZipEnd(b.subspan(i));
-        if (end && i + aehdr::ZipEndRecord::kSize + end->commentLength == b.size()) return end;
-    }
-    return std::nullopt;
+    auto end = pvcommon::zip::FindZipEnd(rd.Fetcher(), static_cast<uint64_t>(ArchiveSize));
+    if (!end) return std::nullopt;
+    return end->record;
 }
 
 bool TUnZIP::RequestFirstDisk(int& Handle) {
@@ -266,28 +253,19 @@ bool TUnZIP::RoomFor(const TZipChosen& Entry, const std::string& Name) {
 
 void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
     TReadAheadReader rd(Handle);
-    int scanHandle = Handle;
-    (void)scanHandle;
+    const aehdr::Fetch fetch = rd.Fetcher();
+    pvcommon::zip::ZipCentralRecord r;
     while (!Cancel()) {
-        aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Offset), aehdr::ZipCentralHeader::kSize);
-        if (b.size() < 4 || Le32(b.data()) != aehdr::kZipCentralSig) break;
-        auto h = aehdr::parseZipCentral(b);
-        if (!h) break;
-        aehdr::Bytes var =
-            rd.Fetch(static_cast<uint64_t>(Offset) + aehdr::ZipCentralHeader::kSize, h->variableLength());
-        if (var.size() < h->variableLength()) RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
-        const std::string raw = aehdr::toString(var.first(h->nameLength));
-        const aehdr::Bytes extra = var.subspan(h->nameLength, h->extraLength);
-        bool utf8 = (h->flags & aehdr::kZipFlagUtf8) != 0;
-        std::string name;
-        if (auto u = aehdr::zipUnicodePath(extra, Crc32Of(raw.data(), raw.size())))
-            name = ZipName(*u, true);
-        else
-            name = ZipName(raw, utf8);
+        const auto read = pvcommon::zip::ReadZipCentral(fetch, static_cast<uint64_t>(Offset), r, 0);
+        if (read == pvcommon::zip::ZipCentralRead::VarShort)
+            RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
+        if (read != pvcommon::zip::ZipCentralRead::Record) break;
+        const aehdr::ZipCentralHeader* h = &r.header;
+        bool utf8 = false;
+        const std::string name = ZipCentralName(r, utf8);
 
         TZipChosen e;
-        e.Zip64 = h->packedSize == aehdr::kZip32Max || h->size == aehdr::kZip32Max ||
-                  h->localOffset == aehdr::kZip32Max;
+        e.Zip64 = r.zip64;
         e.Flags = h->flags;
         e.Method = h->method;
         e.LocalOffset = static_cast<int64_t>(h->localOffset) + (FSpanned ? 0 : ZipOffsetBias);
@@ -312,10 +290,12 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
             bool stop = false;
             const size_t chosen = FileList->Count();
             Choose(e, name, stop);
-            if (FileList->Count() != chosen) FCentralNames.push_back({name, ZipName(raw, utf8)});
+            if (FileList->Count() != chosen)
+                FCentralNames.push_back(
+                    {name, ZipStoredName(r.rawName, (h->flags & aehdr::kZipFlagUtf8) != 0)});
             if (stop) break;
         }
-        Offset += static_cast<int64_t>(aehdr::ZipCentralHeader::kSize + h->variableLength());
+        Offset = static_cast<int64_t>(r.next);
     }
     std::sort(FSpans.begin(), FSpans.end());
     // The record reaching furthest so far: a later start before its end shares bytes with it.
@@ -343,12 +323,12 @@ void TUnZIP::ScanLocal(int Handle, int64_t Offset) {
     THeaderReader rd(Handle);
     if (FSpanned || ArcType() == atZipMV) {
         aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Offset), 4);
-        if (b.size() == 4 && Le32(b.data()) == aehdr::kZipSpanSig) Offset += 4;
+        if (b.size() == 4 && GetLE32(b.data()) == aehdr::kZipSpanSig) Offset += 4;
     }
     while (!Cancel()) {
         aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Offset), aehdr::ZipLocalHeader::kSize);
         if (b.size() < 4) break;
-        const uint32_t sig = Le32(b.data());
+        const uint32_t sig = GetLE32(b.data());
         if (sig != aehdr::kZipLocalSig) {
             if (sig != aehdr::kZipCentralSig && sig != aehdr::kZipEndSig && sig != aehdr::kZip64EndSig)
                 ReportError(FArchiveFile, "", "0", kMsgBadFileHeader);
@@ -359,7 +339,7 @@ void TUnZIP::ScanLocal(int Handle, int64_t Offset) {
         aehdr::Bytes nb =
             rd.Fetch(static_cast<uint64_t>(Offset) + aehdr::ZipLocalHeader::kSize, h->nameLength);
         if (nb.size() < h->nameLength) RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
-        const std::string name = ZipName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
+        const std::string name = ZipStoredName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
         const int64_t data =
             Offset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) + h->nameLength + h->extraLength;
         TZipChosen e;
@@ -405,22 +385,22 @@ int64_t TUnZIP::FindDescriptor(int Handle, int64_t DataStart, TZipChosen& Entry)
         const std::size_t n = std::min<std::size_t>(b.size(), kBlock);
         for (std::size_t i = 0; i < n; ++i) {
             if (b[i] != 'P' || i + 16 > b.size()) continue;
-            const uint32_t sig = Le32(b.data() + i);
+            const uint32_t sig = GetLE32(b.data() + i);
             const int64_t at = pos + static_cast<int64_t>(i);
             if (sig == aehdr::kZipSpanSig &&
-                Le32(b.data() + i + 8) == static_cast<uint64_t>(at - DataStart)) {
-                Entry.Crc32 = Le32(b.data() + i + 4);
+                GetLE32(b.data() + i + 8) == static_cast<uint64_t>(at - DataStart)) {
+                Entry.Crc32 = GetLE32(b.data() + i + 4);
                 Entry.PackedSize = at - DataStart;
-                Entry.UnpackedSize = Le32(b.data() + i + 12);
+                Entry.UnpackedSize = GetLE32(b.data() + i + 12);
                 return at + 16;
             }
             if ((sig == aehdr::kZipLocalSig || sig == aehdr::kZipCentralSig) && at - 12 >= DataStart) {
                 // A descriptor without its signature right before the next header.
                 aehdr::Bytes d = rd.Fetch(static_cast<uint64_t>(at - 12), 12);
-                if (d.size() == 12 && Le32(d.data() + 4) == static_cast<uint64_t>(at - 12 - DataStart)) {
-                    Entry.Crc32 = Le32(d.data());
+                if (d.size() == 12 && GetLE32(d.data() + 4) == static_cast<uint64_t>(at - 12 - DataStart)) {
+                    Entry.Crc32 = GetLE32(d.data());
                     Entry.PackedSize = at - 12 - DataStart;
-                    Entry.UnpackedSize = Le32(d.data() + 8);
+                    Entry.UnpackedSize = GetLE32(d.data() + 8);
                     return at;
                 }
                 b = rd.Fetch(static_cast<uint64_t>(pos), kBlock + 20);
@@ -445,7 +425,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
     // The local header and its name in one read; the data is read from an explicit seek.
     TReadAheadReader rd(Handle, 1024);
     aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Entry.LocalOffset), aehdr::ZipLocalHeader::kSize);
-    auto h = b.size() == aehdr::ZipLocalHeader::kSize && Le32(b.data()) == aehdr::kZipLocalSig
+    auto h = b.size() == aehdr::ZipLocalHeader::kSize && GetLE32(b.data()) == aehdr::kZipLocalSig
                  ? aehdr::parseZipLocal(b)
                  : std::nullopt;
     if (!h) {
@@ -459,7 +439,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
         ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
         return true;
     }
-    const std::string localName = ZipName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
+    const std::string localName = ZipStoredName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
     // The directory's values hold -- the name listed and chosen included; a streamed
     // entry's local header has none.
     const TCentralName* central =

@@ -1,0 +1,14 @@
+// The zip format's directory walk as the engine uses it: the lister and the extractor read
+// the central directory and the end record through the shared leaf (common/ZipDirectory.h)
+// and name the entries the same way.
+#pragma once
+#include <string>
+
+#include "common/ZipDirectory.h"
+
+// The name of a central record's entry, '/' separators: the Info-ZIP Unicode path when it
+// belongs to the stored name, else the stored name (UTF-8 by flag 11, else the archive code
+// page). Utf8 tells which was decoded as UTF-8.
+std::string ZipCentralName(const pvcommon::zip::ZipCentralRecord& R, bool& Utf8);
+// A zip name as stored, decoded ('/' separators).
+std::string ZipStoredName(const std::string& Raw, bool Utf8);

@@ -1,0 +1,226 @@
+#include "common/ZipDirectory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pvcommon {
+
+Bytes LeReader::zstring() noexcept {
+    if (!ok_) return {};
+    const std::uint8_t* begin = in_.data() + pos_;
+    const void* z = std::memchr(begin, 0, in_.size() - pos_);
+    if (z == nullptr) {
+        ok_ = false;
+        return {};
+    }
+    const std::size_t n = static_cast<std::size_t>(static_cast<const std::uint8_t*>(z) - begin);
+    auto s = in_.subspan(pos_, n);
+    pos_ += n + 1;
+    return s;
+}
+
+} // namespace pvcommon
+
+namespace pvcommon::zip {
+
+namespace {
+
+struct LeWriter {
+    std::uint8_t* p;
+    void u16(std::uint32_t v) {
+        PutLE16(p, v);
+        p += 2;
+    }
+    void u32(std::uint64_t v) {
+        PutLE32(p, static_cast<std::uint32_t>(v));
+        p += 4;
+    }
+};
+
+std::string Text(Bytes b) {
+    return std::string(b.begin(), b.end());
+}
+
+} // namespace
+
+std::optional<ZipLocalHeader> parseZipLocal(Bytes in) {
+    LeReader r{in};
+    if (r.u32() != kLocalSig) return std::nullopt;
+    ZipLocalHeader h;
+    h.versionNeeded = r.u16();
+    h.flags = r.u16();
+    h.method = r.u16();
+    h.dosDateTime = r.u32();
+    h.crc32 = r.u32();
+    h.packedSize = r.u32();
+    h.size = r.u32();
+    h.nameLength = r.u16();
+    h.extraLength = r.u16();
+    if (!r.ok()) return std::nullopt;
+    return h;
+}
+
+std::optional<ZipCentralHeader> parseZipCentral(Bytes in) {
+    LeReader r{in};
+    if (r.u32() != kCentralSig) return std::nullopt;
+    ZipCentralHeader h;
+    h.versionMadeBy = r.u16();
+    h.versionNeeded = r.u16();
+    h.flags = r.u16();
+    h.method = r.u16();
+    h.dosDateTime = r.u32();
+    h.crc32 = r.u32();
+    h.packedSize = r.u32();
+    h.size = r.u32();
+    h.nameLength = r.u16();
+    h.extraLength = r.u16();
+    h.commentLength = r.u16();
+    h.diskNumber = r.u16();
+    h.internalAttr = r.u16();
+    h.externalAttr = r.u32();
+    h.localOffset = r.u32();
+    if (!r.ok()) return std::nullopt;
+    return h;
+}
+
+std::optional<ZipEndRecord> parseZipEnd(Bytes in) {
+    LeReader r{in};
+    if (r.u32() != kEndSig) return std::nullopt;
+    ZipEndRecord e;
+    e.thisDisk = r.u16();
+    e.centralDisk = r.u16();
+    e.entriesThisDisk = r.u16();
+    e.entries = r.u16();
+    e.centralSize = r.u32();
+    e.centralOffset = r.u32();
+    e.commentLength = r.u16();
+    if (!r.ok()) return std::nullopt;
+    return e;
+}
+
+void putZipLocal(const ZipLocalHeader& h, std::uint8_t* out) {
+    LeWriter w{out};
+    w.u32(kLocalSig);
+    w.u16(h.versionNeeded);
+    w.u16(h.flags);
+    w.u16(h.method);
+    w.u32(h.dosDateTime);
+    w.u32(h.crc32);
+    w.u32(h.packedSize);
+    w.u32(h.size);
+    w.u16(h.nameLength);
+    w.u16(h.extraLength);
+}
+
+void putZipCentral(const ZipCentralHeader& h, std::uint8_t* out) {
+    LeWriter w{out};
+    w.u32(kCentralSig);
+    w.u16(h.versionMadeBy);
+    w.u16(h.versionNeeded);
+    w.u16(h.flags);
+    w.u16(h.method);
+    w.u32(h.dosDateTime);
+    w.u32(h.crc32);
+    w.u32(h.packedSize);
+    w.u32(h.size);
+    w.u16(h.nameLength);
+    w.u16(h.extraLength);
+    w.u16(h.commentLength);
+    w.u16(h.diskNumber);
+    w.u16(h.internalAttr);
+    w.u32(h.externalAttr);
+    w.u32(h.localOffset);
+}
+
+void putZipEnd(const ZipEndRecord& e, std::uint8_t* out) {
+    LeWriter w{out};
+    w.u32(kEndSig);
+    w.u16(e.thisDisk);
+    w.u16(e.centralDisk);
+    w.u16(e.entriesThisDisk);
+    w.u16(e.entries);
+    w.u32(e.centralSize);
+    w.u32(e.centralOffset);
+    w.u16(e.commentLength);
+}
+
+std::optional<Bytes> findZipExtra(Bytes extra, std::uint16_t id) {
+    LeReader r{extra};
+    while (r.left() >= 4) {
+        const std::uint16_t blockId = r.u16();
+        const std::uint16_t size = r.u16();
+        Bytes data = r.bytes(size);
+        if (!r.ok()) return std::nullopt;
+        if (blockId == id) return data;
+    }
+    return std::nullopt;
+}
+
+bool applyZip64Extra(Bytes extra, ZipCentralHeader& h) {
+    const bool needSize = h.size == k32Max, needPacked = h.packedSize == k32Max,
+               needOffset = h.localOffset == k32Max, needDisk = h.diskNumber == 0xFFFF;
+    if (!needSize && !needPacked && !needOffset && !needDisk) return true;
+    auto block = findZipExtra(extra, kExtraZip64);
+    if (!block) return false;
+    LeReader r{*block};
+    if (needSize) h.size = r.u64();
+    if (needPacked) h.packedSize = r.u64();
+    if (needOffset) h.localOffset = r.u64();
+    if (needDisk) h.diskNumber = r.u32();
+    return r.ok();
+}
+
+std::optional<std::string> zipUnicodePath(Bytes extra, std::uint32_t storedNameCrc) {
+    auto block = findZipExtra(extra, kExtraUnicodePath);
+    if (!block) return std::nullopt;
+    LeReader r{*block};
+    if (r.u8() != 1) return std::nullopt;
+    if (r.u32() != storedNameCrc || !r.ok()) return std::nullopt;
+    return Text(r.bytes(r.left()));
+}
+
+bool IsTrailerSig(std::uint32_t sig) {
+    return sig == kCentralSig || sig == kEndSig || sig == kEnd64Sig || sig == kEnd64LocatorSig ||
+           sig == kDigitalSignatureSig;
+}
+
+std::optional<ZipEndFound> FindZipEnd(const Fetch& in, std::uint64_t fileSize, std::size_t maxComment) {
+    const std::uint64_t window = std::min<std::uint64_t>(fileSize, kMaxEndComment + kEndSize);
+    Bytes b = in(fileSize - window, static_cast<std::size_t>(window));
+    for (std::size_t i = b.size() >= kEndSize ? b.size() - kEndSize + 1 : 0; i-- > 0;) {
+        if (GetLE32(b.data() + i) != kEndSig) continue;
+        auto end = parseZipEnd(b.subspan(i));
+        if (!end || i + kEndSize + end->commentLength != b.size()) continue;
+        ZipEndFound found;
+        found.record = *end;
+        found.offset = fileSize - window + i;
+        found.comment = Text(b.subspan(i + kEndSize, std::min<std::size_t>(end->commentLength, maxComment)));
+        return found;
+    }
+    return std::nullopt;
+}
+
+ZipCentralRead ReadZipCentral(const Fetch& in, std::uint64_t offset, ZipCentralRecord& out,
+                              std::size_t maxComment) {
+    Bytes b = in(offset, kCentralSize);
+    if (b.size() < 4) return ZipCentralRead::Short;
+    const std::uint32_t sig = GetLE32(b.data());
+    if (sig != kCentralSig) return IsTrailerSig(sig) ? ZipCentralRead::Trailer : ZipCentralRead::Foreign;
+    auto h = parseZipCentral(b);
+    if (!h) return ZipCentralRead::Short;
+    Bytes var = in(offset + kCentralSize, h->variableLength());
+    if (var.size() < h->variableLength()) return ZipCentralRead::VarShort;
+    out.zip64 = h->packedSize == k32Max || h->size == k32Max || h->localOffset == k32Max;
+    out.rawName.assign(var.begin(), var.begin() + h->nameLength);
+    const Bytes extra = var.subspan(h->nameLength, h->extraLength);
+    out.extra.assign(extra.begin(), extra.end());
+    const Bytes comment = var.subspan(std::size_t{h->nameLength} + h->extraLength,
+                                      std::min<std::size_t>(h->commentLength, maxComment));
+    out.comment.assign(comment.begin(), comment.end());
+    (void)applyZip64Extra(extra, *h);
+    out.header = *h;
+    out.next = offset + kCentralSize + h->variableLength();
+    return ZipCentralRead::Record;
+}
+
+} // namespace pvcommon::zip

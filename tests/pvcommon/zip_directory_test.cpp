@@ -1,0 +1,146 @@
+// The zip directory walk every layer shares: central records with their zip64 widening, the
+// end of the directory, damaged directories, and the end record behind a comment that holds
+// an end signature of its own.
+#include "common/ZipDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace pvcommon;
+using namespace pvcommon::zip;
+
+struct Image {
+    std::vector<uint8_t> bytes;
+    Fetch fetch() const {
+        return [this](uint64_t o, size_t n) -> Bytes {
+            if (o >= bytes.size()) return {};
+            return Bytes(bytes).subspan(static_cast<size_t>(o), std::min<size_t>(n, bytes.size() - o));
+        };
+    }
+    void add(const void* p, size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        bytes.insert(bytes.end(), b, b + n);
+    }
+    void add(const std::string& s) { add(s.data(), s.size()); }
+};
+
+void AddCentral(Image& img, ZipCentralHeader h, const std::string& name, const std::string& extra,
+                const std::string& comment) {
+    h.nameLength = static_cast<uint16_t>(name.size());
+    h.extraLength = static_cast<uint16_t>(extra.size());
+    h.commentLength = static_cast<uint16_t>(comment.size());
+    uint8_t fixed[ZipCentralHeader::kSize];
+    putZipCentral(h, fixed);
+    img.add(fixed, sizeof fixed);
+    img.add(name);
+    img.add(extra);
+    img.add(comment);
+}
+
+std::string Zip64Extra(uint64_t size, uint64_t packed) {
+    uint8_t b[20];
+    PutLE16(b, kExtraZip64);
+    PutLE16(b + 2, 16);
+    PutLE64(b + 4, size);
+    PutLE64(b + 12, packed);
+    return std::string(reinterpret_cast<char*>(b), sizeof b);
+}
+
+TEST(ZipDirectoryWalk, ReadsRecordsWidensZip64AndStopsAtTheTrailer) {
+    Image img;
+    ZipCentralHeader a;
+    a.method = 8;
+    a.crc32 = 0x12345678;
+    a.packedSize = 10;
+    a.size = 20;
+    a.localOffset = 0;
+    AddCentral(img, a, "dir/a.txt", "", "first");
+    ZipCentralHeader b;
+    b.packedSize = k32Max;
+    b.size = k32Max;
+    b.localOffset = 77;
+    AddCentral(img, b, "big.bin", Zip64Extra(0x100000000ull, 0x80000000ull), "");
+    uint8_t sig[4];
+    PutLE32(sig, kDigitalSignatureSig);
+    img.add(sig, 4);
+
+    ZipCentralRecord r;
+    ASSERT_EQ(ReadZipCentral(img.fetch(), 0, r, 3), ZipCentralRead::Record);
+    EXPECT_EQ(r.rawName, "dir/a.txt");
+    EXPECT_EQ(r.comment, "fir"); // cut to the wanted length
+    EXPECT_EQ(r.header.crc32, 0x12345678u);
+    EXPECT_FALSE(r.zip64);
+    EXPECT_EQ(r.next, ZipCentralHeader::kSize + 9 + 5);
+
+    const uint64_t second = r.next;
+    ASSERT_EQ(ReadZipCentral(img.fetch(), second, r), ZipCentralRead::Record);
+    EXPECT_EQ(r.rawName, "big.bin");
+    EXPECT_TRUE(r.zip64);
+    EXPECT_EQ(r.header.size, 0x100000000ull);
+    EXPECT_EQ(r.header.packedSize, 0x80000000ull);
+    EXPECT_EQ(r.header.localOffset, 77u); // not deferred: kept as stored
+    EXPECT_TRUE(r.comment.empty());
+    EXPECT_EQ(ReadZipCentral(img.fetch(), r.next, r), ZipCentralRead::Trailer);
+}
+
+TEST(ZipDirectoryWalk, DamagedDirectoriesSayHow) {
+    Image img;
+    AddCentral(img, {}, "name.txt", "", "");
+    const std::vector<uint8_t> whole = img.bytes;
+    ZipCentralRecord r;
+    struct Case {
+        const char* what;
+        size_t keep; // bytes kept of the record
+        bool foreign;
+        ZipCentralRead want;
+    };
+    const Case cases[] = {
+        {"nothing left", 0, false, ZipCentralRead::Short},
+        {"fixed part cut", 20, false, ZipCentralRead::Short},
+        {"name cut", ZipCentralHeader::kSize + 3, false, ZipCentralRead::VarShort},
+        {"local header where a central one belongs", whole.size(), true, ZipCentralRead::Foreign},
+    };
+    for (const Case& c : cases) {
+        img.bytes.assign(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.keep));
+        if (c.foreign) PutLE32(img.bytes.data(), kLocalSig);
+        EXPECT_EQ(ReadZipCentral(img.fetch(), 0, r), c.want) << c.what;
+    }
+}
+
+TEST(ZipDirectoryEnd, TheRecordWhoseCommentRunsToTheEndOfTheFile) {
+    Image img;
+    img.add(std::string(100, 'x'));
+    ZipEndRecord e;
+    e.entries = e.entriesThisDisk = 3;
+    e.centralOffset = 42;
+    // The comment holds a complete end record of its own that does not reach the end.
+    std::string comment(ZipEndRecord::kSize, '\0');
+    ZipEndRecord fake;
+    fake.centralOffset = 7;
+    putZipEnd(fake, reinterpret_cast<uint8_t*>(comment.data()));
+    comment += "tail";
+    e.commentLength = static_cast<uint16_t>(comment.size());
+    uint8_t fixed[ZipEndRecord::kSize];
+    putZipEnd(e, fixed);
+    img.add(fixed, sizeof fixed);
+    img.add(comment);
+
+    auto found = FindZipEnd(img.fetch(), img.bytes.size());
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->offset, 100u);
+    EXPECT_EQ(found->record.centralOffset, 42u);
+    EXPECT_EQ(found->record.entries, 3);
+    EXPECT_EQ(found->comment, comment);
+    EXPECT_EQ(FindZipEnd(img.fetch(), img.bytes.size(), 4)->comment, comment.substr(0, 4));
+
+    img.bytes.pop_back(); // the comment no longer reaches its stated length
+    EXPECT_FALSE(FindZipEnd(img.fetch(), img.bytes.size()));
+    EXPECT_FALSE(FindZipEnd(img.fetch(), 0));
+}
+
+} // namespace
