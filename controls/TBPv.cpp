@@ -294,6 +294,10 @@ void FlushPaintMessages() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
 }
 
+bool IsVisibleProp(const QWidget* w) {
+    return !(w->isHidden() && w->testAttribute(Qt::WA_WState_ExplicitShowHide));
+}
+
 QWidget* FindTopLevelWindowExcept(QWidget* except) {
     QWidget* topmost = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -306,75 +310,11 @@ QWidget* FindTopLevelWindowExcept(QWidget* except) {
 
 void RecalcFrame(QWidget* control) {
     if (!control) return;
+    if (auto* tw = qobject_cast<TCustomToolWindowPv*>(control)) tw->RecalcNonClient();
     if (auto* dock = qobject_cast<TDockPv*>(control))
         dock->SetBoundLines(dock->BoundLines()); // margins from the bound lines again
     control->updateGeometry();
     control->update();
-}
-
-// ================================================================ tool windows
-
-TCustomToolWindowPv::TCustomToolWindowPv(QWidget* parent) : QWidget(parent) {
-    if (auto* dock = qobject_cast<TDockPv*>(parent)) dock->AddRemoveBar(this, true);
-}
-
-TCustomToolWindowPv::~TCustomToolWindowPv() {
-    if (FDock) FDock->AddRemoveBar(this, false);
-}
-
-TDockPv* TCustomToolWindowPv::DockedTo() const {
-    return qobject_cast<TDockPv*>(parentWidget());
-}
-
-void TCustomToolWindowPv::Relayout() {
-    if (TDockPv* d = DockedTo()) d->LayOutBars(false);
-}
-
-void TCustomToolWindowPv::SetDockRow(int row) {
-    FDockRow = row;
-    if (!BeingPositioned) Relayout();
-}
-
-void TCustomToolWindowPv::SetDockPos(int pos) {
-    FDockPos = pos;
-    if (!BeingPositioned) Relayout();
-}
-
-void TCustomToolWindowPv::SetFullSize(bool on) {
-    if (FFullSize == on) return;
-    FFullSize = on;
-    Relayout();
-}
-
-int TCustomToolWindowPv::RowSize(TDockOrientation orientation) const {
-    return orientation == doVert ? width() : height();
-}
-
-bool TCustomToolWindowPv::event(QEvent* e) {
-    switch (e->type()) {
-    case QEvent::ParentChange: {
-        TDockPv* now = DockedTo();
-        if (FDock && FDock != now) FDock->AddRemoveBar(this, false);
-        if (now && FDock != now) now->AddRemoveBar(this, true);
-        break;
-    }
-    case QEvent::ShowToParent:
-    case QEvent::HideToParent:
-        if (TDockPv* d = DockedTo()) d->UpdateBarVisibility(this, false);
-        break;
-    default:
-        break;
-    }
-    return QWidget::event(e);
-}
-
-int GetDockPositionOfControl(QWidget* control) {
-    for (QWidget* w = control; w; w = w->parentWidget())
-        if (auto* tw = qobject_cast<TCustomToolWindowPv*>(w)) {
-            if (TDockPv* d = tw->DockedTo()) return d->Position();
-            return kNoDockPosition;
-        }
-    return kNoDockPosition;
 }
 
 // ================================================================ the arrangement
@@ -726,8 +666,7 @@ void TDockPv::EnableLayout() {
 
 bool TDockPv::IsShownOnDock(TCustomToolWindowPv* bar) const {
     // Visible as a property: not hidden on purpose (a child shows with its dock).
-    return bar && bar->parentWidget() == this &&
-           !(bar->isHidden() && bar->testAttribute(Qt::WA_WState_ExplicitShowHide));
+    return bar && bar->parentWidget() == this && IsVisibleProp(bar);
 }
 
 int TDockPv::AvailableLength() const {
