@@ -12,9 +12,7 @@
 #include <QResizeEvent>
 #include <QStatusBar>
 #include <QStyle>
-#include <QToolBar>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
@@ -77,6 +75,7 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     setAcceptDrops(true); // dropped files are handled with the drop dialog
     FormCreate(programPath);
     SetCaptions();
+    ApplyToolbarSettings();
     ShowToolbar(FToolbarShown);
     ShowStatusBar(FStatusBarShown);
     for (int i = 0; i < 7; ++i) {
@@ -95,6 +94,7 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
 
 TMainForm::~TMainForm() {
     SaveWindowPlacement(FWindowLeft, FWindowTop);
+    SaveToolbarPlacement();
     FormDestroy();
     // The core is destroyed before the widgets; the view must not report to it any more.
     FZipList->selectionModel()->disconnect(this);
@@ -277,68 +277,6 @@ void TMainForm::BuildMenus() {
     sortMenu(FPopup);
 }
 
-// A plain tool bar until the docking toolbar takes its place; the eight buttons and the
-// two history drop-downs are already the ones it will carry.
-void TMainForm::BuildToolbar() {
-    FToolbar = addToolBar("Toolbar");
-    FToolbar->setObjectName("pvToolbar");
-    FToolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    FToolbar->setMovable(false);
-    QStyle* st = style();
-    auto button = [&](QStyle::StandardPixmap icon, const char* text, const std::string& item = {}) {
-        QAction* a = MakeAction(QString::fromLatin1(text), item);
-        a->setIcon(st->standardIcon(icon));
-        FToolbar->addAction(a);
-        FToolButtons.push_back(a);
-        return a;
-    };
-    QAction* newB = button(QStyle::SP_FileIcon, "New");
-    connect(newB, &QAction::triggered, this, [this] { mmiNewClick(); });
-    QAction* openB = button(QStyle::SP_DialogOpenButton, "Open");
-    connect(openB, &QAction::triggered, this, [this] { mmiOpenClick(); });
-    FOpenHistoryMenu = new QMenu(this);
-    openB->setMenu(FOpenHistoryMenu);
-    for (int i = 1; i <= 5; ++i) {
-        QAction* item = FOpenHistoryMenu->addAction(QString());
-        item->setObjectName(QString("Item%1").arg(i));
-        connect(item, &QAction::triggered, this, [this, i] { OpenHistoryItem(i); });
-    }
-    if (auto* tb = qobject_cast<QToolButton*>(FToolbar->widgetForAction(openB)))
-        tb->setPopupMode(QToolButton::MenuButtonPopup);
-    button(QStyle::SP_FileDialogNewFolder, "Add", cmd::Add);
-    QAction* extractB = button(QStyle::SP_ArrowDown, "Extract", cmd::Extract);
-    FExtHistoryMenu = new QMenu(this);
-    extractB->setMenu(FExtHistoryMenu);
-    QAction* to = FExtHistoryMenu->addAction("Extract to");
-    Bind(to, cmd::ExtractTo);
-    FExtractToActions.push_back(to);
-    FExtHistoryMenu->addSeparator();
-    for (int i = 1; i <= 5; ++i) {
-        QAction* item = FExtHistoryMenu->addAction(QString());
-        item->setObjectName(QString("EItem%1").arg(i));
-        connect(item, &QAction::triggered, this, [this, i] { EItemClick(i); });
-    }
-    if (auto* tb = qobject_cast<QToolButton*>(FToolbar->widgetForAction(extractB)))
-        tb->setPopupMode(QToolButton::MenuButtonPopup);
-    button(QStyle::SP_TrashIcon, "Delete", cmd::Delete);
-    FToolbar->addSeparator();
-    FSetupButton = button(QStyle::SP_ComputerIcon, "Install", cmd::Install);
-    QAction* about = button(QStyle::SP_MessageBoxInformation, "About");
-    connect(about, &QAction::triggered, this, [] {
-        platform::messageBox("About Parvex 2000", "Parvex 2000", platform::MsgType::Information,
-                             platform::mbOK);
-    });
-    QAction* exitB = button(QStyle::SP_DialogCloseButton, "Exit");
-    connect(exitB, &QAction::triggered, this, &QWidget::close);
-    newB->setToolTip("Create new Archive");
-    openB->setToolTip("Open Archive");
-    ActionsFor(cmd::Add).back()->setToolTip("Add files to Archive");
-    extractB->setToolTip("Extract files from Archive");
-    ActionsFor(cmd::Delete).back()->setToolTip("Delete files from Archive");
-    FSetupButton->setToolTip("Start installation");
-    about->setToolTip("Show about dialog");
-}
-
 void TMainForm::SetCaptions() {
     setWindowTitle(qs(Caption));
     QApplication::setApplicationDisplayName(QString());
@@ -356,6 +294,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::FormShow() {
     RestoreWindowPlacement(FWindowLeft, FWindowLeft + FWindowWidth, FWindowTop + FWindowHeight, FWindowTop);
+    PlaceToolbarAtShow();
     UpdateSettings();
     // The zip association check and the update request come with the shell integration.
     if (ZipFront()) ZipFront()->SetAddCompLevel(FPackRate);
@@ -386,12 +325,6 @@ void TMainForm::UpdateSettings() {
     // selection is what the view always does.
     FZipList->setAlternatingRowColors(FGridLines);
     FZipList->setMouseTracking(FSingleClick);
-}
-
-void TMainForm::ShowToolbar(bool show) {
-    FToolbar->setVisible(show);
-    FToolbarShown = show;
-    FShowToolbarAction->setChecked(show);
 }
 
 void TMainForm::ShowStatusBar(bool show) {
@@ -628,6 +561,7 @@ void TMainForm::ItemsChanged() {
         a->setEnabled(AllEnabled && (item.empty() || IsEnabled(item)));
     }
     if (FSetupButton) FSetupButton->setVisible(SetupShown);
+    SyncToolbar();
     for (size_t i = 0; i < FExtractToActions.size(); ++i) FExtractToActions[i]->setText(qs(ExtractToCaption));
     for (QAction* a : FExtractHereActions) a->setText(qs(ExtractHereCaption));
     for (size_t i = 0; i < FSortActions.size(); ++i)

@@ -8,12 +8,16 @@
 #include <vector>
 
 #include "app/MainCore.h"
+#include "controls/TBPv.h"
 
 class QAction;
 class QLabel;
 class QMenu;
 class QTimer;
-class QToolBar;
+class TToolbarPv;
+class TToolbarButtonPv;
+class TToolbarSepPv;
+class TPvImageList;
 class QTreeView;
 class QItemSelection;
 class TFileListModel;
@@ -31,7 +35,13 @@ public:
     ~TMainForm() override;
 
     QTreeView* ZipList() const { return FZipList; }
-    QToolBar* Toolbar() const { return FToolbar; }
+    TToolbarPv* Toolbar() const { return FToolbar; }
+    TDockPv* Dock(TDockPosition position) const;
+    // The dock of that name ("pvDockTop", ...); null for any other.
+    TDockPv* DockNamed(const std::string& name) const;
+    const std::vector<TToolbarButtonPv*>& ToolbarButtons() const { return FButtons; }
+    QMenu* ToolbarPopup() const { return FToolbarPopup; }
+    QAction* ShowToolbarAction() const { return FShowToolbarAction; }
     QLabel* StatusPanel(int index) const;
     // Every action bound to a command of EnableItems (menu, popup and button).
     std::vector<QAction*> ActionsFor(const std::string& item) const;
@@ -50,6 +60,20 @@ public:
     // The password and spanning dialogs, made once and reused.
     TPWordForm* PWordForm() const { return FPWordForm; }
     TUserSpanForm* UserSpanForm() const { return FUserSpanForm; }
+
+    // The toolbar's commands (MainToolbar.cpp).
+    void ShowTBClick();
+    void tmiShowCaptionsClick();
+    void tmiToolTipsClick();
+    void tmiFlatButtonsClick();
+    void tmiAlignTopClick(QAction* item, TDockPosition position);
+    void pvToolbarClose();
+    void tbMouseEnter(TToolbarButtonPv* button);
+    void tbMouseExit(TToolbarButtonPv* button);
+    TToolbarButtonPv *tbNew = nullptr, *tbOpen = nullptr, *tbAdd = nullptr, *tbExt = nullptr,
+                     *tbDel = nullptr, *tbSetup = nullptr, *tbAbout = nullptr, *tbExit = nullptr;
+    TToolbarSepPv *tbSep1 = nullptr, *tbSep2 = nullptr;
+    TPvImageList *ilNormal = nullptr, *ilHot = nullptr;
 
     void SetCaptions();
     void UpdateSettings();
@@ -79,6 +103,10 @@ private:
     void FormShow();
     void BuildMenus();
     void BuildToolbar();
+    void ApplyToolbarSettings();
+    void PlaceToolbarAtShow();
+    void SaveToolbarPlacement();
+    void SyncToolbar();
     void BuildList();
     QAction* MakeAction(const QString& text, const std::string& item = {});
     void Bind(QAction* action, const std::string& item);
@@ -98,7 +126,12 @@ private:
     bool FRefreshPending = false;
     QTreeView* FZipList = nullptr;
     TFileListModel* FModel = nullptr;
-    QToolBar* FToolbar = nullptr;
+    TToolbarPv* FToolbar = nullptr;
+    TDockPv* FDocks[4] = {nullptr, nullptr, nullptr, nullptr};
+    std::vector<TToolbarButtonPv*> FButtons;
+    QMenu* FToolbarPopup = nullptr;
+    QAction *FShowCaptionsAction = nullptr, *FToolTipsAction = nullptr, *FFlatAction = nullptr;
+    QAction* FAlignActions[4] = {nullptr, nullptr, nullptr, nullptr};
     QMenu* FOpenHistoryMenu = nullptr;
     QMenu* FExtHistoryMenu = nullptr;
     QMenu* FPopup = nullptr;

@@ -10,8 +10,9 @@
 #include <functional>
 #include <stdexcept>
 
+#include "controls/PvCommon.h"
+
 enum TScrollDirection { sdRightToLeft, sdLeftToRight, sdTopToBottom, sdBottomToTop };
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // Raised when the banner is enabled with nothing to show.
 class EBannerError : public std::runtime_error {

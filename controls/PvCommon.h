@@ -31,6 +31,9 @@ inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clWhite = 0xFFFFFF;
 inline constexpr TColor clBlue = 0xFF0000;
 
+// Horizontal alignment of a control's text.
+enum TAlignment { taLeftJustify = 0, taRightJustify = 1, taCenter = 2 };
+
 // The palette role a system colour stands for; QPalette::NoRole for a plain colour.
 QPalette::ColorRole SystemColorRole(TColor c);
 // The colour to paint with: a system colour from the palette, any other from its bytes.

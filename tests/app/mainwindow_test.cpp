@@ -9,10 +9,10 @@
 #include <QMenu>
 #include <QScreen>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QTreeView>
 
 #include "app/ListFormat.h"
+#include "controls/TBPvCtls.h"
 #include "apptest.h"
 
 using namespace apptest;
@@ -190,13 +190,13 @@ TEST(MainWindow, HistoryMenuOpensAndDisableAllLocksTheWindow) {
     form->DisableAll();
     EXPECT_FALSE(form->ZipList()->isEnabled());
     EXPECT_FALSE(form->menuBar()->actions().at(0)->isEnabled());
-    for (QAction* a : form->Toolbar()->actions())
-        if (!a->isSeparator()) {
-            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
-        }
+    for (TToolbarButtonPv* b : form->ToolbarButtons())
+        EXPECT_FALSE(b->isEnabled()) << b->Caption().toStdString();
     form->EnableAll();
     EXPECT_TRUE(form->ZipList()->isEnabled());
     EXPECT_TRUE(form->ActionsFor(cmd::Extract).back()->isEnabled());
+    EXPECT_TRUE(form->tbExt->isEnabled());
+    EXPECT_TRUE(form->tbNew->isEnabled());
 }
 
 TEST(MainWindow, LargeListSortsAndSelectsAsAWhole) {

@@ -1,0 +1,194 @@
+// The main window's docking toolbar: docked at the top on the first start, its dock or
+// floating position written at shut-down and restored at the next start, bad placements,
+// the close box and "Show &Toolbar", the popup's switches, hot images, and screenshots.
+#include <QAction>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+
+#include "app/MainUnit.h"
+#include "apptest.h"
+#include "controls/TBPvCtls.h"
+#include "controls/TBPvTlbr.h"
+
+using namespace apptest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<TMainForm> startForm(const IsolatedHome& home) {
+    fs::create_directories(home.dir / "bin");
+    auto form = std::make_unique<TMainForm>(std::make_unique<FakeZip>(), std::make_unique<FakeLister>(),
+                                            (home.dir / "bin" / "parvex").string());
+    form->show();
+    form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    return form;
+}
+
+QAction* popupItem(TMainForm& f, const QString& text) {
+    for (QAction* a : f.ToolbarPopup()->actions())
+        if (a->text() == text) return a;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(MainToolbar, FirstStartDockedTopAndEachPlacementRoundTrips) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    {
+        auto f = startForm(home);
+        TToolbarPv* bar = f->Toolbar();
+        EXPECT_EQ(bar->DockedTo(), f->Dock(dpTop));
+        EXPECT_TRUE(bar->isVisible());
+        EXPECT_TRUE(f->ShowToolbarAction()->isChecked());
+        ASSERT_EQ(f->ToolbarButtons().size(), 8u);
+        EXPECT_FALSE(IsVisibleProp(f->tbSetup)); // until an archive holds an installer
+        EXPECT_EQ(f->tbSep2->SizeHorz(), f->SetupSeparatorWidth);
+        EXPECT_TRUE(f->tbOpen->DropdownCombo());
+        EXPECT_EQ(f->tbOpen->DropdownMenu(), f->OpenHistoryMenu());
+        EXPECT_EQ(f->tbExt->DropdownMenu(), f->ExtHistoryMenu());
+        EXPECT_EQ(f->tbNew->Caption(), "New");
+        EXPECT_GT(f->Dock(dpTop)->height(), 40);
+    }
+    EXPECT_EQ(TIniFile(home.settingsFile()).ReadString("Toolbar", "Docked", "?"), "pvDockTop");
+
+    struct Case {
+        const char* item;
+        TDockPosition dock;
+        const char* name;
+    };
+    const Case cases[] = {{"Align Left", dpLeft, "pvDockLeft"},
+                          {"Align Bottom", dpBottom, "pvDockBottom"},
+                          {"Align Right", dpRight, "pvDockRight"},
+                          {"Align Top", dpTop, "pvDockTop"}};
+    for (const Case& c : cases) {
+        {
+            auto f = startForm(home);
+            popupItem(*f, c.item)->trigger();
+            EXPECT_EQ(f->Toolbar()->DockedTo(), f->Dock(c.dock)) << c.item;
+            EXPECT_TRUE(popupItem(*f, c.item)->isChecked());
+        }
+        EXPECT_EQ(TIniFile(home.settingsFile()).ReadString("Toolbar", "Docked", "?"), c.name);
+        auto f = startForm(home);
+        EXPECT_EQ(f->Toolbar()->DockedTo(), f->Dock(c.dock)) << c.name;
+        EXPECT_TRUE(f->Toolbar()->isVisible());
+    }
+
+    // Floating: the position is kept.
+    {
+        auto f = startForm(home);
+        f->Toolbar()->SetFloatingPosition(QPoint(150, 160));
+        f->Toolbar()->SetDockedTo(nullptr);
+    }
+    TIniFile ini(home.settingsFile());
+    EXPECT_EQ(ini.ReadString("Toolbar", "Docked", "?"), "");
+    EXPECT_EQ(ini.ReadString("Toolbar", "Left", ""), "150");
+    EXPECT_EQ(ini.ReadString("Toolbar", "Top", ""), "160");
+    auto f = startForm(home);
+    EXPECT_FALSE(f->Toolbar()->Docked());
+    ASSERT_NE(f->Toolbar()->FloatingParent(), nullptr);
+    EXPECT_TRUE(f->Toolbar()->FloatingParent()->isVisible());
+    EXPECT_EQ(f->Toolbar()->FloatingParent()->pos(), QPoint(150, 160));
+}
+
+TEST(MainToolbar, BadPlacementSettings) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    fs::create_directories(fs::path(home.settingsFile()).parent_path());
+    {
+        TIniFile ini(home.settingsFile());
+        ini.WriteString("Toolbar", "Docked", "pvDockSomewhere");
+    }
+    {
+        auto f = startForm(home);
+        EXPECT_EQ(f->Toolbar()->DockedTo(), f->Dock(dpTop));
+    }
+    {
+        TIniFile ini(home.settingsFile());
+        ini.WriteString("Toolbar", "Docked", "");
+        ini.WriteString("Toolbar", "Left", "90000");
+        ini.WriteString("Toolbar", "Top", "-90000");
+    }
+    {
+        auto f = startForm(home);
+        const QRect r = f->Toolbar()->BoundsRect();
+        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_EQ(r.right(), work.right());
+        EXPECT_EQ(r.top(), work.top());
+    }
+    {
+        TIniFile ini(home.settingsFile());
+        ini.WriteString("Toolbar", "Docked", "");
+        ini.WriteString("Toolbar", "Left", "abc");
+        ini.WriteString("Toolbar", "Top", "12");
+    }
+    auto f = startForm(home);
+    EXPECT_EQ(f->Toolbar()->BoundsRect().topLeft(), QPoint(0, 12));
+}
+
+TEST(MainToolbar, CloseBoxPopupSwitchesAndHotImages) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    auto f = startForm(home);
+    TToolbarPv* bar = f->Toolbar();
+    bar->SetFloatingPosition(QPoint(200, 250));
+    bar->SetDockedTo(nullptr);
+    TFloatingWindowParent* fp = bar->FloatingParent();
+    ASSERT_TRUE(fp->isVisible());
+    const QRect box = bar->CloseBoxRect();
+    QTest::mouseClick(fp->windowHandle(), Qt::LeftButton, {}, box.center());
+    EXPECT_FALSE(bar->Visible());
+    EXPECT_FALSE(f->ShowToolbarAction()->isChecked());
+    EXPECT_FALSE(f->FToolbarShown);
+    // Chosen again: where it was.
+    f->ShowToolbarAction()->trigger();
+    EXPECT_TRUE(bar->Visible());
+    EXPECT_TRUE(bar->FloatingParent()->isVisible());
+    EXPECT_EQ(bar->FloatingParent()->pos(), QPoint(200, 250));
+    EXPECT_TRUE(f->FToolbarShown);
+    // The popup's "Show Toolbar" toggles it too.
+    popupItem(*f, "Show Toolbar")->trigger();
+    EXPECT_FALSE(bar->Visible());
+    popupItem(*f, "Show Toolbar")->trigger();
+    EXPECT_TRUE(bar->Visible());
+
+    // Text off: glyphs only, smaller buttons, a shorter bar; flat off; tooltips off.
+    const int wide = bar->width();
+    popupItem(*f, "Show Text")->trigger();
+    for (TToolbarButtonPv* b : f->ToolbarButtons()) EXPECT_EQ(b->DisplayMode(), dmGlyphOnly);
+    EXPECT_LT(bar->width(), wide);
+    popupItem(*f, "Show Text")->trigger();
+    EXPECT_EQ(f->tbNew->DisplayMode(), dmBoth);
+    popupItem(*f, "Flat buttons")->trigger();
+    EXPECT_FALSE(f->tbNew->Flat());
+    popupItem(*f, "Show tooltips")->trigger();
+    EXPECT_FALSE(f->tbNew->ShowHint);
+
+    // The button under the mouse shows the hot images.
+    EXPECT_EQ(f->tbAbout->Images(), f->ilNormal);
+    QTest::mouseMove(fp->windowHandle(), f->tbAbout->mapTo(fp, QPoint(10, 10)));
+    EXPECT_EQ(f->tbAbout->Images(), f->ilHot);
+    QTest::mouseMove(fp->windowHandle(), f->tbNew->mapTo(fp, QPoint(10, 10)));
+    EXPECT_EQ(f->tbAbout->Images(), f->ilNormal);
+    EXPECT_EQ(f->tbNew->Images(), f->ilHot);
+}
+
+TEST(MainToolbar, Screenshots) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    auto f = startForm(home);
+    f->resize(640, 400);
+    popupItem(*f, "Align Left")->trigger();
+    QApplication::processEvents();
+    EXPECT_GT(f->Dock(dpLeft)->width(), 40);
+    auto out = fs::path(PV_BUILD_DIR) / "toolbar_docked_left.png";
+    ASSERT_TRUE(f->grab().save(QString::fromStdString(out.string())));
+    f->Toolbar()->SetFloatingPosition(QPoint(150, 200));
+    f->Toolbar()->SetDockedTo(nullptr);
+    QApplication::processEvents();
+    out = fs::path(PV_BUILD_DIR) / "toolbar_floating.png";
+    ASSERT_TRUE(f->Toolbar()->FloatingParent()->grab().save(QString::fromStdString(out.string())));
+    EXPECT_GT(fs::file_size(out), 500u);
+}
