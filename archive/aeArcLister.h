@@ -15,7 +15,6 @@
 
 #include "archive/aeBase.h"
 #include "archive/aeHeaders.h"
-#include "common/ZipDirectory.h"
 
 // Buffered random access to the open archive volume for header parsing: a window of the file
 // is kept, so walking thousands of small headers costs few reads.
@@ -39,6 +38,22 @@ private:
     size_t bufLength_ = 0;
 };
 
+class TArcLister;
+
+// One format's directory walk, with its own scan state; a new one serves each listing.
+class TFormatWalk {
+public:
+    virtual ~TFormatWalk() = default;
+    // Sets up the scan and returns the offset of the first header (-1: nothing to list).
+    virtual int64_t Prepare(TArcLister& L, int64_t Start) {
+        (void)L;
+        return Start;
+    }
+    // Reads the header at Offset, reports its entry and returns the offset of the next
+    // header (-1 ends the scan).
+    virtual int64_t Step(TArcLister& L, int64_t Offset) = 0;
+};
+
 class TArcLister : public TZipCommon {
 public:
     TArcLister();
@@ -60,10 +75,8 @@ public:
     int LastErrorCode() const { return FLastErrorCode; }
 
     // ---- what a format's directory walk works with ----
-    // A walk is a pair of functions in the format's registration row (aeFormats.h): Prepare
-    // sets up the scan and returns the offset of the first header (-1: nothing to list), Step
-    // reads the header at an offset, reports its entry and returns the offset of the next
-    // header (-1 ends the scan). The lister itself knows no format.
+    // The walk of a format (TFormatWalk, made by its registration row) reads the headers and
+    // reports the entries through these; the lister itself knows no format.
 
     // One entry ready to be reported; the formats fill it from their headers.
     struct Entry {
@@ -81,38 +94,28 @@ public:
         std::string Comment;
         int64_t Offset = 0;
     };
-    enum class Filter { Spec, SpecOrBlankDir, SpecBlankDirUncounted, None };
+    // Which entries are shown: by FileSpec; by FileSpec or blank folders on request; by
+    // FileSpec with folders shown on request but neither counted nor totalled; files only,
+    // by FileSpec; every entry.
+    enum class Filter { Spec, SpecOrBlankDir, SpecBlankDirUncounted, SpecFilesOnly, None };
 
     void Report(Entry& e, Filter filter, bool isDir, bool namesOnly = true);
     [[noreturn]] void Corrupt(int ECode);
     std::string DecodeName(const std::string& raw, bool utf8 = false) const;
     TDateTime ArchiveFileDate() const;
     TArcInput& In() { return FIn; }
-
-    // The walks of the formats whose walk still lives in the lister.
-    int64_t ListZip(int64_t offset);
-    int64_t ListGzip(int64_t offset);
-    int64_t ListTar(int64_t offset);
-    int64_t ListLha(int64_t offset);
-    int64_t ListArj(int64_t offset);
-    int64_t ListRar(int64_t offset);
-    int64_t ListAce(int64_t offset);
-    int64_t ListCab(int64_t offset);
-    int64_t ListZoo(int64_t offset);
-    int64_t ListHa(int64_t offset);
-    int64_t ListArc(int64_t offset);
-    int64_t ListBh(int64_t offset);
-    int64_t ListMsgz(int64_t offset);
-    int64_t PrepareZip(int64_t start);
-    int64_t PrepareArj(int64_t start);
-    int64_t PrepareRar(int64_t start);
-    int64_t PrepareAce(int64_t start);
-    int64_t PrepareCab(int64_t start);
-    int64_t PrepareZoo(int64_t start);
-    int64_t PrepareMsgz(int64_t start);
-    int64_t PrepareHa(int64_t start);
-    int64_t PrepareLha(int64_t start);
-    int64_t PrepareUue(int64_t start);
+    // The volume open now.
+    const std::string& VolumeName() const { return FVolumeName; }
+    // Opens the next volume of a multi-volume set (asking for it); false when the user cancels.
+    bool NextVolume();
+    // Opens Path as the volume to read on (the old one is closed); raises an error when it
+    // cannot be opened.
+    void OpenVolume(const std::string& Path);
+    // Opens the archive again after the user changed the disk in its drive.
+    void ReopenVolume();
+    // Largest variable header read in one piece: a 16-bit length plus its fixed part.
+    static constexpr size_t kMaxVarHeader = 65536 + 64;
+    static constexpr int kMaxDiskRequests = 100; // a handler that never inserts the disk
 
 protected:
     // Sets up the scan for ArcType through its format's walk and returns the offset of the
@@ -126,20 +129,7 @@ private:
     void Run();
     void Emit(Entry& e, bool countIt);
     void Pump();
-
-    int64_t ListZipCentral(int64_t offset);
-    int64_t ListZipLocal(int64_t offset);
-    void ListUue();
-    int64_t UuDecodedSize(uint64_t bodyStart);
-    void ReadZipArchiveComment();
-    std::optional<aehdr::ZipEndRecord> FindZipEnd();
-    int64_t PrepareZipSpanned();
-    bool SwitchZipDisk(int Index);
-    void ReopenZipDisk();
-    static constexpr int kMaxDiskRequests = 100; // a handler that never inserts the disk
-
-    bool NextVolume();
-    bool OpenCabinet(const std::string& path);
+    void AttachVolume();
 
     TArcInput FIn;
     int FHandle = -1;
@@ -148,20 +138,5 @@ private:
     std::string FLastError;
     int FLastErrorCode = 0;
     pvcommon::PumpThrottle FLastPump;
-
-    // per-format scan state
-    bool FZipCentral = false;
-    pvcommon::zip::ZipCentralRecord FZipRecord; // reused from record to record
-    bool FZipSpanned = false;
-    int FZipDisk = 0, FZipLastDisk = 0; // 0-based disk numbers of a spanned set
-    bool FArjVolumeArchive = false;
-    int64_t FPackedSum = 0, FUnpackedSum = 0;
-    std::vector<std::string> FArcFolders;
-    std::vector<uint16_t> FCabFolderMethods;
-    int FCabFilesLeft = 0;
-    aehdr::CabHeader FCab;
-    std::vector<std::string> FCabVisited;
-    std::vector<std::string> FMsgzFolders;
-    int FHaLeft = 0;
-    uint8_t FAceVersion = 0;
+    std::unique_ptr<TFormatWalk> FWalk; // the walk of the archive's format, with its scan state
 };

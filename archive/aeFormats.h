@@ -5,13 +5,15 @@
 // factories and the method-name lookup stay as they are.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/aeMain.h"
 
-class TArcLister;
+class TFormatWalk;
 class TUnBase;
 class TCompBase;
 class TZipCommon;
@@ -19,9 +21,8 @@ class TZipCommon;
 struct TFormatRow {
     const char* Name = ""; // short name, for diagnostics
     TArcTypes Types = 0;   // the archive types this row serves
-    // The directory walk: Prepare (may be null: the first header is at Start) and Step.
-    int64_t (*ListPrepare)(TArcLister& L, int64_t Start) = nullptr;
-    int64_t (*ListStep)(TArcLister& L, int64_t Offset) = nullptr;
+    // A new directory walk for the lister (null: the format has no directory to list).
+    std::unique_ptr<TFormatWalk> (*NewWalk)(TArcType Type) = nullptr;
     // The name of an entry's method; C is the component holding the entry's fields.
     std::string (*MethodName)(const TZipCommon& C, int Code, uint32_t Flags) = nullptr;
     // A new extractor / writer for Type (null: the engine has none for this format).
@@ -35,3 +36,9 @@ const std::vector<TFormatRow>& Formats();
 const TFormatRow* FindFormat(TArcType Type);
 // A new writer for archives of type Type, or nullptr when the engine writes none.
 std::unique_ptr<TCompBase> CreateWriter(TArcType Type);
+
+// For the formats' method-name functions: the name paired with Code in Table, else Other.
+std::string PickMethodName(int Code, std::initializer_list<std::pair<int, const char*>> Table,
+                           const char* Other);
+// The name of a method the engine does not know.
+extern const char* const kUnsupportedMethod;

@@ -1,8 +1,14 @@
 #include "archive/format/aeZipWalk.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 
+#include "archive/aeArcLister.h"
 #include "archive/aeCommon.h"
+#include "archive/aeFormats.h"
+#include "archive/aeDiskMan.h"
+#include "archive/aeHeaders.h"
 #include "platform/codepage.h"
 
 std::string ZipStoredName(const std::string& Raw, bool Utf8) {
@@ -21,4 +27,221 @@ std::string ZipCentralName(const pvcommon::zip::ZipCentralRecord& R, bool& Utf8)
         }
     }
     return ZipStoredName(R.rawName, Utf8);
+}
+
+using aehdr::Bytes;
+using aehdr::le16;
+using aehdr::le32;
+
+namespace {
+
+class TZipWalk final : public TFormatWalk {
+public:
+    int64_t Prepare(TArcLister& L, int64_t Start) override;
+    int64_t Step(TArcLister& L, int64_t Offset) override;
+
+private:
+    int64_t PrepareSpanned(TArcLister& L);
+    bool SwitchDisk(TArcLister& L, int Index);
+    std::optional<aehdr::ZipEndRecord> FindEnd(TArcLister& L);
+    int64_t StepCentral(TArcLister& L, int64_t offset);
+    int64_t StepLocal(TArcLister& L, int64_t offset);
+
+    bool FCentral = false;
+    bool FSpanned = false;
+    int FDisk = 0, FLastDisk = 0;            // 0-based disk numbers of a spanned set
+    pvcommon::zip::ZipCentralRecord FRecord; // reused from record to record
+};
+
+} // namespace
+
+int64_t TZipWalk::Prepare(TArcLister& L, int64_t) {
+    FSpanned = false;
+    if (L.ArcType() == atZipMV) return PrepareSpanned(L);
+    const uint32_t all = zdEndRecord | zdCentralHeader | zdLocalHeader;
+    if (L.OnCorruptZipHeader && (L.ZipDirFlags & all) != all) {
+        bool cancel = true;
+        FireEvent(L.OnCorruptZipHeader, L, static_cast<uint8_t>(L.ZipDirFlags), cancel);
+        if (cancel) return -1;
+    }
+    FCentral = (L.ZipDirFlags & zdCentralHeader) != 0;
+    (void)FindEnd(L);
+    if (FCentral) return L.ZipCentralOffset;
+    if (L.ZipDirFlags & zdLocalHeader) return L.ArcStart - 1;
+    // Neither a directory nor a local header was confirmed: try the local header at the start.
+    Bytes b = L.In().Fetch(static_cast<uint64_t>(L.ArcStart - 1), 4);
+    if (b.size() == 4 && le32(b.data()) == aehdr::kZipLocalSig) return L.ArcStart - 1;
+    if (b.size() == 4 && le32(b.data()) == aehdr::kZipEndSig) return -1; // an empty zip
+    L.Corrupt(kMsgBadFileHeader);
+}
+
+// The end-of-central-directory record of the open file. Its comment becomes the archive's
+// comment.
+std::optional<aehdr::ZipEndRecord> TZipWalk::FindEnd(TArcLister& L) {
+    auto end = pvcommon::zip::FindZipEnd(L.In().Fetcher(), static_cast<uint64_t>(L.ArchiveSize),
+                                         static_cast<size_t>(L.ZipCmntBufSize()));
+    if (!end) return std::nullopt;
+    L.ArchiveComment = platform::decodeArchiveName(aehdr::fixedString(
+        aehdr::Bytes(reinterpret_cast<const uint8_t*>(end->comment.data()), end->comment.size())));
+    return end->record;
+}
+
+// A spanned set lies on removable disks that all carry the same file name; the label of
+// each says its number ("PKBACK# 002"). The directory is read from the disk that holds
+// the end record (asked for through OnGetZipLastDisk), and from the disks after the one
+// it starts on (OnGetZipNextDisk) when it runs over a disk's end.
+int64_t TZipWalk::PrepareSpanned(TArcLister& L) {
+    std::optional<aehdr::ZipEndRecord> end;
+    for (int asked = 0; !(end = FindEnd(L)); ++asked) {
+        if (!L.OnGetZipLastDisk) L.Corrupt(kMsgBadFileHeader);
+        if (asked >= TArcLister::kMaxDiskRequests) L.Corrupt(kMsgBrokenChain);
+        bool cancel = true;
+        FireEvent(L.OnGetZipLastDisk, L, cancel);
+        if (cancel) return -1;
+        L.ReopenVolume();
+    }
+    FSpanned = true;
+    FCentral = true;
+    FLastDisk = end->thisDisk;
+    FDisk = end->thisDisk;
+    if (end->centralDisk > end->thisDisk) L.Corrupt(kMsgBadFileHeader);
+    if (end->centralDisk != end->thisDisk && !SwitchDisk(L, end->centralDisk)) return -1;
+    return end->centralOffset;
+}
+
+// Asks for disk Index (0-based) until the drive holds it; false when the user cancels.
+bool TZipWalk::SwitchDisk(TArcLister& L, int Index) {
+    if (!L.OnGetZipNextDisk) L.Corrupt(kMsgBrokenChain);
+    for (int asked = 0; asked < TArcLister::kMaxDiskRequests; ++asked) {
+        bool cancel = true;
+        FireEvent(L.OnGetZipNextDisk, L, std::to_string(Index + 1), cancel);
+        if (cancel) {
+            L.SetCancel(true);
+            return false;
+        }
+        L.ReopenVolume();
+        if (L.DiskManager && L.DiskManager->DiskNumber == Index + 1) {
+            FDisk = Index;
+            return true;
+        }
+    }
+    L.Corrupt(kMsgBrokenChain);
+}
+
+int64_t TZipWalk::Step(TArcLister& L, int64_t offset) {
+    return FCentral ? StepCentral(L, offset) : StepLocal(L, offset);
+}
+
+int64_t TZipWalk::StepCentral(TArcLister& L, int64_t offset) {
+    if (FSpanned && offset >= L.ArchiveSize && FDisk < FLastDisk) {
+        // The directory goes on at the start of the next disk.
+        const int64_t size = L.ArchiveSize;
+        if (!SwitchDisk(L, FDisk + 1)) return -1;
+        return offset - size;
+    }
+    pvcommon::zip::ZipCentralRecord& r = FRecord;
+    switch (pvcommon::zip::ReadZipCentral(L.In().Fetcher(), static_cast<uint64_t>(offset), r,
+                                          static_cast<size_t>(L.ZipCmntBufSize()))) {
+    case pvcommon::zip::ZipCentralRead::Record:
+        break;
+    case pvcommon::zip::ZipCentralRead::Trailer:
+        return -1;
+    case pvcommon::zip::ZipCentralRead::Foreign:
+        L.Corrupt(kMsgBadFileHeader);
+    default:
+        L.Corrupt(kMsgReadError);
+    }
+    const aehdr::ZipCentralHeader& h = r.header;
+    TArcLister::Entry e;
+    bool utf8 = false;
+    e.Name = ZipCentralName(r, utf8);
+    e.Comment = platform::decodeArchiveName(
+        aehdr::fixedString(
+            aehdr::Bytes(reinterpret_cast<const uint8_t*>(r.comment.data()), r.comment.size())),
+        utf8);
+    e.Packed = static_cast<int64_t>(h.packedSize);
+    e.Unpacked = static_cast<int64_t>(h.size);
+    e.Crc = h.crc32;
+    e.Method = h.method;
+    e.MethodFlags = h.flags | 0x40u;
+    e.Date = L.DosDateToDateTime(h.dosDateTime);
+    e.Attr = h.internalAttr;
+    e.ExtAttr = h.externalAttr;
+    e.VerMade = static_cast<uint8_t>(h.versionMadeBy);
+    e.VerNeeded = static_cast<uint8_t>(h.versionNeeded);
+    e.Encrypted = (h.flags & aehdr::kZipFlagEncrypted) != 0;
+    e.Offset = static_cast<int64_t>(h.localOffset) + L.ZipOffsetBias;
+    const bool isDir = (h.externalAttr & 0x10) != 0 || (!e.Name.empty() && e.Name.back() == '/');
+    L.ExternalAttr = e.ExtAttr; // the method name of a folder looks at it
+    L.Report(e, TArcLister::Filter::SpecBlankDirUncounted, isDir);
+    return static_cast<int64_t>(r.next);
+}
+
+int64_t TZipWalk::StepLocal(TArcLister& L, int64_t offset) {
+    Bytes b = L.In().Fetch(static_cast<uint64_t>(offset), aehdr::ZipLocalHeader::kSize);
+    if (b.size() < 4) {
+        if (L.FileCount == 0 && b.empty()) L.Corrupt(kMsgBadFileHeader);
+        return -1;
+    }
+    const uint32_t sig = le32(b.data());
+    if (sig != aehdr::kZipLocalSig) {
+        if (pvcommon::zip::IsTrailerSig(sig) && L.FileCount > 0) return -1;
+        if (sig == aehdr::kZipEndSig) return -1; // an empty archive
+        L.Corrupt(kMsgBadFileHeader);
+    }
+    auto h = aehdr::parseZipLocal(b);
+    if (!h) L.Corrupt(kMsgReadError);
+    const size_t varLength = size_t{h->nameLength} + h->extraLength;
+    Bytes var = L.In().Fetch(static_cast<uint64_t>(offset) + aehdr::ZipLocalHeader::kSize, varLength);
+    if (var.size() < varLength) L.Corrupt(kMsgReadError);
+    const std::string rawName = aehdr::toString(var.first(h->nameLength));
+    const Bytes extra = var.subspan(h->nameLength);
+    uint64_t packed = h->packedSize, size = h->size;
+    if (packed == aehdr::kZip32Max || size == aehdr::kZip32Max) {
+        if (auto z = aehdr::findZipExtra(extra, 0x0001); z && z->size() >= 16) {
+            size = aehdr::le64(z->data());
+            packed = aehdr::le64(z->data() + 8);
+        }
+    }
+    TArcLister::Entry e;
+    e.Name = L.DecodeName(rawName, (h->flags & aehdr::kZipFlagUtf8) != 0);
+    e.Packed = static_cast<int64_t>(packed);
+    e.Unpacked = static_cast<int64_t>(size);
+    e.Crc = h->crc32;
+    e.Method = h->method;
+    e.MethodFlags = h->flags;
+    e.Date = L.DosDateToDateTime(h->dosDateTime);
+    e.Attr = 0;
+    e.ExtAttr = 0;
+    e.VerMade = e.VerNeeded = static_cast<uint8_t>(h->versionNeeded);
+    e.Encrypted = (h->flags & aehdr::kZipFlagEncrypted) != 0;
+    e.Offset = offset;
+    const bool isDir = !e.Name.empty() && e.Name.back() == '/';
+    L.Report(e, TArcLister::Filter::SpecBlankDirUncounted, isDir);
+    const int64_t next = offset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize + varLength + packed);
+    // Sizes kept in a data descriptor leave nothing to step by: without the directory the
+    // rest of the archive cannot be found.
+    if ((h->flags & aehdr::kZipFlagDescriptor) && packed == 0 && h->method != 0) L.Corrupt(kMsgBadFileHeader);
+    if (next > L.ArchiveSize) L.Corrupt(kMsgReadError);
+    return next;
+}
+
+std::unique_ptr<TFormatWalk> NewZipWalk(TArcType) {
+    return std::make_unique<TZipWalk>();
+}
+
+std::string ZipMethods(const TZipCommon& C, int Code, uint32_t Flags) {
+    if (Code == 8) return TZipCommon::GetDeflateName(Flags);
+    // A folder by its DOS attribute: the central record's external attribute (Flags has
+    // 0x40 when the entry was read from the central directory), else the local record's.
+    return PickMethodName(Code,
+                          {{0, "Stored"},
+                           {1, "Shrunk"},
+                           {2, "Reduce-1"},
+                           {3, "Reduce-2"},
+                           {4, "Reduce-3"},
+                           {5, "Reduce-4"},
+                           {6, "Imploded"},
+                           {7, "Tokened"}},
+                          ((Flags & 0x40) ? C.ExternalAttr : C.FileAttr) & 0x10 ? "Dir" : kUnsupportedMethod);
 }

@@ -2,9 +2,20 @@
 // the central directory and the end record through the shared leaf (common/ZipDirectory.h)
 // and name the entries the same way.
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <string>
 
+#include "archive/aeMain.h"
 #include "common/ZipDirectory.h"
+
+class TFormatWalk;
+class TZipCommon;
+
+// The lister's walk: the central directory when detection found it (read from the disks of
+// a spanned set as they are inserted), else the local headers.
+std::unique_ptr<TFormatWalk> NewZipWalk(TArcType Type);
+std::string ZipMethods(const TZipCommon& C, int Code, uint32_t Flags);
 
 // The name of a central record's entry, '/' separators: the Info-ZIP Unicode path when it
 // belongs to the stored name, else the stored name (UTF-8 by flag 11, else the archive code

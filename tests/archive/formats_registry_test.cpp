@@ -35,7 +35,7 @@ TEST(FormatRows, FactoriesMatchTheTypeTables) {
         // Every listable format names its methods, except those that name none.
         const TFormatRow* f = FindFormat(t);
         ASSERT_NE(f, nullptr) << ArcTypeIdent(t);
-        EXPECT_TRUE(f->ListStep || f->ListPrepare) << ArcTypeIdent(t);
+        EXPECT_TRUE(f->NewWalk) << ArcTypeIdent(t);
     }
     EXPECT_EQ(CreateExtractor(atUnknown), nullptr);
     EXPECT_EQ(CreateWriter(atHa), nullptr);

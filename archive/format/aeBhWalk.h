@@ -1,0 +1,13 @@
+// The BH (BlakHole) archives: the directory walk the lister runs and the names of the format's methods.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/aeMain.h"
+
+class TFormatWalk;
+class TZipCommon;
+
+std::unique_ptr<TFormatWalk> NewBhWalk(TArcType Type);
+std::string BhMethods(const TZipCommon& C, int Code, uint32_t Flags);

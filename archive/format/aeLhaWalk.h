@@ -1,0 +1,14 @@
+// The LHA/LZH archives of every header level: the directory walk the lister runs and the names of the
+// format's methods.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/aeMain.h"
+
+class TFormatWalk;
+class TZipCommon;
+
+std::unique_ptr<TFormatWalk> NewLhaWalk(TArcType Type);
+std::string LhaMethods(const TZipCommon& C, int Code, uint32_t Flags);

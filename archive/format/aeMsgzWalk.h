@@ -1,0 +1,12 @@
+// The MsGZ archives: the directory walk the lister runs and the names of the format's methods.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/aeMain.h"
+
+class TFormatWalk;
+class TZipCommon;
+
+std::unique_ptr<TFormatWalk> NewMsgzWalk(TArcType Type);

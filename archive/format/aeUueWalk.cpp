@@ -1,0 +1,106 @@
+#include "archive/format/aeUueWalk.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "archive/aeArcLister.h"
+#include "archive/aeCommon.h"
+#include "archive/aeFormats.h"
+#include "archive/aeHeaders.h"
+#include "platform/codepage.h"
+#include "platform/fileio.h"
+
+using aehdr::Bytes;
+using aehdr::le16;
+using aehdr::le32;
+
+namespace {
+
+// The size of the decoded data, from the length character that starts every line: UU
+// writes it as ' ' + n (or '`' for 0), XX as the n-th character of its alphabet. Reading
+// stops at the "end" line or at the end of the file.
+int64_t UuDecodedSize(TArcLister& L, uint64_t bodyStart) {
+    static constexpr std::string_view kXx =
+        "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string ext = std::filesystem::path(L.ArchiveFile()).filename().string();
+    ext = ext.size() >= 4 ? ext.substr(ext.size() - 4) : ext;
+    for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool xx = ext == ".xxe";
+    int64_t total = 0;
+    bool first = true;
+    uint64_t pos = bodyStart;
+    for (;;) {
+        Bytes b = L.In().Fetch(pos, 4096);
+        if (b.empty()) break;
+        // Move to the start of the next line.
+        const void* nl = std::memchr(b.data(), '\n', b.size());
+        if (nl == nullptr) {
+            if (b.size() < 4096) break;
+            pos += b.size();
+            continue;
+        }
+        pos += static_cast<uint64_t>(static_cast<const uint8_t*>(nl) - b.data()) + 1;
+        Bytes line = L.In().Fetch(pos, 4);
+        if (line.empty()) break;
+        if (line.size() >= 3 && std::memcmp(line.data(), "end", 3) == 0) break;
+        const uint8_t c = line[0];
+        if (c == '\r' || c == '\n') continue;
+        if (first && c == 'h') xx = true;
+        first = false;
+        if (xx) {
+            const size_t n = kXx.find(static_cast<char>(c));
+            if (n == std::string_view::npos) break;
+            total += static_cast<int64_t>(n);
+        } else {
+            if (c < ' ' || c > '`') break;
+            total += (c - ' ') & 0x3F;
+        }
+    }
+    return total;
+}
+
+// Everything is read in Prepare: the file holds one entry.
+class TUueWalk final : public TFormatWalk {
+public:
+    int64_t Prepare(TArcLister& L, int64_t Start) override;
+    int64_t Step(TArcLister&, int64_t) override { return -1; }
+};
+
+} // namespace
+
+int64_t TUueWalk::Prepare(TArcLister& L, int64_t) {
+    const uint64_t start = static_cast<uint64_t>(L.ArcStart - 1);
+    Bytes b = L.In().Fetch(start, 32768);
+    for (size_t i = 0; i + 6 <= b.size(); ++i) {
+        if (i != 0 && b[i - 1] != '\n') continue;
+        if (std::memcmp(b.data() + i, "begin ", 6) != 0) continue;
+        // "begin <mode> <name>": the name runs to the end of the line.
+        size_t p = i + 6;
+        while (p < b.size() && b[p] != ' ' && b[p] != '\r' && b[p] != '\n') ++p;
+        if (p < b.size() && b[p] == ' ') ++p;
+        size_t end = p;
+        while (end < b.size() && b[end] != '\r' && b[end] != '\n') ++end;
+        std::string raw(b.begin() + static_cast<std::ptrdiff_t>(p),
+                        b.begin() + static_cast<std::ptrdiff_t>(end));
+        while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\t')) raw.pop_back();
+        TArcLister::Entry e;
+        e.Name = L.DecodeName(raw);
+        e.Packed = L.ArchiveSize;
+        e.Unpacked = UuDecodedSize(L, start + end);
+        e.Date = L.ArchiveFileDate();
+        e.NoMethod = true;
+        e.Offset = 0;
+        L.Report(e, TArcLister::Filter::None, false);
+        return -1;
+    }
+    return -1;
+}
+
+std::unique_ptr<TFormatWalk> NewUueWalk(TArcType) {
+    return std::make_unique<TUueWalk>();
+}

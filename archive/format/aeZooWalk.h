@@ -1,0 +1,13 @@
+// The ZOO archives: the directory walk the lister runs and the names of the format's methods.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/aeMain.h"
+
+class TFormatWalk;
+class TZipCommon;
+
+std::unique_ptr<TFormatWalk> NewZooWalk(TArcType Type);
+std::string ZooMethods(const TZipCommon& C, int Code, uint32_t Flags);
