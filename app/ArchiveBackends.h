@@ -111,8 +111,12 @@ public:
     // An existing file: doOverwrite comes in as the library's default and goes back as
     // the answer.
     std::function<void(const std::string& forFile, bool isOlder, bool& doOverwrite)> OnExtractOverwrite;
-    // Extracts the entries named by `specs` (every entry when empty) below `baseDir`;
-    // the number extracted. Throws when the run could not be made at all.
+    // An extracted entry is in place at `path` (as the component wrote it, below the run's
+    // folder); `replaced`: a file stood there before the run.
+    std::function<void(const std::string& path, bool replaced)> OnFileWritten;
+    // Extracts the entries named by `specs` (stored names, matched as they are; every entry
+    // when empty) below `baseDir`; the number extracted. Throws when the run could not be
+    // made at all.
     struct ExtractRequest {
         std::vector<std::string> specs;
         std::string baseDir;
@@ -136,7 +140,8 @@ public:
     };
     // Adds; the number of files added. Throws when the run could not be made at all.
     virtual int Add(const AddRequest&) { throw std::runtime_error("Adding is not available"); }
-    // Deletes the entries named by `specs` (stored names or masks); the number deleted.
+    // Deletes the entries named by `specs` (stored names, matched as they are); the number
+    // deleted.
     virtual int Delete(const std::vector<std::string>& specs) {
         (void)specs;
         throw std::runtime_error("Deleting is not available");

@@ -55,6 +55,9 @@ void TMainCore::BindComponentEvents(TZipBackend& z) {
     z.OnCRC32Error = [this](const std::string& forFile, uint32_t, uint32_t, bool& doExtract) {
         pvZipFrontCRC32Error(forFile, doExtract);
     };
+    z.OnFileWritten = [this](const std::string& path, bool replaced) {
+        pvZipFrontFileWritten(path, replaced);
+    };
     // The next-disk request stays the component's own: it shows the disk it wants.
 }
 

@@ -274,6 +274,11 @@ void TMainCore::StatCancelClick() {
 
 // ---------------------------------------------------------------- zip front-end events
 
+void TMainCore::pvZipFrontFileWritten(const std::string& path, bool replaced) {
+    // Only files this run brought into being are taken back by Cancel.
+    if (FSpecialExtractRunning && !replaced) StatForm.FileNames.push_back(path);
+}
+
 void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t size) {
     if (FTestRunning) return;
     switch (type) {
@@ -282,14 +287,6 @@ void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t si
         StatForm.Gauge1 = 0;
         FCurrentFileSize = size;
         FCurrentFileDone = 0;
-        if (FSpecialExtractRunning) {
-            const auto rel = SafeRelativePath(name);
-            if (rel && !rel->empty()) {
-                std::string path = FRun.folder + (FRun.dirNames ? *rel : fileNamePart(*rel));
-                // Only files this run brings into being are taken back by Cancel.
-                if (!platform::pathExists(path)) StatForm.FileNames.push_back(path);
-            }
-        }
         ++FCurrentFileNo;
         break;
     }

@@ -1,7 +1,8 @@
 // How the window hands files to the desktop: open a file with its default application,
 // open it with the default application of another type (the text viewer), start a
-// program, and ask whether a type has a default application. The program points these
-// at the desktop (QDesktopServices, the freedesktop defaults); tests script them.
+// program, ask whether a type has a default application, and the icon a type shows.
+// The core knows no desktop: the program points these hooks at it when it starts
+// (DesktopLaunch); tests script them. An unset hook does nothing and answers "no".
 #pragma once
 #include <functional>
 #include <string>
@@ -15,9 +16,12 @@ struct TLaunchHooks {
         startProgram;
     // Whether the desktop has a default application for the type of this file name.
     std::function<bool(const std::string& fileName)> hasDefaultApp;
+    // The desktop's icon name for the type of this file name ("text-plain"), "" when the
+    // type is unknown (the list shows its generic image).
+    std::function<std::string(const std::string& fileName)> iconName;
 };
 
-// The hooks in force; unset members use the desktop.
+// The hooks in force.
 TLaunchHooks& launchHooks();
 
 bool LaunchOpenFile(const std::string& file);
@@ -25,6 +29,7 @@ bool LaunchOpenAs(const std::string& file, const std::string& mimeType);
 bool LaunchProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::string& workDir);
 bool LaunchHasDefaultApp(const std::string& fileName);
+std::string LaunchIconName(const std::string& fileName);
 
 // Replaces the hooks for a scope (tests) and restores them afterwards.
 class ScopedLaunchHooks {

@@ -1,8 +1,6 @@
 // The zip front-end behind the window's zip interface.
 #include "app/ArchiveBackends.h"
 
-#include <filesystem>
-
 #include "app/ListFormat.h"
 #include "zipdll/ZipFront.h"
 
@@ -35,6 +33,9 @@ public:
         FZip.OnCRC32Error = [this](TZipFront&, const std::string& forFile, uint32_t found, uint32_t expected,
                                    bool& doExtract) {
             if (OnCRC32Error) OnCRC32Error(forFile, found, expected, doExtract);
+        };
+        FZip.OnFileWritten = [this](TZipFront&, const std::string& path, bool replaced) {
+            if (OnFileWritten) OnFileWritten(path, replaced);
         };
     }
 
@@ -79,16 +80,9 @@ public:
         if (r.update) o.include(ExtrUpdate);
         if (r.test) o.include(ExtrTest);
         FZip.ExtrOptions = o;
-        // The component enters the target folder; the window's current folder stays.
-        std::error_code ec;
-        const std::filesystem::path cwd = std::filesystem::current_path(ec);
-        struct Back {
-            const std::filesystem::path& cwd;
-            ~Back() {
-                std::error_code e;
-                if (!cwd.empty()) std::filesystem::current_path(cwd, e);
-            }
-        } back{cwd};
+        // The window asks for entries by their stored names: an entry named "*.txt" is
+        // that entry alone.
+        FZip.FSpecArgsLiteral = true;
         FZip.ErrCode = 0;
         FZip.Extract();
         return FZip.SuccessCnt;
@@ -122,6 +116,7 @@ public:
     }
     int Delete(const std::vector<std::string>& specs) override {
         FZip.FSpecArgs = specs;
+        FZip.FSpecArgsLiteral = true;
         FZip.FSpecArgsExcl.clear();
         FZip.ErrCode = 0;
         FZip.Delete();

@@ -9,10 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/Launcher.h"
 #include "app/ListFormat.h"
 #include "archive/aeMsgs.h"
 #include "zipdll/ZipMsgs.h"
-#include "platform/qt/MimeIcons.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 
@@ -99,6 +99,7 @@ TMainCore::~TMainCore() {
         FZip->OnExtractOverwrite = nullptr;
         FZip->OnPasswordError = nullptr;
         FZip->OnCRC32Error = nullptr;
+        FZip->OnFileWritten = nullptr;
     }
     FCurrentUnpacker.reset();
     if (FLister) {
@@ -171,47 +172,76 @@ void TMainCore::FormCreate(const std::string& programPath) {
     CaptionChanged();
 }
 
+std::vector<TSettingKey> TMainCore::SettingsTable() {
+    using K = TSettingKey;
+    // Keys written back at shut-down come first within their section, in the order they
+    // are written; the others are only read.
+    std::vector<TSettingKey> t = {
+        {"Visual", "RowSelect", K::skFlag, "0", true, &FRowSelect},
+        {"Visual", "GridLines", K::skFlag, "0", true, &FGridLines},
+        {"Visual", "SingleClick", K::skFlag, "1", true, &FSingleClick},
+        {"Visual", "MousePoint", K::skFlag, "1", true, &FMousePoint},
+        {"Visual", "AlwaysUnder", K::skFlag, "0", true, &FAlwaysUnder},
+        {"Directories", "Open", K::skFolder, "", true, &FOpenFolder},
+        {"Directories", "Extract", K::skFolder, "", true, &FExtractFolder},
+        // Unset, the temp folder is the system's (never the home folder itself).
+        {"Directories", "Temp", K::skString, "", false, &FTempFolder},
+        {"Directories", "optFavFolder", K::skFolder, "", false, &FFavFolder},
+        {"Settings", "optZipDirs", K::skFlag, "1", true, &FOptZipDirs},
+        {"Settings", "optOverwrite", K::skFlag, "1", true, &FOptOverwrite},
+        {"Settings", "optUpdate", K::skFlag, "1", true, &FOptUpdate},
+        {"Settings", "optTest", K::skFlag, "1", true, &FOptTest},
+        {"Settings", "OpenLast", K::skFlag, "1", false, &FOpenLast},
+        {"Settings", "ExtractLast", K::skFlag, "1", false, &FExtractLast},
+        {"Settings", "DefaultTemp", K::skFlag, "1", false, &FDefaultTemp},
+        {"Settings", "View", K::skInteger, "2", false, &FViewerKind},
+        {"Settings", "ViewProg", K::skString, "", false, &FViewerProgram},
+        {"Settings", "HexViewer", K::skString, "", false, &FHexViewer},
+        {"Settings", "Packrate", K::skInteger, "7", false, &FPackRate},
+        {"AppOpt", "Height", K::skInteger, "471", true, &FWindowHeight},
+        {"AppOpt", "Width", K::skInteger, "593", true, &FWindowWidth},
+        {"AppOpt", "Left", K::skInteger, "100", true, &FWindowLeft},
+        {"AppOpt", "Top", K::skInteger, "100", true, &FWindowTop},
+        {"Mail", "InternalMail", K::skFlag, "1", true, &FInternalMail},
+        {"Mail", "MailHost", K::skString, "", true, &FMailHost},
+        {"Mail", "MailUserID", K::skString, "", true, &FMailUserID},
+        {"Mail", "MailName", K::skString, "", true, &FMailName},
+        {"Mail", "MailAddress", K::skString, "", true, &FMailAddress},
+        {"Toolbar", "tbVisible", K::skNumber, "1", true, &FToolbarShown},
+        {"Toolbar", "sbVisible", K::skNumber, "1", true, &FStatusBarShown},
+        {"Toolbar", "Docked", K::skString, "pvDockTop", false, &FToolbarDocked},
+        {"Toolbar", "Left", K::skInteger, "0", false, &FToolbarLeft},
+        {"Toolbar", "Top", K::skInteger, "0", false, &FToolbarTop},
+        {"Update", "CheckNewVersion", K::skNumber, "1", true, &FCheckNewVersion},
+    };
+    static const char* const columns[7] = {"Size", "Packed", "Ratio", "Date", "CRC", "Attributes", "Path"};
+    for (size_t i = 0; i < FColumnShown.size(); ++i)
+        t.push_back({"ZipList", columns[i], K::skNumber, "1", false, &FColumnShown[i]});
+    return t;
+}
+
 void TMainCore::LoadSettings() {
     const TIniFile& ini = *FIni;
     const std::string home = homeFolder();
-    FRowSelect = flag(ini, "Visual", "RowSelect", "0");
-    FGridLines = flag(ini, "Visual", "GridLines", "0");
-    FSingleClick = flag(ini, "Visual", "SingleClick", "1");
-    FMousePoint = flag(ini, "Visual", "MousePoint", "1");
-    FAlwaysUnder = flag(ini, "Visual", "AlwaysUnder", "0");
-    FOpenFolder = ini.ReadString("Directories", "Open", home);
-    FExtractFolder = ini.ReadString("Directories", "Extract", home);
-    // Unset, the temp folder is the system's (never the home folder itself).
-    FTempFolder = ini.ReadString("Directories", "Temp", "");
-    FFavFolder = ini.ReadString("Directories", "optFavFolder", home);
-    FOpenLast = flag(ini, "Settings", "OpenLast", "1");
-    FExtractLast = flag(ini, "Settings", "ExtractLast", "1");
-    FDefaultTemp = flag(ini, "Settings", "DefaultTemp", "1");
-    FOptZipDirs = flag(ini, "Settings", "optZipDirs", "1");
-    FOptOverwrite = flag(ini, "Settings", "optOverwrite", "1");
-    FOptUpdate = flag(ini, "Settings", "optUpdate", "1");
-    FOptTest = flag(ini, "Settings", "optTest", "1");
-    FViewerKind = int(ini.ReadInteger("Settings", "View", 2));
-    FViewerProgram = ini.ReadString("Settings", "ViewProg", "");
-    FHexViewer = ini.ReadString("Settings", "HexViewer", "");
-    FPackRate = int(ini.ReadInteger("Settings", "Packrate", 7));
-    FWindowHeight = int(ini.ReadInteger("AppOpt", "Height", 471));
-    FWindowWidth = int(ini.ReadInteger("AppOpt", "Width", 593));
-    FWindowTop = int(ini.ReadInteger("AppOpt", "Top", 100));
-    FWindowLeft = int(ini.ReadInteger("AppOpt", "Left", 100));
-    FInternalMail = flag(ini, "Mail", "InternalMail", "1");
-    FMailHost = ini.ReadString("Mail", "MailHost", "");
-    FMailUserID = ini.ReadString("Mail", "MailUserID", "");
-    FMailName = ini.ReadString("Mail", "MailName", "");
-    FMailAddress = ini.ReadString("Mail", "MailAddress", "");
-    FToolbarDocked = ini.ReadString("Toolbar", "Docked", "pvDockTop");
-    FToolbarShown = ini.ReadInteger("Toolbar", "tbVisible", 1) != 0;
-    FStatusBarShown = ini.ReadInteger("Toolbar", "sbVisible", 1) != 0;
-    FToolbarLeft = int(ini.ReadInteger("Toolbar", "Left", 0));
-    FToolbarTop = int(ini.ReadInteger("Toolbar", "Top", 0));
-    static const char* const columns[7] = {"Size", "Packed", "Ratio", "Date", "CRC", "Attributes", "Path"};
-    for (int i = 0; i < 7; ++i) FColumnShown[i] = ini.ReadInteger("ZipList", columns[i], 1) != 0;
-    FCheckNewVersion = ini.ReadBool("Update", "CheckNewVersion", true);
+    for (const TSettingKey& k : SettingsTable()) {
+        switch (k.kind) {
+        case TSettingKey::skFlag:
+            *std::get<bool*>(k.field) = flag(ini, k.section, k.key, k.def);
+            break;
+        case TSettingKey::skNumber:
+            *std::get<bool*>(k.field) = ini.ReadInteger(k.section, k.key, std::atoll(k.def)) != 0;
+            break;
+        case TSettingKey::skInteger:
+            *std::get<int*>(k.field) = int(ini.ReadInteger(k.section, k.key, std::atoll(k.def)));
+            break;
+        case TSettingKey::skString:
+            *std::get<std::string*>(k.field) = ini.ReadString(k.section, k.key, k.def);
+            break;
+        case TSettingKey::skFolder:
+            *std::get<std::string*>(k.field) = ini.ReadString(k.section, k.key, home);
+            break;
+        }
+    }
 }
 
 void TMainCore::LoadHistory() {
@@ -225,29 +255,22 @@ void TMainCore::LoadHistory() {
 void TMainCore::SaveStatesToReg() {
     if (!FIni) return;
     TIniFile& ini = *FIni;
-    ini.WriteBool("Visual", "RowSelect", FRowSelect);
-    ini.WriteBool("Visual", "GridLines", FGridLines);
-    ini.WriteBool("Visual", "SingleClick", FSingleClick);
-    ini.WriteBool("Visual", "MousePoint", FMousePoint);
-    ini.WriteBool("Visual", "AlwaysUnder", FAlwaysUnder);
-    ini.WriteString("Directories", "Open", FOpenFolder);
-    ini.WriteString("Directories", "Extract", FExtractFolder);
-    ini.WriteBool("Settings", "optZipDirs", FOptZipDirs);
-    ini.WriteBool("Settings", "optOverwrite", FOptOverwrite);
-    ini.WriteBool("Settings", "optUpdate", FOptUpdate);
-    ini.WriteBool("Settings", "optTest", FOptTest);
-    ini.WriteInteger("AppOpt", "Height", FWindowHeight);
-    ini.WriteInteger("AppOpt", "Width", FWindowWidth);
-    ini.WriteInteger("AppOpt", "Left", FWindowLeft);
-    ini.WriteInteger("AppOpt", "Top", FWindowTop);
-    ini.WriteBool("Mail", "InternalMail", FInternalMail);
-    ini.WriteString("Mail", "MailHost", FMailHost);
-    ini.WriteString("Mail", "MailUserID", FMailUserID);
-    ini.WriteString("Mail", "MailName", FMailName);
-    ini.WriteString("Mail", "MailAddress", FMailAddress);
-    ini.WriteInteger("Toolbar", "tbVisible", FToolbarShown ? 1 : 0);
-    ini.WriteInteger("Toolbar", "sbVisible", FStatusBarShown ? 1 : 0);
-    ini.WriteBool("Update", "CheckNewVersion", FCheckNewVersion);
+    for (const TSettingKey& k : SettingsTable()) {
+        if (!k.saved) continue;
+        switch (k.kind) {
+        case TSettingKey::skFlag:
+        case TSettingKey::skNumber:
+            ini.WriteBool(k.section, k.key, *std::get<bool*>(k.field));
+            break;
+        case TSettingKey::skInteger:
+            ini.WriteInteger(k.section, k.key, *std::get<int*>(k.field));
+            break;
+        case TSettingKey::skString:
+        case TSettingKey::skFolder:
+            ini.WriteString(k.section, k.key, *std::get<std::string*>(k.field));
+            break;
+        }
+    }
 }
 
 void TMainCore::WriteEDir() {
@@ -739,7 +762,7 @@ void TMainCore::GridDel() {
 }
 
 std::string TMainCore::ExtensionImageKeyName(const std::string& ext) {
-    return pvMimeIconName("x" + ext);
+    return LaunchIconName("x" + ext);
 }
 
 int TMainCore::GetExtIconIndex(const std::string& ext) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "app/ArchiveBackends.h"
@@ -56,8 +57,8 @@ struct TStatState {
     std::string Header = "Extracting...";
     std::string Current = "Current file :";
     int Gauge1 = 0, Gauge2 = 0; // 0..100
-    // Files the zip front-end began in the running extraction that did not exist before
-    // it, resolved to where they are written; Cancel deletes them.
+    // Files the zip front-end wrote in the running extraction that did not exist before
+    // it, where it says it wrote them; Cancel deletes them.
     std::vector<std::string> FileNames;
 };
 
@@ -105,6 +106,24 @@ inline constexpr const char* Properties = "Properties";
 inline constexpr const char* CreateShortcut = "CreateShortcut";
 inline constexpr const char* Install = "Install";
 } // namespace cmd
+
+// One settings key that the window keeps in a field: where the settings file holds it,
+// how it is stored, its default, and whether shut-down writes it back.
+struct TSettingKey {
+    enum TKind {
+        skFlag,    // text "1" or "0", set only when it reads "1"
+        skNumber,  // a number, set when not 0 (written as 1 or 0)
+        skInteger, // a number
+        skString,  // text
+        skFolder,  // text whose default is the home folder
+    };
+    const char* section;
+    const char* key;
+    TKind kind;
+    const char* def;
+    bool saved;
+    std::variant<bool*, int*, std::string*> field;
+};
 
 class TMainCore {
 public:
@@ -220,6 +239,8 @@ public:
     // programPath: the program file (its folder holds the zip libraries).
     void FormCreate(const std::string& programPath);
     void LoadSettings();
+    // Every settings key with the field it fills; LoadSettings and SaveStatesToReg go by it.
+    std::vector<TSettingKey> SettingsTable();
     void LoadHistory();
     void SaveStatesToReg();
     void WriteEDir();
@@ -308,6 +329,8 @@ public:
     // ---- Component events of extraction ----
     void pvZipFrontProgress(int type, const std::string& name, int64_t size);
     void pvZipFrontExtractOverwrite(const std::string& forFile, bool isOlder, bool& doOverwrite);
+    // An entry of the running zip extraction is in place at `path`.
+    void pvZipFrontFileWritten(const std::string& path, bool replaced);
     void aeUnActivate();
     void aeBegin(const std::string& name);
     void aeUnProgress(int byFile, int byArchive);

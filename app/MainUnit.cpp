@@ -19,13 +19,13 @@
 #include <cmath>
 
 #include "app/ExtUnit.h"
-#include "app/FileListModel.h"
 #include "app/LocaleDate.h"
 #include "app/MultiExtUnit.h"
 #include "app/OverwriteUnit.h"
 #include "app/PWord1Unit.h"
 #include "app/UserSpanUnit.h"
 #include "app/StatUnit.h"
+#include "controls/FileListModel.h"
 #include "platform/ui_hooks.h"
 
 TMainForm* MainForm = nullptr;
@@ -131,10 +131,30 @@ std::vector<QAction*> TMainForm::ActionsFor(const std::string& item) const {
     return out;
 }
 
+namespace {
+
+// The core's rows as the file list reads them.
+class TCoreRows : public TFileRowSource {
+public:
+    explicit TCoreRows(const TMainCore& core) : FCore(core) {}
+    int RowCount() const override { return int(FCore.Rows.size()); }
+    std::string CellText(int row, int column) const override {
+        const TListRow& r = FCore.Rows[size_t(row)];
+        return column == 0 ? r.Caption : r.SubItems[size_t(column - 1)];
+    }
+    std::string StoredName(int row) const override { return FCore.Rows[size_t(row)].StoredName; }
+    int ImageIndex(int row) const override { return FCore.Rows[size_t(row)].ImageIndex; }
+
+private:
+    const TMainCore& FCore;
+};
+
+} // namespace
+
 void TMainForm::BuildList() {
     FZipList = new QTreeView(this);
     FZipList->setObjectName("ZipList");
-    FModel = new TFileListModel(*this, this);
+    FModel = new TFileListModel(std::make_unique<TCoreRows>(*this), this);
     FZipList->setModel(FModel);
     FZipList->setRootIsDecorated(false);
     FZipList->setUniformRowHeights(true);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DesktopLaunch.h"
 #include "app/MainUnit.h"
 #include "platform/qt/QtUiHooks.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Parvex 2000");
     platform::installQtUiHooks();
+    InstallDesktopLaunchHooks();
 
     std::vector<std::string> params;
     for (int i = 1; i < argc; ++i) params.emplace_back(argv[i]);

@@ -189,6 +189,9 @@ using TStatusDiskEvent =
                        TZipDiskStatus Status, TZipDiskAction& Action)>;
 using TFileCommentEvent = std::function<void(TZipFront& Sender, const std::string& ForFile,
                                              std::string& FileComment, bool& IsChanged)>;
+// An extracted entry is in place at `Path` (the target folder in front, as the library
+// wrote it); `Replaced`: a file stood there before the run wrote over it.
+using TFileWrittenEvent = std::function<void(TZipFront& Sender, const std::string& Path, bool Replaced)>;
 
 // One parsed line of FSpecArgs for adding.
 struct TAddSpec {
@@ -234,6 +237,10 @@ public:
     SFXOpts SFXOptions{SFXCheckSize};
     std::vector<std::string> FSpecArgs;
     std::vector<std::string> FSpecArgsExcl;
+    // The lines of FSpecArgs of the next extract or delete run are stored names, matched as
+    // they are (an entry named "*.txt" selects only itself), not wildcards. Cleared with
+    // FSpecArgs after the run.
+    bool FSpecArgsLiteral = false;
     bool Unattended = false;
     std::string Password;
     std::string SFXPath = "ZipSFX.bin";
@@ -281,6 +288,7 @@ public:
     TGetNextDiskEvent OnGetNextDisk;
     TStatusDiskEvent OnStatusDisk;
     TFileCommentEvent OnFileComment;
+    TFileWrittenEvent OnFileWritten;
 
     // ---- State ----
     std::vector<std::unique_ptr<ZipDirEntry>> ZipContents;

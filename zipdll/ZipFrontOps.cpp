@@ -190,6 +190,11 @@ int32_t TZipFront::HandleCallback(TZipCallbackRec& rec) {
         }
         if (auto h = OnExtractSkipped) h(*this, text, static_cast<UnZipSkipTypes>(rec.Arg2 & 0xFF), rec.Arg1);
         break;
+    case zcaWrittenTo:
+        // A path too long for the record's text is not passed on: nobody could act on it.
+        if (rec.Arg2 == 0 && !text.empty())
+            if (auto h = OnFileWritten) h(*this, text, rec.Arg1 == 1);
+        break;
     case zcaFileComment:
         if (auto h = OnFileComment) {
             // The library puts the entry's current comment in the second half of the text area.
@@ -337,6 +342,7 @@ static int32_t runZipDll(TZipFront& z, void* exec, int version, bool deleting, c
         for (size_t i = 0; i < specs.size(); ++i) {
             if (deleting) {
                 specs[i].FileSpec = texts.keep(z.FSpecArgs[i]);
+                specs[i].Literal = z.FSpecArgsLiteral ? 1 : 0;
                 continue;
             }
             TAddSpec s = ParseAddSpec(z.FSpecArgs[i], z.Password.substr(0, 81), rec->fEncrypt, rec->fRecurse);
@@ -398,6 +404,7 @@ void TZipFront::Add() {
         std::string spanTemp;
         ~Finish() {
             z.FSpecArgs.clear();
+            z.FSpecArgsLiteral = false;
             z.FSpecArgsExcl.clear();
             if (!spanTemp.empty()) platform::removeFile(spanTemp);
             if (loadedHere) z.UnloadZipDll();
@@ -431,6 +438,7 @@ void TZipFront::Delete() {
         bool loadedHere;
         ~Finish() {
             z.FSpecArgs.clear();
+            z.FSpecArgsLiteral = false;
             z.FSpecArgsExcl.clear();
             if (loadedHere) z.UnloadZipDll();
             z.Cancel = false;
@@ -453,7 +461,8 @@ void TZipFront::Delete() {
 
 // ---- Extract and test ----
 
-static int32_t runUnzDll(TZipFront& z, void* exec, int version, const std::string& archive) {
+static int32_t runUnzDll(TZipFront& z, void* exec, int version, const std::string& archive,
+                         const std::string& targetDir) {
     RecordTexts texts;
     auto fn = reinterpret_cast<UnzDllExecFn>(exec);
     const ExtrOpts& o = z.ExtrOptions;
@@ -482,9 +491,15 @@ static int32_t runUnzDll(TZipFront& z, void* exec, int version, const std::strin
         auto rec = std::make_unique<TUnzParams>();
         fill(*rec);
         std::vector<TUnzSpecRec> specs(z.FSpecArgs.size());
-        for (size_t i = 0; i < specs.size(); ++i) specs[i].FileSpec = texts.keep(z.FSpecArgs[i]);
+        for (size_t i = 0; i < specs.size(); ++i) {
+            specs[i].FileSpec = texts.keep(z.FSpecArgs[i]);
+            specs[i].Literal = z.FSpecArgsLiteral ? 1 : 0;
+        }
         rec->fUFDS = specs.empty() ? nullptr : specs.data();
-        if (version >= 160) rec->fPwdReqCount = static_cast<int32_t>(z.PasswordReqCount());
+        if (version >= 160) {
+            rec->fPwdReqCount = static_cast<int32_t>(z.PasswordReqCount());
+            rec->fExtractDir = texts.keepOrNull(targetDir);
+        }
         return fn(rec.get());
     }
     auto rec = std::make_unique<TUnzParams151>();
@@ -508,6 +523,7 @@ void TZipFront::Extract() {
         std::string joined;
         ~Finish() {
             z.FSpecArgs.clear();
+            z.FSpecArgsLiteral = false;
             z.FPasswordReqCount = savedReq;
             if (!joined.empty()) platform::removeFile(joined);
             if (loadedHere) z.UnloadUnzDll();
@@ -527,12 +543,31 @@ void TZipFront::Extract() {
         if (ReadSpan(FZipFileName, joined) != 0) return;
         finish.joined = archive = absolutePath(joined);
     }
-    // A target folder that is missing is made, and one that cannot be entered stops the
-    // run: extracting into whatever folder happens to be current would be wrong.
-    if (!ExtrBaseDir.empty() && (!platform::makeDirs(ExtrBaseDir) || chdir(ExtrBaseDir.c_str()) != 0))
-        return ShowZipMessage(EX_FatalUnZip, "\nCannot use the folder " + ExtrBaseDir);
+    // A target folder that is missing is made, and one that cannot be made stops the run:
+    // extracting into whatever folder happens to be current would be wrong.
+    std::string target;
+    if (!ExtrBaseDir.empty()) {
+        if (!platform::makeDirs(ExtrBaseDir) || !platform::dirExists(ExtrBaseDir))
+            return ShowZipMessage(EX_FatalUnZip, "\nCannot use the folder " + ExtrBaseDir);
+        target = absolutePath(ExtrBaseDir);
+    }
+    const int version = unzSlot().version();
+    // Libraries from 160 on take the target folder in their record. An older one writes
+    // into the current folder: it is entered for the run and left again before returning.
+    std::string back;
+    if (version < 160 && !target.empty()) {
+        back = platform::currentDir();
+        if (chdir(target.c_str()) != 0)
+            return ShowZipMessage(EX_FatalUnZip, "\nCannot use the folder " + target);
+    }
+    struct Back {
+        const std::string& dir;
+        ~Back() {
+            if (!dir.empty()) (void)!chdir(dir.c_str());
+        }
+    } leave{back};
     try {
-        SuccessCnt = runUnzDll(*this, unzSlot().exec, unzSlot().version(), archive);
+        SuccessCnt = runUnzDll(*this, unzSlot().exec, version, archive, target);
     } catch (const std::exception&) {
         ShowZipMessage(EX_FatalUnZip);
     }

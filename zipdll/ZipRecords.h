@@ -27,7 +27,12 @@ enum ZipCallbackAction : int32_t {
     zcaOverwrite =
         10,          // text: file; value 20 in bit 0: the file on disk is older; value 24 in/out: 1 overwrite
     zcaSkipped = 11, // text: file; value 20: error code; value 24: skip type
-    zcaFileComment = 12 // text in: file, out: comment; value 20 out: changed; value 24 out: length
+    zcaFileComment = 12, // text in: file, out: comment; value 20 out: changed; value 24 out: length
+    // Our own addition (libraries of version 160 that know the record's target folder):
+    // an entry's data is in place. Text: the path it was written to, the target folder in
+    // front; value 20: 1 when a file stood there before and was replaced, 0 when the file
+    // is new; value 24: 1 when the path is longer than the text area (the text is empty).
+    zcaWrittenTo = 13
 };
 
 // Why an entry was skipped (value 24 of zcaSkipped).
@@ -56,7 +61,8 @@ struct TZipCallbackRec {
 // One file spec of an add or delete run.
 struct TZipSpecRec {
     char* FileSpec;       //  0  spec without prefix and password
-    uint8_t Reserved4[8]; //  4
+    int32_t Literal;      //  4  ours: 1 = FileSpec is a stored name, never a wildcard
+    uint8_t Reserved8[4]; //  8
     char* Password;       // 12  this spec's password, or null
     int32_t Encrypt;      // 16  65535 / -1 encrypt, 0 not
     uint16_t Recurse;     // 20  65535 recurse, 0 not
@@ -151,7 +157,8 @@ struct TZipParams150 {
 // One file spec of an extract run.
 struct TUnzSpecRec {
     char* FileSpec;
-    uint8_t Reserved4[68];
+    int32_t Literal; // ours: 1 = FileSpec is a stored name, never a wildcard
+    uint8_t Reserved8[64];
 };
 
 // UNZDLL.DLL parameters, libraries of version 152 and above.
@@ -181,8 +188,12 @@ struct TUnzParams {
     int32_t fOutStreamSize;  //  88
     uint8_t Reserved92[12];  //  92
     int32_t fPwdReqCount;    // 104
-    uint8_t Reserved108[36]; // 108
-    int32_t fSeven;          // 144  7, end marker
+    int32_t Reserved108;     // 108
+    // Ours: the folder the entries are written below; null or empty = the current folder.
+    // The library never changes the process's current folder.
+    char* fExtractDir;                                 // 112
+    uint8_t Reserved116[sizeof(void*) == 4 ? 28 : 24]; // 116
+    int32_t fSeven;                                    // 144  7, end marker
 };
 
 // UNZDLL.DLL parameters up to version 151.
@@ -226,6 +237,7 @@ PV_PIN(TZipCallbackRec, Arg2, 24, 32);
 PV_PIN(TZipCallbackRec, Text, 28, 36);
 static_assert(sizeof(TZipCallbackRec) == (sizeof(void*) == 4 ? 540 : 552));
 
+PV_PIN(TZipSpecRec, Literal, 4, 8);
 PV_PIN(TZipSpecRec, Password, 12, 16);
 PV_PIN(TZipSpecRec, Encrypt, 16, 24);
 PV_PIN(TZipSpecRec, Recurse, 20, 28);
@@ -264,6 +276,7 @@ PV_PIN(TZipParams150, fSeven, 128, 160);
 PV_PIN(TZipParams150, FNV, 132, 168);
 static_assert(sizeof(TZipParams150) == (sizeof(void*) == 4 ? 16520 : 32944));
 
+PV_PIN(TUnzSpecRec, Literal, 4, 8);
 static_assert(sizeof(TUnzSpecRec) == (sizeof(void*) == 4 ? 72 : 80));
 PV_PIN(TUnzParams, fPassword, 24, 40);
 PV_PIN(TUnzParams, fTest, 28, 48);
@@ -278,6 +291,7 @@ PV_PIN(TUnzParams, fUseOutStream, 80, 108);
 PV_PIN(TUnzParams, fOutStream, 84, 112);
 PV_PIN(TUnzParams, fOutStreamSize, 88, 120);
 PV_PIN(TUnzParams, fPwdReqCount, 104, 136);
+PV_PIN(TUnzParams, fExtractDir, 112, 144);
 PV_PIN(TUnzParams, fSeven, 144, 176);
 static_assert(sizeof(TUnzParams) == (sizeof(void*) == 4 ? 148 : 184));
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -15,6 +16,12 @@ FILE* openLog() {
 
 const char* text(const char* s) {
     return s ? s : "(null)";
+}
+
+// The process's current folder while the library runs.
+void logCwd(FILE* f) {
+    char buf[4096];
+    std::fprintf(f, "cwd=%s\n", getcwd(buf, sizeof(buf)) ? buf : "(unknown)");
 }
 
 void callBack(TZipCallback cb, void* caller, int32_t action, const char* msg) {
@@ -56,6 +63,7 @@ void logCurrent(const TZipParams* r) {
         std::fprintf(f, "spec=%s|%s|%d|%u|%s\n", text(r->fFDS[i].FileSpec), text(r->fFDS[i].Password),
                      r->fFDS[i].Encrypt, r->fFDS[i].Recurse, text(r->fFDS[i].RootDir));
     for (int i = 0; i < r->fTotExFileSpecs; ++i) std::fprintf(f, "exclude=%s\n", text(r->fExFiles[i]));
+    for (int i = 0; i < r->argc; ++i) std::fprintf(f, "literal=%d\n", r->fFDS[i].Literal);
     std::fclose(f);
 }
 
@@ -93,6 +101,9 @@ extern "C" int32_t UnzDllExec(TUnzParams* p) {
                          p->Version, p->fSeven, p->fArgc, text(p->pZipFN), text(p->fPassword), p->fTest,
                          p->fDirectories, p->fPwdReqCount);
             for (int i = 0; i < p->fArgc; ++i) std::fprintf(f, "spec=%s\n", text(p->fUFDS[i].FileSpec));
+            for (int i = 0; i < p->fArgc; ++i) std::fprintf(f, "literal=%d\n", p->fUFDS[i].Literal);
+            if (version() >= 160) std::fprintf(f, "extractdir=%s\n", text(p->fExtractDir));
+            logCwd(f);
             std::fclose(f);
         }
         callBack(p->Callback, p->Caller, zcaEndOfBatch, nullptr);
@@ -105,6 +116,7 @@ extern "C" int32_t UnzDllExec(TUnzParams* p) {
                      r->Version, r->fSeven, r->fArgc, text(r->pZipFN), text(r->fPassword), r->fTest,
                      r->fDirectories);
         for (int i = 0; i < r->fArgc && i < kOldSpecSlots; ++i) std::fprintf(f, "spec=%s\n", text(r->FNV[i]));
+        logCwd(f);
         std::fclose(f);
     }
     callBack(r->Callback, r->Caller, zcaEndOfBatch, nullptr);

@@ -1,5 +1,7 @@
 // UNZDLL.DLL stand-in: extracts or tests the entries of a zip archive that match the
-// caller's specs, into the current folder, reporting through the caller's callback.
+// caller's specs, below the record's target folder (the current folder when it names
+// none; the process's current folder is never changed), reporting through the caller's
+// callback, which also hears where each entry was written.
 #include "archive/codec/aeCrypt.h"
 #include "platform/fileio.h"
 #include "stubs/zipcommon/Codec.h"
@@ -51,8 +53,12 @@ private:
             if (p_.fUFDS && p_.fUFDS[i].FileSpec && *p_.fUFDS[i].FileSpec) {
                 std::string s = p_.fUFDS[i].FileSpec;
                 std::replace(s.begin(), s.end(), '\\', '/');
-                specs_.push_back(s);
+                specs_.push_back({s, p_.fUFDS[i].Literal == 1});
             }
+        if (p_.fExtractDir && *p_.fExtractDir) {
+            base_ = p_.fExtractDir;
+            while (base_.size() > 1 && base_.back() == '/') base_.pop_back();
+        }
         const std::string zipName = p_.pZipFN;
         fd_ = platform::openFile(zipName, platform::OpenMode::Read);
         if (fd_ < 0) throw StubError(kErrOpen, "Cannot open the zip file " + zipName);
@@ -82,7 +88,7 @@ private:
     bool wanted(const std::string& name) const {
         if (specs_.empty()) return true;
         for (auto& s : specs_)
-            if (s == name || pvcommon::WildcardMatch(s, name, false)) return true;
+            if (s.text == name || (!s.literal && pvcommon::WildcardMatch(s.text, name, false))) return true;
         return false;
     }
 
@@ -129,14 +135,14 @@ private:
             return skip(name, stUnsafeName, kErrUnsafe,
                         "Refused an entry name that leaves the target folder: ");
         std::string why;
-        if (!makeSafeParents(".", *rel + "/", why)) throw StubError(kErrCreate, why);
+        if (!makeSafeParents(base_, *rel + "/", why)) throw StubError(kErrCreate, why);
         return false; // folders are not counted as files
     }
 
     // Freshen, update and the overwrite question.
     bool shouldWrite(const CentralRec& e, const std::string& name, const std::string& target) {
         struct stat st {};
-        const bool exists = lstat(target.c_str(), &st) == 0;
+        const bool exists = lstat(pathOf(target).c_str(), &st) == 0;
         if (exists && S_ISDIR(st.st_mode))
             return skip(name, stFileExists, kErrCreate, "A folder stands where a file goes: ");
         if (freshen_ && !exists) return skip(name, stOnFreshen, 0, {});
@@ -199,13 +205,14 @@ private:
     bool writeData(const CentralRec& e, const std::string& name, const std::string& target, int64_t data,
                    int64_t packed, std::optional<TZipKeys>& keys) {
         std::string why;
-        if (!makeSafeParents(".", target, why)) return skip(name, stUnsafeName, kErrUnsafe, why + ": ");
+        if (!makeSafeParents(base_, target, why)) return skip(name, stUnsafeName, kErrUnsafe, why + ": ");
+        const std::string path = pathOf(target);
         // The partial file never stays behind, even when the process is killed: it has no
         // name until it is complete (or is removed on the way out).
         platform::PendingFile tmp;
-        if (!tmp.create(dirName(target), ".unz", ".tmp"))
+        if (!tmp.create(dirName(path), ".unz", ".tmp"))
             throw StubError(kErrCreate,
-                            "Cannot create a file in " + dirName(target) + ": " + std::strerror(errno));
+                            "Cannot create a file in " + dirName(path) + ": " + std::strerror(errno));
         uint32_t crc = decodeEntry(
             fd_, data, packed, e.method, keys ? &*keys : nullptr, e.usize,
             [&](const uint8_t* p, size_t n) {
@@ -220,12 +227,18 @@ private:
         platform::setFileMode(tmp.fd(), modeFor(e));
         const int64_t t = dosToUnix(e.dosTime());
         platform::setFileTimes(tmp.fd(), t, t);
+        struct stat st {};
+        const bool replaced = lstat(path.c_str(), &st) == 0;
         // Replaces a symlink standing at the target, never what it points to.
-        if (!tmp.commit(target))
+        if (!tmp.commit(path))
             throw StubError(kErrWrite, "Cannot create " + target + ": " + std::strerror(errno));
+        rep_.writtenTo(path, replaced);
         if (p_.fVerboseEnabled) rep_.info("inflating: " + target);
         return true;
     }
+
+    // A safe relative path below the target folder.
+    std::string pathOf(const std::string& rel) const { return base_ == "." ? rel : base_ + "/" + rel; }
 
     static int modeFor(const CentralRec& e) {
         mode_t um = umask(0);
@@ -242,7 +255,12 @@ private:
     bool test_, update_, freshen_, dirs_, overwrite_;
     std::string password_;
     int32_t pwdReq_ = 0;
-    std::vector<std::string> specs_;
+    struct Spec {
+        std::string text;
+        bool literal = false; // a stored name: never matched as a wildcard
+    };
+    std::vector<Spec> specs_;
+    std::string base_ = ".";
     int fd_ = -1;
     ZipDir dir_;
 };

@@ -100,6 +100,12 @@ void Reporter::skipped(const std::string& name, UnZipSkipTypes type, int32_t cod
     call(zcaSkipped, code, type, name, true);
 }
 
+void Reporter::writtenTo(const std::string& path, bool replaced) {
+    const bool fits = path.size() < sizeof(rec_.Text);
+    call(zcaWrittenTo, replaced ? 1 : 0, fits ? 0 : 1, fits ? std::string_view(path) : std::string_view(),
+         true);
+}
+
 std::string Reporter::newName(const std::string& name) {
     call(zcaNewName, 0, 0, name, true);
     if (rec_.Arg1 != 1) return name;

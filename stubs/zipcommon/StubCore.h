@@ -62,6 +62,8 @@ public:
     // Action 10: true to overwrite.
     bool overwrite(const std::string& name, bool diskFileOlder, bool deflt);
     void skipped(const std::string& name, UnZipSkipTypes type, int32_t code);
+    // Action 13: an entry's data is in place at `path`; `replaced`: a file stood there.
+    void writtenTo(const std::string& path, bool replaced);
     // Action 7: the caller may rename an entry before it is stored.
     std::string newName(const std::string& name);
     bool started() const { return started_; }

@@ -1,6 +1,5 @@
-// Shared pieces of the main-window tests: one QApplication for the process (offscreen),
-// a private HOME and XDG folders per test, scripted message boxes, and back ends whose
-// entries a test sets by hand.
+// Shared pieces of the main-window tests: the core's (coretest.h) and one QApplication for
+// the process (offscreen).
 #pragma once
 #include <QApplication>
 #include <cstdlib>
@@ -8,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ArchiveBackends.h"
-#include "platform/ui_hooks.h"
-#include "common/testutil.h"
+#include "appcore/coretest.h"
 
 namespace apptest {
 
@@ -23,133 +20,10 @@ inline QApplication& app() {
     return *a;
 }
 
-// HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR inside one temporary folder.
-struct IsolatedHome {
-    pvtest::TempDir dir;
-    std::string home, config, data, tmp;
-    IsolatedHome() {
-        home = (dir / "home").string();
-        config = (dir / "config").string();
-        data = (dir / "data").string();
-        tmp = (dir / "tmp").string();
-        for (auto& p : {home, config, data, tmp}) std::filesystem::create_directories(p);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        setenv("XDG_DATA_HOME", data.c_str(), 1);
-        setenv("TMPDIR", tmp.c_str(), 1);
-        app();
-    }
-    ~IsolatedHome() {
-        setenv("TMPDIR", "/tmp", 1);
-        // Opening an archive makes its folder the current one; leave before it goes.
-        if (chdir("/") != 0) {
-        }
-    }
-    std::string settingsFile() const { return config + "/parvex/pvsettings.ini"; }
+// HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR inside one temporary folder, with the
+// process's QApplication.
+struct IsolatedHome : CoreHome {
+    IsolatedHome() { app(); }
 };
-
-// Message boxes answered from a script; every box shown is recorded.
-struct ScriptedBoxes {
-    struct Shown {
-        std::string caption, text;
-        unsigned buttons;
-    };
-    std::vector<Shown> shown;
-    std::vector<platform::ModalResult> answers; // taken in order; then the default answer
-    platform::ScopedUiHooks hooks;
-    ScriptedBoxes() : hooks(make(this)) {}
-    static platform::UiHooks make(ScriptedBoxes* self) {
-        platform::UiHooks h;
-        h.messageBox = [self](const std::string& c, const std::string& t, platform::MsgType, unsigned b) {
-            self->shown.push_back({c, t, b});
-            if (!self->answers.empty()) {
-                auto a = self->answers.front();
-                self->answers.erase(self->answers.begin());
-                return a;
-            }
-            return (b & platform::mbOK) ? platform::ModalResult::Ok : platform::ModalResult::No;
-        };
-        h.askText = [](const std::string&, const std::string&, std::string&, bool) { return false; };
-        return h;
-    }
-};
-
-// A lister whose archive content a test gives; a name it has no content for fails as the
-// engine does for a file it cannot read.
-class FakeLister : public TListerBackend {
-public:
-    std::string file;
-    std::vector<TListEntry> entries;
-    TListerTypeInfo info{true, false, true, false, 8, 6, 0, "Tar"};
-    bool fail = false;     // fails before reading anything
-    bool breakOff = false; // fails after the first entry, without its deactivation
-    int activations = 0;
-
-    void SetArchiveFile(const std::string& path) override { file = path; }
-    std::string ArchiveFile() const override { return file; }
-    TListerTypeInfo TypeInfo() const override { return info; }
-    void SetFileSpec(const std::string&) override {}
-    bool Activate() override {
-        ++activations;
-        if (fail) {
-            if (OnError) OnError(file, 25327, "Unknown file type");
-            return false;
-        }
-        if (OnActivate) OnActivate();
-        for (auto& e : entries) {
-            if (OnRead) OnRead(e);
-            if (breakOff) {
-                if (OnError) OnError(file, 25110, "Bad file header");
-                return false;
-            }
-        }
-        if (OnTotals) OnTotals(int(entries.size()));
-        if (OnDeactivate) OnDeactivate();
-        return true;
-    }
-    int64_t TotalPackedSize() const override {
-        int64_t s = 0;
-        for (auto& e : entries) s += e.PackedSize;
-        return s;
-    }
-    int64_t TotalUnpackedSize() const override {
-        int64_t s = 0;
-        for (auto& e : entries) s += e.UnpackedSize;
-        return s;
-    }
-};
-
-class FakeZip : public TZipBackend {
-public:
-    std::string name;
-    std::vector<TListEntry> entries;
-    std::string dllDir;
-    bool loaded = false;
-    void SetZipFileName(const std::string& path) override {
-        name = path;
-        if (OnDirUpdate) OnDirUpdate();
-    }
-    std::string ZipFileName() const override { return name; }
-    int Count() const override { return name.empty() ? 0 : int(entries.size()); }
-    TListEntry Entry(int i) const override { return entries.at(size_t(i)); }
-    int ErrCode() const override { return 0; }
-    void SetDLLDirectory(const std::string& d) override { dllDir = d; }
-    void LoadZipDll() override { loaded = true; }
-    void LoadUnzDll() override {}
-    void UnloadDlls() override { loaded = false; }
-    void SetAddCompLevel(int) override {}
-};
-
-inline TListEntry entry(const std::string& name, int64_t size, int64_t packed, double date = 45000.5,
-                        uint32_t crc = 0x1234abcd, uint32_t attr = 0x20) {
-    TListEntry e;
-    e.FileName = name;
-    e.UnpackedSize = size;
-    e.PackedSize = packed;
-    e.FileDate = date;
-    e.FileCRC = crc;
-    e.FileAttr = attr;
-    return e;
-}
 
 } // namespace apptest

@@ -666,6 +666,73 @@ TEST_F(ZipOps, MissingTargetFolderIsMadeNotReplacedByTheCurrentOne) {
     EXPECT_EQ(readFile(t / "new/deep/a.txt"), "a");
 }
 
+// An entry named "*.txt" asked for by its stored name is that entry alone, for extracting
+// and deleting; as a wildcard it still selects every ".txt". Every file written is reported
+// with its path below the target, and whether it replaced a file; the current folder stays.
+TEST_F(ZipOps, StoredNamesAreLiteralAndWrittenPathsAreReported) {
+    PV_REQUIRE_PEER("python3");
+    TempDir t;
+    const fs::path zip = t / "star.zip";
+    ASSERT_EQ(python("import zipfile\n"
+                     "with zipfile.ZipFile('star.zip', 'w') as z:\n"
+                     "    z.writestr('*.txt', 'star')\n"
+                     "    z.writestr('a.txt', 'a')\n"
+                     "    z.writestr('sub/b.txt', 'b')\n",
+                     t.path())
+                  .status,
+              0);
+    const std::string before = fs::current_path().string();
+    struct Written {
+        std::string path;
+        bool replaced;
+        bool operator==(const Written&) const = default;
+    };
+    auto run = [&](bool literal, const fs::path& out, std::vector<Written>& written) {
+        TZipFront z;
+        Events ev;
+        attach(z, ev);
+        z.OnFileWritten = [&](TZipFront&, const std::string& p, bool replaced) {
+            written.push_back({p, replaced});
+        };
+        z.SetZipFileName(zip.string());
+        z.ExtrBaseDir = out.string();
+        z.ExtrOptions.include(ExtrDirNames);
+        z.ExtrOptions.include(ExtrOverWrite);
+        z.FSpecArgs = {"*.txt"};
+        z.FSpecArgsLiteral = literal;
+        z.Extract();
+        EXPECT_EQ(fs::current_path().string(), before);
+        return z.SuccessCnt;
+    };
+    std::vector<Written> written;
+    writeFile(t / "lit" / "*.txt", "mine");
+    EXPECT_EQ(run(true, t / "lit", written), 1);
+    EXPECT_EQ(tree(t / "lit"), (std::map<std::string, std::string>{{"*.txt", "star"}}));
+    EXPECT_EQ(written, (std::vector<Written>{{(t / "lit" / "*.txt").string(), true}}));
+
+    written.clear();
+    EXPECT_EQ(run(false, t / "wild", written), 3);
+    EXPECT_EQ(tree(t / "wild").size(), 3u);
+    ASSERT_EQ(written.size(), 3u);
+    for (auto& w : written) {
+        EXPECT_FALSE(w.replaced);
+        EXPECT_EQ(w.path.rfind((t / "wild").string() + "/", 0), 0u) << w.path;
+        EXPECT_TRUE(fs::exists(w.path)) << w.path;
+    }
+
+    TZipFront z;
+    Events ev;
+    attach(z, ev);
+    z.SetZipFileName(zip.string());
+    z.FSpecArgs = {"*.txt"};
+    z.FSpecArgsLiteral = true;
+    z.Delete();
+    EXPECT_EQ(z.SuccessCnt, 1) << ev.all();
+    ASSERT_EQ(z.Count(), 2);
+    EXPECT_EQ(z[0].FileName, "a.txt");
+    EXPECT_EQ(z[1].FileName, "sub/b.txt");
+}
+
 TEST_F(ZipOps, AddAsksForThePasswordAndLetsTheCallerRename) {
     PV_REQUIRE_PEER("unzip");
     TempDir t;

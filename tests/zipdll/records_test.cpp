@@ -3,6 +3,7 @@
 #include "platform/ui_hooks.h"
 #include "ziptest.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -131,6 +132,47 @@ TEST_F(FakeLibrary, CurrentRecordsCarrySpecSyntaxAndFlags) {
     z_.OnPasswordError = [](TZipFront&, std::string&, const std::string&, uint32_t&) {};
     z_.Extract();
     EXPECT_TRUE(has(received(), "pwdreq=4"));
+}
+
+// The target folder travels in the record: the process's current folder stays where it
+// was. Only a library older than the field is run inside the target, and the folder is
+// left again before Extract returns. Stored names are marked as such, wildcards are not.
+TEST_F(FakeLibrary, TargetFolderAndStoredNamesTravelInTheRecord) {
+    const std::string before = fs::current_path().string();
+    const fs::path target = t_ / "out" / "deep";
+    struct Case {
+        const char* version;
+        bool fieldKnown;
+    } cases[] = {{"160", true}, {"152", false}, {"150", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version);
+        setenv("PV_FAKE_VERSION", c.version, 1);
+        z_.ExtrBaseDir = target.string();
+        z_.FSpecArgs = {"*.txt", "a/b.txt"};
+        z_.FSpecArgsLiteral = true;
+        z_.Extract();
+        auto unz = received();
+        EXPECT_EQ(fs::current_path().string(), before);
+        EXPECT_TRUE(fs::is_directory(target));
+        EXPECT_FALSE(z_.FSpecArgsLiteral);
+        if (c.fieldKnown) {
+            EXPECT_TRUE(has(unz, "extractdir=" + target.string()));
+            EXPECT_TRUE(has(unz, "cwd=" + before));
+        } else {
+            EXPECT_TRUE(has(unz, "cwd=" + target.string()));
+        }
+        if (std::string(c.version) != "150") {
+            EXPECT_EQ(std::count(unz.begin(), unz.end(), "literal=1"), 2);
+        }
+    }
+    setenv("PV_FAKE_VERSION", "160", 1);
+    z_.FSpecArgs = {"*.txt"};
+    z_.Extract(); // wildcards unless marked
+    EXPECT_TRUE(has(received(), "literal=0"));
+    z_.FSpecArgs = {"*.txt"};
+    z_.FSpecArgsLiteral = true;
+    z_.Delete();
+    EXPECT_TRUE(has(received(), "literal=1"));
 }
 
 TEST(AddSpecSyntax, PrefixesAndPasswords) {

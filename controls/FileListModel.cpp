@@ -1,14 +1,15 @@
-#include "app/FileListModel.h"
-
-#include "app/MainCore.h"
+#include "controls/FileListModel.h"
 
 static const char* const kColumnCaptions[8] = {"Name", "Size", "Packed", "Ratio",
                                                "Date", "Path", "CRC",    "Attributs"};
 
-TFileListModel::TFileListModel(TMainCore& core, QObject* parent) : QAbstractTableModel(parent), FCore(core) {}
+TFileListModel::TFileListModel(std::unique_ptr<TFileRowSource> rows, QObject* parent)
+    : QAbstractTableModel(parent), FRows(std::move(rows)) {}
+
+TFileListModel::~TFileListModel() = default;
 
 int TFileListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(FCore.Rows.size());
+    return parent.isValid() ? 0 : FRows->RowCount();
 }
 
 int TFileListModel::columnCount(const QModelIndex& parent) const {
@@ -16,23 +17,25 @@ int TFileListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TFileListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= int(FCore.Rows.size())) return {};
-    const TListRow& r = FCore.Rows[size_t(index.row())];
+    if (!index.isValid() || index.row() >= FRows->RowCount()) return {};
+    const int row = index.row();
     const int col = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        return QString::fromStdString(col == 0 ? r.Caption : r.SubItems[size_t(col - 1)]);
+        return QString::fromStdString(FRows->CellText(row, col));
     case Qt::ToolTipRole:
-        return col == 0 ? QVariant(QString::fromStdString(r.StoredName)) : QVariant();
+        return col == 0 ? QVariant(QString::fromStdString(FRows->StoredName(row))) : QVariant();
     case Qt::DecorationRole:
-        if (col == 0 && r.ImageIndex >= 0 && r.ImageIndex < int(FIcons.size()))
-            return FIcons[size_t(r.ImageIndex)];
+        if (col == 0) {
+            const int image = FRows->ImageIndex(row);
+            if (image >= 0 && image < int(FIcons.size())) return FIcons[size_t(image)];
+        }
         return {};
     case Qt::TextAlignmentRole:
         if (col >= 1 && col <= 3) return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::UserRole:
-        return QString::fromStdString(r.StoredName);
+        return QString::fromStdString(FRows->StoredName(row));
     default:
         return {};
     }
@@ -48,8 +51,8 @@ QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, in
 
 void TFileListModel::setIcons(std::vector<QIcon> icons) {
     FIcons = std::move(icons);
-    if (!FCore.Rows.empty())
-        emit dataChanged(index(0, 0), index(int(FCore.Rows.size()) - 1, 0), {Qt::DecorationRole});
+    if (FRows->RowCount() > 0)
+        emit dataChanged(index(0, 0), index(FRows->RowCount() - 1, 0), {Qt::DecorationRole});
 }
 
 void TFileListModel::reset() {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "apptest.h"
+#include "coretest.h"
 
 using namespace apptest;
 namespace fs = std::filesystem;
@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct CoreFixture : ::testing::Test {
-    IsolatedHome home;
+    CoreHome home;
     ScriptedBoxes boxes;
     FakeZip* zip = nullptr;
     FakeLister* lister = nullptr;

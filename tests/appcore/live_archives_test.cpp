@@ -5,7 +5,7 @@
 
 #include "app/ListFormat.h"
 #include "app/MainCore.h"
-#include "apptest.h"
+#include "coretest.h"
 
 using namespace apptest;
 namespace fs = std::filesystem;
@@ -33,7 +33,7 @@ uint16_t crc16Of(const std::string& s) {
 }
 
 struct LiveFixture : ::testing::Test {
-    IsolatedHome home;
+    CoreHome home;
     ScriptedBoxes boxes;
     std::unique_ptr<TMainCore> core;
     fs::path src;
@@ -200,4 +200,42 @@ TEST_F(LiveFixture, DamagedArchivesReportAndLeaveTheWindowUsable) {
         EXPECT_EQ(core->Rows.size(), 2u);
         EXPECT_EQ(core->Caption, "Parvex 2000 - good.zip");
     }
+}
+
+// A row is asked for by its stored name, never as a wildcard: the entry named "*.txt"
+// is extracted and deleted alone, the other ".txt" entries stay out of it.
+TEST_F(LiveFixture, AnEntryNamedLikeAWildcardSelectsOnlyItself) {
+    PV_REQUIRE_PEER("python3");
+    fs::create_directories(home.dir / "arc");
+    ASSERT_EQ(run("python3 -c " + q("import zipfile\n"
+                                    "with zipfile.ZipFile('star.zip', 'w') as z:\n"
+                                    "    z.writestr('*.txt', 'star')\n"
+                                    "    z.writestr('a.txt', 'a')\n"
+                                    "    z.writestr('sub/b.txt', 'b')\n"),
+                  home.dir / "arc")
+                  .status,
+              0);
+    core->OpenArchive((home.dir / "arc" / "star.zip").string());
+    ASSERT_EQ(core->Rows.size(), 3u) << listing();
+    auto select = [&] {
+        for (size_t i = 0; i < core->Rows.size(); ++i)
+            core->ZipListSelectItem(int(i), core->Rows[i].StoredName == "*.txt");
+        ASSERT_EQ(core->SelectedCount(), 1);
+    };
+    select();
+    const fs::path out = home.dir / "out";
+    EXPECT_TRUE(core->ExtractCore(true, true, out.string(), false, true));
+    std::vector<std::string> files;
+    for (auto& e : fs::recursive_directory_iterator(out))
+        if (e.is_regular_file()) files.push_back(fs::relative(e.path(), out).string());
+    EXPECT_EQ(files, std::vector<std::string>{"*.txt"});
+    EXPECT_EQ(pvtest::readFile(out / "*.txt"), "star");
+
+    select();
+    core->FDeleteMode = 1;
+    EXPECT_TRUE(core->DeleteCore(true));
+    std::vector<std::string> left;
+    for (auto& r : core->Rows) left.push_back(r.StoredName);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "sub/b.txt"}));
 }

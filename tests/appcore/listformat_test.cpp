@@ -1,7 +1,4 @@
 #include "app/ListFormat.h"
-#include "app/LocaleDate.h"
-
-#include <QLocale>
 
 #include <gtest/gtest.h>
 
@@ -56,13 +53,4 @@ TEST(ListFormat, DatesRoundTripAndFormat) {
     // An invalid DOS value (month 0, or every bit set) is the first DOS date, 1980-01-01 00:00.
     EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(0, 0), EncodeListDate(1980, 1, 1, 0, 0, 0));
     EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(0xFFFF, 0xFFFF), EncodeListDate(1980, 1, 1, 0, 0, 0));
-}
-
-// The zip date column follows the user's locale, not one fixed pattern.
-TEST(ListFormat, ZipDatesFollowTheLocale) {
-    const double dt = EncodeListDate(2026, 12, 10, 14, 5, 30);
-    EXPECT_EQ(LocaleShortDateTime(QLocale(QLocale::German, QLocale::Germany), dt), "10.12.26  14:05");
-    const std::string us = LocaleShortDateTime(QLocale(QLocale::English, QLocale::UnitedStates), dt);
-    EXPECT_EQ(us.rfind("12/10/26  2:05", 0), 0u) << us;
-    EXPECT_NE(us.find("PM"), std::string::npos) << us;
 }

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "app/MainCore.h"
-#include "apptest.h"
+#include "coretest.h"
 
 using namespace apptest;
 namespace fs = std::filesystem;
@@ -102,7 +102,7 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 struct WriteFixture : ::testing::Test {
-    IsolatedHome home;
+    CoreHome home;
     std::unique_ptr<Boxes> boxes;
     std::unique_ptr<TMainCore> core;
     fs::path src;
@@ -145,7 +145,7 @@ TEST(AddMapping, LevelTableAndCommonRootFolderByFolder) {
     const int levels[][2] = {{0, 9}, {1, 7}, {2, 5}, {3, 3}, {4, 0}, {7, 0}, {-1, 0}};
     for (auto& l : levels) EXPECT_EQ(TMainCore::LevelFromIndex(l[0]), l[1]) << l[0];
 
-    IsolatedHome home;
+    CoreHome home;
     Boxes boxes;
     TMainCore core(std::make_unique<FakeZip>(), std::make_unique<FakeLister>());
     struct Case {
@@ -176,7 +176,7 @@ TEST(AddMapping, LevelTableAndCommonRootFolderByFolder) {
 }
 
 TEST(AddMapping, OptionsReachTheZipFrontEnd) {
-    IsolatedHome home;
+    CoreHome home;
     Boxes boxes;
     auto* zip = new RecordingZip;
     TMainCore core(std::unique_ptr<TZipBackend>(zip), std::make_unique<FakeLister>());
@@ -270,7 +270,7 @@ TEST(AddMapping, OptionsReachTheZipFrontEnd) {
 }
 
 TEST(AddMapping, PackerPropertiesAndDeleteSwitch) {
-    IsolatedHome home;
+    CoreHome home;
     Boxes boxes;
     auto* lister = new FakeLister;
     TMainCore core(std::make_unique<FakeZip>(), std::unique_ptr<TListerBackend>(lister));

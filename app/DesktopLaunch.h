@@ -1,0 +1,7 @@
+// The launch hooks pointed at the desktop (Qt): the program installs them when it starts.
+#pragma once
+#include "app/Launcher.h"
+
+TLaunchHooks DesktopLaunchHooks();
+// Points every unset launch hook at the desktop.
+void InstallDesktopLaunchHooks();
