@@ -228,13 +228,13 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
     for (const TListRow& row : Rows) {
         bool take = false;
         switch (FDeleteMode) {
-        case 1:
+        case dmSelected:
             take = row.Selected;
             break;
-        case 2:
+        case dmAll:
             take = true;
             break;
-        case 3:
+        case dmMask:
             take = MatchesMask(nameOf(row.StoredName), byMask);
             break;
         default:
@@ -280,12 +280,12 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
 }
 
 void TMainCore::pmiDeleteSelectedClick() {
-    FDeleteMode = 1;
+    FDeleteMode = dmSelected;
     DeleteCore(true);
 }
 
 void TMainCore::pmiDeleteAllClick() {
-    FDeleteMode = 2;
+    FDeleteMode = dmAll;
     DeleteCore(true);
 }
 

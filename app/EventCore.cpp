@@ -20,16 +20,16 @@ struct TPackerBinding {
 };
 
 TPackerBinding bindingOf(int kind) {
-    switch (kind) {
-    case 1: // bh
+    switch (TPackerId(kind)) {
+    case TPackerId::Bh:
         return {true, false, true, true};
-    case 2: // cab
+    case TPackerId::Cab:
         return {true, false, false, false};
-    case 3: // gzip
+    case TPackerId::GZip:
         return {true, true, false, false};
-    case 4: // jar
+    case TPackerId::Jar:
         return {true, true, true, false};
-    case 5: // lha
+    case TPackerId::Lha:
         return {false, false, false, false};
     default: // tar answers as its sibling gzip does
         return {true, true, false, false};

@@ -529,14 +529,14 @@ void TMainCore::MultiExtract(const std::vector<std::string>& archives) {
         const std::string stem = withoutExtension(fileNamePart(path));
         std::string folder = FMultiExtFolder;
         switch (FMultiExtMode) {
-        case 1:
+        case meSubFolder:
             folder = AppendSlash(FMultiExtFolder) + stem + "/";
             makeFolders(folder);
             break;
-        case 2:
+        case meBesideArchive:
             folder = folderPart(path);
             break;
-        case 3:
+        case meFolderBeside:
             folder = folderPart(path) + stem + "/";
             makeFolders(folder);
             break;
@@ -627,7 +627,7 @@ void TMainCore::mmiViewClick() {
     if (!row) return;
     const std::string file = ViewCopy(*row);
     if (file.empty()) return;
-    if (FViewerKind == 3) {
+    if (FViewerKind == vkProgram) {
         if (platform::fileExists(FViewerProgram))
             LaunchProgram(FViewerProgram, {file}, folderPart(FViewerProgram));
         return;

@@ -44,6 +44,19 @@ enum THandlerKind : int { hkNone = 0, hkZipFront = 1, hkLister = 2 };
 // Packers of a newly created or opened non-zip archive (the type table's packer kinds).
 enum class TPackerId { None = 0, Bh = 1, Cab = 2, GZip = 3, Jar = 4, Lha = 5, Tar = 6 };
 
+// The dialogs' choices the window keeps in plain integer fields (the dialogs and the
+// settings store the numbers): what the delete dialog deletes (FDeleteMode), where the
+// multi-extract dialog puts each archive (FMultiExtMode), which viewer View starts
+// (FViewerKind, "View" in the settings).
+enum TDeleteMode : int { dmSelected = 1, dmAll = 2, dmMask = 3 };
+enum TMultiExtMode : int {
+    meInFolder = 0,      // every archive into the chosen folder
+    meSubFolder = 1,     // a folder named after the archive in the chosen folder
+    meBesideArchive = 2, // the archive's own folder
+    meFolderBeside = 3,  // a folder named after the archive beside it
+};
+enum TViewerKind : int { vkTextViewer = 2, vkProgram = 3 };
+
 // Images of the list: what each entry of `SImages` shows.
 struct TImageKey {
     enum Kind { Program, Archive, Generic, Themed } kind = Generic;

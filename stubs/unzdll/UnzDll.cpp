@@ -49,12 +49,7 @@ private:
         if (p_.fSeven != 7 || !p_.pZipFN) throw StubError(kErrParams, "The parameter record is not valid");
         password_ = p_.fPassword ? p_.fPassword : "";
         pwdReq_ = std::clamp(p_.fPwdReqCount, 0, 15);
-        for (int i = 0; i < p_.fArgc; ++i)
-            if (p_.fUFDS && p_.fUFDS[i].FileSpec && *p_.fUFDS[i].FileSpec) {
-                std::string s = p_.fUFDS[i].FileSpec;
-                std::replace(s.begin(), s.end(), '\\', '/');
-                specs_.push_back({s, p_.fUFDS[i].Literal == 1});
-            }
+        specs_ = recordSpecs(p_.fUFDS, p_.fArgc);
         if (p_.fExtractDir && *p_.fExtractDir) {
             base_ = p_.fExtractDir;
             while (base_.size() > 1 && base_.back() == '/') base_.pop_back();
@@ -88,7 +83,7 @@ private:
     bool wanted(const std::string& name) const {
         if (specs_.empty()) return true;
         for (auto& s : specs_)
-            if (s.text == name || (!s.literal && pvcommon::WildcardMatch(s.text, name, false))) return true;
+            if (s.matches(name)) return true;
         return false;
     }
 
@@ -255,11 +250,7 @@ private:
     bool test_, update_, freshen_, dirs_, overwrite_;
     std::string password_;
     int32_t pwdReq_ = 0;
-    struct Spec {
-        std::string text;
-        bool literal = false; // a stored name: never matched as a wildcard
-    };
-    std::vector<Spec> specs_;
+    std::vector<NameSpec> specs_;
     std::string base_ = ".";
     int fd_ = -1;
     ZipDir dir_;

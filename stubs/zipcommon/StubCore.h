@@ -6,6 +6,7 @@
 #include "platform/fileio.h"
 #include "zipdll/ZipRecords.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -74,6 +75,28 @@ private:
     TZipCallbackRec rec_{};
     bool started_ = false;
 };
+
+// One file spec of an extract or delete run: a stored name that the caller marked as such
+// (matched as it is: an entry named "*.txt" is that entry alone) or a wildcard.
+struct NameSpec {
+    std::string text; // '/' between folders
+    bool literal = false;
+    bool matches(const std::string& name) const {
+        return text == name || (!literal && pvcommon::WildcardMatch(text, name, false));
+    }
+};
+
+// The non-empty specs of a record's spec array (TZipSpecRec or TUnzSpecRec).
+template <class SpecRec> std::vector<NameSpec> recordSpecs(const SpecRec* recs, int32_t count) {
+    std::vector<NameSpec> out;
+    for (int32_t i = 0; recs && i < count; ++i)
+        if (recs[i].FileSpec && *recs[i].FileSpec) {
+            NameSpec s{recs[i].FileSpec, recs[i].Literal == 1};
+            std::replace(s.text.begin(), s.text.end(), '\\', '/');
+            out.push_back(std::move(s));
+        }
+    return out;
+}
 
 // DOS date and time (date in the high 16 bits) in the local time zone.
 uint32_t unixToDos(int64_t t);

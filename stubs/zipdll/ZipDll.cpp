@@ -85,23 +85,13 @@ private:
 
     int32_t deleteRun() {
         if (!haveOld_) throw StubError(kErrOpen, "The zip file does not exist: " + zipName_);
-        struct Spec {
-            std::string text;
-            bool literal; // a stored name: never matched as a wildcard
-        };
-        std::vector<Spec> specs;
-        for (int i = 0; i < p_.argc; ++i)
-            if (p_.fFDS && p_.fFDS[i].FileSpec && *p_.fFDS[i].FileSpec) {
-                std::string s = p_.fFDS[i].FileSpec;
-                std::replace(s.begin(), s.end(), '\\', '/');
-                specs.push_back({s, p_.fFDS[i].Literal == 1});
-            }
+        const std::vector<NameSpec> specs = recordSpecs(p_.fFDS, p_.argc);
         std::vector<bool> drop(old_.entries.size());
         int32_t count = 0;
         for (size_t i = 0; i < old_.entries.size(); ++i) {
             const std::string n = old_.entries[i].displayName();
             for (auto& s : specs)
-                if (s.text == n || (!s.literal && pvcommon::WildcardMatch(s.text, n, false))) {
+                if (s.matches(n)) {
                     drop[i] = true;
                     ++count;
                     break;
