@@ -7,18 +7,12 @@
 #include "platform/fileio.h"
 #include "platform/trash.h"
 #include "platform/ui_hooks.h"
+#include "common/PathParts.h"
+
+using pvcommon::FileNamePart;
+using pvcommon::FolderPart;
 
 namespace {
-
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string nameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string withExtension(const std::string& path, const std::string& ext) {
     const size_t slash = path.rfind('/');
@@ -62,9 +56,9 @@ std::string TMainCore::CommonRootDir() const {
     if (FAddFiles.empty()) return {};
     // Folder by folder: a shared run of letters that ends inside a folder name is no
     // common folder.
-    std::string common = folderOf(FAddFiles.front());
+    std::string common = FolderPart(FAddFiles.front());
     for (size_t i = 1; i < FAddFiles.size() && !common.empty(); ++i) {
-        const std::string folder = folderOf(FAddFiles[i]);
+        const std::string folder = FolderPart(FAddFiles[i]);
         size_t keep = 0;
         for (size_t k = 0; k < common.size() && k < folder.size() && common[k] == folder[k]; ++k)
             if (common[k] == '/') keep = k + 1;
@@ -184,7 +178,7 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
     packer->SetPassword(password);
     packer->SetFileSpec(FAddFiles);
     packer->SetExcludeSpec(FExcludeSpecs);
-    packer->SetDefaultDir(folderOf(FAddFiles.front()));
+    packer->SetDefaultDir(FolderPart(FAddFiles.front()));
     int added = 0;
     try {
         added = packer->Compress();
@@ -235,7 +229,7 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
             take = true;
             break;
         case dmMask:
-            take = MatchesMask(nameOf(row.StoredName), byMask);
+            take = MatchesMask(FileNamePart(row.StoredName), byMask);
             break;
         default:
             break;
@@ -325,7 +319,7 @@ bool TMainCore::RenameEntryCore(const std::string& newName) {
     const TListRow* row = FirstSelectedRow();
     if (!row || FHandlerKind != hkZipFront || !FZip) return false;
     const std::string oldName = row->StoredName;
-    const std::string folder = folderOf(oldName);
+    const std::string folder = FolderPart(oldName);
     const std::string target = folder + newName;
     bool taken = false;
     for (const TListRow& r : Rows) taken = taken || r.StoredName == target;
@@ -364,9 +358,9 @@ bool TMainCore::SaveArchiveComment(const std::string& comment) {
 bool TMainCore::DeleteArchiveCore() {
     if (FArchiveFile.empty()) return false;
     const std::string file = FArchiveFile;
-    if (platform::messageBox("Confirm", "Do you really want to move \"" + nameOf(file) + "\" to the trash?",
-                             platform::MsgType::Confirmation,
-                             platform::mbYes | platform::mbNo) != platform::ModalResult::Yes)
+    if (platform::messageBox(
+            "Confirm", "Do you really want to move \"" + FileNamePart(file) + "\" to the trash?",
+            platform::MsgType::Confirmation, platform::mbYes | platform::mbNo) != platform::ModalResult::Yes)
         return false;
     std::string error;
     if (!platform::moveToTrash(file, &error)) {
@@ -380,7 +374,7 @@ bool TMainCore::DeleteArchiveCore() {
 bool TMainCore::RenameArchiveCore(const std::string& newName) {
     if (FArchiveFile.empty() || !validEntryName(newName)) return false;
     const std::string from = FArchiveFile;
-    const std::string to = folderOf(from) + newName;
+    const std::string to = FolderPart(from) + newName;
     if (to == from) return false;
     if (platform::pathExists(to)) {
         errorBox("A file named \"" + newName + "\" already exists.");

@@ -3,13 +3,11 @@
 // place that binds every component's events to the window's handlers.
 #include "app/MainCore.h"
 #include "platform/ui_hooks.h"
+#include "common/PathParts.h"
+
+using pvcommon::FileNamePart;
 
 namespace {
-
-std::string fileNamePart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Packers: which of the window's handlers answer which kind's events.
 struct TPackerBinding {
@@ -169,7 +167,7 @@ void TMainCore::aeNextVolume(std::string& volumeName, bool& cancel, bool exists,
     if (exists) return;
     std::string value = volumeName;
     const bool ok = platform::askText("Get next volume",
-                                      "Insert next disk or locate the file: " + fileNamePart(volumeName) +
+                                      "Insert next disk or locate the file: " + FileNamePart(volumeName) +
                                           " (ID: " + volumeID + ")",
                                       value, false);
     cancel = !ok;

@@ -17,6 +17,11 @@
 #include "archive/aeMsgs.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
+#include "common/PathParts.h"
+
+using pvcommon::FileNamePart;
+using pvcommon::FolderPart;
+using pvcommon::WithoutExtension;
 
 namespace fs = std::filesystem;
 
@@ -24,23 +29,8 @@ namespace {
 
 constexpr const char* kSuccessText = "file(s) successfully extracted !";
 
-std::string fileNamePart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderPart(const std::string& path) { // with trailing '/', "" for none
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string withoutExtension(const std::string& name) {
-    size_t dot = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 std::string lowerExtension(const std::string& name) {
-    std::string n = fileNamePart(name);
+    std::string n = FileNamePart(name);
     size_t dot = n.find_last_of('.');
     if (dot == std::string::npos) return {};
     std::string ext = n.substr(dot);
@@ -283,7 +273,7 @@ void TMainCore::pvZipFrontProgress(int type, const std::string& name, int64_t si
     if (FTestRunning) return;
     switch (type) {
     case ptNewFile: {
-        StatForm.Current = fileNamePart(name);
+        StatForm.Current = FileNamePart(name);
         StatForm.Gauge1 = 0;
         FCurrentFileSize = size;
         FCurrentFileDone = 0;
@@ -334,7 +324,7 @@ void TMainCore::pvZipFrontExtractOverwrite(const std::string& forFile, bool, boo
     }
     const auto rel = SafeRelativePath(forFile);
     const std::string existing =
-        FRun.folder + (rel ? (FRun.dirNames ? *rel : fileNamePart(*rel)) : fileNamePart(forFile));
+        FRun.folder + (rel ? (FRun.dirNames ? *rel : FileNamePart(*rel)) : FileNamePart(forFile));
     OverwriteForm.ReplaceFileText = existing + "\n\r" + dateTimeToStr(fileDate(existing));
     // The row is found by its stored name: the list may be sorted or only partly chosen.
     std::string with = forFile;
@@ -385,7 +375,7 @@ void TMainCore::aeBegin(const std::string& name) {
         else
             ++FRun.reached[key];
     }
-    StatForm.Current = fileNamePart(name);
+    StatForm.Current = FileNamePart(name);
     StatChanged();
 }
 
@@ -409,7 +399,7 @@ const TListRow* TMainCore::RowForOutput(const std::string& path) {
         if (FRun.selectedOnly && !r.Selected) continue;
         const auto rel = SafeRelativePath(r.StoredName);
         if (!rel || rel->empty()) continue;
-        const std::string out = FRun.folder + (FRun.dirNames ? *rel : fileNamePart(*rel));
+        const std::string out = FRun.folder + (FRun.dirNames ? *rel : FileNamePart(*rel));
         if (fs::path(out).lexically_normal().string() == key) candidates.push_back(&r);
     }
     if (candidates.empty()) return nullptr;
@@ -420,7 +410,7 @@ const TListRow* TMainCore::RowForOutput(const std::string& path) {
 
 void TMainCore::aeUnFileExists(const std::string& name, double date, bool& overwrite) {
     OverwriteForm.ReplaceFileText = name + "\n\r" + dateTimeToStr(date == 0 ? fileDate(name) : date);
-    std::string with = fileNamePart(name);
+    std::string with = FileNamePart(name);
     if (const TListRow* r = RowForOutput(name)) with = r->Path + r->Caption + "\n\r" + r->SubItems[3];
     OverwriteForm.ReplaceWithFileText = with;
     switch (AskOverwrite()) {
@@ -458,7 +448,7 @@ void TMainCore::aeUnEnd(const std::string& name, bool passed) {
 
 void TMainCore::aeError(const std::string& name, int, const std::string& text) {
     ++FRun.errors;
-    if (FRun.firstError.empty()) FRun.firstError = name.empty() ? text : fileNamePart(name) + "  -  " + text;
+    if (FRun.firstError.empty()) FRun.firstError = name.empty() ? text : FileNamePart(name) + "  -  " + text;
 }
 
 void TMainCore::aeUnDeactivate() {
@@ -499,12 +489,12 @@ void TMainCore::mmiFilenameClick() {
 
 std::string TMainCore::ExtractToFolder() const {
     if (FArchiveFile.empty()) return {};
-    return folderPart(FArchiveFile) + withoutExtension(fileNamePart(FArchiveFile)) + "/";
+    return FolderPart(FArchiveFile) + WithoutExtension(FileNamePart(FArchiveFile)) + "/";
 }
 
 void TMainCore::mmiExtSameDirClick() {
     if (!FArchiveOpen) return;
-    ExtractCore(false, FOptZipDirs, folderPart(FArchiveFile), FOptUpdate, FOptOverwrite);
+    ExtractCore(false, FOptZipDirs, FolderPart(FArchiveFile), FOptUpdate, FOptOverwrite);
 }
 
 void TMainCore::mmiFavouriteClick() {
@@ -526,7 +516,7 @@ void TMainCore::MultiExtract(const std::vector<std::string>& archives) {
         OpenArchive(path);
         FMultiExtIndex = int(i) + 1;
         if (!FArchiveOpen) continue;
-        const std::string stem = withoutExtension(fileNamePart(path));
+        const std::string stem = WithoutExtension(FileNamePart(path));
         std::string folder = FMultiExtFolder;
         switch (FMultiExtMode) {
         case meSubFolder:
@@ -534,10 +524,10 @@ void TMainCore::MultiExtract(const std::vector<std::string>& archives) {
             makeFolders(folder);
             break;
         case meBesideArchive:
-            folder = folderPart(path);
+            folder = FolderPart(path);
             break;
         case meFolderBeside:
-            folder = folderPart(path) + stem + "/";
+            folder = FolderPart(path) + stem + "/";
             makeFolders(folder);
             break;
         default:
@@ -629,7 +619,7 @@ void TMainCore::mmiViewClick() {
     if (file.empty()) return;
     if (FViewerKind == vkProgram) {
         if (platform::fileExists(FViewerProgram))
-            LaunchProgram(FViewerProgram, {file}, folderPart(FViewerProgram));
+            LaunchProgram(FViewerProgram, {file}, FolderPart(FViewerProgram));
         return;
     }
     ViewWithNotepad(file);

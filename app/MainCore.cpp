@@ -15,49 +15,26 @@
 #include "zipdll/ZipMsgs.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
+#include "common/PathParts.h"
+
+using pvcommon::ExtensionOf;
+using pvcommon::FileNamePart;
+using pvcommon::FolderPart;
+using pvcommon::LowerAscii;
+using pvcommon::UpperAscii;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return s;
-}
-
-std::string upperAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return s;
-}
-
-// The extension with its dot, "" when the name has none.
-std::string extensionOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    return path.substr(dot);
-}
-
-std::string fileNamePart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderPart(const std::string& path) { // with trailing '/', "" for none
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 // A file of that name in `folder`, whatever the case of its letters.
 bool fileExistsNoCase(const std::string& folder, const std::string& name) {
     DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!d) return false;
     bool found = false;
-    std::string want = lowerAscii(name);
+    std::string want = LowerAscii(name);
     while (dirent* e = ::readdir(d)) {
-        if (lowerAscii(e->d_name) == want &&
+        if (LowerAscii(e->d_name) == want &&
             platform::fileExists((folder.empty() || folder.back() == '/' ? folder : folder + "/") +
                                  e->d_name)) {
             found = true;
@@ -122,7 +99,7 @@ std::string TMainCore::AppendSlash(const std::string& path) {
 void TMainCore::FormCreate(const std::string& programPath) {
     FMultiExtRunning = FListBusy = FAskPassword = false;
     FHandlerKind = hkNone;
-    FProgramFolder = AppendSlash(folderPart(programPath));
+    FProgramFolder = AppendSlash(FolderPart(programPath));
 
     // The registry value that tells the desktop integration where the program lives.
     FRegistry = std::make_unique<TIniFile>(pvRegistryFile());
@@ -406,14 +383,14 @@ void TMainCore::EnableAll() {
 void TMainCore::InitExtraMenus() {
     // The caption names the folder the command extracts to ("x.tar.gz" -> "x.tar/").
     ExtractToCaption = "Extract to " + ExtractToFolder();
-    ExtractHereCaption = "Extract to " + folderPart(FArchiveFile);
+    ExtractHereCaption = "Extract to " + FolderPart(FArchiveFile);
     ItemsChanged();
 }
 
 // ---------------------------------------------------------------- open, create, close
 
 void TMainCore::OpenArchive(const std::string& path) {
-    const std::string ext = lowerAscii(extensionOf(path));
+    const std::string ext = LowerAscii(ExtensionOf(path));
     FIsExeArchive = ext == ".exe";
     FHandlerKind = (ext == ".zip" || ext == ".exe") ? hkZipFront : hkLister;
     FPacker = TPackerId::None;
@@ -455,10 +432,10 @@ void TMainCore::OpenArchive(const std::string& path) {
     }
     FArchiveFile = path;
     FArchiveOpen = true;
-    FArchiveName = fileNamePart(path);
+    FArchiveName = FileNamePart(path);
     SetCaptionFor(FArchiveName);
     SetPanel(0, path);
-    FOpenFolder = folderPart(path);
+    FOpenFolder = FolderPart(path);
     FArchiveDrive = path.substr(0, 1);
 
     AddOpenHistory(path);
@@ -483,8 +460,8 @@ void TMainCore::OpenArchive(const std::string& path) {
             // Into a folder of this run's own, never a shared one with overwrite.
             std::string folder = PrivateTempFolder();
             if (folder.empty() || !ExtractAllTo(folder)) return;
-            std::string inner = extensionOf(Rows.front().StoredName);
-            std::string base = fileNamePart(path);
+            std::string inner = ExtensionOf(Rows.front().StoredName);
+            std::string base = FileNamePart(path);
             size_t dot = base.find_last_of('.');
             if (dot != std::string::npos) base.erase(dot);
             CloseArchive();
@@ -535,7 +512,7 @@ void TMainCore::ShowTotals() {
     FArchivePacked = FLister ? FLister->TotalPackedSize() : 0;
     FArchiveSize = FLister ? FLister->TotalUnpackedSize() : 0;
     if (!FArchiveFile.empty()) {
-        FArchiveName = fileNamePart(FArchiveFile);
+        FArchiveName = FileNamePart(FArchiveFile);
         SetCaptionFor(FArchiveName);
         SetPanel(0, FArchiveFile);
     }
@@ -548,7 +525,7 @@ void TMainCore::CreateArchive(std::string path, int archiveKind) {
     if (FHandlerKind == hkZipFront || archiveKind == 1) {
         FHandlerKind = hkZipFront;
         FPacker = TPackerId::None; // a zip archive has no packer
-        if (lowerAscii(path).find(".zip") == std::string::npos) path += ".zip";
+        if (LowerAscii(path).find(".zip") == std::string::npos) path += ".zip";
         if (FZip) FZip->SetZipFileName(path);
         FArchiveFile = path;
         FArchiveOpen = true;
@@ -564,16 +541,16 @@ void TMainCore::CreateArchive(std::string path, int archiveKind) {
         FHandlerKind = hkLister;
         if (archiveKind >= 2 && archiveKind <= 7) {
             FPacker = TPackerId(kinds[archiveKind].packerKind);
-            if (lowerAscii(path).find(kinds[archiveKind].ext) == std::string::npos)
+            if (LowerAscii(path).find(kinds[archiveKind].ext) == std::string::npos)
                 path += kinds[archiveKind].ext;
         }
         FArchiveFile = path;
         FArchiveOpen = true;
         EnableItems({.created = true, .archiveItems = true, .writable = true});
     }
-    FOpenFolder = folderPart(path);
+    FOpenFolder = FolderPart(path);
     FArchiveDrive = path.substr(0, 1);
-    FArchiveName = upperAscii(fileNamePart(path));
+    FArchiveName = UpperAscii(FileNamePart(path));
     SetCaptionFor(FArchiveName);
     InitExtraMenus();
     SetPanel(0, path);
@@ -653,7 +630,7 @@ void TMainCore::NewArchiveChosen(const std::string& path, int filterIndex) {
         CloseArchive(); // settles an earlier replacement before this one starts
         // The old file is moved aside, not deleted: it is gone for good only once the new
         // archive has been written over its name.
-        std::string tmpl = folderPart(path) + "." + fileNamePart(path) + ".replaced-XXXXXX";
+        std::string tmpl = FolderPart(path) + "." + FileNamePart(path) + ".replaced-XXXXXX";
         int fd = mkstemp(tmpl.data());
         if (fd < 0 || (::close(fd), std::rename(path.c_str(), tmpl.c_str()) != 0)) {
             if (fd >= 0) ::unlink(tmpl.c_str());
@@ -689,7 +666,7 @@ namespace {
 
 std::string zipCaption(const std::string& name) {
     if (name.empty()) return name;
-    return name.substr(0, 1) + lowerAscii(name.substr(1));
+    return name.substr(0, 1) + LowerAscii(name.substr(1));
 }
 
 TListRow makeRow(const TListEntry& e, const std::string& caption, const std::string& date, int crcDigits) {
@@ -699,11 +676,11 @@ TListRow makeRow(const TListEntry& e, const std::string& caption, const std::str
     r.Size = e.UnpackedSize;
     r.Packed = e.PackedSize;
     r.Date = e.FileDate;
-    r.Path = folderPart(e.FileName);
+    r.Path = FolderPart(e.FileName);
     r.CRC = e.FileCRC;
     r.Attr = e.FileAttr;
-    r.SortName = lowerAscii(caption);
-    r.SortPath = lowerAscii(r.Path);
+    r.SortName = LowerAscii(caption);
+    r.SortPath = LowerAscii(r.Path);
     r.SubItems[0] = FormatThousands(e.UnpackedSize, 3, ".");
     r.SubItems[1] = FormatThousands(e.PackedSize, 3, ".");
     r.SubItems[2] = FormatRatio(e.PackedSize, e.UnpackedSize);
@@ -725,8 +702,8 @@ void TMainCore::GridAdd() {
     if (!FZip) return;
     for (int i = 0; i < FZip->Count(); ++i) {
         TListEntry e = FZip->Entry(i);
-        std::string name = fileNamePart(e.FileName);
-        std::string lname = lowerAscii(name);
+        std::string name = FileNamePart(e.FileName);
+        std::string lname = LowerAscii(name);
         if (lname == "install.exe" || lname == "setup.exe") {
             FInstallerPresent = true;
             SetupShown = true;
@@ -741,7 +718,7 @@ void TMainCore::GridAdd() {
         FTotalPacked += e.PackedSize;
     }
     for (TListRow& r : Rows) {
-        std::string ext = lowerAscii(extensionOf(r.Caption));
+        std::string ext = LowerAscii(ExtensionOf(r.Caption));
         for (auto& [cachedExt, image] : ExtIconCache)
             if (cachedExt == ext) r.ImageIndex = image;
     }
@@ -767,7 +744,7 @@ std::string TMainCore::ExtensionImageKeyName(const std::string& ext) {
 
 int TMainCore::GetExtIconIndex(const std::string& ext) {
     for (auto& [cached, image] : ExtIconCache)
-        if (cached == lowerAscii(ext)) return -1;
+        if (cached == LowerAscii(ext)) return -1;
     static const char* const archiveExts[] = {".arc", ".arj", ".ace", ".bh",  ".cab", ".gz",  ".lha",
                                               ".lzh", ".jar", ".pak", ".pk3", ".rar", ".tar", ".uue",
                                               ".uu",  ".enc", ".xxe", ".z",   ".zoo", ".zip"};
@@ -786,7 +763,7 @@ int TMainCore::GetExtIconIndex(const std::string& ext) {
         }
     }
     int index = int(SImages.size());
-    ExtIconCache.emplace_back(lowerAscii(ext), index);
+    ExtIconCache.emplace_back(LowerAscii(ext), index);
     SImages.push_back(key);
     return index;
 }
@@ -796,9 +773,9 @@ void TMainCore::GetImgList() {
     SImages.clear();
     if (FHandlerKind == hkZipFront && FZip) {
         for (int i = 0; i < FZip->Count(); ++i)
-            GetExtIconIndex(lowerAscii(extensionOf(FZip->Entry(i).FileName)));
+            GetExtIconIndex(LowerAscii(ExtensionOf(FZip->Entry(i).FileName)));
     } else {
-        for (const TListRow& r : Rows) GetExtIconIndex(lowerAscii(extensionOf(r.Caption)));
+        for (const TListRow& r : Rows) GetExtIconIndex(LowerAscii(ExtensionOf(r.Caption)));
     }
     ImagesChanged();
 }
@@ -972,7 +949,7 @@ void TMainCore::pvArcListerActivate() {
 void TMainCore::pvArcListerRead(const TListEntry& e) {
     if (FMultiExtRunning) return;
     TListerTypeInfo info = FLister ? FLister->TypeInfo() : TListerTypeInfo{};
-    TListRow r = makeRow(e, fileNamePart(e.FileName), FormatDateTime("dd mm yy  hh:mm", e.FileDate),
+    TListRow r = makeRow(e, FileNamePart(e.FileName), FormatDateTime("dd mm yy  hh:mm", e.FileDate),
                          info.Cabinet ? 0 : info.CrcDigits);
     r.Order = int(Rows.size());
     Rows.push_back(std::move(r));
@@ -981,7 +958,7 @@ void TMainCore::pvArcListerRead(const TListEntry& e) {
 void TMainCore::pvArcListerTotals(int) {
     GetImgList();
     for (TListRow& r : Rows) {
-        std::string ext = lowerAscii(extensionOf(r.Caption));
+        std::string ext = LowerAscii(ExtensionOf(r.Caption));
         for (auto& [cachedExt, image] : ExtIconCache)
             if (cachedExt == ext) r.ImageIndex = image;
     }

@@ -1,0 +1,48 @@
+// The parts of a '/'-separated path, for every layer that splits names: the file name, the
+// folder with its trailing '/', the extension, and ASCII letter case.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace pvcommon {
+
+// What follows the last '/' (all of it when there is none).
+inline std::string FileNamePart(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// Up to and with the last '/'; "" when there is none.
+inline std::string FolderPart(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+// The extension with its dot ("" when the file name has none; a dot in a folder name is
+// not one).
+inline std::string ExtensionOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+    return std::string(path.substr(dot));
+}
+
+// The name without its extension; a name that only starts with a dot keeps it.
+inline std::string WithoutExtension(std::string_view name) {
+    const size_t dot = name.rfind('.');
+    return std::string(dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot));
+}
+
+inline std::string LowerAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+inline std::string UpperAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+} // namespace pvcommon
