@@ -47,10 +47,13 @@ int64_t TMemoryStream::Seek(int64_t Offset, int Origin) {
     return pos_;
 }
 
+// Mode 3 (beyond those the header names) creates the file for reading and writing: the
+// cabinet library reads back the temporary files it writes.
 TFileStream::TFileStream(const std::string& Name, int Mode) {
     using platform::OpenMode;
     fd_ = platform::openFile(Name, Mode == 0   ? OpenMode::Read
                                    : Mode == 1 ? OpenMode::Create
+                                   : Mode == 3 ? OpenMode::CreateReadWrite
                                                : OpenMode::ReadWrite);
 }
 TFileStream::~TFileStream() {

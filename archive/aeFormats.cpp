@@ -14,6 +14,8 @@
 #include "archive/format/aeUnARC.h"
 #include "archive/format/aeUnARJ.h"
 #include "archive/format/aeUnBH.h"
+#include "archive/format/aeMakeCab.h"
+#include "archive/format/aeUnCAB.h"
 #include "archive/format/aeUnGZIP.h"
 #include "archive/format/aeUnLHA.h"
 #include "archive/format/aeUnTAR.h"
@@ -67,7 +69,7 @@ std::vector<TFormatRow> MakeRows() {
     add({"arj",  ArcBit(atArj) | ArcBit(atArjExe),                     NewArjWalk,     ArjMethods,   NewUn<TUnARJ>,      nullptr});
     add({"rar",  ArcBit(atRar) | ArcBit(atRarExe),                     NewRarWalk,     RarMethods,   nullptr,            nullptr});
     add({"ace",  ArcBit(atACE) | ArcBit(atAceExe),                     NewAceWalk,     AceMethods,   nullptr,            nullptr});
-    add({"cab",  ArcBit(atCab),                                        NewCabWalk,     CabMethods,   nullptr,            nullptr});
+    add({"cab",  ArcBit(atCab),                                        NewCabWalk,     CabMethods,   NewUn<TUnCAB>,      NewWr<TMakeCAB>});
     add({"zoo",  ArcBit(atZoo),                                        NewZooWalk,     ZooMethods,   NewUn<TUnZOO>,      nullptr});
     add({"ha",   ArcBit(atHa),                                         NewHaWalk,      HaMethods,    nullptr,            nullptr});
     add({"arc",  ArcBit(atArc) | ArcBit(atArcExe),                     NewArcWalk,     ArcMethods,   NewUn<TUnARC>,      nullptr});

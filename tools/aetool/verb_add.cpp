@@ -1,4 +1,5 @@
-// aetool add ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse] [-level S|F|N|X] [-password P]
+// aetool add ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse|mszip|lzx] [-level S|F|N|X]
+// [-password P]
 // [-move] aetool delete ARCHIVE SPEC... [-type T] Writes through the engine's writer of the archive's type:
 // -type names it, else the archive's extension does (for delete, an existing archive's detected type). A
 // folder adds the files below it under the folder's own name; a file is added under its own name. One record
@@ -20,6 +21,7 @@
 #include "archive/format/aeBlakHole.h"
 #include "archive/format/aeGZip.h"
 #include "archive/format/aeLha.h"
+#include "archive/format/aeMakeCab.h"
 #include "archive/aeMsgs.h"
 #include "archive/format/aeTar.h"
 #include "archive/format/aeZipIT.h"
@@ -54,6 +56,7 @@ const std::vector<WriterRow>& Writers() {
         {"gz", {}, {}, [] { return std::make_unique<TGZip>(); }, true},
         {"lzh", {".lzh", ".lha"}, {atLha, atLzh}, [] { return std::make_unique<TLha>(); }},
         {"bh", {".bh"}, {atBh}, [] { return std::make_unique<TBlakHole>(); }},
+        {"cab", {".cab"}, {atCab}, [] { return std::make_unique<TMakeCAB>(); }},
     };
     return rows;
 }
@@ -134,8 +137,9 @@ int Finish(const Outcome& o, int count, const std::string& runError) {
 }
 
 int RunAdd(const aetool::Args& a) {
-    const char* usage = "usage: aetool add ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse] "
-                        "[-level S|F|N|X] [-password P] [-move]";
+    const char* usage =
+        "usage: aetool add ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse|mszip|lzx] "
+        "[-level S|F|N|X] [-password P] [-move]";
     if (a.positional.size() < 2) return aetool::usageError(usage);
     for (const auto& [opt, value] : a.options)
         if (opt != "type" && opt != "method" && opt != "level" && opt != "password" && opt != "move")
@@ -151,11 +155,9 @@ int RunAdd(const aetool::Args& a) {
     bool haveMethod = false;
     TCompressMethod method = cmDeflate;
     if (a.has("method")) {
-        static const std::pair<const char*, TCompressMethod> kMethods[] = {{"store", cmStore},
-                                                                           {"deflate", cmDeflate},
-                                                                           {"lh5", cmFrozen5},
-                                                                           {"lh6", cmFrozen6},
-                                                                           {"fuse", cmFuse}};
+        static const std::pair<const char*, TCompressMethod> kMethods[] = {
+            {"store", cmStore}, {"deflate", cmDeflate}, {"lh5", cmFrozen5}, {"lh6", cmFrozen6},
+            {"fuse", cmFuse},   {"mszip", cmMsZip},     {"lzx", cmLzx}};
         for (const auto& [word, m] : kMethods)
             if (a.get("method") == word) {
                 method = m;
@@ -244,8 +246,8 @@ int RunDelete(const aetool::Args& a) {
 
 } // namespace
 
-AETOOL_VERB(
-    "add",
-    "ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse] [-level S|F|N|X] [-password P] [-move]",
-    (std::set<std::string>{"type", "method", "level", "password"}), RunAdd);
+AETOOL_VERB("add",
+            "ARCHIVE PATH... [-type T] [-method store|deflate|lh5|lh6|fuse|mszip|lzx] [-level S|F|N|X] "
+            "[-password P] [-move]",
+            (std::set<std::string>{"type", "method", "level", "password"}), RunAdd);
 AETOOL_VERB("delete", "ARCHIVE SPEC... [-type T]", (std::set<std::string>{"type"}), RunDelete);
