@@ -92,13 +92,17 @@ TEST_P(MakeCabPeers, PeersAcceptItAndItReadsBackByteExact) {
     ASSERT_TRUE(w.errors.empty()) << (w.messages.empty() ? "" : w.messages[0]);
     ASSERT_EQ(w.added, static_cast<int>(files.size()));
 
-    if (havePeer("cabextract")) EXPECT_EQ(run("cabextract -t " + q(cab.string())).status, 0);
+    if (havePeer("cabextract")) {
+        EXPECT_EQ(run("cabextract -t " + q(cab.string())).status, 0);
+    }
     if (havePeer("7zz")) {
         EXPECT_EQ(run("7zz t " + q(cab.string())).status, 0);
         ASSERT_EQ(run("7zz x -y -o" + q((t / "7z").string()) + " " + q(cab.string())).status, 0);
         for (const auto& [name, data] : files) EXPECT_EQ(readBytes(t / "7z" / "src" / name), data) << name;
     }
-    if (m.gcab && havePeer("gcab")) EXPECT_EQ(run("gcab -t " + q(cab.string())).status, 0);
+    if (m.gcab && havePeer("gcab")) {
+        EXPECT_EQ(run("gcab -t " + q(cab.string())).status, 0);
+    }
 
     const ExtractOutcome o = ReadBack(cab, t / "back");
     EXPECT_FALSE(o.failed());
@@ -110,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, MakeCabPeers,
                                            Method{"mszip", cmMsZip, 21, true},
                                            Method{"lzx15", cmLzx, 15, false},
                                            Method{"lzx21", cmLzx, 21, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(MakeCab, ClampsTypesAndTheParameterRecord) {
     TMakeCAB w;

@@ -308,6 +308,22 @@ TEST(UnCabDamage, DamagedCabinetsReportTheLibraryErrorAndKeepNoPartialFile) {
     }
 }
 
+TEST(UnCabDamage, NamesNeverLeaveTheTargetFolder) {
+    TempDir t;
+    const auto data = bytesOf("abcdefghij");
+    writeBytes(t / "names.cab",
+               HandCabinet("", "", 0,
+                           {{"..\\evil.txt", 3, 0, 0}, {"\\abs.txt", 3, 3, 0}, {"ok\\in.txt", 4, 6, 0}},
+                           {{Whole(data)}}));
+    CabRun r;
+    Extract(r, t / "names.cab", t / "out");
+    EXPECT_FALSE(fs::exists(t / "evil.txt"));
+    EXPECT_EQ(readBytes(t / "out" / "abs.txt"), bytesOf("def"));
+    EXPECT_EQ(readBytes(t / "out" / "ok" / "in.txt"), bytesOf("ghij"));
+    EXPECT_EQ(r.o.passed(), 2);
+    EXPECT_TRUE(r.o.failed()); // the climbing name is refused and counted
+}
+
 TEST(UnCabLibrary, MissingLibraryIsReportedAndNothingIsWritten) {
     TempDir t;
     writeBytes(t / "x.cab", HandCabinet("", "", 0, {{"one.bin", 3, 0, 0}}, {{Whole(bytesOf("abc"))}}));
