@@ -232,7 +232,7 @@ bool TUnBase::CopyStored(int Source, TStream* SourceStream, int Dest, TStream* D
             return false;
         }
         if (WriteMode >= 4)
-            UpdateCrc(CrcMode, buf.data(), got); // a test run passes no data to WriteBlock
+            TestBlock(buf.data(), got, CrcMode); // a test run passes no data to WriteBlock
         else
             WriteBlock(Dest, buf.data(), 1, got, CrcMode, DestStream);
         remaining -= got;
@@ -241,6 +241,15 @@ bool TUnBase::CopyStored(int Source, TStream* SourceStream, int Dest, TStream* D
         if (Cancel()) return false;
     }
     return true;
+}
+
+void TUnBase::TestBlock(const uint8_t* Buffer, int64_t Count, int CrcMode) {
+    if (Count <= 0) return;
+    if (TestWriteProc)
+        // Not decrypted here, so the routine leaves the block as it is.
+        TestWriteProc(Count, CrcMode, false, const_cast<uint8_t*>(Buffer));
+    else
+        UpdateCrc(CrcMode, Buffer, Count);
 }
 
 bool TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,

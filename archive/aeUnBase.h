@@ -110,6 +110,15 @@ public:
     TPasswordResult SettlePassword(const std::string& Name,
                                    const std::function<bool(const std::string&)>& Accepts);
 
+    // ---- the block writer of a test run ----
+    // Takes each block of an entry's decoded data in a test run (WriteMode 7): Count bytes,
+    // decrypted first when Decrypt, go into the check value selected by CrcMode (16 or 32);
+    // nothing is written anywhere. A tester puts its own routine here; unset, the check
+    // value is kept by UpdateCrc.
+    std::function<int64_t(int64_t Count, int CrcMode, bool Decrypt, uint8_t* Buffer)> TestWriteProc;
+    // Hands one block of decoded data of a test run to TestWriteProc.
+    void TestBlock(const uint8_t* Buffer, int64_t Count, int CrcMode);
+
     // The newest DOS date-time of the run's chosen entries, for daMaxFileDate; extractors
     // raise it during their scan.
     uint32_t MaxFileDosDate = 0;

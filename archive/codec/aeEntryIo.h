@@ -51,7 +51,8 @@ private:
 };
 
 // Writes through WriteBlock keeping the CRC of `crcMode` (16 or 32); in a test run
-// (WriteMode 4 and above) only the CRC is kept. Reports progress.
+// (WriteMode 4 and above) the data go to the test run's block writer (TestBlock), which
+// only keeps the CRC. Reports progress.
 class EntrySink final : public DecodeSink {
 public:
     EntrySink(TUnBase& ex, int handle, TStream* stream, std::int64_t size, int crcMode)
@@ -59,7 +60,7 @@ public:
 
     void Write(const std::uint8_t* p, std::size_t n) override {
         if (ex_.WriteMode >= 4)
-            ex_.UpdateCrc(crcMode_, p, static_cast<std::int64_t>(n));
+            ex_.TestBlock(p, static_cast<std::int64_t>(n), crcMode_);
         else
             ex_.WriteBlock(handle_, p, 1, static_cast<std::int64_t>(n), crcMode_, stream_);
         done_ += static_cast<std::int64_t>(n);
