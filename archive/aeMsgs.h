@@ -17,6 +17,7 @@ enum : int {
     kMsgCannotCreateDir = 25156,
     kMsgNotAccessible = 25160,
     kMsgEolNotFound = 25168,
+    kMsgSameInputOutput = 25171,
     kMsgFileNotFound = 25172,
     kMsgOpenError = 25235,
     kMsgReadError = 25236,

@@ -384,6 +384,55 @@ std::string makeTempDir(const std::string& dir, const std::string& prefix) {
     return std::string(buf.data());
 }
 
+namespace {
+
+// Empties the open folder `fd` (which it closes), depth first; true when it is empty.
+bool emptyFolderAt(int fd, int depth) {
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
+    bool ok = true;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    for (const std::string& name : names) {
+        if (::unlinkat(fd, name.c_str(), 0) == 0) continue;
+        if (errno != EISDIR && errno != EPERM) {
+            ok = ok && errno == ENOENT;
+            continue;
+        }
+        // A folder: opened without following a link, emptied, then removed.
+        const int sub =
+            depth < 256 ? ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+        if (sub < 0 || !emptyFolderAt(sub, depth + 1) || ::unlinkat(fd, name.c_str(), AT_REMOVEDIR) != 0)
+            ok = false;
+    }
+    ::closedir(d);
+    return ok;
+}
+
+} // namespace
+
+bool removeTree(const std::string& dir) {
+    if (dir.empty()) return false;
+    std::string path = dir;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    const bool emptied = emptyFolderAt(fd, 0);
+    return ::rmdir(path.c_str()) == 0 && emptied;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa = {}, sb = {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 std::optional<std::vector<DirEntry>> listDir(const std::string& dir) {
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return std::nullopt;

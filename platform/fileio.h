@@ -176,6 +176,14 @@ void allowUnnamedPendingFiles(bool allow);
 
 // A new folder made by mkdtemp; empty on failure.
 std::string makeTempDir(const std::string& dir = {}, const std::string& prefix = "pv");
+// Removes the folder `dir` with everything below it, through the *at() calls on open
+// folders: no symbolic link is followed (a link is removed as a link), a name swapped for a
+// link meanwhile cannot lead the removal elsewhere, and the current folder stays as it is.
+// `dir` itself must be a folder, not a link to one. True when nothing is left.
+bool removeTree(const std::string& dir);
+// Whether two paths name the same file (device and inode, links followed); false when
+// either is missing.
+bool sameFile(const std::string& a, const std::string& b);
 
 // ---- Folder listing ----
 struct DirEntry {
