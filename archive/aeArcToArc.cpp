@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
 #include <vector>
 
@@ -24,21 +25,30 @@ struct TWriterRow {
     TOutArcType Out;
     TArcType Type;
     TCompressMethod Method;
-    const char* WorkName; // the output's name while it is written (its kind by extension)
 };
 
-// clang-format off
 constexpr TWriterRow kWriters[] = {
-    {tyBh,      atBh,  cmFuse,     "out.bh"},
-    {tyCab,     atCab, cmMsZip,    "out.cab"},
-    {tyLzh,     atLzh, cmFrozen6,  "out.lzh"},
-    {tyZip,     atZip, cmDeflate,  "out.zip"},
-    {tyTar,     atTar, cmTarred,   "out.tar"},
-    // The tar writer keeps a name ending in ".tar.gz" as it is: the output is exactly that file.
-    {tyGzipTar, atTar, cmGzipTar,  "out.tar.gz"},
-    {tyJar,     atJar, cmDeflate,  "out.jar"},
+    {tyBh, atBh, cmFuse},      {tyCab, atCab, cmMsZip},  {tyLzh, atLzh, cmFrozen6},
+    {tyZip, atZip, cmDeflate}, {tyTar, atTar, cmTarred}, {tyGzipTar, atTar, cmGzipTar},
+    {tyJar, atJar, cmDeflate},
 };
-// clang-format on
+
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+    if (s.size() < tail.size()) return false;
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i]) return false;
+    return true;
+}
+
+// The output's name while it is written: its own. The tar writer keeps a name ending in
+// ".tgz" or ".tar.gz" as it is, so a gzip-compressed tar is written under one, and the tar
+// inside is named after the output.
+std::string WorkName(const std::string& Output, TOutArcType Type) {
+    std::string name = ExtractFileNamePart(Output);
+    if (name.empty()) name = "out";
+    if (Type != tyGzipTar || EndsWithNoCase(name, ".tgz") || EndsWithNoCase(name, ".tar.gz")) return name;
+    return name + (EndsWithNoCase(name, ".tar") ? ".gz" : ".tar.gz");
+}
 
 const TWriterRow& RowOf(TOutArcType Type) {
     for (const TWriterRow& r : kWriters)
@@ -228,7 +238,7 @@ bool TArc2Arc::CompressPhase() {
     const std::string folder = ExtractDirPart(OutArchiveFile);
     FWorkDir = platform::makeTempDir(folder.empty() ? "./" : AppendDirTail(folder), ".pvconv");
     if (FWorkDir.empty()) RaiseError(OutArchiveFile, "", "0", kMsgCannotCreateDir);
-    FWorkFile = AppendDirTail(FWorkDir) + row.WorkName;
+    FWorkFile = AppendDirTail(FWorkDir) + WorkName(OutArchiveFile, OutArcType);
     if (OutArcMethod == amAddToArc && platform::pathExists(OutArchiveFile) &&
         ::link(OutArchiveFile.c_str(), FWorkFile.c_str()) != 0)
         FWorkFile = OutArchiveFile; // no second link here: the writer's own safety holds
