@@ -13,6 +13,7 @@
 #include <QTextStream>
 #include <QUrl>
 
+#include "controls/ShellExplorer.h"
 #include "platform/qt/MimeIcons.h"
 
 namespace {
@@ -115,4 +116,22 @@ void InstallDesktopLaunchHooks() {
     if (!h.startProgram) h.startProgram = desktop.startProgram;
     if (!h.hasDefaultApp) h.hasDefaultApp = desktop.hasDefaultApp;
     if (!h.iconName) h.iconName = desktop.iconName;
+}
+
+void InstallShellLaunch() {
+    ShellLaunchHook() = [](const std::string& operation, const std::string& file, const std::string& params,
+                           const std::string& folder) {
+        // View may name the type to open the file as; a program is started with its
+        // parameters; anything else opens with its application.
+        if (operation == "view") return params.empty() ? LaunchOpenFile(file) : LaunchOpenAs(file, params);
+        if (operation == "run" || !params.empty()) {
+            const QStringList args = QProcess::splitCommand(QString::fromStdString(params));
+            std::vector<std::string> list;
+            for (const QString& a : args) list.push_back(a.toStdString());
+            return LaunchProgram(file, list, folder);
+        }
+        return LaunchOpenFile(file);
+    };
+    ShellStartHook() = [](const std::string& program, const std::vector<std::string>& args,
+                          const std::string& folder) { return LaunchProgram(program, args, folder); };
 }

@@ -5,3 +5,5 @@
 TLaunchHooks DesktopLaunchHooks();
 // Points every unset launch hook at the desktop.
 void InstallDesktopLaunchHooks();
+// Points the explorer widgets' shell operations ("open", "run", ...) at the launch hooks.
+void InstallShellLaunch();

@@ -1,36 +1,41 @@
 #include "app/ExtUnit.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
-#include <QFileSystemModel>
+#include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStorageInfo>
-#include <QTreeView>
+#include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cstdio>
-
-#include <sys/stat.h>
 
 #include "app/MainCore.h"
+#include "app/NewFldrUnit.h"
+#include "controls/DirTree.h"
+#include "controls/OfficeEdit.h"
+#include "controls/Win2KButton.h"
+#include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 
 namespace {
 
-bool isFolder(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 QString mb(double v) {
     return QString::asprintf("%.2f", v);
 }
+
+QString qpath(const std::string& p) {
+    return QFile::decodeName(QByteArray::fromStdString(p));
+}
+
+std::string spath(const QString& p) {
+    return QFile::encodeName(p).toStdString();
+}
+
+constexpr double kMB = 1048576.0;
 
 } // namespace
 
@@ -38,20 +43,25 @@ TExtForm::TExtForm(TMainCore& main, QWidget* parent) : QDialog(parent), FMain(ma
     setObjectName("ExtForm");
     setWindowTitle("Extract files");
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel("Destination Dir:", this));
-    InstDir = new QLineEdit(this);
+    Label1 = new QLabel("Destination Dir:", this);
+    layout->addWidget(Label1);
+    auto* target = new QHBoxLayout;
+    InstDir = new TOfficeEdit(this);
     InstDir->setObjectName("InstDir");
-    layout->addWidget(InstDir);
+    btnNewDir = new TWin2KButton("<= &New Folder", this);
+    btnNewDir->setAutoDefault(false);
+    target->addWidget(InstDir, 1);
+    target->addWidget(btnNewDir);
+    layout->addLayout(target);
 
     auto* row = new QHBoxLayout;
-    FModel = new QFileSystemModel(this);
-    FModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    FModel->setRootPath("/");
-    Dir = new QTreeView(this);
+    Dir = new TDirTree(this);
     Dir->setObjectName("Dir");
-    Dir->setModel(FModel);
-    for (int c = 1; c < FModel->columnCount(); ++c) Dir->setColumnHidden(c, true);
-    Dir->header()->hide();
+    Dir->SetDirTypes(dtReadOnly | dtHidden | dtSystem | dtArchive | dtNormal | dtAll);
+    Dir->SetGoBelowRecycleBin(true);
+    Dir->SetDriveTypes(drtUnknown | drtRemovable | drtFixed | drtRemote | drtRamDisk);
+    Dir->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Dir->setMinimumSize(260, 260);
     row->addWidget(Dir, 1);
 
     auto* right = new QVBoxLayout;
@@ -70,34 +80,45 @@ TExtForm::TExtForm(TMainCore& main, QWidget* parent) : QDialog(parent), FMain(ma
     right->addWidget(Overwrite);
     right->addWidget(UpdateCB);
     right->addStretch(1);
-    btnExt = new QPushButton("&Extract", this);
-    btnCancel = new QPushButton("&Cancel", this);
+    btnExt = new TWin2KButton("&Extract", this);
+    btnCancel = new TWin2KButton("&Cancel", this);
     btnExt->setDefault(true);
+    btnCancel->setAutoDefault(false);
     right->addWidget(btnExt);
     right->addWidget(btnCancel);
     row->addLayout(right);
-    layout->addLayout(row);
-    FRequired = new QLabel(this);
-    layout->addWidget(FRequired);
+    layout->addLayout(row, 1);
 
-    const QModelIndex start = FModel->index(QString::fromStdString(FMain.FExtractFolder));
-    if (start.isValid()) {
-        Dir->setCurrentIndex(start);
-        Dir->scrollTo(start);
+    sbExt = new QStatusBar(this);
+    sbExt->setSizeGripEnabled(false);
+    for (auto*& panel : FPanels) {
+        panel = new QLabel(this);
+        panel->setFixedWidth(120);
+        sbExt->addWidget(panel);
     }
-    InstDir->setText(QString::fromStdString(FMain.FExtractFolder));
+    layout->addWidget(sbExt);
+
+    Dir->OpenPath(FMain.FExtractFolder.empty() ? "?" : FMain.FExtractFolder);
+    InstDir->setText(qpath(Dir->GetSelectedPath() == "?" ? FMain.FExtractFolder : Dir->GetSelectedPath()));
     FAll->setChecked(true);
     // The archive's unpacked total, whichever back end listed it.
-    RequiredMB = double(std::max(FMain.FTotalSize, FMain.FArchiveSize)) / 1048576.0;
-    FRequired->setText("required: " + mb(RequiredMB) + " MB");
+    RequiredMB = double(std::max(FMain.FTotalSize, FMain.FArchiveSize)) / kMB;
+    FPanels[0]->setText("required: " + mb(RequiredMB) + " MB");
+    FPanels[1]->setText("free: " + mb(FreeMB) + " MB");
 
-    connect(Dir, &QTreeView::clicked, this,
-            [this] { InstDir->setText(QString::fromStdString(SelectedPath())); });
+    connect(Dir, &QTreeWidget::currentItemChanged, this, [this] {
+        if (Dir->GetSelectedPath() != "?") InstDir->setText(qpath(Dir->GetSelectedPath()));
+    });
     connect(btnExt, &QPushButton::clicked, this, [this] { ExtClick(); });
+    connect(btnNewDir, &QPushButton::clicked, this, [this] { btnNewDirClick(); });
     connect(btnCancel, &QPushButton::clicked, this, [this] {
         FMain.FCancelled = true;
         reject();
     });
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &TExtForm::Timer1Timer);
+    Timer1->start();
 }
 
 TExtForm::~TExtForm() = default;
@@ -110,15 +131,35 @@ int TExtForm::FileOpt() const {
     return FSelected->isChecked() ? 1 : 0;
 }
 
-std::string TExtForm::SelectedPath() const {
-    const QModelIndex i = Dir->currentIndex();
-    return i.isValid() ? FModel->filePath(i).toStdString() : FMain.FExtractFolder;
+QString TExtForm::PanelText(int panel) const {
+    return panel == 0 || panel == 1 ? FPanels[panel]->text() : QString();
+}
+
+void TExtForm::Timer1Timer() {
+    // Nothing selected: the drive of the current folder.
+    std::string drive = Dir->GetSelectedDrive();
+    if (drive.empty()) drive = platform::currentDir();
+    FreeMB = double(DriveFreeBytes(drive)) / kMB;
+    FPanels[1]->setText("free: " + mb(FreeMB) + " MB");
+}
+
+void TExtForm::btnNewDirClick() {
+    TNewFolderForm form(this);
+    form.BaseFolder = Dir->GetSelectedPath();
+    if (form.BaseFolder == "?") form.BaseFolder = spath(InstDir->text());
+    form.exec();
+    if (form.Cancelled != 0 || !platform::dirExists(form.NewFolderPath)) return;
+    Dir->Reload();
+    Dir->OpenPath(form.NewFolderPath);
+    InstDir->setText(qpath(form.NewFolderPath));
 }
 
 void TExtForm::ExtClick() {
-    const std::string target = InstDir->text().toStdString();
-    const QStorageInfo storage(QString::fromStdString(isFolder(target) ? target : SelectedPath()));
-    const double freeMB = storage.isValid() ? double(storage.bytesAvailable()) / 1048576.0 : -1;
+    const std::string target = spath(InstDir->text());
+    // Measured now, not at the last tick: the target may lie on another drive than the
+    // folder chosen in the tree, and the timer may not have run yet.
+    const std::string where = platform::dirExists(target) ? target : Dir->GetSelectedDrive();
+    const double freeMB = double(DriveFreeBytes(where.empty() ? platform::currentDir() : where)) / kMB;
     if (Accept(FMain, target, FileOpt(), ZIPDirs->isChecked(), Overwrite->isChecked(), UpdateCB->isChecked(),
                RequiredMB, freeMB))
         accept();
@@ -126,7 +167,8 @@ void TExtForm::ExtClick() {
 
 void TExtForm::done(int r) {
     // The next dialog opens where this one left the tree, whichever way it closed.
-    FMain.FExtractFolder = SelectedPath();
+    const std::string selected = Dir->GetSelectedPath();
+    if (selected != "?") FMain.FExtractFolder = selected;
     if (r != QDialog::Accepted) FMain.FCancelled = true;
     QDialog::done(r);
 }
@@ -139,7 +181,9 @@ bool TExtForm::Accept(TMainCore& main, const std::string& target, int fileOpt, b
         if (answer != platform::ModalResult::Yes) return false;
     }
     main.FCancelled = false;
-    if (!isFolder(target) && ::mkdir(target.c_str(), 0777) != 0) {
+    // A relative target would land wherever the program happens to stand.
+    const bool absolute = !target.empty() && target[0] == '/';
+    if (!absolute || (!platform::dirExists(target) && !platform::makeDir(target))) {
         platform::messageBox("Error", "Can\"t create directory !", platform::MsgType::Error, platform::mbOK);
         return false;
     }

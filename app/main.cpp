@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Parvex 2000");
     platform::installQtUiHooks();
     InstallDesktopLaunchHooks();
+    InstallShellLaunch();
 
     std::vector<std::string> params;
     for (int i = 1; i < argc; ++i) params.emplace_back(argv[i]);
