@@ -1,4 +1,5 @@
 #include "controls/ShellExplorer.h"
+#include "controls/ShellPaths.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
+#include <QProcess>
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
@@ -27,20 +29,12 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+using namespace shellpaths;
 
-QString qpath(const std::string& p) {
-    return QFile::decodeName(QByteArray::fromStdString(p));
-}
+namespace {
 
 void errorBox(const std::string& text) {
     platform::messageBox("Error", text, platform::MsgType::Error, platform::mbOK);
-}
-
-std::string nameOf(const std::string& path) {
-    const std::string p = DelSlash(path);
-    const auto slash = p.find_last_of('/');
-    return slash == std::string::npos ? p : p.substr(slash + 1);
 }
 
 } // namespace
@@ -50,6 +44,19 @@ std::string nameOf(const std::string& path) {
 TShellLaunch& ShellLaunchHook() {
     static TShellLaunch hook;
     return hook;
+}
+
+TShellStart& ShellStartHook() {
+    static TShellStart hook;
+    return hook;
+}
+
+bool ShellStartProgram(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& folder) {
+    if (ShellStartHook()) return ShellStartHook()(program, args, folder);
+    QStringList list;
+    for (const auto& a : args) list << qpath(a);
+    return QProcess::startDetached(qpath(program), list, qpath(folder));
 }
 
 bool ShellOpenFile(const std::string& operation, const std::string& file, const std::string& params,
@@ -298,35 +305,51 @@ bool hasSubfolder(const std::string& path) {
 }
 } // namespace
 
-TShDirTreeView::TShDirTreeView(TShDirTreeCombo* combo) : QTreeWidget(combo), FCombo(combo) {
-    // A popup of its own: it may reach beyond the form and it has the mouse while shown.
-    setWindowFlags(Qt::Popup);
+TShFolderTree::TShFolderTree(QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
     setColumnCount(1);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setMouseTracking(true);
-    setFrameShape(QFrame::Box);
-    resize(216, 240);
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* n) { Expanding(n); });
 }
 
-bool TShDirTreeView::IsComputer(const QTreeWidgetItem* node) {
+TShDirTreeView::TShDirTreeView(TShDirTreeCombo* combo) : TShFolderTree(combo), FCombo(combo) {
+    // A popup of its own: it may reach beyond the form and it has the mouse while shown.
+    setWindowFlags(Qt::Popup);
+    setMouseTracking(true);
+    setFrameShape(QFrame::Box);
+    resize(216, 240);
+}
+
+bool TShFolderTree::IsComputer(const QTreeWidgetItem* node) {
     return node && node->data(0, kKindRole).toInt() == 1;
 }
 
-bool TShDirTreeView::IsDrive(const QTreeWidgetItem* node) {
+bool TShFolderTree::IsDrive(const QTreeWidgetItem* node) {
     return node && node->data(0, kKindRole).toInt() == 2;
 }
 
-platform::DriveKind TShDirTreeView::KindOf(const QTreeWidgetItem* node) {
+platform::DriveKind TShFolderTree::KindOf(const QTreeWidgetItem* node) {
     return platform::DriveKind(node ? node->data(0, kDriveKindRole).toInt() : 0);
 }
 
-std::string TShDirTreeView::NodePath(const QTreeWidgetItem* node) {
+std::string TShFolderTree::NodePath(const QTreeWidgetItem* node) {
     return node ? node->data(0, kPathRole).toByteArray().toStdString() : std::string();
 }
 
-void TShDirTreeView::LoadDrives() {
+void TShFolderTree::Repoint(QTreeWidgetItem* node, const std::string& path) {
+    node->setData(0, kPathRole, QByteArray::fromStdString(path));
+    qDeleteAll(node->takeChildren());
+    node->setData(0, kReadRole, false);
+    node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+}
+
+int TShFolderTree::Level(const QTreeWidgetItem* node) {
+    int level = 0;
+    for (; node && node->parent(); node = node->parent()) ++level;
+    return level;
+}
+
+void TShFolderTree::LoadDrives() {
     clear();
     auto* computer = new QTreeWidgetItem(this);
     computer->setText(0, "Computer");
@@ -345,7 +368,7 @@ void TShDirTreeView::LoadDrives() {
     }
 }
 
-void TShDirTreeView::AddSubFolders(QTreeWidgetItem* node, const std::string& path) {
+void TShFolderTree::AddSubFolders(QTreeWidgetItem* node, const std::string& path) {
     auto entries = platform::listDir(path);
     if (!entries) return;
     const std::string base = AddSlash(path);
@@ -361,7 +384,7 @@ void TShDirTreeView::AddSubFolders(QTreeWidgetItem* node, const std::string& pat
     }
 }
 
-void TShDirTreeView::Expanding(QTreeWidgetItem* node) {
+void TShFolderTree::Expanding(QTreeWidgetItem* node) {
     if (!node) return;
     if (!IsComputer(node) && !node->data(0, kReadRole).toBool()) {
         node->setData(0, kReadRole, true);
@@ -394,10 +417,6 @@ void TShDirTreeView::mousePressEvent(QMouseEvent* e) {
         return;
     }
     QTreeWidget::mousePressEvent(e); // the expander, or nothing
-}
-
-void TShDirTreeView::mouseReleaseEvent(QMouseEvent* e) {
-    QTreeWidget::mouseReleaseEvent(e);
 }
 
 void TShDirTreeView::enterEvent(QEnterEvent* e) {
@@ -516,11 +535,11 @@ void TShDirTreeCombo::ShowNode(QTreeWidgetItem* node) {
 
 void TShDirTreeCombo::ChooseNode(QTreeWidgetItem* node) {
     if (!node) return;
-    const bool computer = TShDirTreeView::IsComputer(node);
-    SetSelectedPath(computer ? "Drives" : TShDirTreeView::NodePath(node));
-    const bool notReady = TShDirTreeView::IsDrive(node) &&
-                          TShDirTreeView::KindOf(node) == platform::DriveKind::Removable &&
-                          !CheckDriveReady(DelSlash(TShDirTreeView::NodePath(node)), true);
+    const bool computer = TShFolderTree::IsComputer(node);
+    SetSelectedPath(computer ? "Drives" : TShFolderTree::NodePath(node));
+    const bool notReady = TShFolderTree::IsDrive(node) &&
+                          TShFolderTree::KindOf(node) == platform::DriveKind::Removable &&
+                          !CheckDriveReady(DelSlash(TShFolderTree::NodePath(node)), true);
     // A drive that is not ready keeps the previous text.
     if (!notReady) ShowNode(node);
     Tree->hide();
@@ -540,12 +559,12 @@ bool TShDirTreeCombo::HandleKey(int key) {
         if (!cur) return true;
         if (cur->isExpanded()) cur->setExpanded(false);
         QTreeWidgetItem* prev = Tree->itemAbove(cur);
-        if (prev && !TShDirTreeView::IsComputer(prev) && !TShDirTreeView::IsComputer(cur))
+        if (prev && !TShFolderTree::IsComputer(prev) && !TShFolderTree::IsComputer(cur))
             Tree->setCurrentItem(prev);
         return true;
     }
     case Qt::Key_Up:
-        if (cur && !TShDirTreeView::IsComputer(cur))
+        if (cur && !TShFolderTree::IsComputer(cur))
             if (QTreeWidgetItem* prev = Tree->itemAbove(cur)) Tree->setCurrentItem(prev);
         return true;
     case Qt::Key_Right:
@@ -569,16 +588,16 @@ void TShDirTreeCombo::keyPressEvent(QKeyEvent* e) {
     if (!HandleKey(e->key())) QLineEdit::keyPressEvent(e);
 }
 
-void TShDirTreeCombo::OpenPath(const std::string& path) {
-    if (path.empty() || path[0] != '/') return;
+QTreeWidgetItem* TShFolderTree::WalkTo(const std::string& path) {
+    if (path.empty() || path[0] != '/') return nullptr;
     // A folder that vanished since: its deepest existing parent.
     std::string target = DelSlash(fs::path(path).lexically_normal().string());
     while (target.size() > 1 && !platform::dirExists(target))
         target = fs::path(target).parent_path().string();
-    if (!platform::dirExists(target)) return;
-    QTreeWidgetItem* computer = Tree->topLevelItem(0);
-    if (!computer) return;
-    Tree->setUpdatesEnabled(false);
+    if (!platform::dirExists(target)) return nullptr;
+    if (topLevelItemCount() == 0) LoadDrives();
+    QTreeWidgetItem* computer = topLevelItem(0);
+    setUpdatesEnabled(false);
     computer->setExpanded(false);
     for (int i = 0; i < computer->childCount(); ++i) computer->child(i)->setExpanded(false);
     computer->setExpanded(true);
@@ -586,14 +605,14 @@ void TShDirTreeCombo::OpenPath(const std::string& path) {
     QTreeWidgetItem* node = nullptr;
     std::string nodeRoot;
     for (int i = 0; i < computer->childCount(); ++i) {
-        const std::string root = DelSlash(TShDirTreeView::NodePath(computer->child(i)));
+        const std::string root = DelSlash(NodePath(computer->child(i)));
         if (PathOnRoot(target, root) && (!node || root.size() > nodeRoot.size())) {
             node = computer->child(i);
             nodeRoot = root;
         }
     }
     if (node) {
-        Tree->setCurrentItem(node);
+        setCurrentItem(node);
         node->setExpanded(true);
         const std::string base = AddSlash(nodeRoot);
         for (size_t pos = base.size(); pos < target.size();) {
@@ -602,18 +621,23 @@ void TShDirTreeCombo::OpenPath(const std::string& path) {
             const std::string want = target.substr(0, end);
             QTreeWidgetItem* found = nullptr;
             for (int i = 0; i < node->childCount() && !found; ++i)
-                if (TShDirTreeView::NodePath(node->child(i)) == want) found = node->child(i);
+                if (NodePath(node->child(i)) == want) found = node->child(i);
             if (!found) break;
             node = found;
-            Tree->setCurrentItem(node);
+            setCurrentItem(node);
             node->setExpanded(true);
             pos = end + 1;
         }
     }
-    Tree->setUpdatesEnabled(true);
+    setUpdatesEnabled(true);
+    return node;
+}
+
+void TShDirTreeCombo::OpenPath(const std::string& path) {
+    if (!Tree->WalkTo(path)) return;
     if (QTreeWidgetItem* cur = Tree->currentItem()) {
         ShowNode(cur);
-        Tree->FSelectedPath = AddSlash(TShDirTreeView::NodePath(cur));
+        Tree->FSelectedPath = AddSlash(TShFolderTree::NodePath(cur));
     }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <QIcon>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,14 @@ class TShDirTreeCombo;
 using TShellLaunch = std::function<bool(const std::string& operation, const std::string& file,
                                         const std::string& params, const std::string& folder)>;
 TShellLaunch& ShellLaunchHook();
+
+// How the desktop starts a program with an argument list (no shell between); the
+// application points it at its launcher. Without it the program is started detached.
+using TShellStart = std::function<bool(const std::string& program, const std::vector<std::string>& args,
+                                       const std::string& folder)>;
+TShellStart& ShellStartHook();
+bool ShellStartProgram(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& folder);
 
 // Carries out `operation` on `file`; on failure an error box "ERROR - Can't <operation>
 // file  <file>". `showMode` is kept for callers; windows open as the desktop decides.
@@ -74,12 +83,14 @@ public:
     virtual QObject* LinkObject() = 0;
 };
 
-// ---------------------------------------------------------------- the drop-down tree
+// ---------------------------------------------------------------- folder trees
 
-class TShDirTreeView : public QTreeWidget {
+// What the drop-down tree and the stand-alone tree share: node 0 the computer, one node
+// per drive below it, folders below those, read on first expansion and sorted.
+class TShFolderTree : public QTreeWidget {
     Q_OBJECT
 public:
-    explicit TShDirTreeView(TShDirTreeCombo* combo);
+    explicit TShFolderTree(QWidget* parent = nullptr);
 
     // Node 0, the computer, with one node per drive.
     void LoadDrives();
@@ -91,8 +102,25 @@ public:
     static bool IsComputer(const QTreeWidgetItem* node);
     static bool IsDrive(const QTreeWidgetItem* node);
     static platform::DriveKind KindOf(const QTreeWidgetItem* node);
+    // 0 the computer, 1 a drive, 2 and more a folder.
+    static int Level(const QTreeWidgetItem* node);
+    // Collapses the drives, then selects and expands each folder along `path` as far as
+    // the tree has it (a folder that vanished counts as its deepest existing parent).
+    // Nothing for a path that is empty or not absolute. The node selected, or null.
+    QTreeWidgetItem* WalkTo(const std::string& path);
+    // A folder node that now stands for `path`: its children are read again when next
+    // expanded.
+    static void Repoint(QTreeWidgetItem* node, const std::string& path);
 
     std::string FSelectedPath;
+};
+
+// The combo's drop-down.
+class TShDirTreeView : public TShFolderTree {
+    Q_OBJECT
+public:
+    explicit TShDirTreeView(TShDirTreeCombo* combo);
+
     bool FMouseInside = false;
     bool FExpandRoot = true;
 
@@ -100,7 +128,6 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
     void hideEvent(QHideEvent* e) override;
@@ -156,4 +183,210 @@ private:
     TShFileListLink* FFileList = nullptr;
     QMetaObject::Connection FListGone;
     QIcon FImage;
+};
+
+// ---------------------------------------------------------------- the file list
+
+class QMenu;
+class TShDirTree;
+
+enum TShFileType : unsigned {
+    ftReadOnly = 0x01,
+    ftHidden = 0x02,
+    ftSystem = 0x04,
+    ftArchive = 0x20,
+    ftNormal = 0x80
+};
+using TShFileTypes = unsigned;
+
+enum TDTFormat {
+    df_MMddyyyy,
+    df_MMddyy,
+    df_ddMMyyyy,
+    df_ddMMyy_GB,
+    df_ddMMyy_DE,
+    df_ddMMyy_IT,
+    df_yyyyMMdd,
+    df_yyMMdd,
+    df_Customize
+};
+// The Qt date pattern of a format (the locale's short date for df_Customize).
+QString DateFormatPattern(TDTFormat format);
+
+// The contents of one folder, or the drives ("Drives"), in explorer style: sortable
+// columns, keys, an internal cut/copy/paste list that never touches the system
+// clipboard, a context menu with Send To, and file operations that never replace a
+// target silently. Linked to a folder combo and a folder tree, both ways.
+class TShFilelistView : public QTreeWidget, public TShFileListLink {
+    Q_OBJECT
+public:
+    explicit TShFilelistView(QWidget* parent = nullptr);
+    ~TShFilelistView() override;
+
+    // "Drives", or the folder shown with a trailing '/'.
+    std::string Directory() const { return FDirectory; }
+    // "Drives" in any case shows the drives; an existing folder is shown; anything else
+    // is ignored. The process's current folder stays as it is.
+    void SetDirectory(const std::string& dir) override;
+    std::string Mask() const { return FMask; }
+    void SetMask(const std::string& mask);
+    TShFileTypes FileType() const { return FFileType; }
+    void SetFileType(TShFileTypes types);
+    bool ShowFolders() const { return FShowFolders; }
+    void SetShowFolders(bool show);
+    bool HideFileExt = false;
+    TDTFormat DateFormat = df_MMddyyyy;
+    QString TimeFormatStr = "HH:mm:ss";
+    bool DblClickToOpen = true;
+    bool PopUpMenuEnabled() const { return FPopUpMenuEnabled; }
+    void SetPopUpMenuEnabled(bool enabled);
+    TShDirTreeCombo* DirTreeCombo() const;
+    void SetDirTreeCombo(TShDirTreeCombo* combo) override;
+    TShDirTree* DirTree() const;
+    void SetDirTree(TShDirTree* tree);
+    // Free KB of the drive of `Directory`; -1 when unreadable.
+    int64_t DriveFreeSpace() const;
+    // Selected rows, or all rows when none is selected.
+    int SelectedNumber() const;
+    // Bytes of the selected rows' files, each looked up by name in `Directory`.
+    int64_t SelectedSize() const;
+
+    void Refill();
+    void RefreshList() override { Refill(); }
+    QObject* LinkObject() override { return this; }
+    bool IsDriveView() const;
+
+    int SortColumn() const { return FSortColumn; }
+    bool SortDescending() const { return FDescending; }
+    // A header click: the same column toggles, another sorts descending; nothing in the
+    // drive view.
+    void ColumnClick(int column);
+
+    // A row's full path (a drive row: its root with '/') and kind: "dir", "file", "drv".
+    static std::string RowPath(const QTreeWidgetItem* row);
+    static std::string RowKind(const QTreeWidgetItem* row);
+    static bool IsParentRow(const QTreeWidgetItem* row);
+    QTreeWidgetItem* Row(const std::string& caption) const;
+
+    void OneLevelUp();
+    void OpenRow(QTreeWidgetItem* row);
+    void OpenSelected();
+    void ViewSelected();
+    // Asks for a name ("Add New Folder"); true when a folder was made.
+    bool NewFolder();
+    bool NewFolder(const std::string& name);
+    // Starts editing the selected row's caption.
+    void RenameSelected();
+    // What finishing the edit does: the row renamed to `name` in its folder.
+    bool RenameRow(QTreeWidgetItem* row, const std::string& name);
+    void DeleteSelected();
+    void CutCopy(bool cut);
+    void Paste();
+    void AttributesSelected();
+    // The attribute dialog's OK: read-only set or cleared (the other flags have no
+    // meaning here). True when something changed.
+    static bool ApplyAttributes(const std::string& path, bool readOnly);
+
+    // The internal clipboard: full paths and -1 none, 0 copy, 2 cut.
+    std::vector<std::string> ClipList;
+    int ClipOp = -1;
+
+    // The context menu, its items named as the dispatcher knows them, enabled for the
+    // current selection by UpdateMenu (which runs before it pops up).
+    QMenu* PopupMenu() const { return FMenu; }
+    void UpdateMenu();
+    QAction* MenuItem(const QString& name) const;
+    // The Send To entries: "Any Folder ...", the two clipboard entries, then one per
+    // desktop entry of the SendTo folder.
+    void FillSendTo();
+    void SendToAnyFolder(const std::string& folder);
+    bool SendToEntry(const std::string& desktopFile);
+    // The SendTo folder: $XDG_DATA_HOME/parvex/SendTo.
+    static std::string SendToFolder();
+
+    std::function<void(TShFilelistView* sender)> OnClick;
+    std::function<void(TShFilelistView* sender)> OnDblClick;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private:
+    void FillFolder();
+    void FillDrives();
+    void SortRows();
+    void AddFileRow(const std::string& folder, const std::string& name, uint32_t attrs, int64_t size,
+                    int64_t time, bool parent);
+    void MoveLinksTo(const std::string& path);
+    void ReloadLinks(const std::string& select);
+    void MenuClick(QAction* item);
+    std::vector<QTreeWidgetItem*> SelectedRows() const;
+    bool FolderEnterable() const;
+
+    std::string FDirectory = "Drives";
+    std::string FMask = "*.*";
+    TShFileTypes FFileType = ftReadOnly | ftHidden | ftSystem | ftArchive;
+    bool FShowFolders = true;
+    bool FPopUpMenuEnabled = true;
+    int FSortColumn = 0;
+    bool FDescending = false;
+    QTreeWidgetItem* FEditing = nullptr;
+    QMenu* FMenu = nullptr;
+    QMenu* FSendMenu = nullptr;
+    QPointer<TShDirTreeCombo> FCombo;
+    QPointer<TShDirTree> FTree;
+};
+
+// The "Send to any folder" dialog: an editable path with OK, Cancel and Browse (the
+// folder chooser, then the dialog again). True with a non-empty folder after OK.
+bool AskSendToFolder(QWidget* parent, std::string& folder);
+
+// ---------------------------------------------------------------- the stand-alone tree
+
+// A folder tree linked to a file list, with a context menu that makes, renames and
+// deletes folders and tells the size of a folder tree.
+class TShDirTree : public TShFolderTree {
+    Q_OBJECT
+public:
+    explicit TShDirTree(QWidget* parent = nullptr);
+    ~TShDirTree() override;
+
+    TShFilelistView* FileList() const;
+    void SetFileList(TShFilelistView* list);
+    // "Drives" for the computer node, else the folder's path.
+    std::string SelectedPath() const { return FSelectedPath; }
+    void SetSelectedPath(const std::string& path);
+    bool PopUpMenuEnabled() const { return FPopUpMenuEnabled; }
+    void SetPopUpMenuEnabled(bool enabled);
+
+    void Reload();
+    // Walks to `path` (as the combo does); SelectedPath becomes it with a trailing '/'.
+    void SelectPath(const std::string& path);
+    // A node chosen: SelectedPath, the removable-drive check, the list's folder.
+    void ChooseNode(QTreeWidgetItem* node);
+    // What finishing a label edit does: false (label unchanged) when refused.
+    bool RenameNode(QTreeWidgetItem* node, const std::string& name);
+    // Makes a folder below `node` ("New Folder" when no name is given, its label then
+    // edited without the rename question). True when the folder was made.
+    bool NewFolder(QTreeWidgetItem* node, const std::string& name = {});
+    bool DeleteFolder(QTreeWidgetItem* node);
+    // The size of the folder and all below it, as the information box says it.
+    std::string TreeSizeText(QTreeWidgetItem* node);
+    void TreeSize(QTreeWidgetItem* node);
+
+    QMenu* PopupMenu() const { return FMenu; }
+    void UpdateMenu();
+    QAction* MenuItem(const QString& name) const;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private:
+    QMenu* FMenu = nullptr;
+    bool FPopUpMenuEnabled = true;
+    bool FSkipRenameQuestion = false;
+    QPointer<TShFilelistView> FList;
 };

@@ -154,7 +154,9 @@ TEST(DirTree, ProbingEventsAndReload) {
     for (int i = 0; i < top->childCount(); ++i) {
         QTreeWidgetItem* c = top->child(i);
         const std::string name = c->text(0).toStdString();
-        if (name != "a") EXPECT_FALSE(t.ChildrenRead(c)) << name;                 // "a" was opened above
+        if (name != "a") { // "a" was opened above
+            EXPECT_FALSE(t.ChildrenRead(c)) << name;
+        }
         EXPECT_EQ(c->childCount() > 0, name == "a" || name == ".hidden") << name; // "files" holds files only
     }
 
@@ -211,7 +213,9 @@ TEST(DirTree, HostileFolders) {
     // A folder that cannot be read has no children (root reads everything).
     QTreeWidgetItem* l = nodeOf(t, tree("locked"));
     ASSERT_NE(l, nullptr);
-    if (geteuid() != 0) EXPECT_TRUE(childNames(t, l).empty());
+    if (geteuid() != 0) {
+        EXPECT_TRUE(childNames(t, l).empty());
+    }
     // A folder that vanished after it was listed reads as empty.
     QTreeWidgetItem* e = nodeOf(t, tree("a/b2"));
     ASSERT_NE(e, nullptr);

@@ -7,6 +7,7 @@
 
 #include "common/testutil.h"
 #include "controltest.h"
+#include "platform/ui_hooks.h"
 
 namespace ctltest {
 
@@ -45,6 +46,32 @@ struct ExplorerTree {
         unsetenv("PARVEX_MEDIA");
     }
     std::string operator()(const std::string& rel) const { return rel.empty() ? root : root + "/" + rel; }
+};
+
+// Message boxes and input boxes answered from a script; every box shown is recorded.
+struct Boxes {
+    std::vector<std::string> shown;
+    std::vector<platform::ModalResult> answers;
+    std::vector<std::string> texts; // answers to askText
+    platform::ScopedUiHooks hooks{make(this)};
+    static platform::UiHooks make(Boxes* self) {
+        platform::UiHooks h;
+        h.messageBox = [self](const std::string&, const std::string& text, platform::MsgType, unsigned) {
+            self->shown.push_back(text);
+            if (self->answers.empty()) return platform::ModalResult::Ok;
+            auto a = self->answers.front();
+            self->answers.erase(self->answers.begin());
+            return a;
+        };
+        h.askText = [self](const std::string&, const std::string&, std::string& value, bool) {
+            if (self->texts.empty()) return false;
+            value = self->texts.front();
+            self->texts.erase(self->texts.begin());
+            return true;
+        };
+        return h;
+    }
+    std::string last() const { return shown.empty() ? "" : shown.back(); }
 };
 
 } // namespace ctltest

@@ -17,25 +17,6 @@ using platform::ModalResult;
 
 namespace {
 
-// Message boxes answered from a script and recorded.
-struct Boxes {
-    std::vector<std::string> shown;
-    std::vector<ModalResult> answers;
-    platform::ScopedUiHooks hooks{make(this)};
-    static platform::UiHooks make(Boxes* self) {
-        platform::UiHooks h;
-        h.messageBox = [self](const std::string&, const std::string& text, platform::MsgType, unsigned) {
-            self->shown.push_back(text);
-            if (self->answers.empty()) return ModalResult::Ok;
-            auto a = self->answers.front();
-            self->answers.erase(self->answers.begin());
-            return a;
-        };
-        return h;
-    }
-    std::string last() const { return shown.empty() ? "" : shown.back(); }
-};
-
 struct FakeList : QObject, TShFileListLink {
     std::vector<std::string> dirs;
     int refreshed = 0;
