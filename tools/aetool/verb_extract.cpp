@@ -108,6 +108,8 @@ int Run(const aetool::Args& a, bool test) {
         u = CreateExtractor(d.ArcType);
     else if (TZipCheck::Handles(d.ArcType))
         u = std::make_unique<TZipCheck>();
+    else
+        u = CreateExtractor(d.ArcType); // a kind the tester does not take (uue): its own test run
     if (!u) {
         std::string name(ArcTypeIdent(d.ArcType));
         return aetool::usageError((test ? "testing " : "extracting ") + name +
@@ -134,6 +136,8 @@ int Run(const aetool::Args& a, bool test) {
     try {
         if (check)
             check->Run();
+        else if (test)
+            u->Test();
         else
             u->Extract();
     } catch (const std::exception& e) {
