@@ -165,7 +165,8 @@ std::vector<InputKind> inputKinds() {
                                    0);
                          return dir / "in.cab";
                      },
-                     "no cabinet extractor yet"});
+                     // gcab -n keeps no folders: compare files only.
+                     "no cabinet extractor yet", false});
     for (const char* k : {"rar", "ace"})
         kinds.push_back({k, [](const fs::path&) { return fs::path{}; },
                          std::string("no fixture builder or extractor for ") + k + " here yet"});
