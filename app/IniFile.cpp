@@ -1,4 +1,5 @@
 #include "app/IniFile.h"
+#include "platform/fileio.h"
 
 #include <cerrno>
 #include <charconv>
@@ -201,15 +202,7 @@ bool TIniFile::Save() const {
 }
 
 std::string pvConfigFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && *xdg)
-        base = xdg;
-    else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : "/tmp") + "/.config";
-    }
-    std::string dir = base + "/parvex/";
+    std::string dir = platform::xdgConfigHome() + "/parvex/";
     std::error_code ec;
     fs::create_directories(dir, ec);
     return dir;

@@ -1,19 +1,15 @@
 #include "app/Links.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
 
 #include "app/DesktopEntry.h"
+#include "common/PathParts.h"
 #include "common/Wildcard.h"
+#include "platform/fileio.h"
 
 namespace {
-
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v ? v : "";
-}
 
 std::string withSlash(std::string p) {
     if (p.empty() || p.back() != '/') p += '/';
@@ -22,9 +18,7 @@ std::string withSlash(std::string p) {
 
 // XDG_DESKTOP_DIR from user-dirs.dirs: a quoted value where "$HOME" may open the path.
 std::string desktopFromUserDirs(const std::string& home) {
-    std::string config = env("XDG_CONFIG_HOME");
-    if (config.empty()) config = home + "/.config";
-    std::ifstream in(config + "/user-dirs.dirs");
+    std::ifstream in(platform::xdgConfigHome() + "/user-dirs.dirs");
     for (std::string line; std::getline(in, line);) {
         if (line.rfind("XDG_DESKTOP_DIR=", 0) != 0) continue;
         std::string v = line.substr(16);
@@ -39,11 +33,9 @@ std::string desktopFromUserDirs(const std::string& home) {
 } // namespace
 
 bool GetSpecialFolderPath(int csidl, std::string& path) {
-    std::string home = env("HOME");
-    if (home.empty()) home = "/tmp";
+    const std::string home = platform::homeDir();
     if (csidl == CSIDL_PROGRAMS) {
-        std::string data = env("XDG_DATA_HOME");
-        path = withSlash((data.empty() ? home + "/.local/share" : data) + "/applications");
+        path = withSlash(platform::xdgDataHome() + "/applications");
         return true;
     }
     if (csidl == CSIDL_DESKTOPDIRECTORY) {
@@ -63,9 +55,8 @@ bool CreateFolder(const std::string& path) {
 std::string ShortcutFileName(const std::string& linkPath) {
     const std::string lnk = ".lnk";
     if (linkPath.size() >= lnk.size()) {
-        std::string tail = linkPath.substr(linkPath.size() - lnk.size());
-        for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (tail == lnk) return linkPath.substr(0, linkPath.size() - lnk.size()) + ".desktop";
+        if (pvcommon::LowerAscii(linkPath.substr(linkPath.size() - lnk.size())) == lnk)
+            return linkPath.substr(0, linkPath.size() - lnk.size()) + ".desktop";
     }
     return linkPath;
 }

@@ -9,14 +9,12 @@
 #include <map>
 #include <set>
 #include <sstream>
-#include <unistd.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include "app/DesktopEntry.h"
 #include "app/IniFile.h"
-
-extern char** environ;
+#include "common/PathParts.h"
+#include "platform/fileio.h"
+#include "platform/process.h"
 
 namespace ftreg {
 namespace {
@@ -29,29 +27,11 @@ const char* kOwnTypePrefix = "application/x-parvex-";
 
 std::string g_programFile;
 
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v ? v : "";
-}
-
-std::string home() {
-    std::string h = env("HOME");
-    return h.empty() ? "/tmp" : h;
-}
-
 std::string dataHome() {
-    std::string d = env("XDG_DATA_HOME");
-    return d.empty() ? home() + "/.local/share" : d;
+    return platform::xdgDataHome();
 }
-
 std::string configHome() {
-    std::string d = env("XDG_CONFIG_HOME");
-    return d.empty() ? home() + "/.config" : d;
-}
-
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+    return platform::xdgConfigHome();
 }
 
 // "a;b;" -> {a, b}; empty items dropped.
@@ -119,17 +99,7 @@ std::string ownType(const std::string& ext) {
 }
 
 bool runUpdateMimeDatabase() {
-    std::string dir = dataHome() + "/mime";
-    std::vector<std::string> words = {"update-mime-database", dir};
-    std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return platform::runProgram({"update-mime-database", dataHome() + "/mime"}) == 0;
 }
 
 // Adds types for `exts` to our MIME package (keeping those already there) and rebuilds the
@@ -147,8 +117,7 @@ void addToOwnPackage(const std::vector<std::string>& exts) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
     for (const auto& e : all) {
-        std::string upper = e.substr(1);
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const std::string upper = pvcommon::UpperAscii(e.substr(1));
         text += "  <mime-type type=\"" + ownType(e) + "\">\n";
         text += "    <comment>" + upper + " archive</comment>\n";
         text += "    <glob pattern=\"*" + e + "\"/>\n";
@@ -218,19 +187,19 @@ std::vector<std::string> SplitExtensions(const std::string& Extensions) {
         bool ok = item.size() >= 2 && item[0] == '.';
         for (size_t i = 1; ok && i < item.size(); ++i)
             ok = std::isalnum(static_cast<unsigned char>(item[i])) != 0;
-        if (ok) out.push_back(lower(item));
+        if (ok) out.push_back(pvcommon::LowerAscii(item));
     }
     return out;
 }
 
 std::string MimeTypeForExtension(const std::string& Ext) {
     std::vector<std::string> dirs = {dataHome()};
-    std::string sys = env("XDG_DATA_DIRS");
-    if (sys.empty()) sys = "/usr/local/share:/usr/share";
+    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+    const std::string sys = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
     std::istringstream in(sys);
     for (std::string d; std::getline(in, d, ':');)
         if (!d.empty()) dirs.push_back(d);
-    const std::string pattern = "*" + lower(Ext);
+    const std::string pattern = "*" + pvcommon::LowerAscii(Ext);
     std::string best;
     int bestWeight = -1;
     for (const auto& d : dirs) {
@@ -243,7 +212,7 @@ std::string MimeTypeForExtension(const std::string& Ext) {
             auto c3 = line.find(':', c2 + 1);
             std::string glob = line.substr(c2 + 1, c3 == std::string::npos ? std::string::npos : c3 - c2 - 1);
             bool caseSensitive = c3 != std::string::npos && line.find("cs", c3) != std::string::npos;
-            if (caseSensitive ? glob != pattern : lower(glob) != pattern) continue;
+            if (caseSensitive ? glob != pattern : pvcommon::LowerAscii(glob) != pattern) continue;
             int weight = std::atoi(line.substr(0, c1).c_str());
             if (weight > bestWeight) {
                 bestWeight = weight;

@@ -131,8 +131,7 @@ THeadObject& THeadObject::operator=(const THeadObject& o) {
 // Feeds an encoder (deflate or LZH; their I/O interfaces have the same shape) from a source
 // file through the component's block reader, with the CRC mode the format checks, and takes
 // its output through the encrypting block writer.
-template <class Io>
-class TCompBaseEncoderIo final : public Io {
+template <class Io> class TCompBaseEncoderIo final : public Io {
 public:
     TCompBaseEncoderIo(TCompBase& w, int source, int dest, bool encrypt, int crcMode)
         : w_{w}, source_{source}, dest_{dest}, encrypt_{encrypt}, crcMode_{crcMode}, size_{w.FBytesToRead} {}
@@ -310,14 +309,18 @@ int TCompBase::Compress() {
     return FileCount;
 }
 
-void TCompBase::Run() {
+bool TCompBase::BeginWriteRun() {
     FNewArchive = !platform::pathExists(FArchiveFile);
     if (Switch == swRead) {
         if (!FNewArchive) ReadArchive();
-        return;
+        return false;
     }
     if (FNewArchive && Switch == swDelete) RaiseError(FArchiveFile, "", "0", kMsgNothingToDo);
-    if (!FNewArchive && !checkWriteable()) return;
+    return FNewArchive || checkWriteable();
+}
+
+void TCompBase::Run() {
+    if (!BeginWriteRun()) return;
     FArchiveAbs = absoluteNormal(FArchiveFile);
     makeTempArchive();
 

@@ -226,12 +226,15 @@ protected:
     bool HiddenExcluded() const;
     // A read-only existing archive: OnNonWriteableArchive decides (false: leave it alone).
     bool checkWriteable();
+    // The start every writer's run shares: whether the archive is new, a read run reads it, a
+    // delete from a missing archive has nothing to do, an existing one must be writable.
+    // False when the run ends here.
+    bool BeginWriteRun();
     // Files the run writes besides the archive and its temporary copy: never added.
     std::vector<std::string> FOwnFiles;
 
 private:
-    template <class Io>
-    friend class TCompBaseEncoderIo;
+    template <class Io> friend class TCompBaseEncoderIo;
     void freeRunState();
     void makeTempArchive();
     void finishRun();

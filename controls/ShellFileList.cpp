@@ -674,9 +674,7 @@ void TShFilelistView::AttributesSelected() {
 // ================================================================ Send To
 
 std::string TShFilelistView::SendToFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    const std::string base = data && *data ? data : platform::homeDir() + "/.local/share";
-    return base + "/parvex/SendTo";
+    return platform::xdgDataHome() + "/parvex/SendTo";
 }
 
 namespace {

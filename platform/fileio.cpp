@@ -297,6 +297,20 @@ std::string homeDir() {
     return "/";
 }
 
+namespace {
+std::string xdgDir(const char* var, const char* fallback) {
+    const char* v = std::getenv(var);
+    return v && v[0] == '/' ? std::string(v) : homeDir() + fallback;
+}
+} // namespace
+
+std::string xdgDataHome() {
+    return xdgDir("XDG_DATA_HOME", "/.local/share");
+}
+std::string xdgConfigHome() {
+    return xdgDir("XDG_CONFIG_HOME", "/.config");
+}
+
 std::optional<FileTimes> fileTimes(int fd) {
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0) return std::nullopt;

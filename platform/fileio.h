@@ -64,6 +64,10 @@ bool removeDir(const std::string& path);  // an empty folder
 bool renameFile(const std::string& from, const std::string& to); // rename(2), replaces `to`
 std::string currentDir();
 std::string homeDir(); // $HOME, else the password database, else "/"
+// The per-user base folders: the variable when it holds an absolute path (relative values
+// are ignored, as the base-directory rules say), else the default under the home folder.
+std::string xdgDataHome();   // $XDG_DATA_HOME, else ~/.local/share
+std::string xdgConfigHome(); // $XDG_CONFIG_HOME, else ~/.config
 
 // ---- Times ----
 // Times are Unix seconds (UTC). `which`: 0 creation (birth time where the file system keeps

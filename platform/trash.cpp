@@ -119,9 +119,7 @@ bool trashInto(const std::string& trash, const std::string& absPath, const std::
 } // namespace
 
 std::string homeTrashDir() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    const std::string data = (xdg && *xdg && xdg[0] == '/') ? std::string(xdg) : homeDir() + "/.local/share";
-    return data + "/Trash";
+    return xdgDataHome() + "/Trash";
 }
 
 bool moveToTrash(const std::string& path, std::string* error) {

@@ -309,13 +309,7 @@ void TMakeCAB::Run() {
     } clean{*this, keepFolder};
     try {
         if (CabinetLibrary().Missing) RaiseError(FArchiveFile, "", "0", 25261);
-        FNewArchive = !platform::pathExists(FArchiveFile);
-        if (Switch == swRead) {
-            if (!FNewArchive) ReadArchive();
-            return;
-        }
-        if (FNewArchive && Switch == swDelete) RaiseError(FArchiveFile, "", "0", kMsgNothingToDo);
-        if (!FNewArchive && !checkWriteable()) return;
+        if (!BeginWriteRun()) return;
 
         // The entries the cabinet keeps, read back first: nothing is written when that fails.
         std::vector<TKept> kept;
