@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QTreeView>
 
+#include "app/AboutUnit.h"
 #include "app/MainUnit.h"
 #include "controls/TBPvCtls.h"
 #include "controls/TBPvTlbr.h"
@@ -137,9 +138,9 @@ void TMainForm::BuildToolbar() {
     tbSep2->setObjectName("tbSep2");
     tbSep2->SetSizeHorz(SetupSeparatorWidth);
     tbAbout = button("tbAbout", QStyle::SP_MessageBoxInformation, "About");
-    connect(tbAbout->Action(), &QAction::triggered, this, [] {
-        platform::messageBox("About Parvex 2000", "Parvex 2000", platform::MsgType::Information,
-                             platform::mbOK);
+    connect(tbAbout->Action(), &QAction::triggered, this, [this] {
+        TAboutForm about(this);
+        about.exec();
     });
     tbExit = button("tbExit", QStyle::SP_DialogCloseButton, "Exit");
     connect(tbExit->Action(), &QAction::triggered, this, &QWidget::close);

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/AboutUnit.h"
 #include "app/ExtUnit.h"
 #include "app/LocaleDate.h"
 #include "app/MultiExtUnit.h"
@@ -269,9 +270,9 @@ void TMainForm::BuildMenus() {
     help->addAction("Parvex Forum");
     help->addAction("Email Author");
     help->addSeparator();
-    connect(help->addAction("&About..."), &QAction::triggered, this, [] {
-        platform::messageBox("About Parvex 2000", "Parvex 2000", platform::MsgType::Information,
-                             platform::mbOK);
+    connect(help->addAction("&About..."), &QAction::triggered, this, [this] {
+        TAboutForm about(this);
+        about.exec();
     });
 
     FPopup = new QMenu(this);
