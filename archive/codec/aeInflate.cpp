@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define AE_INFLATE_BMI2 1
+#endif
 
 namespace ae {
 namespace {
@@ -216,22 +221,24 @@ struct Inflater::State {
     static constexpr std::size_t kChunk = 1u << 20;    // bytes decoded between hand-overs
     static constexpr std::size_t kMinChunk = 1u << 16; // for entries known to be small
     static constexpr std::size_t kSlack = 320;         // room for word-wise copies past the end
-    // One round of the fast loop writes at most one match (258 bytes), copied in 16-byte
-    // stores that may run up to 15 bytes past its end; the loop runs only while this much
-    // room is left in the buffer and under the declared size.
+    // One round of the fast loop writes at most one match (258 bytes), copied in stores
+    // that may run up to 31 bytes past its end; the loop runs only while this much room is
+    // left in the buffer and under the declared size.
     static constexpr std::size_t kMaxMatch = 258;
-    static constexpr std::size_t kWidestStore = 16;
+    static constexpr std::size_t kWidestStore = 32;
     static constexpr std::size_t kFastOutMargin = kMaxMatch + kWidestStore;
     static constexpr std::size_t kFastInMargin = 16; // two word refills of at most 8 bytes
     static_assert(kSlack >= kWidestStore, "word copies stay inside the buffer");
+    static_assert(kMaxMatch + kWidestStore <= kFastOutMargin, "a whole round fits the margin");
     static_assert(kMinChunk >= 65535, "a stored block's piece always fits one chunk");
 
     explicit State(DecodeSink& sk) : sink{sk} {}
 
     DecodeSink& sink;
     std::unique_ptr<std::uint8_t[]> out; // history | chunk | slack
-    std::array<std::uint32_t, kLitTableSize> litTable{};
-    std::array<std::uint32_t, kDistTableSize> distTable{};
+    // Filled by buildTable before any look-up (every slot a valid code can reach).
+    std::array<std::uint32_t, kLitTableSize> litTable;
+    std::array<std::uint32_t, kDistTableSize> distTable;
     const std::uint32_t* lit = nullptr;
     const std::uint32_t* dist = nullptr;
 
@@ -349,7 +356,23 @@ struct Inflater::State {
     bool storedBlock();
     bool dynamicTables();
     bool huffmanBlock();
-    void fastLoop(bool& blockEnd);
+    void fastLoop(bool& blockEnd) {
+#ifdef AE_INFLATE_BMI2
+        if (haveBmi2()) return fastLoopBmi2(blockEnd);
+#endif
+        fastLoopPlain(blockEnd);
+    }
+    // The same loop built twice: plainly, and with BMI2's flag-free variable shifts and
+    // bit extraction where the CPU has them.
+    [[gnu::always_inline]] inline void fastLoopBody(bool& blockEnd);
+    void fastLoopPlain(bool& blockEnd);
+#ifdef AE_INFLATE_BMI2
+    [[gnu::target("bmi2")]] void fastLoopBmi2(bool& blockEnd);
+    static bool haveBmi2() {
+        static const bool yes = __builtin_cpu_supports("bmi2");
+        return yes;
+    }
+#endif
     bool slowSymbol(bool& blockEnd);
 };
 
@@ -357,8 +380,36 @@ struct Inflater::State {
 // (two word refills), and room for a maximal match plus the overshoot of its widest store,
 // both in the buffer and under the declared size. Within these the loop needs no bounds
 // checks; the careful path takes over the moment either fails.
-void Inflater::State::fastLoop(bool& blockEnd) {
-    const unsigned lmask = (1u << kLitBits) - 1, dmask = (1u << kDistBits) - 1;
+//
+// Bit budget: a refill leaves at least 56 bits. A round of literals takes up to three
+// codes from the primary table and looks the next one up; a match takes a length code
+// with its extra bits and a distance code with its extra bits.
+constexpr unsigned kRefillBits = 56;
+static_assert(4 * kLitBits <= kRefillBits, "three literals and the next look-up on one refill");
+static_assert((kMaxCodeLen + 5) + (kMaxCodeLen + 13) <= kRefillBits, "a whole match on one refill");
+
+namespace {
+[[gnu::always_inline]] inline void refill(std::uint64_t& buf, unsigned& left, const std::uint8_t*& ip) {
+    // Loads a whole word; whole bytes that fit go in and the rest is loaded again next
+    // time (the bits above `left` are the same input bits either way).
+    buf |= load64(ip) << left;
+    ip += (63 - left) >> 3;
+    left |= kRefillBits;
+}
+
+// A pattern of period `d` (1 to 7 bytes) starting at `src`, repeated over a word.
+[[gnu::always_inline]] inline std::uint64_t widenPattern(const std::uint8_t* src, std::size_t d) {
+    std::uint64_t v = load64(src) & ((std::uint64_t{1} << (8 * d)) - 1);
+    v |= v << (8 * d);
+    if (d < 4) v |= v << (16 * d);
+    if (d == 1) v |= v << 32;
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+} // namespace
+
+inline void Inflater::State::fastLoopBody(bool& blockEnd) {
+    const std::uint64_t lmask = (1u << kLitBits) - 1, dmask = (1u << kDistBits) - 1;
     // The output may already stand inside the last margin (the careful path writes up to
     // the very end): compare before subtracting, so that no room is ever negative.
     const std::ptrdiff_t bufRoom = softEnd() - op;
@@ -382,27 +433,34 @@ void Inflater::State::fastLoop(bool& blockEnd) {
     if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin)) return;
     const std::uint8_t* const inStop = inEnd - kFastInMargin;
     // Invariant at the top of each round: at least 56 bits buffered and `e` looked up.
-    buf |= load64(ip) << left;
-    ip += (63 - left) >> 3;
-    left |= 56;
+    refill(buf, left, ip);
     std::uint32_t e = lt[buf & lmask];
     for (;;) {
         if (e & kLiteral) {
             buf >>= codeBits(e);
             left -= codeBits(e);
-            *o++ = static_cast<std::uint8_t>(value(e));
+            o[0] = static_cast<std::uint8_t>(value(e));
             e = lt[buf & lmask];
             if (e & kLiteral) {
                 buf >>= codeBits(e);
                 left -= codeBits(e);
-                *o++ = static_cast<std::uint8_t>(value(e));
+                o[1] = static_cast<std::uint8_t>(value(e));
                 e = lt[buf & lmask];
+                if (e & kLiteral) {
+                    buf >>= codeBits(e);
+                    left -= codeBits(e);
+                    o[2] = static_cast<std::uint8_t>(value(e));
+                    e = lt[buf & lmask];
+                    o += 3;
+                } else {
+                    o += 2;
+                }
+            } else {
+                o += 1;
             }
-            // At least 34 bits remain: the lookup just made is sound; top up and go on.
+            // At least 23 bits remain: the look-up just made is sound; top up and go on.
             if (ip > inStop || o >= outStop) break;
-            buf |= load64(ip) << left;
-            ip += (63 - left) >> 3;
-            left |= 56;
+            refill(buf, left, ip);
             continue;
         }
         if (e & kSub) {
@@ -414,14 +472,12 @@ void Inflater::State::fastLoop(bool& blockEnd) {
                 left -= codeBits(e);
                 *o++ = static_cast<std::uint8_t>(value(e));
                 if (ip > inStop || o >= outStop) break;
-                buf |= load64(ip) << left;
-                ip += (63 - left) >> 3;
-                left |= 56;
+                refill(buf, left, ip);
                 e = lt[buf & lmask];
                 continue;
             }
         }
-        if (e & (kEob | kInvalid)) {
+        if (e & (kEob | kInvalid)) [[unlikely]] {
             if (e & kInvalid) {
                 fail(DecodeStatus::Corrupt, kMsgBadBlock);
             } else {
@@ -436,12 +492,12 @@ void Inflater::State::fastLoop(bool& blockEnd) {
         left -= codeBits(e);
         const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
         std::uint32_t d = dt[buf & dmask];
-        if (d & kSub) {
+        if (d & kSub) [[unlikely]] {
             buf >>= kDistBits;
             left -= kDistBits;
             d = dt[value(d) + lowBits(buf, extraBits(d))];
         }
-        if (d & kInvalid) {
+        if (d & kInvalid) [[unlikely]] {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
             break;
         }
@@ -449,35 +505,47 @@ void Inflater::State::fastLoop(bool& blockEnd) {
         buf >>= codeBits(d);
         left -= codeBits(d);
         const std::size_t distance = value(d) + (lowBits(saved, codeBits(d)) >> extraBits(d));
-        if (distance > static_cast<std::size_t>(o - hs)) {
+        if (distance > static_cast<std::size_t>(o - hs)) [[unlikely]] {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
             break;
         }
         // Refill and look up the next symbol before the copy, so that both overlap.
-        buf |= load64(ip) << left;
-        ip += (63 - left) >> 3;
-        left |= 56;
+        refill(buf, left, ip);
         e = lt[buf & lmask];
+        // Every copy reads only bytes already written (history, or this match's own
+        // earlier part) and may store up to kWidestStore - 1 bytes past the match.
         const std::uint8_t* src = o - distance;
         std::uint8_t* const end = o + len;
         if (distance >= 16) {
+            std::memcpy(o, src, 16);
+            std::memcpy(o + 16, src + 16, 16);
+            if (len > 32) {
+                o += 32;
+                src += 32;
+                do {
+                    std::memcpy(o, src, 16);
+                    std::memcpy(o + 16, src + 16, 16);
+                    o += 32;
+                    src += 32;
+                } while (o < end);
+            }
+        } else if (distance >= 8) {
             do {
                 store64(o, load64(src));
                 store64(o + 8, load64(src + 8));
                 o += 16;
                 src += 16;
             } while (o < end);
-        } else if (distance >= 8) {
-            do {
-                store64(o, load64(src));
-                o += 8;
-                src += 8;
-            } while (o < end);
-        } else if (distance == 1) {
-            std::memset(o, *src, len);
         } else {
-            do *o++ = *src++;
-            while (o < end);
+            // A short period: the pattern goes into a register, and each store moves on
+            // by the whole periods it holds.
+            const std::uint64_t v = widenPattern(src, distance);
+            const std::size_t step = 8 - 8 % distance;
+            do {
+                store64(o, v);
+                store64(o + step, v);
+                o += 2 * step;
+            } while (o < end);
         }
         o = end;
         if (ip > inStop || o >= outStop) break;
@@ -487,6 +555,15 @@ void Inflater::State::fastLoop(bool& blockEnd) {
     in = ip;
     op = o;
 }
+
+void Inflater::State::fastLoopPlain(bool& blockEnd) {
+    fastLoopBody(blockEnd);
+}
+#ifdef AE_INFLATE_BMI2
+void Inflater::State::fastLoopBmi2(bool& blockEnd) {
+    fastLoopBody(blockEnd);
+}
+#endif
 
 // One symbol (and its match) with full checks; used near the ends of input and output.
 bool Inflater::State::slowSymbol(bool& blockEnd) {

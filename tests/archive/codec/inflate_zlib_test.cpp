@@ -237,6 +237,47 @@ TEST(InflateEdges, OverlappingShortDistances) {
     expectSameAsZlib(w.out, 3 + 9 * 257);
 }
 
+// Every short distance (the copies widen a pattern below 8, move in words below 16) with
+// lengths around each store width, so that each copy's overshoot is overwritten by what
+// follows and never shows.
+TEST(InflateEdges, EveryShortDistanceAtEveryCopyWidth) {
+    static const unsigned lenBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const unsigned lenExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    static const unsigned distBase[] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
+                                        33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    static const unsigned distExtra[] = {0, 0, 0, 0, 1, 1, 2, 2, 3,  3,  4,  4,  5,  5,  6,
+                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    auto match = [](BitWriter& w, unsigned len, unsigned dist) {
+        unsigned i = 28;
+        while (lenBase[i] > len) --i;
+        fixedLit(w, 257 + i);
+        w.bits(len - lenBase[i], lenExtra[i]);
+        unsigned j = 29;
+        while (distBase[j] > dist) --j;
+        w.code(j, 5);
+        w.bits(dist - distBase[j], distExtra[j]);
+    };
+    BitWriter w;
+    w.bits(1, 1);
+    w.bits(1, 2);
+    std::size_t size = 0;
+    for (unsigned c = 0; c < 40; ++c, ++size) fixedLit(w, 'A' + c); // a history of distinct bytes
+    for (unsigned dist = 1; dist <= 40; ++dist) {
+        for (unsigned len : {3u, 4u, 5u, 6u, 7u, 8u, 9u, 13u, 14u, 15u, 16u, 17u, 18u, 31u, 32u, 33u, 34u, 47u, 48u,
+                             63u, 64u, 65u, 100u, 257u, 258u}) {
+            match(w, len, dist);
+            fixedLit(w, 'a' + (len + dist) % 26); // a marker the overshoot must not spoil
+            size += len + 1;
+        }
+    }
+    fixedLit(w, 256);
+    w.align();
+    expectSameAsZlib(w.out, size);
+}
+
 // ---- Bad input -----------------------------------------------------------------------
 struct BadCase {
     const char* label;
