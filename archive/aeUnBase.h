@@ -128,11 +128,14 @@ public:
 protected:
     // The extractor's work: scan, then extract or test each chosen entry. Empty here.
     virtual void ExtractArchive(int& ArchiveHandle, TStream* Stream);
+    // False when a folder between ExtractDir and OutputPath is a symbolic link.
+    bool SafeFolders(const std::string& OutputPath);
+    // Why the last output could not be made, for OutputFailed.
+    std::string FOutputError;
 
 private:
     int Run(uint8_t Mode);
     bool WritesFiles() const { return WriteMode == 0 || WriteMode == 2; }
-    bool SafeFolders(const std::string& OutputPath);
     void DropPending();
 
     struct Pending {
@@ -141,5 +144,4 @@ private:
         int fd = -1; // the handle given out (mode 0, a dup of file's), closed here if abandoned
     };
     std::optional<Pending> FPending;
-    std::string FOutputError; // why the last CreateOutput failed, for OutputFailed
 };

@@ -1,0 +1,219 @@
+#include "archive/aeOutsideLib.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "archive/aeMsgs.h"
+#include "platform/dynlib.h"
+#include "platform/fileio.h"
+
+namespace {
+
+TUnOutsideLib* gCurrent = nullptr;
+
+// The permission bits a newly created file gets (0666 less the umask); mkstemp makes 0600.
+int NewFileMode() {
+    static const int mode = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return 0666 & ~static_cast<int>(m);
+    }();
+    return mode;
+}
+
+} // namespace
+
+// ---- the library ----
+
+TOutsideLibrary::TOutsideLibrary(std::string FileName)
+    : FFileName(std::move(FileName)), FLib(std::make_unique<platform::DynLib>()) {}
+
+TOutsideLibrary::~TOutsideLibrary() = default;
+
+bool TOutsideLibrary::Load() {
+    // A library that cannot be opened is simply absent: the loader shows nothing (what the
+    // error mode does for a library load elsewhere is the default here).
+    FLoaded = FLib->load(FFileName);
+    return FLoaded;
+}
+
+void TOutsideLibrary::Unload() {
+    FLib->unload();
+    FLoaded = false;
+}
+
+void* TOutsideLibrary::Symbol(const char* Name) const {
+    return FLoaded ? FLib->symbol(Name) : nullptr;
+}
+
+// ---- the extractor base ----
+
+TUnOutsideLib::TUnOutsideLib() = default;
+
+TUnOutsideLib::~TUnOutsideLib() {
+    DropLibraryOutput();
+    if (gCurrent == this) gCurrent = nullptr;
+}
+
+TUnOutsideLib* TUnOutsideLib::Current() {
+    return gCurrent;
+}
+
+TUnOutsideLib::TCurrentScope::TCurrentScope(TUnOutsideLib* U) : Saved(gCurrent) {
+    gCurrent = U;
+    U->FFirstData = true;
+}
+
+TUnOutsideLib::TCurrentScope::~TCurrentScope() {
+    if (gCurrent) gCurrent->DropLibraryOutput();
+    gCurrent = Saved;
+}
+
+void TUnOutsideLib::BeginLibraryEntry(int64_t Size, bool Skipped, bool LibraryWrites) {
+    FEntrySize = std::max<int64_t>(0, Size);
+    FEntryDone = 0;
+    FEntrySkipped = Skipped;
+    FLibraryWrites = LibraryWrites;
+    Ctx().Crc32Value = 0xFFFFFFFF;
+}
+
+int TUnOutsideLib::LibraryData(const uint8_t* Data, int64_t Size) {
+    if (FFirstData) {
+        FFirstData = false;
+        SetRunTotals();
+    }
+    if (Size <= 0) return Cancel() ? 0 : 1;
+    if (FEntrySkipped) {
+        // Data the library decodes only to pass over them (a solid archive).
+        TotalUnpackedSize = std::max<int64_t>(0, TotalUnpackedSize - Size);
+        return 1;
+    }
+    // Every byte handed back goes into the check exactly once: here, or in a test run in
+    // the tester's routine.
+    if (WriteMode >= 4)
+        TestBlock(Data, Size, 32);
+    else
+        UpdateCrc(32, Data, Size);
+    if (Cancel()) return 0;
+    FEntryDone += Size;
+    BytesLeft -= Size;
+    ReportProgress(FEntryDone, FEntrySize, TotalUnpackedSize);
+    if (!FLibraryWrites && WriteMode < 4) {
+        try {
+            // The check value is already kept: the writer only writes.
+            WriteBlock(FOut, Data, 0, Size, 32, FOutStream.get());
+        } catch (const E_RAISE& e) {
+            ReportError(FileName, "", "0", e.ECode);
+            return 0;
+        }
+    }
+    return Cancel() ? 0 : 1;
+}
+
+bool TUnOutsideLib::LibraryVolume(std::string& Name, int Mode) {
+    if (Mode == 1) {
+        VolumeOpened(Name);
+        return true;
+    }
+    if (!OnNextVolume) return false;
+    std::string name = Name;
+    if (!AskNextVolume(name, VolumeNumber + 1)) return false;
+    Name = name;
+    FArchiveFile = name;
+    return true;
+}
+
+bool TUnOutsideLib::CreateLibraryOutput(const std::string& Target, std::string& TempPath) {
+    DropLibraryOutput();
+    TempPath.clear();
+    FOutputError.clear();
+    if (Target.empty() || Target.back() == '/') {
+        FOutputError = "no file name";
+        return false;
+    }
+    const char* const symlinkText = "a folder on the way is a symbolic link";
+    if (!SafeFolders(Target)) {
+        FOutputError = symlinkText;
+        return false;
+    }
+    const std::string dir = ExtractDirPart(Target);
+    try {
+        if (!dir.empty()) CreateDirPath(dir);
+    } catch (const std::exception&) {
+        FOutputError = "its folder cannot be created";
+        return false;
+    }
+    if (!SafeFolders(Target)) {
+        FOutputError = symlinkText;
+        return false;
+    }
+    if (platform::dirExists(Target)) {
+        FOutputError = "a folder stands where the file goes";
+        return false;
+    }
+    int ticket = -1;
+    platform::TempFile t = platform::makeTempFileRemovedOnSignal(
+        dir.empty() ? "." : dir, "." + ExtractFileNamePart(Target) + ".", ".part", ticket);
+    if (t.fd < 0) {
+        FOutputError = std::strerror(errno);
+        return false;
+    }
+    // The library opens the file by its name; this descriptor is not needed.
+    platform::closeFile(t.fd);
+    FLibTemp = TempPath = t.path;
+    FLibTicket = ticket;
+    return true;
+}
+
+bool TUnOutsideLib::FinishLibraryOutput(const std::string& TempPath, const std::string& Target, uint32_t Attr,
+                                        uint32_t DosDate, bool Passed) {
+    if (TempPath.empty() || TempPath != FLibTemp) return false;
+    if (!Passed || Cancel()) {
+        DropLibraryOutput();
+        return false;
+    }
+    // The library's file is put in place only as a regular file of our own making.
+    if (platform::isSymlink(TempPath) || !platform::fileExists(TempPath)) {
+        DropLibraryOutput();
+        ReportError(Target, "the library's output is missing", "0", kMsgWriteError);
+        return false;
+    }
+    platform::setFileMode(TempPath, NewFileMode());
+    uint32_t dos = DosDate;
+    if (DateAttribute == daSysDate) dos = UnixTimeToDosLocal(static_cast<int64_t>(std::time(nullptr)));
+    if (DateAttribute == daMaxFileDate && MaxFileDosDate) dos = MaxFileDosDate;
+    const int64_t t = DosLocalToUnixTime(dos);
+    if (t >= 0) platform::setFileTimes(TempPath, t, t);
+    // rename replaces a file or a symbolic link at the target, never writing through it.
+    if (!platform::renameFile(TempPath, Target)) {
+        const std::string why = std::strerror(errno);
+        DropLibraryOutput();
+        ReportError(Target, why, "0", kMsgWriteError);
+        return false;
+    }
+    FLibTemp.clear();
+    if (FLibTicket >= 0) platform::forgetOnTerminatingSignal(FLibTicket);
+    FLibTicket = -1;
+    if (RestoreFileAttr && Attr != 32) platform::setFileAttributes(Target, Attr);
+    return true;
+}
+
+void TUnOutsideLib::DropLibraryOutput() {
+    if (!FLibTemp.empty()) platform::removeFile(FLibTemp);
+    FLibTemp.clear();
+    if (FLibTicket >= 0) platform::forgetOnTerminatingSignal(FLibTicket);
+    FLibTicket = -1;
+}
+
+uint32_t TUnOutsideLib::EntryCrc() {
+    return Ctx().Crc32Value;
+}
+
+bool TUnOutsideLib::CrcPasses(uint32_t Expected) {
+    const uint32_t r = Ctx().Crc32Value;
+    return r == Expected || (r ^ 0xFFFFFFFFu) == Expected;
+}
