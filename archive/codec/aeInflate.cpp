@@ -181,18 +181,20 @@ Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t*
 }
 
 struct FixedTables {
-    std::array<std::uint32_t, kLitTableSize> lit{};
-    std::array<std::uint32_t, kDistTableSize> dist{};
+    // Literal/length part, then the distance part (the layout the decoder's tables have).
+    std::array<std::uint32_t, kLitTableSize + kDistTableSize> both{};
+    std::uint32_t* lit = both.data();
+    std::uint32_t* dist = both.data() + kLitTableSize;
     FixedTables() {
         std::array<std::uint8_t, 288> l{};
         std::fill(l.begin(), l.begin() + 144, 8);
         std::fill(l.begin() + 144, l.begin() + 256, 9);
         std::fill(l.begin() + 256, l.begin() + 280, 7);
         std::fill(l.begin() + 280, l.end(), 8);
-        buildTable(lit.data(), lit.size(), l.data(), 288, kLitBits, litLenSymbol);
+        buildTable(lit, kLitTableSize, l.data(), 288, kLitBits, litLenSymbol);
         std::array<std::uint8_t, 32> d{};
         d.fill(5);
-        buildTable(dist.data(), dist.size(), d.data(), 32, kDistBits, distSymbol);
+        buildTable(dist, kDistTableSize, d.data(), 32, kDistBits, distSymbol);
     }
 };
 const FixedTables& fixedTables() {
@@ -236,11 +238,12 @@ struct Inflater::State {
 
     DecodeSink& sink;
     std::unique_ptr<std::uint8_t[]> out; // history | chunk | slack
-    // Filled by buildTable before any look-up (every slot a valid code can reach).
-    std::array<std::uint32_t, kLitTableSize> litTable;
-    std::array<std::uint32_t, kDistTableSize> distTable;
+    // Filled by buildTable before any look-up (every slot a valid code can reach). The
+    // distance table follows the literal/length table, here and in the fixed tables, so
+    // that the hot loop reaches both from one register.
+    std::array<std::uint32_t, kLitTableSize + kDistTableSize> tables;
     const std::uint32_t* lit = nullptr;
-    const std::uint32_t* dist = nullptr;
+    const std::uint32_t* dist() const { return lit + kLitTableSize; }
 
     // Bit input.
     InputBuffer* inbuf = nullptr;
@@ -397,6 +400,13 @@ namespace {
     left |= kRefillBits;
 }
 
+// The same with a count of which only the low byte is exact (see fastLoopBody).
+[[gnu::always_inline]] inline void refillLoose(std::uint64_t& buf, std::uint32_t& left, const std::uint8_t*& ip) {
+    buf |= load64(ip) << (left & 63);
+    ip += ((left & 63) ^ 63) >> 3;
+    left |= kRefillBits;
+}
+
 // A pattern of period `d` (1 to 7 bytes) starting at `src`, repeated over a word.
 [[gnu::always_inline]] inline std::uint64_t widenPattern(const std::uint8_t* src, std::size_t d) {
     std::uint64_t v = load64(src) & ((std::uint64_t{1} << (8 * d)) - 1);
@@ -422,33 +432,35 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
     }
     std::uint8_t* const outStop = op + fastRoom;
     std::uint64_t buf = bitbuf;
-    unsigned left = bitsLeft;
+    // Only the low byte of `left` counts here: whole entries are subtracted (their low
+    // byte is the bits to drop), and no borrow reaches the low byte since the bits are
+    // always there.
+    std::uint32_t left = bitsLeft;
     const std::uint8_t* ip = in;
     std::uint8_t* o = op;
     const std::uint8_t* hs = histStart;
     // Locals, not members: the byte stores below may alias anything, so members would be
     // read again after every store.
     const std::uint32_t* const lt = lit;
-    const std::uint32_t* const dt = dist;
     if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin)) return;
     const std::uint8_t* const inStop = inEnd - kFastInMargin;
     // Invariant at the top of each round: at least 56 bits buffered and `e` looked up.
-    refill(buf, left, ip);
+    refillLoose(buf, left, ip);
     std::uint32_t e = lt[buf & lmask];
     for (;;) {
         if (e & kLiteral) {
             buf >>= codeBits(e);
-            left -= codeBits(e);
+            left -= e;
             o[0] = static_cast<std::uint8_t>(value(e));
             e = lt[buf & lmask];
             if (e & kLiteral) {
                 buf >>= codeBits(e);
-                left -= codeBits(e);
+                left -= e;
                 o[1] = static_cast<std::uint8_t>(value(e));
                 e = lt[buf & lmask];
                 if (e & kLiteral) {
                     buf >>= codeBits(e);
-                    left -= codeBits(e);
+                    left -= e;
                     o[2] = static_cast<std::uint8_t>(value(e));
                     e = lt[buf & lmask];
                     o += 3;
@@ -460,42 +472,45 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
             }
             // At least 23 bits remain: the look-up just made is sound; top up and go on.
             if (ip > inStop || o >= outStop) break;
-            refill(buf, left, ip);
+            refillLoose(buf, left, ip);
             continue;
         }
-        if (e & kSub) {
-            buf >>= kLitBits;
-            left -= kLitBits;
-            e = lt[value(e) + lowBits(buf, extraBits(e))];
-            if (e & kLiteral) {
-                buf >>= codeBits(e);
-                left -= codeBits(e);
-                *o++ = static_cast<std::uint8_t>(value(e));
-                if (ip > inStop || o >= outStop) break;
-                refill(buf, left, ip);
-                e = lt[buf & lmask];
-                continue;
+        if (e & kSpecial) [[unlikely]] {
+            if (e & kSub) {
+                buf >>= kLitBits;
+                left -= kLitBits;
+                e = lt[value(e) + lowBits(buf, extraBits(e))];
+                if (e & kLiteral) {
+                    buf >>= codeBits(e);
+                    left -= e;
+                    *o++ = static_cast<std::uint8_t>(value(e));
+                    if (ip > inStop || o >= outStop) break;
+                    refillLoose(buf, left, ip);
+                    e = lt[buf & lmask];
+                    continue;
+                }
             }
-        }
-        if (e & (kEob | kInvalid)) [[unlikely]] {
             if (e & kInvalid) {
                 fail(DecodeStatus::Corrupt, kMsgBadBlock);
-            } else {
-                buf >>= codeBits(e);
-                left -= codeBits(e);
-                blockEnd = true;
+                break;
             }
-            break;
+            if (e & kEob) {
+                buf >>= codeBits(e);
+                left -= e;
+                blockEnd = true;
+                break;
+            }
         }
         std::uint64_t saved = buf;
         buf >>= codeBits(e);
-        left -= codeBits(e);
+        left -= e;
         const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
-        std::uint32_t d = dt[buf & dmask];
+        // The distance table follows the literal/length table (one base register).
+        std::uint32_t d = lt[kLitTableSize + (buf & dmask)];
         if (d & kSub) [[unlikely]] {
             buf >>= kDistBits;
             left -= kDistBits;
-            d = dt[value(d) + lowBits(buf, extraBits(d))];
+            d = lt[kLitTableSize + value(d) + lowBits(buf, extraBits(d))];
         }
         if (d & kInvalid) [[unlikely]] {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
@@ -503,14 +518,14 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
         }
         saved = buf;
         buf >>= codeBits(d);
-        left -= codeBits(d);
+        left -= d;
         const std::size_t distance = value(d) + (lowBits(saved, codeBits(d)) >> extraBits(d));
         if (distance > static_cast<std::size_t>(o - hs)) [[unlikely]] {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
             break;
         }
         // Refill and look up the next symbol before the copy, so that both overlap.
-        refill(buf, left, ip);
+        refillLoose(buf, left, ip);
         e = lt[buf & lmask];
         // Every copy reads only bytes already written (history, or this match's own
         // earlier part) and may store up to kWidestStore - 1 bytes past the match.
@@ -551,7 +566,7 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
         if (ip > inStop || o >= outStop) break;
     }
     bitbuf = buf;
-    bitsLeft = left;
+    bitsLeft = left & 0xFF;
     in = ip;
     op = o;
 }
@@ -588,10 +603,10 @@ bool Inflater::State::slowSymbol(bool& blockEnd) {
     }
     const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
     refillSlow();
-    std::uint32_t d = dist[lowBits(bitbuf, kDistBits)];
+    std::uint32_t d = dist()[lowBits(bitbuf, kDistBits)];
     if (d & kSub) {
         drop(kDistBits);
-        d = dist[value(d) + lowBits(bitbuf, extraBits(d))];
+        d = dist()[value(d) + lowBits(bitbuf, extraBits(d))];
     }
     if (d & kInvalid) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
     const std::uint64_t savedD = bitbuf;
@@ -689,13 +704,11 @@ bool Inflater::State::dynamicTables() {
     if (lens[256] == 0) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false; // no end of block
     // Like the reference decoder, a literal/length or distance code may be a single
     // one-bit code (or, for distances, empty); anything else must be complete.
-    if (buildTable(litTable.data(), litTable.size(), lens.data(), hlit, kLitBits, litLenSymbol) ==
-            Build::Bad ||
-        buildTable(distTable.data(), distTable.size(), lens.data() + hlit, hdist, kDistBits, distSymbol) ==
-            Build::Bad)
+    if (buildTable(tables.data(), kLitTableSize, lens.data(), hlit, kLitBits, litLenSymbol) == Build::Bad ||
+        buildTable(tables.data() + kLitTableSize, kDistTableSize, lens.data() + hlit, hdist, kDistBits,
+                   distSymbol) == Build::Bad)
         return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
-    lit = litTable.data();
-    dist = distTable.data();
+    lit = tables.data();
     return true;
 }
 
@@ -710,8 +723,7 @@ bool Inflater::State::decodeBlocks() {
             ok = storedBlock();
             break;
         case 1:
-            lit = fixedTables().lit.data();
-            dist = fixedTables().dist.data();
+            lit = fixedTables().lit;
             ok = huffmanBlock();
             break;
         case 2:
@@ -731,9 +743,12 @@ Inflater::~Inflater() = default;
 DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
     State& s = *s_;
     // A small entry needs no megabyte of buffer; a stream of unknown size gets the most.
-    const std::size_t want = limit >= State::kChunk
-                                 ? State::kChunk
-                                 : std::max<std::size_t>(State::kMinChunk, static_cast<std::size_t>(limit));
+    // With the fast loop's margin on top, a known size never makes the buffer turn over
+    // (and move the history) just before its end.
+    const std::size_t want =
+        limit >= State::kChunk
+            ? State::kChunk
+            : std::max<std::size_t>(State::kMinChunk, static_cast<std::size_t>(limit) + State::kFastOutMargin);
     if (!s.out || s.chunk < want) {
         s.out = std::make_unique_for_overwrite<std::uint8_t[]>(State::kHistory + want + State::kSlack);
         s.chunk = want;
