@@ -229,7 +229,11 @@ struct Inflater::State {
     static constexpr std::size_t kMaxMatch = 258;
     static constexpr std::size_t kWidestStore = 32;
     static constexpr std::size_t kFastOutMargin = kMaxMatch + kWidestStore;
-    static constexpr std::size_t kFastInMargin = 16; // two word refills of at most 8 bytes
+    // Between two checks of the input the fast loop refills at most three times (a round
+    // of literals, then a match with a refill before and after its distance), each
+    // reading one 8-byte word and moving on by at most 7.
+    static constexpr std::size_t kRefillsPerCheck = 3;
+    static constexpr std::size_t kFastInMargin = 8 * kRefillsPerCheck;
     static_assert(kSlack >= kWidestStore, "word copies stay inside the buffer");
     static_assert(kMaxMatch + kWidestStore <= kFastOutMargin, "a whole round fits the margin");
     static_assert(kMinChunk >= 65535, "a stored block's piece always fits one chunk");
@@ -379,17 +383,20 @@ struct Inflater::State {
     bool slowSymbol(bool& blockEnd);
 };
 
-// The hot loop. Preconditions, checked at the top of each round: at least 16 input bytes
-// (two word refills), and room for a maximal match plus the overshoot of its widest store,
+// The hot loop. Preconditions, checked at the end of each round: at least 24 input bytes
+// (three word refills), and room for a maximal match plus the overshoot of its widest store,
 // both in the buffer and under the declared size. Within these the loop needs no bounds
 // checks; the careful path takes over the moment either fails.
 //
 // Bit budget: a refill leaves at least 56 bits. A round of literals takes up to three
 // codes from the primary table and looks the next one up; a match takes a length code
-// with its extra bits and a distance code with its extra bits.
+// with its extra bits and looks the distance up, refills, then takes the distance code
+// with its extra bits and looks the next symbol up. Look-ups go before the refills, so
+// that a refill is never on the chain from one symbol to the next.
 constexpr unsigned kRefillBits = 56;
 static_assert(4 * kLitBits <= kRefillBits, "three literals and the next look-up on one refill");
-static_assert((kMaxCodeLen + 5) + (kMaxCodeLen + 13) <= kRefillBits, "a whole match on one refill");
+static_assert((kMaxCodeLen + 5) + kMaxCodeLen <= kRefillBits, "a length and the distance look-up");
+static_assert((kMaxCodeLen + 13) + kLitBits <= kRefillBits, "a distance and the next look-up");
 
 namespace {
 [[gnu::always_inline]] inline void refill(std::uint64_t& buf, unsigned& left, const std::uint8_t*& ip) {
@@ -505,8 +512,10 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
         buf >>= codeBits(e);
         left -= e;
         const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
-        // The distance table follows the literal/length table (one base register).
+        // The distance table follows the literal/length table (one base register). At
+        // least 36 bits remain, so the look-up goes first and the refill runs beside it.
         std::uint32_t d = lt[kLitTableSize + (buf & dmask)];
+        refillLoose(buf, left, ip);
         if (d & kSub) [[unlikely]] {
             buf >>= kDistBits;
             left -= kDistBits;
@@ -524,9 +533,10 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
             break;
         }
-        // Refill and look up the next symbol before the copy, so that both overlap.
-        refillLoose(buf, left, ip);
+        // At least 28 bits remain: look the next symbol up before the copy, so that both
+        // overlap, and top up beside it.
         e = lt[buf & lmask];
+        refillLoose(buf, left, ip);
         // Every copy reads only bytes already written (history, or this match's own
         // earlier part) and may store up to kWidestStore - 1 bytes past the match.
         const std::uint8_t* src = o - distance;
