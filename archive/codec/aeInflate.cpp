@@ -299,6 +299,12 @@ struct Inflater::State {
         bitsLeft |= 56;
     }
     void refillSlow() {
+        // Away from the end of the input a word at a time (the table headers read
+        // through here).
+        if (inEnd - in >= 8) {
+            refillFast();
+            return;
+        }
         // Drop bits above bitsLeft that a word refill may have loaded ahead; stop at 63
         // bits at most, as the word refill needs.
         bitbuf = lowBits(bitbuf, bitsLeft);
