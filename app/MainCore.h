@@ -278,6 +278,8 @@ public:
     void OpenHistoryItem(int index);                                 // Item1..Item5
     void AddOpenHistory(const std::string& path);
     void AddExtHistory(const std::string& path);
+    // Rebuilds the Open history menu from FOpenHistory (after a caller changed it).
+    void OpenMenuUpdate() { HistoryChanged(); }
 
     // ---- The list ----
     void GridAdd();

@@ -1,0 +1,101 @@
+#include "app/ArchiveInfoUnit.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/MainCore.h"
+#include "common/PathParts.h"
+#include "controls/RarBar.h"
+
+int64_t infocore::CompressionRatio(int64_t packed, int64_t size) {
+    if (size <= 0) return 0;
+    // round(packed * 100 / size) with halves to the even neighbour, in whole numbers.
+    const __int128 num = static_cast<__int128>(packed) * 100;
+    __int128 q = num / size;
+    __int128 r = num % size;
+    if (r < 0) {
+        r += size;
+        --q;
+    }
+    if (2 * r > size || (2 * r == size && (q % 2) != 0)) ++q;
+    return 100 - static_cast<int64_t>(q);
+}
+
+int infocore::GaugeValue(int64_t ratio) {
+    return static_cast<int>(std::clamp<int64_t>(ratio, 0, 100));
+}
+
+std::vector<std::pair<std::string, std::string>> infocore::InfoRows(TMainCore& main,
+                                                                    const std::string& dateText) {
+    const bool zip = main.FHandlerKind == hkZipFront;
+    std::string type = "ZIP";
+    if (!zip) type = main.ArcLister() ? main.ArcLister()->TypeInfo().TypeName : "";
+    const int64_t size = zip ? main.FTotalSize : main.FArchiveSize;
+    const int64_t packed = zip ? main.FTotalPacked : main.FArchivePacked;
+    const size_t count = zip && main.ZipFront() ? size_t(main.ZipFront()->Count()) : main.Rows.size();
+    return {{"Name:", pvcommon::FileNamePart(main.FArchiveFile)},
+            {"Path:", pvcommon::FolderPart(main.FArchiveFile)},
+            {"Archive type:", type},
+            {"Size:", std::to_string(size)},
+            {"File(s):", std::to_string(count)},
+            {"Compression:", std::to_string(CompressionRatio(packed, size)) + " %"},
+            {"Date/Time", dateText}};
+}
+
+TArchiveInfoForm::TArchiveInfoForm(TMainCore& main, QWidget* parent) : QDialog(parent), FMain(main) {
+    setWindowTitle("Archive properties");
+    lvArcInfo = new QTreeWidget(this);
+    lvArcInfo->setColumnCount(2);
+    lvArcInfo->setHeaderHidden(true);
+    lvArcInfo->setRootIsDecorated(false);
+    lvArcInfo->setColumnWidth(0, 130);
+    lvArcInfo->setColumnWidth(1, 130);
+    lCompIndicator = new QLabel("Compression:", this);
+    rbCompression = new TRarBar(this);
+    rbCompression->SetMin(0);
+    rbCompression->SetMax(100);
+    rbCompression->SetShowPercentage(true);
+    btnClose = new QPushButton("&Close", this);
+    btnClose->setDefault(true);
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
+    auto* gauge = new QVBoxLayout;
+    gauge->addWidget(lCompIndicator);
+    gauge->addWidget(rbCompression);
+    gauge->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addWidget(lvArcInfo, 1);
+    top->addLayout(gauge);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    resize(400, 260);
+}
+
+void TArchiveInfoForm::showEvent(QShowEvent* e) {
+    const QDateTime modified = QFileInfo(QString::fromStdString(FMain.FArchiveFile)).lastModified();
+    const QLocale locale;
+    const std::string date = modified.isValid()
+                                 ? (locale.toString(modified.date(), QLocale::ShortFormat) + " " +
+                                    locale.toString(modified.time(), QLocale::LongFormat))
+                                       .toStdString()
+                                 : std::string();
+    lvArcInfo->clear();
+    for (const auto& [caption, value] : infocore::InfoRows(FMain, date))
+        lvArcInfo->addTopLevelItem(
+            new QTreeWidgetItem({QString::fromStdString(caption), QString::fromStdString(value)}));
+    const bool zip = FMain.FHandlerKind == hkZipFront;
+    rbCompression->SetProgress(infocore::GaugeValue(infocore::CompressionRatio(
+        zip ? FMain.FTotalPacked : FMain.FArchivePacked, zip ? FMain.FTotalSize : FMain.FArchiveSize)));
+    QDialog::showEvent(e);
+}
