@@ -28,7 +28,7 @@ const char* const kNoSettings =
     "or deselect \"Use internal\n\rmail client\"";
 } // namespace
 
-std::function<void(QWidget*)> mailcore::ShowOptionsDialog;
+std::function<void(TMainCore&, QWidget*)> mailcore::ShowOptionsDialog;
 
 bool mailcore::SettingsComplete(const TMainCore& main) {
     return !main.FMailHost.empty() && !main.FMailUserID.empty() && !main.FMailAddress.empty();
@@ -49,7 +49,7 @@ void mailcore::MailArchiveCommand(TMainCore& main, QWidget* parent) {
     }
     TMailArchiveForm form(main, parent);
     if (!form.Prepare()) {
-        if (ShowOptionsDialog) ShowOptionsDialog(parent);
+        if (ShowOptionsDialog) ShowOptionsDialog(main, parent);
         return;
     }
     form.exec();

@@ -29,7 +29,7 @@ bool SendWithMailProgram(const TMainCore& main);
 // dialog and incomplete settings, the error box and then the options dialog.
 void MailArchiveCommand(TMainCore& main, QWidget* parent);
 // Shows the options dialog (set by the program when it has one; empty: nothing to show).
-extern std::function<void(QWidget* parent)> ShowOptionsDialog;
+extern std::function<void(TMainCore& main, QWidget* parent)> ShowOptionsDialog;
 } // namespace mailcore
 
 struct TMailState {

@@ -200,7 +200,7 @@ TEST_F(MailFixture, ClosedPortAndRefusalsShowErrorsAndNoSuccess) {
 TEST_F(MailFixture, MissingSettingsShowTheBoxThenTheOptions) {
     core.FMailUserID.clear();
     int optionsShown = 0;
-    mailcore::ShowOptionsDialog = [&](QWidget*) { ++optionsShown; };
+    mailcore::ShowOptionsDialog = [&](TMainCore&, QWidget*) { ++optionsShown; };
     mailcore::MailArchiveCommand(core, nullptr);
     mailcore::ShowOptionsDialog = nullptr;
     ASSERT_EQ(boxes.shown.size(), 1u);
