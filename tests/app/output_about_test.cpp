@@ -175,3 +175,16 @@ TEST(FavouriteWindow, OnlyCancelActs) {
     EXPECT_FALSE(fav.isVisible());
     EXPECT_EQ(fav.result(), QDialog::Rejected);
 }
+
+TEST_F(TestWindowFixture, EncodedFileIsTestedByItsExtractor) {
+    PV_REQUIRE_PEER("uuencode");
+    const fs::path uue = home.dir / "big.uue";
+    ASSERT_EQ(run("uuencode big.bin big.bin > " + q(uue.string()), src).status, 0);
+    core->OpenArchive(uue.string());
+    ASSERT_EQ(core->FHandlerKind, hkLister);
+    int errors = -1;
+    auto lines = test(errors);
+    EXPECT_EQ(errors, 0);
+    EXPECT_EQ(lines.back(), "No errors detected, archive is valid.");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "  testing: big.bin   OK"), lines.end());
+}
