@@ -1,6 +1,10 @@
 #include "archive/codec/aeLzhDecode.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 namespace ae {
@@ -35,7 +39,20 @@ public:
     bool overrun() const { return count_ < phantom_ * 8; }
 
 private:
+    // Called with fewer than 16 bits held. Away from the end of the input a whole word
+    // goes in: the bytes that fit are taken, the rest are loaded again next time (the
+    // bits below the valid ones are then the same input bits).
     void fill() {
+        if (in_.avail() >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, in_.data(), 8);
+            if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+            buf_ |= w >> count_;
+            in_.consume((63 - count_) >> 3);
+            count_ |= 56;
+            return;
+        }
+        buf_ &= count_ ? ~std::uint64_t{0} << (64 - count_) : 0;
         while (count_ <= 56) {
             int b = in_.getByte();
             if (b < 0) {
@@ -123,6 +140,68 @@ private:
     std::array<std::uint32_t, kMaxLen + 1> first_{};
     std::array<unsigned, kMaxLen + 1> offset_{};
     std::vector<std::uint16_t> sorted_;
+};
+
+// The output: the last window of bytes followed by room for a chunk, so that matches
+// are plain forward copies; the chunk goes to the sink when it fills, and the window
+// moves down in front of it.
+class WindowOutput {
+public:
+    static constexpr std::size_t kChunk = std::size_t{1} << 16;
+    static constexpr std::size_t kMaxMatch = 256;
+    static constexpr std::size_t kWidestStore = 16; // a copy may store up to 15 bytes past its end
+    static constexpr std::size_t kSlack = kWidestStore;
+
+    WindowOutput(DecodeSink& sink, std::size_t window)
+        : sink_{sink}, window_{window},
+          buf_{std::make_unique_for_overwrite<std::uint8_t[]>(window + kChunk + kMaxMatch + kSlack)},
+          base_{buf_.get() + window}, end_{base_ + kChunk}, op_{base_}, flushed_{base_} {}
+
+    void put(std::uint8_t b) {
+        if (op_ >= end_) turnOver(); // a match may have run past the chunk's end
+        *op_++ = b;
+    }
+    // Copies len bytes (at most kMaxMatch) from dist bytes back (1 <= dist <= window,
+    // dist <= produced()).
+    void copy(std::size_t dist, std::size_t len) {
+        if (op_ >= end_) turnOver(); // the chunk is full: room for a whole match after it
+        const std::uint8_t* src = op_ - dist;
+        std::uint8_t* const stop = op_ + len;
+        if (dist >= kWidestStore) {
+            do {
+                std::memcpy(op_, src, 16);
+                op_ += 16;
+                src += 16;
+            } while (op_ < stop);
+        } else {
+            while (op_ < stop) *op_++ = *src++;
+        }
+        op_ = stop;
+    }
+    void finish() { flush(); }
+    std::uint64_t produced() const noexcept { return produced_ + static_cast<std::uint64_t>(op_ - flushed_); }
+
+private:
+    void flush() {
+        if (op_ > flushed_) sink_.Write(flushed_, static_cast<std::size_t>(op_ - flushed_));
+        produced_ += static_cast<std::uint64_t>(op_ - flushed_);
+        flushed_ = op_;
+    }
+    void turnOver() {
+        flush();
+        const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(window_, produced_));
+        std::memmove(base_ - keep, op_ - keep, keep);
+        op_ = flushed_ = base_;
+    }
+
+    DecodeSink& sink_;
+    std::size_t window_;
+    std::unique_ptr<std::uint8_t[]> buf_; // window | chunk | one match | slack
+    std::uint8_t* const base_;
+    std::uint8_t* const end_;
+    std::uint8_t* op_;
+    std::uint8_t* flushed_;
+    std::uint64_t produced_ = 0;
 };
 
 class Decoder {
@@ -237,7 +316,7 @@ DecodeResult LzhDecode(InputBuffer& in, DecodeSink& sink, const LzhParams& p, st
     DecodeResult r;
     if (size == 0) return r;
     Decoder dec{in, p};
-    RingOutput out{sink, p.windowSize()};
+    WindowOutput out{sink, p.windowSize()};
     auto finish = [&](DecodeStatus st, int msg) {
         out.finish();
         r.produced = out.produced();
@@ -264,7 +343,7 @@ DecodeResult LzhDecode(InputBuffer& in, DecodeSink& sink, const LzhParams& p, st
                           corrupt ? dec.msg() : kMsgNone);
         }
         const std::size_t distance = static_cast<std::size_t>(pos) + 1;
-        if (distance > out.size() || distance > out.produced())
+        if (distance > p.windowSize() || distance > out.produced())
             return finish(DecodeStatus::Corrupt, kMsgBadBlock);
         const std::uint64_t room = size - out.produced();
         out.copy(distance, static_cast<std::size_t>(std::min<std::uint64_t>(len, room)));

@@ -1,5 +1,5 @@
 // The LZH encoder against the LZH decoder: every parameter set at real sizes, around the
-// window and symbol-buffer boundaries, the one-symbol block forms and incompressible data.
+// window, symbol-buffer and decoder output-chunk (64 KiB) boundaries, the one-symbol block forms and incompressible data.
 #include "archive/codec/aeLzhDecode.h"
 #include "archive/codec/aeLzhEncode.h"
 #include "gendata.h"
@@ -32,7 +32,8 @@ bool decodes(const Bytes& packed, const ae::LzhParams& p, const Bytes& want) {
 
 TEST(LzhEncode, RoundTripsEveryKindAtWindowBoundaries) {
     const std::size_t sizes[] = {1,          2,     3,     255,   8191,        8192,        8192 + 256,
-                                 8193 + 256, 16384, 32767, 32768, 32768 + 256, 65536 + 257, 1 << 20};
+                                 8193 + 256, 16384, 32767, 32768, 32768 + 256, 65535, 65536, 65537,
+                                 65536 + 255, 65536 + 257, 2 * 65536 + 16, 1 << 20};
     for (const Variant& v : kVariants)
         for (pvtest::DataKind kind : pvtest::kAllKinds)
             for (std::size_t n : sizes) {
