@@ -39,6 +39,7 @@ public:
     bool overrun() const { return count_ < phantom_ * 8; }
 
 private:
+    friend class Decoder; // its hot loop keeps the buffer in registers
     // Called with fewer than 16 bits held. Away from the end of the input a whole word
     // goes in: the bytes that fit are taken, the rest are loaded again next time (the
     // bits below the valid ones are then the same input bits).
@@ -53,7 +54,7 @@ private:
             return;
         }
         buf_ &= count_ ? ~std::uint64_t{0} << (64 - count_) : 0;
-        while (count_ <= 56) {
+        while (count_ <= 55) { // 63 bits at most, as the word refill needs
             int b = in_.getByte();
             if (b < 0) {
                 b = 0;
@@ -109,6 +110,25 @@ public:
             }
         }
         return true;
+    }
+
+    // Neither a single symbol nor empty: decodePeeked applies.
+    bool plain() const { return single_ < 0 && !empty_; }
+    // The symbol at the front of 16 peeked bits and its length, or -1.
+    int decodePeeked(unsigned p, unsigned& len) const {
+        const std::uint16_t e = lookup_[p >> (kMaxLen - tb_)];
+        if (e & 31) {
+            len = e & 31;
+            return e >> 5;
+        }
+        for (unsigned l = tb_ + 1; l <= kMaxLen; ++l) {
+            const std::uint32_t c = p >> (kMaxLen - l);
+            if (c - first_[l] < count_[l]) {
+                len = l;
+                return sorted_[offset_[l] + c - first_[l]];
+            }
+        }
+        return -1;
     }
 
     // The next symbol, or -1 when the table has none for these bits.
@@ -182,6 +202,7 @@ public:
     std::uint64_t produced() const noexcept { return produced_ + static_cast<std::uint64_t>(op_ - flushed_); }
 
 private:
+    friend class Decoder; // its hot loop keeps the cursor in a register
     void flush() {
         if (op_ > flushed_) sink_.Write(flushed_, static_cast<std::size_t>(op_ - flushed_));
         produced_ += static_cast<std::uint64_t>(op_ - flushed_);
@@ -230,6 +251,94 @@ public:
     }
     bool overrun() const { return bits_.overrun(); }
     int msg() const { return msg_; }
+
+    // The hot loop: symbols of the current block while a word of input is left and a
+    // whole match fits before the end of the output chunk and under `size`. Within these
+    // no bounds are checked; the symbol-by-symbol path does the rest. False on bad data
+    // (msg set).
+    bool fastRun(WindowOutput& out, std::uint64_t size) {
+        // One refill per symbol: a literal/length code and a position code with its
+        // extra bits fit in the 56 bits it leaves.
+        static_assert(kMaxLen + kMaxLen + 15 <= 56, "a whole match on one refill");
+        if (blockLeft_ == 0 || !cTable_.plain() || !pTable_.plain()) return true;
+        InputBuffer& in = bits_.in_;
+        if (in.avail() < 8 || bits_.phantom_ != 0) return true;
+        const std::uint64_t left = size - out.produced();
+        if (left <= WindowOutput::kMaxMatch) return true;
+        if (out.op_ >= out.end_) out.turnOver();
+        const std::uint8_t* ip = in.data();
+        const std::uint8_t* const ipStop = ip + in.avail() - 8;
+        std::uint8_t* o = out.op_;
+        std::uint8_t* const o0 = o;
+        std::uint8_t* const oStop =
+            o + std::min<std::uint64_t>(static_cast<std::size_t>(out.end_ - o), left - WindowOutput::kMaxMatch);
+        const std::uint64_t produced0 = out.produced();
+        const std::size_t window = p_.windowSize();
+        std::uint64_t buf = bits_.buf_;
+        unsigned count = bits_.count_;
+        unsigned blockLeft = blockLeft_;
+        bool ok = true;
+        while (blockLeft > 0 && ip <= ipStop && o < oStop) {
+            std::uint64_t w;
+            std::memcpy(&w, ip, 8);
+            if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+            buf |= w >> count;
+            ip += (63 - count) >> 3;
+            count |= 56;
+            unsigned n = 0;
+            const int c = cTable_.decodePeeked(static_cast<unsigned>(buf >> 48), n);
+            if (c < 0) {
+                ok = fail(kMsgBadHuffman);
+                break;
+            }
+            buf <<= n;
+            count -= n;
+            --blockLeft;
+            if (c < 256) {
+                *o++ = static_cast<std::uint8_t>(c);
+                continue;
+            }
+            const std::size_t len = static_cast<unsigned>(c) - (256 - kThreshold);
+            const int j = pTable_.decodePeeked(static_cast<unsigned>(buf >> 48), n);
+            if (j < 0) {
+                ok = fail(kMsgBadHuffman);
+                break;
+            }
+            buf <<= n;
+            count -= n;
+            std::size_t distance = 1;
+            if (j > 0) {
+                const unsigned extra = static_cast<unsigned>(j) - 1;
+                distance += (std::size_t{1} << extra) + (extra ? static_cast<std::size_t>(buf >> (64 - extra)) : 0);
+                buf <<= extra;
+                count -= extra;
+            }
+            if (distance > window || distance > produced0 + static_cast<std::uint64_t>(o - o0)) {
+                ok = fail(kMsgBadBlock);
+                break;
+            }
+            // Reads only bytes already written; may store up to 15 bytes past the match.
+            const std::uint8_t* src = o - distance;
+            std::uint8_t* const stop = o + len;
+            if (distance >= WindowOutput::kWidestStore) {
+                do {
+                    std::memcpy(o, src, 16);
+                    o += 16;
+                    src += 16;
+                } while (o < stop);
+            } else {
+                do *o++ = *src++;
+                while (o < stop);
+            }
+            o = stop;
+        }
+        bits_.buf_ = buf;
+        bits_.count_ = count;
+        in.consume(static_cast<std::size_t>(ip - in.data()));
+        out.op_ = o;
+        blockLeft_ = blockLeft;
+        return ok;
+    }
 
 private:
     bool fail(int msg) {
@@ -325,6 +434,8 @@ DecodeResult LzhDecode(InputBuffer& in, DecodeSink& sink, const LzhParams& p, st
         return r;
     };
     while (out.produced() < size) {
+        if (!dec.fastRun(out, size)) return finish(DecodeStatus::Corrupt, dec.msg());
+        if (out.produced() >= size) break;
         const int c = dec.nextCode();
         if (c < 0 || dec.overrun()) {
             const bool corrupt = dec.msg() != kMsgNone && !dec.overrun();
