@@ -522,14 +522,16 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
         // least 36 bits remain, so the look-up goes first and the refill runs beside it.
         std::uint32_t d = lt[kLitTableSize + (buf & dmask)];
         refillLoose(buf, left, ip);
-        if (d & kSub) [[unlikely]] {
-            buf >>= kDistBits;
-            left -= kDistBits;
-            d = lt[kLitTableSize + value(d) + lowBits(buf, extraBits(d))];
-        }
-        if (d & kInvalid) [[unlikely]] {
-            fail(DecodeStatus::Corrupt, kMsgBadBlock);
-            break;
+        if (d & (kSub | kInvalid)) [[unlikely]] {
+            if (d & kSub) {
+                buf >>= kDistBits;
+                left -= kDistBits;
+                d = lt[kLitTableSize + value(d) + lowBits(buf, extraBits(d))];
+            }
+            if (d & kInvalid) {
+                fail(DecodeStatus::Corrupt, kMsgBadBlock);
+                break;
+            }
         }
         saved = buf;
         buf >>= codeBits(d);
