@@ -1,13 +1,19 @@
 #include "archive/codec/aeInflate.h"
+#include "archive/codec/aeInflatePaths.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define AE_INFLATE_BMI2 1
 #endif
+
+namespace aeinflate {
+std::atomic<bool> gWideShifts{true};
+} // namespace aeinflate
 
 namespace ae {
 namespace {
@@ -371,7 +377,7 @@ struct Inflater::State {
     bool huffmanBlock();
     void fastLoop(bool& blockEnd) {
 #ifdef AE_INFLATE_BMI2
-        if (haveBmi2()) return fastLoopBmi2(blockEnd);
+        if (haveBmi2() && aeinflate::gWideShifts.load(std::memory_order_relaxed)) return fastLoopBmi2(blockEnd);
 #endif
         fastLoopPlain(blockEnd);
     }
@@ -405,15 +411,9 @@ static_assert((kMaxCodeLen + 5) + kMaxCodeLen <= kRefillBits, "a length and the 
 static_assert((kMaxCodeLen + 13) + kLitBits <= kRefillBits, "a distance and the next look-up");
 
 namespace {
-[[gnu::always_inline]] inline void refill(std::uint64_t& buf, unsigned& left, const std::uint8_t*& ip) {
-    // Loads a whole word; whole bytes that fit go in and the rest is loaded again next
-    // time (the bits above `left` are the same input bits either way).
-    buf |= load64(ip) << left;
-    ip += (63 - left) >> 3;
-    left |= kRefillBits;
-}
-
-// The same with a count of which only the low byte is exact (see fastLoopBody).
+// Loads a whole word; whole bytes that fit go in and the rest is loaded again next time
+// (the bits above `left` are the same input bits either way). Only the low byte of
+// `left` is exact (see fastLoopBody).
 [[gnu::always_inline]] inline void refillLoose(std::uint64_t& buf, std::uint32_t& left, const std::uint8_t*& ip) {
     buf |= load64(ip) << (left & 63);
     ip += ((left & 63) ^ 63) >> 3;
@@ -803,3 +803,16 @@ DecodeResult Inflate(std::span<const std::uint8_t> data, DecodeSink& sink, std::
 }
 
 } // namespace ae
+
+namespace aeinflate {
+bool WideShiftsAvailable() {
+#ifdef AE_INFLATE_BMI2
+    return __builtin_cpu_supports("bmi2");
+#else
+    return false;
+#endif
+}
+void UseWideShifts(bool Use) {
+    gWideShifts.store(Use, std::memory_order_relaxed);
+}
+} // namespace aeinflate

@@ -3,6 +3,7 @@
 // output chunks and its input buffer (each ± the longest match and the fast loop's margin),
 // with the size declared (as zip entries do) and unknown (as gzip members are).
 #include "archive/codec/aeInflate.h"
+#include "archive/codec/aeInflatePaths.h"
 #include "gendata.h"
 #include "testutil.h"
 #include "zlibutil.h"
@@ -121,6 +122,27 @@ TEST(InflateSizes, EveryEndingAgainstAnExactInputBuffer) {
                 ae::Inflater inf{sink};
                 const ae::DecodeResult r = inf.Run(in);
                 ASSERT_TRUE(r.ok() && sink.data == plain) << pvtest::kindName(kind) << " " << n << " level " << level;
+            }
+        }
+    }
+}
+
+// The plain build of the hot loop, which this machine may not pick by itself, on every
+// kind of data at the sizes around the buffer's edges and at levels 1 and 9.
+TEST(InflateSizes, PlainLoopGivesTheSameBytes) {
+    struct Restore {
+        ~Restore() { aeinflate::UseWideShifts(true); }
+    } restore;
+    aeinflate::UseWideShifts(false);
+    for (DataKind kind : pvtest::kAllKinds) {
+        const Bytes all = pvtest::genData(kind, kChunk + kWindow + 1000, 17);
+        for (std::size_t n : {std::size_t{300}, kWindow + 1, kChunk - kFastMargin - 1, kChunk + kMatch,
+                              kChunk + kWindow + 1000}) {
+            const Bytes plain(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
+            for (int level : {1, 9}) {
+                expectRoundTrip(plain, level, std::string("plain loop ") + pvtest::kindName(kind) + " " +
+                                                  std::to_string(n) + " level " + std::to_string(level));
+                if (HasFatalFailure()) return;
             }
         }
     }
