@@ -266,21 +266,6 @@ void TMainCore::FormDestroy() {
     ExtIconCache.clear();
 }
 
-void TMainCore::HandleParams(const std::vector<std::string>& params) {
-    // Only the plain "open this archive" form for now; the switches come with the
-    // command line's own handling.
-    static const char* const switches[] = {"/pvset", "/pvseh", "/pvsef", "/pvsaz", "/pvsac", "/pvsem"};
-    for (const std::string& p : params) {
-        if (p.empty() || p[0] == '-') continue;
-        if (std::any_of(std::begin(switches), std::end(switches), [&](const char* s) { return p == s; }))
-            continue;
-        std::error_code ec;
-        fs::path abs = fs::absolute(p, ec);
-        OpenArchive(ec ? p : abs.lexically_normal().string());
-        break;
-    }
-}
-
 // ---------------------------------------------------------------- history
 
 void TMainCore::AddOpenHistory(const std::string& path) {

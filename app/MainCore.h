@@ -259,8 +259,38 @@ public:
     void WriteEDir();
     void FormDestroy();
     static std::string AppendSlash(const std::string& path);
-    // The command-line parameters (archive paths are opened).
+    // The command-line parameters: an archive to open, a batch form ("-e", "-a") or one of
+    // the file manager's switch words (CommandLine.h). Switches that end the program's
+    // work call CloseMainWindow with their exit status.
     void HandleParams(const std::vector<std::string>& params);
+    // The batch forms "-e" and "-a" without a window; returns the exit status (TExitStatus).
+    int CommandLineMode(const std::vector<std::string>& params);
+    // Set when the parameters' work ended the run, with the status the program exits with.
+    bool FCloseRequested = false;
+    int FExitStatus = 0;
+    // Ends the run after a switch's work; the window closes itself as well.
+    virtual void CloseMainWindow(int status);
+    // The extract dialog and the extraction it asks for, for the "/pvset" switch; true when
+    // it extracted. The bare core has no dialog.
+    virtual bool ExtractDialogRoad() { return false; }
+
+    // ---- Files dropped on the window ----
+    // What the file-drop dialog chose; it has opened or created the target archive.
+    struct TFileDropChoice {
+        bool accepted = false;
+        int levelIndex = 1; // the level combo: 0 -> 9, 1 -> 7, 2 -> 5, 3 -> 3, else 0
+        int span = 0;       // the span combo
+        bool fullPaths = false, recurse = true, forceDOS = false;
+    };
+    // Shows the file-drop dialog over FShellFiles; the bare core has none and cancels.
+    virtual TFileDropChoice ShowFileDropForm() { return {}; }
+    // Dropped names: one archive may be opened instead (after the question), every other
+    // drop goes to AddDroppedFiles.
+    void DropFiles(const std::vector<std::string>& names);
+    // Adds FShellFiles to the archive the file-drop dialog chose; FShellFiles is emptied.
+    bool AddDroppedFiles();
+    // The name has the extension of a kind of archive the window opens.
+    static bool IsArchiveExt(const std::string& name);
 
     // ---- Archives ----
     void OpenArchive(const std::string& path);

@@ -423,6 +423,18 @@ void TMainForm::tbExtClick(bool fromPopup) {
     ExtractDialogDone();
 }
 
+bool TMainForm::ExtractDialogRoad() {
+    tbExtClick();
+    return !FCancelled;
+}
+
+void TMainForm::CloseMainWindow(int status) {
+    TMainCore::CloseMainWindow(status);
+    // The parameters are handled while the window is being shown; it closes once that
+    // is over (the program does not enter its loop at all then).
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
 void TMainForm::mmiMultiExtractClick() {
     std::vector<std::string> archives;
     {

@@ -98,6 +98,8 @@ protected:
     void ShowPasswordDialog() override;
     std::string ZipDateText(double dt) const override;
     void ApplySelection(const std::vector<bool>& wanted) override;
+    void CloseMainWindow(int status) override;
+    bool ExtractDialogRoad() override;
 
 private:
     void FormShow();
