@@ -326,9 +326,28 @@ public:
                     o += 16;
                     src += 16;
                 } while (o < stop);
+            } else if (distance >= 8) {
+                do {
+                    std::memcpy(o, src, 8);
+                    o += 8;
+                    src += 8;
+                } while (o < stop);
             } else {
-                do *o++ = *src++;
-                while (o < stop);
+                // A short period: the pattern goes into a word, and each store moves on
+                // by the whole periods it holds (at most 7 bytes past the match).
+                std::uint64_t v = 0;
+                std::memcpy(&v, src, distance);
+                for (std::size_t have = distance; have < 8; have *= 2) {
+                    std::uint8_t b8[8];
+                    std::memcpy(b8, &v, 8);
+                    std::memcpy(b8 + have, b8, std::min<std::size_t>(have, 8 - have));
+                    std::memcpy(&v, b8, 8);
+                }
+                const std::size_t step = 8 - 8 % distance;
+                do {
+                    std::memcpy(o, &v, 8);
+                    o += step;
+                } while (o < stop);
             }
             o = stop;
         }

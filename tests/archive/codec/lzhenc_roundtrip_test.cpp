@@ -68,6 +68,15 @@ TEST(LzhEncode, EqualBytesBecomeLongestMatchesAtDistanceOne) {
     }
 }
 
+// Runs of every short period, which the decoder copies by widening a pattern (below 8)
+// or in words (below 16).
+TEST(LzhEncode, ShortPeriodsRoundTrip) {
+    Bytes in;
+    for (std::size_t period = 1; period <= 17; ++period)
+        for (std::size_t i = 0; i < 3000 + period; ++i) in.push_back(static_cast<std::uint8_t>('a' + i % period));
+    for (const Variant& v : kVariants) EXPECT_TRUE(decodes(ae::LzhEncodeBuffer(in, v.enc), v.dec, in)) << v.name;
+}
+
 TEST(LzhEncode, OneSymbolBlockUsesTheShortForm) {
     // Two equal literals and no match: one literal/length symbol and no position code. (So
     // short a block is bigger than its input: the size given lets it through.)
