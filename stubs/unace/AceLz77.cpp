@@ -199,6 +199,10 @@ void TAceLz77::Put(std::uint8_t B) {
     ++FProduced;
 }
 
+void TAceLz77::Feed(const std::uint8_t* Data, std::size_t Count) {
+    for (std::size_t i = 0; i < Count; ++i) Put(Data[i]);
+}
+
 void TAceLz77::Read(std::uint8_t* Out, std::size_t Count) {
     std::size_t done = 0;
     while (done < Count) {

@@ -39,6 +39,10 @@ public:
     void BeginFile(TAcePackedSource Source, bool KeepHistory);
     // Decodes exactly `Count` bytes into `Out` (throws TAceDataError when it cannot).
     void Read(std::uint8_t* Out, std::size_t Count);
+    // Bytes of a stored entry of a solid archive: they join the window as they are.
+    void Feed(const std::uint8_t* Data, std::size_t Count);
+    // Forgets everything before (the first entry of an archive).
+    void Reset() { BeginFile(nullptr, false); }
 
     // The order in which a table hands out its codes: symbols by rising width, and among
     // equal widths in the order the format's sort leaves them. Exposed for the test encoder,

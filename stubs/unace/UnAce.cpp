@@ -16,7 +16,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/format/aeAceDll.h"
@@ -70,6 +72,9 @@ struct Archive {
     Entry Cur;
     std::string Password;
     std::unique_ptr<TAceLz77> Lz;
+    // The volumes an entry has run through (device, inode): a set that leads back to one of
+    // them would never end.
+    std::set<std::pair<dev_t, ino_t>> EntryVolumes;
     bool SolidHistoryOk = true; // false once an entry of a solid archive could not be decoded
 
     ~Archive() {
@@ -120,6 +125,11 @@ struct Archive {
     void OpenVolume(const std::string& name) {
         const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) throw Failure{errno == ENOENT ? kAceNotFound : kAceOpenError, name + ": cannot be opened"};
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && !EntryVolumes.insert({st.st_dev, st.st_ino}).second) {
+            ::close(fd);
+            throw Failure{kAceReadError, Cur.Name + ": volume " + name + " was read already (the set leads back)"};
+        }
         if (Fd >= 0) ::close(Fd);
         Fd = fd;
         Volume = name;
@@ -252,9 +262,15 @@ int WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
 int Process(Archive& a, int op, const char* dest) {
     Entry e = a.Cur; // the first part's header (a split entry's parts share name, size and CRC)
     a.HaveEntry = false;
+    a.EntryVolumes.clear();
+    struct stat st {};
+    if (::fstat(a.Fd, &st) == 0) a.EntryVolumes.insert({st.st_dev, st.st_ino});
     const bool lz = e.Method == 1;
     const bool wantData = op == kAceTest || op == kAceExtract;
-    if (wantData || (a.Solid() && lz)) {
+    // In a solid archive every entry, stored ones too, passes through the window, so the
+    // ones after it can refer to it: skipped entries are decoded all the same.
+    const bool decode = wantData || a.Solid();
+    if (decode) {
         if (e.Flags & kAceHdrPassword) {
             a.SolidHistoryOk = false;
             throw Failure{kAceNotSupported, e.Name + ": encrypted entries are not supported"};
@@ -263,10 +279,10 @@ int Process(Archive& a, int op, const char* dest) {
             a.SolidHistoryOk = false;
             throw Failure{kAceNotSupported, e.Name + ": ACE 2.0 compression is not supported"};
         }
-        if (lz && a.Solid() && !a.SolidHistoryOk)
+        if (a.Solid() && !a.SolidHistoryOk)
             throw Failure{kAceReadError, e.Name + ": cannot be decoded after an earlier entry of the solid archive failed"};
     }
-    if (!wantData && !(a.Solid() && lz)) {
+    if (!decode) {
         // Pass over the data, volume after volume.
         while (a.Cur.Flags & kAceHdrSplitAfter) a.ContinueInNextVolume();
         return kAceOk;
@@ -284,10 +300,8 @@ int Process(Archive& a, int op, const char* dest) {
             if (fd >= 0) ::close(fd);
         }
     } closer{fd};
-    if (lz) {
-        if (!a.Lz) a.Lz = std::make_unique<TAceLz77>();
-        a.Lz->BeginFile([&in](std::uint8_t* b, std::size_t n) { return in.Read(b, n); }, a.Solid());
-    }
+    if (!a.Lz && (lz || a.Solid())) a.Lz = std::make_unique<TAceLz77>();
+    if (lz) a.Lz->BeginFile([&in](std::uint8_t* b, std::size_t n) { return in.Read(b, n); }, a.Solid());
     std::vector<std::uint8_t> buf(kChunk);
     std::uint32_t crc = kCrcStart;
     std::uint64_t left = e.Size;
@@ -303,6 +317,7 @@ int Process(Archive& a, int op, const char* dest) {
                     if (r == 0) throw Failure{kAceReadError, e.Name + ": the archive ends inside its data"};
                     got += r;
                 }
+                if (a.Solid()) a.Lz->Feed(buf.data(), n);
             }
             left -= n;
             if (!wantData) continue;
@@ -321,7 +336,7 @@ int Process(Archive& a, int op, const char* dest) {
         if (a.Solid()) a.SolidHistoryOk = false;
         throw Failure{kAceReadError, e.Name + ": damaged data (" + x.what() + ")"};
     } catch (const Failure&) {
-        if (a.Solid() && lz) a.SolidHistoryOk = false;
+        if (a.Solid()) a.SolidHistoryOk = false;
         throw;
     }
     if (fd >= 0 && ::close(fd) != 0) {

@@ -421,6 +421,8 @@ inline std::vector<Bytes> build(const std::vector<File>& files, bool solid = fal
             if (solid) history.insert(history.end(), f.data.begin(), f.data.end());
         } else {
             packed = f.data;
+            // A stored entry of a solid archive is part of the window all the same.
+            if (solid) history.insert(history.end(), f.data.begin(), f.data.end());
         }
         Part p;
         p.name = f.name;
