@@ -15,6 +15,7 @@
 #include "archive/format/aeUnARJ.h"
 #include "archive/format/aeUnBH.h"
 #include "archive/format/aeMakeCab.h"
+#include "archive/format/aeUnACE.h"
 #include "archive/format/aeUnCAB.h"
 #include "archive/format/aeUnGZIP.h"
 #include "archive/format/aeUnLHA.h"
@@ -68,7 +69,7 @@ std::vector<TFormatRow> MakeRows() {
                                                                        NewLhaWalk,     LhaMethods,   NewUn<TUnLHA>,      NewWr<TLha>});
     add({"arj",  ArcBit(atArj) | ArcBit(atArjExe),                     NewArjWalk,     ArjMethods,   NewUn<TUnARJ>,      nullptr});
     add({"rar",  ArcBit(atRar) | ArcBit(atRarExe),                     NewRarWalk,     RarMethods,   nullptr,            nullptr});
-    add({"ace",  ArcBit(atACE) | ArcBit(atAceExe),                     NewAceWalk,     AceMethods,   nullptr,            nullptr});
+    add({"ace",  ArcBit(atACE) | ArcBit(atAceExe),                     NewAceWalk,     AceMethods,   NewUn<TUnACE>,      nullptr});
     add({"cab",  ArcBit(atCab),                                        NewCabWalk,     CabMethods,   NewUn<TUnCAB>,      NewWr<TMakeCAB>});
     add({"zoo",  ArcBit(atZoo),                                        NewZooWalk,     ZooMethods,   NewUn<TUnZOO>,      nullptr});
     add({"ha",   ArcBit(atHa),                                         NewHaWalk,      HaMethods,    nullptr,            nullptr});

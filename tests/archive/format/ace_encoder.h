@@ -3,8 +3,6 @@
 // tables), solid archives and volume sets. Each archive a test builds is first checked by an
 // independent reader (Debian's `unace t`).
 #pragma once
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <queue>
@@ -16,8 +14,20 @@ namespace acetest {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The format's CRC-32: the usual reflected polynomial, the register kept without the final
+// inversion.
 inline std::uint32_t aceCrc(const Bytes& d, std::uint32_t reg = 0xFFFFFFFFu) {
-    return ~static_cast<std::uint32_t>(crc32(~reg, d.data(), static_cast<uInt>(d.size())));
+    static const auto table = [] {
+        std::vector<std::uint32_t> t(256);
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    for (std::uint8_t b : d) reg = table[(reg ^ b) & 0xFF] ^ (reg >> 8);
+    return reg;
 }
 
 class BitWriter {

@@ -1,0 +1,379 @@
+#include "archive/format/aeUnACE.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "archive/aeHeaders.h"
+#include "archive/aeMsgs.h"
+#include "archive/aeUnHelpers.h"
+#include "platform/codepage.h"
+#include "platform/fileio.h"
+
+namespace {
+
+constexpr int kMsgAceMissing = 25262;
+constexpr int kMsgDiskFull = 25159;
+
+// ---- the routines that stand in for a missing library ----
+extern "C" void* NoOpen(TAceOpenArchiveData* D) {
+    if (D) D->OpenResult = kAceOpenError;
+    return nullptr;
+}
+extern "C" int NoClose(void*) {
+    return kAceOk;
+}
+extern "C" int NoReadHeader(void*, TAceHeaderData*) {
+    return kAceEndOfArchive;
+}
+extern "C" int NoProcess(void*, int, const char*) {
+    return kAceOpenError;
+}
+extern "C" int NoSetPassword(void*, const char*) {
+    return kAceOk;
+}
+
+struct TLibraryCell {
+    TOutsideLibrary Lib{"unace.dll"};
+    TAceLibrary Api;
+    bool Tried = false;
+};
+
+TLibraryCell& Cell() {
+    static TLibraryCell c;
+    return c;
+}
+
+void BindAll(TLibraryCell& c) {
+    TAceLibrary& a = c.Api;
+    auto bind = [&] {
+        bool all = true;
+        all &= c.Lib.Bind("ACEOpenArchive", a.ACEOpenArchive, &NoOpen);
+        all &= c.Lib.Bind("ACECloseArchive", a.ACECloseArchive, &NoClose);
+        all &= c.Lib.Bind("ACEReadHeader", a.ACEReadHeader, &NoReadHeader);
+        all &= c.Lib.Bind("ACEProcessFile", a.ACEProcessFile, &NoProcess);
+        all &= c.Lib.Bind("ACESetPassword", a.ACESetPassword, &NoSetPassword);
+        return all;
+    };
+    bool all = !c.Lib.Missing() && bind();
+    if (!all) {
+        // A library without every entry point is as good as none.
+        c.Lib.Unload();
+        bind();
+    }
+    a.Missing = !all;
+}
+
+// The library calls back here; the extractor is the one whose run it serves.
+std::exception_ptr gPending; // thrown inside a callback, raised again after the call
+
+extern "C" int DataShim(const uint8_t* Data, uint32_t Size, void*) {
+    TUnOutsideLib* u = TUnOutsideLib::Current();
+    if (!u) return 0;
+    try {
+        return u->LibraryData(Data, Size);
+    } catch (...) {
+        gPending = std::current_exception();
+        return 0;
+    }
+}
+
+extern "C" int VolumeShim(char* Name, int, void* User) {
+    auto* u = static_cast<TUnACE*>(User);
+    if (!u || !Name || TUnOutsideLib::Current() != u) return 0;
+    try {
+        std::string name(Name, strnlen(Name, kAceNameSize));
+        if (!u->AceVolume(name) || name.size() >= static_cast<size_t>(kAceNameSize)) return 0;
+        std::memcpy(Name, name.c_str(), name.size() + 1);
+        return 1;
+    } catch (...) {
+        gPending = std::current_exception();
+        return 0;
+    }
+}
+
+void RaisePending() {
+    if (!gPending) return;
+    std::exception_ptr p = gPending;
+    gPending = nullptr;
+    std::rethrow_exception(p);
+}
+
+} // namespace
+
+const TAceLibrary& AceLibrary() {
+    TLibraryCell& c = Cell();
+    if (!c.Tried) LoadAceLibrary();
+    return c.Api;
+}
+
+bool LoadAceLibrary() {
+    TLibraryCell& c = Cell();
+    c.Tried = true;
+    c.Lib.Load();
+    BindAll(c);
+    return !c.Api.Missing;
+}
+
+void UnloadAceLibrary() {
+    TLibraryCell& c = Cell();
+    c.Tried = true;
+    c.Lib.Unload();
+    BindAll(c);
+}
+
+int AceResultMessage(int Code) {
+    switch (Code) {
+    case kAceNoMemory:
+        return kMsgOutOfMemory;
+    case kAceNotFound:
+        return kMsgFileNotFound;
+    case kAceDiskFull:
+        return kMsgDiskFull;
+    case kAceOpenError:
+        return kMsgOpenError;
+    case kAceReadError:
+        return kMsgReadError;
+    case kAceWriteError:
+        return kMsgWriteError;
+    case kAceBadCrc:
+        return kMsgFailsCrc;
+    case kAceBadArchive:
+    case kAceNotSupported:
+        return kMsgBadArcType;
+    case kAceBadPassword:
+        return kMsgInvalidPassword;
+    case kAceUserCancel:
+        return kMsgUserCanceled;
+    default:
+        return 0;
+    }
+}
+
+TUnACE::TUnACE() = default;
+TUnACE::~TUnACE() = default;
+
+void TUnACE::CountVolume(const std::string& Name) {
+    const int fd = platform::openFile(Name, platform::OpenMode::Read);
+    if (fd < 0) RaiseError(Name, "", "0", kMsgOpenError);
+    struct Close {
+        int fd;
+        ~Close() { platform::closeFile(fd); }
+    } close{fd};
+    THeaderReader in(fd);
+    const int64_t size = platform::fileSize(fd);
+    aehdr::Bytes head = in.Fetch(0, 4);
+    if (head.size() < 4) RaiseError(Name, "", "0", kMsgReadError);
+    auto main = aehdr::parseAceMain(in.Fetch(0, 4u + aehdr::le16(head.data() + 2)));
+    if (!main) RaiseError(Name, "", "0", kMsgBadArcType);
+    int64_t off = static_cast<int64_t>(main->headerLength);
+    while (off < size) {
+        auto blk = aehdr::parseAceBlock(in.Fetch(static_cast<uint64_t>(off), aehdr::AceBlock::kBaseSize));
+        if (!blk) break;
+        int64_t next = off + static_cast<int64_t>(blk->totalHeaderLength());
+        if (blk->type == aehdr::kAceTypeFile) {
+            auto h = aehdr::parseAceFile(in.Fetch(static_cast<uint64_t>(off), static_cast<size_t>(blk->totalHeaderLength())));
+            if (!h) break;
+            next += h->packedSize;
+            if (!(h->attributes & 0x10) && !(h->flags & aehdr::kAceFlagSplitBefore)) {
+                ++FCounted;
+                TotalUnpackedSize += h->size;
+                TotalPackedSize += h->packedSize;
+                MaxFileDosDate = std::max(MaxFileDosDate, h->dosDateTime);
+            } else if (h->flags & aehdr::kAceFlagSplitBefore) {
+                TotalPackedSize += h->packedSize;
+            }
+        } else if (blk->flags & aehdr::kAceFlagAddSize) {
+            aehdr::Bytes add = in.Fetch(static_cast<uint64_t>(off) + aehdr::AceBlock::kBaseSize, 4);
+            if (add.size() < 4) break;
+            next += aehdr::le32(add.data());
+        }
+        if (next <= off) break;
+        off = next;
+    }
+    BytesLeft = TotalUnpackedSize;
+}
+
+void TUnACE::VolumeOpened(const std::string& Name) {
+    try {
+        CountVolume(Name);
+    } catch (const E_RAISE&) {
+        // Reported; the library finds the same fault itself.
+    }
+}
+
+bool TUnACE::AceVolume(std::string& Name) {
+    // Without OnNextVolume a set ends with its first volume.
+    if (!OnNextVolume) return false;
+    if (!LibraryVolume(Name, 0)) return false;
+    VolumeOpened(Name);
+    return true;
+}
+
+void* TUnACE::OpenLibrary() {
+    const TAceLibrary& lib = AceLibrary();
+    TAceOpenArchiveData od;
+    od.ArcName = FFirstVolume.c_str();
+    od.OpenMode = kAceOpenExtract;
+    od.DataProc = &DataShim;
+    od.VolumeProc = &VolumeShim;
+    od.User = this;
+    FMessage[0] = 0;
+    od.MessageBuffer = FMessage;
+    od.MessageBufferSize = sizeof FMessage;
+    void* arc = lib.ACEOpenArchive(&od);
+    if (!arc || od.OpenResult != kAceOk) {
+        if (arc) lib.ACECloseArchive(arc);
+        const int msg = AceResultMessage(od.OpenResult);
+        RaiseError(FFirstVolume, FMessage, "0", msg ? msg : kMsgOpenError);
+    }
+    return arc;
+}
+
+int TUnACE::RunLibrary(void* Arc, int Operation, const std::string& Dest) {
+    FMessage[0] = 0;
+    const int r = AceLibrary().ACEProcessFile(Arc, Operation, Dest.empty() ? nullptr : Dest.c_str());
+    RaisePending();
+    return r;
+}
+
+bool TUnACE::Reopen(void*& Arc, int Index) {
+    const TAceLibrary& lib = AceLibrary();
+    lib.ACECloseArchive(Arc);
+    Arc = nullptr;
+    FArchiveFile = FFirstVolume;
+    Arc = OpenLibrary();
+    TAceHeaderData h;
+    for (int i = 0; i <= Index; ++i) {
+        if (lib.ACEReadHeader(Arc, &h) != kAceOk) return false;
+        RaisePending();
+        if (i < Index && lib.ACEProcessFile(Arc, kAceSkip, nullptr) != kAceOk) return false;
+    }
+    return true;
+}
+
+bool TUnACE::ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index) {
+    const TAceLibrary& lib = AceLibrary();
+    std::string name = platform::decodeArchiveName(std::string(H.FileName, strnlen(H.FileName, kAceNameSize)));
+    std::replace(name.begin(), name.end(), '\\', '/');
+    const bool folder = (H.FileAttr & 0x10) != 0;
+    uint32_t attr = H.FileAttr & 0x27;
+    if (attr == 0) attr = 32;
+    const bool writesFiles = WriteMode == 0;
+    auto skip = [&] {
+        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), true, false);
+        return RunLibrary(Arc, kAceSkip, {}) == kAceOk;
+    };
+    if (folder || !MatchesFileSpec(name, true)) return skip();
+    Ctx().Crc32Value = 0xFFFFFFFF;
+    std::string stored = name;
+    bool exists = false;
+    switch (BeginFile(stored, exists, DosDateToDateTime(H.FileTime))) {
+    case TBeginResult::brCancel:
+        return false;
+    case TBeginResult::brSkip:
+        BytesLeft -= static_cast<int64_t>(H.UnpSize);
+        return skip();
+    case TBeginResult::brExtract:
+        break;
+    }
+    const std::string output = FileName;
+    const std::string fn = (WriteMode == 0 || WriteMode == 2) ? output : name;
+    std::string temp;
+    const bool made = writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
+    if (!made) {
+        OutputFailed(output, fn);
+        BytesLeft -= static_cast<int64_t>(H.UnpSize);
+        return skip();
+    }
+    auto processOnce = [&] {
+        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), false, writesFiles);
+        return RunLibrary(Arc, writesFiles ? kAceExtract : kAceTest, writesFiles ? temp : std::string{});
+    };
+    int r = kAceOk;
+    bool gaveUp = false; // no password opened the entry
+    if ((H.Flags & kAceHdrPassword) && OnGetPassword && PasswordAttempts > 0) {
+        r = kAceBadPassword;
+        for (int i = 0; i < PasswordAttempts && r == kAceBadPassword; ++i) {
+            if (i > 0 && !Reopen(Arc, Index)) break;
+            bool typed = false;
+            if (Password.empty()) {
+                bool tryAgain = true;
+                std::string answer;
+                Timer.Pause();
+                FireEvent(OnGetPassword, *this, name, answer, tryAgain);
+                Timer.Resume();
+                if (!tryAgain || Cancel()) break;
+                if (answer.empty()) continue;
+                Password = answer;
+                typed = true;
+            }
+            lib.ACESetPassword(Arc, Password.c_str());
+            r = processOnce();
+            // Only a wrong password is worth another try; what the library cannot decode at
+            // all (it does not decrypt) is said as it is.
+            if (r == kAceBadPassword)
+                Password.clear();
+            else if (r == kAceOk && typed)
+                Passwords.insert(Passwords.begin(), Password);
+        }
+        gaveUp = r == kAceBadPassword;
+    } else {
+        if (H.Flags & kAceHdrPassword) lib.ACESetPassword(Arc, Password.c_str());
+        r = processOnce();
+    }
+    bool pass = r == kAceOk && CrcPasses(H.FileCRC);
+    if (r != kAceOk && r != kAceBadCrc && !gaveUp && !Cancel()) {
+        const int msg = AceResultMessage(r);
+        ReportError(name, FMessage, "0", msg ? msg : kMsgReadError);
+    }
+    if (writesFiles)
+        pass = FinishLibraryOutput(temp, output, attr, H.FileTime, pass);
+    else
+        pass = FinishFile(FOut, FOutStream, attr, H.FileTime, output, pass);
+    if (Cancel() || r == kAceUserCancel) return false;
+    if (gaveUp) {
+        // No password opened it: nothing more is extracted.
+        SetFileSpec({});
+        ReportError(name, "", "0", kMsgInvalidPassword);
+        return false;
+    }
+    EndEntry(output, name, pass);
+    return true;
+}
+
+void TUnACE::ExtractArchive(int&, TStream*) {
+    const TAceLibrary& lib = AceLibrary();
+    if (lib.Missing) RaiseError(FArchiveFile, "", "0", kMsgAceMissing);
+    FCounted = 0;
+    TotalPackedSize = TotalUnpackedSize = 0;
+    CountVolume(FArchiveFile);
+    TCurrentScope current(this);
+    gPending = nullptr;
+    FFirstVolume = FArchiveFile;
+    void* arc = OpenLibrary();
+    struct Close {
+        void*& arc;
+        TUnACE& u;
+        ~Close() {
+            if (arc) AceLibrary().ACECloseArchive(arc);
+            u.DiscardOutput(u.FOut, u.FOutStream);
+        }
+    } close{arc, *this};
+    for (int index = 0;; ++index) {
+        TAceHeaderData h;
+        FMessage[0] = 0;
+        const int r = lib.ACEReadHeader(arc, &h);
+        RaisePending();
+        if (r != kAceOk) {
+            if (r != kAceEndOfArchive && !Cancel()) {
+                const int msg = AceResultMessage(r);
+                ReportError(FArchiveFile, FMessage, "0", msg ? msg : kMsgReadError);
+            }
+            break;
+        }
+        if (!ProcessEntry(arc, h, index)) break;
+        if (Cancel() || !arc) break;
+    }
+    if (Cancel()) RaiseError(FArchiveFile, "", "0", kMsgUserCanceled);
+}
