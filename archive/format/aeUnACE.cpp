@@ -293,11 +293,14 @@ bool TUnACE::ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index) {
     int r = kAceOk;
     bool gaveUp = false; // no password opened the entry
     if ((H.Flags & kAceHdrPassword) && OnGetPassword && PasswordAttempts > 0) {
-        r = kAceBadPassword;
-        for (int i = 0; i < PasswordAttempts && r == kAceBadPassword; ++i) {
-            if (i > 0 && !Reopen(Arc, Index)) break;
-            bool typed = false;
-            if (Password.empty()) {
+        // One try with the password at hand first: a library that cannot decrypt at all
+        // says so at once, and that is reported as it is -- asking for passwords it could
+        // never use would end in a wrong "Invalid password".
+        lib.ACESetPassword(Arc, Password.c_str());
+        r = processOnce();
+        if (r == kAceBadPassword) {
+            Password.clear();
+            for (int i = 0; i < PasswordAttempts && r == kAceBadPassword; ++i) {
                 bool tryAgain = true;
                 std::string answer;
                 Timer.Pause();
@@ -305,17 +308,16 @@ bool TUnACE::ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index) {
                 Timer.Resume();
                 if (!tryAgain || Cancel()) break;
                 if (answer.empty()) continue;
+                // The library starts the entry afresh.
+                if (!Reopen(Arc, Index)) break;
                 Password = answer;
-                typed = true;
+                lib.ACESetPassword(Arc, Password.c_str());
+                r = processOnce();
+                if (r == kAceBadPassword)
+                    Password.clear();
+                else if (r == kAceOk)
+                    Passwords.insert(Passwords.begin(), Password);
             }
-            lib.ACESetPassword(Arc, Password.c_str());
-            r = processOnce();
-            // Only a wrong password is worth another try; what the library cannot decode at
-            // all (it does not decrypt) is said as it is.
-            if (r == kAceBadPassword)
-                Password.clear();
-            else if (r == kAceOk && typed)
-                Passwords.insert(Passwords.begin(), Password);
         }
         gaveUp = r == kAceBadPassword;
     } else {

@@ -134,7 +134,7 @@ TEST(UnAce, RefusedEntriesAreNamedAndNeverCalledAWrongPassword) {
         EXPECT_NE(r.errors[0].second.find("encrypted entries are not supported"), std::string::npos);
         EXPECT_EQ(r.errors[1].first, "new.bin");
         EXPECT_NE(r.errors[1].second.find("not supported"), std::string::npos);
-        EXPECT_EQ(asked, asks ? 1 : 0);
+        EXPECT_EQ(asked, 0); // no password is asked for that could never be used
         // The run goes on: the plain entry is extracted, the refused ones leave nothing.
         EXPECT_EQ(filesIn(t / (asks ? "a" : "b")), std::vector<std::string>{"plain.txt"});
     }
