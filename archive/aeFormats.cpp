@@ -19,6 +19,7 @@
 #include "archive/format/aeUnCAB.h"
 #include "archive/format/aeUnGZIP.h"
 #include "archive/format/aeUnLHA.h"
+#include "archive/format/aeUnRAR.h"
 #include "archive/format/aeUnTAR.h"
 #include "archive/format/aeUnZIP.h"
 #include "archive/format/aeUnZOO.h"
@@ -68,7 +69,7 @@ std::vector<TFormatRow> MakeRows() {
     add({"lha",  ArcBit(atLha) | ArcBit(atLhaExe) | ArcBit(atLzh) | ArcBit(atLzhExe),
                                                                        NewLhaWalk,     LhaMethods,   NewUn<TUnLHA>,      NewWr<TLha>});
     add({"arj",  ArcBit(atArj) | ArcBit(atArjExe),                     NewArjWalk,     ArjMethods,   NewUn<TUnARJ>,      nullptr});
-    add({"rar",  ArcBit(atRar) | ArcBit(atRarExe),                     NewRarWalk,     RarMethods,   nullptr,            nullptr});
+    add({"rar",  ArcBit(atRar) | ArcBit(atRarExe),                     NewRarWalk,     RarMethods,   NewUn<TUnRAR>,      nullptr});
     add({"ace",  ArcBit(atACE) | ArcBit(atAceExe),                     NewAceWalk,     AceMethods,   NewUn<TUnACE>,      nullptr});
     add({"cab",  ArcBit(atCab),                                        NewCabWalk,     CabMethods,   NewUn<TUnCAB>,      NewWr<TMakeCAB>});
     add({"zoo",  ArcBit(atZoo),                                        NewZooWalk,     ZooMethods,   NewUn<TUnZOO>,      nullptr});

@@ -17,6 +17,7 @@
 #include "archive/format/aeUnBH.h"
 #include "peer_archives.h"
 #include "platform/ui_hooks.h"
+#include "rar_builder.h"
 #include "testutil.h"
 #include "zoo_encoders.h"
 
@@ -167,9 +168,22 @@ std::vector<InputKind> inputKinds() {
                      },
                      // gcab -n keeps no folders: compare files only.
                      "no cabinet extractor yet", false});
-    for (const char* k : {"rar", "ace"})
-        kinds.push_back({k, [](const fs::path&) { return fs::path{}; },
-                         std::string("no fixture builder or extractor for ") + k + " here yet"});
+    kinds.push_back({"rar",
+                     [](const fs::path& dir) {
+                         // Built here (no RAR writer exists): stored entries, '\\' separators.
+                         std::vector<rarfix::Entry> entries;
+                         for (const auto& [name, data] : threeFiles()) {
+                             std::string stored = name;
+                             for (char& c : stored)
+                                 if (c == '/') c = '\\';
+                             entries.push_back({stored, std::vector<uint8_t>(data.begin(), data.end())});
+                         }
+                         writeBytes(dir / "in.rar", rarfix::archive(entries));
+                         return dir / "in.rar";
+                     },
+                     ""});
+    kinds.push_back({"ace", [](const fs::path&) { return fs::path{}; },
+                     "no fixture builder or extractor for ace here yet"});
     return kinds;
 }
 

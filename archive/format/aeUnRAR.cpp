@@ -1,0 +1,381 @@
+#include "archive/format/aeUnRAR.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "archive/aeHeaders.h"
+#include "archive/aeMsgs.h"
+#include "archive/aeUnHelpers.h"
+#include "platform/codepage.h"
+#include "platform/fileio.h"
+
+namespace {
+
+// ---- the routines that stand in for a missing library ----
+extern "C" void* NoOpen(TRarOpenData* D) {
+    if (D) D->OpenResult = kRarOpenError;
+    return nullptr;
+}
+extern "C" int NoClose(void*) {
+    return kRarCloseError;
+}
+extern "C" int NoReadHeader(void*, TRarHeaderData*) {
+    return kRarEndArchive;
+}
+extern "C" int NoProcess(void*, int, const char*, const char*) {
+    return kRarOpenError;
+}
+extern "C" void NoSetVolProc(void*, TRarChangeVolProc) {}
+extern "C" void NoSetDataProc(void*, TRarProcessDataProc) {}
+extern "C" void NoSetPassword(void*, const char*) {}
+
+struct TLibraryCell {
+    TOutsideLibrary Lib{"unrar.dll"};
+    TRarLibrary Api;
+    bool Tried = false;
+};
+TLibraryCell& Cell() {
+    static TLibraryCell c;
+    return c;
+}
+
+void BindAll(TLibraryCell& c) {
+    TRarLibrary& a = c.Api;
+    bool all = !c.Lib.Missing();
+    all &= c.Lib.Bind("RAROpenArchive", a.RAROpenArchive, &NoOpen);
+    all &= c.Lib.Bind("RARCloseArchive", a.RARCloseArchive, &NoClose);
+    all &= c.Lib.Bind("RARReadHeader", a.RARReadHeader, &NoReadHeader);
+    all &= c.Lib.Bind("RARProcessFile", a.RARProcessFile, &NoProcess);
+    all &= c.Lib.Bind("RARSetChangeVolProc", a.RARSetChangeVolProc, &NoSetVolProc);
+    all &= c.Lib.Bind("RARSetProcessDataProc", a.RARSetProcessDataProc, &NoSetDataProc);
+    all &= c.Lib.Bind("RARSetPassword", a.RARSetPassword, &NoSetPassword);
+    if (!all) {
+        // A library without every entry point is as good as none.
+        c.Lib.Unload();
+        c.Lib.Bind("RAROpenArchive", a.RAROpenArchive, &NoOpen);
+        c.Lib.Bind("RARCloseArchive", a.RARCloseArchive, &NoClose);
+        c.Lib.Bind("RARReadHeader", a.RARReadHeader, &NoReadHeader);
+        c.Lib.Bind("RARProcessFile", a.RARProcessFile, &NoProcess);
+        c.Lib.Bind("RARSetChangeVolProc", a.RARSetChangeVolProc, &NoSetVolProc);
+        c.Lib.Bind("RARSetProcessDataProc", a.RARSetProcessDataProc, &NoSetDataProc);
+        c.Lib.Bind("RARSetPassword", a.RARSetPassword, &NoSetPassword);
+    }
+    a.Missing = !all;
+}
+
+// The library calls back here; the extractor is the one whose run it serves.
+std::exception_ptr gPending; // thrown inside a callback, raised again after the call
+
+extern "C" int DataShim(uint8_t* Data, int Size) {
+    TUnOutsideLib* u = TUnOutsideLib::Current();
+    if (!u) return 0;
+    try {
+        return u->LibraryData(Data, Size);
+    } catch (...) {
+        gPending = std::current_exception();
+        return 0;
+    }
+}
+
+extern "C" int VolumeShim(char* Name, int Mode) {
+    TUnOutsideLib* u = TUnOutsideLib::Current();
+    if (!u || !Name) return 0;
+    try {
+        std::string name(Name, strnlen(Name, kRarNameSize));
+        if (!u->LibraryVolume(name, Mode)) return 0;
+        if (name.size() >= static_cast<size_t>(kRarNameSize)) return 0;
+        std::memcpy(Name, name.c_str(), name.size() + 1);
+        return 1;
+    } catch (...) {
+        gPending = std::current_exception();
+        return 0;
+    }
+}
+
+void RaisePending() {
+    if (!gPending) return;
+    std::exception_ptr p = gPending;
+    gPending = nullptr;
+    std::rethrow_exception(p);
+}
+
+std::string FieldText(const char* Field) {
+    return std::string(Field, strnlen(Field, kRarNameSize));
+}
+
+// Why a library result is what it is, for the message beside the entry's name.
+std::string ResultDetail(int Code, uint32_t Flags) {
+    if (Code == kRarNotSupported)
+        return (Flags & aehdr::kRarFlagPassword) ? "encrypted entries are not supported"
+                                                 : "this entry's method is not supported";
+    return {};
+}
+
+} // namespace
+
+const TRarLibrary& RarLibrary() {
+    TLibraryCell& c = Cell();
+    if (!c.Tried) LoadRarLibrary();
+    return c.Api;
+}
+
+bool LoadRarLibrary() {
+    TLibraryCell& c = Cell();
+    c.Tried = true;
+    c.Lib.Load();
+    BindAll(c);
+    return !c.Api.Missing;
+}
+
+void UnloadRarLibrary() {
+    TLibraryCell& c = Cell();
+    c.Tried = true;
+    c.Lib.Unload();
+    BindAll(c);
+}
+
+int RarResultMessage(int Code) {
+    switch (Code) {
+    case kRarEndArchive:
+        return 25161;
+    case kRarNoMemory:
+        return kMsgOutOfMemory;
+    case kRarBadData:
+        return kMsgBadFileHeader;
+    case kRarBadArchive:
+    case kRarUnknownFormat:
+        return kMsgBadArcType;
+    case kRarOpenError:
+        return kMsgOpenError;
+    case kRarCreateError:
+    case kRarWriteError:
+        return kMsgWriteError;
+    case kRarCloseError:
+        return kMsgCloseError;
+    case kRarReadError:
+        return kMsgReadError;
+    case kRarBrokenChain:
+        return kMsgBrokenChain;
+    case kRarBadPassword:
+        return kMsgInvalidPassword;
+    case kRarNotSupported:
+        return kMsgUnsupportedMethod;
+    default:
+        return 0;
+    }
+}
+
+TUnRAR::TUnRAR() = default;
+TUnRAR::~TUnRAR() = default;
+
+void TUnRAR::CountVolume(const std::string& Name) {
+    const int fd = platform::openFile(Name, platform::OpenMode::Read);
+    if (fd < 0) RaiseError(Name, "", "0", kMsgOpenError);
+    struct Close {
+        int fd;
+        ~Close() { platform::closeFile(fd); }
+    } close{fd};
+    THeaderReader in(fd);
+    const int64_t size = platform::fileSize(fd);
+    // The marker block: at the start, or after a self-extracting program.
+    int64_t at = -1;
+    constexpr int64_t kWindow = 65536;
+    for (int64_t pos = 0; pos < size && at < 0 && pos < (int64_t{8} << 20); pos += kWindow - 6) {
+        aehdr::Bytes b = in.Fetch(static_cast<uint64_t>(pos), kWindow);
+        for (size_t i = 0; i + 7 <= b.size(); ++i)
+            if (std::memcmp(b.data() + i, aehdr::kRarMarker, 7) == 0) {
+                at = pos + static_cast<int64_t>(i);
+                break;
+            }
+    }
+    if (at < 0) RaiseError(Name, "", "0", kMsgBadArcType);
+    aehdr::Bytes mb = in.Fetch(static_cast<uint64_t>(at + 7), aehdr::kRarMainHeaderSize);
+    if (mb.size() < aehdr::kRarMainHeaderSize) RaiseError(Name, "", "0", kMsgReadError);
+    auto main = aehdr::parseRarBlock(mb);
+    if (!main || main->type != aehdr::kRarTypeMain) RaiseError(Name, "", "0", kMsgBadFileHeader);
+    // A larger archive header is passed over.
+    int64_t off = at + 7 + std::max<int64_t>(main->headerSize, aehdr::kRarMainHeaderSize);
+    while (off < size) {
+        auto blk = aehdr::parseRarBlock(in.Fetch(static_cast<uint64_t>(off), 11));
+        if (!blk || blk->type == aehdr::kRarTypeEnd) break;
+        const int64_t next = off + static_cast<int64_t>(blk->totalLength());
+        if (blk->type == aehdr::kRarTypeFile && !(blk->flags & aehdr::kRarFlagSkip)) {
+            auto h = aehdr::parseRarFileHeader(in.Fetch(static_cast<uint64_t>(off), blk->headerSize));
+            if (!h) break;
+            const bool folder = (h->flags & 0x00E0) == 0x00E0 ||
+                                (h->hostOs == 3 ? (h->attributes & 0xF000) == 0x4000 : (h->attributes & 0x10) != 0);
+            if (!folder && !(h->flags & aehdr::kRarFlagSplitBefore)) {
+                ++FCounted;
+                TotalUnpackedSize += static_cast<int64_t>(h->size);
+                TotalPackedSize += static_cast<int64_t>(h->packedSize);
+                MaxFileDosDate = std::max(MaxFileDosDate, h->dosDateTime);
+            }
+        }
+        if (next <= off) break;
+        off = next;
+    }
+    BytesLeft = TotalUnpackedSize;
+}
+
+void TUnRAR::VolumeOpened(const std::string& Name) {
+    try {
+        CountVolume(Name);
+    } catch (const E_RAISE&) {
+        // Reported; the library finds the same fault itself.
+    }
+}
+
+int TUnRAR::RunLibrary(void* Arc, int Operation, const std::string& Dest) {
+    const std::string folder = ExtractDirPart(Dest);
+    const int r = RarLibrary().RARProcessFile(Arc, Operation, Dest.empty() ? nullptr : folder.c_str(),
+                                              Dest.empty() ? nullptr : Dest.c_str());
+    RaisePending();
+    return r;
+}
+
+bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
+    const TRarLibrary& lib = RarLibrary();
+    std::string name = platform::decodeArchiveName(FieldText(H.FileName), (H.Flags & aehdr::kRarFlagUnicode) != 0);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    const bool unixHost = H.HostOS == 3;
+    const bool folder = (H.Flags & 0x00E0) == 0x00E0 ||
+                        (unixHost ? (H.FileAttr & 0xF000) == 0x4000 : (H.FileAttr & 0x10) != 0);
+    // Unix mode bits mean nothing as attributes here: a file ends as 32, a folder as 16.
+    uint32_t attr = unixHost ? (folder ? 16u : 32u) : (H.FileAttr & 0x27);
+    if (attr == 0) attr = 32;
+    const bool writesFiles = WriteMode == 0;
+
+    auto skip = [&] {
+        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), true, false);
+        const int r = RunLibrary(Arc, kRarSkip, {});
+        return r == 0 || r == kRarEndArchive;
+    };
+    if (folder || !MatchesFileSpec(name, true)) return skip();
+
+    Ctx().Crc32Value = 0xFFFFFFFF;
+    std::string stored = name;
+    bool exists = false;
+    switch (BeginFile(stored, exists, DosDateToDateTime(H.FileTime))) {
+    case TBeginResult::brCancel:
+        return false;
+    case TBeginResult::brSkip:
+        BytesLeft -= static_cast<int64_t>(H.UnpSize);
+        return skip();
+    case TBeginResult::brExtract:
+        break;
+    }
+    const std::string output = FileName;
+    const std::string fn = (WriteMode == 0 || WriteMode == 2) ? output : name;
+    std::string temp;
+    const bool made = writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
+    if (!made) {
+        OutputFailed(output, fn);
+        BytesLeft -= static_cast<int64_t>(H.UnpSize);
+        return skip();
+    }
+
+    auto processOnce = [&] {
+        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), false, writesFiles);
+        return RunLibrary(Arc, writesFiles ? kRarExtract : kRarTest, writesFiles ? temp : std::string{});
+    };
+    int r = 0;
+    bool gaveUp = false; // no password opened the entry
+    if ((H.Flags & aehdr::kRarFlagPassword) && OnGetPassword && PasswordAttempts > 0) {
+        r = kRarBadPassword;
+        for (int i = 0; i < PasswordAttempts && r == kRarBadPassword; ++i) {
+            bool typed = false;
+            if (Password.empty()) {
+                bool tryAgain = true;
+                std::string answer;
+                Timer.Pause();
+                FireEvent(OnGetPassword, *this, name, answer, tryAgain);
+                Timer.Resume();
+                if (!tryAgain || Cancel()) break;
+                if (answer.empty()) continue;
+                Password = answer;
+                typed = true;
+            }
+            lib.RARSetPassword(Arc, Password.c_str());
+            r = processOnce();
+            if (r == kRarBadPassword)
+                Password.clear();
+            else if (r == 0 && typed)
+                Passwords.insert(Passwords.begin(), Password);
+        }
+        gaveUp = r == kRarBadPassword;
+    } else {
+        if (H.Flags & aehdr::kRarFlagPassword) lib.RARSetPassword(Arc, Password.c_str());
+        r = processOnce();
+    }
+
+    bool pass = r == 0 && CrcPasses(H.FileCRC);
+    if (r != 0 && !gaveUp && !Cancel()) {
+        const int msg = RarResultMessage(r);
+        ReportError(name, ResultDetail(r, H.Flags), "0", msg ? msg : kMsgReadError);
+    }
+    if (writesFiles)
+        pass = FinishLibraryOutput(temp, output, attr, H.FileTime, pass);
+    else
+        pass = FinishFile(FOut, FOutStream, attr, H.FileTime, output, pass);
+    if (Cancel()) return false;
+    if (gaveUp) {
+        // No password opened it: nothing more is extracted.
+        SetFileSpec({});
+        ReportError(name, "", "0", kMsgInvalidPassword);
+        return false;
+    }
+    EndEntry(output, name, pass);
+    return true;
+}
+
+void TUnRAR::ExtractArchive(int&, TStream*) {
+    const TRarLibrary& lib = RarLibrary();
+    if (lib.Missing) RaiseError(FArchiveFile, "", "0", 25260);
+    FCounted = 0;
+    TotalPackedSize = TotalUnpackedSize = 0;
+    CountVolume(FArchiveFile);
+
+    TCurrentScope current(this);
+    gPending = nullptr;
+    TRarOpenData od;
+    const std::string first = FArchiveFile;
+    od.ArcName = first.c_str();
+    od.OpenMode = kRarOpenExtract;
+    void* arc = lib.RAROpenArchive(&od);
+    if (!arc || od.OpenResult != 0) {
+        if (arc) lib.RARCloseArchive(arc);
+        const int msg = RarResultMessage(static_cast<int>(od.OpenResult));
+        RaiseError(first, "", "0", msg ? msg : kMsgOpenError);
+    }
+    struct Close {
+        const TRarLibrary& lib;
+        void* arc;
+        TUnRAR& u;
+        ~Close() {
+            lib.RARCloseArchive(arc);
+            u.DiscardOutput(u.FOut, u.FOutStream);
+        }
+    } close{lib, arc, *this};
+    lib.RARSetProcessDataProc(arc, &DataShim);
+    lib.RARSetChangeVolProc(arc, &VolumeShim);
+
+    for (;;) {
+        TRarHeaderData h{};
+        const int r = lib.RARReadHeader(arc, &h);
+        RaisePending();
+        // A bad header of an entry made on Unix still gives its data (the library is
+        // strict about fields such systems fill differently).
+        if (r != 0 && !(r == kRarBadData && h.HostOS == 3)) {
+            if (r != kRarEndArchive && !Cancel()) {
+                const int msg = RarResultMessage(r);
+                ReportError(FArchiveFile, "", "0", msg ? msg : kMsgReadError);
+            }
+            break;
+        }
+        if (!ProcessEntry(arc, h)) break;
+        if (Cancel()) break;
+    }
+    if (Cancel()) RaiseError(FArchiveFile, "", "0", kMsgUserCanceled);
+}

@@ -1,0 +1,121 @@
+// RAR archives (the 2.x-4 block format) built byte by byte, with correct header CRCs, as no
+// RAR writer exists here: stored entries (method '0'), folders, Unix entries, encrypted
+// flags, and sets of volumes whose files run over several of them.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/aeCommon.h"
+
+namespace rarfix {
+
+constexpr uint32_t kDosTime = (uint32_t{(2024 - 1980) << 9 | 5 << 5 | 6} << 16) | (7 << 11 | 8 << 5 | 10 / 2);
+
+struct Entry {
+    std::string name;          // stored with '\' or '/' as given
+    std::vector<uint8_t> data; // stored as is
+    uint8_t host = 2;          // 2 Win32, 3 Unix
+    uint32_t attr = 0x20;      // DOS attributes, or the Unix mode for host 3
+    uint16_t flags = 0;        // extra file flags (0x04 encrypted, 0xE0 folder)
+    uint8_t method = '0';
+};
+
+inline void put16(std::vector<uint8_t>& b, unsigned v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void put32(std::vector<uint8_t>& b, uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+
+// A block: CRC (low half of the CRC-32 of everything after it), type, flags, size, body.
+inline std::vector<uint8_t> block(uint8_t type, uint16_t flags, const std::vector<uint8_t>& body) {
+    std::vector<uint8_t> b = {0, 0, type};
+    put16(b, flags);
+    put16(b, static_cast<unsigned>(7 + body.size()));
+    b.insert(b.end(), body.begin(), body.end());
+    const uint32_t crc = Crc32Of(b.data() + 2, b.size() - 2);
+    b[0] = static_cast<uint8_t>(crc);
+    b[1] = static_cast<uint8_t>(crc >> 8);
+    return b;
+}
+
+// Marker and archive header (flags: 0x01 volume, 0x08 solid, 0x10 new volume numbering).
+inline std::vector<uint8_t> start(uint16_t mainFlags = 0) {
+    std::vector<uint8_t> b = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00};
+    const auto m = block(0x73, mainFlags, {0, 0, 0, 0, 0, 0});
+    b.insert(b.end(), m.begin(), m.end());
+    return b;
+}
+
+inline std::vector<uint8_t> end(uint16_t endFlags = 0) {
+    return block(0x7B, static_cast<uint16_t>(0x4000 | endFlags), {});
+}
+
+// One file block with its data part; crc is what its header says.
+inline std::vector<uint8_t> fileBlock(const Entry& e, uint16_t splitFlags, const uint8_t* part, size_t partSize,
+                                      uint32_t crc) {
+    std::vector<uint8_t> body;
+    put32(body, static_cast<uint32_t>(partSize));
+    put32(body, static_cast<uint32_t>(e.data.size()));
+    body.push_back(e.host);
+    put32(body, crc);
+    put32(body, kDosTime);
+    body.push_back(20);
+    body.push_back(e.method);
+    put16(body, static_cast<unsigned>(e.name.size()));
+    put32(body, e.attr);
+    body.insert(body.end(), e.name.begin(), e.name.end());
+    std::vector<uint8_t> b = block(0x74, static_cast<uint16_t>(0x8000 | e.flags | splitFlags), body);
+    b.insert(b.end(), part, part + partSize);
+    return b;
+}
+
+inline uint32_t crcOf(const std::vector<uint8_t>& d) {
+    return Crc32Of(d.data(), d.size());
+}
+
+// A one-volume archive of stored entries.
+inline std::vector<uint8_t> archive(const std::vector<Entry>& entries, uint16_t mainFlags = 0) {
+    std::vector<uint8_t> b = start(mainFlags);
+    for (const Entry& e : entries) {
+        const auto f = fileBlock(e, 0, e.data.data(), e.data.size(), crcOf(e.data));
+        b.insert(b.end(), f.begin(), f.end());
+    }
+    const auto z = end();
+    b.insert(b.end(), z.begin(), z.end());
+    return b;
+}
+
+// A set of volumes: each volume lists (entry, first byte, byte count) pieces in order; a
+// piece that does not reach the entry's end continues in the next volume. A part's header
+// holds its own packed data's CRC, the last part the whole file's.
+struct Piece {
+    size_t entry, from, count;
+};
+inline std::vector<std::vector<uint8_t>> volumes(const std::vector<Entry>& entries,
+                                                 const std::vector<std::vector<Piece>>& layout,
+                                                 uint16_t extraMainFlags = 0) {
+    std::vector<std::vector<uint8_t>> out;
+    for (size_t v = 0; v < layout.size(); ++v) {
+        std::vector<uint8_t> b = start(static_cast<uint16_t>(0x0001 | extraMainFlags));
+        for (const Piece& p : layout[v]) {
+            const Entry& e = entries[p.entry];
+            const bool before = p.from > 0;
+            const bool after = p.from + p.count < e.data.size();
+            const uint16_t split = static_cast<uint16_t>((before ? 0x01 : 0) | (after ? 0x02 : 0));
+            const uint8_t* part = e.data.data() + p.from;
+            const uint32_t crc = after ? Crc32Of(part, p.count) : crcOf(e.data);
+            const auto f = fileBlock(e, split, part, p.count, crc);
+            b.insert(b.end(), f.begin(), f.end());
+        }
+        const auto z = end(v + 1 < layout.size() ? 0x0001 : 0);
+        b.insert(b.end(), z.begin(), z.end());
+        out.push_back(b);
+    }
+    return out;
+}
+
+} // namespace rarfix
