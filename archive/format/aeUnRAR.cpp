@@ -14,22 +14,22 @@
 namespace {
 
 // ---- the routines that stand in for a missing library ----
-extern "C" void* NoOpen(TRarOpenData* D) {
+extern "C" void* RarNoOpen(TRarOpenData* D) {
     if (D) D->OpenResult = kRarOpenError;
     return nullptr;
 }
-extern "C" int NoClose(void*) {
+extern "C" int RarNoClose(void*) {
     return kRarCloseError;
 }
-extern "C" int NoReadHeader(void*, TRarHeaderData*) {
+extern "C" int RarNoReadHeader(void*, TRarHeaderData*) {
     return kRarEndArchive;
 }
-extern "C" int NoProcess(void*, int, const char*, const char*) {
+extern "C" int RarNoProcess(void*, int, const char*, const char*) {
     return kRarOpenError;
 }
-extern "C" void NoSetVolProc(void*, TRarChangeVolProc) {}
-extern "C" void NoSetDataProc(void*, TRarProcessDataProc) {}
-extern "C" void NoSetPassword(void*, const char*) {}
+extern "C" void RarNoSetVolProc(void*, TRarChangeVolProc) {}
+extern "C" void RarNoSetDataProc(void*, TRarProcessDataProc) {}
+extern "C" void RarNoSetPassword(void*, const char*) {}
 
 struct TLibraryCell {
     TOutsideLibrary Lib{"unrar.dll"};
@@ -44,23 +44,23 @@ TLibraryCell& Cell() {
 void BindAll(TLibraryCell& c) {
     TRarLibrary& a = c.Api;
     bool all = !c.Lib.Missing();
-    all &= c.Lib.Bind("RAROpenArchive", a.RAROpenArchive, &NoOpen);
-    all &= c.Lib.Bind("RARCloseArchive", a.RARCloseArchive, &NoClose);
-    all &= c.Lib.Bind("RARReadHeader", a.RARReadHeader, &NoReadHeader);
-    all &= c.Lib.Bind("RARProcessFile", a.RARProcessFile, &NoProcess);
-    all &= c.Lib.Bind("RARSetChangeVolProc", a.RARSetChangeVolProc, &NoSetVolProc);
-    all &= c.Lib.Bind("RARSetProcessDataProc", a.RARSetProcessDataProc, &NoSetDataProc);
-    all &= c.Lib.Bind("RARSetPassword", a.RARSetPassword, &NoSetPassword);
+    all &= c.Lib.Bind("RAROpenArchive", a.RAROpenArchive, &RarNoOpen);
+    all &= c.Lib.Bind("RARCloseArchive", a.RARCloseArchive, &RarNoClose);
+    all &= c.Lib.Bind("RARReadHeader", a.RARReadHeader, &RarNoReadHeader);
+    all &= c.Lib.Bind("RARProcessFile", a.RARProcessFile, &RarNoProcess);
+    all &= c.Lib.Bind("RARSetChangeVolProc", a.RARSetChangeVolProc, &RarNoSetVolProc);
+    all &= c.Lib.Bind("RARSetProcessDataProc", a.RARSetProcessDataProc, &RarNoSetDataProc);
+    all &= c.Lib.Bind("RARSetPassword", a.RARSetPassword, &RarNoSetPassword);
     if (!all) {
         // A library without every entry point is as good as none.
         c.Lib.Unload();
-        c.Lib.Bind("RAROpenArchive", a.RAROpenArchive, &NoOpen);
-        c.Lib.Bind("RARCloseArchive", a.RARCloseArchive, &NoClose);
-        c.Lib.Bind("RARReadHeader", a.RARReadHeader, &NoReadHeader);
-        c.Lib.Bind("RARProcessFile", a.RARProcessFile, &NoProcess);
-        c.Lib.Bind("RARSetChangeVolProc", a.RARSetChangeVolProc, &NoSetVolProc);
-        c.Lib.Bind("RARSetProcessDataProc", a.RARSetProcessDataProc, &NoSetDataProc);
-        c.Lib.Bind("RARSetPassword", a.RARSetPassword, &NoSetPassword);
+        c.Lib.Bind("RAROpenArchive", a.RAROpenArchive, &RarNoOpen);
+        c.Lib.Bind("RARCloseArchive", a.RARCloseArchive, &RarNoClose);
+        c.Lib.Bind("RARReadHeader", a.RARReadHeader, &RarNoReadHeader);
+        c.Lib.Bind("RARProcessFile", a.RARProcessFile, &RarNoProcess);
+        c.Lib.Bind("RARSetChangeVolProc", a.RARSetChangeVolProc, &RarNoSetVolProc);
+        c.Lib.Bind("RARSetProcessDataProc", a.RARSetProcessDataProc, &RarNoSetDataProc);
+        c.Lib.Bind("RARSetPassword", a.RARSetPassword, &RarNoSetPassword);
     }
     a.Missing = !all;
 }
@@ -68,7 +68,7 @@ void BindAll(TLibraryCell& c) {
 // The library calls back here; the extractor is the one whose run it serves.
 std::exception_ptr gPending; // thrown inside a callback, raised again after the call
 
-extern "C" int DataShim(uint8_t* Data, int Size) {
+extern "C" int RarDataShim(uint8_t* Data, int Size) {
     TUnOutsideLib* u = TUnOutsideLib::Current();
     if (!u) return 0;
     try {
@@ -79,7 +79,7 @@ extern "C" int DataShim(uint8_t* Data, int Size) {
     }
 }
 
-extern "C" int VolumeShim(char* Name, int Mode) {
+extern "C" int RarVolumeShim(char* Name, int Mode) {
     TUnOutsideLib* u = TUnOutsideLib::Current();
     if (!u || !Name) return 0;
     try {
@@ -358,8 +358,8 @@ void TUnRAR::ExtractArchive(int&, TStream*) {
             u.DiscardOutput(u.FOut, u.FOutStream);
         }
     } close{lib, arc, *this};
-    lib.RARSetProcessDataProc(arc, &DataShim);
-    lib.RARSetChangeVolProc(arc, &VolumeShim);
+    lib.RARSetProcessDataProc(arc, &RarDataShim);
+    lib.RARSetChangeVolProc(arc, &RarVolumeShim);
 
     for (;;) {
         TRarHeaderData h{};
