@@ -17,6 +17,7 @@
 #include "archive/format/aeUnBH.h"
 #include "peer_archives.h"
 #include "platform/ui_hooks.h"
+#include "format/ace_encoder.h"
 #include "rar_builder.h"
 #include "testutil.h"
 #include "zoo_encoders.h"
@@ -182,8 +183,20 @@ std::vector<InputKind> inputKinds() {
                          return dir / "in.rar";
                      },
                      ""});
-    kinds.push_back({"ace", [](const fs::path&) { return fs::path{}; },
-                     "no fixture builder or extractor for ace here yet"});
+    kinds.push_back({"ace",
+                     [](const fs::path& dir) {
+                         // Built by the test writer (no ACE writer exists here): LZ77 entries.
+                         std::vector<acetest::File> files;
+                         for (const auto& [name, data] : threeFiles()) {
+                             std::string stored = name;
+                             for (char& c : stored)
+                                 if (c == '/') c = '\\';
+                             files.push_back({stored, acetest::Bytes(data.begin(), data.end())});
+                         }
+                         writeBytes(dir / "in.ace", acetest::build(files).front());
+                         return dir / "in.ace";
+                     },
+                     ""});
     return kinds;
 }
 

@@ -9,6 +9,7 @@
 #include "archive/aeZipCheck.h"
 #include "archive/format/aeBlakHole.h"
 #include "peer_archives.h"
+#include "format/ace_encoder.h"
 #include "rar_builder.h"
 #include "testutil.h"
 
@@ -165,6 +166,34 @@ TEST(ZipCheckPeers, OwnRarArchivePassesAndOneDamagedByteFailsThatEntry) {
     writeBytes(t / "bad.rar", a);
     const std::set<std::string> before = listing(t.path());
     const CheckOutcome bad = check(t / "bad.rar");
+    EXPECT_EQ(bad.status.size(), 3u);
+    EXPECT_EQ(bad.failed(), 1);
+    EXPECT_TRUE(bad.failedEntry("random.bin"));
+    EXPECT_EQ(listing(t.path()), before) << "a test wrote a file";
+}
+
+// ACE through unace.dll, the same way: LZ77 entries from the test writer.
+TEST(ZipCheckPeers, OwnAceArchivePassesAndOneDamagedByteFailsThatEntry) {
+    TempDir t;
+    std::vector<acetest::File> files;
+    for (const auto& [name, data] : threeFiles())
+        // random.bin stored, so that its bytes can be found and damaged.
+        files.push_back({name, acetest::Bytes(data.begin(), data.end()), name != "random.bin"});
+    std::vector<uint8_t> a = acetest::build(files).front();
+    writeBytes(t / "x.ace", a);
+    const CheckOutcome good = check(t / "x.ace");
+    EXPECT_TRUE(good.errors.empty());
+    EXPECT_EQ(good.status.size(), 3u);
+    EXPECT_EQ(good.failed(), 0);
+
+    const std::string r = threeFiles().at("random.bin");
+    const std::vector<uint8_t> window(r.begin() + 3000, r.begin() + 3032);
+    const auto at = std::search(a.begin(), a.end(), window.begin(), window.end());
+    ASSERT_NE(at, a.end());
+    at[16] ^= 0x5A;
+    writeBytes(t / "bad.ace", a);
+    const std::set<std::string> before = listing(t.path());
+    const CheckOutcome bad = check(t / "bad.ace");
     EXPECT_EQ(bad.status.size(), 3u);
     EXPECT_EQ(bad.failed(), 1);
     EXPECT_TRUE(bad.failedEntry("random.bin"));
