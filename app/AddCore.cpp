@@ -2,6 +2,7 @@
 // engine's packers, and the archive commands that change entries or the archive file.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 #include "app/MainCore.h"
 #include "platform/fileio.h"
@@ -381,8 +382,9 @@ bool TMainCore::RenameArchiveCore(const std::string& newName) {
         return false;
     }
     CloseArchive();
-    if (!platform::renameFile(from, to)) {
-        errorBox("Error renaming file.");
+    // Never replaces: a file that took the name since the check above stays as it is.
+    if (!platform::renameNoReplace(from, to)) {
+        errorBox(errno == EEXIST ? "A file named \"" + newName + "\" already exists." : std::string("Error renaming file."));
         OpenArchive(from);
         return false;
     }

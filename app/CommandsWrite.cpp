@@ -1,36 +1,86 @@
-// The window's commands that write the archive: their dialogs, then the core's routines.
+// The window's commands that write the archive or open a dialog of their own: the dialogs
+// (or their seams, DialogSeams.h), then the core's routines.
 #include <QAction>
-#include <QFileDialog>
 #include <QKeySequence>
+#include <QMenu>
 #include <QShortcut>
+#include <QTreeView>
 
+#include "app/AddFilesUnit.h"
 #include "app/DelUnit.h"
+#include "app/DialogSeams.h"
 #include "app/ExeOpt.h"
 #include "app/MainUnit.h"
+#include "app/MyMapi.h"
 #include "app/UserSpanUnit.h"
+#include "controls/TBPvCtls.h"
 #include "platform/ui_hooks.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 
+namespace {
+
+// A comment typed into the editor is the same text when only its line ends differ: the
+// editor gives "\n" where the archive may hold "\r\n".
+std::string plainLineEnds(std::string s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i)
+        if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
+    return out;
+}
+
+} // namespace
+
+bool TMainForm::DialogAvailable(const std::string& item) const {
+    const TDialogSeams& s = DialogSeams();
+    if (item == cmd::Properties) return bool(s.Properties);
+    if (item == cmd::CopyArchive || item == cmd::MoveArchive) return bool(s.CopyMove);
+    if (item == cmd::Test) return bool(s.TestOutput);
+    if (item == "ConvertArchive") return bool(s.Convert);
+    if (item == cmd::UUEncode) return bool(s.UUEncode);
+    if (item == cmd::Checkout) return bool(s.Checkout);
+    if (item == cmd::FindFiles) return bool(s.FindFiles);
+    if (item == cmd::MailArchive) return !FInternalMail || bool(s.Mail);
+    return true;
+}
+
+void TMainForm::ShowFileDrop(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    if (auto& show = DialogSeams().FileDrop) show(*this, paths);
+}
+
 void TMainForm::BindWriteCommands() {
     auto bind = [this](const char* item, auto handler) {
         for (QAction* a : ActionsFor(item)) connect(a, &QAction::triggered, this, handler);
     };
+    // A seam's dialog, looked up when the command runs (a seam may be filled late).
+    auto seam = [this](const char* item, TDialogSeams::TShow TDialogSeams::*member) {
+        for (QAction* a : ActionsFor(item))
+            connect(a, &QAction::triggered, this, [this, member] {
+                if (auto& show = DialogSeams().*member) show(*this);
+            });
+    };
+
     bind(cmd::Add, [this] {
         if (!FArchiveOpen) {
             platform::messageBox("Error", "Error - open ZIP file first", platform::MsgType::Error,
                                  platform::mbOK);
             return;
         }
-        const QStringList picked = QFileDialog::getOpenFileNames(this, "Add files");
         TAddChoice c;
-        for (const QString& f : picked) c.files.push_back(f.toStdString());
-        if (c.files.empty()) return;
+        FCancelled = true;
+        if (auto& wizard = DialogSeams().AddWizard)
+            wizard(*this, c);
+        else
+            TAddFilesForm::Run(*this, c);
+        if (FCancelled) return;
         AddChosen(c);
     });
+
     auto deleteCommand = [this] {
-        if (!FArchiveOpen || Rows.empty()) return;
+        if (!FArchiveOpen || Rows.empty() || !AllEnabled || !IsEnabled(cmd::Delete)) return;
         std::string mask = "*.*";
         {
             TDelForm dlg(*this, this);
@@ -40,8 +90,31 @@ void TMainForm::BindWriteCommands() {
         DeleteCore(false, mask);
     };
     bind(cmd::Delete, deleteCommand);
+    // The Delete key, on the window and on the list.
     auto* del = new QShortcut(QKeySequence(Qt::Key_Delete), this);
+    del->setObjectName("DeleteKey");
+    del->setContext(Qt::WindowShortcut);
     connect(del, &QShortcut::activated, this, deleteCommand);
+    // The Delete button's drop-down.
+    FDeleteMenu = new QMenu(this);
+    FDeleteMenu->setObjectName("pmDelete");
+    QAction* delSel = FDeleteMenu->addAction("Delete selected");
+    delSel->setObjectName("pmiDeleteSelected");
+    connect(delSel, &QAction::triggered, this, [this] {
+        if (AllEnabled && IsEnabled(cmd::Delete)) pmiDeleteSelectedClick();
+    });
+    QAction* delAll = FDeleteMenu->addAction("Delete all files");
+    delAll->setObjectName("pmiDeleteAll");
+    connect(delAll, &QAction::triggered, this, [this] {
+        if (AllEnabled && IsEnabled(cmd::Delete)) pmiDeleteAllClick();
+    });
+    connect(FDeleteMenu, &QMenu::aboutToShow, this, [this, delSel, delAll] {
+        const bool on = AllEnabled && IsEnabled(cmd::Delete) && !Rows.empty();
+        delSel->setEnabled(on && SelectedCount() > 0);
+        delAll->setEnabled(on);
+    });
+    if (tbDel) tbDel->SetDropdownMenu(FDeleteMenu);
+
     bind(cmd::MakeExe, [this] {
         TExeOpt dlg(*this, this);
         FSfxAccepted = false;
@@ -58,22 +131,71 @@ void TMainForm::BindWriteCommands() {
         MakeExeCore(c);
     });
     bind(cmd::ExeToZip, [this] { ExeToZipCore(); });
+
     bind(cmd::Rename, [this] {
         if (SelectedCount() == 0) return;
-        std::string name;
-        if (platform::askText("Rename", "New name:", name, false)) RenameEntryCore(name);
+        FCancelled = true;
+        if (auto& show = DialogSeams().ItemRename) {
+            show(*this);
+        } else {
+            std::string name;
+            for (const TListRow& r : Rows)
+                if (r.Selected) {
+                    const size_t slash = r.StoredName.rfind('/');
+                    name = slash == std::string::npos ? r.StoredName : r.StoredName.substr(slash + 1);
+                    break;
+                }
+            if (platform::askText("Rename", "New name:", name, false)) {
+                FNewItemName = name;
+                FCancelled = false;
+            }
+        }
+        if (!FCancelled) RenameEntryCore(FNewItemName);
     });
     bind(cmd::RenameArchive, [this] {
-        std::string name;
-        if (platform::askText("Rename Archive", "New name:", name, false)) RenameArchiveCore(name);
+        if (FArchiveFile.empty()) return;
+        std::string name = FArchiveName;
+        if (platform::askText("Rename Archive", "New name:", name, false) && name != FArchiveName)
+            RenameArchiveCore(name);
     });
     bind(cmd::DeleteArchive, [this] { DeleteArchiveCore(); });
     bind(cmd::Comment, [this] {
+        if (auto& show = DialogSeams().Comment) {
+            show(*this);
+            return;
+        }
         if (FHandlerKind != hkZipFront) return;
-        std::string text = ArchiveComment();
-        if (platform::askText("Comment", "Archive comment:", text, false)) SaveArchiveComment(text);
+        const std::string before = ArchiveComment();
+        std::string text = before;
+        if (!platform::editText("Comment", "Archive comment:", text)) return;
+        if (text == before || text == plainLineEnds(before)) return; // nothing to write
+        SaveArchiveComment(text);
     });
     bind(cmd::WriteZipSpan, [this] {
         if (FHandlerKind == hkZipFront && FUserSpanForm) FUserSpanForm->ShowModal(1);
+    });
+
+    // The commands that only open a dialog.
+    seam(cmd::Properties, &TDialogSeams::Properties);
+    seam(cmd::Test, &TDialogSeams::TestOutput);
+    seam(cmd::UUEncode, &TDialogSeams::UUEncode);
+    seam(cmd::Checkout, &TDialogSeams::Checkout);
+    seam(cmd::FindFiles, &TDialogSeams::FindFiles);
+    bind(cmd::CopyArchive, [this] {
+        if (auto& show = DialogSeams().CopyMove) show(*this, 0);
+    });
+    bind(cmd::MoveArchive, [this] {
+        if (auto& show = DialogSeams().CopyMove) show(*this, 1);
+    });
+    if (FConvertAction)
+        connect(FConvertAction, &QAction::triggered, this, [this] {
+            if (auto& show = DialogSeams().Convert) show(*this);
+        });
+    bind(cmd::MailArchive, [this] {
+        if (FInternalMail) {
+            if (auto& show = DialogSeams().Mail) show(*this);
+            return;
+        }
+        if (!FArchiveFile.empty()) MapiSendMail(FArchiveName, FArchiveFile);
     });
 }

@@ -1,4 +1,6 @@
 #include "app/FindFileUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -206,3 +208,11 @@ void TFindFileForm::reject() {
     FMain.FCancelled = true;
     QDialog::reject();
 }
+
+// The find command opens this dialog.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.FindFiles = [](TMainForm& owner) {
+        TFindFileForm dlg(owner, &owner);
+        dlg.exec();
+    };
+});

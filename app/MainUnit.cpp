@@ -247,7 +247,7 @@ void TMainForm::BuildMenus() {
     sortMenu(options);
 
     QMenu* extras = addMenu("&Extras");
-    extras->addAction("&Convert Archive");
+    FConvertAction = extras->addAction("&Convert Archive");
     extras->addAction(MakeAction("&Find files", cmd::FindFiles));
     connect(extras->addAction("&MultiExtract"), &QAction::triggered, this,
             [this] { mmiMultiExtractClick(); });
@@ -586,13 +586,14 @@ void TMainForm::CaptionChanged() {
 void TMainForm::ItemsChanged() {
     // While a component runs (DisableAll) the top menus, the buttons and the list are off;
     // the commands keep their own state underneath.
-    for (auto& [item, action] : FItemActions) action->setEnabled(IsEnabled(item));
+    for (auto& [item, action] : FItemActions) action->setEnabled(IsEnabled(item) && DialogAvailable(item));
     for (QAction* a : FToolButtons) {
         std::string item;
         for (auto& [name, action] : FItemActions)
             if (action == a) item = name;
-        a->setEnabled(AllEnabled && (item.empty() || IsEnabled(item)));
+        a->setEnabled(AllEnabled && (item.empty() || (IsEnabled(item) && DialogAvailable(item))));
     }
+    if (FConvertAction) FConvertAction->setEnabled(DialogAvailable("ConvertArchive"));
     if (FSetupButton) FSetupButton->setVisible(SetupShown);
     SyncToolbar();
     for (size_t i = 0; i < FExtractToActions.size(); ++i) FExtractToActions[i]->setText(qs(ExtractToCaption));

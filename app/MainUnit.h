@@ -46,6 +46,14 @@ public:
     // Every action bound to a command of EnableItems (menu, popup and button).
     std::vector<QAction*> ActionsFor(const std::string& item) const;
     QMenu* OpenHistoryMenu() const { return FOpenHistoryMenu; }
+    // The Delete button's drop-down ("Delete selected", "Delete all files").
+    QMenu* DeleteMenu() const { return FDeleteMenu; }
+    QAction* ConvertAction() const { return FConvertAction; }
+    // Whether the dialog a command opens exists (its seam is filled, DialogSeams.h); a
+    // command without its dialog stays disabled.
+    bool DialogAvailable(const std::string& item) const;
+    // Files dropped on the window or handed over by the desktop: the file-drop dialog.
+    void ShowFileDrop(const std::vector<std::string>& paths);
     QMenu* ExtHistoryMenu() const { return FExtHistoryMenu; }
 
     // The commands behind the menus.
@@ -137,6 +145,8 @@ private:
     QMenu* FOpenHistoryMenu = nullptr;
     QMenu* FExtHistoryMenu = nullptr;
     QMenu* FPopup = nullptr;
+    QMenu* FDeleteMenu = nullptr;
+    QAction* FConvertAction = nullptr;
     std::vector<QLabel*> FPanels;
     std::multimap<std::string, QAction*> FItemActions;
     std::vector<QAction*> FSortActions; // both menus, six each

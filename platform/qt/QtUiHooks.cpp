@@ -84,6 +84,14 @@ bool qtAskText(const std::string& caption, const std::string& prompt, std::strin
     return ok;
 }
 
+bool qtEditText(const std::string& caption, const std::string& prompt, std::string& value) {
+    bool ok = false;
+    QString answer = QInputDialog::getMultiLineText(QApplication::activeWindow(), QString::fromStdString(caption),
+                                                    displayText(prompt), QString::fromStdString(value), &ok);
+    if (ok) value = answer.toStdString();
+    return ok;
+}
+
 } // namespace
 
 void installQtUiHooks() {
@@ -91,6 +99,7 @@ void installQtUiHooks() {
     h.processMessages = [] { QCoreApplication::processEvents(); };
     h.messageBox = qtMessageBox;
     h.askText = qtAskText;
+    h.editText = qtEditText;
     h.askPassword = TPasswordDlg::Run;
     h.fileTypeName = [](const std::string& path) { return pvMimeTypeName(path); };
 }

@@ -138,6 +138,26 @@ TEST(FileIo, FoldersAndTimes) {
     EXPECT_EQ(data->size(), 5u);
 }
 
+TEST(FileIo, RenameNoReplaceNeverTakesAnExistingName) {
+    pvtest::TempDir dir;
+    const std::string a = (dir / "a.zip").string(), b = (dir / "b.zip").string(), c = (dir / "c.zip").string();
+    pvtest::writeFile(a, "archive");
+    pvtest::writeFile(b, "someone else's");
+    errno = 0;
+    EXPECT_FALSE(renameNoReplace(a, b));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(pvtest::readFile(b), "someone else's");
+    EXPECT_EQ(pvtest::readFile(a), "archive");
+    ASSERT_TRUE(renameNoReplace(a, c));
+    EXPECT_FALSE(pathExists(a));
+    EXPECT_EQ(pvtest::readFile(c), "archive");
+    EXPECT_FALSE(renameNoReplace((dir / "none").string(), (dir / "d").string()));
+    // A dangling symbolic link holds the name too.
+    ASSERT_EQ(::symlink("nowhere", (dir / "link").c_str()), 0);
+    EXPECT_FALSE(renameNoReplace(c, (dir / "link").string()));
+    EXPECT_TRUE(fileExists(c));
+}
+
 // ---- files that appear only when finished ----
 
 namespace {
