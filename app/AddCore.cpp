@@ -6,6 +6,7 @@
 
 #include "app/MainCore.h"
 #include "platform/fileio.h"
+#include "platform/rename.h"
 #include "platform/trash.h"
 #include "platform/ui_hooks.h"
 #include "common/PathParts.h"
@@ -24,6 +25,18 @@ std::string withExtension(const std::string& path, const std::string& ext) {
 
 bool isFolder(const std::string& path) {
     return !path.empty() && platform::pathExists(path) && !platform::fileExists(path);
+}
+
+// The folder a line stands for: the line itself, or the folder of "folder/*.*" as the add
+// dialogs write a chosen folder; "" for a file or a mask.
+std::string folderOf(const std::string& line) {
+    if (isFolder(line)) return line;
+    static const std::string all = "/*.*";
+    if (line.size() > all.size() && line.compare(line.size() - all.size(), all.size(), all) == 0) {
+        const std::string folder = line.substr(0, line.size() - all.size() + 1);
+        if (isFolder(folder)) return folder;
+    }
+    return {};
 }
 
 void errorBox(const std::string& text) {
@@ -113,15 +126,15 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
         r.diskSpan = span == 1;
         r.diskSpanErase = span == 2;
         if (relPaths) {
-            if (FAddFiles.size() == 1 && isFolder(FAddFiles.front())) {
-                r.rootDir = FAddFiles.front();
+            if (FAddFiles.size() == 1 && !folderOf(FAddFiles.front()).empty()) {
+                r.rootDir = folderOf(FAddFiles.front());
                 if (r.rootDir.back() != '/') r.rootDir += '/';
                 FAddFiles.front() = "*.*";
                 r.dirNames = r.recurse = true;
             } else {
                 r.rootDir = CommonRootDir();
                 for (const std::string& line : FAddFiles)
-                    if (isFolder(line)) r.dirNames = r.recurse = true;
+                    if (!folderOf(line).empty()) r.dirNames = r.recurse = true;
             }
         }
         if (!password.empty()) {
@@ -180,16 +193,31 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
     packer->SetFileSpec(FAddFiles);
     packer->SetExcludeSpec(FExcludeSpecs);
     packer->SetDefaultDir(FolderPart(FAddFiles.front()));
-    int added = 0;
+    const int added = RunPacker(*packer, "Adding...");
+    if (platform::fileExists(FArchiveFile)) OpenWithLister(FArchiveFile);
+    return added > 0;
+}
+
+int TMainCore::RunPacker(TPackerBackend& packer, const char* header) {
+    // The progress window is up for the whole run, so that its Cancel reaches the packer.
+    FRunningPacker = &packer;
+    struct Done {
+        TPackerBackend*& running;
+        ~Done() { running = nullptr; }
+    } done{FRunningPacker};
+    StatForm.Header = header;
+    StatForm.Gauge1 = StatForm.Gauge2 = 0;
+    DisableAll();
+    ShowStat();
+    int count = 0;
     try {
-        added = packer->Compress();
+        count = packer.Compress();
     } catch (const std::exception&) {
-        added = 0; // reported by the packer's events
+        count = 0; // reported by the packer's events; the archive is as it was
     }
     if (StatForm.Visible) CloseStat();
     if (!AllEnabled) EnableAll();
-    if (platform::fileExists(FArchiveFile)) OpenWithLister(FArchiveFile);
-    return added > 0;
+    return count;
 }
 
 void TMainCore::AddChosen(const TAddChoice& choice) {
@@ -205,7 +233,13 @@ void TMainCore::AddChosen(const TAddChoice& choice) {
     if (FHandlerKind == hkZipFront) {
         action = choice.action >= 0 && choice.action <= 3 ? choice.action : 0;
         level = LevelFromIndex(choice.level);
+    } else if (FPackerSwitch == 3) {
+        // "Move files" of an engine archive: the packer moves (the dialog's switch).
+        action = 3;
     }
+    // Only the dialog's "User defined" row spans after the add; a span size chosen for an
+    // earlier add, or a span dialog that was cancelled, leaves nothing pending.
+    if (FHandlerKind != hkZipFront || choice.span != 0) FSpanExisting = false;
     std::string password = FUsePassword ? FArchivePassword : std::string();
     FAddFiles.insert(FAddFiles.end(), choice.files.begin(), choice.files.end());
     AddCore(action, choice.span, password, choice.forceDOS, false, choice.fullPaths, true, choice.recurse,
@@ -262,14 +296,7 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
     packer->SetArchiveFile(FArchiveFile);
     packer->SetFileSpec(FAddFiles);
     packer->SetSwitch(TPackerBackend::psDelete);
-    int deleted = 0;
-    try {
-        deleted = packer->Compress();
-    } catch (const std::exception&) {
-        deleted = 0;
-    }
-    if (StatForm.Visible) CloseStat();
-    if (!AllEnabled) EnableAll();
+    const int deleted = RunPacker(*packer, "Deleting...");
     OpenWithLister(FArchiveFile);
     return deleted > 0;
 }

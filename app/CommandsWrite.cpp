@@ -15,6 +15,7 @@
 #include "app/UserSpanUnit.h"
 #include "controls/TBPvCtls.h"
 #include "platform/ui_hooks.h"
+#include "platform/ui_text.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

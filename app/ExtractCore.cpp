@@ -258,6 +258,8 @@ void TMainCore::StatCancelClick() {
         FRun.cancelled = true;
         FCurrentUnpacker->SetCancel(true);
     }
+    // ... and so does a packer writing the archive (it keeps the archive as it was).
+    if (FRunningPacker) FRunningPacker->SetCancel(true);
     EnableAll();
     CloseStat();
 }

@@ -426,7 +426,7 @@ public:
     // What the add dialog hands the add command.
     struct TAddChoice {
         std::vector<std::string> files;
-        int action = 0, level = 0, span = 0;
+        int action = 0, level = 0, span = 3; // span: the dialog's row, 3 "No spanning"
         bool fullPaths = false, recurse = true, forceDOS = false;
     };
     // The add command after its dialog closed with OK (FCancelled clear).
@@ -541,6 +541,10 @@ private:
     bool FInvalidZipSeen = false; // ... and found no valid zip
 
     std::unique_ptr<TExtractorBackend> FCurrentUnpacker;
+    // The packer of the running add or delete, for the progress window's Cancel.
+    TPackerBackend* FRunningPacker = nullptr;
+    // Runs `packer` as the window's add or delete with the progress window up; the count.
+    int RunPacker(TPackerBackend& packer, const char* header);
     std::string FPrivateTemp;
     // The running extraction: where it writes, the first error, the count that passed.
     struct TExtractRun {

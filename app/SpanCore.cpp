@@ -67,6 +67,8 @@ std::string TMainCore::SpanPartName(const std::string& archive, int number) {
 }
 
 TMainCore::TSpanResult TMainCore::GoUserSpan() {
+    // One request, one rewrite: whatever happens below, no span stays pending for the next add.
+    FSpanExisting = false;
     if (FHandlerKind != hkZipFront || !FZip || FArchiveFile.empty() || FSpanSizeKB <= 0) return srNotWritten;
     const std::string archive = FArchiveFile;
     const int64_t volumeBytes = int64_t(FSpanSizeKB) * 1024;

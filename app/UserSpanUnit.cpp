@@ -168,5 +168,6 @@ void TUserSpanForm::OkBtnClick() {
 
 void TUserSpanForm::reject() {
     FState.CancelClick();
+    FMain.FSpanExisting = false; // nothing to span after a cancelled dialog
     QDialog::reject();
 }

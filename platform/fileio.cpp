@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -283,29 +282,6 @@ bool removeDir(const std::string& path) {
 }
 bool renameFile(const std::string& from, const std::string& to) {
     return !from.empty() && !to.empty() && ::rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool renameNoReplace(const std::string& from, const std::string& to) {
-    if (from.empty() || to.empty()) {
-        errno = EINVAL;
-        return false;
-    }
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-#endif
-    // No atomic form here: a hard link never replaces anything either; only a folder,
-    // which cannot be linked, takes the checked rename.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        if (::unlink(from.c_str()) == 0) return true;
-        const int e = errno;
-        ::unlink(to.c_str());
-        errno = e;
-        return false;
-    }
-    if (errno == EEXIST) return false;
-    if (dirExists(from) && !pathExists(to)) return ::rename(from.c_str(), to.c_str()) == 0;
-    return false;
 }
 
 std::string currentDir() {

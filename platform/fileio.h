@@ -62,9 +62,6 @@ bool makeDirs(const std::string& path);   // with every missing parent
 bool removeFile(const std::string& path); // unlink (a file or a symlink)
 bool removeDir(const std::string& path);  // an empty folder
 bool renameFile(const std::string& from, const std::string& to); // rename(2), replaces `to`
-// Renames without ever replacing: fails with EEXIST when `to` exists (renameat2 with
-// RENAME_NOREPLACE, or a hard link then unlink where the file system lacks it).
-bool renameNoReplace(const std::string& from, const std::string& to);
 std::string currentDir();
 std::string homeDir(); // $HOME, else the password database, else "/"
 // The per-user base folders: the variable when it holds an absolute path (relative values

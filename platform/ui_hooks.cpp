@@ -28,11 +28,6 @@ bool askText(const std::string& caption, const std::string& prompt, std::string&
     return false;
 }
 
-bool editText(const std::string& caption, const std::string& prompt, std::string& value) {
-    if (auto& f = uiHooks().editText) return f(caption, prompt, value);
-    return false;
-}
-
 bool askPassword(const PasswordQuestion& question, std::string& value) {
     bool ok;
     if (auto& f = uiHooks().askPassword)

@@ -43,8 +43,6 @@ struct UiHooks {
     std::function<bool(const std::string& caption, const std::string& prompt, std::string& value,
                        bool secret)>
         askText;
-    // Edits a text of several lines; the line breaks are kept. False when cancelled.
-    std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)> editText;
     // Shows the password window; false when it was cancelled.
     std::function<bool(const PasswordQuestion& question, std::string& value)> askPassword;
     // The desktop's description of a file's type ("ZIP archive"); empty when unknown.
@@ -58,8 +56,6 @@ void processMessages();
 // Default answer without a hook: Ok, else No, else Cancel, else the first button offered.
 ModalResult messageBox(const std::string& caption, const std::string& text, MsgType type, unsigned buttons);
 bool askText(const std::string& caption, const std::string& prompt, std::string& value, bool secret);
-// Without a hook: cancelled.
-bool editText(const std::string& caption, const std::string& prompt, std::string& value);
 // Without its own hook the password window is a secret askText; the answer is cut to
 // the question's longest length either way.
 bool askPassword(const PasswordQuestion& question, std::string& value);

@@ -1,4 +1,5 @@
 #include "platform/qt/QtUiHooks.h"
+#include "platform/ui_text.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -99,8 +100,8 @@ void installQtUiHooks() {
     h.processMessages = [] { QCoreApplication::processEvents(); };
     h.messageBox = qtMessageBox;
     h.askText = qtAskText;
-    h.editText = qtEditText;
     h.askPassword = TPasswordDlg::Run;
+    editTextHook() = qtEditText;
     h.fileTypeName = [](const std::string& path) { return pvMimeTypeName(path); };
 }
 

@@ -530,3 +530,94 @@ TEST_F(WriteFixture, MakeExeThenExeToZipAndRenames) {
     EXPECT_FALSE(core->FArchiveOpen);
     EXPECT_TRUE(fs::exists(fs::path(home.data) / "Trash" / "files" / "renamed.zip"));
 }
+
+// Cancel in the progress window and a failing run leave the archive byte for byte as it was,
+// open and listed: zip through the front-end, tar through the engine's packer.
+TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
+    PV_REQUIRE_PEER("unzip");
+    auto big = pvtest::randomBytes(1 << 20, 9);
+    for (int i = 0; i < 12; ++i) pvtest::writeFile(src / "many" / ("f" + std::to_string(i) + ".bin"),
+                                                  std::string(big.begin(), big.end()));
+    struct Kind {
+        const char* name;
+        int archiveKind;
+    } kinds[] = {{"c.zip", 1}, {"c.tar", 6}};
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        fs::path arc = home.dir / "arc" / k.name;
+        fs::create_directories(arc.parent_path());
+        core->CreateArchive(arc.string(), k.archiveKind);
+        core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
+        ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        const std::string before = pvtest::readFile(arc);
+        const size_t rows = core->Rows.size();
+        ASSERT_EQ(rows, 2u);
+
+        // Cancel while the add runs.
+        int pumps = 0;
+        // Cancel once the run is into its second file.
+        platform::uiHooks().processMessages = [&] {
+            if (core->StatForm.Visible && core->FCurrentFileNo >= 2 && pumps++ == 0) core->StatCancelClick();
+        };
+        core->FAddFiles = {(src / "many").string()};
+        core->AddCore(0, 3, "", false, false, false, true, false, 9);
+        EXPECT_GE(pumps, 1);
+        EXPECT_TRUE(pvtest::readFile(arc) == before);
+        EXPECT_TRUE(core->FArchiveOpen);
+        EXPECT_EQ(core->Rows.size(), rows);
+        EXPECT_TRUE(core->AllEnabled);
+
+        // Cancel while a delete runs.
+        pumps = 0;
+        platform::uiHooks().processMessages = [&] {
+            if (core->StatForm.Visible && pumps++ == 0) core->StatCancelClick();
+        };
+        core->FDeleteMode = dmAll;
+        core->pmiDeleteAllClick();
+        EXPECT_TRUE(pvtest::readFile(arc) == before);
+        EXPECT_EQ(core->Rows.size(), rows);
+        platform::uiHooks().processMessages = nullptr;
+
+        // A file that vanished before the run.
+        core->FAddFiles = {(src / "gone.txt").string()};
+        EXPECT_FALSE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        EXPECT_TRUE(pvtest::readFile(arc) == before);
+        EXPECT_TRUE(core->FArchiveOpen);
+        EXPECT_EQ(core->Rows.size(), rows);
+    }
+}
+
+// "Move files" of an engine archive moves (the dialog's switch reaches the packer); a span
+// request that was not taken up stays out of the next add.
+TEST_F(WriteFixture, MoveIntoATarAndNoSpanLeftPending) {
+    PV_REQUIRE_PEER("tar");
+    fs::path tar = home.dir / "arc" / "m.tar";
+    fs::create_directories(tar.parent_path());
+    core->CreateArchive(tar.string(), 6);
+    ASSERT_EQ(core->FHandlerKind, hkLister);
+    pvtest::writeFile(src / "mv" / "gone.txt", "moved\n");
+    pvtest::writeFile(src / "mv" / "stays.txt", "kept\n");
+    core->FPackerSwitch = 3;
+    TMainCore::TAddChoice c;
+    c.files = {(src / "mv" / "gone.txt").string()};
+    core->AddChosen(c);
+    EXPECT_FALSE(fs::exists(src / "mv" / "gone.txt"));
+    EXPECT_TRUE(fs::exists(src / "mv" / "stays.txt"));
+    EXPECT_EQ(run("tar -xOf " + q(tar.string()) + " gone.txt").out, "moved\n");
+    ASSERT_EQ(core->Rows.size(), 1u);
+
+    PV_REQUIRE_PEER("unzip");
+    fs::path zip = newZip("nospan.zip");
+    core->FSpanExisting = true; // an earlier span dialog's answer
+    core->FSpanSizeKB = 720;
+    auto data = pvtest::randomBytes(1500 * 1024, 5);
+    pvtest::writeFile(src / "s" / "big.bin", std::string(data.begin(), data.end()));
+    TMainCore::TAddChoice z;
+    z.files = {(src / "s" / "big.bin").string()};
+    z.span = 3; // "No spanning"
+    core->AddChosen(z);
+    EXPECT_FALSE(core->FSpanExisting);
+    EXPECT_EQ(core->FArchiveFile, zip.string());
+    EXPECT_FALSE(fs::exists(TMainCore::SpanPartName(zip.string(), 1)));
+    expectTests(zip);
+}

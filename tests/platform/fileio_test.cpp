@@ -1,4 +1,5 @@
 #include "platform/fileio.h"
+#include "platform/rename.h"
 
 #include "common/testutil.h"
 
