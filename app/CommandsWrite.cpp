@@ -3,7 +3,11 @@
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
+#include <QHeaderView>
+#include <QPainter>
 #include <QShortcut>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 
 #include "app/AddFilesUnit.h"
@@ -12,6 +16,7 @@
 #include "app/ExeOpt.h"
 #include "app/MainUnit.h"
 #include "app/MyMapi.h"
+#include "app/Optionsunit.h"
 #include "app/UserSpanUnit.h"
 #include "controls/TBPvCtls.h"
 #include "platform/ui_hooks.h"
@@ -32,7 +37,41 @@ std::string plainLineEnds(std::string s) {
     return out;
 }
 
+// Hot tracking of the list: names underlined under the mouse (MousePoint) or always
+// (AlwaysUnder) while a single click opens, with a pointing hand over the names.
+class THotTrackDelegate : public QStyledItemDelegate {
+public:
+    THotTrackDelegate(const TMainCore& core, QObject* parent) : QStyledItemDelegate(parent), FCore(core) {}
+    bool Underlined(bool hovered) const {
+        return FCore.FSingleClick && (FCore.FAlwaysUnder || (FCore.FMousePoint && hovered));
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == 0 && Underlined(option->state & QStyle::State_MouseOver))
+            option->font.setUnderline(true);
+    }
+
+private:
+    const TMainCore& FCore;
+};
+
 } // namespace
+
+void TMainForm::ApplyOptions() {
+    ShowToolbar(FToolbarShown);
+    ShowStatusBar(FStatusBarShown);
+    // Size, Packed, Ratio, Date, CRC, Attributes, Path: their columns and widths when shown.
+    static const int columns[7] = {1, 2, 3, 4, 6, 7, 5};
+    static const int widths[7] = {70, 70, 40, 100, 62, 35, 120};
+    for (size_t i = 0; i < 7; ++i) {
+        FZipList->setColumnHidden(columns[i], !FColumnShown[i]);
+        if (FColumnShown[i]) FZipList->setColumnWidth(columns[i], widths[i]);
+    }
+    UpdateSettings();
+    FZipList->viewport()->update();
+}
 
 bool TMainForm::DialogAvailable(const std::string& item) const {
     const TDialogSeams& s = DialogSeams();
@@ -175,6 +214,24 @@ void TMainForm::BindWriteCommands() {
     bind(cmd::WriteZipSpan, [this] {
         if (FHandlerKind == hkZipFront && FUserSpanForm) FUserSpanForm->ShowModal(1);
     });
+
+    // The list's hot tracking follows the fields the preferences set.
+    auto* hot = new THotTrackDelegate(*this, FZipList);
+    FZipList->setItemDelegate(hot);
+    FZipList->setMouseTracking(true);
+    connect(FZipList, &QAbstractItemView::entered, this, [this, hot](const QModelIndex& index) {
+        if (index.column() == 0 && (hot->Underlined(true)))
+            FZipList->viewport()->setCursor(Qt::PointingHandCursor);
+        else
+            FZipList->viewport()->unsetCursor();
+    });
+    if (FPrefsAction)
+        connect(FPrefsAction, &QAction::triggered, this, [this] {
+            TOptionsForm dlg(*this, this);
+            dlg.OnApplied = [this] { ApplyOptions(); };
+            dlg.FormShow();
+            dlg.exec();
+        });
 
     // The commands that only open a dialog.
     seam(cmd::Properties, &TDialogSeams::Properties);

@@ -37,7 +37,8 @@ struct TDialogSeams {
     TShow FindFiles;   // find in the list
     TShow Mail;        // mailing the archive through the internal client
     TShow Association; // the question about the zip file-type association
-    // Files dropped on the window (or handed over by the desktop): what to do with them.
+    // Files dropped on the window (or handed over by the desktop): the drop dialog, then the
+    // add into the archive it created or opened.
     std::function<void(TMainForm& owner, const std::vector<std::string>& paths)> FileDrop;
 };
 

@@ -604,14 +604,15 @@ void TMainCore::OpenChosenFile(const std::string& path) {
                              platform::MsgType::Information, platform::mbOK);
 }
 
-void TMainCore::NewArchiveChosen(const std::string& path, int filterIndex) {
+void TMainCore::NewArchiveChosen(const std::string& path, int filterIndex, bool confirmed) {
     if (path.empty()) return;
     FHandlerKind = filterIndex == 1 ? hkZipFront : hkLister;
     FNewArchiveKind = filterIndex;
     if (platform::pathExists(path)) {
-        auto answer = platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?",
-                                           platform::MsgType::Confirmation, platform::mbYes | platform::mbNo);
-        if (answer != platform::ModalResult::Yes) return;
+        if (!confirmed &&
+            platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?", platform::MsgType::Confirmation,
+                                 platform::mbYes | platform::mbNo) != platform::ModalResult::Yes)
+            return;
         CloseArchive(); // settles an earlier replacement before this one starts
         // The old file is moved aside, not deleted: it is gone for good only once the new
         // archive has been written over its name.

@@ -304,7 +304,8 @@ public:
 
     // ---- Commands after their dialogs ----
     void OpenChosenFile(const std::string& path);                    // Open
-    void NewArchiveChosen(const std::string& path, int filterIndex); // New, filter 1..6
+    // New, filter 1..6; `confirmed`: the user already agreed to replace an existing file.
+    void NewArchiveChosen(const std::string& path, int filterIndex, bool confirmed = false);
     void OpenHistoryItem(int index);                                 // Item1..Item5
     void AddOpenHistory(const std::string& path);
     void AddExtHistory(const std::string& path);

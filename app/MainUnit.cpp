@@ -236,7 +236,7 @@ void TMainForm::BuildMenus() {
     actions->addAction(MakeAction("&Test", cmd::Test));
 
     QMenu* options = addMenu("&Options");
-    options->addAction("&Preferences");
+    FPrefsAction = options->addAction("&Preferences");
     FShowToolbarAction = options->addAction("Show &Toolbar");
     FShowToolbarAction->setCheckable(true);
     connect(FShowToolbarAction, &QAction::triggered, this, [this](bool on) { ShowToolbar(on); });
@@ -439,6 +439,7 @@ void TMainForm::mmiMultiExtractClick() {
     std::vector<std::string> archives;
     {
         TMultiExtForm dlg(*this, this);
+        dlg.FormShow();
         dlg.exec();
         if (FCancelled) return;
         archives = dlg.Archives();

@@ -49,6 +49,8 @@ public:
     // The Delete button's drop-down ("Delete selected", "Delete all files").
     QMenu* DeleteMenu() const { return FDeleteMenu; }
     QAction* ConvertAction() const { return FConvertAction; }
+    // After the preferences dialog's OK: bars, columns and the list's look from the fields.
+    void ApplyOptions();
     // Whether the dialog a command opens exists (its seam is filled, DialogSeams.h); a
     // command without its dialog stays disabled.
     bool DialogAvailable(const std::string& item) const;
@@ -147,6 +149,7 @@ private:
     QMenu* FPopup = nullptr;
     QMenu* FDeleteMenu = nullptr;
     QAction* FConvertAction = nullptr;
+    QAction* FPrefsAction = nullptr;
     std::vector<QLabel*> FPanels;
     std::multimap<std::string, QAction*> FItemActions;
     std::vector<QAction*> FSortActions; // both menus, six each

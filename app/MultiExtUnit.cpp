@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
+#include <QStyle>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +14,9 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/DirSelUnit.h"
 #include "app/MainCore.h"
+#include "controls/DirTree.h"
 #include "platform/ui_hooks.h"
 
 namespace {
@@ -42,8 +46,10 @@ TMultiExtForm::TMultiExtForm(TMainCore& main, QWidget* parent) : QDialog(parent)
     lvFiles->setColumnWidth(1, 90);
     layout->addWidget(lvFiles);
     auto* fileButtons = new QHBoxLayout;
-    auto* add = new QPushButton("&Add files", this);
-    auto* del = new QPushButton("&Delete files", this);
+    auto* add = btnAddFiles = new QPushButton("&Add files", this);
+    auto* del = btnDelFiles = new QPushButton("&Delete files", this);
+    add->setObjectName("btnAddFiles");
+    del->setObjectName("btnDelFiles");
     fileButtons->addWidget(add);
     fileButtons->addWidget(del);
     fileButtons->addStretch(1);
@@ -52,7 +58,9 @@ TMultiExtForm::TMultiExtForm(TMainCore& main, QWidget* parent) : QDialog(parent)
     layout->addWidget(new QLabel("Destination", this));
     auto* dest = new QHBoxLayout;
     oeDestDir = new QLineEdit(QDir::homePath(), this);
-    auto* dirSel = new QPushButton("...", this);
+    auto* dirSel = DirSel2 = new QPushButton("...", this);
+    dirSel->setObjectName("DirSel2");
+    oeDestDir->setObjectName("oeDestDir");
     dest->addWidget(oeDestDir, 1);
     dest->addWidget(dirSel);
     layout->addLayout(dest);
@@ -70,8 +78,10 @@ TMultiExtForm::TMultiExtForm(TMainCore& main, QWidget* parent) : QDialog(parent)
     layout->addWidget(cbDirectories);
     layout->addWidget(cbOlder);
     auto* buttons = new QHBoxLayout;
-    auto* ok = new QPushButton("&OK", this);
-    auto* cancel = new QPushButton("&Cancel", this);
+    auto* ok = btnOk = new QPushButton("&OK", this);
+    auto* cancel = btnCancel = new QPushButton("&Cancel", this);
+    ok->setObjectName("btnOk");
+    cancel->setObjectName("btnCancel");
     buttons->addStretch(1);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
@@ -101,7 +111,12 @@ void TMultiExtForm::AddFiles(const std::vector<std::string>& paths) {
             QTreeWidgetItem* it = lvFiles->topLevelItem(i);
             listed = (it->text(2) + it->text(0)).compare(full, Qt::CaseInsensitive) == 0;
         }
-        if (!listed) lvFiles->addTopLevelItem(new QTreeWidgetItem({fi.fileName(), QString(), folder}));
+        if (listed) continue;
+        auto* row = new QTreeWidgetItem({fi.fileName(), QString(), folder});
+        // Zip archives carry the zip image.
+        if (fi.suffix().toLower() == "zip")
+            row->setIcon(0, QIcon::fromTheme("application-zip", style()->standardIcon(QStyle::SP_DriveFDIcon)));
+        lvFiles->addTopLevelItem(row);
     }
 }
 
@@ -128,8 +143,24 @@ void TMultiExtForm::DelFilesClick() {
 }
 
 void TMultiExtForm::DirSelClick() {
-    const QString dir = QFileDialog::getExistingDirectory(this, "Select Directory", oeDestDir->text());
-    if (!dir.isEmpty()) oeDestDir->setText(dir);
+    // The picker says through FCancelled; the dialog's own answer is set again on closing.
+    TDirSelForm picker(FMain, this);
+    picker.DirTree1->OpenPath(oeDestDir->text().toStdString());
+    picker.exec();
+    const bool picked = !FMain.FCancelled;
+    FMain.FCancelled = true;
+    if (picked) oeDestDir->setText(QString::fromStdString(picker.DirTree1->GetSelectedPath()));
+}
+
+void TMultiExtForm::FormShow() {
+    cbFunction->setCurrentIndex(0);
+    AddFilesClick();
+    DirSelClick();
+}
+
+void TMultiExtForm::reject() {
+    FMain.FCancelled = true;
+    QDialog::reject();
 }
 
 void TMultiExtForm::Accept(TMainCore& main, const std::string& dest, int mode, bool overwrite, bool dirNames,

@@ -9,6 +9,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QTreeWidget;
 class TMainCore;
 
@@ -27,16 +28,24 @@ public:
     static void Accept(TMainCore& main, const std::string& dest, int mode, bool overwrite, bool dirNames,
                        bool skipOlder, int count);
 
+    // Before the dialog shows: the file dialog at once, then the folder picker.
+    void FormShow();
+    void DirSelClick();
+
     QTreeWidget* lvFiles = nullptr;
+    QPushButton *btnAddFiles = nullptr, *btnDelFiles = nullptr, *DirSel2 = nullptr, *btnOk = nullptr,
+                *btnCancel = nullptr;
     QLineEdit* oeDestDir = nullptr;
     QComboBox* cbFunction = nullptr;
     QCheckBox* cbOverwrite = nullptr;
     QCheckBox* cbDirectories = nullptr;
     QCheckBox* cbOlder = nullptr;
 
+public slots:
+    void reject() override;
+
 private:
     void AddFilesClick();
     void DelFilesClick();
-    void DirSelClick();
     TMainCore& FMain;
 };
