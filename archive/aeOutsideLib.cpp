@@ -100,7 +100,7 @@ int TUnOutsideLib::LibraryData(const uint8_t* Data, int64_t Size) {
         UpdateCrc(32, Data, Size);
     if (Cancel()) return 0;
     FEntryDone += Size;
-    BytesLeft -= Size;
+    BytesLeft = std::max<int64_t>(0, BytesLeft - Size);
     ReportProgress(FEntryDone, FEntrySize, TotalUnpackedSize);
     if (!FLibraryWrites && WriteMode < 4) {
         try {

@@ -1,6 +1,7 @@
 #include "archive/format/aeUnRAR.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -208,8 +209,13 @@ void TUnRAR::CountVolume(const std::string& Name) {
                                 (h->hostOs == 3 ? (h->attributes & 0xF000) == 0x4000 : (h->attributes & 0x10) != 0);
             if (!folder && !(h->flags & aehdr::kRarFlagSplitBefore)) {
                 ++FCounted;
-                TotalUnpackedSize += static_cast<int64_t>(h->size);
-                TotalPackedSize += static_cast<int64_t>(h->packedSize);
+                // Sizes come from the archive: totals saturate rather than overflow.
+                auto add = [](int64_t& total, uint64_t v) {
+                    const uint64_t room = static_cast<uint64_t>(INT64_MAX - total);
+                    total += static_cast<int64_t>(std::min(v, room));
+                };
+                add(TotalUnpackedSize, h->size);
+                add(TotalPackedSize, h->packedSize);
                 MaxFileDosDate = std::max(MaxFileDosDate, h->dosDateTime);
             }
         }
@@ -248,12 +254,15 @@ bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
     const bool writesFiles = WriteMode == 0;
 
     auto skip = [&] {
-        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), true, false);
+        BeginLibraryEntry(static_cast<int64_t>(std::min<uint64_t>(H.UnpSize, INT64_MAX / 4)), true, false);
         const int r = RunLibrary(Arc, kRarSkip, {});
         return r == 0 || r == kRarEndArchive;
     };
     if (folder || !MatchesFileSpec(name, true)) return skip();
 
+    // The size as the header gives it, kept within what the counters can take.
+    const int64_t size = static_cast<int64_t>(std::min<uint64_t>(H.UnpSize, INT64_MAX / 4));
+    auto lowerBytesLeft = [&] { BytesLeft = std::max<int64_t>(0, BytesLeft - size); };
     Ctx().Crc32Value = 0xFFFFFFFF;
     std::string stored = name;
     bool exists = false;
@@ -261,7 +270,7 @@ bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
     case TBeginResult::brCancel:
         return false;
     case TBeginResult::brSkip:
-        BytesLeft -= static_cast<int64_t>(H.UnpSize);
+        lowerBytesLeft();
         return skip();
     case TBeginResult::brExtract:
         break;
@@ -272,12 +281,12 @@ bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
     const bool made = writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
     if (!made) {
         OutputFailed(output, fn);
-        BytesLeft -= static_cast<int64_t>(H.UnpSize);
+        lowerBytesLeft();
         return skip();
     }
 
     auto processOnce = [&] {
-        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), false, writesFiles);
+        BeginLibraryEntry(size, false, writesFiles);
         return RunLibrary(Arc, writesFiles ? kRarExtract : kRarTest, writesFiles ? temp : std::string{});
     };
     int r = 0;
