@@ -1,4 +1,6 @@
 #include "app/ArcConvertUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -326,3 +328,11 @@ void TArcConvertForm::OkClick() {
     btnOk->setEnabled(State.OkEnabled);
     if (done) accept();
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.Convert = [](TMainForm& owner) {
+        TArcConvertForm dlg(owner, &owner);
+        dlg.exec();
+    };
+});

@@ -1,4 +1,6 @@
 #include "app/ArchiveInfoUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -99,3 +101,12 @@ void TArchiveInfoForm::showEvent(QShowEvent* e) {
         zip ? FMain.FTotalPacked : FMain.FArchivePacked, zip ? FMain.FTotalSize : FMain.FArchiveSize)));
     QDialog::showEvent(e);
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.Properties = [](TMainForm& owner) {
+        if (!owner.FArchiveOpen) return;
+        TArchiveInfoForm dlg(owner, &owner);
+        dlg.exec();
+    };
+});

@@ -1,4 +1,6 @@
 #include "app/AssoUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -122,3 +124,11 @@ void TAssoForm::CancelBtnClick() {
     if (TIniFile* ini = FMain.Settings()) assocore::Cancel(*ini, cbNever->isChecked());
     reject();
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.Association = [](TMainForm& owner) {
+        TAssoForm dlg(owner, &owner);
+        if (!dlg.AppliedAtCreation()) dlg.exec();
+    };
+});

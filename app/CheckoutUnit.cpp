@@ -1,4 +1,6 @@
 #include "app/CheckoutUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -269,3 +271,12 @@ void TCheckoutForm::OkClick() {
     QApplication::restoreOverrideCursor();
     if (done) accept();
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.Checkout = [](TMainForm& owner) {
+        if (!owner.FArchiveOpen) return;
+        TCheckoutForm dlg(owner, &owner);
+        dlg.exec();
+    };
+});

@@ -14,6 +14,7 @@
 #include "app/DelUnit.h"
 #include "app/DialogSeams.h"
 #include "app/ExeOpt.h"
+#include "app/MailArchiveUnit.h"
 #include "app/MainUnit.h"
 #include "app/MyMapi.h"
 #include "app/Optionsunit.h"
@@ -254,6 +255,7 @@ void TMainForm::BindWriteCommands() {
             if (auto& show = DialogSeams().Mail) show(*this);
             return;
         }
-        if (!FArchiveFile.empty()) MapiSendMail(FArchiveName, FArchiveFile);
+        // The mail program road says when xdg-email failed, with its exit status.
+        if (!FArchiveFile.empty()) mailcore::SendWithMailProgram(*this);
     });
 }

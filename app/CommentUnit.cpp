@@ -1,4 +1,6 @@
 #include "app/CommentUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -63,3 +65,14 @@ void TCommentForm::InsertFile(const std::string& path) {
     std::string text;
     if (commentcore::LoadTextFile(path, text)) reComment->setPlainText(QString::fromStdString(text));
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.Comment = [](TMainForm& owner) {
+        // Only zip archives carry a comment the zip component writes.
+        if (owner.FHandlerKind != hkZipFront) return;
+        TCommentForm dlg(owner, &owner);
+        dlg.reComment->setPlainText(QString::fromStdString(owner.ArchiveComment()));
+        dlg.exec();
+    };
+});

@@ -1,4 +1,6 @@
 #include "app/CopyMoveUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -214,3 +216,13 @@ void TCopyMoveForm::OKClick() {
     QApplication::restoreOverrideCursor();
     if (done) accept();
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.CopyMove = [](TMainForm& owner, int mode) {
+        if (owner.FArchiveFile.empty()) return;
+        TCopyMoveForm dlg(owner, &owner);
+        dlg.Mode = mode;
+        dlg.exec();
+    };
+});

@@ -1,4 +1,6 @@
 #include "app/ItemRenameUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -78,3 +80,11 @@ void TItemRenameForm::reject() {
     FMain.FCancelled = true;
     QDialog::reject();
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.ItemRename = [](TMainForm& owner) {
+        TItemRenameForm dlg(owner, &owner);
+        dlg.exec();
+    };
+});

@@ -1,4 +1,7 @@
 #include "app/MailArchiveUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
+#include "app/Optionsunit.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -243,3 +246,12 @@ void TMailArchiveForm::reject() {
     FMain.FCancelled = true;
     QDialog::reject();
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.Mail = [](TMainForm& owner) { mailcore::MailArchiveCommand(owner, &owner); };
+    mailcore::ShowOptionsDialog = [](TMainCore& main, QWidget* parent) {
+        TOptionsForm dlg(main, parent);
+        dlg.exec();
+    };
+});

@@ -1,4 +1,6 @@
 #include "app/OutputUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -181,3 +183,12 @@ void TOutputForm::Activate() {
     for (const std::string& l : lines) mOutput->appendPlainText(QString::fromStdString(l));
     btnClose->setEnabled(true);
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.TestOutput = [](TMainForm& owner) {
+        if (!owner.FArchiveOpen) return;
+        TOutputForm dlg(owner, &owner);
+        dlg.exec();
+    };
+});

@@ -1,4 +1,6 @@
 #include "app/UUEncodeUnit.h"
+#include "app/DialogSeams.h"
+#include "app/MainUnit.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -216,3 +218,11 @@ void TUUEncodeForm::OkClick() {
     btnOk->setEnabled(State.OkEnabled);
     if (done) accept();
 }
+
+// The window opens this dialog through its seam.
+static const bool registered = FillDialogSeam([](TDialogSeams& s) {
+    s.UUEncode = [](TMainForm& owner) {
+        TUUEncodeForm dlg(owner, &owner);
+        dlg.exec();
+    };
+});
