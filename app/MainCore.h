@@ -282,8 +282,10 @@ public:
         int span = 0;       // the span combo
         bool fullPaths = false, recurse = true, forceDOS = false;
     };
-    // Shows the file-drop dialog over FShellFiles; the bare core has none and cancels.
-    virtual TFileDropChoice ShowFileDropForm() { return {}; }
+    // Shows the file-drop dialog over FShellFiles. The core's own is the least one: a
+    // question whether to add them to the open archive, or else to a new zip named after
+    // the first name; Yes creates that zip.
+    virtual TFileDropChoice ShowFileDropForm();
     // Dropped names: one archive may be opened instead (after the question), every other
     // drop goes to AddDroppedFiles.
     void DropFiles(const std::vector<std::string>& names);
@@ -291,6 +293,16 @@ public:
     bool AddDroppedFiles();
     // The name has the extension of a kind of archive the window opens.
     static bool IsArchiveExt(const std::string& name);
+
+    // ---- Dragging rows out ----
+    // Starts a drag of the selected rows: a new private folder for it and the paths the
+    // drag announces there (a row's first folder when it has one and folder names are
+    // kept, each once; else its name). Empty when nothing can be dragged.
+    std::vector<std::string> BeginDragOut();
+    // The target takes the files: the selected rows are extracted into the drag's folder,
+    // so the announced paths exist; false when that failed.
+    bool dsMainDragDrop();
+    std::string FDragFolder; // the running drag's folder, with a trailing '/'
 
     // ---- Archives ----
     void OpenArchive(const std::string& path);

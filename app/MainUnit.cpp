@@ -26,6 +26,7 @@
 #include "app/PWord1Unit.h"
 #include "app/UserSpanUnit.h"
 #include "app/StatUnit.h"
+#include "controls/DropSource.h"
 #include "controls/FileListModel.h"
 #include "platform/ui_hooks.h"
 
@@ -74,6 +75,8 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
         FStatForm->Sync(StatForm);
     });
     setAcceptDrops(true); // dropped files are handled with the drop dialog
+    dsMainDrag = new TDropFileSource(this);
+    FZipList->viewport()->installEventFilter(this);
     FormCreate(programPath);
     SetCaptions();
     ApplyToolbarSettings();

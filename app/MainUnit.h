@@ -25,6 +25,7 @@ class TStatForm;
 class TOverwriteForm;
 class TPWordForm;
 class TUserSpanForm;
+class TDropFileSource;
 
 class TMainForm : public QMainWindow, public TMainCore {
     Q_OBJECT
@@ -85,6 +86,10 @@ public:
     TToolbarSepPv *tbSep1 = nullptr, *tbSep2 = nullptr;
     TPvImageList *ilNormal = nullptr, *ilHot = nullptr;
 
+    // Files dragged out of the list (MainDrop.cpp): the drag of the selected rows.
+    void StartDragOut();
+    TDropFileSource* DragSource() const { return dsMainDrag; }
+
     void SetCaptions();
     void UpdateSettings();
     void RestoreWindowPlacement(int left, int right, int bottom, int top);
@@ -93,6 +98,10 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     void BeginListUpdate() override;
     void EndListUpdate() override;
@@ -133,6 +142,9 @@ private:
     int ColumnWidth(int col) const;
 
     std::vector<std::string> FParams;
+    TDropFileSource* dsMainDrag = nullptr;
+    int FMouseDownX = 0, FMouseDownY = 0;
+    bool FDragging = false;
     bool FShown = false;
     bool FSyncingSelection = false;
     bool FRefreshPending = false;
