@@ -290,7 +290,8 @@ public:
     // drop goes to AddDroppedFiles.
     void DropFiles(const std::vector<std::string>& names);
     // Adds FShellFiles to the archive the file-drop dialog chose; FShellFiles is emptied.
-    bool AddDroppedFiles();
+    // The window hands them to its full drop dialog when it has one.
+    virtual bool AddDroppedFiles();
     // The name has the extension of a kind of archive the window opens.
     static bool IsArchiveExt(const std::string& name);
 

@@ -6,7 +6,9 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "app/DialogSeams.h"
 #include "app/MainUnit.h"
+#include "platform/ui_hooks.h"
 #include "controls/DropSource.h"
 
 namespace {
@@ -68,4 +70,18 @@ void TMainForm::StartDragOut() {
     FDragging = true;
     dsMainDrag->Execute();
     FDragging = false;
+}
+
+bool TMainForm::AddDroppedFiles() {
+    if (!DialogSeams().FileDrop) return TMainCore::AddDroppedFiles();
+    std::vector<std::string> files;
+    files.swap(FShellFiles);
+    if (files.empty()) {
+        platform::messageBox("Error", "No files selected", platform::MsgType::Error, platform::mbOK);
+        return false;
+    }
+    FCancelled = false;
+    ShowFileDrop(files);
+    FShellFiles.clear();
+    return !FCancelled;
 }

@@ -88,6 +88,7 @@ public:
 
     // Files dragged out of the list (MainDrop.cpp): the drag of the selected rows.
     void StartDragOut();
+    bool AddDroppedFiles() override;
     TDropFileSource* DragSource() const { return dsMainDrag; }
 
     void SetCaptions();

@@ -6,6 +6,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "app/DialogSeams.h"
 #include "app/MainUnit.h"
 #include "controls/DropSource.h"
 #include "apptest.h"
@@ -99,6 +100,19 @@ TEST_F(DragFixture, TheTargetsFirstReadExtractsTheAnnouncedFilesByteExact) {
 
 TEST_F(DragFixture, DroppedFilesAskAboutOneArchiveAndElseGoToAZip) {
     PV_REQUIRE_PEER("zip");
+    // The window's full drop dialog gets the names when it is there; the least one otherwise.
+    auto saved = DialogSeams().FileDrop;
+    std::vector<std::string> handed;
+    DialogSeams().FileDrop = [&](TMainForm&, const std::vector<std::string>& p) { handed = p; };
+    form->DropFiles({"/x/a.txt", "/y"});
+    EXPECT_EQ(handed, (std::vector<std::string>{"/x/a.txt", "/y"}));
+    EXPECT_TRUE(form->FShellFiles.empty());
+    DialogSeams().FileDrop = nullptr;
+    struct Restore {
+        std::function<void(TMainForm&, const std::vector<std::string>&)> f;
+        ~Restore() { DialogSeams().FileDrop = f; }
+    } restore{saved};
+
     ASSERT_EQ(run("zip -qr ../pack.zip docs", src).status, 0);
     pvtest::writeFile(home.dir / "x.zoo", "not really");
     const std::string pack = (home.dir / "pack.zip").string();
