@@ -26,10 +26,6 @@ std::string absoluteNormal(const std::string& path) {
     return p.lexically_normal().string();
 }
 
-constexpr auto& le16 = pvcommon::GetLE16;
-constexpr auto& le32 = pvcommon::GetLE32;
-constexpr auto& putLe32 = pvcommon::PutLE32;
-
 std::string lowerAscii(std::string s) {
     for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -527,18 +523,19 @@ void TCompBase::copyKeptEntry(THeadObject& Head, const std::string& Name) {
         // Local header: signature, version, flags (6), method, time, CRC, sizes, name length
         // (26), extra length (28); then name, extra, data and, with flag bit 3, a descriptor.
         uint8_t h[30];
-        if (!platform::readAt(FArcHandle, offset, h, 30) || le32(h) != pvcommon::zip::kLocalSig)
+        if (!platform::readAt(FArcHandle, offset, h, 30) || pvcommon::GetLE32(h) != pvcommon::zip::kLocalSig)
             RaiseError(FArchiveFile, "", "0", kMsgInconsistentLocal);
-        length = 30 + le16(h + 26) + le16(h + 28) + Head.CompressedSize;
-        if (le16(h + 6) & 8) {
+        length = 30 + pvcommon::GetLE16(h + 26) + pvcommon::GetLE16(h + 28) + Head.CompressedSize;
+        if (pvcommon::GetLE16(h + 6) & 8) {
             uint8_t sig[4];
             const bool hasSig = platform::readAt(FArcHandle, offset + length, sig, 4) &&
-                                le32(sig) == pvcommon::zip::kDescriptorSig;
+                                pvcommon::GetLE32(sig) == pvcommon::zip::kDescriptorSig;
             length += hasSig ? 16 : 12;
         }
         const int64_t newOffset = platform::fileSize(FTempHandle);
         if (newOffset < 0 || newOffset > 0xFFFFFFFFll) WriteError();
-        if (Head.Header.size() >= 46) putLe32(Head.Header.data() + 42, static_cast<uint32_t>(newOffset));
+        if (Head.Header.size() >= 46)
+            pvcommon::PutLE32(Head.Header.data() + 42, static_cast<uint32_t>(newOffset));
     } else if (Head.StoredLength > 0) {
         length = Head.StoredLength;
     } else if (FArcType == atTar) {

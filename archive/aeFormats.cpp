@@ -1,5 +1,6 @@
 #include "archive/aeFormats.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -57,30 +58,181 @@ std::unique_ptr<TUnBase> NewGzipExtractor(TArcType) {
     return g;
 }
 
+// Signature shorthands: the whole four bytes, the first word, the second word.
+TSignature Whole(uint32_t V, TArcType InProgram, TArcType AtStart) {
+    return {V, 0xFFFFFFFF, InProgram, AtStart, srWhole};
+}
+TSignature FirstWord(uint16_t V, TArcType InProgram, TArcType AtStart, TSignatureRank R = srFirstWord) {
+    return {V, 0xFFFF, InProgram, AtStart, R};
+}
+TSignature Special(uint32_t V, uint32_t Mask, TSignatureRank R, TArcType (*Decide)(TArcDetector&, int)) {
+    return {V, Mask, atUnknown, atUnknown, R, Decide};
+}
+
 std::vector<TFormatRow> MakeRows() {
     std::vector<TFormatRow> r;
-    auto add = [&](TFormatRow row) { r.push_back(row); };
-    // clang-format off
-    //   name    types                                                walk            method names  extractor           writer
-    add({"zip",  ArcBit(atZip) | ArcBit(atZipExe) | ArcBit(atZipMV),   NewZipWalk,     ZipMethods,   NewUn<TUnZIP>,      NewWr<TZip>});
-    add({"jar",  ArcBit(atJar) | ArcBit(atJarExe),                     NewZipWalk,     ZipMethods,   NewUn<TUnJar>,      NewWr<TJar>});
-    add({"gzip", ArcBit(atGZip),                                       NewGzipWalk,    GzipMethods,  NewGzipExtractor,   NewWr<TGZip>});
-    add({"tar",  ArcBit(atTar),                                        NewTarWalk,     TarMethods,   NewUn<TUnTAR>,      NewWr<TTar>});
-    add({"lha",  ArcBit(atLha) | ArcBit(atLhaExe) | ArcBit(atLzh) | ArcBit(atLzhExe),
-                                                                       NewLhaWalk,     LhaMethods,   NewUn<TUnLHA>,      NewWr<TLha>});
-    add({"arj",  ArcBit(atArj) | ArcBit(atArjExe),                     NewArjWalk,     ArjMethods,   NewUn<TUnARJ>,      nullptr});
-    add({"rar",  ArcBit(atRar) | ArcBit(atRarExe),                     NewRarWalk,     RarMethods,   NewUn<TUnRAR>,      nullptr});
-    add({"ace",  ArcBit(atACE) | ArcBit(atAceExe),                     NewAceWalk,     AceMethods,   NewUn<TUnACE>,      nullptr});
-    add({"cab",  ArcBit(atCab),                                        NewCabWalk,     CabMethods,   NewUn<TUnCAB>,      NewWr<TMakeCAB>});
-    add({"zoo",  ArcBit(atZoo),                                        NewZooWalk,     ZooMethods,   NewUn<TUnZOO>,      nullptr});
-    add({"ha",   ArcBit(atHa),                                         NewHaWalk,      HaMethods,    nullptr,            nullptr});
-    add({"arc",  ArcBit(atArc) | ArcBit(atArcExe),                     NewArcWalk,     ArcMethods,   NewUn<TUnARC>,      nullptr});
-    add({"pak",  ArcBit(atPak) | ArcBit(atPakExe),                     NewArcWalk,     PakMethods,   nullptr,            nullptr});
-    add({"bh",   ArcBit(atBh) | ArcBit(atBhExe),                       NewBhWalk,      BhMethods,    NewUn<TUnBH>,       NewWr<TBlakHole>});
-    add({"msgz", ArcBit(atMsGZ),                                       NewMsgzWalk,    nullptr,      nullptr,            nullptr});
-    add({"uue",  ArcBit(atUue),                                        NewUueWalk,     nullptr,      NewUn<TUUDecode>,   NewWr<TUUEncode>});
-    // clang-format on
+    auto add = [&](TFormatRow row) { r.push_back(std::move(row)); };
+    // A program's own header never tells a gzip, HA, ZOO, cabinet or ARC 1.x archive inside
+    // it apart from data, so those answer atUnsupported there.
+    add({.Name = "zip",
+         .Types = ArcBit(atZip) | ArcBit(atZipExe) | ArcBit(atZipMV),
+         .Extracts = kAllTypes,
+         .Writes = ArcBit(atZip),
+         .Tests = ArcBit(atZip) | ArcBit(atZipExe),
+         .Signatures = {Special(0x08074B50, 0xFFFFFFFF, srWhole, ZipSpanMarkerSignature),
+                        Special(0x02014B50, 0xFFFFFFFF, srWhole, ZipLaterDiskSignature),
+                        Whole(0x34474B50, atNA, atNA), FirstWord(0x4B50, atZipExe, atZip)},
+         .ScanMarks = {{'P', atZipExe, ZipScanProbe}},
+         .NewWalk = NewZipWalk,
+         .MethodName = ZipMethods,
+         .NewExtractor = NewUn<TUnZIP>,
+         .NewWriter = NewWr<TZip>});
+    add({.Name = "jar",
+         .Types = ArcBit(atJar) | ArcBit(atJarExe),
+         .Extracts = ArcBit(atJar),
+         .Writes = ArcBit(atJar),
+         .Tests = kAllTypes,
+         .NewWalk = NewZipWalk,
+         .MethodName = ZipMethods,
+         .NewExtractor = NewUn<TUnJar>,
+         .NewWriter = NewWr<TJar>});
+    add({.Name = "gzip",
+         .Types = ArcBit(atGZip),
+         .Extracts = kAllTypes,
+         .Writes = kAllTypes,
+         .Tests = kAllTypes,
+         .Signatures = {FirstWord(0x1E1F, atUnsupported, atGZip), FirstWord(0x2125, atUnsupported, atGZip),
+                        FirstWord(0x8B1F, atUnsupported, atGZip), FirstWord(0x9D1F, atUnsupported, atGZip),
+                        FirstWord(0x9E1F, atUnsupported, atGZip), FirstWord(0xA01F, atUnsupported, atGZip)},
+         .NewWalk = NewGzipWalk,
+         .MethodName = GzipMethods,
+         .NewExtractor = NewGzipExtractor,
+         .NewWriter = NewWr<TGZip>});
+    add({.Name = "tar",
+         .Types = ArcBit(atTar),
+         .Extracts = kAllTypes,
+         .Writes = kAllTypes,
+         .Tests = kAllTypes,
+         .NewWalk = NewTarWalk,
+         .MethodName = TarMethods,
+         .NewExtractor = NewUn<TUnTAR>,
+         .NewWriter = NewWr<TTar>});
+    add({.Name = "lha",
+         .Types = ArcBit(atLha) | ArcBit(atLhaExe) | ArcBit(atLzh) | ArcBit(atLzhExe),
+         .Extracts = kAllTypes,
+         .Writes = ArcBit(atLha) | ArcBit(atLzh),
+         .Tests = kAllTypes,
+         // "-l" at bytes 2..3, after the header's size and checksum bytes
+         .Signatures = {{0x6C2D0000, 0xFFFF0000, atLhaExe, atLha, srSecondWord}},
+         .ScanMarks = {{'-', atLhaExe, LhaScanProbe}},
+         .NewWalk = NewLhaWalk,
+         .MethodName = LhaMethods,
+         .NewExtractor = NewUn<TUnLHA>,
+         .NewWriter = NewWr<TLha>});
+    add({.Name = "arj",
+         .Types = ArcBit(atArj) | ArcBit(atArjExe),
+         .Extracts = kAllTypes,
+         .Tests = kAllTypes,
+         .Signatures = {FirstWord(0xEA60, atArjExe, atArj)},
+         .ScanMarks = {{0x60, atArjExe, ArjScanProbe}},
+         .NewWalk = NewArjWalk,
+         .MethodName = ArjMethods,
+         .NewExtractor = NewUn<TUnARJ>});
+    add({.Name = "rar",
+         .Types = ArcBit(atRar) | ArcBit(atRarExe),
+         .Extracts = kAllTypes,
+         .Tests = kAllTypes,
+         .OutsideLibrary = true,
+         .Signatures = {Whole(0x21726152, atRarExe, atRar)}, // "Rar!"
+         .ScanMarks = {{'R', atRarExe, RarScanProbe}},
+         .NewWalk = NewRarWalk,
+         .MethodName = RarMethods,
+         .NewExtractor = NewUn<TUnRAR>});
+    // "**ACE**" 7 bytes into the file is checked by detection itself: it overrides any
+    // signature but the multi-volume zip's.
+    add({.Name = "ace",
+         .Types = ArcBit(atACE) | ArcBit(atAceExe),
+         .Extracts = kAllTypes,
+         .Tests = kAllTypes,
+         .OutsideLibrary = true,
+         .ScanMarks = {{'*', atAceExe, AceScanProbe}},
+         .NewWalk = NewAceWalk,
+         .MethodName = AceMethods,
+         .NewExtractor = NewUn<TUnACE>});
+    add({.Name = "cab",
+         .Types = ArcBit(atCab),
+         .Extracts = kAllTypes,
+         .Writes = kAllTypes,
+         .OutsideLibrary = true,
+         .Signatures = {Whole(0x4643534D, atUnsupported, atCab)}, // "MSCF"
+         .NewWalk = NewCabWalk,
+         .MethodName = CabMethods,
+         .NewExtractor = NewUn<TUnCAB>,
+         .NewWriter = NewWr<TMakeCAB>});
+    add({.Name = "zoo",
+         .Types = ArcBit(atZoo),
+         .Extracts = kAllTypes,
+         .Tests = kAllTypes,
+         .Signatures = {FirstWord(0x4F5A, atUnsupported, atZoo)}, // "ZO"
+         .NewWalk = NewZooWalk,
+         .MethodName = ZooMethods,
+         .NewExtractor = NewUn<TUnZOO>});
+    add({.Name = "ha",
+         .Types = ArcBit(atHa),
+         .Signatures = {FirstWord(0x4148, atUnsupported, atHa)}, // "HA"
+         .NewWalk = NewHaWalk,
+         .MethodName = HaMethods});
+    // The ARC family's first byte 0x1A could be an LHA header's size, so "-l" goes first.
+    add({.Name = "arc",
+         .Types = ArcBit(atArc) | ArcBit(atArcExe),
+         .Extracts = kAllTypes,
+         .Tests = kAllTypes,
+         .Signatures = {FirstWord(0x021A, atUnsupported, atArc, srWeakFirstWord),
+                        FirstWord(0x1E1A, atUnsupported, atArc, srWeakFirstWord),
+                        FirstWord(0x081A, atArcExe, atArc, srWeakFirstWord),
+                        FirstWord(0x091A, atArcExe, atArc, srWeakFirstWord),
+                        Special(0x92B7, 0xFFFF, srWeakFirstWord, ArcFixedSfxSignature),
+                        Special(0xDFB7, 0xFFFF, srWeakFirstWord, ArcFixedSfxSignature)},
+         .NewWalk = NewArcWalk,
+         .MethodName = ArcMethods,
+         .NewExtractor = NewUn<TUnARC>});
+    add({.Name = "pak",
+         .Types = ArcBit(atPak) | ArcBit(atPakExe),
+         .Signatures = {FirstWord(0x0A1A, atPakExe, atPak, srWeakFirstWord),
+                        FirstWord(0x0B1A, atPakExe, atPak, srWeakFirstWord)},
+         .NewWalk = NewArcWalk,
+         .MethodName = PakMethods});
+    add({.Name = "bh",
+         .Types = ArcBit(atBh) | ArcBit(atBhExe),
+         .Extracts = kAllTypes,
+         .Writes = ArcBit(atBh),
+         .Tests = kAllTypes,
+         .Signatures = {Whole(0x07054842, atBhExe, atBh)}, // "BH" 05 07
+         .ScanMarks = {{'B', atBhExe, BhScanProbe}},
+         .NewWalk = NewBhWalk,
+         .MethodName = BhMethods,
+         .NewExtractor = NewUn<TUnBH>,
+         .NewWriter = NewWr<TBlakHole>});
+    add({.Name = "msgz",
+         .Types = ArcBit(atMsGZ),
+         .Signatures = {Whole(0x8C655D13, atUnsupported, atMsGZ)},
+         .NewWalk = NewMsgzWalk});
+    // Found by its "begin " line, not by a signature.
+    add({.Name = "uue",
+         .Types = ArcBit(atUue),
+         .Extracts = kAllTypes,
+         .Writes = kAllTypes,
+         .NewWalk = NewUueWalk,
+         .NewExtractor = NewUn<TUUDecode>,
+         .NewWriter = NewWr<TUUEncode>});
     return r;
+}
+
+// The union over the rows of a capability cell (each limited to its row's types).
+TArcTypes RowTypes(TArcTypes TFormatRow::*Cell) {
+    TArcTypes t = 0;
+    for (const TFormatRow& f : Formats()) t |= f.*Cell & f.Types;
+    return t;
 }
 
 } // namespace
@@ -103,6 +255,50 @@ const TFormatRow* FindFormat(TArcType Type) {
     for (const TFormatRow& f : Formats())
         if (InArcTypes(f.Types, Type)) return &f;
     return nullptr;
+}
+
+const std::vector<const TSignature*>& SignaturesByRank() {
+    static const std::vector<const TSignature*> sigs = [] {
+        std::vector<const TSignature*> v;
+        for (const TFormatRow& f : Formats())
+            for (const TSignature& g : f.Signatures) v.push_back(&g);
+        std::stable_sort(v.begin(), v.end(),
+                         [](const TSignature* a, const TSignature* b) { return a->Rank < b->Rank; });
+        return v;
+    }();
+    return sigs;
+}
+
+const std::array<std::vector<const TScanMark*>, 256>& ScanMarksByFirstByte() {
+    static const std::array<std::vector<const TScanMark*>, 256> marks = [] {
+        std::array<std::vector<const TScanMark*>, 256> a;
+        for (const TFormatRow& f : Formats())
+            for (const TScanMark& m : f.ScanMarks) a[m.First].push_back(&m);
+        return a;
+    }();
+    return marks;
+}
+
+TArcTypes RowsOutsideLibraryTypes() {
+    static const TArcTypes t = [] {
+        TArcTypes v = 0;
+        for (const TFormatRow& f : Formats())
+            if (f.OutsideLibrary) v |= f.Types;
+        return v;
+    }();
+    return t;
+}
+TArcTypes RowsExtractableTypes() {
+    static const TArcTypes t = RowTypes(&TFormatRow::Extracts);
+    return t;
+}
+TArcTypes RowsWritableTypes() {
+    static const TArcTypes t = RowTypes(&TFormatRow::Writes);
+    return t;
+}
+TArcTypes RowsTestableTypes() {
+    static const TArcTypes t = RowTypes(&TFormatRow::Tests);
+    return t;
 }
 
 std::unique_ptr<TCompBase> CreateWriter(TArcType Type) {

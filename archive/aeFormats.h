@@ -1,9 +1,12 @@
-// The formats the engine knows, one registration row each. Detection's answer (a TArcType)
-// leads here: the lister takes the format's directory walk, the extraction and packing
-// front-ends its factories, GetMethodName its method names. Adding a format means its
-// module (walk, extractor, writer, names) and one row in aeFormats.cpp; the lister, the
-// factories and the method-name lookup stay as they are.
+// The formats the engine knows, one registration row each. Detection reads the rows'
+// signatures and scan marks; its answer (a TArcType) leads back here: the lister takes the
+// format's directory walk, the extraction and packing front-ends its factories,
+// GetMethodName its method names, and the type tables (ExtractableArcTypes, ...) are drawn
+// from the rows' capability cells. Adding a format means its module (walk, extractor,
+// writer, names) and one row in aeFormats.cpp; detection, the lister, the factories and the
+// method-name lookup stay as they are.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -13,14 +16,58 @@
 
 #include "archive/aeMain.h"
 
+class TArcDetector;
 class TFormatWalk;
 class TUnBase;
 class TCompBase;
 class TZipCommon;
 
+// The order in which detection tries signatures: a lower rank first. Signatures of one rank
+// never overlap (a test holds the rows to that), so only the rank decides between formats
+// whose marks can stand on the same bytes -- an LHA header's size and checksum bytes may
+// look like any first word, so the strong first words come before "-l", and the ARC
+// family's weak 0x1A first byte after it.
+enum TSignatureRank : uint8_t {
+    srWhole = 0,         // all four bytes
+    srFirstWord = 1,     // the first two bytes
+    srSecondWord = 2,    // bytes 2..3
+    srWeakFirstWord = 3, // a first word that can also be header data of another format
+};
+
+// A signature at the place an archive begins: the four bytes there, little-endian, masked.
+// Mode 1 (the file starts with it) answers AtStart, mode 0 (it stands inside a program)
+// InProgram, other modes the type both agree on or atNA. Decide, when set, answers instead
+// (for marks that need more than the four bytes).
+struct TSignature {
+    uint32_t Value = 0;
+    uint32_t Mask = 0xFFFFFFFF;
+    TArcType InProgram = atUnsupported;
+    TArcType AtStart = atUnknown;
+    TSignatureRank Rank = srWhole;
+    TArcType (*Decide)(TArcDetector& D, int Mode) = nullptr;
+};
+
+// A mark the scan for an archive inside a program looks for: a position whose byte is First
+// is given to Probe, with Have bytes readable from At (a few past the block) and Pos the
+// position's file offset. Probe answers the archive's 1-based ArcStart, or 0.
+struct TScanMark {
+    uint8_t First = 0;
+    TArcType Type = atUnknown;
+    int64_t (*Probe)(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos) = nullptr;
+};
+
+// A capability cell: the row's types that have it (kAllTypes: every type of the row).
+constexpr TArcTypes kAllTypes = ~TArcTypes{0};
+
 struct TFormatRow {
     const char* Name = ""; // short name, for diagnostics
     TArcTypes Types = 0;   // the archive types this row serves
+    // Of Types, those extracted, written and tested; OutsideLibrary: read through a library
+    // loaded at run time rather than by the engine's own decoders.
+    TArcTypes Extracts = 0, Writes = 0, Tests = 0;
+    bool OutsideLibrary = false;
+    std::vector<TSignature> Signatures;
+    std::vector<TScanMark> ScanMarks;
     // A new directory walk for the lister (null: the format has no directory to list).
     std::unique_ptr<TFormatWalk> (*NewWalk)(TArcType Type) = nullptr;
     // The name of an entry's method; C is the component holding the entry's fields.
@@ -32,6 +79,10 @@ struct TFormatRow {
 
 // Every registered format.
 const std::vector<TFormatRow>& Formats();
+// Every row's signatures, in the order detection tries them (by rank, then row order).
+const std::vector<const TSignature*>& SignaturesByRank();
+// Every row's scan marks, by their first byte.
+const std::array<std::vector<const TScanMark*>, 256>& ScanMarksByFirstByte();
 // The row serving Type, or nullptr.
 const TFormatRow* FindFormat(TArcType Type);
 // A new writer for archives of type Type, or nullptr when the engine writes none.

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "aeFormats.h"
 #include "aePe.h"
+#include "common/LittleEndian.h"
 #include "common/ZipLayout.h"
 #include "platform/fileio.h"
 
@@ -68,16 +70,10 @@ int64_t TMemorySource::ReadAt(int64_t offset, void* buffer, int64_t count) const
 // ---------------------------------------------------------------------------------------------
 namespace {
 
-constexpr uint32_t kZipLocalSig = pvcommon::zip::kLocalSig;
-constexpr uint32_t kZipCentralSig = pvcommon::zip::kCentralSig;
-constexpr uint32_t kZipEndSig = pvcommon::zip::kEndSig;
 constexpr int64_t kHeadBytes = 32767; // bytes read from the start of the file
 constexpr int64_t kScanBlock = 32768; // embedded-archive scan block
 constexpr int kScanBlocks = 6;
 constexpr int64_t kScanLookahead = 8; // bytes a scan test looks past its position
-
-constexpr auto& le16 = pvcommon::GetLE16;
-constexpr auto& le32 = pvcommon::GetLE32;
 
 std::string upperExt(std::string_view name) {
     const size_t slash = name.find_last_of("/\\");
@@ -104,7 +100,7 @@ bool TArcDetector::readAt(int64_t offset, void* buf, int64_t count) const {
 bool TArcDetector::dwordAt(int64_t offset, uint32_t& v) const {
     uint8_t b[4];
     if (!readAt(offset, b, 4)) return false;
-    v = le32(b);
+    v = pvcommon::GetLE32(b);
     return true;
 }
 
@@ -115,59 +111,10 @@ TArcType TArcDetector::modePick(int mode, TArcType inProgram, TArcType atStart) 
 }
 
 TArcType TArcDetector::CheckSignature(uint32_t s, int mode) {
-    const uint16_t lo = uint16_t(s & 0xFFFF), hi = uint16_t(s >> 16);
-    if (lo == 0x4B50) {     // "PK"
-        if (hi == 0x0807) { // spanning marker in front of the first local header
-            ZipDirFlags |= zdLocalHeader;
-            return drive_.Removable ? atZipMV : atZip;
-        }
-        if (hi == 0x0201) { // a central header where the archive should start: a later disk of a set
-            if (!drive_.Removable) return atNA;
-            FindEndOfCentralDir();
-            return atZipMV;
-        }
-        if (hi == 0x3447) return atNA;
-        return modePick(mode, atZipExe, atZip);
-    }
-    if (s == 0x4643534D) return modePick(mode, atUnsupported, atCab); // "MSCF"
-    if (s == 0x07054842) return modePick(mode, atBhExe, atBh);        // "BH" 05 07
-    if (s == 0x8C655D13) return modePick(mode, atUnsupported, atMsGZ);
-    switch (lo) {
-    case 0x1E1F:
-    case 0x2125:
-    case 0x8B1F:
-    case 0x9D1F:
-    case 0x9E1F:
-    case 0xA01F:
-        return modePick(mode, atUnsupported, atGZip);
-    case 0x4148:
-        return modePick(mode, atUnsupported, atHa); // "HA"
-    case 0x4F5A:
-        return modePick(mode, atUnsupported, atZoo); // "ZO"
-    case 0xEA60:
-        return modePick(mode, atArjExe, atArj);
-    default:
-        break;
-    }
-    if (hi == 0x6C2D) return modePick(mode, atLhaExe, atLha);    // "-l" at bytes 2..3
-    if (s == 0x21726152) return modePick(mode, atRarExe, atRar); // "Rar!"
-    switch (lo) {
-    case 0x021A:
-    case 0x1E1A:
-        return modePick(mode, atUnsupported, atArc);
-    case 0x081A:
-    case 0x091A:
-        return modePick(mode, atArcExe, atArc);
-    case 0x0A1A:
-    case 0x0B1A:
-        return modePick(mode, atPakExe, atPak);
-    case 0x92B7:
-    case 0xDFB7: // an ARC self-extractor whose archive stands at a fixed place
-        ArcStart = 7717;
-        return atArcExe;
-    default:
-        return atUnknown;
-    }
+    for (const TSignature* g : SignaturesByRank())
+        if ((s & g->Mask) == g->Value)
+            return g->Decide ? g->Decide(*this, mode) : modePick(mode, g->InProgram, g->AtStart);
+    return atUnknown;
 }
 
 // End-of-central-directory record (22 bytes): signature, disk numbers (2+2), entries on this
@@ -185,29 +132,31 @@ int64_t TArcDetector::FindEndOfCentralDir() {
     if (got < 22) return 0;
     int64_t at = -1;
     for (int64_t i = got - 22; i >= 0; --i)
-        if (le32(&buf[size_t(i)]) == kZipEndSig) {
+        if (pvcommon::GetLE32(&buf[size_t(i)]) == pvcommon::zip::kEndSig) {
             at = size - w + i;
             break;
         }
-    if (at < 0 || !readAt(at, ZipEndRecord.data(), 22) || le32(ZipEndRecord.data()) != kZipEndSig) return 0;
+    if (at < 0 || !readAt(at, ZipEndRecord.data(), 22) ||
+        pvcommon::GetLE32(ZipEndRecord.data()) != pvcommon::zip::kEndSig)
+        return 0;
     ZipDirFlags |= zdEndRecord;
     ZipEndOffset = at;
 
     // The directory is where the record says, or — when a program was put in front of the zip
     // without fixing its offsets — right before the record; the difference is the bias.
-    const uint32_t dirSize = le32(&ZipEndRecord[12]);
-    const uint32_t dirOffset = le32(&ZipEndRecord[16]);
+    const uint32_t dirSize = pvcommon::GetLE32(&ZipEndRecord[12]);
+    const uint32_t dirOffset = pvcommon::GetLE32(&ZipEndRecord[16]);
     const int64_t candidates[2] = {int64_t(dirOffset), at - int64_t(dirSize)};
     for (int64_t cd : candidates) {
         if (cd < 0 || !readAt(cd, ZipCentralHeader.data(), 46) ||
-            le32(ZipCentralHeader.data()) != kZipCentralSig)
+            pvcommon::GetLE32(ZipCentralHeader.data()) != pvcommon::zip::kCentralSig)
             continue;
         ZipDirFlags |= zdCentralHeader;
         ZipCentralOffset = cd;
         ZipOffsetBias = cd - int64_t(dirOffset);
-        const int64_t local = int64_t(le32(&ZipCentralHeader[42])) + ZipOffsetBias;
+        const int64_t local = int64_t(pvcommon::GetLE32(&ZipCentralHeader[42])) + ZipOffsetBias;
         if (local >= 0 && readAt(local, ZipLocalHeader.data(), 30) &&
-            le32(ZipLocalHeader.data()) == kZipLocalSig) {
+            pvcommon::GetLE32(ZipLocalHeader.data()) == pvcommon::zip::kLocalSig) {
             ZipDirFlags |= zdLocalHeader;
             return local + 1;
         }
@@ -220,14 +169,14 @@ int64_t TArcDetector::FindZipCentral() {
     ArcType = atUnknown;
     FindEndOfCentralDir();
     if ((ZipDirFlags & zdCentralHeader) && ZipCentralOffset > 0) {
-        const int64_t local = int64_t(le32(&ZipCentralHeader[42])) + ZipOffsetBias;
+        const int64_t local = int64_t(pvcommon::GetLE32(&ZipCentralHeader[42])) + ZipOffsetBias;
         return std::clamp<int64_t>(local, 0, ArchiveSize - 1) + 1;
     }
     if (ArchiveSize > 25000) {
         std::vector<uint8_t> buf(kScanBlock);
         const int64_t got = src_->ReadAt(25000, buf.data(), kScanBlock);
         for (int64_t i = 0; i + 4 <= got; ++i)
-            if (le32(&buf[size_t(i)]) == kZipLocalSig) {
+            if (pvcommon::GetLE32(&buf[size_t(i)]) == pvcommon::zip::kLocalSig) {
                 ZipDirFlags = zdLocalHeader;
                 return 25000 + i + 1;
             }
@@ -243,56 +192,19 @@ int64_t TArcDetector::ScanForEmbeddedArchive(TArcType& type, int64_t from) {
     // Each block is read with a few bytes of the next one, so that a signature that starts in
     // the last bytes of a block is still seen whole.
     std::vector<uint8_t> buf(kScanBlock + kScanLookahead);
+    const auto& marks = ScanMarksByFirstByte();
     for (int b = 0; b < kScanBlocks; ++b) {
         const int64_t base = from + b * kScanBlock;
         const int64_t got = src_->ReadAt(base, buf.data(), int64_t(buf.size()));
         if (got <= 0) return 0;
         const int64_t positions = std::min(got, kScanBlock);
-        auto has = [&](int64_t i, int64_t n) { return i + n <= got; };
         for (int64_t i = 0; i < positions; ++i) {
-            const int64_t p = base + i;
             const uint8_t* q = &buf[size_t(i)];
-            switch (q[0]) {
-            case '*': // "**ACE**" stands 7 bytes into the header
-                if (p + 5 < size && has(i, 5) && std::memcmp(q + 1, "*ACE", 4) == 0 && p >= 7) {
-                    type = atAceExe;
-                    return p - 6;
+            for (const TScanMark* m : marks[*q])
+                if (const int64_t start = m->Probe(*this, q, got - i, base + i); start != 0) {
+                    type = m->Type;
+                    return start;
                 }
-                break;
-            case '-': // "-lh?-" stands 2 bytes into the header
-                if (p + 5 < size && has(i, 5) && q[1] == 'l' && q[2] == 'h' && q[4] == '-' && p >= 2) {
-                    type = atLhaExe;
-                    return p - 1;
-                }
-                break;
-            case 'B':
-                if (has(i, 8) && le32(q) == 0x07054842 && le32(q + 4) != 0x84C3940F) {
-                    type = atBhExe;
-                    return p + 1;
-                }
-                break;
-            case 'P':
-                if (has(i, 8) && le32(q) == kZipLocalSig && le32(q + 4) != 0x003D0B74) {
-                    type = atZipExe;
-                    const int64_t s = FindEndOfCentralDir();
-                    return s != 0 ? s : p + 1;
-                }
-                break;
-            case 'R':
-                if (has(i, 4) && le32(q) == 0x21726152) {
-                    type = atRarExe;
-                    return p + 1;
-                }
-                break;
-            case 0x60:
-                if (has(i, 4) && le16(q) == 0xEA60 && le16(q + 2) != 0) {
-                    type = atArjExe;
-                    return p + 1;
-                }
-                break;
-            default:
-                break;
-            }
         }
         if (got < int64_t(buf.size())) return 0; // the end of the file was in this block
     }
@@ -343,7 +255,7 @@ bool TArcDetector::FindZipAtFixedOffsets() {
     static constexpr Spot spots[] = {{7612, 7617, true}, {15770, 15775, true}, {25661, 25666, false}};
     for (const Spot& s : spots) {
         uint32_t v;
-        if (ArchiveSize >= s.minSize && dwordAt(s.offset, v) && v == kZipLocalSig) {
+        if (ArchiveSize >= s.minSize && dwordAt(s.offset, v) && v == pvcommon::zip::kLocalSig) {
             ArcType = atZipExe;
             ArcStart = s.offset + 1;
             if (s.localFlag) ZipDirFlags |= zdLocalHeader;
@@ -382,7 +294,7 @@ bool TArcDetector::FindByResourceOffsets() {
 bool TArcDetector::FindAtDosImageEnd() {
     uint8_t hdr[6];
     if (!readAt(0, hdr, 6)) return false;
-    const int64_t pages = le16(hdr + 4), lastBytes = le16(hdr + 2);
+    const int64_t pages = pvcommon::GetLE16(hdr + 4), lastBytes = pvcommon::GetLE16(hdr + 2);
     const int64_t e = (pages - 1) * 512 + lastBytes;
     if (e <= 0 || e + 4 >= ArchiveSize) return false;
     uint8_t b[4];
@@ -391,10 +303,10 @@ bool TArcDetector::FindAtDosImageEnd() {
         return true;
     }
     int64_t start = e;
-    if (le16(b + 2) == 0xEA60) start += 2; // ARJ stubs leave two bytes before the header
+    if (pvcommon::GetLE16(b + 2) == 0xEA60) start += 2; // ARJ stubs leave two bytes before the header
     ArcStart = start + 1;
     uint32_t sig;
-    if (start + 4 > ArchiveSize || !dwordAt(start, sig) || sig == kZipLocalSig) return false;
+    if (start + 4 > ArchiveSize || !dwordAt(start, sig) || sig == pvcommon::zip::kLocalSig) return false;
     const TArcType t = CheckSignature(sig, 0);
     if (UnknownArcTypes & ArcBit(t)) return false;
     ArcType = t;
@@ -430,7 +342,7 @@ void TArcDetector::detectProgram() {
 void TArcDetector::detectPlain(const std::vector<uint8_t>& head) {
     size_t skip = 0;
     while (skip < head.size() && head[skip] == 0) ++skip;
-    const uint32_t sig = skip + 4 <= head.size() ? le32(&head[skip]) : 0;
+    const uint32_t sig = skip + 4 <= head.size() ? pvcommon::GetLE32(&head[skip]) : 0;
     ArcType = CheckSignature(sig, 1);
     if (ArcType == atJar || ArcType == atZip || ArcType == atZipExe) {
         const uint32_t markerFlags = ZipDirFlags;
@@ -476,7 +388,7 @@ TArcType TArcDetector::DetectArcType() {
     const int64_t got = src_->ReadAt(0, head.data(), int64_t(head.size()));
     if (got < 20) return ArcType;
     head.resize(size_t(got));
-    FirstWord = le16(head.data());
+    FirstWord = pvcommon::GetLE16(head.data());
     if (FirstWord == 0x5A4D) // "MZ": a program, perhaps with an archive inside
         detectProgram();
     else

@@ -93,19 +93,22 @@ constexpr bool InArcTypes(TArcTypes set, TArcType t) {
 
 constexpr TArcTypes UnknownArcTypes =
     ArcBit(atNA) | ArcBit(atUnsupported) | ArcBit(atFileOpenErr) | ArcBit(atUnknown);
+// The capability tables, drawn from the format rows (archive/aeFormats.h): a row's cells say
+// which of its types are extracted, written and tested, and whether an outside library reads
+// them. Each reads as a TArcTypes.
+struct TArcTypesView {
+    TArcTypes (*Get)();
+    operator TArcTypes() const { return Get(); }
+};
+TArcTypes RowsOutsideLibraryTypes();
+TArcTypes RowsExtractableTypes();
+TArcTypes RowsWritableTypes();
+TArcTypes RowsTestableTypes();
 // Types opened by an outside library rather than by the run drivers.
-constexpr TArcTypes OutsideLibraryArcTypes =
-    ArcBit(atACE) | ArcBit(atAceExe) | ArcBit(atCab) | ArcBit(atRar) | ArcBit(atRarExe);
-constexpr TArcTypes ExtractableArcTypes =
-    ~(UnknownArcTypes | ArcBit(atHa) | ArcBit(atJarExe) | ArcBit(atMsGZ) | ArcBit(atPak) | ArcBit(atPakExe));
-constexpr TArcTypes WritableArcTypes = ArcBit(atBh) | ArcBit(atCab) | ArcBit(atGZip) | ArcBit(atJar) |
-                                       ArcBit(atLha) | ArcBit(atLzh) | ArcBit(atTar) | ArcBit(atZip) |
-                                       ArcBit(atUue);
-constexpr TArcTypes TestableArcTypes =
-    ArcBit(atACE) | ArcBit(atAceExe) | ArcBit(atArc) | ArcBit(atArcExe) | ArcBit(atArj) | ArcBit(atArjExe) |
-    ArcBit(atBh) | ArcBit(atBhExe) | ArcBit(atGZip) | ArcBit(atJar) | ArcBit(atJarExe) | ArcBit(atLha) |
-    ArcBit(atLhaExe) | ArcBit(atLzh) | ArcBit(atLzhExe) | ArcBit(atRar) | ArcBit(atRarExe) | ArcBit(atTar) |
-    ArcBit(atZip) | ArcBit(atZipExe) | ArcBit(atZoo);
+inline constexpr TArcTypesView OutsideLibraryArcTypes{&RowsOutsideLibraryTypes};
+inline constexpr TArcTypesView ExtractableArcTypes{&RowsExtractableTypes};
+inline constexpr TArcTypesView WritableArcTypes{&RowsWritableTypes};
+inline constexpr TArcTypesView TestableArcTypes{&RowsTestableTypes};
 constexpr TArcTypes ZipFamilyArcTypes =
     ArcBit(atZip) | ArcBit(atZipExe) | ArcBit(atZipMV) | ArcBit(atJar) | ArcBit(atJarExe);
 
@@ -184,7 +187,8 @@ public:
     TArcType DetectArcType();
 
     // Mode 1: the signature starts the file; mode 0: it stands inside a program file; other
-    // modes give atNA for every signature the two modes do not answer alike.
+    // modes give atNA for every signature the two modes do not answer alike. The signatures
+    // are the format rows', tried by rank.
     TArcType CheckSignature(uint32_t signature, int mode);
     // Looks for the end-of-central-directory record and follows it to the first central and
     // local headers. The 1-based ArcStart of the zip when all three were confirmed, else 0.
@@ -201,6 +205,9 @@ public:
     bool FindByResourceOffsets();
     // The archive appended at the end of the DOS image; true when that ended detection.
     bool FindAtDosImageEnd();
+
+    // The drive the archive lies on, for signatures that depend on it.
+    const TDetectDrive& Drive() const { return drive_; }
 
 private:
     bool readAt(int64_t offset, void* buf, int64_t count) const; // exactly count bytes

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -91,4 +92,10 @@ std::string AceMethods(const TZipCommon&, int Code, uint32_t) {
     return PickMethodName(Code,
                           {{0, "Fastest"}, {1, "Fast"}, {2, "Normal"}, {3, "Good"}, {4, "Best"}, {5, "Lzw"}},
                           kUnsupportedMethod);
+}
+
+int64_t AceScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos) {
+    if (Pos + 5 < D.ArchiveSize && Have >= 5 && std::memcmp(At + 1, "*ACE", 4) == 0 && Pos >= 7)
+        return Pos - 6;
+    return 0;
 }

@@ -12,3 +12,6 @@ class TZipCommon;
 
 std::unique_ptr<TFormatWalk> NewAceWalk(TArcType Type);
 std::string AceMethods(const TZipCommon& C, int Code, uint32_t Flags);
+
+// The scan's mark: "**ACE**" 7 bytes into a header.
+int64_t AceScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos);

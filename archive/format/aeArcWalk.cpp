@@ -104,3 +104,8 @@ std::string PakMethods(const TZipCommon&, int Code, uint32_t) {
                            {11, "Distill"}},
                           kUnsupportedMethod);
 }
+
+TArcType ArcFixedSfxSignature(TArcDetector& D, int) {
+    D.ArcStart = 7717;
+    return atArcExe;
+}

@@ -13,3 +13,6 @@ class TZipCommon;
 std::unique_ptr<TFormatWalk> NewArcWalk(TArcType Type);
 std::string ArcMethods(const TZipCommon& C, int Code, uint32_t Flags);
 std::string PakMethods(const TZipCommon& C, int Code, uint32_t Flags);
+
+// Detection: an ARC self-extractor whose archive stands at a fixed place in the program.
+TArcType ArcFixedSfxSignature(TArcDetector& D, int Mode);

@@ -11,6 +11,7 @@
 #include "archive/aeHeaders.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
+#include "common/LittleEndian.h"
 
 using aehdr::Bytes;
 using aehdr::le16;
@@ -30,7 +31,8 @@ private:
 } // namespace
 
 int64_t TArjWalk::Prepare(TArcLister& L, int64_t start) {
-    auto main = aehdr::parseArjHeader(L.In().Fetch(static_cast<uint64_t>(start), TArcLister::kMaxVarHeader + 2700));
+    auto main =
+        aehdr::parseArjHeader(L.In().Fetch(static_cast<uint64_t>(start), TArcLister::kMaxVarHeader + 2700));
     if (!main) L.Corrupt(kMsgBadFileHeader);
     FVolumeArchive = (main->flags & aehdr::kArjFlagVolume) != 0;
     L.ArchiveComment = platform::decodeArchiveName(main->comment);
@@ -45,7 +47,8 @@ int64_t TArjWalk::Step(TArcLister& L, int64_t offset) {
     }
     if (le16(b.data()) != aehdr::kArjMagic) L.Corrupt(kMsgBadFileHeader);
     if (le16(b.data() + 2) == 0) return -1; // the end header
-    auto h = aehdr::parseArjHeader(L.In().Fetch(static_cast<uint64_t>(offset), TArcLister::kMaxVarHeader + 2700));
+    auto h =
+        aehdr::parseArjHeader(L.In().Fetch(static_cast<uint64_t>(offset), TArcLister::kMaxVarHeader + 2700));
     if (!h) L.Corrupt(b.size() < 4 ? kMsgReadError : kMsgBadFileHeader);
     TArcLister::Entry e;
     e.Name = L.DecodeName(h->name);
@@ -74,7 +77,8 @@ int64_t TArjWalk::Step(TArcLister& L, int64_t offset) {
         auto vm = aehdr::parseArjHeader(L.In().Fetch(0, TArcLister::kMaxVarHeader + 2700));
         if (!vm) L.Corrupt(kMsgBadFileHeader);
         const int64_t at = static_cast<int64_t>(vm->totalLength);
-        auto part = aehdr::parseArjHeader(L.In().Fetch(static_cast<uint64_t>(at), TArcLister::kMaxVarHeader + 2700));
+        auto part =
+            aehdr::parseArjHeader(L.In().Fetch(static_cast<uint64_t>(at), TArcLister::kMaxVarHeader + 2700));
         if (!part) L.Corrupt(kMsgBadFileHeader);
         e.Packed += part->packedSize;
         e.Unpacked += part->size;
@@ -101,4 +105,9 @@ std::string ArjMethods(const TZipCommon& C, int Code, uint32_t) {
     return PickMethodName(Code,
                           {{0, "Stored"}, {1, "Most"}, {2, "2nd Most"}, {3, "2nd Fast"}, {4, "Fastest"}},
                           C.EntryTypeByte == 3 ? "Dir" : kUnsupportedMethod);
+}
+
+int64_t ArjScanProbe(TArcDetector&, const uint8_t* At, int64_t Have, int64_t Pos) {
+    if (Have >= 4 && pvcommon::GetLE16(At) == 0xEA60 && pvcommon::GetLE16(At + 2) != 0) return Pos + 1;
+    return 0;
 }

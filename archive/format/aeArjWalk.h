@@ -12,3 +12,6 @@ class TZipCommon;
 
 std::unique_ptr<TFormatWalk> NewArjWalk(TArcType Type);
 std::string ArjMethods(const TZipCommon& C, int Code, uint32_t Flags);
+
+// The scan's mark: the header id followed by a non-zero header size.
+int64_t ArjScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos);

@@ -11,6 +11,7 @@
 #include "archive/aeHeaders.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
+#include "common/LittleEndian.h"
 
 using aehdr::Bytes;
 using aehdr::le16;
@@ -62,4 +63,10 @@ std::unique_ptr<TFormatWalk> NewBhWalk(TArcType) {
 std::string BhMethods(const TZipCommon&, int Code, uint32_t Flags) {
     if (Code == 8) return TZipCommon::GetDeflateName(Flags);
     return PickMethodName(Code, {{0, "Stored"}, {1, "Fused"}, {2, "Deflate"}}, kUnsupportedMethod);
+}
+
+int64_t BhScanProbe(TArcDetector&, const uint8_t* At, int64_t Have, int64_t Pos) {
+    if (Have >= 8 && pvcommon::GetLE32(At) == 0x07054842 && pvcommon::GetLE32(At + 4) != 0x84C3940F)
+        return Pos + 1;
+    return 0;
 }

@@ -79,3 +79,9 @@ std::string LhaMethods(const TZipCommon&, int Code, uint32_t) {
     if (digit >= 1 && digit <= 6) return "Frozen-" + std::to_string(digit);
     return kUnsupportedMethod;
 }
+
+int64_t LhaScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos) {
+    if (Pos + 5 < D.ArchiveSize && Have >= 5 && At[1] == 'l' && At[2] == 'h' && At[4] == '-' && Pos >= 2)
+        return Pos - 1;
+    return 0;
+}

@@ -12,3 +12,6 @@ class TZipCommon;
 
 std::unique_ptr<TFormatWalk> NewLhaWalk(TArcType Type);
 std::string LhaMethods(const TZipCommon& C, int Code, uint32_t Flags);
+
+// The scan's mark: "-lh?-" 2 bytes into a header.
+int64_t LhaScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos);

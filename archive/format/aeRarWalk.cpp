@@ -88,3 +88,7 @@ std::string RarMethods(const TZipCommon& C, int Code, uint32_t) {
     if (Code >= '0' && Code <= '5') return names[Code - '0'];
     return (C.FileAttr & 0x10) ? "Dir" : kUnsupportedMethod;
 }
+
+int64_t RarScanProbe(TArcDetector&, const uint8_t* At, int64_t Have, int64_t Pos) {
+    return Have >= 4 && std::memcmp(At, "Rar!", 4) == 0 ? Pos + 1 : 0;
+}

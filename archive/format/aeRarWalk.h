@@ -12,3 +12,6 @@ class TZipCommon;
 
 std::unique_ptr<TFormatWalk> NewRarWalk(TArcType Type);
 std::string RarMethods(const TZipCommon& C, int Code, uint32_t Flags);
+
+// The scan's mark: "Rar!".
+int64_t RarScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos);

@@ -10,6 +10,7 @@
 #include "archive/aeDiskMan.h"
 #include "archive/aeHeaders.h"
 #include "platform/codepage.h"
+#include "common/LittleEndian.h"
 
 std::string ZipStoredName(const std::string& Raw, bool Utf8) {
     std::string name = platform::decodeArchiveName(Raw, Utf8);
@@ -244,4 +245,24 @@ std::string ZipMethods(const TZipCommon& C, int Code, uint32_t Flags) {
                            {6, "Imploded"},
                            {7, "Tokened"}},
                           ((Flags & 0x40) ? C.ExternalAttr : C.FileAttr) & 0x10 ? "Dir" : kUnsupportedMethod);
+}
+
+TArcType ZipSpanMarkerSignature(TArcDetector& D, int) {
+    D.ZipDirFlags |= zdLocalHeader;
+    return D.Drive().Removable ? atZipMV : atZip;
+}
+
+TArcType ZipLaterDiskSignature(TArcDetector& D, int) {
+    if (!D.Drive().Removable) return atNA;
+    D.FindEndOfCentralDir();
+    return atZipMV;
+}
+
+int64_t ZipScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos) {
+    // A local header followed by this word is a self-extractor's own string, not an entry.
+    if (Have < 8 || pvcommon::GetLE32(At) != pvcommon::zip::kLocalSig ||
+        pvcommon::GetLE32(At + 4) == 0x003D0B74)
+        return 0;
+    const int64_t s = D.FindEndOfCentralDir();
+    return s != 0 ? s : Pos + 1;
 }

@@ -17,6 +17,13 @@ class TZipCommon;
 std::unique_ptr<TFormatWalk> NewZipWalk(TArcType Type);
 std::string ZipMethods(const TZipCommon& C, int Code, uint32_t Flags);
 
+// Detection: the spanning marker in front of the first local header (a set on a removable
+// drive, else a plain zip), and a central header where the archive should begin (a later
+// disk of a set, on a removable drive only). The scan's mark: a local header.
+TArcType ZipSpanMarkerSignature(TArcDetector& D, int Mode);
+TArcType ZipLaterDiskSignature(TArcDetector& D, int Mode);
+int64_t ZipScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos);
+
 // The name of a central record's entry, '/' separators: the Info-ZIP Unicode path when it
 // belongs to the stored name, else the stored name (UTF-8 by flag 11, else the archive code
 // page). Utf8 tells which was decoded as UTF-8.
