@@ -1,12 +1,10 @@
-// The engine's writers behind the window's packer interface. Each kind the engine can write
-// is one line of CreateLivePacker; a kind without a writer yet gives none.
+// The engine's writers behind the window's packer interface. Each kind the window offers
+// here is one pair of CreateLivePacker's table; a kind not in it gives none.
 #include "app/ArchiveBackends.h"
 
 #include "archive/aeCompBase.h"
-#include "archive/format/aeGZip.h"
+#include "archive/aeFormats.h"
 #include "archive/aeMsgs.h"
-#include "archive/format/aeTar.h"
-#include "archive/format/aeZipIT.h"
 
 namespace {
 
@@ -88,15 +86,15 @@ private:
 } // namespace
 
 std::unique_ptr<TPackerBackend> CreateLivePacker(int packerKind) {
-    // TPackerId numbers: 1 bh, 2 cab, 3 gzip, 4 jar, 5 lha, 6 tar.
-    switch (packerKind) {
-    case 3:
-        return std::make_unique<LivePacker>(packerKind, std::make_unique<TGZip>());
-    case 4:
-        return std::make_unique<LivePacker>(packerKind, std::make_unique<TJar>());
-    case 6:
-        return std::make_unique<LivePacker>(packerKind, std::make_unique<TTar>());
-    default:
-        return nullptr;
-    }
+    // TPackerId numbers (1 bh, 2 cab, 3 gzip, 4 jar, 5 lha, 6 tar) to the type whose engine
+    // writer serves them; the writer comes from the engine's format rows.
+    static constexpr struct {
+        int kind;
+        TArcType type;
+    } kinds[] = {{3, atGZip}, {4, atJar}, {6, atTar}};
+    for (const auto& k : kinds)
+        if (k.kind == packerKind)
+            if (std::unique_ptr<TCompBase> w = CreateWriter(k.type))
+                return std::make_unique<LivePacker>(packerKind, std::move(w));
+    return nullptr;
 }

@@ -9,22 +9,17 @@
 // Disk requests of a spanned archive on an emulated drive are answered by inserting the disk of that number.
 // -type gz writes one .gz file per input file: ARCHIVE is the folder they go to.
 //
-// Each written type is one row of kWriters below.
+// Each written type is one row of Writers() below; the writer itself comes from the engine's
+// format rows (CreateWriter).
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/aeCompBase.h"
-#include "archive/format/aeBlakHole.h"
-#include "archive/format/aeGZip.h"
-#include "archive/format/aeLha.h"
-#include "archive/format/aeMakeCab.h"
+#include "archive/aeFormats.h"
 #include "archive/aeMsgs.h"
-#include "archive/format/aeTar.h"
-#include "archive/format/aeZipIT.h"
 #include "platform/fileio.h"
 #include "platform/volumes.h"
 #include "tools/aetool/aetool.h"
@@ -35,30 +30,36 @@ struct WriterRow {
     const char* type;                    // the -type word
     std::vector<const char*> extensions; // lower case, with the dot
     std::vector<TArcType> detected;      // types detection gives for its archives
-    std::function<std::unique_ptr<TCompBase>()> make;
+    TArcType writes;                     // the engine's writer (CreateWriter) of this type
     // ARCHIVE names the folder the outputs go to (one output per input), not an archive.
     bool outputFolder = false;
+    // Settles the writer beyond its type (a tar written gzip-compressed).
+    void (*adjust)(TCompBase&) = nullptr;
 };
 
 const std::vector<WriterRow>& Writers() {
     static const std::vector<WriterRow> rows = {
-        {"zip", {".zip"}, {atZip, atZipMV}, [] { return std::make_unique<TZip>(); }},
-        {"jar", {".jar"}, {atJar}, [] { return std::make_unique<TJar>(); }},
-        {"tar", {".tar"}, {atTar}, [] { return std::make_unique<TTar>(); }},
+        {"zip", {".zip"}, {atZip, atZipMV}, atZip},
+        {"jar", {".jar"}, {atJar}, atJar},
+        {"tar", {".tar"}, {atTar}, atTar},
         {"tgz",
          {".tgz", ".tar.gz"},
          {atGZip},
-         [] {
-             auto t = std::make_unique<TTar>();
-             t->SetCompressMethod(cmGzipTar);
-             return t;
-         }},
-        {"gz", {}, {}, [] { return std::make_unique<TGZip>(); }, true},
-        {"lzh", {".lzh", ".lha"}, {atLha, atLzh}, [] { return std::make_unique<TLha>(); }},
-        {"bh", {".bh"}, {atBh}, [] { return std::make_unique<TBlakHole>(); }},
-        {"cab", {".cab"}, {atCab}, [] { return std::make_unique<TMakeCAB>(); }},
+         atTar,
+         false,
+         [](TCompBase& w) { w.SetCompressMethod(cmGzipTar); }},
+        {"gz", {}, {}, atGZip, true},
+        {"lzh", {".lzh", ".lha"}, {atLha, atLzh}, atLzh},
+        {"bh", {".bh"}, {atBh}, atBh},
+        {"cab", {".cab"}, {atCab}, atCab},
     };
     return rows;
+}
+
+std::unique_ptr<TCompBase> MakeWriter(const WriterRow& r) {
+    std::unique_ptr<TCompBase> w = CreateWriter(r.writes);
+    if (w && r.adjust) r.adjust(*w);
+    return w;
 }
 
 std::string Lower(std::string s) {
@@ -163,7 +164,7 @@ int RunAdd(const aetool::Args& a) {
                 method = m;
                 haveMethod = true;
             }
-        if (!haveMethod || !(row->make()->AllowedMethods() & MethodBit(method)))
+        if (!haveMethod || !(MakeWriter(*row)->AllowedMethods() & MethodBit(method)))
             return aetool::usageError(usage);
     }
     TDeflateType level = dtDeflateN;
@@ -199,7 +200,7 @@ int RunAdd(const aetool::Args& a) {
     for (int group = 0; group < 2 && runError.empty(); ++group) {
         const auto& specs = group == 0 ? folders : files;
         if (specs.empty()) continue;
-        std::unique_ptr<TCompBase> w = row->make();
+        std::unique_ptr<TCompBase> w = MakeWriter(*row);
         Wire(*w, o, archive);
         w->SetArchiveFile(archive);
         if (haveMethod) w->SetCompressMethod(method);
@@ -228,7 +229,7 @@ int RunDelete(const aetool::Args& a) {
     std::string why;
     const WriterRow* row = FindWriter(a, archive, true, why);
     if (!row) return aetool::usageError(why);
-    std::unique_ptr<TCompBase> w = row->make();
+    std::unique_ptr<TCompBase> w = MakeWriter(*row);
     Outcome o;
     Wire(*w, o, archive);
     w->SetArchiveFile(archive);
