@@ -303,6 +303,20 @@ TUnBase::TEntryResult TUnBase::ExtractOne(const TEntryJob& Job, bool* Passed) {
         break;
     }
     const std::string output = FileName;
+    if (Job.Prepare) {
+        const TEntryStep step = Job.Prepare();
+        if (step == TEntryStep::esDone) {
+            if (Passed) *Passed = true;
+            if (Cancel()) return TEntryResult::erCancelled;
+            EndEntry(output, Job.Name, true);
+            return TEntryResult::erDone;
+        }
+        if (step != TEntryStep::esGo) {
+            BytesLeft -= Job.PackedSize;
+            EndEntry(output, Job.Name, false, false);
+            return step == TEntryStep::esStop ? TEntryResult::erStopped : TEntryResult::erFailed;
+        }
+    }
     int out = -1;
     std::unique_ptr<TStream> outStream;
     if (!CreateOutput(out, outStream, stored, output)) {
@@ -317,18 +331,33 @@ TUnBase::TEntryResult TUnBase::ExtractOne(const TEntryJob& Job, bool* Passed) {
         pass = false; // already reported; the run goes on with the next entry
     }
     pass = FinishFile(out, outStream, Job.Attr, Job.DosDate, output, pass);
+    if (Job.Finished) Job.Finished(pass, output);
     if (Passed) *Passed = pass;
     if (Cancel()) return TEntryResult::erCancelled;
     EndEntry(output, Job.Name, pass);
     return TEntryResult::erDone;
 }
 
-void TUnBase::EndEntry(const std::string& Output, const std::string& Name, bool Passed) {
+void TUnBase::EndEntry(const std::string& Output, const std::string& Name, bool Passed, bool Decoded) {
     const std::string& fn = WritesFiles() ? Output : Name;
     if (OnEnd)
         FireEvent(OnEnd, *this, fn, Passed);
-    else if (!Passed)
+    else if (!Passed && Decoded)
         ReportError(fn, "", "0", kMsgFailsCrc);
+}
+
+TUnBase::TEntryStep TUnBase::PasswordStep(const std::string& Name,
+                                          const std::function<bool(const std::string&)>& Accepts) {
+    switch (SettlePassword(Name, Accepts)) {
+    case TPasswordResult::prAccepted:
+        return TEntryStep::esGo;
+    case TPasswordResult::prNoEvent:
+        return TEntryStep::esFailed;
+    case TPasswordResult::prFailed:
+        break;
+    }
+    ReportError(Name, "", "0", kMsgPasswordFailed);
+    return TEntryStep::esStop;
 }
 
 TUnBase::TPasswordResult TUnBase::SettlePassword(const std::string& Name,

@@ -84,22 +84,34 @@ public:
 
     // ---- the one way an entry is extracted ----
     // One entry as the format sees it; ExtractOne does the rest the same for every format:
-    // BeginFile, CreateOutput, Decode (an E_RAISE inside is already reported: the entry fails
-    // and the run goes on), FinishFile, then EndEntry.
+    // BeginFile, Prepare, CreateOutput, Decode (an E_RAISE inside is already reported: the
+    // entry fails and the run goes on), FinishFile, Finished, then EndEntry.
+    //
+    // Prepare holds what a format checks before any output exists (data within the file, a
+    // method it knows, the password): esGo goes on; esFailed ends the entry as failed (its
+    // reason reported already, so no failed-check message follows) and the run goes on;
+    // esStop does the same and stops the run; esDone: Prepare made the entry itself (a link)
+    // and it passed.
+    enum class TEntryStep : uint8_t { esGo, esFailed, esStop, esDone };
     struct TEntryJob {
         std::string Name;       // the entry's name as stored
         TDateTime Date = 0;     // for the overwrite question
         int64_t PackedSize = 0; // passed over when the entry is skipped or cannot be written
         uint32_t Attr = 32;     // attributes and DOS date for FinishFile
         uint32_t DosDate = 0;
+        std::function<TEntryStep()> Prepare; // optional
         // Writes the entry's data to the output; true when its check passed.
         std::function<bool(int Out, TStream* OutStream)> Decode;
+        // Optional: after FinishFile, with its result and the output path (file modes).
+        std::function<void(bool Passed, const std::string& Output)> Finished;
     };
-    enum class TEntryResult : uint8_t { erCancelled, erSkipped, erOutputFailed, erDone };
+    // erFailed: Prepare ended the entry; erStopped: Prepare stopped the run.
+    enum class TEntryResult : uint8_t { erCancelled, erSkipped, erOutputFailed, erFailed, erStopped, erDone };
     TEntryResult ExtractOne(const TEntryJob& Job, bool* Passed = nullptr);
-    // The end of one entry: OnEnd with its result, or without OnEnd a failed check
-    // reported as 25233. FN is the output path when writing files, else the stored name.
-    void EndEntry(const std::string& Output, const std::string& Name, bool Passed);
+    // The end of one entry: OnEnd with its result, or without OnEnd a failed check reported
+    // as 25233 (unless Decoded is false: the entry failed before its data, for a reason
+    // reported already). FN is the output path when writing files, else the stored name.
+    void EndEntry(const std::string& Output, const std::string& Name, bool Passed, bool Decoded = true);
 
     // ---- the one password policy ----
     // Finds the password of an encrypted entry: Password, then each of Passwords, then
@@ -109,6 +121,10 @@ public:
     enum class TPasswordResult : uint8_t { prAccepted, prNoEvent, prFailed };
     TPasswordResult SettlePassword(const std::string& Name,
                                    const std::function<bool(const std::string&)>& Accepts);
+    // SettlePassword as a step of Prepare, the same for every format: found, go on; no
+    // OnGetPassword (25270 reported), the entry fails and the run goes on; every attempt
+    // failed or was declined, 25xxx "password failed" and the run stops.
+    TEntryStep PasswordStep(const std::string& Name, const std::function<bool(const std::string&)>& Accepts);
 
     // ---- the block writer of a test run ----
     // Takes each block of an entry's decoded data in a test run (WriteMode 7): Count bytes,

@@ -184,13 +184,16 @@ bool IsTrailerSig(std::uint32_t sig) {
            sig == kDigitalSignatureSig;
 }
 
-std::optional<ZipEndFound> FindZipEnd(const Fetch& in, std::uint64_t fileSize, std::size_t maxComment) {
+std::optional<ZipEndFound> FindZipEnd(const Fetch& in, std::uint64_t fileSize, std::size_t maxComment,
+                                      bool bytesAfter) {
     const std::uint64_t window = std::min<std::uint64_t>(fileSize, kMaxEndComment + kEndSize);
     Bytes b = in(fileSize - window, static_cast<std::size_t>(window));
     for (std::size_t i = b.size() >= kEndSize ? b.size() - kEndSize + 1 : 0; i-- > 0;) {
         if (GetLE32(b.data() + i) != kEndSig) continue;
         auto end = parseZipEnd(b.subspan(i));
-        if (!end || i + kEndSize + end->commentLength != b.size()) continue;
+        if (!end) continue;
+        const std::size_t commentEnd = i + kEndSize + end->commentLength;
+        if (bytesAfter ? commentEnd > b.size() : commentEnd != b.size()) continue;
         ZipEndFound found;
         found.record = *end;
         found.offset = fileSize - window + i;

@@ -158,9 +158,11 @@ struct ZipEndFound {
     std::string comment;      // the archive comment as stored, cut to the wanted length
 };
 // The end-of-central-directory record of a file of `fileSize` bytes: the last one whose
-// comment runs exactly to the end of the file. Its comment is kept up to `maxComment` bytes.
+// comment runs exactly to the end of the file -- or, with `bytesAfter`, the last one whose
+// comment ends within the file (bytes appended after the zip). Its comment is kept up to
+// `maxComment` bytes.
 std::optional<ZipEndFound> FindZipEnd(const Fetch& in, std::uint64_t fileSize,
-                                      std::size_t maxComment = kMaxEndComment);
+                                      std::size_t maxComment = kMaxEndComment, bool bytesAfter = false);
 
 // ---- the central-directory walk ----
 

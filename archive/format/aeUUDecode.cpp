@@ -204,110 +204,102 @@ void TUUDecode::Decode(int& ArchiveHandle, TStream*) {
             date = UnixToDateTime(t->lastWrite);
             dos = UnixTimeToDosLocal(t->lastWrite);
         }
-        std::string stored = OemToAnsiName(name); // decoded as the lister shows it
-        bool exists = false;
-        if (BeginFile(stored, exists, date) != TBeginResult::brExtract) return;
-        const std::string output = FileName;
-        int out = -1;
-        std::unique_ptr<TStream> outStream;
-        if (!CreateOutput(out, outStream, stored, output)) {
-            OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : stored);
-            return;
-        }
-
-        std::vector<uint8_t> buf;
-        buf.reserve(kOutBlock + 64);
-        auto flush = [&] {
-            if (!buf.empty() && WriteMode < 4)
-                WriteBlock(out, buf.data(), 1, static_cast<int64_t>(buf.size()), 0, outStream.get());
-            buf.clear();
-        };
-        bool reachedEnd = false;
-        bool corrupt = false;
-        // Decodes one data line; false when it cannot be one.
-        auto decodeLine = [&](const std::string& line) {
-            if (line.empty()) return true;
-            const int n = table[static_cast<uint8_t>(line[0])];
-            if (n < 0) return true; // not a data line: nothing is written
-            uint32_t group = 0;
-            int have = 0, produced = 0;
-            for (std::size_t i = 1; produced < n; ++i) {
-                // Characters a line lost at its end (trailing spaces) count as 0.
-                const int v = i < line.size() ? table[static_cast<uint8_t>(line[i])] : 0;
-                if (v < 0) return false;
-                group = group << 6 | static_cast<uint32_t>(v);
-                if (++have < 4) continue;
-                for (int s = 16; s >= 0 && produced < n; s -= 8, ++produced)
-                    buf.push_back(static_cast<uint8_t>(group >> s));
-                group = 0;
-                have = 0;
-            }
-            if (buf.size() >= kOutBlock) flush();
-            return true;
-        };
-
-        int volume = FVolumeStartNum;
-        std::optional<std::string> line = first;
-        try {
-            while (!Cancel()) {
-                // One volume: lines up to "end", an empty line or the end of the file.
-                while (line && !Cancel()) {
-                    if (StartsWith(*line, "end")) {
-                        reachedEnd = true;
-                        break;
-                    }
-                    if (line->empty()) break;
-                    if (!decodeLine(*line)) {
-                        corrupt = true;
-                        break;
-                    }
-                    line = rd.Next();
+        TEntryJob job;
+        job.Name = OemToAnsiName(name); // decoded as the lister shows it
+        job.Date = date;
+        job.DosDate = dos;
+        job.Decode = [&](int out, TStream* outStream) {
+            const std::string output = FileName;
+            std::vector<uint8_t> buf;
+            buf.reserve(kOutBlock + 64);
+            auto flush = [&] {
+                if (!buf.empty() && WriteMode < 4)
+                    WriteBlock(out, buf.data(), 1, static_cast<int64_t>(buf.size()), 0, outStream);
+                buf.clear();
+            };
+            bool reachedEnd = false;
+            bool corrupt = false;
+            // Decodes one data line; false when it cannot be one.
+            auto decodeLine = [&](const std::string& line) {
+                if (line.empty()) return true;
+                const int n = table[static_cast<uint8_t>(line[0])];
+                if (n < 0) return true; // not a data line: nothing is written
+                uint32_t group = 0;
+                int have = 0, produced = 0;
+                for (std::size_t i = 1; produced < n; ++i) {
+                    // Characters a line lost at its end (trailing spaces) count as 0.
+                    const int v = i < line.size() ? table[static_cast<uint8_t>(line[i])] : 0;
+                    if (v < 0) return false;
+                    group = group << 6 | static_cast<uint32_t>(v);
+                    if (++have < 4) continue;
+                    for (int s = 16; s >= 0 && produced < n; s -= 8, ++produced)
+                        buf.push_back(static_cast<uint8_t>(group >> s));
+                    group = 0;
+                    have = 0;
                 }
-                flush();
-                if (reachedEnd || corrupt || Cancel()) break;
-                // The text ended before "end": the rest is in the next volume.
-                ++volume;
-                std::string next = ContinuationName(FArchiveFile, volume);
-                if (!AskNextVolume(next, volume)) break;
-                platform::closeFile(ArchiveHandle);
-                ArchiveHandle = platform::openFile(next, platform::OpenMode::Read);
-                if (ArchiveHandle < 0) {
-                    ReportError(next, "", std::to_string(volume), kMsgOpenError);
-                    break;
-                }
-                ArchiveSize = std::max<int64_t>(0, platform::fileSize(ArchiveHandle));
-                rd.Reset(ArchiveSize);
-                // Skip to the data: past the "begin" line, or to a data line that comes first.
-                line.reset();
-                while (auto l = rd.Next()) {
-                    if (StartsWith(*l, "begin")) {
+                if (buf.size() >= kOutBlock) flush();
+                return true;
+            };
+
+            int volume = FVolumeStartNum;
+            std::optional<std::string> line = first;
+            try {
+                while (!Cancel()) {
+                    // One volume: lines up to "end", an empty line or the end of the file.
+                    while (line && !Cancel()) {
+                        if (StartsWith(*line, "end")) {
+                            reachedEnd = true;
+                            break;
+                        }
+                        if (line->empty()) break;
+                        if (!decodeLine(*line)) {
+                            corrupt = true;
+                            break;
+                        }
                         line = rd.Next();
+                    }
+                    flush();
+                    if (reachedEnd || corrupt || Cancel()) break;
+                    // The text ended before "end": the rest is in the next volume.
+                    ++volume;
+                    std::string next = ContinuationName(FArchiveFile, volume);
+                    if (!AskNextVolume(next, volume)) break;
+                    platform::closeFile(ArchiveHandle);
+                    ArchiveHandle = platform::openFile(next, platform::OpenMode::Read);
+                    if (ArchiveHandle < 0) {
+                        ReportError(next, "", std::to_string(volume), kMsgOpenError);
                         break;
                     }
-                    if (!l->empty() && (*l)[0] == fullLine) {
-                        ReportError(next,
-                                    "line starting with " + std::to_string(static_cast<uint8_t>(fullLine)) +
-                                        " found before \"begin\"",
-                                    std::to_string(volume), kMsgLineBeforeBegin);
-                        line = l;
-                        break;
+                    ArchiveSize = std::max<int64_t>(0, platform::fileSize(ArchiveHandle));
+                    rd.Reset(ArchiveSize);
+                    // Skip to the data: past the "begin" line, or to a data line that comes first.
+                    line.reset();
+                    while (auto l = rd.Next()) {
+                        if (StartsWith(*l, "begin")) {
+                            line = rd.Next();
+                            break;
+                        }
+                        if (!l->empty() && (*l)[0] == fullLine) {
+                            ReportError(next,
+                                        "line starting with " +
+                                            std::to_string(static_cast<uint8_t>(fullLine)) +
+                                            " found before \"begin\"",
+                                        std::to_string(volume), kMsgLineBeforeBegin);
+                            line = l;
+                            break;
+                        }
                     }
                 }
+                if (corrupt)
+                    ReportError(output, "", "0", ae::kMsgCorruptInput);
+                else if (!reachedEnd && !Cancel())
+                    ReportError(output, "", "0", kMsgReadError);
+            } catch (const E_RAISE&) {
+                reachedEnd = false; // reported already
             }
-            if (corrupt)
-                ReportError(output, "", "0", ae::kMsgCorruptInput);
-            else if (!reachedEnd && !Cancel())
-                ReportError(output, "", "0", kMsgReadError);
-        } catch (const E_RAISE&) {
-            reachedEnd = false; // reported already
-        }
-        const bool pass = FinishFile(out, outStream, 32, dos, output, reachedEnd && !corrupt && !Cancel());
-        if (Cancel()) return;
-        const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : stored;
-        if (OnEnd)
-            FireEvent(OnEnd, *this, fn, pass);
-        else if (!pass)
-            ReportError(fn, "", "0", kMsgFailsCrc);
+            return reachedEnd && !corrupt && !Cancel();
+        };
+        ExtractOne(job);
     } catch (const std::bad_alloc&) {
         RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
     }

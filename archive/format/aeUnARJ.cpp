@@ -2,6 +2,7 @@
 #include "archive/aeMsgs.h"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <vector>
 
@@ -31,24 +32,6 @@ public:
 private:
     std::string& s_;
     std::string saved_;
-};
-
-// Drops the temporary output of an entry left without FinishFile (an exception).
-class TOutputGuard {
-public:
-    TOutputGuard(TUnBase& u, int& h, std::unique_ptr<TStream>& s) : u_{u}, h_{h}, s_{s} {}
-    ~TOutputGuard() {
-        if (armed_) u_.DiscardOutput(h_, s_);
-    }
-    void Release() { armed_ = false; }
-    TOutputGuard(const TOutputGuard&) = delete;
-    TOutputGuard& operator=(const TOutputGuard&) = delete;
-
-private:
-    TUnBase& u_;
-    int& h_;
-    std::unique_ptr<TStream>& s_;
-    bool armed_ = true;
 };
 
 struct TArjDate {
@@ -248,77 +231,62 @@ int64_t TUnARJ::ExtractEntry(const TArjChosen& Chosen) {
     const std::string name = OemToAnsiName(e.H.name);
     const TArjDate date = EntryDate(e.H);
     const bool garbled = (e.H.flags & aehdr::kArjFlagGarbled) != 0;
-    std::string stored = name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, date.Date)) {
-    case TBeginResult::brCancel:
-        return -1;
-    case TBeginResult::brSkip:
-        BytesLeft -= Chosen.PackedSize;
-        return -1;
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-    int out = -1;
-    std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) {
-        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : name);
-        BytesLeft -= Chosen.PackedSize;
-        return -1;
-    }
-    TOutputGuard guard(*this, out, outStream);
-    if (garbled) {
+    int64_t resume = -1;
+    std::string output;
+    // An error raised while decoding stops the whole run (the volumes cannot be followed any
+    // further); the entry is ended first.
+    std::exception_ptr raised;
+    TEntryJob job;
+    job.Name = name;
+    job.Date = date.Date;
+    job.PackedSize = Chosen.PackedSize;
+    job.Attr = EntryAttributes(e.H);
+    job.DosDate = date.Dos;
+    if (garbled)
         // arj keeps no check of the password ahead of the data: any one given is tried,
         // and a wrong one shows in the CRC.
-        const TPasswordResult r = SettlePassword(name, [](const std::string&) { return true; });
-        if (r != TPasswordResult::prAccepted) {
-            if (r == TPasswordResult::prFailed) ReportError(name, "", "0", kMsgPasswordFailed);
-            EndEntry(output, name, false);
-            BytesLeft -= Chosen.PackedSize;
-            return -1;
+        job.Prepare = [&] { return PasswordStep(name, [](const std::string&) { return true; }); };
+    job.Decode = [&](int out, TStream* outStream) {
+        // The key is the password with the modifier of each part's own header added to every
+        // character (arj stamps the parts of one set at different moments, so they may
+        // differ); the password itself is back as it was however the entry ends.
+        TRestoreString keepPassword(Password);
+        const std::string plainPassword = Password;
+        bool pass = true;
+        try {
+            for (;;) {
+                if (e.H.flags & aehdr::kArjFlagGarbled)
+                    Password = ShiftText(false, plainPassword, e.PasswordModifier);
+                Ctx().Crc32Value = 0xFFFFFFFF;
+                ArjPasswordPos = 1;
+                const bool decoded = DecodePart(e, out, outStream);
+                const bool partPass = decoded && (Ctx().Crc32Value ^ 0xFFFFFFFFu) == e.H.crc32;
+                pass = pass && partPass;
+                if (!partPass && garbled) break; // a wrong password: no use reading further volumes
+                if (!(e.H.flags & aehdr::kArjFlagVolume) || Cancel()) break;
+                // Continued in the next volume, whose first entry must be the rest of this file.
+                const int64_t at = NextVolume();
+                if (at < 0) return false;
+                auto next = ReadHeader(at);
+                if (!next) RaiseError(FVolumeName, "", VolumeId(), kMsgBadFileHeader);
+                if (!(next->H.flags & aehdr::kArjFlagExtFile) || next->H.name != e.H.name)
+                    RaiseError(FVolumeName, "", VolumeId(), kMsgBrokenChain);
+                e = std::move(*next);
+                resume = e.End();
+                job.Attr = EntryAttributes(e.H); // the last part's, for FinishFile
+            }
+        } catch (const E_RAISE&) {
+            raised = std::current_exception();
+            return false;
         }
-    }
-    // The key is the password with the modifier of each part's own header added to every
-    // character (arj stamps the parts of one set at different moments, so they may differ);
-    // the password itself is back as it was however the entry ends.
-    TRestoreString keepPassword(Password);
-    const std::string plainPassword = Password;
-
-    bool pass = true;
-    int64_t resume = -1;
-    for (;;) {
-        if (e.H.flags & aehdr::kArjFlagGarbled)
-            Password = ShiftText(false, plainPassword, e.PasswordModifier);
-        Ctx().Crc32Value = 0xFFFFFFFF;
-        ArjPasswordPos = 1;
-        const bool decoded = DecodePart(e, out, outStream.get());
-        const bool partPass = decoded && (Ctx().Crc32Value ^ 0xFFFFFFFFu) == e.H.crc32;
-        pass = pass && partPass;
-        if (!partPass && garbled) break; // a wrong password: no use reading further volumes
-        if (!(e.H.flags & aehdr::kArjFlagVolume) || Cancel()) break;
-        // Continued in the next volume, whose first entry must be the rest of this file.
-        const int64_t at = NextVolume();
-        if (at < 0) {
-            pass = false;
-            break;
-        }
-        auto next = ReadHeader(at);
-        if (!next) RaiseError(FVolumeName, "", VolumeId(), kMsgBadFileHeader);
-        if (!(next->H.flags & aehdr::kArjFlagExtFile) || next->H.name != e.H.name)
-            RaiseError(FVolumeName, "", VolumeId(), kMsgBrokenChain);
-        e = std::move(*next);
-        resume = e.End();
-    }
-    guard.Release();
-    pass = FinishFile(out, outStream, EntryAttributes(e.H), date.Dos, output, pass);
-    if (Cancel()) return resume;
-    const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
-    if (OnEnd)
-        FireEvent(OnEnd, *this, fn, pass);
-    else if (!pass)
-        ReportError(fn, "", VolumeId(), kMsgFailsCrc);
-    if (!pass && garbled) RaiseError(fn, "", VolumeId(), kMsgInvalidPassword);
+        return pass;
+    };
+    job.Finished = [&](bool, const std::string& out) { output = out; };
+    bool pass = false;
+    const TEntryResult r = ExtractOne(job, &pass);
+    if (raised) std::rethrow_exception(raised);
+    if (r == TEntryResult::erDone && !pass && garbled)
+        RaiseError(WriteMode == 0 || WriteMode == 2 ? output : name, "", VolumeId(), kMsgInvalidPassword);
     return resume;
 }
 

@@ -87,69 +87,39 @@ bool TUnBH::ExtractEntry(int Handle, const TBhChosen& Entry) {
         return true;
     }
     const std::string name = BhName(nb);
-    std::string stored = name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, DosDateToDateTimeSafe(h->dosDateTime))) {
-    case TBeginResult::brCancel:
-        return false;
-    case TBeginResult::brSkip:
-        BytesLeft -= Entry.PackedSize;
-        return true;
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-    const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
-    auto end = [&](bool pass) {
-        if (OnEnd)
-            FireEvent(OnEnd, *this, fn, pass);
-        else if (!pass)
-            ReportError(fn, "", "0", kMsgFailsCrc);
-    };
     const int64_t data = Entry.Offset + static_cast<int64_t>(aehdr::BhHeader::kSize + h->nameLength);
-    if (data + h->packedSize > ArchiveSize) {
-        ReportError(name, "", "0", kMsgReadError);
-        end(false);
-        return true;
-    }
-    if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
     const bool encrypted = (h->flags & kEncrypted) != 0;
-    if (encrypted) {
+    TEntryJob job;
+    job.Name = name;
+    job.Date = DosDateToDateTimeSafe(h->dosDateTime);
+    job.PackedSize = Entry.PackedSize;
+    job.Attr = h->attributes ? h->attributes : 32;
+    job.DosDate = h->dosDateTime;
+    job.Prepare = [&] {
+        if (data + h->packedSize > ArchiveSize) {
+            ReportError(name, "", "0", kMsgReadError);
+            return TEntryStep::esFailed;
+        }
+        if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+        if (!encrypted) return TEntryStep::esGo;
         std::array<uint8_t, 12> header{};
         if (h->packedSize < 12 || platform::readFile(Handle, header.data(), 12) != 12) {
             ReportError(name, "", "0", kMsgReadError);
-            end(false);
-            return true;
+            return TEntryStep::esFailed;
         }
-        const TZipPasswordResult r = SettleZipPassword(*this, name, header, 0, 0, h->crc32);
-        if (r != TZipPasswordResult::zpAccepted) {
-            if (r == TZipPasswordResult::zpFailed) ReportError(name, "", "0", kMsgPasswordFailed);
-            end(false);
-            return false;
-        }
+        const TEntryStep step = ZipPasswordStep(*this, name, header, 0, 0, h->crc32);
         // Archives before version 3 encrypted the data with keys started afresh.
-        if (h->versionMadeBy < 3) Ctx().Keys.Init(Password);
-    }
-    int out = -1;
-    std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) {
-        OutputFailed(output, fn);
-        BytesLeft -= Entry.PackedSize;
-        return true;
-    }
-    bool pass = false;
-    try {
+        if (step == TEntryStep::esGo && h->versionMadeBy < 3) Ctx().Keys.Init(Password);
+        return step;
+    };
+    job.Decode = [&](int out, TStream* outStream) {
         Ctx().Crc32Value = 0xFFFFFFFF;
-        const bool ok = DecodeData(Handle, out, outStream.get(), *h, output);
+        const bool ok = DecodeData(Handle, out, outStream, *h, FileName);
         const uint32_t reg = Ctx().Crc32Value;
-        pass = ok && (h->crc32 == reg || h->crc32 == (reg ^ 0xFFFFFFFF));
-    } catch (const E_RAISE&) {
-        pass = false;
-    }
-    pass = FinishFile(out, outStream, h->attributes ? h->attributes : 32, h->dosDateTime, output, pass);
-    if (Cancel()) return false;
-    end(pass);
-    return true;
+        return ok && (h->crc32 == reg || h->crc32 == (reg ^ 0xFFFFFFFF));
+    };
+    const TEntryResult r = ExtractOne(job);
+    return r != TEntryResult::erCancelled && r != TEntryResult::erStopped;
 }
 
 // The packed size counts the 12-byte encryption header; it has been read, so the data

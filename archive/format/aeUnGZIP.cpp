@@ -118,13 +118,6 @@ void TUnGZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
     }
 }
 
-void TUnGZIP::ReportEnd(const std::string& Fn, bool Pass) {
-    if (OnEnd)
-        FireEvent(OnEnd, *this, Fn, Pass);
-    else if (!Pass)
-        ReportError(Fn, "", "0", kMsgFailsCrc);
-}
-
 void TUnGZIP::ExtractGzip(int Handle) {
     const int64_t start = ArcStart - 1;
     platform::seekFile(Handle, start);
@@ -230,59 +223,42 @@ void TUnGZIP::DeliverOutput(int Handle, bool IsGzip, const std::string& Stored, 
         if (!pass || !closed) {
             if (!closed) ReportError(Stored, "", "0", kMsgCloseError);
             const auto out = OutputPathFor(Stored);
-            ReportEnd(out ? *out : Stored, false);
+            EndEntry(out ? *out : Stored, Stored, false);
             return;
         }
         if (RunTar(tempPath)) return;
         // Not a tar: the file itself is the output.
-        std::string stored = Stored;
-        bool exists = false;
-        if (BeginFile(stored, exists, DosDateToDateTimeSafe(Dos)) != TBeginResult::brExtract) return;
-        const std::string output = FileName;
-        int out = -1;
-        std::unique_ptr<TStream> outStream;
-        if (!CreateOutput(out, outStream, stored, output)) {
-            OutputFailed(output, output);
-            return;
-        }
-        const int in = platform::openFile(tempPath, platform::OpenMode::Read);
-        bool copied = in >= 0;
-        std::vector<uint8_t> buf(1 << 16);
-        try {
-            for (int64_t got; copied && (got = platform::readFile(in, buf.data(), 1 << 16)) != 0;) {
-                if (got < 0)
-                    copied = false;
-                else
-                    WriteBlock(out, buf.data(), 1, got, 0, outStream.get());
+        TEntryJob job;
+        job.Name = Stored;
+        job.Date = DosDateToDateTimeSafe(Dos);
+        job.DosDate = Dos;
+        job.Decode = [&](int out, TStream* outStream) {
+            const int in = platform::openFile(tempPath, platform::OpenMode::Read);
+            bool copied = in >= 0;
+            std::vector<uint8_t> buf(1 << 16);
+            try {
+                for (int64_t got; copied && (got = platform::readFile(in, buf.data(), 1 << 16)) != 0;) {
+                    if (got < 0)
+                        copied = false;
+                    else
+                        WriteBlock(out, buf.data(), 1, got, 0, outStream);
+                }
+            } catch (const E_RAISE&) {
+                copied = false;
             }
-        } catch (const E_RAISE&) {
-            copied = false;
-        }
-        if (in >= 0) platform::closeFile(in);
-        copied = FinishFile(out, outStream, 32, Dos, output, copied);
-        ReportEnd(output, copied);
+            if (in >= 0) platform::closeFile(in);
+            return copied;
+        };
+        ExtractOne(job);
         return;
     }
 
-    std::string stored = Stored;
-    bool exists = false;
-    if (BeginFile(stored, exists, DosDateToDateTimeSafe(Dos)) != TBeginResult::brExtract) return;
-    const std::string output = FileName;
-    int out = -1;
-    std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) {
-        OutputFailed(output, WriteMode == 0 || WriteMode == 2 ? output : Stored);
-        return;
-    }
-    bool pass = false;
-    try {
-        pass = decode(out, outStream.get(), output);
-    } catch (const E_RAISE&) {
-        pass = false;
-    }
-    pass = FinishFile(out, outStream, 32, Dos, output, pass);
-    if (Cancel()) return;
-    ReportEnd(WriteMode == 0 || WriteMode == 2 ? output : Stored, pass);
+    TEntryJob job;
+    job.Name = Stored;
+    job.Date = DosDateToDateTimeSafe(Dos);
+    job.DosDate = Dos;
+    job.Decode = [&](int out, TStream* outStream) { return decode(out, outStream, FileName); };
+    ExtractOne(job);
 }
 
 // Hands a decompressed file to the tar extractor when it is a tar; false when it is not.

@@ -45,7 +45,6 @@ private:
     void DeliverOutput(int Handle, bool IsGzip, const std::string& Stored, uint32_t Dos, int64_t DataStart,
                        uint8_t Flags);
     bool RunTar(const std::string& TarFile);
-    void ReportEnd(const std::string& Fn, bool Pass);
 
     std::unique_ptr<TUnTAR> FOwnTar;
 };

@@ -136,60 +136,39 @@ void TUnTAR::ExtractEntry(int Handle, const TTarChosen& Entry) {
     }
     const std::string name = TarName(e.name);
     const int64_t mtime = e.paxMtime.value_or(e.header.mtime);
-    const uint32_t dos = UnixTimeToDosLocal(mtime);
-    std::string stored = name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, UnixToDateTime(mtime))) {
-    case TBeginResult::brCancel:
-        return;
-    case TBeginResult::brSkip:
-        BytesLeft -= Entry.Size;
-        return;
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-    const std::string fn = WriteMode == 0 || WriteMode == 2 ? output : name;
-    bool pass = false;
-    if (IsLink(e.header.typeflag)) {
-        pass = MakeLink(output, name, e.header.typeflag, TarName(e.header.linkName));
-        if (!pass) {
-            // Passed over with its message; nothing was written. It still counts as failed.
-            FireEvent(OnEnd, *this, fn, false);
-            return;
+    TEntryJob job;
+    job.Name = name;
+    job.Date = UnixToDateTime(mtime);
+    job.PackedSize = Entry.Size;
+    // Unix permission bits go with the file; read-only follows the owner's write bit.
+    job.Attr = (e.header.mode & 0200) ? 32 : 33;
+    job.DosDate = UnixTimeToDosLocal(mtime);
+    if (IsLink(e.header.typeflag))
+        // Passed over with its message, nothing written, it still counts as failed.
+        job.Prepare = [&] {
+            return MakeLink(FileName, name, e.header.typeflag, TarName(e.header.linkName))
+                       ? TEntryStep::esDone
+                       : TEntryStep::esFailed;
+        };
+    job.Decode = [&](int out, TStream* outStream) {
+        const std::string fn = WriteMode == 0 || WriteMode == 2 ? FileName : name;
+        if (Entry.DataOffset + Entry.Size > ArchiveSize) {
+            // The member's data run past the end of the archive: it fails, whatever of it is
+            // there is not put in place.
+            ReportError(fn, "", "0", kMsgReadError);
+            return false;
         }
-    } else {
-        int out = -1;
-        std::unique_ptr<TStream> outStream;
-        if (!CreateOutput(out, outStream, stored, output)) {
-            OutputFailed(output, fn);
-            BytesLeft -= Entry.Size;
-            return;
+        if (platform::seekFile(Handle, Entry.DataOffset) != Entry.DataOffset) {
+            ReportError(fn, "", "0", kMsgReadError);
+            return false;
         }
-        try {
-            if (Entry.DataOffset + Entry.Size > ArchiveSize) {
-                // The member's data run past the end of the archive: it fails, whatever of
-                // it is there is not put in place.
-                ReportError(fn, "", "0", kMsgReadError);
-            } else if (platform::seekFile(Handle, Entry.DataOffset) == Entry.DataOffset) {
-                pass = CopyStored(Handle, nullptr, out, outStream.get(), Entry.Size, fn, false, 0);
-            } else {
-                ReportError(fn, "", "0", kMsgReadError);
-            }
-        } catch (const E_RAISE&) {
-            pass = false;
-        }
-        // Unix permission bits go with the file; read-only follows the owner's write bit.
-        const uint32_t attr = (e.header.mode & 0200) ? 32 : 33;
-        pass = FinishFile(out, outStream, attr, dos, output, pass);
+        return CopyStored(Handle, nullptr, out, outStream, Entry.Size, fn, false, 0);
+    };
+    job.Finished = [&](bool pass, const std::string& output) {
         if (pass && WriteMode == 0 && RestoreFileAttr && platform::fileExists(output))
             platform::setFileMode(output, static_cast<int>(e.header.mode & 0777));
-    }
-    if (Cancel()) return;
-    if (OnEnd)
-        FireEvent(OnEnd, *this, fn, pass);
-    else if (!pass)
-        ReportError(fn, "", "0", kMsgFailsCrc);
+    };
+    ExtractOne(job);
 }
 
 // A link is made only where it cannot lead out of the extraction folder, and only when

@@ -53,21 +53,13 @@ bool IsFolderName(const std::string& name) {
 
 } // namespace
 
-TZipPasswordResult SettleZipPassword(TUnBase& Ex, const std::string& Name,
-                                     const std::array<uint8_t, 12>& Header, uint32_t Flags, uint32_t FileTime,
-                                     uint32_t Crc) {
-    auto tryOne = [&](const std::string& pw) {
+TUnBase::TEntryStep ZipPasswordStep(TUnBase& Ex, const std::string& Name,
+                                    const std::array<uint8_t, 12>& Header, uint32_t Flags, uint32_t FileTime,
+                                    uint32_t Crc) {
+    return Ex.PasswordStep(Name, [&](const std::string& pw) {
         uint8_t plain[12];
         return ZipCheckHeader(Ex.Ctx().Keys, Header.data(), plain, Header.size(), Flags, pw, FileTime, Crc);
-    };
-    switch (Ex.SettlePassword(Name, tryOne)) {
-    case TUnBase::TPasswordResult::prAccepted:
-        return TZipPasswordResult::zpAccepted;
-    case TUnBase::TPasswordResult::prNoEvent:
-        return TZipPasswordResult::zpNoEvent;
-    default:
-        return TZipPasswordResult::zpFailed;
-    }
+    });
 }
 
 void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
@@ -412,14 +404,6 @@ int64_t TUnZIP::FindDescriptor(int Handle, int64_t DataStart, TZipChosen& Entry)
 
 // ---- extraction ----
 
-void TUnZIP::ReportEnd(const std::string& Output, const std::string& Name, bool Pass, bool Decoded) {
-    const std::string fn = WriteMode == 0 ? Output : Name;
-    if (OnEnd)
-        FireEvent(OnEnd, *this, fn, Pass);
-    else if (Decoded && !Pass)
-        ReportError(fn, "", "0", kMsgFailsCrc);
-}
-
 bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
     if (!SwitchDisk(Handle, Entry.Disk)) return false;
     // The local header and its name in one read; the data is read from an explicit seek.
@@ -456,88 +440,55 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
         FireEvent(OnEnd, *this, name, false);
         return true;
     }
-    std::string stored = name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, DosDateToDateTimeSafe(h->dosDateTime))) {
-    case TBeginResult::brCancel:
-        return false;
-    case TBeginResult::brSkip:
-        BytesLeft -= Entry.PackedSize;
-        return true;
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-
-    // Data the engine cannot decode fail with a message that says why.
-    if (Entry.Zip64 || !MethodSupported(Entry.Method)) {
-        ReportError(name, Entry.Zip64 ? kZip64Text : MethodText(Entry.Method), "0", kMsgUnsupportedMethod);
-        BytesLeft -= Entry.PackedSize;
-        ReportEnd(output, name, false, false);
-        return true;
-    }
     const int64_t data = Entry.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) +
                          h->nameLength + h->extraLength;
-    if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
-
-    if (Entry.Symlink && !(Entry.Flags & aehdr::kZipFlagEncrypted)) {
-        const bool made = ExtractLink(Handle, Entry, data, name, output);
-        if (Cancel()) return false;
-        ReportEnd(output, name, made, false); // a link passed over has its message already
-        return true;
-    }
-    if (Entry.Flags & aehdr::kZipFlagEncrypted) {
+    TEntryJob job;
+    job.Name = name;
+    job.Date = DosDateToDateTimeSafe(h->dosDateTime);
+    job.PackedSize = Entry.PackedSize;
+    job.Attr = Entry.Attr;
+    job.DosDate = h->dosDateTime;
+    job.Prepare = [&] {
+        // Data the engine cannot decode fail with a message that says why.
+        if (Entry.Zip64 || !MethodSupported(Entry.Method)) {
+            ReportError(name, Entry.Zip64 ? kZip64Text : MethodText(Entry.Method), "0",
+                        kMsgUnsupportedMethod);
+            return TEntryStep::esFailed;
+        }
+        if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+        if (Entry.Symlink && !(Entry.Flags & aehdr::kZipFlagEncrypted))
+            // A link passed over has its message already.
+            return ExtractLink(Handle, Entry, data, name, FileName) ? TEntryStep::esDone
+                                                                    : TEntryStep::esFailed;
+        if (!(Entry.Flags & aehdr::kZipFlagEncrypted)) return TEntryStep::esGo;
         std::array<uint8_t, 12> header{};
         if (platform::readFile(Handle, header.data(), 12) != 12) {
             ReportError(name, "", "0", kMsgReadError);
-            ReportEnd(output, name, false, false);
-            return true;
+            return TEntryStep::esFailed;
         }
-        const TZipPasswordResult r =
-            SettleZipPassword(*this, name, header, Entry.Flags, h->dosDateTime & 0xFFFF, Entry.Crc32);
-        if (r == TZipPasswordResult::zpNoEvent) {
-            BytesLeft -= Entry.PackedSize;
-            ReportEnd(output, name, false, false);
-            return true;
-        }
-        if (r == TZipPasswordResult::zpFailed) {
-            ReportError(name, "", "0", kMsgPasswordFailed);
-            ReportEnd(output, name, false, false);
-            return false;
-        }
-    }
-
-    int out = -1;
-    std::unique_ptr<TStream> outStream;
-    if (!CreateOutput(out, outStream, stored, output)) {
-        OutputFailed(output, WriteMode == 0 ? output : name);
-        BytesLeft -= Entry.PackedSize;
-        return true;
-    }
-    TZipDecodeEntry d;
-    d.Flags = Entry.Flags;
-    d.Method = Entry.Method;
-    d.LocalOffset = Entry.LocalOffset;
-    d.PackedSize = Entry.PackedSize;
-    d.UnpackedSize = Entry.UnpackedSize;
-    d.Crc32 = Entry.Crc32;
-    d.Attr = Entry.Attr;
-    Ctx().Crc32Value = 0xFFFFFFFF;
-    bool pass = false;
-    try {
-        const bool ok = DecodeZipEntry(*this, Handle, nullptr, out, outStream.get(), d, output);
-        pass = ok && (Ctx().Crc32Value ^ 0xFFFFFFFF) == Entry.Crc32;
-    } catch (const E_RAISE&) {
-        pass = false;
-    }
-    if (FSpanned && DiskManager) FDisk = std::max(0, DiskManager->DiskNumber - 1);
-    pass = FinishFile(out, outStream, Entry.Attr, h->dosDateTime, output, pass);
-    // Permission bits a Unix zip stored go with the file (read-only follows from them too).
-    if (pass && WriteMode == 0 && RestoreFileAttr && Entry.UnixMode && platform::fileExists(output))
-        platform::setFileMode(output, Entry.UnixMode);
-    if (Cancel()) return false;
-    ReportEnd(output, name, pass, true);
-    return true;
+        return ZipPasswordStep(*this, name, header, Entry.Flags, h->dosDateTime & 0xFFFF, Entry.Crc32);
+    };
+    job.Decode = [&](int out, TStream* outStream) {
+        TZipDecodeEntry d;
+        d.Flags = Entry.Flags;
+        d.Method = Entry.Method;
+        d.LocalOffset = Entry.LocalOffset;
+        d.PackedSize = Entry.PackedSize;
+        d.UnpackedSize = Entry.UnpackedSize;
+        d.Crc32 = Entry.Crc32;
+        d.Attr = Entry.Attr;
+        Ctx().Crc32Value = 0xFFFFFFFF;
+        const bool ok = DecodeZipEntry(*this, Handle, nullptr, out, outStream, d, FileName);
+        return ok && (Ctx().Crc32Value ^ 0xFFFFFFFF) == Entry.Crc32;
+    };
+    job.Finished = [&](bool pass, const std::string& output) {
+        if (FSpanned && DiskManager) FDisk = std::max(0, DiskManager->DiskNumber - 1);
+        // Permission bits a Unix zip stored go with the file (read-only follows from them too).
+        if (pass && WriteMode == 0 && RestoreFileAttr && Entry.UnixMode && platform::fileExists(output))
+            platform::setFileMode(output, Entry.UnixMode);
+    };
+    const TEntryResult r = ExtractOne(job);
+    return r != TEntryResult::erCancelled && r != TEntryResult::erStopped;
 }
 
 bool TUnZIP::ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart, const std::string& Name,

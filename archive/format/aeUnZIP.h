@@ -18,21 +18,14 @@
 #include "archive/aeHeaders.h"
 #include "archive/aeUnBase.h"
 
-// The outcome of settling a traditionally encrypted entry's password.
-enum class TZipPasswordResult : uint8_t {
-    zpAccepted, // Password holds the one that passed; the run's keys are ready for the data
-    zpNoEvent,  // nothing passed and OnGetPassword is unassigned (25270 reported)
-    zpFailed,   // nothing passed; OnGetPassword was asked (or declined)
-};
-
-// Tries Password, then each string of Passwords, then OnGetPassword up to PasswordAttempts
-// times against the 12-byte encryption header Header (check byte by Flags bit 3: the high
-// byte of FileTime, else of Crc). A password got from the event that passes is put at the
-// top of Passwords; each one of the event's that fails reports "Invalid password". Shared
-// by the zip and BH extractors.
-TZipPasswordResult SettleZipPassword(TUnBase& Ex, const std::string& Name,
-                                     const std::array<uint8_t, 12>& Header, uint32_t Flags, uint32_t FileTime,
-                                     uint32_t Crc);
+// The password of a traditionally encrypted entry, by the one policy (TUnBase::PasswordStep):
+// Password, then Passwords, then OnGetPassword up to PasswordAttempts times, each tried
+// against the 12-byte encryption header Header (check byte by Flags bit 3: the high byte of
+// FileTime, else of Crc). On esGo Password holds the one that passed and the run's keys are
+// ready for the data. Shared by the zip and BH extractors.
+TUnBase::TEntryStep ZipPasswordStep(TUnBase& Ex, const std::string& Name,
+                                    const std::array<uint8_t, 12>& Header, uint32_t Flags, uint32_t FileTime,
+                                    uint32_t Crc);
 
 class TUnZIP : public TUnBase {
 public:
@@ -85,7 +78,6 @@ private:
     int64_t FindDescriptor(int Handle, int64_t DataStart, TZipChosen& Entry);
     // False when the run must end.
     bool ExtractEntry(int& Handle, const TZipChosen& Entry);
-    void ReportEnd(const std::string& Output, const std::string& Name, bool Pass, bool Decoded);
     // A symbolic-link entry: made only when it stays inside the folder; false when passed over.
     bool ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart, const std::string& Name,
                      const std::string& Output);

@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "common/DosTime.h"
+#include "common/ZipDirectory.h"
 #include "platform/dosdate.h"
 #include "platform/fileio.h"
 
@@ -152,42 +153,6 @@ void readExact(int fd, int64_t pos, void* buf, int64_t n) {
 
 namespace {
 
-// End record: signature, this disk (2), directory disk (2), entries here (2), entries (2),
-// directory size (4), directory offset (4), comment length (2), comment.
-struct EndRecord {
-    int64_t pos = -1;
-    uint16_t disk = 0, cdDisk = 0, entriesHere = 0, entries = 0, commentLen = 0;
-    uint32_t cdSize = 0, cdOffset = 0;
-};
-
-EndRecord findEnd(int fd, int64_t size) {
-    EndRecord er;
-    if (size < 22) throw StubError(kErrFormat, "This is not a zip file (too short)");
-    const int64_t tail = std::min<int64_t>(size, 65557);
-    std::vector<uint8_t> buf(static_cast<size_t>(tail));
-    readExact(fd, size - tail, buf.data(), tail);
-    for (int64_t i = tail - 22; i >= 0; --i) {
-        const uint8_t* p = buf.data() + i;
-        if (get32(p) != kEndSig) continue;
-        uint16_t clen = get16(p + 20);
-        if (i + 22 + clen > tail) continue; // a comment that runs past the end: not the record
-        er.pos = size - tail + i;
-        er.disk = get16(p + 4);
-        er.cdDisk = get16(p + 6);
-        er.entriesHere = get16(p + 8);
-        er.entries = get16(p + 10);
-        er.cdSize = get32(p + 12);
-        er.cdOffset = get32(p + 16);
-        er.commentLen = clen;
-        return er;
-    }
-    throw StubError(kErrFormat, "This is not a zip file (no end of central directory)");
-}
-
-} // namespace
-
-namespace {
-
 // A local record takes at least its 30-byte header and its packed data; an entry whose
 // record starts inside another's (or at the same place) shares its data.
 void markOverlaps(ZipDir& d) {
@@ -211,57 +176,79 @@ void markOverlaps(ZipDir& d) {
 
 } // namespace
 
-// Central header: signature (4), made by (2), needed (2), flags (2), method (2), time (2),
-// date (2), CRC (4), packed (4), size (4), name length (2), extra length (2), comment
-// length (2), disk (2), internal attributes (2), external attributes (4), local offset (4).
+// The end record and the central records are read by the shared zip walk
+// (common/ZipDirectory.h); bytes appended after the zip are allowed.
 ZipDir readZipDir(int fd) {
+    namespace zip = pvcommon::zip;
     ZipDir d;
     d.fileSize = platform::fileSize(fd);
     if (d.fileSize < 0) throw StubError(kErrRead, "Cannot read the size of the zip file");
-    EndRecord er = findEnd(fd, d.fileSize);
-    if (er.disk != 0 || er.cdDisk != 0)
+    if (d.fileSize < 22) throw StubError(kErrFormat, "This is not a zip file (too short)");
+    std::vector<uint8_t> window;
+    const zip::Fetch fromFile = [&](uint64_t offset, size_t count) {
+        window.resize(count);
+        readExact(fd, static_cast<int64_t>(offset), window.data(), static_cast<int64_t>(count));
+        return pvcommon::Bytes(window);
+    };
+    const auto found =
+        zip::FindZipEnd(fromFile, static_cast<uint64_t>(d.fileSize), zip::kMaxEndComment, true);
+    if (!found) throw StubError(kErrFormat, "This is not a zip file (no end of central directory)");
+    const zip::ZipEndRecord& er = found->record;
+    const auto endPos = static_cast<int64_t>(found->offset);
+    if (er.thisDisk != 0 || er.centralDisk != 0)
         throw StubError(kErrSpanned, "This is a disk of a spanned archive; join the set first");
-    if (er.entries == 0xFFFF || er.cdSize == 0xFFFFFFFF || er.cdOffset == 0xFFFFFFFF)
+    if (er.entries == 0xFFFF || er.centralSize == zip::k32Max || er.centralOffset == zip::k32Max)
         throw StubError(kErrFormat, "Zip64 archives are not supported");
-    if (er.cdSize > er.pos) throw StubError(kErrFormat, "The central directory size exceeds the file");
-    d.cdPos = er.pos - er.cdSize;
-    d.cdSize = er.cdSize;
-    if (d.cdPos < er.cdOffset) throw StubError(kErrFormat, "The central directory offset is wrong");
-    d.shift = d.cdPos - er.cdOffset;
-    d.comment.resize(er.commentLen);
-    readExact(fd, er.pos + 22, d.comment.data(), er.commentLen);
+    if (er.centralSize > endPos) throw StubError(kErrFormat, "The central directory size exceeds the file");
+    d.cdPos = endPos - er.centralSize;
+    d.cdSize = er.centralSize;
+    if (d.cdPos < er.centralOffset) throw StubError(kErrFormat, "The central directory offset is wrong");
+    d.shift = d.cdPos - er.centralOffset;
+    d.comment = found->comment;
 
     std::vector<uint8_t> cd(static_cast<size_t>(d.cdSize));
     readExact(fd, d.cdPos, cd.data(), d.cdSize);
-    size_t at = 0;
+    // The walk reads the directory in memory: a record cut by its end is cut by the walk.
+    const zip::Fetch fromDir = [&](uint64_t offset, size_t count) {
+        if (offset >= cd.size()) return pvcommon::Bytes{};
+        return pvcommon::Bytes(cd).subspan(static_cast<size_t>(offset),
+                                      std::min<size_t>(count, cd.size() - offset));
+    };
+    uint64_t at = 0;
     d.zipStart = d.cdPos;
+    zip::ZipCentralRecord r;
     for (unsigned i = 0; i < er.entries; ++i) {
-        if (cd.size() - at < 46) throw StubError(kErrFormat, "Central directory is truncated");
-        const uint8_t* p = cd.data() + at;
-        if (get32(p) != kCentralSig) throw StubError(kErrFormat, "A central header signature is wrong");
-        CentralRec e;
-        const size_t n = get16(p + 28), x = get16(p + 30), c = get16(p + 32);
-        if (cd.size() - at - 46 < n + x + c)
+        switch (zip::ReadZipCentral(fromDir, at, r)) {
+        case zip::ZipCentralRead::Record:
+            break;
+        case zip::ZipCentralRead::Short:
+            throw StubError(kErrFormat, "Central directory is truncated");
+        case zip::ZipCentralRead::VarShort:
             throw StubError(kErrFormat, "Central header runs past the directory");
-        e.raw.assign(p, p + 46 + n + x + c);
-        e.madeBy = get16(p + 4);
-        e.needed = get16(p + 6);
-        e.flags = get16(p + 8);
-        e.method = get16(p + 10);
-        e.time = get16(p + 12);
-        e.date = get16(p + 14);
-        e.crc = get32(p + 16);
-        e.csize = get32(p + 20);
-        e.usize = get32(p + 24);
-        e.extAttr = get32(p + 38);
-        e.localOffset = get32(p + 42);
-        e.name.assign(reinterpret_cast<const char*>(p + 46), n);
-        if (e.csize == 0xFFFFFFFF || e.usize == 0xFFFFFFFF || e.localOffset == 0xFFFFFFFF)
-            throw StubError(kErrFormat, "Zip64 entries are not supported");
+        default:
+            throw StubError(kErrFormat, "A central header signature is wrong");
+        }
+        if (r.zip64) throw StubError(kErrFormat, "Zip64 entries are not supported");
+        const zip::ZipCentralHeader& h = r.header;
+        CentralRec e;
+        e.raw.assign(cd.begin() + static_cast<std::ptrdiff_t>(at),
+                     cd.begin() + static_cast<std::ptrdiff_t>(r.next));
+        e.madeBy = h.versionMadeBy;
+        e.needed = h.versionNeeded;
+        e.flags = h.flags;
+        e.method = h.method;
+        e.time = static_cast<uint16_t>(h.dosDateTime & 0xFFFF);
+        e.date = static_cast<uint16_t>(h.dosDateTime >> 16);
+        e.crc = h.crc32;
+        e.csize = static_cast<uint32_t>(h.packedSize);
+        e.usize = static_cast<uint32_t>(h.size);
+        e.extAttr = h.externalAttr;
+        e.localOffset = static_cast<uint32_t>(h.localOffset);
+        e.name = r.rawName;
         e.localPos = static_cast<int64_t>(e.localOffset) + d.shift;
         if (e.localPos + 30 > d.cdPos) throw StubError(kErrFormat, "A local header offset is wrong");
         d.zipStart = std::min(d.zipStart, e.localPos);
-        at += 46 + n + x + c;
+        at = r.next;
         d.entries.push_back(std::move(e));
     }
     markOverlaps(d);
