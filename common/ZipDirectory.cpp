@@ -226,4 +226,32 @@ ZipCentralRead ReadZipCentral(const Fetch& in, std::uint64_t offset, ZipCentralR
     return ZipCentralRead::Record;
 }
 
+ZipLocalRead ReadZipLocal(const Fetch& in, std::uint64_t offset, ZipLocalRecord& out) {
+    Bytes b = in(offset, kLocalSize);
+    if (b.size() < 4) return ZipLocalRead::End;
+    out.signature = GetLE32(b.data());
+    if (out.signature != kLocalSig)
+        return IsTrailerSig(out.signature) ? ZipLocalRead::Trailer : ZipLocalRead::Foreign;
+    auto h = parseZipLocal(b);
+    if (!h) return ZipLocalRead::Short;
+    const std::size_t varLength = std::size_t{h->nameLength} + h->extraLength;
+    Bytes var = in(offset + kLocalSize, varLength);
+    if (var.size() < varLength) return ZipLocalRead::VarShort;
+    out.header = *h;
+    out.rawName.assign(var.begin(), var.begin() + h->nameLength);
+    const Bytes extra = var.subspan(h->nameLength);
+    out.extra.assign(extra.begin(), extra.end());
+    out.packedSize = h->packedSize;
+    out.size = h->size;
+    out.zip64 = h->packedSize == k32Max || h->size == k32Max;
+    // A local zip64 extra holds both sizes, the size first.
+    if (out.zip64)
+        if (auto z = findZipExtra(extra, kExtraZip64); z && z->size() >= 16) {
+            out.size = GetLE64(z->data());
+            out.packedSize = GetLE64(z->data() + 8);
+        }
+    out.data = offset + kLocalSize + varLength;
+    return ZipLocalRead::Record;
+}
+
 } // namespace pvcommon::zip

@@ -188,4 +188,29 @@ enum class ZipCentralRead : std::uint8_t {
 ZipCentralRead ReadZipCentral(const Fetch& in, std::uint64_t offset, ZipCentralRecord& out,
                               std::size_t maxComment = kMaxEndComment);
 
+// ---- the local-header walk ----
+
+// One local record as the walk reads it.
+struct ZipLocalRecord {
+    std::uint32_t signature = 0; // the four bytes at the offset
+    ZipLocalHeader header;       // as stored (32-bit sizes)
+    bool zip64 = false;          // the packed size or the size defers to zip64
+    // The sizes, widened from the zip64 extra (size, then packed size) where it has them.
+    std::uint64_t packedSize = 0, size = 0;
+    std::string rawName;    // as stored: the caller decodes it
+    std::string extra;      // the extra field's bytes
+    std::uint64_t data = 0; // offset of the entry's data
+};
+
+enum class ZipLocalRead : std::uint8_t {
+    Record,   // `out` holds the record at the offset
+    End,      // fewer than four bytes are left
+    Trailer,  // a central record, an end record or a digital signature stands there
+    Foreign,  // some other signature (in out.signature) stands there
+    Short,    // the file ends inside the header's fixed part
+    VarShort, // the file ends inside the name or the extra field
+};
+// Reads the local record at `offset`. `out` may be reused from call to call.
+ZipLocalRead ReadZipLocal(const Fetch& in, std::uint64_t offset, ZipLocalRecord& out);
+
 } // namespace pvcommon::zip

@@ -317,23 +317,27 @@ void TUnZIP::ScanLocal(int Handle, int64_t Offset) {
         aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Offset), 4);
         if (b.size() == 4 && GetLE32(b.data()) == aehdr::kZipSpanSig) Offset += 4;
     }
+    namespace zip = pvcommon::zip;
+    zip::ZipLocalRecord r;
     while (!Cancel()) {
-        aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Offset), aehdr::ZipLocalHeader::kSize);
-        if (b.size() < 4) break;
-        const uint32_t sig = GetLE32(b.data());
-        if (sig != aehdr::kZipLocalSig) {
-            if (sig != aehdr::kZipCentralSig && sig != aehdr::kZipEndSig && sig != aehdr::kZip64EndSig)
-                ReportError(FArchiveFile, "", "0", kMsgBadFileHeader);
+        switch (zip::ReadZipLocal(rd.Fetcher(), static_cast<uint64_t>(Offset), r)) {
+        case zip::ZipLocalRead::Record:
             break;
+        case zip::ZipLocalRead::End:
+            return;
+        case zip::ZipLocalRead::Trailer:
+        case zip::ZipLocalRead::Foreign:
+            if (r.signature != aehdr::kZipCentralSig && r.signature != aehdr::kZipEndSig &&
+                r.signature != aehdr::kZip64EndSig)
+                ReportError(FArchiveFile, "", "0", kMsgBadFileHeader);
+            return;
+        case zip::ZipLocalRead::Short:
+        case zip::ZipLocalRead::VarShort:
+            RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
         }
-        auto h = aehdr::parseZipLocal(b);
-        if (!h) RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
-        aehdr::Bytes nb =
-            rd.Fetch(static_cast<uint64_t>(Offset) + aehdr::ZipLocalHeader::kSize, h->nameLength);
-        if (nb.size() < h->nameLength) RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
-        const std::string name = ZipStoredName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
-        const int64_t data =
-            Offset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) + h->nameLength + h->extraLength;
+        const zip::ZipLocalHeader* h = &r.header;
+        const std::string name = ZipStoredName(r.rawName, (h->flags & aehdr::kZipFlagUtf8) != 0);
+        const auto data = static_cast<int64_t>(r.data);
         TZipChosen e;
         e.Flags = h->flags;
         e.Method = h->method;

@@ -179,50 +179,45 @@ int64_t TZipWalk::StepCentral(TArcLister& L, int64_t offset) {
 }
 
 int64_t TZipWalk::StepLocal(TArcLister& L, int64_t offset) {
-    Bytes b = L.In().Fetch(static_cast<uint64_t>(offset), aehdr::ZipLocalHeader::kSize);
-    if (b.size() < 4) {
-        if (L.FileCount == 0 && b.empty()) L.Corrupt(kMsgBadFileHeader);
+    namespace zip = pvcommon::zip;
+    zip::ZipLocalRecord r;
+    switch (zip::ReadZipLocal(L.In().Fetcher(), static_cast<uint64_t>(offset), r)) {
+    case zip::ZipLocalRead::Record:
+        break;
+    case zip::ZipLocalRead::End:
+        if (L.FileCount == 0 && L.In().Fetch(static_cast<uint64_t>(offset), 1).empty()) L.Corrupt(kMsgBadFileHeader);
+        return -1;
+    case zip::ZipLocalRead::Trailer:
+    case zip::ZipLocalRead::Foreign:
+        if (zip::IsTrailerSig(r.signature) && L.FileCount > 0) return -1;
+        if (r.signature == aehdr::kZipEndSig) return -1; // an empty archive
+        L.Corrupt(kMsgBadFileHeader);
+        return -1;
+    case zip::ZipLocalRead::Short:
+    case zip::ZipLocalRead::VarShort:
+        L.Corrupt(kMsgReadError);
         return -1;
     }
-    const uint32_t sig = le32(b.data());
-    if (sig != aehdr::kZipLocalSig) {
-        if (pvcommon::zip::IsTrailerSig(sig) && L.FileCount > 0) return -1;
-        if (sig == aehdr::kZipEndSig) return -1; // an empty archive
-        L.Corrupt(kMsgBadFileHeader);
-    }
-    auto h = aehdr::parseZipLocal(b);
-    if (!h) L.Corrupt(kMsgReadError);
-    const size_t varLength = size_t{h->nameLength} + h->extraLength;
-    Bytes var = L.In().Fetch(static_cast<uint64_t>(offset) + aehdr::ZipLocalHeader::kSize, varLength);
-    if (var.size() < varLength) L.Corrupt(kMsgReadError);
-    const std::string rawName = aehdr::toString(var.first(h->nameLength));
-    const Bytes extra = var.subspan(h->nameLength);
-    uint64_t packed = h->packedSize, size = h->size;
-    if (packed == aehdr::kZip32Max || size == aehdr::kZip32Max) {
-        if (auto z = aehdr::findZipExtra(extra, 0x0001); z && z->size() >= 16) {
-            size = aehdr::le64(z->data());
-            packed = aehdr::le64(z->data() + 8);
-        }
-    }
+    const zip::ZipLocalHeader& h = r.header;
     TArcLister::Entry e;
-    e.Name = L.DecodeName(rawName, (h->flags & aehdr::kZipFlagUtf8) != 0);
-    e.Packed = static_cast<int64_t>(packed);
-    e.Unpacked = static_cast<int64_t>(size);
-    e.Crc = h->crc32;
-    e.Method = h->method;
-    e.MethodFlags = h->flags;
-    e.Date = L.DosDateToDateTime(h->dosDateTime);
+    e.Name = L.DecodeName(r.rawName, (h.flags & aehdr::kZipFlagUtf8) != 0);
+    e.Packed = static_cast<int64_t>(r.packedSize);
+    e.Unpacked = static_cast<int64_t>(r.size);
+    e.Crc = h.crc32;
+    e.Method = h.method;
+    e.MethodFlags = h.flags;
+    e.Date = L.DosDateToDateTime(h.dosDateTime);
     e.Attr = 0;
     e.ExtAttr = 0;
-    e.VerMade = e.VerNeeded = static_cast<uint8_t>(h->versionNeeded);
-    e.Encrypted = (h->flags & aehdr::kZipFlagEncrypted) != 0;
+    e.VerMade = e.VerNeeded = static_cast<uint8_t>(h.versionNeeded);
+    e.Encrypted = (h.flags & aehdr::kZipFlagEncrypted) != 0;
     e.Offset = offset;
     const bool isDir = !e.Name.empty() && e.Name.back() == '/';
     L.Report(e, TArcLister::Filter::SpecBlankDirUncounted, isDir);
-    const int64_t next = offset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize + varLength + packed);
+    const int64_t next = static_cast<int64_t>(r.data + r.packedSize);
     // Sizes kept in a data descriptor leave nothing to step by: without the directory the
     // rest of the archive cannot be found.
-    if ((h->flags & aehdr::kZipFlagDescriptor) && packed == 0 && h->method != 0) L.Corrupt(kMsgBadFileHeader);
+    if ((h.flags & aehdr::kZipFlagDescriptor) && r.packedSize == 0 && h.method != 0) L.Corrupt(kMsgBadFileHeader);
     if (next > L.ArchiveSize) L.Corrupt(kMsgReadError);
     return next;
 }
