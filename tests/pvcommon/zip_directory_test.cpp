@@ -143,4 +143,65 @@ TEST(ZipDirectoryEnd, TheRecordWhoseCommentRunsToTheEndOfTheFile) {
     EXPECT_FALSE(FindZipEnd(img.fetch(), 0));
 }
 
+// Bytes appended after a zip hide its end record from the strict search; the stand-ins'
+// search (bytesAfter) still finds it.
+TEST(ZipDirectoryEnd, BytesAfterTheZipOnlyWhenAllowed) {
+    Image img;
+    img.add(std::string(10, 'x'));
+    ZipEndRecord e;
+    e.entries = 1;
+    uint8_t fixed[ZipEndRecord::kSize];
+    putZipEnd(e, fixed);
+    img.add(fixed, sizeof fixed);
+    img.add("appended");
+    EXPECT_FALSE(FindZipEnd(img.fetch(), img.bytes.size()));
+    auto found = FindZipEnd(img.fetch(), img.bytes.size(), kMaxEndComment, true);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->offset, 10u);
+    EXPECT_EQ(found->record.entries, 1);
+}
+
+// The local-header walk: a record with its zip64 sizes, then the answers for what else can
+// stand at an offset.
+TEST(ZipDirectoryLocal, ReadsRecordsAndTellsWhatElseStandsThere) {
+    Image img;
+    ZipLocalHeader h;
+    h.method = 8;
+    h.crc32 = 0xCAFEBABE;
+    h.packedSize = k32Max;
+    h.size = k32Max;
+    const std::string name = "dir/a.txt", extra = Zip64Extra(5'000'000'000ull, 4'000'000'000ull);
+    h.nameLength = static_cast<uint16_t>(name.size());
+    h.extraLength = static_cast<uint16_t>(extra.size());
+    uint8_t fixed[ZipLocalHeader::kSize];
+    putZipLocal(h, fixed);
+    img.add(fixed, sizeof fixed);
+    img.add(name);
+    img.add(extra);
+    const size_t central = img.bytes.size();
+    uint8_t sig[4];
+    PutLE32(sig, kCentralSig);
+    img.add(sig, 4);
+    img.add("JUNK");
+
+    ZipLocalRecord r;
+    ASSERT_EQ(ReadZipLocal(img.fetch(), 0, r), ZipLocalRead::Record);
+    EXPECT_EQ(r.rawName, name);
+    EXPECT_TRUE(r.zip64);
+    EXPECT_EQ(r.size, 5'000'000'000ull);
+    EXPECT_EQ(r.packedSize, 4'000'000'000ull);
+    EXPECT_EQ(r.header.crc32, 0xCAFEBABEu);
+    EXPECT_EQ(r.data, central);
+    EXPECT_EQ(ReadZipLocal(img.fetch(), central, r), ZipLocalRead::Trailer);
+    EXPECT_EQ(ReadZipLocal(img.fetch(), central + 4, r), ZipLocalRead::Foreign);
+    EXPECT_EQ(ReadZipLocal(img.fetch(), img.bytes.size() - 2, r), ZipLocalRead::End);
+
+    Image cut; // the header whole, the name cut; then the header itself cut
+    cut.add(fixed, sizeof fixed);
+    cut.add(name.substr(0, 3));
+    EXPECT_EQ(ReadZipLocal(cut.fetch(), 0, r), ZipLocalRead::VarShort);
+    cut.bytes.resize(20);
+    EXPECT_EQ(ReadZipLocal(cut.fetch(), 0, r), ZipLocalRead::Short);
+}
+
 } // namespace
