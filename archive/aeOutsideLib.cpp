@@ -14,6 +14,7 @@
 namespace {
 
 TUnOutsideLib* gCurrent = nullptr;
+std::exception_ptr gPending; // thrown inside a callback, raised again after the library returns
 
 // The permission bits a newly created file gets (0666 less the umask); mkstemp makes 0600.
 int NewFileMode() {
@@ -61,6 +62,21 @@ TUnOutsideLib::~TUnOutsideLib() {
 
 TUnOutsideLib* TUnOutsideLib::Current() {
     return gCurrent;
+}
+
+void TUnOutsideLib::KeepPending(std::exception_ptr E) {
+    gPending = std::move(E);
+}
+
+void TUnOutsideLib::RaisePending() {
+    if (!gPending) return;
+    std::exception_ptr p = gPending;
+    gPending = nullptr;
+    std::rethrow_exception(p);
+}
+
+void TUnOutsideLib::DropPending() {
+    gPending = nullptr;
 }
 
 TUnOutsideLib::TCurrentScope::TCurrentScope(TUnOutsideLib* U) : Saved(gCurrent) {

@@ -14,6 +14,8 @@
 // the target's place only when the entry passed its check -- the extractor base's policy.
 #pragma once
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -52,6 +54,47 @@ private:
     bool FLoaded = false;
 };
 
+// One outside library and its table of entry points (TApi, with a Missing flag), loaded at
+// first use. Binder binds every entry point of the table to the library or to its failing
+// stand-in routine and says whether the library had them all; one that lacks any is treated as
+// missing, so no run ever mixes the library's routines with the stand-ins.
+template <class TApi> class TOutsideLibraryCell {
+public:
+    using TBinder = bool (*)(const TOutsideLibrary&, TApi&);
+    TOutsideLibraryCell(const char* FileName, TBinder Binder) : FLib(FileName), FBinder(Binder) {}
+
+    const TApi& Api() {
+        if (!FTried) Load();
+        return FApi;
+    }
+    bool Load() {
+        FTried = true;
+        FLib.Load();
+        BindAll();
+        return !FApi.Missing;
+    }
+    void Unload() {
+        FTried = true;
+        FLib.Unload();
+        BindAll();
+    }
+
+private:
+    void BindAll() {
+        const bool all = !FLib.Missing() && FBinder(FLib, FApi);
+        if (!all) {
+            FLib.Unload();
+            FBinder(FLib, FApi);
+        }
+        FApi.Missing = !all;
+    }
+
+    TOutsideLibrary FLib;
+    TBinder FBinder;
+    TApi FApi;
+    bool FTried = false;
+};
+
 class TUnOutsideLib : public TUnBase {
 public:
     TUnOutsideLib();
@@ -66,6 +109,37 @@ public:
     // The next volume: Name holds the library's idea of it and gets the accepted name. Mode 0
     // asks for it (true when accepted), mode 1 announces that it was opened.
     bool LibraryVolume(std::string& Name, int Mode);
+
+    // A callback must not let an exception through the library's frames: Guarded runs its
+    // body, keeps what it throws and answers 0 (stop); RaisePending throws it again once the
+    // library has returned, and DropPending forgets it at the start of a run.
+    template <class F> static int Guarded(F&& Body) {
+        try {
+            return Body();
+        } catch (...) {
+            KeepPending(std::current_exception());
+            return 0;
+        }
+    }
+    static void RaisePending();
+    static void DropPending();
+
+    // The data callback's body: the data go to the extractor the library serves.
+    static int DataToCurrent(const uint8_t* Data, int64_t Size) {
+        TUnOutsideLib* u = Current();
+        if (!u) return 0;
+        return Guarded([&] { return u->LibraryData(Data, Size); });
+    }
+    // The volume callback's name field (Capacity bytes with its terminator): Accept gets the
+    // library's name and may change it; 1 when accepted and the new name fits back in the field.
+    template <class F> static int VolumeField(char* Name, size_t Capacity, F&& Accept) {
+        return Guarded([&] {
+            std::string name(Name, strnlen(Name, Capacity));
+            if (!Accept(name) || name.size() >= Capacity) return 0;
+            std::memcpy(Name, name.c_str(), name.size() + 1);
+            return 1;
+        });
+    }
 
 protected:
     // ---- for the extractor's run ----
@@ -107,6 +181,8 @@ protected:
     bool FFirstData = true;
 
 private:
+    static void KeepPending(std::exception_ptr E);
+
     int64_t FEntrySize = 0, FEntryDone = 0;
     bool FEntrySkipped = false;
     bool FLibraryWrites = false;

@@ -33,93 +33,45 @@ extern "C" int NoSetPassword(void*, const char*) {
     return kAceOk;
 }
 
-struct TLibraryCell {
-    TOutsideLibrary Lib{"unace.dll"};
-    TAceLibrary Api;
-    bool Tried = false;
-};
+// Binds every entry point to the library, or to the routine above that fails.
+bool BindEntryPoints(const TOutsideLibrary& L, TAceLibrary& A) {
+    bool all = true;
+    all &= L.Bind("ACEOpenArchive", A.ACEOpenArchive, &NoOpen);
+    all &= L.Bind("ACECloseArchive", A.ACECloseArchive, &NoClose);
+    all &= L.Bind("ACEReadHeader", A.ACEReadHeader, &NoReadHeader);
+    all &= L.Bind("ACEProcessFile", A.ACEProcessFile, &NoProcess);
+    all &= L.Bind("ACESetPassword", A.ACESetPassword, &NoSetPassword);
+    return all;
+}
 
-TLibraryCell& Cell() {
-    static TLibraryCell c;
+TOutsideLibraryCell<TAceLibrary>& Cell() {
+    static TOutsideLibraryCell<TAceLibrary> c("unace.dll", &BindEntryPoints);
     return c;
 }
 
-void BindAll(TLibraryCell& c) {
-    TAceLibrary& a = c.Api;
-    auto bind = [&] {
-        bool all = true;
-        all &= c.Lib.Bind("ACEOpenArchive", a.ACEOpenArchive, &NoOpen);
-        all &= c.Lib.Bind("ACECloseArchive", a.ACECloseArchive, &NoClose);
-        all &= c.Lib.Bind("ACEReadHeader", a.ACEReadHeader, &NoReadHeader);
-        all &= c.Lib.Bind("ACEProcessFile", a.ACEProcessFile, &NoProcess);
-        all &= c.Lib.Bind("ACESetPassword", a.ACESetPassword, &NoSetPassword);
-        return all;
-    };
-    bool all = !c.Lib.Missing() && bind();
-    if (!all) {
-        // A library without every entry point is as good as none.
-        c.Lib.Unload();
-        bind();
-    }
-    a.Missing = !all;
-}
-
 // The library calls back here; the extractor is the one whose run it serves.
-std::exception_ptr gPending; // thrown inside a callback, raised again after the call
-
 extern "C" int DataShim(const uint8_t* Data, uint32_t Size, void*) {
-    TUnOutsideLib* u = TUnOutsideLib::Current();
-    if (!u) return 0;
-    try {
-        return u->LibraryData(Data, Size);
-    } catch (...) {
-        gPending = std::current_exception();
-        return 0;
-    }
+    return TUnOutsideLib::DataToCurrent(Data, Size);
 }
 
 extern "C" int VolumeShim(char* Name, int, void* User) {
     auto* u = static_cast<TUnACE*>(User);
     if (!u || !Name || TUnOutsideLib::Current() != u) return 0;
-    try {
-        std::string name(Name, strnlen(Name, kAceNameSize));
-        if (!u->AceVolume(name) || name.size() >= static_cast<size_t>(kAceNameSize)) return 0;
-        std::memcpy(Name, name.c_str(), name.size() + 1);
-        return 1;
-    } catch (...) {
-        gPending = std::current_exception();
-        return 0;
-    }
-}
-
-void RaisePending() {
-    if (!gPending) return;
-    std::exception_ptr p = gPending;
-    gPending = nullptr;
-    std::rethrow_exception(p);
+    return TUnOutsideLib::VolumeField(Name, kAceNameSize, [u](std::string& N) { return u->AceVolume(N); });
 }
 
 } // namespace
 
 const TAceLibrary& AceLibrary() {
-    TLibraryCell& c = Cell();
-    if (!c.Tried) LoadAceLibrary();
-    return c.Api;
+    return Cell().Api();
 }
 
 bool LoadAceLibrary() {
-    TLibraryCell& c = Cell();
-    c.Tried = true;
-    c.Lib.Load();
-    BindAll(c);
-    return !c.Api.Missing;
+    return Cell().Load();
 }
 
 void UnloadAceLibrary() {
-    TLibraryCell& c = Cell();
-    c.Tried = true;
-    c.Lib.Unload();
-    BindAll(c);
+    Cell().Unload();
 }
 
 int AceResultMessage(int Code) {
@@ -172,7 +124,8 @@ void TUnACE::CountVolume(const std::string& Name) {
         if (!blk) break;
         int64_t next = off + static_cast<int64_t>(blk->totalHeaderLength());
         if (blk->type == aehdr::kAceTypeFile) {
-            auto h = aehdr::parseAceFile(in.Fetch(static_cast<uint64_t>(off), static_cast<size_t>(blk->totalHeaderLength())));
+            auto h = aehdr::parseAceFile(
+                in.Fetch(static_cast<uint64_t>(off), static_cast<size_t>(blk->totalHeaderLength())));
             if (!h) break;
             next += h->packedSize;
             if (!(h->attributes & 0x10) && !(h->flags & aehdr::kAceFlagSplitBefore)) {
@@ -254,7 +207,8 @@ bool TUnACE::Reopen(void*& Arc, int Index) {
 
 bool TUnACE::ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index) {
     const TAceLibrary& lib = AceLibrary();
-    std::string name = platform::decodeArchiveName(std::string(H.FileName, strnlen(H.FileName, kAceNameSize)));
+    std::string name =
+        platform::decodeArchiveName(std::string(H.FileName, strnlen(H.FileName, kAceNameSize)));
     std::replace(name.begin(), name.end(), '\\', '/');
     const bool folder = (H.FileAttr & 0x10) != 0;
     uint32_t attr = H.FileAttr & 0x27;
@@ -280,7 +234,8 @@ bool TUnACE::ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index) {
     const std::string output = FileName;
     const std::string fn = (WriteMode == 0 || WriteMode == 2) ? output : name;
     std::string temp;
-    const bool made = writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
+    const bool made =
+        writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
     if (!made) {
         OutputFailed(output, fn);
         BytesLeft -= static_cast<int64_t>(H.UnpSize);
@@ -351,7 +306,7 @@ void TUnACE::ExtractArchive(int&, TStream*) {
     TotalPackedSize = TotalUnpackedSize = 0;
     CountVolume(FArchiveFile);
     TCurrentScope current(this);
-    gPending = nullptr;
+    DropPending();
     FFirstVolume = FArchiveFile;
     void* arc = OpenLibrary();
     struct Close {

@@ -32,74 +32,34 @@ extern "C" void RarNoSetVolProc(void*, TRarChangeVolProc) {}
 extern "C" void RarNoSetDataProc(void*, TRarProcessDataProc) {}
 extern "C" void RarNoSetPassword(void*, const char*) {}
 
-struct TLibraryCell {
-    TOutsideLibrary Lib{"unrar.dll"};
-    TRarLibrary Api;
-    bool Tried = false;
-};
-TLibraryCell& Cell() {
-    static TLibraryCell c;
+// Binds every entry point to the library, or to the routine above that fails.
+bool BindEntryPoints(const TOutsideLibrary& L, TRarLibrary& A) {
+    bool all = true;
+    all &= L.Bind("RAROpenArchive", A.RAROpenArchive, &RarNoOpen);
+    all &= L.Bind("RARCloseArchive", A.RARCloseArchive, &RarNoClose);
+    all &= L.Bind("RARReadHeader", A.RARReadHeader, &RarNoReadHeader);
+    all &= L.Bind("RARProcessFile", A.RARProcessFile, &RarNoProcess);
+    all &= L.Bind("RARSetChangeVolProc", A.RARSetChangeVolProc, &RarNoSetVolProc);
+    all &= L.Bind("RARSetProcessDataProc", A.RARSetProcessDataProc, &RarNoSetDataProc);
+    all &= L.Bind("RARSetPassword", A.RARSetPassword, &RarNoSetPassword);
+    return all;
+}
+
+TOutsideLibraryCell<TRarLibrary>& Cell() {
+    static TOutsideLibraryCell<TRarLibrary> c("unrar.dll", &BindEntryPoints);
     return c;
 }
 
-void BindAll(TLibraryCell& c) {
-    TRarLibrary& a = c.Api;
-    bool all = !c.Lib.Missing();
-    all &= c.Lib.Bind("RAROpenArchive", a.RAROpenArchive, &RarNoOpen);
-    all &= c.Lib.Bind("RARCloseArchive", a.RARCloseArchive, &RarNoClose);
-    all &= c.Lib.Bind("RARReadHeader", a.RARReadHeader, &RarNoReadHeader);
-    all &= c.Lib.Bind("RARProcessFile", a.RARProcessFile, &RarNoProcess);
-    all &= c.Lib.Bind("RARSetChangeVolProc", a.RARSetChangeVolProc, &RarNoSetVolProc);
-    all &= c.Lib.Bind("RARSetProcessDataProc", a.RARSetProcessDataProc, &RarNoSetDataProc);
-    all &= c.Lib.Bind("RARSetPassword", a.RARSetPassword, &RarNoSetPassword);
-    if (!all) {
-        // A library without every entry point is as good as none.
-        c.Lib.Unload();
-        c.Lib.Bind("RAROpenArchive", a.RAROpenArchive, &RarNoOpen);
-        c.Lib.Bind("RARCloseArchive", a.RARCloseArchive, &RarNoClose);
-        c.Lib.Bind("RARReadHeader", a.RARReadHeader, &RarNoReadHeader);
-        c.Lib.Bind("RARProcessFile", a.RARProcessFile, &RarNoProcess);
-        c.Lib.Bind("RARSetChangeVolProc", a.RARSetChangeVolProc, &RarNoSetVolProc);
-        c.Lib.Bind("RARSetProcessDataProc", a.RARSetProcessDataProc, &RarNoSetDataProc);
-        c.Lib.Bind("RARSetPassword", a.RARSetPassword, &RarNoSetPassword);
-    }
-    a.Missing = !all;
-}
-
 // The library calls back here; the extractor is the one whose run it serves.
-std::exception_ptr gPending; // thrown inside a callback, raised again after the call
-
 extern "C" int RarDataShim(uint8_t* Data, int Size) {
-    TUnOutsideLib* u = TUnOutsideLib::Current();
-    if (!u) return 0;
-    try {
-        return u->LibraryData(Data, Size);
-    } catch (...) {
-        gPending = std::current_exception();
-        return 0;
-    }
+    return TUnOutsideLib::DataToCurrent(Data, Size);
 }
 
 extern "C" int RarVolumeShim(char* Name, int Mode) {
     TUnOutsideLib* u = TUnOutsideLib::Current();
     if (!u || !Name) return 0;
-    try {
-        std::string name(Name, strnlen(Name, kRarNameSize));
-        if (!u->LibraryVolume(name, Mode)) return 0;
-        if (name.size() >= static_cast<size_t>(kRarNameSize)) return 0;
-        std::memcpy(Name, name.c_str(), name.size() + 1);
-        return 1;
-    } catch (...) {
-        gPending = std::current_exception();
-        return 0;
-    }
-}
-
-void RaisePending() {
-    if (!gPending) return;
-    std::exception_ptr p = gPending;
-    gPending = nullptr;
-    std::rethrow_exception(p);
+    return TUnOutsideLib::VolumeField(Name, kRarNameSize,
+                                      [u, Mode](std::string& N) { return u->LibraryVolume(N, Mode); });
 }
 
 std::string FieldText(const char* Field) {
@@ -117,24 +77,15 @@ std::string ResultDetail(int Code, uint32_t Flags) {
 } // namespace
 
 const TRarLibrary& RarLibrary() {
-    TLibraryCell& c = Cell();
-    if (!c.Tried) LoadRarLibrary();
-    return c.Api;
+    return Cell().Api();
 }
 
 bool LoadRarLibrary() {
-    TLibraryCell& c = Cell();
-    c.Tried = true;
-    c.Lib.Load();
-    BindAll(c);
-    return !c.Api.Missing;
+    return Cell().Load();
 }
 
 void UnloadRarLibrary() {
-    TLibraryCell& c = Cell();
-    c.Tried = true;
-    c.Lib.Unload();
-    BindAll(c);
+    Cell().Unload();
 }
 
 int RarResultMessage(int Code) {
@@ -205,8 +156,9 @@ void TUnRAR::CountVolume(const std::string& Name) {
         if (blk->type == aehdr::kRarTypeFile && !(blk->flags & aehdr::kRarFlagSkip)) {
             auto h = aehdr::parseRarFileHeader(in.Fetch(static_cast<uint64_t>(off), blk->headerSize));
             if (!h) break;
-            const bool folder = (h->flags & 0x00E0) == 0x00E0 ||
-                                (h->hostOs == 3 ? (h->attributes & 0xF000) == 0x4000 : (h->attributes & 0x10) != 0);
+            const bool folder =
+                (h->flags & 0x00E0) == 0x00E0 ||
+                (h->hostOs == 3 ? (h->attributes & 0xF000) == 0x4000 : (h->attributes & 0x10) != 0);
             if (!folder && !(h->flags & aehdr::kRarFlagSplitBefore)) {
                 ++FCounted;
                 // Sizes come from the archive: totals saturate rather than overflow.
@@ -243,7 +195,8 @@ int TUnRAR::RunLibrary(void* Arc, int Operation, const std::string& Dest) {
 
 bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
     const TRarLibrary& lib = RarLibrary();
-    std::string name = platform::decodeArchiveName(FieldText(H.FileName), (H.Flags & aehdr::kRarFlagUnicode) != 0);
+    std::string name =
+        platform::decodeArchiveName(FieldText(H.FileName), (H.Flags & aehdr::kRarFlagUnicode) != 0);
     std::replace(name.begin(), name.end(), '\\', '/');
     const bool unixHost = H.HostOS == 3;
     const bool folder = (H.Flags & 0x00E0) == 0x00E0 ||
@@ -278,7 +231,8 @@ bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
     const std::string output = FileName;
     const std::string fn = (WriteMode == 0 || WriteMode == 2) ? output : name;
     std::string temp;
-    const bool made = writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
+    const bool made =
+        writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
     if (!made) {
         OutputFailed(output, fn);
         lowerBytesLeft();
@@ -347,7 +301,7 @@ void TUnRAR::ExtractArchive(int&, TStream*) {
     CountVolume(FArchiveFile);
 
     TCurrentScope current(this);
-    gPending = nullptr;
+    DropPending();
     TRarOpenData od;
     const std::string first = FArchiveFile;
     od.ArcName = first.c_str();

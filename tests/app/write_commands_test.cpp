@@ -1,11 +1,17 @@
 // The window's writing commands and the commands that open a dialog of their own: seams,
 // bindings to menu, popup, button and keys, over the real zip front-end and packers.
 #include <QAction>
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
 #include <QMenu>
 #include <QShortcut>
 #include <QTest>
 #include <QTreeView>
 
+#include "app/DelUnit.h"
 #include "app/DialogSeams.h"
 #include "app/MainUnit.h"
 #include "controls/TBPvCtls.h"
@@ -103,4 +109,58 @@ TEST(DialogSeams, EmptySeamDisablesItsCommandAndAFilledOneOpensIt) {
         DialogSeams().FileDrop, [&](TMainForm&, const std::vector<std::string>& p) { dropped = p; });
     form->ShowFileDrop({"/x/a b;c.txt", "/y"});
     EXPECT_EQ(dropped, (std::vector<std::string>{"/x/a b;c.txt", "/y"}));
+}
+
+// Over a real zip: the Delete key on the list opens the delete dialog, whose selected-files
+// choice deletes only the selected entry; the Delete button's drop-down deletes the selection.
+TEST(WriteCommands, DeleteKeyAndTheDeleteButtonsDropDown) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("unzip");
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    const fs::path src = home.dir / "src";
+    for (const char* n : {"a.txt", "b.txt", "c.dat"}) pvtest::writeFile(src / n, std::string(n) + "\n");
+    const fs::path zip = home.dir / "w.zip";
+    ASSERT_EQ(pvtest::run("zip -q -X " + pvtest::q(zip.string()) + " a.txt b.txt c.dat", src).status, 0);
+    TMainForm form(CreateLiveZip(), CreateLiveLister(), (pvtest::binDir() / "parvex").string());
+    form.show();
+    form.OpenArchive(zip.string());
+    ASSERT_EQ(form.Rows.size(), 3u);
+    auto names = [&] { return pvtest::run("unzip -Z1 " + pvtest::q(zip.string())).out; };
+    auto select = [&](const std::string& stored) {
+        form.ZipList()->clearSelection();
+        for (size_t i = 0; i < form.Rows.size(); ++i)
+            if (form.Rows[i].StoredName == stored)
+                form.ZipList()->selectionModel()->select(form.ZipList()->model()->index(int(i), 0),
+                                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+
+    select("a.txt");
+    bool seen = false;
+    // The dialog is modal: answer it from the event loop it runs, whenever it shows.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dlg = qobject_cast<TDelForm*>(QApplication::activeModalWidget());
+        if (!dlg) return;
+        poll.stop();
+        seen = true;
+        dlg->rbSelFiles->click();
+        dlg->btnDelete->click();
+    });
+    poll.start(10);
+    QApplication::setActiveWindow(&form);
+    if (!QTest::qWaitForWindowActive(&form)) GTEST_SKIP() << "the offscreen window could not be made active";
+    form.ZipList()->setFocus();
+    QTest::keyClick(form.ZipList(), Qt::Key_Delete);
+    poll.stop();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(names(), "b.txt\nc.dat\n");
+    EXPECT_EQ(form.Rows.size(), 2u);
+
+    ASSERT_EQ(form.tbDel->DropdownMenu(), form.DeleteMenu());
+    select("c.dat");
+    for (QAction* a : form.DeleteMenu()->actions())
+        if (a->objectName() == "pmiDeleteSelected") a->trigger();
+    EXPECT_EQ(names(), "b.txt\n");
+    EXPECT_EQ(pvtest::run("unzip -tq " + pvtest::q(zip.string())).status, 0);
 }
