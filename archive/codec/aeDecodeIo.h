@@ -97,8 +97,13 @@ public:
     static constexpr std::size_t kDefaultCapacity = 1 << 16;
     static constexpr std::size_t kKeepBehind = 16; // a 64-bit bit buffer holds at most 8
 
+    // A buffer must hold more than what it keeps behind, or a full one could hold nothing
+    // unread and a refill would bring nothing in; smaller capacities are raised to this.
+    static constexpr std::size_t kMinCapacity = 4 * kKeepBehind;
+
     explicit InputBuffer(DecodeSource& src, std::size_t capacity = kDefaultCapacity)
-        : src_{src}, buf_{std::make_unique_for_overwrite<std::uint8_t[]>(capacity)}, cap_{capacity} {}
+        : src_{src}, buf_{std::make_unique_for_overwrite<std::uint8_t[]>(usable(capacity))},
+          cap_{usable(capacity)} {}
 
     const std::uint8_t* data() const noexcept { return buf_.get() + pos_; }
     std::size_t avail() const noexcept { return len_ - pos_; }
@@ -138,6 +143,10 @@ public:
     }
 
 private:
+    static constexpr std::size_t usable(std::size_t capacity) noexcept {
+        return capacity < kMinCapacity ? kMinCapacity : capacity;
+    }
+
     DecodeSource& src_;
     std::unique_ptr<std::uint8_t[]> buf_;
     std::size_t cap_;

@@ -164,3 +164,19 @@ TEST(InflateSizes, CutStreamsWithDeclaredSize) {
 }
 
 } // namespace
+
+// A buffer smaller than what it keeps behind for the bit readers once read past its end
+// when full (a refill reported data and brought none): every capacity gives the bytes back.
+TEST(InputBufferCapacity, TinyCapacitiesReadEveryByteInOrder) {
+    std::vector<std::uint8_t> data(1000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    for (std::size_t capacity : {std::size_t{1}, std::size_t{4}, std::size_t{16}, std::size_t{17},
+                                 std::size_t{64}, std::size_t{65}}) {
+        SCOPED_TRACE(capacity);
+        ae::SpanSource src{data};
+        ae::InputBuffer in{src, capacity};
+        std::vector<std::uint8_t> got;
+        for (int b; (b = in.getByte()) >= 0;) got.push_back(static_cast<std::uint8_t>(b));
+        EXPECT_EQ(got, data);
+    }
+}
