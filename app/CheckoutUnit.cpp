@@ -106,9 +106,8 @@ bool WriteMenuGroup(const std::string& group) {
     std::string includes;
     for (const std::string& f : desktopFilesIn(programs + group))
         includes += "      <Filename>" + xmlText(group + "-" + f) + "</Filename>\n";
-    const std::string menu = "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-                             " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
-                             "<Menu>\n"
+    // Plain XML: the desktops' menu readers need no document type to merge it.
+    const std::string menu = "<Menu>\n"
                              "  <Name>Applications</Name>\n"
                              "  <Menu>\n"
                              "    <Name>" +
