@@ -96,6 +96,10 @@ bool desktopHasDefaultApp(const std::string& fileName) {
     return !defaultAppFor(t.name()).isEmpty();
 }
 
+bool desktopOpenUrl(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(qs(url), QUrl::StrictMode));
+}
+
 } // namespace
 
 TLaunchHooks DesktopLaunchHooks() {
@@ -105,6 +109,7 @@ TLaunchHooks DesktopLaunchHooks() {
     h.startProgram = desktopStartProgram;
     h.hasDefaultApp = desktopHasDefaultApp;
     h.iconName = pvMimeIconName;
+    h.openUrl = desktopOpenUrl;
     return h;
 }
 
@@ -116,6 +121,7 @@ void InstallDesktopLaunchHooks() {
     if (!h.startProgram) h.startProgram = desktop.startProgram;
     if (!h.hasDefaultApp) h.hasDefaultApp = desktop.hasDefaultApp;
     if (!h.iconName) h.iconName = desktop.iconName;
+    if (!h.openUrl) h.openUrl = desktop.openUrl;
 }
 
 void InstallShellLaunch() {

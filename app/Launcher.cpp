@@ -30,3 +30,14 @@ std::string LaunchIconName(const std::string& fileName) {
     auto h = launchHooks().iconName;
     return h ? h(fileName) : std::string();
 }
+
+bool LaunchOpenUrl(const std::string& url) {
+    // The addresses come from a settings file a user can edit: never let one of them start a
+    // program or open a local file.
+    std::string scheme;
+    for (char c : url.substr(0, url.find(':'))) scheme += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (url.find(':') == std::string::npos || (scheme != "http" && scheme != "https" && scheme != "mailto"))
+        return false;
+    auto h = launchHooks().openUrl;
+    return h && h(url);
+}

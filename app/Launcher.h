@@ -19,6 +19,8 @@ struct TLaunchHooks {
     // The desktop's icon name for the type of this file name ("text-plain"), "" when the
     // type is unknown (the list shows its generic image).
     std::function<std::string(const std::string& fileName)> iconName;
+    // Opens a web or mail address ("https://...", "mailto:...") with the desktop.
+    std::function<bool(const std::string& url)> openUrl;
 };
 
 // The hooks in force.
@@ -30,6 +32,8 @@ bool LaunchProgram(const std::string& program, const std::vector<std::string>& a
                    const std::string& workDir);
 bool LaunchHasDefaultApp(const std::string& fileName);
 std::string LaunchIconName(const std::string& fileName);
+// Only "http:", "https:" and "mailto:" addresses are handed on; anything else answers false.
+bool LaunchOpenUrl(const std::string& url);
 
 // Replaces the hooks for a scope (tests) and restores them afterwards.
 class ScopedLaunchHooks {

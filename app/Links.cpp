@@ -1,12 +1,15 @@
 #include "app/Links.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
 #include "app/DesktopEntry.h"
 #include "common/PathParts.h"
+#include "app/IniFile.h"
 #include "common/Wildcard.h"
+#include "platform/codepage.h"
 #include "platform/fileio.h"
 
 namespace {
@@ -77,6 +80,55 @@ bool CreateShortcut(const std::string& target, const std::string& linkPath, cons
                        "\n"
                        "Terminal=false\n";
     return WriteFileReplacing(ShortcutFileName(linkPath), text, 0755);
+}
+
+std::string DesktopLinkPath(const std::string& archiveName) {
+    std::string desktop;
+    GetSpecialFolderPath(CSIDL_DESKTOPDIRECTORY, desktop);
+    return desktop + pvcommon::WithoutExtension(archiveName) + ".desktop";
+}
+
+std::string FileUrl(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+        if (plain) {
+            url += char(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}
+
+bool IsLinkTo(const std::string& linkPath, const std::string& target) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(linkPath, ec))) return false;
+    TIniFile f(linkPath);
+    return f.ReadString("Desktop Entry", "Type", "") == "Link" &&
+           f.ReadString("Desktop Entry", "URL", "") == FileUrl(target);
+}
+
+bool CreateDesktopLink(const std::string& target, const std::string& linkPath, const std::string& name) {
+    if (target.empty() || target[0] != '/') return false;
+    std::error_code ec;
+    std::filesystem::create_directories(pvcommon::FolderPart(linkPath), ec);
+    // Desktop entries are UTF-8; a file name in another encoding is shown as code page 437.
+    const std::string shown = platform::isValidUtf8(name) ? name : platform::cp437ToUtf8(name);
+    const std::string text = "[Desktop Entry]\n"
+                             "Type=Link\n"
+                             "Name=" +
+                             DesktopString(shown) +
+                             "\n"
+                             "URL=" +
+                             FileUrl(target) +
+                             "\n"
+                             "Icon=package-x-generic\n";
+    return WriteFileReplacing(linkPath, text, 0755);
 }
 
 bool MatchWildcard(const std::string& name, const std::string& mask) {

@@ -24,6 +24,8 @@
 #include "app/MultiExtUnit.h"
 #include "app/OverwriteUnit.h"
 #include "app/PWord1Unit.h"
+#include "app/pvHttp.h"
+#include "app/Ras.h"
 #include "app/UserSpanUnit.h"
 #include "app/StatUnit.h"
 #include "controls/DropSource.h"
@@ -97,6 +99,8 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
 }
 
 TMainForm::~TMainForm() {
+    delete pvHttp; // waits for a request on its way; its answer is dropped
+    pvHttp = nullptr;
     SaveWindowPlacement(FWindowLeft, FWindowTop);
     SaveToolbarPlacement();
     FormDestroy();
@@ -269,9 +273,7 @@ void TMainForm::BuildMenus() {
     QMenu* help = addMenu("&Help");
     connect(help->addAction("&Contents"), &QAction::triggered, this,
             [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(qs(FProgramFolder + "Parvex.chm"))); });
-    help->addAction("Check for Update...");
-    help->addAction("Parvex Forum");
-    help->addAction("Email Author");
+    BindShellCommands(help);
     help->addSeparator();
     connect(help->addAction("&About..."), &QAction::triggered, this, [this] {
         TAboutForm about(this);
@@ -320,9 +322,12 @@ void TMainForm::FormShow() {
     RestoreWindowPlacement(FWindowLeft, FWindowLeft + FWindowWidth, FWindowTop + FWindowHeight, FWindowTop);
     PlaceToolbarAtShow();
     UpdateSettings();
-    // The zip association check and the update request come with the shell integration.
+    CheckZipAssociation();
     if (ZipFront()) ZipFront()->SetAddCompLevel(FPackRate);
-    if (!FParams.empty()) HandleParams(FParams);
+    if (!FParams.empty()) {
+        HandleParams(FParams);
+        if (!FCloseRequested && FCheckNewVersion && IsOnline()) StartUpdateCheck(false);
+    }
 }
 
 void TMainForm::RestoreWindowPlacement(int left, int right, int bottom, int top) {

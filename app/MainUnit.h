@@ -26,6 +26,7 @@ class TOverwriteForm;
 class TPWordForm;
 class TUserSpanForm;
 class TDropFileSource;
+class TPvHttp;
 
 class TMainForm : public QMainWindow, public TMainCore {
     Q_OBJECT
@@ -91,6 +92,20 @@ public:
     bool AddDroppedFiles() override;
     TDropFileSource* DragSource() const { return dsMainDrag; }
 
+    // Shell integration (MainShell.cpp): the desktop shortcut to the open archive, the zip
+    // association check at start, the update check and the web links.
+    void mmiShortcutClick();
+    void CheckZipAssociation();
+    // `manual`: asked for from the Help menu (a failure is then reported).
+    void mmiCheckUpdateClick();
+    void StartUpdateCheck(bool manual);
+    void pvHttpSuccess(const std::string& body);
+    void mmiHomepage1Click();
+    void mmiHomepage2Click();
+    void mmiForumClick();
+    void mmiEmailClick();
+    TPvHttp* HttpClient() const { return pvHttp; }
+
     void SetCaptions();
     void UpdateSettings();
     void RestoreWindowPlacement(int left, int right, int bottom, int top);
@@ -143,6 +158,9 @@ private:
     int ColumnWidth(int col) const;
 
     std::vector<std::string> FParams;
+    TPvHttp* pvHttp = nullptr;
+    bool FManualUpdateCheck = false;
+    void BindShellCommands(QMenu* help);
     TDropFileSource* dsMainDrag = nullptr;
     int FMouseDownX = 0, FMouseDownY = 0;
     bool FDragging = false;

@@ -26,3 +26,8 @@ bool IsOnlineFrom(const std::vector<TNetInterface>& interfaces) {
         if (i.up && !i.loopback && i.hasAddress) return true;
     return false;
 }
+
+std::function<std::vector<TNetInterface>()>& NetInterfaceSource() {
+    static std::function<std::vector<TNetInterface>()> source;
+    return source;
+}

@@ -1,6 +1,7 @@
 // The online test: the machine counts as online when a network interface other than the
 // loopback is up with an address. Nothing is contacted.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct TNetInterface {
 std::vector<TNetInterface> ListNetInterfaces();
 // The rule, over a list the caller gives (tests feed their own).
 bool IsOnlineFrom(const std::vector<TNetInterface>& interfaces);
+// Where IsOnline takes the interfaces from: ListNetInterfaces unless a test set another.
+std::function<std::vector<TNetInterface>()>& NetInterfaceSource();
 inline bool IsOnline() {
-    return IsOnlineFrom(ListNetInterfaces());
+    auto& source = NetInterfaceSource();
+    return IsOnlineFrom(source ? source() : ListNetInterfaces());
 }

@@ -1,5 +1,6 @@
 #include "app/pvHttp.h"
 
+#include <QMetaObject>
 #include <curl/curl.h>
 
 namespace {
@@ -57,4 +58,33 @@ THttpResult HttpGet(const std::string& url, long timeoutMs, size_t maxBody) {
         r.body = std::move(sink.data);
     }
     return r;
+}
+
+TPvHttp::~TPvHttp() {
+    // The worker's answer was posted to this object; Qt drops it with the object.
+    if (FThread.joinable()) FThread.join();
+}
+
+bool TPvHttp::Get(const std::string& url) {
+    if (FBusy) return false;
+    if (FThread.joinable()) FThread.join();
+    FBusy = true;
+    const long timeOut = TimeOut;
+    const size_t maxBody = MaxBody;
+    FThread = std::thread([this, url, timeOut, maxBody] {
+        THttpResult r = HttpGet(url, timeOut, maxBody);
+        QMetaObject::invokeMethod(
+            this, [this, r] { Finished(r); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void TPvHttp::Finished(const THttpResult& result) {
+    if (FThread.joinable()) FThread.join();
+    FBusy = false;
+    if (result.ok) {
+        if (OnSuccess) OnSuccess(*this, result.body);
+    } else if (OnFailure) {
+        OnFailure(*this, result.error);
+    }
 }

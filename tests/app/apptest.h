@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/DialogSeams.h"
+#include "app/Ras.h"
 #include "appcore/coretest.h"
 
 namespace apptest {
@@ -20,9 +22,28 @@ inline QApplication& app() {
     return *a;
 }
 
+// While it lives, the window's start-up association question is answered by doing nothing
+// (a test that wants it puts its own seam in) and the machine is offline, so no window of a
+// test asks for the update file on its own. Both come back afterwards.
+struct QuietDesktop {
+    TDialogSeams::TShow association = DialogSeams().Association;
+    std::function<std::vector<TNetInterface>()> net = NetInterfaceSource();
+    QuietDesktop() {
+        DialogSeams().Association = [](TMainForm&) {};
+        NetInterfaceSource() = [] { return std::vector<TNetInterface>{}; };
+    }
+    ~QuietDesktop() {
+        DialogSeams().Association = association;
+        NetInterfaceSource() = net;
+    }
+    QuietDesktop(const QuietDesktop&) = delete;
+    QuietDesktop& operator=(const QuietDesktop&) = delete;
+};
+
 // HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR inside one temporary folder, with the
 // process's QApplication.
 struct IsolatedHome : CoreHome {
+    QuietDesktop quiet;
     IsolatedHome() { app(); }
 };
 
