@@ -56,6 +56,12 @@ public:
     virtual ~DecodeSink() = default;
     // Takes all n bytes or throws; a sink never accepts part of a block.
     virtual void Write(const std::uint8_t* p, std::size_t n) = 0;
+    // A sink whose output goes into memory it already holds may lend that memory: Room()
+    // is where its next bytes would go (empty: nothing lent), and Advance(n) takes the
+    // first n bytes of it as written in place. A decoder that can produce a whole stream
+    // in the room does so and saves handing blocks over; otherwise it uses Write.
+    virtual std::span<std::uint8_t> Room() { return {}; }
+    virtual void Advance(std::size_t) {}
 };
 
 // A source over a block of memory (tests, fuzzing, whole-file decoding).
@@ -102,10 +108,13 @@ public:
     static constexpr std::size_t kMinCapacity = 4 * kKeepBehind;
 
     explicit InputBuffer(DecodeSource& src, std::size_t capacity = kDefaultCapacity)
-        : src_{src}, buf_{std::make_unique_for_overwrite<std::uint8_t[]>(usable(capacity))},
+        : src_{&src}, own_{std::make_unique_for_overwrite<std::uint8_t[]>(usable(capacity))}, buf_{own_.get()},
           cap_{usable(capacity)} {}
+    // The whole input, already in memory: read in place, never copied or written to.
+    explicit InputBuffer(std::span<const std::uint8_t> whole) noexcept
+        : buf_{whole.data()}, cap_{whole.size()}, len_{whole.size()}, eof_{true} {}
 
-    const std::uint8_t* data() const noexcept { return buf_.get() + pos_; }
+    const std::uint8_t* data() const noexcept { return buf_ + pos_; }
     std::size_t avail() const noexcept { return len_ - pos_; }
     void consume(std::size_t n) noexcept { pos_ += n; }
     // Gives back n bytes taken from this buffer (at most kKeepBehind after a refill;
@@ -117,15 +126,15 @@ public:
     // taken (so that a decoder can still give back what its bit buffer holds). False
     // when nothing came.
     bool refill() {
-        if (eof_) return false;
+        if (eof_) return false; // always so for memory read in place
         if (pos_ > kKeepBehind) {
             const std::size_t drop = pos_ - kKeepBehind;
-            std::memmove(buf_.get(), buf_.get() + drop, len_ - drop);
+            std::memmove(own_.get(), own_.get() + drop, len_ - drop);
             len_ -= drop;
             pos_ -= drop;
         }
         if (len_ == cap_) return true;
-        const std::size_t got = src_.Read(buf_.get() + len_, cap_ - len_);
+        const std::size_t got = src_->Read(own_.get() + len_, cap_ - len_);
         if (got == 0) eof_ = true;
         len_ += got;
         return got != 0;
@@ -147,8 +156,9 @@ private:
         return capacity < kMinCapacity ? kMinCapacity : capacity;
     }
 
-    DecodeSource& src_;
-    std::unique_ptr<std::uint8_t[]> buf_;
+    DecodeSource* src_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> own_;
+    const std::uint8_t* buf_; // own_, or the memory read in place
     std::size_t cap_;
     std::size_t pos_ = 0, len_ = 0;
     bool eof_ = false;

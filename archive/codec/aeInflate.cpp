@@ -248,6 +248,9 @@ struct Inflater::State {
 
     DecodeSink& sink;
     std::unique_ptr<std::uint8_t[]> out; // history | chunk | slack
+    // Output straight into the room the sink lent, which holds the whole declared size:
+    // no hand-overs, and the history is everything this stream produced.
+    bool direct = false;
     // Filled by buildTable before any look-up (every slot a valid code can reach). The
     // distance table follows the literal/length table, here and in the fixed tables, so
     // that the hot loop reaches both from one register.
@@ -274,8 +277,9 @@ struct Inflater::State {
     DecodeResult result;
     bool failed = false;
 
-    std::size_t chunk = 0; // size of the chunk part of `out`
-    std::uint8_t* softEnd() const { return out.get() + kHistory + chunk; }
+    std::size_t chunk = 0;        // size of the chunk part of `out`
+    std::uint8_t* outEnd = nullptr; // end of the chunk, or of the lent room
+    std::uint8_t* softEnd() const { return outEnd; }
     std::uint64_t producedNow() const { return produced + static_cast<std::uint64_t>(op - flushed); }
 
     void fail(DecodeStatus st, int msg = kMsgNone) {
@@ -348,7 +352,10 @@ struct Inflater::State {
     // -- output -------------------------------------------------------------------------
     void flush() {
         if (op > flushed) {
-            sink.Write(flushed, static_cast<std::size_t>(op - flushed));
+            if (direct)
+                sink.Advance(static_cast<std::size_t>(op - flushed));
+            else
+                sink.Write(flushed, static_cast<std::size_t>(op - flushed));
             produced += static_cast<std::uint64_t>(op - flushed);
         }
         flushed = op;
@@ -367,7 +374,11 @@ struct Inflater::State {
             fail(DecodeStatus::TooLong);
             return false;
         }
-        if (static_cast<std::size_t>(softEnd() - op) < n) makeRoom();
+        if (static_cast<std::size_t>(softEnd() - op) < n) {
+            // The lent room holds the declared size, so the check above has failed first.
+            if (direct) return fail(DecodeStatus::TooLong), false;
+            makeRoom();
+        }
         return true;
     }
 
@@ -419,6 +430,15 @@ namespace {
     ip += ((left & 63) ^ 63) >> 3;
     left |= kRefillBits;
 }
+
+// How far a word of a period-d pattern moves on: the whole periods it holds (a table, as
+// a division here costs more than the copy).
+constexpr std::array<std::uint8_t, 8> kPatternStep = {0, 8, 8, 6, 8, 5, 6, 7};
+static_assert([] {
+    for (std::size_t d = 1; d < 8; ++d)
+        if (kPatternStep[d] != 8 - 8 % d) return false;
+    return true;
+}());
 
 // A pattern of period `d` (1 to 7 bytes) starting at `src`, repeated over a word.
 [[gnu::always_inline]] inline std::uint64_t widenPattern(const std::uint8_t* src, std::size_t d) {
@@ -573,7 +593,7 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
             // A short period: the pattern goes into a register, and each store moves on
             // by the whole periods it holds.
             const std::uint64_t v = widenPattern(src, distance);
-            const std::size_t step = 8 - 8 % distance;
+            const std::size_t step = kPatternStep[distance];
             do {
                 store64(o, v);
                 store64(o + step, v);
@@ -645,7 +665,7 @@ bool Inflater::State::huffmanBlock() {
     while (!blockEnd) {
         // Near the end of the buffer, hand the chunk over early so that the fast loop
         // keeps going instead of the careful one.
-        if (softEnd() - op <= static_cast<std::ptrdiff_t>(kFastOutMargin)) makeRoom();
+        if (!direct && softEnd() - op <= static_cast<std::ptrdiff_t>(kFastOutMargin)) makeRoom();
         fastLoop(blockEnd);
         if (failed) return false;
         if (blockEnd) break;
@@ -767,11 +787,19 @@ DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
         limit >= State::kChunk
             ? State::kChunk
             : std::max<std::size_t>(State::kMinChunk, static_cast<std::size_t>(limit) + State::kFastOutMargin);
-    if (!s.out || s.chunk < want) {
-        s.out = std::make_unique_for_overwrite<std::uint8_t[]>(State::kHistory + want + State::kSlack);
-        s.chunk = want;
+    const std::span<std::uint8_t> room = limit != kSizeUnknown ? s.sink.Room() : std::span<std::uint8_t>{};
+    s.direct = room.data() != nullptr && room.size() >= limit;
+    if (s.direct) {
+        s.op = s.flushed = s.histStart = room.data();
+        s.outEnd = room.data() + limit;
+    } else {
+        if (!s.out || s.chunk < want) {
+            s.out = std::make_unique_for_overwrite<std::uint8_t[]>(State::kHistory + want + State::kSlack);
+            s.chunk = want;
+        }
+        s.op = s.flushed = s.histStart = s.out.get() + State::kHistory;
+        s.outEnd = s.op + s.chunk;
     }
-    s.op = s.flushed = s.histStart = s.out.get() + State::kHistory;
     s.produced = 0;
     s.limit = limit;
     s.result = {};
@@ -793,8 +821,7 @@ DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
 }
 
 DecodeResult Inflate(std::span<const std::uint8_t> data, DecodeSink& sink, std::uint64_t declaredSize) {
-    SpanSource src{data};
-    InputBuffer in{src};
+    InputBuffer in{data};
     Inflater inf{sink};
     DecodeResult r = inf.Run(in, declaredSize);
     if (r.ok() && declaredSize != kSizeUnknown && r.produced != declaredSize)
