@@ -11,7 +11,6 @@
 
 #include <cstdlib>
 #include <string>
-#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -36,21 +35,6 @@ Bytes zlibDeflateRaw(const Bytes& in, int level) {
     return out;
 }
 
-// Output into one buffer per file, as a whole-file decoder would.
-class BufferSink final : public ae::DecodeSink {
-public:
-    explicit BufferSink(Bytes& b) : b_{b} {}
-    void Write(const std::uint8_t* p, std::size_t n) override {
-        if (pos_ + n > b_.size()) throw std::runtime_error("output too long");
-        std::memcpy(b_.data() + pos_, p, n);
-        pos_ += n;
-    }
-
-private:
-    Bytes& b_;
-    std::size_t pos_ = 0;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -73,7 +57,7 @@ int main(int argc, char** argv) {
 
     const double tOurs = pvbench::medianSeconds(reps, [&] {
         for (const auto& it : items) {
-            BufferSink sink{out};
+            ae::SpanSink sink{out};
             auto r = ae::Inflate(it.packed, sink, it.plain.size());
             okAll = okAll && r.ok();
         }
@@ -101,7 +85,7 @@ int main(int argc, char** argv) {
     const auto versusLibdeflate = [&](const std::string& name) {
         const double tOur = pvbench::medianSeconds(reps, [&] {
             for (const auto& it : items) {
-                BufferSink sink{out};
+                ae::SpanSink sink{out};
                 okAll = okAll && ae::Inflate(it.packed, sink, it.plain.size()).ok();
             }
         });

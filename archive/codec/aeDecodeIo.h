@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace ae {
@@ -86,6 +87,27 @@ class VectorSink final : public DecodeSink {
 public:
     void Write(const std::uint8_t* p, std::size_t n) override { data.insert(data.end(), p, p + n); }
     std::vector<std::uint8_t> data;
+};
+
+// A sink into a block of memory the caller holds (whole-file decoding, tests). It lends
+// its free room, so that a decoder able to write in place does; more than the block holds
+// is refused with std::length_error.
+class SpanSink final : public DecodeSink {
+public:
+    explicit SpanSink(std::span<std::uint8_t> room) noexcept : room_{room} {}
+    void Write(const std::uint8_t* p, std::size_t n) override {
+        if (n > room_.size() - pos_) throw std::length_error("decoded output larger than its room");
+        if (n) std::memcpy(room_.data() + pos_, p, n);
+        pos_ += n;
+    }
+    std::span<std::uint8_t> Room() override { return room_.subspan(pos_); }
+    void Advance(std::size_t n) override { pos_ += n; }
+    // Bytes written so far.
+    std::size_t size() const noexcept { return pos_; }
+
+private:
+    std::span<std::uint8_t> room_;
+    std::size_t pos_ = 0;
 };
 
 // A sink that only counts (fuzzing, benchmarks).

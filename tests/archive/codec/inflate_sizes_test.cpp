@@ -58,6 +58,16 @@ void expectRoundTrip(const Bytes& plain, int level, const std::string& what) {
         ASSERT_EQ(r.produced, plain.size()) << what;
         ASSERT_TRUE(sink.data == plain) << what << " declared";
     }
+    // Declared size, into memory the sink lends, exactly that size: the decoder writes
+    // there in place, and a store past its end would leave the allocation.
+    {
+        Bytes room(plain.size());
+        ae::SpanSink sink{room};
+        const ae::DecodeResult r = ae::Inflate(packed, sink, plain.size());
+        ASSERT_TRUE(r.ok()) << what << " in place, msg " << r.msg;
+        ASSERT_EQ(sink.size(), plain.size()) << what;
+        ASSERT_TRUE(room == plain) << what << " in place";
+    }
     // Unknown size, input handed over in odd pieces.
     {
         ChunkSource src{packed, 4093};
@@ -149,10 +159,11 @@ TEST(InflateSizes, PlainLoopGivesTheSameBytes) {
 }
 
 // A stream cut short anywhere, with its full size declared, ends as truncated and never
-// writes past what it was given.
+// writes past what it was given, whether handed over in blocks or written in place.
 TEST(InflateSizes, CutStreamsWithDeclaredSize) {
     const Bytes plain = pvtest::genData(DataKind::Mixed, kChunk + kWindow, 3);
     const Bytes packed = pvtest::zlibDeflateRaw(plain, 9);
+    Bytes room(plain.size());
     for (std::size_t keep = 0; keep < packed.size(); keep += 1 + keep / 3) {
         const Bytes cut(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
         ae::VectorSink sink;
@@ -160,6 +171,13 @@ TEST(InflateSizes, CutStreamsWithDeclaredSize) {
         EXPECT_FALSE(r.ok()) << keep;
         ASSERT_LE(sink.data.size(), plain.size());
         EXPECT_TRUE(std::equal(sink.data.begin(), sink.data.end(), plain.begin())) << keep;
+        ae::SpanSink lent{room};
+        const ae::DecodeResult rl = ae::Inflate(cut, lent, plain.size());
+        EXPECT_EQ(rl.status, r.status) << keep;
+        EXPECT_EQ(rl.produced, r.produced) << keep;
+        EXPECT_EQ(lent.size(), rl.produced) << keep;
+        EXPECT_TRUE(std::equal(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(lent.size()), plain.begin()))
+            << keep;
     }
 }
 

@@ -407,6 +407,20 @@ TEST(InflateBadInput, DeclaredSizeStopsOutput) {
     EXPECT_EQ(ae::Inflate(packed, sink2, 200000).status, ae::DecodeStatus::Truncated);
     ae::CountingSink sink3;
     EXPECT_TRUE(ae::Inflate(packed, sink3, 100000).ok());
+    // Written in place: the declared size bounds the output even where the lent room is
+    // larger, and nothing past it is touched.
+    for (std::size_t room : {std::size_t{1000}, std::size_t{5000}, std::size_t{200000}}) {
+        Bytes mem(room, 0xAA);
+        ae::SpanSink lent{mem};
+        const auto rl = ae::Inflate(packed, lent, 1000);
+        EXPECT_EQ(rl.status, ae::DecodeStatus::TooLong) << room;
+        EXPECT_EQ(lent.size(), rl.produced) << room;
+        EXPECT_LE(lent.size(), 1000u) << room;
+        EXPECT_TRUE(std::all_of(mem.begin(), mem.begin() + static_cast<std::ptrdiff_t>(lent.size()),
+                                [](u8 c) { return c == 'z'; }))
+            << room;
+        EXPECT_TRUE(std::all_of(mem.begin() + 1000, mem.end(), [](u8 c) { return c == 0xAA; })) << room;
+    }
 }
 
 } // namespace
@@ -427,6 +441,7 @@ TEST(InflateZlib, SameVerdictsOnDamagedStreams) {
         return seed >> 8;
     };
     int agreedOk = 0, agreedBad = 0;
+    Bytes lentRoom(1 << 20);
     for (int level : {1, 6, 9}) {
         for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
             const Bytes good = zDeflate(plain, level, strategy);
@@ -441,15 +456,24 @@ TEST(InflateZlib, SameVerdictsOnDamagedStreams) {
                 const Bytes& ref = z.data;
                 Bytes got;
                 const auto r = inflateChunked(bad, got, 1 << 16);
+                // The same stream written in place into lent memory of zlib's room.
+                ae::InputBuffer whole{std::span<const u8>{bad}};
+                ae::SpanSink lent{lentRoom};
+                const auto rl = ae::Inflater{lent}.Run(whole, lentRoom.size());
                 if (zr == Z_STREAM_END) {
                     ASSERT_TRUE(r.ok()) << "case " << i;
                     ASSERT_TRUE(got == ref) << "case " << i;
+                    ASSERT_TRUE(rl.ok()) << "case " << i;
+                    ASSERT_TRUE(std::equal(ref.begin(), ref.end(), lentRoom.begin(), lentRoom.begin() + rl.produced))
+                        << "case " << i;
                     ++agreedOk;
                 } else if (zr == Z_DATA_ERROR) {
                     ASSERT_EQ(r.status, ae::DecodeStatus::Corrupt) << "case " << i;
+                    ASSERT_EQ(rl.status, ae::DecodeStatus::Corrupt) << "case " << i;
                     ++agreedBad;
                 } else if (zr == Z_BUF_ERROR && z.roomLeft != 0) {
                     ASSERT_EQ(r.status, ae::DecodeStatus::Truncated) << "case " << i;
+                    ASSERT_EQ(rl.status, ae::DecodeStatus::Truncated) << "case " << i;
                     ++agreedBad;
                 }
             }
