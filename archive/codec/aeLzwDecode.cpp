@@ -166,34 +166,14 @@ DecodeResult DecodeCrunch(InputBuffer& in, DecodeSink& sink, bool newHash) {
 
 namespace {
 
-class GroupBits {
-public:
-    explicit GroupBits(InputBuffer& in) : in_{in} {}
-    int get(unsigned n) {
-        while (count_ < n) {
-            const int b = in_.getByte();
-            if (b < 0) return -1;
-            buf_ |= static_cast<std::uint32_t>(b) << count_;
-            count_ += 8;
-        }
-        const int v = static_cast<int>(buf_ & ((1u << n) - 1));
-        buf_ >>= n;
-        count_ -= n;
-        return v;
+// Skips n bits (whole groups of codes are padded out when the code width changes).
+void skipBits(LsbBitSource& bits, unsigned n) {
+    while (n > 0) {
+        const unsigned k = std::min(n, 16u);
+        if (bits.get(k) < 0) return;
+        n -= k;
     }
-    void skip(unsigned n) {
-        while (n > 0) {
-            const unsigned k = std::min(n, 16u);
-            if (get(k) < 0) return;
-            n -= k;
-        }
-    }
-
-private:
-    InputBuffer& in_;
-    std::uint32_t buf_ = 0;
-    unsigned count_ = 0;
-};
+}
 
 } // namespace
 
@@ -207,7 +187,7 @@ DecodeResult DecodeLzwGroups(InputBuffer& in, DecodeSink& sink, unsigned maxBits
     for (unsigned i = 0; i < 256; ++i) suffix[i] = static_cast<std::uint8_t>(i);
     std::vector<std::uint8_t> stack(maxMaxCode + 1);
 
-    GroupBits bits{in};
+    LsbBitSource bits{in};
     unsigned nBits = 9;
     auto widthMax = [&] { return nBits == maxBits ? maxMaxCode : (1u << nBits) - 1; };
     unsigned maxCode = widthMax();
@@ -216,7 +196,7 @@ DecodeResult DecodeLzwGroups(InputBuffer& in, DecodeSink& sink, unsigned maxBits
     int oldCode = -1;
     unsigned finChar = 0;
     auto endGroup = [&] {
-        if (inGroup % 8) bits.skip((8 - inGroup % 8) * nBits);
+        if (inGroup % 8) skipBits(bits, (8 - inGroup % 8) * nBits);
         inGroup = 0;
     };
     for (;;) {
