@@ -6,6 +6,9 @@
 
 #include "aeDiskMan.h"
 #include "aeFormats.h"
+#include "format/aeTarWalk.h"
+#include "format/aeUueWalk.h"
+#include "format/aeZipWalk.h"
 #include "common/SafePath.h"
 #include "aeMsgs.h"
 #include "platform/fileio.h"
@@ -276,22 +279,22 @@ template <class F> auto TaeMain::WithDetector(int Handle, F step) {
 }
 
 int64_t TaeMain::FindEndOfCentralDir(int Handle) {
-    return WithDetector(Handle, [](TArcDetector& d) { return d.FindEndOfCentralDir(); });
+    return WithDetector(Handle, [](TArcDetector& d) { return ::FindEndOfCentralDir(d); });
 }
 int64_t TaeMain::FindZipCentral(int Handle) {
-    return WithDetector(Handle, [](TArcDetector& d) { return d.FindZipCentral(); });
+    return WithDetector(Handle, [](TArcDetector& d) { return ::FindZipCentral(d); });
 }
 int64_t TaeMain::ScanForEmbeddedArchive(int Handle, TArcType& Type, int64_t From) {
     return WithDetector(Handle, [&](TArcDetector& d) { return d.ScanForEmbeddedArchive(Type, From); });
 }
 bool TaeMain::FindUueBegin(int Handle) {
-    return WithDetector(Handle, [](TArcDetector& d) { return d.FindUueBegin(); });
+    return WithDetector(Handle, [](TArcDetector& d) { return ::FindUueBegin(d); });
 }
 bool TaeMain::IsTarHeader(int Handle) {
-    return WithDetector(Handle, [](TArcDetector& d) { return d.IsTarHeader(); });
+    return WithDetector(Handle, [](TArcDetector& d) { return ::IsTarHeader(d); });
 }
 bool TaeMain::FindZipAtFixedOffsets(int Handle) {
-    return WithDetector(Handle, [](TArcDetector& d) { return d.FindZipAtFixedOffsets(); });
+    return WithDetector(Handle, [](TArcDetector& d) { return ::FindZipAtFixedOffsets(d); });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,8 @@
 #include "archive/aeBase.h"
 #include "archive/format/aeBlakHole.h"
 #include "archive/aeCompBase.h"
+#include "archive/aeHeaders.h"
+#include "common/ZipLayout.h"
 #include "archive/format/aeGZip.h"
 #include "archive/format/aeLha.h"
 #include "archive/format/aeTar.h"
@@ -65,6 +67,10 @@ TSignature Whole(uint32_t V, TArcType InProgram, TArcType AtStart) {
 TSignature FirstWord(uint16_t V, TArcType InProgram, TArcType AtStart, TSignatureRank R = srFirstWord) {
     return {V, 0xFFFF, InProgram, AtStart, R};
 }
+TSignature NotAtImageEnd(TSignature S) {
+    S.AtImageEnd = false;
+    return S;
+}
 TSignature Special(uint32_t V, uint32_t Mask, TSignatureRank R, TArcType (*Decide)(TArcDetector&, int)) {
     return {V, Mask, atUnknown, atUnknown, R, Decide};
 }
@@ -79,10 +85,17 @@ std::vector<TFormatRow> MakeRows() {
          .Extracts = kAllTypes,
          .Writes = ArcBit(atZip),
          .Tests = ArcBit(atZip) | ArcBit(atZipExe),
+         // A local header at the end of a DOS image is left to the central directory.
          .Signatures = {Special(0x08074B50, 0xFFFFFFFF, srWhole, ZipSpanMarkerSignature),
                         Special(0x02014B50, 0xFFFFFFFF, srWhole, ZipLaterDiskSignature),
-                        Whole(0x34474B50, atNA, atNA), FirstWord(0x4B50, atZipExe, atZip)},
+                        Whole(0x34474B50, atNA, atNA), NotAtImageEnd(Whole(pvcommon::zip::kLocalSig, atZipExe, atZip)),
+                        FirstWord(0x4B50, atZipExe, atZip)},
          .ScanMarks = {{'P', atZipExe, ZipScanProbe}},
+         .DetectSteps = {{doProgramFirst, FindZipAtFixedOffsets},
+                         {doProgramDirectory, ZipProgramDirectoryStep},
+                         {doPlainAnswer, ZipAnswerStep},
+                         {doPlainDrive, ZipSpannedDiskStep},
+                         {doPlainLast, ZipEndRecordStep}},
          .NewWalk = NewZipWalk,
          .MethodName = ZipMethods,
          .NewExtractor = NewUn<TUnZIP>,
@@ -92,6 +105,7 @@ std::vector<TFormatRow> MakeRows() {
          .Extracts = ArcBit(atJar),
          .Writes = ArcBit(atJar),
          .Tests = kAllTypes,
+         .NameRules = {{atZip, ".JAR", atJar}},
          .NewWalk = NewZipWalk,
          .MethodName = ZipMethods,
          .NewExtractor = NewUn<TUnJar>,
@@ -113,6 +127,7 @@ std::vector<TFormatRow> MakeRows() {
          .Extracts = kAllTypes,
          .Writes = kAllTypes,
          .Tests = kAllTypes,
+         .DetectSteps = {{doPlainHeader, TarHeaderStep}},
          .NewWalk = NewTarWalk,
          .MethodName = TarMethods,
          .NewExtractor = NewUn<TUnTAR>,
@@ -133,8 +148,9 @@ std::vector<TFormatRow> MakeRows() {
          .Types = ArcBit(atArj) | ArcBit(atArjExe),
          .Extracts = kAllTypes,
          .Tests = kAllTypes,
-         .Signatures = {FirstWord(0xEA60, atArjExe, atArj)},
-         .ScanMarks = {{0x60, atArjExe, ArjScanProbe}},
+         .Signatures = {FirstWord(aehdr::kArjMagic, atArjExe, atArj)},
+         .ScanMarks = {{uint8_t(aehdr::kArjMagic), atArjExe, ArjScanProbe}},
+         .ImageEndGap = ArjImageEndGap,
          .NewWalk = NewArjWalk,
          .MethodName = ArjMethods,
          .NewExtractor = NewUn<TUnARJ>});
@@ -148,14 +164,14 @@ std::vector<TFormatRow> MakeRows() {
          .NewWalk = NewRarWalk,
          .MethodName = RarMethods,
          .NewExtractor = NewUn<TUnRAR>});
-    // "**ACE**" 7 bytes into the file is checked by detection itself: it overrides any
-    // signature but the multi-volume zip's.
+    // Known by "**ACE**" 7 bytes in, which beats any signature but a zip's.
     add({.Name = "ace",
          .Types = ArcBit(atACE) | ArcBit(atAceExe),
          .Extracts = kAllTypes,
          .Tests = kAllTypes,
          .OutsideLibrary = true,
          .ScanMarks = {{'*', atAceExe, AceScanProbe}},
+         .DetectSteps = {{doPlainOverride, AceMarkStep}},
          .NewWalk = NewAceWalk,
          .MethodName = AceMethods,
          .NewExtractor = NewUn<TUnACE>});
@@ -222,6 +238,7 @@ std::vector<TFormatRow> MakeRows() {
          .Types = ArcBit(atUue),
          .Extracts = kAllTypes,
          .Writes = kAllTypes,
+         .DetectSteps = {{doPlainText, UueBeginStep}},
          .NewWalk = NewUueWalk,
          .NewExtractor = NewUn<TUUDecode>,
          .NewWriter = NewWr<TUUEncode>});
@@ -267,6 +284,12 @@ const std::vector<const TSignature*>& SignaturesByRank() {
         return v;
     }();
     return sigs;
+}
+
+const TSignature* MatchSignature(uint32_t S) {
+    for (const TSignature* g : SignaturesByRank())
+        if ((S & g->Mask) == g->Value) return g;
+    return nullptr;
 }
 
 const std::array<std::vector<const TScanMark*>, 256>& ScanMarksByFirstByte() {

@@ -38,6 +38,8 @@ enum TSignatureRank : uint8_t {
 // Mode 1 (the file starts with it) answers AtStart, mode 0 (it stands inside a program)
 // InProgram, other modes the type both agree on or atNA. Decide, when set, answers instead
 // (for marks that need more than the four bytes).
+// AtImageEnd false: detection does not take it at the end of a program's DOS image (a zip
+// there is found from its central directory, which also knows where it truly begins).
 struct TSignature {
     uint32_t Value = 0;
     uint32_t Mask = 0xFFFFFFFF;
@@ -45,6 +47,41 @@ struct TSignature {
     TArcType AtStart = atUnknown;
     TSignatureRank Rank = srWhole;
     TArcType (*Decide)(TArcDetector& D, int Mode) = nullptr;
+    bool AtImageEnd = true;
+};
+
+// Where a format's own detection step runs among detection's own roads; steps of one order
+// run in row order. Orders below doPlainFirst belong to the road for programs (files
+// starting with the DOS program mark), the others to the road for every other file, which
+// begins with the start signature's answer in D.ArcType.
+enum TDetectOrder : uint8_t {
+    doProgramFirst = 10,     // before detection's own roads (a stub's known end)
+    doProgramResources = 20, // detection: the offsets in the program's string resources
+    doProgramImageEnd = 30,  // detection: the archive at the end of the DOS image
+    doProgramDirectory = 40, // a directory found from the file's end
+    doProgramScan = 50,      // detection: the scan for the rows' scan marks
+    doPlainFirst = 100,
+    doPlainAnswer = 110,   // the signature's answer checked or completed by its own format
+    doPlainOverride = 120, // a mark elsewhere in the head that beats the signature's answer
+    doPlainAnswered = 130, // detection: a signature's answer stands
+    doPlainDrive = 140,    // no signature answered: what the drive tells
+    doPlainText = 150,     // no signature answered: text formats
+    doPlainHeader = 160,   // no signature answered: headers known by their checksum
+    doPlainLast = 170,     // no signature answered: the last resort
+};
+
+// A detection step of a format: true when it settled the type (D.ArcType, D.ArcStart), which
+// ends detection's road.
+struct TDetectStep {
+    TDetectOrder Order = doPlainLast;
+    bool (*Run)(TArcDetector& D) = nullptr;
+};
+
+// A type detection changes by the file's extension (upper case, with its dot).
+struct TNameRule {
+    TArcType From = atUnknown;
+    const char* Extension = "";
+    TArcType To = atUnknown;
 };
 
 // A mark the scan for an archive inside a program looks for: a position whose byte is First
@@ -66,8 +103,13 @@ struct TFormatRow {
     // loaded at run time rather than by the engine's own decoders.
     TArcTypes Extracts = 0, Writes = 0, Tests = 0;
     bool OutsideLibrary = false;
-    std::vector<TSignature> Signatures;
-    std::vector<TScanMark> ScanMarks;
+    std::vector<TSignature> Signatures = {};
+    std::vector<TScanMark> ScanMarks = {};
+    std::vector<TDetectStep> DetectSteps = {};
+    std::vector<TNameRule> NameRules = {};
+    // Bytes a self-extractor stub of the format may leave between the end of its DOS image and
+    // the archive, judged from the four bytes there (0: none, or not this format).
+    int (*ImageEndGap)(const uint8_t* Tail) = nullptr;
     // A new directory walk for the lister (null: the format has no directory to list).
     std::unique_ptr<TFormatWalk> (*NewWalk)(TArcType Type) = nullptr;
     // The name of an entry's method; C is the component holding the entry's fields.
@@ -81,6 +123,8 @@ struct TFormatRow {
 const std::vector<TFormatRow>& Formats();
 // Every row's signatures, in the order detection tries them (by rank, then row order).
 const std::vector<const TSignature*>& SignaturesByRank();
+// The first signature, by rank, that the four bytes S match, or nullptr.
+const TSignature* MatchSignature(uint32_t S);
 // Every row's scan marks, by their first byte.
 const std::array<std::vector<const TScanMark*>, 256>& ScanMarksByFirstByte();
 // The row serving Type, or nullptr.

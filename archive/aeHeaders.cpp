@@ -12,6 +12,17 @@ std::string fixedString(Bytes b) {
     return std::string(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
+namespace {
+
+// A DOS date and a DOS time stored date first (the one value as zip stores it: time low).
+std::uint32_t dateThenTime(LeReader& r) {
+    const std::uint16_t date = r.u16();
+    const std::uint16_t time = r.u16();
+    return (std::uint32_t{date} << 16) | time;
+}
+
+} // namespace
+
 // ----------------------------------------------------------------------------- CAB
 
 std::optional<CabHeader> parseCabHeader(Bytes in) {
@@ -65,9 +76,7 @@ std::optional<CabFile> parseCabFile(Bytes in) {
     f.size = r.u32();
     f.folderOffset = r.u32();
     f.folderIndex = r.u16();
-    const std::uint16_t date = r.u16();
-    const std::uint16_t time = r.u16();
-    f.dosDateTime = (std::uint32_t{date} << 16) | time;
+    f.dosDateTime = dateThenTime(r);
     f.attributes = r.u16();
     f.name = toString(r.zstring());
     if (!r.ok()) return std::nullopt;
@@ -184,9 +193,7 @@ std::optional<ZooEntry> parseZooEntry(Bytes in) {
     e.method = r.u8();
     e.next = r.u32();
     e.dataOffset = r.u32();
-    const std::uint16_t date = r.u16();
-    const std::uint16_t time = r.u16();
-    e.dosDateTime = (std::uint32_t{date} << 16) | time;
+    e.dosDateTime = dateThenTime(r);
     e.crc16 = r.u16();
     e.size = r.u32();
     e.packedSize = r.u32();
@@ -522,9 +529,7 @@ std::optional<ArcHeader> parseArcHeader(Bytes in) {
     LeReader r{in, 2};
     h.name = fixedString(r.bytes(13));
     h.packedSize = r.u32();
-    const std::uint16_t date = r.u16();
-    const std::uint16_t time = r.u16();
-    h.dosDateTime = (std::uint32_t{date} << 16) | time;
+    h.dosDateTime = dateThenTime(r);
     h.crc16 = r.u16();
     h.size = h.type == 1 ? h.packedSize : r.u32();
     h.headerLength = size;
@@ -547,9 +552,9 @@ std::optional<AceBlock> parseAceBlock(Bytes in) {
 std::optional<AceMainHeader> parseAceMain(Bytes in) {
     auto b = parseAceBlock(in);
     if (!b || b->type != kAceTypeMain || in.size() < b->totalHeaderLength()) return std::nullopt;
-    LeReader r{in.first(b->totalHeaderLength()), 7};
-    Bytes sig = r.bytes(7);
-    if (!r.ok() || std::memcmp(sig.data(), "**ACE**", 7) != 0) return std::nullopt;
+    LeReader r{in.first(b->totalHeaderLength()), kAceMarkAt};
+    Bytes sig = r.bytes(kAceMark.size());
+    if (!r.ok() || std::memcmp(sig.data(), kAceMark.data(), kAceMark.size()) != 0) return std::nullopt;
     AceMainHeader m;
     m.flags = b->flags;
     m.versionExtract = r.u8();

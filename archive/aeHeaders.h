@@ -369,6 +369,8 @@ std::optional<ArcHeader> parseArcHeader(Bytes in);
 //   31 reserved (2) | 33 name length (2) | 35 name | comment
 
 constexpr std::uint8_t kAceTypeMain = 0, kAceTypeFile = 1;
+constexpr std::string_view kAceMark = "**ACE**"; // in the main header
+constexpr std::size_t kAceMarkAt = 7;
 constexpr std::uint16_t kAceFlagAddSize = 0x0001, kAceFlagComment = 0x0002, kAceFlagSplitBefore = 0x1000,
                         kAceFlagSplitAfter = 0x2000, kAceFlagPassword = 0x4000;
 constexpr std::uint16_t kAceMainFlagVolume = 0x0800;

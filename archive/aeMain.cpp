@@ -9,7 +9,6 @@
 #include "aeFormats.h"
 #include "aePe.h"
 #include "common/LittleEndian.h"
-#include "common/ZipLayout.h"
 #include "platform/fileio.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -74,6 +73,7 @@ constexpr int64_t kHeadBytes = 32767; // bytes read from the start of the file
 constexpr int64_t kScanBlock = 32768; // embedded-archive scan block
 constexpr int kScanBlocks = 6;
 constexpr int64_t kScanLookahead = 8; // bytes a scan test looks past its position
+constexpr uint16_t kDosProgramMark = 0x5A4D; // "MZ"
 
 std::string upperExt(std::string_view name) {
     const size_t slash = name.find_last_of("/\\");
@@ -84,6 +84,43 @@ std::string upperExt(std::string_view name) {
     return e;
 }
 
+// Detection's own roads, between the formats' steps.
+bool resourcesStep(TArcDetector& D) {
+    return D.FindByResourceOffsets();
+}
+bool imageEndStep(TArcDetector& D) {
+    return D.FindAtDosImageEnd();
+}
+bool scanStep(TArcDetector& D) {
+    TArcType t;
+    const int64_t s = D.ScanForEmbeddedArchive(t, 17000);
+    D.ArcType = t;
+    if (s != 0) D.ArcStart = s;
+    return true;
+}
+bool answeredStep(TArcDetector& D) {
+    return D.ArcType != atUnknown;
+}
+
+// The two roads, each the formats' steps and detection's own by order.
+const std::vector<TDetectStep>& road(bool program) {
+    static const std::array<std::vector<TDetectStep>, 2> roads = [] {
+        std::array<std::vector<TDetectStep>, 2> r;
+        const TDetectStep own[] = {{doProgramResources, resourcesStep},
+                                   {doProgramImageEnd, imageEndStep},
+                                   {doProgramScan, scanStep},
+                                   {doPlainAnswered, answeredStep}};
+        for (const TDetectStep& s : own) r[s.Order < doPlainFirst].push_back(s);
+        for (const TFormatRow& f : Formats())
+            for (const TDetectStep& s : f.DetectSteps) r[s.Order < doPlainFirst].push_back(s);
+        for (auto& v : r)
+            std::stable_sort(v.begin(), v.end(),
+                             [](const TDetectStep& a, const TDetectStep& b) { return a.Order < b.Order; });
+        return r;
+    }();
+    return roads[program ? 1 : 0];
+}
+
 } // namespace
 
 TArcDetector::TArcDetector(const TByteSource& src, std::string_view fileName, TDetectDrive drive,
@@ -92,14 +129,14 @@ TArcDetector::TArcDetector(const TByteSource& src, std::string_view fileName, TD
     ArchiveSize = src.Size();
 }
 
-bool TArcDetector::readAt(int64_t offset, void* buf, int64_t count) const {
+bool TArcDetector::ReadAt(int64_t offset, void* buf, int64_t count) const {
     if (offset < 0 || count < 0 || offset > ArchiveSize || count > ArchiveSize - offset) return false;
     return src_->ReadAt(offset, buf, count) == count;
 }
 
-bool TArcDetector::dwordAt(int64_t offset, uint32_t& v) const {
+bool TArcDetector::DwordAt(int64_t offset, uint32_t& v) const {
     uint8_t b[4];
-    if (!readAt(offset, b, 4)) return false;
+    if (!ReadAt(offset, b, 4)) return false;
     v = pvcommon::GetLE32(b);
     return true;
 }
@@ -111,77 +148,9 @@ TArcType TArcDetector::modePick(int mode, TArcType inProgram, TArcType atStart) 
 }
 
 TArcType TArcDetector::CheckSignature(uint32_t s, int mode) {
-    for (const TSignature* g : SignaturesByRank())
-        if ((s & g->Mask) == g->Value)
-            return g->Decide ? g->Decide(*this, mode) : modePick(mode, g->InProgram, g->AtStart);
-    return atUnknown;
-}
-
-// End-of-central-directory record (22 bytes): signature, disk numbers (2+2), entries on this
-// disk (2), entries (2), directory size@12 (4), directory offset@16 (4), comment length@20.
-// Central header (46 bytes): ..., local-header offset@42. Local header: 30 bytes.
-int64_t TArcDetector::FindEndOfCentralDir() {
-    const int64_t size = ArchiveSize;
-    int64_t w = int64_t(zipCmntBufSize_) + 23;
-    if (size < w) w = zipCmntBufSize_ == 0 ? 23 : (size < 32769 ? size - 1 : 32768);
-    ZipDirFlags = 0;
-    ZipEndOffset = -1;
-    if (w >= size || w < 22) return 0;
-    std::vector<uint8_t> buf(static_cast<size_t>(w));
-    const int64_t got = src_->ReadAt(size - w, buf.data(), w);
-    if (got < 22) return 0;
-    int64_t at = -1;
-    for (int64_t i = got - 22; i >= 0; --i)
-        if (pvcommon::GetLE32(&buf[size_t(i)]) == pvcommon::zip::kEndSig) {
-            at = size - w + i;
-            break;
-        }
-    if (at < 0 || !readAt(at, ZipEndRecord.data(), 22) ||
-        pvcommon::GetLE32(ZipEndRecord.data()) != pvcommon::zip::kEndSig)
-        return 0;
-    ZipDirFlags |= zdEndRecord;
-    ZipEndOffset = at;
-
-    // The directory is where the record says, or — when a program was put in front of the zip
-    // without fixing its offsets — right before the record; the difference is the bias.
-    const uint32_t dirSize = pvcommon::GetLE32(&ZipEndRecord[12]);
-    const uint32_t dirOffset = pvcommon::GetLE32(&ZipEndRecord[16]);
-    const int64_t candidates[2] = {int64_t(dirOffset), at - int64_t(dirSize)};
-    for (int64_t cd : candidates) {
-        if (cd < 0 || !readAt(cd, ZipCentralHeader.data(), 46) ||
-            pvcommon::GetLE32(ZipCentralHeader.data()) != pvcommon::zip::kCentralSig)
-            continue;
-        ZipDirFlags |= zdCentralHeader;
-        ZipCentralOffset = cd;
-        ZipOffsetBias = cd - int64_t(dirOffset);
-        const int64_t local = int64_t(pvcommon::GetLE32(&ZipCentralHeader[42])) + ZipOffsetBias;
-        if (local >= 0 && readAt(local, ZipLocalHeader.data(), 30) &&
-            pvcommon::GetLE32(ZipLocalHeader.data()) == pvcommon::zip::kLocalSig) {
-            ZipDirFlags |= zdLocalHeader;
-            return local + 1;
-        }
-        return 0;
-    }
-    return 0;
-}
-
-int64_t TArcDetector::FindZipCentral() {
-    ArcType = atUnknown;
-    FindEndOfCentralDir();
-    if ((ZipDirFlags & zdCentralHeader) && ZipCentralOffset > 0) {
-        const int64_t local = int64_t(pvcommon::GetLE32(&ZipCentralHeader[42])) + ZipOffsetBias;
-        return std::clamp<int64_t>(local, 0, ArchiveSize - 1) + 1;
-    }
-    if (ArchiveSize > 25000) {
-        std::vector<uint8_t> buf(kScanBlock);
-        const int64_t got = src_->ReadAt(25000, buf.data(), kScanBlock);
-        for (int64_t i = 0; i + 4 <= got; ++i)
-            if (pvcommon::GetLE32(&buf[size_t(i)]) == pvcommon::zip::kLocalSig) {
-                ZipDirFlags = zdLocalHeader;
-                return 25000 + i + 1;
-            }
-    }
-    return 0;
+    const TSignature* g = MatchSignature(s);
+    if (!g) return atUnknown;
+    return g->Decide ? g->Decide(*this, mode) : modePick(mode, g->InProgram, g->AtStart);
 }
 
 int64_t TArcDetector::ScanForEmbeddedArchive(TArcType& type, int64_t from) {
@@ -193,15 +162,25 @@ int64_t TArcDetector::ScanForEmbeddedArchive(TArcType& type, int64_t from) {
     // the last bytes of a block is still seen whole.
     std::vector<uint8_t> buf(kScanBlock + kScanLookahead);
     const auto& marks = ScanMarksByFirstByte();
+    // Whether a mark starts with a byte: most bytes start none, and are passed eight at a time.
+    static const std::array<uint8_t, 256> starts = [&marks] {
+        std::array<uint8_t, 256> a{};
+        for (size_t c = 0; c < a.size(); ++c) a[c] = marks[c].empty() ? 0 : 1;
+        return a;
+    }();
     for (int b = 0; b < kScanBlocks; ++b) {
         const int64_t base = from + b * kScanBlock;
         const int64_t got = src_->ReadAt(base, buf.data(), int64_t(buf.size()));
         if (got <= 0) return 0;
         const int64_t positions = std::min(got, kScanBlock);
+        const uint8_t* p = buf.data();
         for (int64_t i = 0; i < positions; ++i) {
-            const uint8_t* q = &buf[size_t(i)];
-            for (const TScanMark* m : marks[*q])
-                if (const int64_t start = m->Probe(*this, q, got - i, base + i); start != 0) {
+            while (i + 8 <= positions && !(starts[p[i]] | starts[p[i + 1]] | starts[p[i + 2]] | starts[p[i + 3]] |
+                                           starts[p[i + 4]] | starts[p[i + 5]] | starts[p[i + 6]] | starts[p[i + 7]]))
+                i += 8;
+            if (i >= positions) break;
+            for (const TScanMark* m : marks[p[i]])
+                if (const int64_t start = m->Probe(*this, p + i, got - i, base + i); start != 0) {
                     type = m->Type;
                     return start;
                 }
@@ -209,60 +188,6 @@ int64_t TArcDetector::ScanForEmbeddedArchive(TArcType& type, int64_t from) {
         if (got < int64_t(buf.size())) return 0; // the end of the file was in this block
     }
     return 0;
-}
-
-bool TArcDetector::FindUueBegin() {
-    const int64_t n = std::min<int64_t>(ArchiveSize, 5000);
-    std::vector<uint8_t> buf(static_cast<size_t>(n));
-    const int64_t got = src_->ReadAt(0, buf.data(), n);
-    for (int64_t i = 0; i + 6 <= got; ++i) {
-        if (i > 0 && buf[size_t(i - 1)] != '\n') continue;
-        if (std::memcmp(&buf[size_t(i)], "begin ", 6) == 0) {
-            ArcStart = 1;
-            return true;
-        }
-    }
-    return false;
-}
-
-// Tar header (512 bytes): name@0, ..., checksum@148 (8 octal characters), type flag@156.
-bool TArcDetector::IsTarHeader() {
-    if (ArchiveSize <= 512) return false;
-    uint8_t h[512];
-    if (!readAt(0, h, 512)) return false;
-    if (h[156] == 'V') { // a volume header: the first member follows it
-        ArcStart = 513;
-        if (1025 >= ArchiveSize || !readAt(512, h, 512)) {
-            ArcStart = 1;
-            return false;
-        }
-    }
-    const uint64_t stored = ParseOctal(std::string_view(reinterpret_cast<const char*>(h + 148), 8));
-    uint64_t sum = 0;
-    for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? 32u : h[i];
-    if (sum == stored) return true;
-    ArcStart = 1;
-    return false;
-}
-
-bool TArcDetector::FindZipAtFixedOffsets() {
-    ArcType = atNA;
-    // Where the self-extractor stubs of common zip tools end.
-    struct Spot {
-        int64_t offset, minSize;
-        bool localFlag;
-    };
-    static constexpr Spot spots[] = {{7612, 7617, true}, {15770, 15775, true}, {25661, 25666, false}};
-    for (const Spot& s : spots) {
-        uint32_t v;
-        if (ArchiveSize >= s.minSize && dwordAt(s.offset, v) && v == pvcommon::zip::kLocalSig) {
-            ArcType = atZipExe;
-            ArcStart = s.offset + 1;
-            if (s.localFlag) ZipDirFlags |= zdLocalHeader;
-            return true;
-        }
-    }
-    return false;
 }
 
 bool TArcDetector::FindByResourceOffsets() {
@@ -278,7 +203,7 @@ bool TArcDetector::FindByResourceOffsets() {
         }
         if (offset >= ArchiveSize) return false;
         uint32_t sig;
-        if (!dwordAt(offset, sig)) return false;
+        if (!DwordAt(offset, sig)) return false;
         const TArcType t = CheckSignature(sig, 0);
         if (t != atUnknown) {
             ArcType = t;
@@ -293,89 +218,34 @@ bool TArcDetector::FindByResourceOffsets() {
 // DOS header: bytes in the last page@2, pages@4 (512 bytes each, the last one partly used).
 bool TArcDetector::FindAtDosImageEnd() {
     uint8_t hdr[6];
-    if (!readAt(0, hdr, 6)) return false;
+    if (!ReadAt(0, hdr, 6)) return false;
     const int64_t pages = pvcommon::GetLE16(hdr + 4), lastBytes = pvcommon::GetLE16(hdr + 2);
     const int64_t e = (pages - 1) * 512 + lastBytes;
     if (e <= 0 || e + 4 >= ArchiveSize) return false;
     uint8_t b[4];
-    if (!readAt(e, b, 4)) {
+    if (!ReadAt(e, b, 4)) {
         ArcType = atFileOpenErr;
         return true;
     }
     int64_t start = e;
-    if (pvcommon::GetLE16(b + 2) == 0xEA60) start += 2; // ARJ stubs leave two bytes before the header
+    for (const TFormatRow& f : Formats())
+        if (const int gap = f.ImageEndGap ? f.ImageEndGap(b) : 0; gap != 0) {
+            start += gap;
+            break;
+        }
     ArcStart = start + 1;
     uint32_t sig;
-    if (start + 4 > ArchiveSize || !dwordAt(start, sig) || sig == pvcommon::zip::kLocalSig) return false;
+    if (start + 4 > ArchiveSize || !DwordAt(start, sig)) return false;
+    if (const TSignature* g = MatchSignature(sig); g && !g->AtImageEnd) return false;
     const TArcType t = CheckSignature(sig, 0);
     if (UnknownArcTypes & ArcBit(t)) return false;
     ArcType = t;
     return true;
 }
 
-bool TArcDetector::aceAt7() const {
-    char b[7];
-    return readAt(7, b, 7) && std::memcmp(b, "**ACE**", 7) == 0;
-}
-
-void TArcDetector::detectProgram() {
-    ArcType = atUnknown;
-    if (FindZipAtFixedOffsets()) return;
-    if (FindByResourceOffsets()) return;
-    if (FindAtDosImageEnd()) return;
-    if (const int64_t s = FindEndOfCentralDir(); s != 0) {
-        ArcType = atZipExe;
-        ArcStart = s;
-        return;
-    }
-    if (!(ZipDirFlags & zdEndRecord)) {
-        TArcType t;
-        const int64_t s = ScanForEmbeddedArchive(t, 17000);
-        ArcType = t;
-        if (s != 0) ArcStart = s;
-    } else if (const int64_t s = FindZipCentral(); s != 0) {
-        ArcType = atZipExe;
-        ArcStart = s;
-    }
-}
-
-void TArcDetector::detectPlain(const std::vector<uint8_t>& head) {
-    size_t skip = 0;
-    while (skip < head.size() && head[skip] == 0) ++skip;
-    const uint32_t sig = skip + 4 <= head.size() ? pvcommon::GetLE32(&head[skip]) : 0;
-    ArcType = CheckSignature(sig, 1);
-    if (ArcType == atJar || ArcType == atZip || ArcType == atZipExe) {
-        const uint32_t markerFlags = ZipDirFlags;
-        if (const int64_t s = FindEndOfCentralDir(); s != 0) {
-            ArcStart = s;
-        } else {
-            ArcStart = 1 + int64_t(skip);
-            ZipDirFlags |= zdLocalHeader | markerFlags;
-        }
-        if (drive_.Removable && !(ZipDirFlags & zdEndRecord)) ArcType = atZipMV;
-        return;
-    }
-    if (ArcType != atZipMV && aceAt7()) {
-        ArcType = atACE;
-        return;
-    }
-    if (ArcType != atUnknown) return;
-    if (drive_.Removable && drive_.HasDiskNumber) {
-        FindEndOfCentralDir();
-        if (ZipDirFlags < zdLocalHeader) ArcType = atZipMV;
-    } else if (FindUueBegin()) {
-        ArcType = atUue;
-    } else if (IsTarHeader()) {
-        ArcType = atTar;
-    } else {
-        const int64_t s = FindEndOfCentralDir();
-        if ((ZipDirFlags & (zdLocalHeader | zdEndRecord)) == (zdLocalHeader | zdEndRecord)) {
-            ArcType = atZip;
-            ArcStart = s;
-        } else if (drive_.Removable && (ZipDirFlags & zdEndRecord) && !(ZipDirFlags & zdLocalHeader)) {
-            ArcType = atZipMV;
-        }
-    }
+void TArcDetector::runRoad(bool program) {
+    for (const TDetectStep& s : road(program))
+        if (s.Run(*this)) return;
 }
 
 TArcType TArcDetector::DetectArcType() {
@@ -383,18 +253,32 @@ TArcType TArcDetector::DetectArcType() {
     ArcStart = 1;
     ArchiveSize = src_->Size();
     ZipDirFlags = 0;
+    head_.clear();
+    leadingZeros_ = 0;
     if (ArchiveSize < 20) return ArcType;
-    std::vector<uint8_t> head(static_cast<size_t>(std::min(ArchiveSize, kHeadBytes)));
-    const int64_t got = src_->ReadAt(0, head.data(), int64_t(head.size()));
-    if (got < 20) return ArcType;
-    head.resize(size_t(got));
-    FirstWord = pvcommon::GetLE16(head.data());
-    if (FirstWord == 0x5A4D) // "MZ": a program, perhaps with an archive inside
-        detectProgram();
-    else
-        detectPlain(head);
+    head_.resize(static_cast<size_t>(std::min(ArchiveSize, kHeadBytes)));
+    const int64_t got = src_->ReadAt(0, head_.data(), int64_t(head_.size()));
+    if (got < 20) {
+        head_.clear();
+        return ArcType;
+    }
+    head_.resize(size_t(got));
+    FirstWord = pvcommon::GetLE16(head_.data());
+    if (FirstWord == kDosProgramMark) { // a program, perhaps with an archive inside
+        ArcType = atUnknown;
+        runRoad(true);
+    } else {
+        while (leadingZeros_ < head_.size() && head_[leadingZeros_] == 0) ++leadingZeros_;
+        const uint32_t sig =
+            leadingZeros_ + 4 <= head_.size() ? pvcommon::GetLE32(&head_[leadingZeros_]) : 0;
+        ArcType = CheckSignature(sig, 1);
+        runRoad(false);
+    }
     if (UnknownArcTypes & ArcBit(ArcType)) ArcStart = 1;
-    if (ArcType == atZip && upperExt(fileName_) == ".JAR") ArcType = atJar;
+    const std::string ext = upperExt(fileName_);
+    for (const TFormatRow& f : Formats())
+        for (const TNameRule& n : f.NameRules)
+            if (ArcType == n.From && ext == n.Extension) ArcType = n.To;
     return ArcType;
 }
 

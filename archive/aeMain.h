@@ -177,7 +177,10 @@ struct TDetectResult {
 };
 
 // One detection over a byte source. Every step reads through bounds-checked calls and never
-// throws; the steps are public so that components can run them one by one.
+// throws; the steps are public so that components can run them one by one. Detection knows
+// no format itself: the signatures, scan marks, steps and name rules are the format rows'
+// (archive/aeFormats.h), and the steps of one format (the zip directory's search, the uue
+// "begin" line, the tar checksum, ...) are its module's functions over this detector.
 class TArcDetector : public TDetectResult {
 public:
     TArcDetector(const TByteSource& src, std::string_view fileName, TDetectDrive drive = {},
@@ -190,37 +193,35 @@ public:
     // modes give atNA for every signature the two modes do not answer alike. The signatures
     // are the format rows', tried by rank.
     TArcType CheckSignature(uint32_t signature, int mode);
-    // Looks for the end-of-central-directory record and follows it to the first central and
-    // local headers. The 1-based ArcStart of the zip when all three were confirmed, else 0.
-    int64_t FindEndOfCentralDir();
-    // The end-of-central-directory search, then a probe for a local header in 25000..57767.
-    // 1-based ArcStart or 0.
-    int64_t FindZipCentral();
     // Looks for an archive inside a program from offset `from` on; 1-based ArcStart or 0.
     int64_t ScanForEmbeddedArchive(TArcType& type, int64_t from = 17000);
-    bool FindUueBegin();
-    bool IsTarHeader();
-    bool FindZipAtFixedOffsets();
     // The decimal offsets held in string resources 1..4 of a PE program.
     bool FindByResourceOffsets();
     // The archive appended at the end of the DOS image; true when that ended detection.
     bool FindAtDosImageEnd();
 
-    // The drive the archive lies on, for signatures that depend on it.
+    // For the formats' steps: the drive, the file's name, the bytes read from its start
+    // (empty when a step runs alone) and the zeros in front of the start signature.
     const TDetectDrive& Drive() const { return drive_; }
+    std::string_view FileName() const { return fileName_; }
+    int ZipCmntBufSize() const { return zipCmntBufSize_; }
+    const TByteSource& Source() const { return *src_; }
+    std::span<const uint8_t> Head() const { return head_; }
+    size_t LeadingZeros() const { return leadingZeros_; }
+    // Exactly count bytes at offset, inside the file; false otherwise.
+    bool ReadAt(int64_t offset, void* buf, int64_t count) const;
+    bool DwordAt(int64_t offset, uint32_t& v) const;
 
 private:
-    bool readAt(int64_t offset, void* buf, int64_t count) const; // exactly count bytes
-    bool dwordAt(int64_t offset, uint32_t& v) const;
-    void detectProgram();
-    void detectPlain(const std::vector<uint8_t>& head);
-    bool aceAt7() const;
+    void runRoad(bool program);
     TArcType modePick(int mode, TArcType inProgram, TArcType atStart) const;
 
     const TByteSource* src_;
     std::string fileName_;
     TDetectDrive drive_;
     int zipCmntBufSize_;
+    std::vector<uint8_t> head_;
+    size_t leadingZeros_ = 0;
 };
 
 // Detection of a file by name for callers without a component. A file that cannot be opened

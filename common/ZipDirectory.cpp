@@ -25,7 +25,15 @@ namespace pvcommon::zip {
 
 namespace {
 
-struct LeWriter {
+// Each record's layout is written once, as a function over its fields, and serves both
+// directions: FieldReader fills the fields from bytes, FieldWriter puts them into bytes.
+struct FieldReader {
+    LeReader r;
+    template <class T> void u16(T& v) { v = static_cast<T>(r.u16()); }
+    template <class T> void u32(T& v) { v = static_cast<T>(r.u32()); }
+};
+
+struct FieldWriter {
     std::uint8_t* p;
     void u16(std::uint32_t v) {
         PutLE16(p, v);
@@ -37,111 +45,80 @@ struct LeWriter {
     }
 };
 
+// After the signature: a local header, which a central header repeats after the version
+// that made it.
+template <class IO, class H> void localFields(IO& io, H& h) {
+    io.u16(h.versionNeeded);
+    io.u16(h.flags);
+    io.u16(h.method);
+    io.u32(h.dosDateTime);
+    io.u32(h.crc32);
+    io.u32(h.packedSize);
+    io.u32(h.size);
+    io.u16(h.nameLength);
+    io.u16(h.extraLength);
+}
+
+template <class IO, class H> void centralFields(IO& io, H& h) {
+    io.u16(h.versionMadeBy);
+    localFields(io, h);
+    io.u16(h.commentLength);
+    io.u16(h.diskNumber);
+    io.u16(h.internalAttr);
+    io.u32(h.externalAttr);
+    io.u32(h.localOffset);
+}
+
+template <class IO, class H> void endFields(IO& io, H& e) {
+    io.u16(e.thisDisk);
+    io.u16(e.centralDisk);
+    io.u16(e.entriesThisDisk);
+    io.u16(e.entries);
+    io.u32(e.centralSize);
+    io.u32(e.centralOffset);
+    io.u16(e.commentLength);
+}
+
 std::string Text(Bytes b) {
     return std::string(b.begin(), b.end());
+}
+
+template <class H> std::optional<H> readRecord(Bytes in, std::uint32_t sig, void (*fields)(FieldReader&, H&)) {
+    FieldReader io{LeReader{in}};
+    if (io.r.u32() != sig) return std::nullopt;
+    H h;
+    fields(io, h);
+    if (!io.r.ok()) return std::nullopt;
+    return h;
+}
+
+template <class H> void writeRecord(const H& h, std::uint32_t sig, std::uint8_t* out,
+                                    void (*fields)(FieldWriter&, const H&)) {
+    FieldWriter io{out};
+    io.u32(sig);
+    fields(io, h);
 }
 
 } // namespace
 
 std::optional<ZipLocalHeader> parseZipLocal(Bytes in) {
-    LeReader r{in};
-    if (r.u32() != kLocalSig) return std::nullopt;
-    ZipLocalHeader h;
-    h.versionNeeded = r.u16();
-    h.flags = r.u16();
-    h.method = r.u16();
-    h.dosDateTime = r.u32();
-    h.crc32 = r.u32();
-    h.packedSize = r.u32();
-    h.size = r.u32();
-    h.nameLength = r.u16();
-    h.extraLength = r.u16();
-    if (!r.ok()) return std::nullopt;
-    return h;
+    return readRecord<ZipLocalHeader>(in, kLocalSig, localFields);
 }
-
 std::optional<ZipCentralHeader> parseZipCentral(Bytes in) {
-    LeReader r{in};
-    if (r.u32() != kCentralSig) return std::nullopt;
-    ZipCentralHeader h;
-    h.versionMadeBy = r.u16();
-    h.versionNeeded = r.u16();
-    h.flags = r.u16();
-    h.method = r.u16();
-    h.dosDateTime = r.u32();
-    h.crc32 = r.u32();
-    h.packedSize = r.u32();
-    h.size = r.u32();
-    h.nameLength = r.u16();
-    h.extraLength = r.u16();
-    h.commentLength = r.u16();
-    h.diskNumber = r.u16();
-    h.internalAttr = r.u16();
-    h.externalAttr = r.u32();
-    h.localOffset = r.u32();
-    if (!r.ok()) return std::nullopt;
-    return h;
+    return readRecord<ZipCentralHeader>(in, kCentralSig, centralFields);
 }
-
 std::optional<ZipEndRecord> parseZipEnd(Bytes in) {
-    LeReader r{in};
-    if (r.u32() != kEndSig) return std::nullopt;
-    ZipEndRecord e;
-    e.thisDisk = r.u16();
-    e.centralDisk = r.u16();
-    e.entriesThisDisk = r.u16();
-    e.entries = r.u16();
-    e.centralSize = r.u32();
-    e.centralOffset = r.u32();
-    e.commentLength = r.u16();
-    if (!r.ok()) return std::nullopt;
-    return e;
+    return readRecord<ZipEndRecord>(in, kEndSig, endFields);
 }
 
 void putZipLocal(const ZipLocalHeader& h, std::uint8_t* out) {
-    LeWriter w{out};
-    w.u32(kLocalSig);
-    w.u16(h.versionNeeded);
-    w.u16(h.flags);
-    w.u16(h.method);
-    w.u32(h.dosDateTime);
-    w.u32(h.crc32);
-    w.u32(h.packedSize);
-    w.u32(h.size);
-    w.u16(h.nameLength);
-    w.u16(h.extraLength);
+    writeRecord(h, kLocalSig, out, localFields);
 }
-
 void putZipCentral(const ZipCentralHeader& h, std::uint8_t* out) {
-    LeWriter w{out};
-    w.u32(kCentralSig);
-    w.u16(h.versionMadeBy);
-    w.u16(h.versionNeeded);
-    w.u16(h.flags);
-    w.u16(h.method);
-    w.u32(h.dosDateTime);
-    w.u32(h.crc32);
-    w.u32(h.packedSize);
-    w.u32(h.size);
-    w.u16(h.nameLength);
-    w.u16(h.extraLength);
-    w.u16(h.commentLength);
-    w.u16(h.diskNumber);
-    w.u16(h.internalAttr);
-    w.u32(h.externalAttr);
-    w.u32(h.localOffset);
+    writeRecord(h, kCentralSig, out, centralFields);
 }
-
 void putZipEnd(const ZipEndRecord& e, std::uint8_t* out) {
-    LeWriter w{out};
-    w.u32(kEndSig);
-    w.u16(e.thisDisk);
-    w.u16(e.centralDisk);
-    w.u16(e.entriesThisDisk);
-    w.u16(e.entries);
-    w.u32(e.centralSize);
-    w.u32(e.centralOffset);
-    w.u16(e.commentLength);
+    writeRecord(e, kEndSig, out, endFields);
 }
 
 std::optional<Bytes> findZipExtra(Bytes extra, std::uint16_t id) {

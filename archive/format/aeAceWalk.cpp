@@ -95,7 +95,19 @@ std::string AceMethods(const TZipCommon&, int Code, uint32_t) {
 }
 
 int64_t AceScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos) {
-    if (Pos + 5 < D.ArchiveSize && Have >= 5 && std::memcmp(At + 1, "*ACE", 4) == 0 && Pos >= 7)
-        return Pos - 6;
+    // The probe stands on the mark's first '*' and wants the four bytes after it.
+    const int64_t at = int64_t(aehdr::kAceMarkAt);
+    if (Pos + 5 < D.ArchiveSize && Have >= 5 && std::memcmp(At + 1, aehdr::kAceMark.data() + 1, 4) == 0 &&
+        Pos >= at)
+        return Pos - at + 1;
     return 0;
+}
+
+bool AceMarkStep(TArcDetector& D) {
+    char b[aehdr::kAceMark.size()];
+    if (!D.ReadAt(int64_t(aehdr::kAceMarkAt), b, int64_t(sizeof b)) ||
+        std::memcmp(b, aehdr::kAceMark.data(), sizeof b) != 0)
+        return false;
+    D.ArcType = atACE;
+    return true;
 }

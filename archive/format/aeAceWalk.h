@@ -15,3 +15,6 @@ std::string AceMethods(const TZipCommon& C, int Code, uint32_t Flags);
 
 // The scan's mark: "**ACE**" 7 bytes into a header.
 int64_t AceScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos);
+// Detection of a file that does not start a program: "**ACE**" 7 bytes into it beats what
+// the start signature answered.
+bool AceMarkStep(TArcDetector& D);

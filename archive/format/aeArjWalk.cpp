@@ -108,6 +108,11 @@ std::string ArjMethods(const TZipCommon& C, int Code, uint32_t) {
 }
 
 int64_t ArjScanProbe(TArcDetector&, const uint8_t* At, int64_t Have, int64_t Pos) {
-    if (Have >= 4 && pvcommon::GetLE16(At) == 0xEA60 && pvcommon::GetLE16(At + 2) != 0) return Pos + 1;
+    if (Have >= 4 && pvcommon::GetLE16(At) == aehdr::kArjMagic && pvcommon::GetLE16(At + 2) != 0)
+        return Pos + 1;
     return 0;
+}
+
+int ArjImageEndGap(const uint8_t* Tail) {
+    return pvcommon::GetLE16(Tail + 2) == aehdr::kArjMagic ? 2 : 0;
 }

@@ -60,6 +60,33 @@ std::unique_ptr<TFormatWalk> NewTarWalk(TArcType) {
     return std::make_unique<TTarWalk>();
 }
 
+// Header (512 bytes): name@0, ..., checksum@148 (8 octal characters), type flag@156.
+bool IsTarHeader(TArcDetector& D) {
+    constexpr int64_t kBlock = int64_t(aehdr::kTarBlock);
+    if (D.ArchiveSize <= kBlock) return false;
+    uint8_t h[kBlock];
+    if (!D.ReadAt(0, h, kBlock)) return false;
+    if (h[156] == 'V') { // a volume header: the first member follows it
+        D.ArcStart = kBlock + 1;
+        if (2 * kBlock + 1 >= D.ArchiveSize || !D.ReadAt(kBlock, h, kBlock)) {
+            D.ArcStart = 1;
+            return false;
+        }
+    }
+    const uint64_t stored = ParseOctal(std::string_view(reinterpret_cast<const char*>(h + 148), 8));
+    uint64_t sum = 0;
+    for (int i = 0; i < kBlock; ++i) sum += (i >= 148 && i < 156) ? 32u : h[i];
+    if (sum == stored) return true;
+    D.ArcStart = 1;
+    return false;
+}
+
+bool TarHeaderStep(TArcDetector& D) {
+    if (!IsTarHeader(D)) return false;
+    D.ArcType = atTar;
+    return true;
+}
+
 std::string TarMethods(const TZipCommon& C, int Code, uint32_t) {
     if (Code == 0) return "Tarred";
     return (!C.FileName.empty() && (C.FileName.back() == '/' || C.FileName.back() == '\\'))

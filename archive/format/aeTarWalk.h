@@ -12,3 +12,8 @@ class TZipCommon;
 
 std::unique_ptr<TFormatWalk> NewTarWalk(TArcType Type);
 std::string TarMethods(const TZipCommon& C, int Code, uint32_t Flags);
+
+// Detection: a first header whose checksum holds (after a volume header: the second one,
+// ArcStart 513).
+bool IsTarHeader(TArcDetector& D);
+bool TarHeaderStep(TArcDetector& D);

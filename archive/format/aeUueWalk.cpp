@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "archive/aeArcLister.h"
 #include "archive/aeCommon.h"
@@ -20,6 +21,13 @@ using aehdr::le16;
 using aehdr::le32;
 
 namespace {
+
+// A "begin " line starts at I of B (at the start, or after a line feed).
+bool beginLineAt(const uint8_t* B, size_t Size, size_t I) {
+    static constexpr std::string_view kBegin = "begin ";
+    if (I + kBegin.size() > Size || (I != 0 && B[I - 1] != '\n')) return false;
+    return std::memcmp(B + I, kBegin.data(), kBegin.size()) == 0;
+}
 
 // The size of the decoded data, from the length character that starts every line: UU
 // writes it as ' ' + n (or '`' for 0), XX as the n-th character of its alphabet. Reading
@@ -77,8 +85,7 @@ int64_t TUueWalk::Prepare(TArcLister& L, int64_t) {
     const uint64_t start = static_cast<uint64_t>(L.ArcStart - 1);
     Bytes b = L.In().Fetch(start, 32768);
     for (size_t i = 0; i + 6 <= b.size(); ++i) {
-        if (i != 0 && b[i - 1] != '\n') continue;
-        if (std::memcmp(b.data() + i, "begin ", 6) != 0) continue;
+        if (!beginLineAt(b.data(), b.size(), i)) continue;
         // "begin <mode> <name>": the name runs to the end of the line.
         size_t p = i + 6;
         while (p < b.size() && b[p] != ' ' && b[p] != '\r' && b[p] != '\n') ++p;
@@ -103,4 +110,22 @@ int64_t TUueWalk::Prepare(TArcLister& L, int64_t) {
 
 std::unique_ptr<TFormatWalk> NewUueWalk(TArcType) {
     return std::make_unique<TUueWalk>();
+}
+
+bool FindUueBegin(TArcDetector& D) {
+    const int64_t n = std::min<int64_t>(D.ArchiveSize, 5000);
+    std::vector<uint8_t> buf(static_cast<size_t>(n));
+    const int64_t got = std::max<int64_t>(D.Source().ReadAt(0, buf.data(), n), 0);
+    for (size_t i = 0; i < size_t(got); ++i)
+        if (beginLineAt(buf.data(), size_t(got), i)) {
+            D.ArcStart = 1;
+            return true;
+        }
+    return false;
+}
+
+bool UueBeginStep(TArcDetector& D) {
+    if (!FindUueBegin(D)) return false;
+    D.ArcType = atUue;
+    return true;
 }

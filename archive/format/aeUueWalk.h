@@ -11,3 +11,7 @@ class TFormatWalk;
 class TZipCommon;
 
 std::unique_ptr<TFormatWalk> NewUueWalk(TArcType Type);
+
+// Detection: a line starting "begin " in the first 5000 bytes (ArcStart 1).
+bool FindUueBegin(TArcDetector& D);
+bool UueBeginStep(TArcDetector& D);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "archive/aeArcLister.h"
 #include "archive/aeCommon.h"
@@ -11,6 +12,7 @@
 #include "archive/aeHeaders.h"
 #include "platform/codepage.h"
 #include "common/LittleEndian.h"
+#include "common/ZipLayout.h"
 
 std::string ZipStoredName(const std::string& Raw, bool Utf8) {
     std::string name = platform::decodeArchiveName(Raw, Utf8);
@@ -249,7 +251,7 @@ TArcType ZipSpanMarkerSignature(TArcDetector& D, int) {
 
 TArcType ZipLaterDiskSignature(TArcDetector& D, int) {
     if (!D.Drive().Removable) return atNA;
-    D.FindEndOfCentralDir();
+    FindEndOfCentralDir(D);
     return atZipMV;
 }
 
@@ -258,6 +260,142 @@ int64_t ZipScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t P
     if (Have < 8 || pvcommon::GetLE32(At) != pvcommon::zip::kLocalSig ||
         pvcommon::GetLE32(At + 4) == 0x003D0B74)
         return 0;
-    const int64_t s = D.FindEndOfCentralDir();
+    const int64_t s = FindEndOfCentralDir(D);
     return s != 0 ? s : Pos + 1;
+}
+
+// End-of-central-directory record (22 bytes): signature, disk numbers (2+2), entries on this
+// disk (2), entries (2), directory size@12 (4), directory offset@16 (4), comment length@20.
+// Central header (46 bytes): ..., local-header offset@42. Local header: 30 bytes.
+int64_t FindEndOfCentralDir(TArcDetector& D) {
+    namespace zip = pvcommon::zip;
+    const int64_t size = D.ArchiveSize;
+    const int64_t cmnt = D.ZipCmntBufSize();
+    int64_t w = cmnt + 23;
+    if (size < w) w = cmnt == 0 ? 23 : (size < 32769 ? size - 1 : 32768);
+    D.ZipDirFlags = 0;
+    D.ZipEndOffset = -1;
+    if (w >= size || w < 22) return 0;
+    std::vector<uint8_t> buf(static_cast<size_t>(w));
+    const int64_t got = D.Source().ReadAt(size - w, buf.data(), w);
+    if (got < 22) return 0;
+    int64_t at = -1;
+    for (int64_t i = got - 22; i >= 0; --i)
+        if (pvcommon::GetLE32(&buf[size_t(i)]) == zip::kEndSig) {
+            at = size - w + i;
+            break;
+        }
+    if (at < 0 || !D.ReadAt(at, D.ZipEndRecord.data(), 22) ||
+        pvcommon::GetLE32(D.ZipEndRecord.data()) != zip::kEndSig)
+        return 0;
+    D.ZipDirFlags |= zdEndRecord;
+    D.ZipEndOffset = at;
+
+    // The directory is where the record says, or -- when a program was put in front of the zip
+    // without fixing its offsets -- right before the record; the difference is the bias.
+    const uint32_t dirSize = pvcommon::GetLE32(&D.ZipEndRecord[12]);
+    const uint32_t dirOffset = pvcommon::GetLE32(&D.ZipEndRecord[16]);
+    const int64_t candidates[2] = {int64_t(dirOffset), at - int64_t(dirSize)};
+    for (int64_t cd : candidates) {
+        if (cd < 0 || !D.ReadAt(cd, D.ZipCentralHeader.data(), 46) ||
+            pvcommon::GetLE32(D.ZipCentralHeader.data()) != zip::kCentralSig)
+            continue;
+        D.ZipDirFlags |= zdCentralHeader;
+        D.ZipCentralOffset = cd;
+        D.ZipOffsetBias = cd - int64_t(dirOffset);
+        const int64_t local = int64_t(pvcommon::GetLE32(&D.ZipCentralHeader[42])) + D.ZipOffsetBias;
+        if (local >= 0 && D.ReadAt(local, D.ZipLocalHeader.data(), 30) &&
+            pvcommon::GetLE32(D.ZipLocalHeader.data()) == zip::kLocalSig) {
+            D.ZipDirFlags |= zdLocalHeader;
+            return local + 1;
+        }
+        return 0;
+    }
+    return 0;
+}
+
+int64_t FindZipCentral(TArcDetector& D) {
+    constexpr int64_t kProbeFrom = 25000, kProbeBytes = 32768;
+    D.ArcType = atUnknown;
+    FindEndOfCentralDir(D);
+    if ((D.ZipDirFlags & zdCentralHeader) && D.ZipCentralOffset > 0) {
+        const int64_t local = int64_t(pvcommon::GetLE32(&D.ZipCentralHeader[42])) + D.ZipOffsetBias;
+        return std::clamp<int64_t>(local, 0, D.ArchiveSize - 1) + 1;
+    }
+    if (D.ArchiveSize > kProbeFrom) {
+        std::vector<uint8_t> buf(kProbeBytes);
+        const int64_t got = D.Source().ReadAt(kProbeFrom, buf.data(), kProbeBytes);
+        for (int64_t i = 0; i + 4 <= got; ++i)
+            if (pvcommon::GetLE32(&buf[size_t(i)]) == pvcommon::zip::kLocalSig) {
+                D.ZipDirFlags = zdLocalHeader;
+                return kProbeFrom + i + 1;
+            }
+    }
+    return 0;
+}
+
+bool FindZipAtFixedOffsets(TArcDetector& D) {
+    D.ArcType = atNA;
+    struct Spot {
+        int64_t offset, minSize;
+        bool localFlag;
+    };
+    static constexpr Spot spots[] = {{7612, 7617, true}, {15770, 15775, true}, {25661, 25666, false}};
+    for (const Spot& s : spots) {
+        uint32_t v;
+        if (D.ArchiveSize >= s.minSize && D.DwordAt(s.offset, v) && v == pvcommon::zip::kLocalSig) {
+            D.ArcType = atZipExe;
+            D.ArcStart = s.offset + 1;
+            if (s.localFlag) D.ZipDirFlags |= zdLocalHeader;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ZipProgramDirectoryStep(TArcDetector& D) {
+    if (const int64_t s = FindEndOfCentralDir(D); s != 0) {
+        D.ArcType = atZipExe;
+        D.ArcStart = s;
+        return true;
+    }
+    // Without an end record the scan looks further; with one, the zip is there or nowhere.
+    if (!(D.ZipDirFlags & zdEndRecord)) return false;
+    if (const int64_t s = FindZipCentral(D); s != 0) {
+        D.ArcType = atZipExe;
+        D.ArcStart = s;
+    }
+    return true;
+}
+
+bool ZipAnswerStep(TArcDetector& D) {
+    if (D.ArcType == atZipMV) return true; // a spanned set's marker or later disk
+    if (D.ArcType != atJar && D.ArcType != atZip && D.ArcType != atZipExe) return false;
+    const uint32_t markerFlags = D.ZipDirFlags;
+    if (const int64_t s = FindEndOfCentralDir(D); s != 0) {
+        D.ArcStart = s;
+    } else {
+        D.ArcStart = 1 + int64_t(D.LeadingZeros());
+        D.ZipDirFlags |= zdLocalHeader | markerFlags;
+    }
+    if (D.Drive().Removable && !(D.ZipDirFlags & zdEndRecord)) D.ArcType = atZipMV;
+    return true;
+}
+
+bool ZipSpannedDiskStep(TArcDetector& D) {
+    if (!D.Drive().Removable || !D.Drive().HasDiskNumber) return false;
+    FindEndOfCentralDir(D);
+    if (D.ZipDirFlags < zdLocalHeader) D.ArcType = atZipMV;
+    return true;
+}
+
+bool ZipEndRecordStep(TArcDetector& D) {
+    const int64_t s = FindEndOfCentralDir(D);
+    if ((D.ZipDirFlags & (zdLocalHeader | zdEndRecord)) == (zdLocalHeader | zdEndRecord)) {
+        D.ArcType = atZip;
+        D.ArcStart = s;
+    } else if (D.Drive().Removable && (D.ZipDirFlags & zdEndRecord) && !(D.ZipDirFlags & zdLocalHeader)) {
+        D.ArcType = atZipMV;
+    }
+    return true;
 }

@@ -24,6 +24,23 @@ TArcType ZipSpanMarkerSignature(TArcDetector& D, int Mode);
 TArcType ZipLaterDiskSignature(TArcDetector& D, int Mode);
 int64_t ZipScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos);
 
+// Looks for the end-of-central-directory record and follows it to the first central and
+// local headers. The 1-based ArcStart of the zip when all three were confirmed, else 0.
+int64_t FindEndOfCentralDir(TArcDetector& D);
+// The end-of-central-directory search, then a probe for a local header in 25000..57767.
+// 1-based ArcStart or 0.
+int64_t FindZipCentral(TArcDetector& D);
+// A local header where the self-extractor stubs of common zip tools end.
+bool FindZipAtFixedOffsets(TArcDetector& D);
+
+// Detection's zip steps (see TDetectOrder): in a program, the fixed stub ends, then the
+// central directory; in another file, what a zip signature answered completed from the end
+// record, a spanned set's disk on a removable drive, and the end record as the last resort.
+bool ZipProgramDirectoryStep(TArcDetector& D);
+bool ZipAnswerStep(TArcDetector& D);
+bool ZipSpannedDiskStep(TArcDetector& D);
+bool ZipEndRecordStep(TArcDetector& D);
+
 // The name of a central record's entry, '/' separators: the Info-ZIP Unicode path when it
 // belongs to the stored name, else the stored name (UTF-8 by flag 11, else the archive code
 // page). Utf8 tells which was decoded as UTF-8.

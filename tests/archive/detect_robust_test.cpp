@@ -4,6 +4,7 @@
 
 #include "archive/aeBase.h"
 #include "archive/aePe.h"
+#include "archive/format/aeZipWalk.h"
 #include "detect_util.h"
 
 namespace {
@@ -93,7 +94,7 @@ TEST(DetectRobust, ZipRecordsPointingAnywhere) {
             b.resize(122, 0);
             TMemorySource src(b);
             TArcDetector d(src, "x.zip", {}, 32000);
-            EXPECT_EQ(d.FindEndOfCentralDir(), 0);
+            EXPECT_EQ(FindEndOfCentralDir(d), 0);
             EXPECT_EQ(d.ZipDirFlags, zdEndRecord);
             EXPECT_EQ(d.DetectArcType(), atZip);
             EXPECT_EQ(d.ArcStart, 1);
@@ -110,7 +111,7 @@ TEST(DetectRobust, ZipRecordsPointingAnywhere) {
     b.resize(46 + 22, 0);
     TMemorySource src(b);
     TArcDetector d(src, "x.zip", {}, 32000);
-    EXPECT_EQ(d.FindEndOfCentralDir(), 0);
+    EXPECT_EQ(FindEndOfCentralDir(d), 0);
     EXPECT_EQ(d.ZipDirFlags, zdEndRecord | zdCentralHeader);
 }
 

@@ -1,4 +1,5 @@
 // Archive type detection of archives made by the peer tools and of hand-made headers.
+#include <algorithm>
 #include <string>
 
 #include "archive/aeBase.h"
@@ -139,6 +140,74 @@ TEST(DetectTypes, EdgeCasesOfPlainFiles) {
     // A missing file.
     TempDir d;
     EXPECT_EQ(DetectFile((d / "missing").string()).ArcType, atFileOpenErr);
+}
+
+// The formats' own steps on a file that is no program: which one settles the type, and in
+// which order (a zip's answer, the mark at byte 7, what a removable drive tells, the "begin"
+// line, the tar checksum, the zip end record as the last resort).
+TEST(DetectTypes, FormatStepsOfPlainFiles) {
+    auto tar = [](const std::string& name, bool goodSum) {
+        Bytes h(512, 0);
+        std::copy(name.begin(), name.end(), h.begin());
+        std::copy_n("0000644", 7, h.begin() + 100);
+        h[156] = '0';
+        unsigned sum = 0;
+        for (size_t i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? 32u : h[i];
+        char field[8];
+        FormatOctal(goodSum ? sum : sum + 1, 8, true, field);
+        std::copy_n(field, 8, h.begin() + 148);
+        return h + Bytes(1024, 0);
+    };
+    auto text = [](const std::string& s) {
+        Bytes b = bytes(s);
+        b.resize(std::max<size_t>(b.size(), 64), ' ');
+        return b;
+    };
+    auto withAceMark = [](Bytes b) {
+        std::copy_n("**ACE**", 7, b.begin() + 7);
+        return b;
+    };
+    Bytes localOnly;
+    put32(localOnly, 0, 0x04034B50);
+    localOnly.resize(100, 0x33);
+    Bytes endOnly = text("no archive here");
+    put32(endOnly, endOnly.size(), 0x06054B50);
+    endOnly.resize(endOnly.size() + 18, 0);
+    const TDetectDrive fixed{}, removable{true, false}, spannedDisk{true, true};
+    const struct {
+        const char* label;
+        Bytes data;
+        TDetectDrive drive;
+        TArcType want;
+        int64_t arcStart;
+    } cases[] = {
+        {"ace mark beats rar", withAceMark(rarHeader()), fixed, atACE, 1},
+        {"zip beats ace mark", withAceMark(storedZip("a.txt", "hello")), fixed, atZip, 1},
+        {"uue after text", text("Subject: x\n\nbegin 644 a\n`\nend\n"), fixed, atUue, 1},
+        {"begin inside a line", text("xbegin 644 a\n"), fixed, atUnknown, 1},
+        {"begin ends at 5000", Bytes(4993, 'x') + text("\nbegin 644 a\n"), fixed, atUue, 1},
+        {"begin ends at 5001", Bytes(4994, 'x') + text("\nbegin 644 a\n"), fixed, atUnknown, 1},
+        {"tar", tar("a.txt", true), fixed, atTar, 1},
+        {"tar checksum off", tar("a.txt", false), fixed, atUnknown, 1},
+        {"begin line before tar", tar("begin 644 a", true), fixed, atUue, 1},
+        {"zip after text", text("notes") + storedZip("a.txt", "hello"), fixed, atZip, 65},
+        {"local header, fixed drive", localOnly, fixed, atZip, 1},
+        {"local header, removable", localOnly, removable, atZipMV, 1},
+        {"whole zip, removable", storedZip("a.txt", "hello"), removable, atZip, 1},
+        {"end record alone, fixed", endOnly, fixed, atUnknown, 1},
+        {"end record alone, removable", endOnly, removable, atZipMV, 1},
+        {"end record alone, disk number", endOnly, spannedDisk, atZipMV, 1},
+        // A disk that carries a set's number holds a spanned zip, whatever else it looks like.
+        {"uue on a spanned disk", text("begin 644 a\n"), spannedDisk, atZipMV, 1},
+    };
+    for (const auto& c : cases) {
+        const auto r = DetectBuffer(c.data, "x.bin", c.drive);
+        EXPECT_EQ(ArcTypeIdent(r.ArcType), ArcTypeIdent(c.want)) << c.label;
+        EXPECT_EQ(r.ArcStart, c.arcStart) << c.label;
+    }
+    // The name rule turns a zip into a jar, not a zip inside a program.
+    EXPECT_EQ(DetectBuffer(storedZip("a.txt", "hello"), "a.jar").ArcType, atJar);
+    EXPECT_EQ(DetectBuffer(dosStub(7612) + storedZip("a.txt", "hello"), "a.jar").ArcType, atZipExe);
 }
 
 TEST(DetectTypes, ComponentReportsAnUnopenableFile) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/aeCommon.h"
 #include "common/testutil.h"
 
 namespace detecttest {
@@ -138,6 +139,42 @@ inline Bytes lzhHeader() { // a level-0 header of a stored entry "a" holding "x"
     b.insert(b.end(), m.begin(), m.end());
     b.resize(40, 0);
     return b;
+}
+
+// A zip of one stored entry. Offsets inside it are stored relative to `base` (the length of a
+// prefix that will stand in front of it when adjusted, 0 when not).
+inline Bytes storedZip(const std::string& name, const std::string& data, uint32_t base = 0) {
+    const uint32_t crc = Crc32Of(data.data(), data.size());
+    Bytes z;
+    // Local header: signature, version, flags, method, time, date, crc, sizes, name and extra length.
+    put32(z, 0, 0x04034B50);
+    put16(z, 4, 10);
+    put32(z, 14, crc);
+    put32(z, 18, uint32_t(data.size()));
+    put32(z, 22, uint32_t(data.size()));
+    put16(z, 26, uint16_t(name.size()));
+    z.resize(30);
+    z = z + bytes(name) + bytes(data);
+    const uint32_t cdOffset = uint32_t(z.size());
+    Bytes c;
+    put32(c, 0, 0x02014B50);
+    put16(c, 4, 20);
+    put16(c, 6, 10);
+    put32(c, 16, crc);
+    put32(c, 20, uint32_t(data.size()));
+    put32(c, 24, uint32_t(data.size()));
+    put16(c, 28, uint16_t(name.size()));
+    put32(c, 42, base); // local header offset
+    c.resize(46);
+    c = c + bytes(name);
+    Bytes e;
+    put32(e, 0, 0x06054B50);
+    put16(e, 8, 1);
+    put16(e, 10, 1);
+    put32(e, 12, uint32_t(c.size()));
+    put32(e, 16, base + cdOffset);
+    put16(e, 20, 0);
+    return z + c + e;
 }
 
 } // namespace detecttest

@@ -51,7 +51,9 @@ TEST(FormatRows, SignaturesOfOneRankNeverOverlap) {
     const auto& sigs = SignaturesByRank();
     ASSERT_FALSE(sigs.empty());
     for (size_t i = 0; i < sigs.size(); ++i) {
-        if (i > 0) EXPECT_LE(sigs[i - 1]->Rank, sigs[i]->Rank);
+        if (i > 0) {
+            EXPECT_LE(sigs[i - 1]->Rank, sigs[i]->Rank);
+        }
         for (size_t j = i + 1; j < sigs.size(); ++j) {
             if (sigs[i]->Rank != sigs[j]->Rank) continue;
             const uint32_t both = sigs[i]->Mask & sigs[j]->Mask;
