@@ -116,11 +116,17 @@ bool FindUueBegin(TArcDetector& D) {
     const int64_t n = std::min<int64_t>(D.ArchiveSize, 5000);
     std::vector<uint8_t> buf(static_cast<size_t>(n));
     const int64_t got = std::max<int64_t>(D.Source().ReadAt(0, buf.data(), n), 0);
-    for (size_t i = 0; i < size_t(got); ++i)
-        if (beginLineAt(buf.data(), size_t(got), i)) {
+    // Only the start of the file and the bytes after a line feed can begin the line.
+    const uint8_t* b = buf.data();
+    for (size_t i = 0; i < size_t(got);) {
+        if (beginLineAt(b, size_t(got), i)) {
             D.ArcStart = 1;
             return true;
         }
+        const void* lf = std::memchr(b + i, '\n', size_t(got) - i);
+        if (!lf) break;
+        i = size_t(static_cast<const uint8_t*>(lf) - b) + 1;
+    }
     return false;
 }
 
