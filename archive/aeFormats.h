@@ -1,5 +1,6 @@
 // The formats the engine knows, one registration row each. Detection reads the rows'
-// signatures and scan marks; its answer (a TArcType) leads back here: the lister takes the
+// signatures, scan marks, detection steps and name rules, and holds no format's bytes
+// itself; its answer (a TArcType) leads back here: the lister takes the
 // format's directory walk, the extraction and packing front-ends its factories,
 // GetMethodName its method names, and the type tables (ExtractableArcTypes, ...) are drawn
 // from the rows' capability cells. Adding a format means its module (walk, extractor,
