@@ -88,7 +88,8 @@ std::vector<TFormatRow> MakeRows() {
          // A local header at the end of a DOS image is left to the central directory.
          .Signatures = {Special(0x08074B50, 0xFFFFFFFF, srWhole, ZipSpanMarkerSignature),
                         Special(0x02014B50, 0xFFFFFFFF, srWhole, ZipLaterDiskSignature),
-                        Whole(0x34474B50, atNA, atNA), NotAtImageEnd(Whole(pvcommon::zip::kLocalSig, atZipExe, atZip)),
+                        Whole(0x34474B50, atNA, atNA),
+                        NotAtImageEnd(Whole(pvcommon::zip::kLocalSig, atZipExe, atZip)),
                         FirstWord(0x4B50, atZipExe, atZip)},
          .ScanMarks = {{'P', atZipExe, ZipScanProbe}},
          .DetectSteps = {{doProgramFirst, FindZipAtFixedOffsets},

@@ -175,8 +175,9 @@ int64_t TArcDetector::ScanForEmbeddedArchive(TArcType& type, int64_t from) {
         const int64_t positions = std::min(got, kScanBlock);
         const uint8_t* p = buf.data();
         for (int64_t i = 0; i < positions; ++i) {
-            while (i + 8 <= positions && !(starts[p[i]] | starts[p[i + 1]] | starts[p[i + 2]] | starts[p[i + 3]] |
-                                           starts[p[i + 4]] | starts[p[i + 5]] | starts[p[i + 6]] | starts[p[i + 7]]))
+            while (i + 8 <= positions &&
+                   !(starts[p[i]] | starts[p[i + 1]] | starts[p[i + 2]] | starts[p[i + 3]] |
+                     starts[p[i + 4]] | starts[p[i + 5]] | starts[p[i + 6]] | starts[p[i + 7]]))
                 i += 8;
             if (i >= positions) break;
             for (const TScanMark* m : marks[p[i]])
@@ -269,8 +270,7 @@ TArcType TArcDetector::DetectArcType() {
         runRoad(true);
     } else {
         while (leadingZeros_ < head_.size() && head_[leadingZeros_] == 0) ++leadingZeros_;
-        const uint32_t sig =
-            leadingZeros_ + 4 <= head_.size() ? pvcommon::GetLE32(&head_[leadingZeros_]) : 0;
+        const uint32_t sig = leadingZeros_ + 4 <= head_.size() ? pvcommon::GetLE32(&head_[leadingZeros_]) : 0;
         ArcType = CheckSignature(sig, 1);
         runRoad(false);
     }

@@ -83,7 +83,8 @@ std::string Text(Bytes b) {
     return std::string(b.begin(), b.end());
 }
 
-template <class H> std::optional<H> readRecord(Bytes in, std::uint32_t sig, void (*fields)(FieldReader&, H&)) {
+template <class H>
+std::optional<H> readRecord(Bytes in, std::uint32_t sig, void (*fields)(FieldReader&, H&)) {
     FieldReader io{LeReader{in}};
     if (io.r.u32() != sig) return std::nullopt;
     H h;
@@ -92,8 +93,8 @@ template <class H> std::optional<H> readRecord(Bytes in, std::uint32_t sig, void
     return h;
 }
 
-template <class H> void writeRecord(const H& h, std::uint32_t sig, std::uint8_t* out,
-                                    void (*fields)(FieldWriter&, const H&)) {
+template <class H>
+void writeRecord(const H& h, std::uint32_t sig, std::uint8_t* out, void (*fields)(FieldWriter&, const H&)) {
     FieldWriter io{out};
     io.u32(sig);
     fields(io, h);
