@@ -79,28 +79,36 @@ constexpr std::array<std::uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,
 constexpr std::array<std::uint8_t, 19> kCodeLenOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-std::uint32_t litLenSymbol(unsigned sym) {
+// Function objects rather than functions, so that the table builder has them inline.
+constexpr auto litLenSymbol = [](unsigned sym) -> std::uint32_t {
     if (sym < 256) return entry(sym, 0, kLiteral);
     if (sym == 256) return kEob;
     if (sym <= 285) return entry(kLenBase[sym - 257], kLenExtra[sym - 257]);
     return kInvalid; // 286 and 287 take part in the code but never occur in valid data
-}
-std::uint32_t distSymbol(unsigned sym) {
+};
+constexpr auto distSymbol = [](unsigned sym) -> std::uint32_t {
     return sym < 30 ? entry(kDistBase[sym], kDistExtra[sym]) : kInvalid;
-}
-std::uint32_t plainSymbol(unsigned sym) {
-    return entry(sym, 0);
-}
+};
+constexpr auto plainSymbol = [](unsigned sym) -> std::uint32_t { return entry(sym, 0); };
 
 // Ok: a complete code. Incomplete: a single one-bit code (or none); the table is usable
 // and the missing codes decode as invalid. Bad: over-subscribed, otherwise incomplete, or
 // out of room.
 enum class Build { Ok, Incomplete, Bad };
 
+constexpr std::array<std::uint8_t, 256> kReversedBytes = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b)
+        for (unsigned i = 0; i < 8; ++i)
+            if (b & (1u << i)) t[b] |= static_cast<std::uint8_t>(0x80u >> i);
+    return t;
+}();
+static_assert(kReversedBytes[0x01] == 0x80 && kReversedBytes[0xF0] == 0x0F && kReversedBytes[0x35] == 0xAC);
+
+// The low `len` bits of `code` (len <= 15) in reverse order.
 unsigned reverseBits(unsigned code, unsigned len) {
-    unsigned r = 0;
-    for (unsigned i = 0; i < len; ++i, code >>= 1) r = r << 1 | (code & 1);
-    return r;
+    const unsigned r16 = static_cast<unsigned>(kReversedBytes[code & 0xFF]) << 8 | kReversedBytes[(code >> 8) & 0xFF];
+    return r16 >> (16 - len);
 }
 
 // Canonical Huffman table for LSB-first decoding. Codes up to `tb` bits fill the
@@ -229,19 +237,21 @@ struct Inflater::State {
     static constexpr std::size_t kChunk = 1u << 20;    // bytes decoded between hand-overs
     static constexpr std::size_t kMinChunk = 1u << 16; // for entries known to be small
     static constexpr std::size_t kSlack = 320;         // room for word-wise copies past the end
-    // One round of the fast loop writes at most one match (258 bytes), copied in stores
-    // that may run up to 31 bytes past its end; the loop runs only while this much room is
-    // left in the buffer and under the declared size.
+    // Between two checks of the output the fast loop writes at most two literals and one
+    // match (258 bytes), copied in stores that may run up to 31 bytes past its end; the
+    // loop runs only while this much room is left in the buffer and under the declared size.
     static constexpr std::size_t kMaxMatch = 258;
+    static constexpr std::size_t kLiteralsBeforeMatch = 2;
     static constexpr std::size_t kWidestStore = 32;
-    static constexpr std::size_t kFastOutMargin = kMaxMatch + kWidestStore;
-    // Between two checks of the input the fast loop refills at most three times (a round
-    // of literals, then a match with a refill before and after its distance), each
-    // reading one 8-byte word and moving on by at most 7.
+    static constexpr std::size_t kMaxOutPerCheck = kLiteralsBeforeMatch + kMaxMatch;
+    static constexpr std::size_t kFastOutMargin = kMaxOutPerCheck + kWidestStore;
+    // Between two checks of the input the fast loop refills at most three times (after
+    // the check, then within a match before and after its distance), each reading one
+    // 8-byte word and moving on by at most 7.
     static constexpr std::size_t kRefillsPerCheck = 3;
     static constexpr std::size_t kFastInMargin = 8 * kRefillsPerCheck;
     static_assert(kSlack >= kWidestStore, "word copies stay inside the buffer");
-    static_assert(kMaxMatch + kWidestStore <= kFastOutMargin, "a whole round fits the margin");
+    static_assert(kMaxOutPerCheck + kWidestStore <= kFastOutMargin, "a whole round fits the margin");
     static_assert(kMinChunk >= 65535, "a stored block's piece always fits one chunk");
 
     explicit State(DecodeSink& sk) : sink{sk} {}
@@ -419,6 +429,8 @@ struct Inflater::State {
 constexpr unsigned kRefillBits = 56;
 static_assert(4 * kLitBits <= kRefillBits, "three literals and the next look-up on one refill");
 static_assert((kMaxCodeLen + 5) + kMaxCodeLen <= kRefillBits, "a length and the distance look-up");
+static_assert(2 * kLitBits + (kLitBits + 5) + kMaxCodeLen <= kRefillBits,
+              "one or two literals, a length from the primary table and the distance look-up");
 static_assert((kMaxCodeLen + 13) + kLitBits <= kRefillBits, "a distance and the next look-up");
 
 namespace {
@@ -499,9 +511,13 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
                     o += 3;
                 } else {
                     o += 2;
+                    // A length from the primary table goes on at once: at least 34 bits
+                    // remain for it and the distance look-up.
+                    if (!(e & kSpecial)) goto length;
                 }
             } else {
                 o += 1;
+                if (!(e & kSpecial)) goto length;
             }
             // At least 23 bits remain: the look-up just made is sound; top up and go on.
             if (ip > inStop || o >= outStop) break;
@@ -534,6 +550,7 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
                 break;
             }
         }
+    length:
         std::uint64_t saved = buf;
         buf >>= codeBits(e);
         left -= e;

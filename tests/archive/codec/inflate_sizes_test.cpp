@@ -35,7 +35,7 @@ private:
 };
 
 constexpr std::size_t kWindow = 32768, kSmallChunk = 65536, kChunk = 1 << 20;
-constexpr std::size_t kMatch = 258, kFastMargin = 290;
+constexpr std::size_t kMatch = 258, kFastMargin = 292;
 
 std::vector<std::size_t> boundarySizes() {
     std::vector<std::size_t> v{0, 1, 2, 257, 258, 259, 4096};
