@@ -404,7 +404,7 @@ struct Inflater::State {
     }
     // The same loop built twice: plainly, and with BMI2's flag-free variable shifts and
     // bit extraction where the CPU has them.
-    [[gnu::always_inline]] inline void fastLoopBody(bool& blockEnd);
+    template <bool Bmi2> [[gnu::always_inline]] inline void fastLoopBody(bool& blockEnd);
     void fastLoopPlain(bool& blockEnd);
 #ifdef AE_INFLATE_BMI2
     [[gnu::target("bmi2")]] void fastLoopBmi2(bool& blockEnd);
@@ -452,6 +452,22 @@ static_assert([] {
     return true;
 }());
 
+// The extra bits of a length or distance entry `e` taken from the bit buffer as it was
+// before its code was dropped. The shift may use the entry's bits 8-13 as they stand:
+// bits 12 and 13 are clear in length and distance entries. With BMI2 one instruction
+// keeps the code's bits (it reads the count from the entry's low byte); it is written
+// out because the plain loop shares this code and must not contain it.
+template <bool Bmi2> [[gnu::always_inline]] inline std::size_t extraValue(std::uint64_t saved, std::uint32_t e) {
+    std::uint64_t kept;
+#ifdef AE_INFLATE_BMI2
+    if constexpr (Bmi2)
+        asm("bzhi %2, %1, %0" : "=r"(kept) : "r"(saved), "r"(std::uint64_t{e}));
+    else
+#endif
+        kept = lowBits(saved, codeBits(e));
+    return static_cast<std::size_t>(kept >> ((e >> 8) & 63));
+}
+
 // A pattern of period `d` (1 to 7 bytes) starting at `src`, repeated over a word.
 [[gnu::always_inline]] inline std::uint64_t widenPattern(const std::uint8_t* src, std::size_t d) {
     std::uint64_t v = load64(src) & ((std::uint64_t{1} << (8 * d)) - 1);
@@ -463,7 +479,7 @@ static_assert([] {
 }
 } // namespace
 
-inline void Inflater::State::fastLoopBody(bool& blockEnd) {
+template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
     const std::uint64_t lmask = (1u << kLitBits) - 1, dmask = (1u << kDistBits) - 1;
     // The output may already stand inside the last margin (the careful path writes up to
     // the very end): compare before subtracting, so that no room is ever negative.
@@ -554,7 +570,7 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
         std::uint64_t saved = buf;
         buf >>= codeBits(e);
         left -= e;
-        const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
+        const std::size_t len = value(e) + extraValue<Bmi2>(saved, e);
         // The distance table follows the literal/length table (one base register). At
         // least 36 bits remain, so the look-up goes first and the refill runs beside it.
         std::uint32_t d = lt[kLitTableSize + (buf & dmask)];
@@ -573,7 +589,7 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
         saved = buf;
         buf >>= codeBits(d);
         left -= d;
-        const std::size_t distance = value(d) + (lowBits(saved, codeBits(d)) >> extraBits(d));
+        const std::size_t distance = value(d) + extraValue<Bmi2>(saved, d);
         if (distance > static_cast<std::size_t>(o - hs)) [[unlikely]] {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
             break;
@@ -627,11 +643,11 @@ inline void Inflater::State::fastLoopBody(bool& blockEnd) {
 }
 
 void Inflater::State::fastLoopPlain(bool& blockEnd) {
-    fastLoopBody(blockEnd);
+    fastLoopBody<false>(blockEnd);
 }
 #ifdef AE_INFLATE_BMI2
 void Inflater::State::fastLoopBmi2(bool& blockEnd) {
-    fastLoopBody(blockEnd);
+    fastLoopBody<true>(blockEnd);
 }
 #endif
 
