@@ -209,12 +209,15 @@ int TMainCore::RunPacker(TPackerBackend& packer, const char* header) {
     StatForm.Gauge1 = StatForm.Gauge2 = 0;
     DisableAll();
     ShowStat();
+    const int depth = FListUpdateDepth;
     int count = 0;
     try {
         count = packer.Compress();
     } catch (const std::exception&) {
         count = 0; // reported by the packer's events; the archive is as it was
     }
+    // A run that stopped before its deactivation still leaves the list showing its rows.
+    while (FListUpdateDepth > depth) EndListUpdate();
     if (StatForm.Visible) CloseStat();
     if (!AllEnabled) EnableAll();
     return count;

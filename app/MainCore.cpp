@@ -926,10 +926,12 @@ void TMainCore::pvArcListerActivate() {
                                std::to_string(FMultiExtCount) + ")";
             StatChanged();
         }
-    } else {
+    } else if (!FRunningPacker) {
         GridDel();
         SetPanel(0, "Reading archive information...");
     }
+    // A packer writing into the open archive keeps its rows in the list while it runs (the
+    // window paints them whenever messages go through); they are read again after the run.
 }
 
 void TMainCore::pvArcListerRead(const TListEntry& e) {

@@ -468,6 +468,8 @@ public:
     // The zip comment of the open archive, and writing a new one.
     std::string ArchiveComment() const;
     bool SaveArchiveComment(const std::string& comment);
+    // How many list updates are open (0 when the list shows what Rows holds).
+    int ListUpdateDepth() const { return FListUpdateDepth; }
     // Moves the open archive to the trash and closes it.
     bool DeleteArchiveCore();
     // Renames the open archive in its folder (an existing name is refused) and reopens it.

@@ -103,11 +103,33 @@ void TArc2Arc::Convert() {
     TRunSpec spec;
     spec.OpenArchive = false;
     spec.RequireArchive = false;
+    // Every failure reaches the user once: one raised through OnError (the last code reported
+    // is the code raised) has been reported there; any other goes to OnError now. With no
+    // OnError at all, the box below is the one report.
+    int lastReported = -1;
+    const TOnError listener = OnError;
+    OnError = [&lastReported, &listener](TZipCommon& Sender, const std::string& FN, const std::string& MsgEx,
+                                         const std::string& VolumeID, int ECode) {
+        lastReported = ECode;
+        if (listener) listener(Sender, FN, MsgEx, VolumeID, ECode);
+    };
+    struct Restore {
+        TOnError& event;
+        const TOnError& listener;
+        ~Restore() { event = listener; }
+    } restore{OnError, listener};
+    auto report = [&](const std::string& text, int code) {
+        if (listener)
+            listener(*this, FArchiveFile, text, "0", code);
+        else
+            platform::messageBox("", text, platform::MsgType::Error, platform::mbOK);
+    };
     try {
         RunOperation(spec, [this](int&) { Run(); });
+    } catch (const E_RAISE& e) {
+        if (lastReported != e.ECode || !listener) report(e.what(), e.ECode);
     } catch (const std::exception& e) {
-        // Reported through OnError where it was raised; the user sees it here as well.
-        platform::messageBox("", e.what(), platform::MsgType::Error, platform::mbOK);
+        report(e.what(), 0);
     }
     if (FAbort) TZipCommon::SetCancel(true);
 }

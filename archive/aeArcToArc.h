@@ -29,8 +29,8 @@ public:
     TArc2Arc();
     ~TArc2Arc() override;
 
-    // The run. Errors are shown in a message box and reported through OnError; nothing is
-    // thrown to the caller.
+    // The run. Each error is reported once: through OnError, or in a message box when there is
+    // no OnError; nothing is thrown to the caller.
     void Convert();
     // Stores Value as the abort flag; while a phase runs, that phase's component is cancelled.
     void SetCancel(bool Value);

@@ -127,8 +127,9 @@ TEST_F(CheckoutFixture, ChecksOutAZipWithAGroupOfAtMostTheMaximum) {
     const std::string menu = pvtest::readFile(checkoutcore::MergedMenuFile("tools"));
     EXPECT_NE(menu.find("<Filename>tools-read me now.desktop</Filename>"), std::string::npos) << menu;
     EXPECT_NE(menu.find("<Directory>parvex-tools.directory</Directory>"), std::string::npos);
-    if (pvtest::havePeer("xmllint"))
+    if (pvtest::havePeer("xmllint")) {
         EXPECT_EQ(run("xmllint --noout " + q(checkoutcore::MergedMenuFile("tools"))).status, 0);
+    }
 }
 
 TEST_F(CheckoutFixture, BadFolderCountAndFailedExtraction) {

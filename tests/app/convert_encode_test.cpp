@@ -239,6 +239,33 @@ TEST_F(ConvertFixture, SourceGoesToTheTrashOnlyAfterSuccess) {
     EXPECT_EQ(run("unzip -t " + q(s.Target) + " >/dev/null").status, 0);
 }
 
+// A failure the converter raises reaches the user once: through OnError, never again as a
+// second box of the converter's own.
+TEST_F(ConvertFixture, OneFailureShowsOneBox) {
+    PV_REQUIRE_PEER("zip");
+    makeZip();
+    pvtest::writeFile(arc / "blocked", "a file where the target's folder should be");
+    TArcConvertState s = state(5);
+    s.Target = (arc / "blocked" / "out.zip").string();
+    EXPECT_FALSE(s.OkClick(core));
+    ASSERT_EQ(boxes.shown.size(), 1u) << boxTexts();
+    EXPECT_EQ(boxes.shown[0].caption, "Error");
+    EXPECT_NE(boxes.shown[0].text.find((arc / "blocked").string()), std::string::npos) << boxTexts();
+    EXPECT_EQ(pvtest::readFile(arc / "blocked"), "a file where the target's folder should be");
+    EXPECT_TRUE(fs::exists(zip));
+
+    // Without an OnError handler the converter's own box is the one report.
+    boxes.shown.clear();
+    TArc2Arc conv;
+    conv.SetArchiveFile(zip);
+    conv.OutArchiveFile = s.Target;
+    conv.OutArcType = kConvertKinds[5].type;
+    conv.SetTempDir(core.PrivateTempFolder());
+    conv.Convert();
+    EXPECT_FALSE(conv.Succeeded());
+    ASSERT_EQ(boxes.shown.size(), 1u) << boxTexts();
+}
+
 TEST_F(ConvertFixture, UuOutputDecodesByteExact) {
     PV_REQUIRE_PEER("uudecode");
     PV_REQUIRE_PEER("zip");

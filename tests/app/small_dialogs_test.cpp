@@ -310,8 +310,12 @@ TEST_F(DialogFixture, DeleteDialogModesAndMask) {
         });
         form.exec();
         EXPECT_EQ(core.FCancelled, c.cancelled);
-        if (!c.cancelled) EXPECT_EQ(core.FDeleteMode, c.mode);
-        if (c.button == 2) EXPECT_EQ(form.oeByExt->text(), "*.txt");
+        if (!c.cancelled) {
+            EXPECT_EQ(core.FDeleteMode, c.mode);
+        }
+        if (c.button == 2) {
+            EXPECT_EQ(form.oeByExt->text(), "*.txt");
+        }
     }
 }
 

@@ -587,6 +587,58 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
     }
 }
 
+// Adding to a tar or a jar keeps the archive's rows in the list while the packer runs (the
+// window paints them whenever it lets messages through), shows the new ones after, and the
+// old ones after a cancelled add; the list's update brackets are balanced at the end.
+TEST_F(WriteFixture, ListKeepsItsRowsWhileAPackerAdds) {
+    auto big = pvtest::randomBytes(1 << 20, 3);
+    for (int i = 0; i < 6; ++i)
+        pvtest::writeFile(src / "many" / ("f" + std::to_string(i) + ".bin"), std::string(big.begin(), big.end()));
+    struct Kind {
+        const char* name;
+        int archiveKind;
+    } kinds[] = {{"k.tar", 6}, {"k.jar", 5}};
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        fs::path arc = home.dir / "arc" / k.name;
+        fs::create_directories(arc.parent_path());
+        core->CreateArchive(arc.string(), k.archiveKind);
+        core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
+        ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        ASSERT_EQ(core->Rows.size(), 2u);
+
+        // An add that runs to its end: the two rows stay visible throughout, then three.
+        std::vector<size_t> seen;
+        platform::uiHooks().processMessages = [&] {
+            if (core->StatForm.Visible) seen.push_back(core->Rows.size());
+        };
+        core->FAddFiles = {(src / "tree" / "big.bin").string()};
+        ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        ASSERT_FALSE(seen.empty());
+        for (size_t n : seen) ASSERT_EQ(n, 2u);
+        EXPECT_EQ(core->Rows.size(), 3u);
+        EXPECT_EQ(core->ListUpdateDepth(), 0);
+
+        // A cancelled add: the rows never go, and the archive is as it was.
+        const std::string before = pvtest::readFile(arc);
+        seen.clear();
+        int pumps = 0;
+        platform::uiHooks().processMessages = [&] {
+            if (!core->StatForm.Visible) return;
+            seen.push_back(core->Rows.size());
+            if (core->FCurrentFileNo >= 2 && pumps++ == 0) core->StatCancelClick();
+        };
+        core->FAddFiles = {(src / "many").string()};
+        core->AddCore(0, 3, "", false, false, false, true, false, 9);
+        platform::uiHooks().processMessages = nullptr;
+        EXPECT_GE(pumps, 1);
+        for (size_t n : seen) ASSERT_EQ(n, 3u);
+        EXPECT_EQ(core->Rows.size(), 3u);
+        EXPECT_TRUE(pvtest::readFile(arc) == before);
+        EXPECT_EQ(core->ListUpdateDepth(), 0);
+    }
+}
+
 // "Move files" of an engine archive moves (the dialog's switch reaches the packer); a span
 // request that was not taken up stays out of the next add.
 TEST_F(WriteFixture, MoveIntoATarAndNoSpanLeftPending) {

@@ -242,7 +242,9 @@ TEST(DockLayout, Cases) {
         for (size_t i = 0; i < bars.size(); ++i) {
             EXPECT_EQ(bars[i].DockRow, c.rowPos[i].first) << i;
             EXPECT_EQ(bars[i].DockPos, c.rowPos[i].second) << i;
-            if (i < c.bounds.size() && bars[i].Shown) EXPECT_EQ(bars[i].Bounds, c.bounds[i]) << i;
+            if (i < c.bounds.size() && bars[i].Shown) {
+                EXPECT_EQ(bars[i].Bounds, c.bounds[i]) << i;
+            }
         }
     }
 }
@@ -290,7 +292,9 @@ TEST(DockLayout, AgreesWithTheRowWalk) {
             ASSERT_EQ(bars[i].Tag, expect[i].Tag) << i;
             ASSERT_EQ(bars[i].DockRow, expect[i].DockRow) << i;
             ASSERT_EQ(bars[i].DockPos, expect[i].DockPos) << i;
-            if (bars[i].Shown) ASSERT_EQ(bars[i].Bounds, expect[i].Bounds) << i;
+            if (bars[i].Shown) {
+                ASSERT_EQ(bars[i].Bounds, expect[i].Bounds) << i;
+            }
         }
     }
 }

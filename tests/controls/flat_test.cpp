@@ -378,7 +378,9 @@ TEST(URLLabel, OpensOnAnyButtonAndShowsItsLink) {
     for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
         QTest::mouseClick(label, b, Qt::NoModifier, QPoint(5, 5));
     EXPECT_EQ(catcher.opened.size(), 3);
-    if (!catcher.opened.isEmpty()) EXPECT_EQ(catcher.opened[0], "https://example.org/%3Cb%3Ex%3C/b%3E");
+    if (!catcher.opened.isEmpty()) {
+        EXPECT_EQ(catcher.opened[0], "https://example.org/%3Cb%3Ex%3C/b%3E");
+    }
     hover(label, QPoint(5, 5));
     EXPECT_TRUE(label->font().underline());
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 255));
