@@ -6,10 +6,10 @@
 // reported no error, was not cancelled, passed its integrity check and left the target in
 // place. A target that is the source itself is refused before anything runs.
 #pragma once
-#include <QDialog>
 #include <functional>
 #include <string>
 
+#include "app/SourceTargetUnit.h"
 #include "archive/aeArcToArc.h"
 
 class QButtonGroup;
@@ -17,10 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QPushButton;
 class QStatusBar;
-class TMainCore;
 
 // One row of "Convert archive to:".
 struct TArcKindRow {
@@ -30,58 +27,42 @@ struct TArcKindRow {
 };
 extern const TArcKindRow kConvertKinds[6];
 
-// The Open dialog of the window, for choosing a source archive; "" when cancelled.
-std::string ChooseArchiveFile(QWidget* parent, const TMainCore& main);
-// The path with its file name's extension replaced by `ext` (added when it has none).
-std::string ChangeFileExt(const std::string& path, const std::string& ext);
-// Whether `target` names the file `source` (the same path or the same file).
-bool SameArchiveFile(const std::string& source, const std::string& target);
-
-struct TArcConvertState {
-    std::string Source, Target;
+class TArcConvertState : public TSourceTargetState {
+public:
     int KindRow = 0; // kConvertKinds
     int Action = 0;  // 0 create a new archive, 1 add to it
     bool DelSource = false;
     bool IntegCheck = true;
-    bool OkEnabled = false;
     std::string Panel0, Panel1; // the status bar
     // Called whenever the panels change (the dialog repaints and lets events through).
     std::function<void()> OnPanels;
 
-    void FormShow(const TMainCore& main);
-    void SourceChosen(const std::string& path); // "" when the box was cancelled
-    void TargetFolderChosen(const std::string& folder);
-    void TargetEdited(const std::string& text);
     void KindClick(int row);
     // OK; true when the dialog closes (the archive was converted).
     bool OkClick(TMainCore& main);
+
+protected:
+    std::string TargetExt() const override { return kConvertKinds[KindRow].ext; }
 };
 
-class TArcConvertForm : public QDialog {
+class TArcConvertForm : public TSourceTargetForm {
     Q_OBJECT
 public:
     explicit TArcConvertForm(TMainCore& main, QWidget* parent = nullptr);
 
     TArcConvertState State;
 
-    QLabel *lSourceFile = nullptr, *lTargetFile = nullptr, *lAction = nullptr;
-    QLineEdit *oeSourceFile = nullptr, *oeTargetFile = nullptr;
-    QPushButton *btnGetSource = nullptr, *btnGetTarget = nullptr;
+    QLabel* lAction = nullptr;
+    QPushButton* btnGetTarget = nullptr;
     QGroupBox* gbArcType = nullptr;
     QButtonGroup* rgArcType = nullptr;
     QComboBox* cbAction = nullptr;
     QCheckBox *cbDelSource = nullptr, *cbIntegCheck = nullptr;
-    QPushButton *btnOk = nullptr, *btnCancel = nullptr;
     QStatusBar* sbProgress = nullptr;
     QLabel *lPhase = nullptr, *lPercent = nullptr;
 
-    void OkClick();
+    void OkClick() override;
 
 protected:
     void showEvent(QShowEvent* e) override;
-
-private:
-    void FromState();
-    TMainCore& FMain;
-    bool FSyncing = false;
 };

@@ -15,33 +15,15 @@
 
 namespace assocore {
 
-const TAssoRow kRows[15] = {
-    {"Ace archives (*.ace)", ".ace"},
-    {"Arc archives (*.arc)", ".arc"},
-    {"Arj archives (*.arj)", ".arj"},
-    {"BlakHole archives (*.bh)", ".bh"},
-    {"Cabinet archives (*.cab)", ".cab"},
-    {"GZip archives (*.gz)", ".gz"},
-    {"Lha archives (*.lha, *.lzh)", ".lha,.lzh"},
-    {"Jar archives (*.jar)", ".jar"},
-    {"Game package archives (*.pak, *.pk3)", ".pak,.pk3"},
-    {"Rar archives (*.rar)", ".rar"},
-    {"Tarred archives (*.tar)", ".tar"},
-    {"UU encoded archives (*.uue, *.uu, *.enc)", ".uue,.uu,.enc"},
-    {"XX encoded archives (*.xxe)", ".xxe"},
-    {"Zoo archives (*.z, *.zoo)", ".z,.zoo"},
-    {"Zip archives (*.zip)", ".zip"},
-};
-
 std::vector<bool> PresetChecks() {
-    std::vector<bool> v(15, true);
+    std::vector<bool> v(kRows.size(), true);
     v[8] = false;
     return v;
 }
 
 void Associate(TIniFile& ini, const std::vector<bool>& checked, bool never) {
     std::string all;
-    for (size_t i = 0; i < 15 && i < checked.size(); ++i) {
+    for (size_t i = 0; i < kRows.size() && i < checked.size(); ++i) {
         if (!checked[i]) continue;
         all += (all.empty() ? "" : ",") + std::string(kRows[i].exts);
     }
@@ -81,7 +63,7 @@ TAssoForm::TAssoForm(TMainCore& main, QWidget* parent) : QDialog(parent), FMain(
     lSelectAsso = new QLabel("Select the filetypes you want to open with Parvex:", this);
     clbFileTypes = new QListWidget(this);
     const std::vector<bool> preset = assocore::PresetChecks();
-    for (size_t i = 0; i < 15; ++i) {
+    for (size_t i = 0; i < assocore::kRows.size(); ++i) {
         auto* item = new QListWidgetItem(assocore::kRows[i].text, clbFileTypes);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(preset[i] ? Qt::Checked : Qt::Unchecked);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/FileTypes.h"
+
 class QCheckBox;
 class QLabel;
 class QListWidget;
@@ -16,11 +18,8 @@ class TIniFile;
 class TMainCore;
 
 namespace assocore {
-struct TAssoRow {
-    const char* text;
-    const char* exts; // comma-separated, as the settings keys
-};
-extern const TAssoRow kRows[15];
+// The file types asked about, in their order.
+inline constexpr const auto& kRows = kArchiveFileTypes;
 // Every row checked but the game packages'.
 std::vector<bool> PresetChecks();
 // Associate: the checked rows' extensions, in row order, each with its key; then ZipAsso,

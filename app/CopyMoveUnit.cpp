@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/ArcConvertUnit.h"
+#include "app/SourceTargetUnit.h"
 #include "app/DirSelUnit.h"
 #include "app/MainCore.h"
 #include "app/NewFldrUnit.h"

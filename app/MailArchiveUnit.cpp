@@ -15,7 +15,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "app/ArcConvertUnit.h"
+#include "app/SourceTargetUnit.h"
 #include "app/CommentUnit.h"
 #include "app/MainCore.h"
 #include "app/MyMapi.h"

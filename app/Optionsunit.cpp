@@ -25,24 +25,6 @@
 
 namespace optcore {
 
-const std::array<TFileTypeRow, 15> kFileTypes{{
-    {"Ace archives (*.ace)", ".ace"},
-    {"Arc archives (*.arc)", ".arc"},
-    {"Arj archives (*.arj)", ".arj"},
-    {"BlakHole archives (*.bh)", ".bh"},
-    {"Cabinet archives (*.cab)", ".cab"},
-    {"GZip archives (*.gz)", ".gz"},
-    {"Lha archives (*.lha, *.lzh)", ".lha,.lzh"},
-    {"Jar archives (*.jar)", ".jar"},
-    {"Game package archives (*.pak, *.pk3)", ".pak,.pk3"},
-    {"Rar archives (*.rar)", ".rar"},
-    {"Tarred archives (*.tar)", ".tar"},
-    {"UU encoded archives (*.uue, *.uu, *.enc)", ".uue,.uu,.enc"},
-    {"XX encoded archives (*.xxe)", ".xxe"},
-    {"Zoo archives (*.z, *.zoo)", ".z,.zoo"},
-    {"Zip archives (*.zip)", ".zip"},
-}};
-
 TRegistry DesktopRegistry() {
     return {ftreg::IsAssociated, ftreg::AssociateExtensions, ftreg::UnassociateExtensions};
 }
@@ -282,39 +264,30 @@ TOptionsForm::TOptionsForm(TMainCore& main, QWidget* parent)
     // Folders
     tsFolders = page("tsFolders", "Folders");
     auto* gf = new QVBoxLayout(tsFolders);
+    // A folder group's second choice: a radio button, then the folder's box and its "..." on
+    // the same line.
+    auto otherFolder = [&](QGroupBox* g, const char* name, const char* text, QLineEdit*& box,
+                           const char* boxName, QToolButton*& button, const char* buttonName) {
+        auto* r = new QRadioButton(text, g);
+        r->setObjectName(name);
+        box = edit(g, boxName);
+        button = browse(g, buttonName);
+        auto* h = new QHBoxLayout;
+        h->addWidget(r);
+        h->addWidget(box, 1);
+        h->addWidget(button);
+        static_cast<QVBoxLayout*>(g->layout())->addLayout(h);
+        return r;
+    };
     QGroupBox* tempDir = group(tsFolders, "TempDir", "Temp folder");
     rbDefaultTemp = radio(tempDir, "rbDefaultTemp", "Windows default");
-    rbTempOther = new QRadioButton(tempDir);
-    rbTempOther->setObjectName("rbTempOther");
-    oeTemp = edit(tempDir, "oeTemp");
-    btnDirSel3 = browse(tempDir, "btnDirSel3");
-    auto* th = new QHBoxLayout;
-    th->addWidget(rbTempOther);
-    th->addWidget(oeTemp, 1);
-    th->addWidget(btnDirSel3);
-    static_cast<QVBoxLayout*>(tempDir->layout())->addLayout(th);
+    rbTempOther = otherFolder(tempDir, "rbTempOther", "", oeTemp, "oeTemp", btnDirSel3, "btnDirSel3");
     QGroupBox* startUp = group(tsFolders, "StartUp", "Work folders");
     LastDir = radio(startUp, "LastDir", "Last open folder");
-    PerDir = new QRadioButton("Other", startUp);
-    PerDir->setObjectName("PerDir");
-    Start = edit(startUp, "Start");
-    DirSel1 = browse(startUp, "DirSel1");
-    auto* sh = new QHBoxLayout;
-    sh->addWidget(PerDir);
-    sh->addWidget(Start, 1);
-    sh->addWidget(DirSel1);
-    static_cast<QVBoxLayout*>(startUp->layout())->addLayout(sh);
+    PerDir = otherFolder(startUp, "PerDir", "Other", Start, "Start", DirSel1, "DirSel1");
     QGroupBox* extGroup = group(tsFolders, "GroupBox1", "Extraction folder:");
     LastExtract = radio(extGroup, "LastExtract", "Last extraction folder");
-    OwnDir = new QRadioButton("Other", extGroup);
-    OwnDir->setObjectName("OwnDir");
-    ExtDir = edit(extGroup, "ExtDir");
-    DirSel3 = browse(extGroup, "DirSel3");
-    auto* eh = new QHBoxLayout;
-    eh->addWidget(OwnDir);
-    eh->addWidget(ExtDir, 1);
-    eh->addWidget(DirSel3);
-    static_cast<QVBoxLayout*>(extGroup->layout())->addLayout(eh);
+    OwnDir = otherFolder(extGroup, "OwnDir", "Other", ExtDir, "ExtDir", DirSel3, "DirSel3");
     QGroupBox* fav = group(tsFolders, "gbFavFolder", "Favourite folder");
     oeFavFolder = edit(fav, "oeFavFolder");
     btnFavFolder = browse(fav, "btnFavFolder");

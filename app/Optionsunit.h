@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/FileTypes.h"
+
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -23,11 +25,8 @@ class TMainCore;
 namespace optcore {
 
 // The file-type rows: the text shown and the extension list handed to the registration.
-struct TFileTypeRow {
-    const char* text;
-    const char* exts;
-};
-extern const std::array<TFileTypeRow, 15> kFileTypes;
+using ::TFileTypeRow;
+inline constexpr const auto& kFileTypes = kArchiveFileTypes;
 // The zip level of each compression row ("None" .. "Maximum").
 inline constexpr int kLevels[5] = {0, 3, 5, 7, 9};
 

@@ -2,7 +2,6 @@
 #include "app/DialogSeams.h"
 #include "app/MainUnit.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -10,71 +9,23 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ArcConvertUnit.h"
-#include "app/DirSelUnit.h"
 #include "app/MainCore.h"
 #include "archive/aeMain.h"
 #include "archive/format/aeUUEncode.h"
-#include "common/PathParts.h"
-#include "controls/DirTree.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 
-namespace {
-void errorBox(const std::string& text) {
-    platform::messageBox("Error", text, platform::MsgType::Error, platform::mbOK);
-}
-} // namespace
-
 void TUUEncodeState::FormShow(const TMainCore& main) {
     Row = 0;
-    if (main.FArchiveOpen) {
-        Source = main.FArchiveFile;
-        Target = ChangeFileExt(Source, Ext(Row));
-    } else {
-        Source.clear();
-        Target.clear();
-    }
-    OkEnabled = !Target.empty();
-}
-
-void TUUEncodeState::SourceChosen(const std::string& path) {
-    if (path.empty()) return;
-    if (!platform::fileExists(path)) {
-        platform::messageBox("Parvex 2000", "This Archive doesn't exist. Do you want to create it now ?",
-                             platform::MsgType::Information, platform::mbOK);
-        return;
-    }
-    Source = path;
-    TargetEdited(ChangeFileExt(path, Ext(Row)));
-}
-
-void TUUEncodeState::TargetFolderChosen(const std::string& folder) {
-    TargetEdited(JoinFolder(folder, pvcommon::FileNamePart(Target)));
-}
-
-void TUUEncodeState::TargetEdited(const std::string& text) {
-    Target = text;
-    if (!Target.empty()) OkEnabled = true;
+    TSourceTargetState::FormShow(main);
 }
 
 bool TUUEncodeState::OkClick(const TMainCore& main) {
-    if (Source.empty() || !platform::fileExists(Source)) {
-        errorBox("The source archive does not exist !\n\rProcess canceled.");
-        OkEnabled = false;
-        return false;
-    }
-    if (Target.empty() || SameArchiveFile(Source, Target)) {
-        errorBox("The target is the source archive itself !\n\rProcess canceled.");
-        OkEnabled = false;
-        return false;
-    }
+    if (!SourceAndTargetUsable()) return false;
     if (main.FHandlerKind == hkLister && !TZipCommon::IsArcTypeKnown(DetectFile(Source).ArcType)) {
-        errorBox("The source archive is not valid !\n\rProcess canceled.");
-        OkEnabled = false;
+        Refuse("The source archive is not valid !");
         return false;
     }
     TUUEncode enc;
@@ -112,69 +63,31 @@ bool TUUEncodeState::OkClick(const TMainCore& main) {
 
 // ---------------------------------------------------------------- the dialog
 
-TUUEncodeForm::TUUEncodeForm(TMainCore& main, QWidget* parent) : QDialog(parent), FMain(main) {
+TUUEncodeForm::TUUEncodeForm(TMainCore& main, QWidget* parent) : TSourceTargetForm(main, State, parent) {
     setWindowTitle("UUEncode or XXEncode archive...");
-    lSourceFile = new QLabel("Source:", this);
-    oeSourceFile = new QLineEdit(this);
-    btnGetSource = new QPushButton("...", this);
-    lTargetFile = new QLabel("Target:", this);
-    oeTargetFile = new QLineEdit(this);
-    Win2KButton1 = new QPushButton("...", this);
-    for (QPushButton* b : {btnGetSource, Win2KButton1}) b->setFixedWidth(28);
+    auto* grid = new QGridLayout;
+    Win2KButton1 = AddFileRows(grid);
     lAction = new QLabel("Encoding:", this);
     cbAction = new QComboBox(this);
     cbAction->addItems({"UUEncode", "XXEncode"});
     cbWriteTable = new QCheckBox("Write table to file", this);
-    btnOk = new QPushButton("&OK", this);
-    btnOk->setEnabled(false);
-    btnCancel = new QPushButton("&Cancel", this);
+    QHBoxLayout* buttons = AddOkCancel();
 
-    auto* grid = new QGridLayout;
-    grid->addWidget(lSourceFile, 0, 0);
-    grid->addWidget(oeSourceFile, 0, 1);
-    grid->addWidget(btnGetSource, 0, 2);
-    grid->addWidget(lTargetFile, 1, 0);
-    grid->addWidget(oeTargetFile, 1, 1);
-    grid->addWidget(Win2KButton1, 1, 2);
     grid->addWidget(lAction, 2, 0);
     grid->addWidget(cbAction, 2, 1, Qt::AlignLeft);
     grid->addWidget(cbWriteTable, 3, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
     resize(420, 170);
 
-    connect(btnGetSource, &QPushButton::clicked, this, [this] {
-        State.Row = cbAction->currentIndex();
-        State.SourceChosen(ChooseArchiveFile(this, FMain));
-        FromState();
-    });
-    connect(Win2KButton1, &QPushButton::clicked, this, [this] {
-        std::string folder;
-        {
-            TDirSelForm picker(FMain, this);
-            picker.exec();
-            if (!FMain.FCancelled) folder = picker.DirTree1->GetSelectedPath();
-        }
-        if (!FMain.FCancelled) {
-            State.Target = oeTargetFile->text().toStdString();
-            State.TargetFolderChosen(folder);
-        }
-        FromState();
-    });
-    connect(oeTargetFile, &QLineEdit::textChanged, this, [this](const QString& t) {
-        if (FSyncing) return;
-        State.TargetEdited(t.toStdString());
-        btnOk->setEnabled(State.OkEnabled);
-    });
-    connect(btnOk, &QPushButton::clicked, this, &TUUEncodeForm::OkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     oeSourceFile->installEventFilter(this);
     for (QWidget* w : std::initializer_list<QWidget*>{oeTargetFile, cbAction}) w->installEventFilter(this);
+}
+
+void TUUEncodeForm::GetSourceClick() {
+    State.Row = cbAction->currentIndex();
+    TSourceTargetForm::GetSourceClick();
 }
 
 bool TUUEncodeForm::eventFilter(QObject* watched, QEvent* event) {
@@ -198,25 +111,10 @@ void TUUEncodeForm::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
 }
 
-void TUUEncodeForm::FromState() {
-    FSyncing = true;
-    oeSourceFile->setText(QString::fromStdString(State.Source));
-    oeTargetFile->setText(QString::fromStdString(State.Target));
-    FSyncing = false;
-    btnOk->setEnabled(State.OkEnabled);
-}
-
 void TUUEncodeForm::OkClick() {
-    if (!btnOk->isEnabled()) return;
-    State.Source = oeSourceFile->text().toStdString();
-    State.Target = oeTargetFile->text().toStdString();
     State.Row = cbAction->currentIndex();
     State.WriteTable = cbWriteTable->isChecked();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool done = State.OkClick(FMain);
-    QApplication::restoreOverrideCursor();
-    btnOk->setEnabled(State.OkEnabled);
-    if (done) accept();
+    RunOk([this] { return State.OkClick(FMain); });
 }
 
 // The window opens this dialog through its seam.

@@ -3,53 +3,44 @@
 // success box comes only after a run that reported no error and wrote its target; a target
 // that is the source itself is refused.
 #pragma once
-#include <QDialog>
 #include <string>
+
+#include "app/SourceTargetUnit.h"
 
 class QCheckBox;
 class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class TMainCore;
 
-struct TUUEncodeState {
-    std::string Source, Target;
+class TUUEncodeState : public TSourceTargetState {
+public:
     int Row = 0; // 0 UUEncode (".uue"), 1 XXEncode (".xxe")
     bool WriteTable = false;
-    bool OkEnabled = false;
 
     static const char* Ext(int row) { return row == 1 ? ".xxe" : ".uue"; }
+    // The dialog comes up: UUEncode, the open archive proposed.
     void FormShow(const TMainCore& main);
-    void SourceChosen(const std::string& path); // "" when the box was cancelled
-    void TargetFolderChosen(const std::string& folder);
-    void TargetEdited(const std::string& text);
     // OK; true when the dialog closes (the file was encoded).
     bool OkClick(const TMainCore& main);
+
+protected:
+    std::string TargetExt() const override { return Ext(Row); }
 };
 
-class TUUEncodeForm : public QDialog {
+class TUUEncodeForm : public TSourceTargetForm {
     Q_OBJECT
 public:
     explicit TUUEncodeForm(TMainCore& main, QWidget* parent = nullptr);
 
     TUUEncodeState State;
 
-    QLabel *lSourceFile = nullptr, *lTargetFile = nullptr, *lAction = nullptr;
-    QLineEdit *oeSourceFile = nullptr, *oeTargetFile = nullptr;
-    QPushButton *btnGetSource = nullptr, *Win2KButton1 = nullptr;
+    QLabel* lAction = nullptr;
+    QPushButton* Win2KButton1 = nullptr;
     QComboBox* cbAction = nullptr;
     QCheckBox* cbWriteTable = nullptr;
-    QPushButton *btnOk = nullptr, *btnCancel = nullptr;
 
-    void OkClick();
+    void OkClick() override;
 
 protected:
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void FromState();
-    TMainCore& FMain;
-    bool FSyncing = false;
+    void GetSourceClick() override;
 };
