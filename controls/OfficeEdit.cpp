@@ -4,7 +4,7 @@
 
 #include "controls/PvCommon.h"
 
-TOfficeEdit::TOfficeEdit(QWidget* parent) : QLineEdit(parent) {
+TOfficeEdit::TOfficeEdit(QWidget* parent) : TFlatHover<QLineEdit>(parent) {
     if (QStyle* s = FlatBaseStyle()) setStyle(s);
     // The frame is painted here, three pixels deep; the text keeps clear of it.
     setFrame(false);
@@ -19,7 +19,7 @@ void TOfficeEdit::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     const QPalette& pal = palette();
     QRect r = rect();
-    if (hasFocus() || FMouseInside) {
+    if (hasFocus() || MouseInside()) {
         DrawSunkenOuter(p, r, pal, esRect);
         r.adjust(1, 1, -1, -1);
         p.fillRect(QRect(r.left(), r.top(), r.width() - 1, 1), pal.color(QPalette::ButtonText));
@@ -32,26 +32,4 @@ void TOfficeEdit::paintEvent(QPaintEvent* e) {
     }
     r.adjust(1, 1, -1, -1);
     FrameRect(p, r, pal.color(QPalette::Base));
-}
-
-void TOfficeEdit::enterEvent(QEnterEvent* e) {
-    FMouseInside = true;
-    QLineEdit::enterEvent(e);
-    update();
-}
-
-void TOfficeEdit::leaveEvent(QEvent* e) {
-    FMouseInside = false;
-    QLineEdit::leaveEvent(e);
-    update();
-}
-
-void TOfficeEdit::focusInEvent(QFocusEvent* e) {
-    QLineEdit::focusInEvent(e);
-    update();
-}
-
-void TOfficeEdit::focusOutEvent(QFocusEvent* e) {
-    QLineEdit::focusOutEvent(e);
-    update();
 }

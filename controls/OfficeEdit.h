@@ -3,19 +3,13 @@
 #pragma once
 #include <QLineEdit>
 
-class TOfficeEdit : public QLineEdit {
+#include "controls/FlatHover.h"
+
+class TOfficeEdit : public TFlatHover<QLineEdit> {
     Q_OBJECT
 public:
     explicit TOfficeEdit(QWidget* parent = nullptr);
-    bool MouseInside() const { return FMouseInside; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
-    void enterEvent(QEnterEvent* e) override;
-    void leaveEvent(QEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
-    void focusOutEvent(QFocusEvent* e) override;
-
-private:
-    bool FMouseInside = false;
 };

@@ -40,7 +40,7 @@ bool IsFlatEditClassInstance(const QObject* o) {
     return false;
 }
 
-TEditPv::TEditPv(QWidget* parent) : QLineEdit(parent) {
+TEditPv::TEditPv(QWidget* parent) : TFlatHover<QLineEdit>(parent) {
     if (editPvInstances++ == 0) AddFlatEditClass(&TEditPv::staticMetaObject);
     if (QStyle* s = FlatBaseStyle()) setStyle(s);
     setFrame(false);
@@ -72,7 +72,7 @@ void TEditPv::paintEvent(QPaintEvent* e) {
     QRect r = rect();
     const bool idle =
         !isEnabled() ||
-        (!hasFocus() && (!FMouseInside || IsFlatEditClassInstance(QApplication::focusWidget())));
+        (!hasFocus() && (!MouseInside() || IsFlatEditClassInstance(QApplication::focusWidget())));
     if (idle) {
         FrameRect(p, r, pal.color(QPalette::Button));
         r.adjust(1, 1, -1, -1);
@@ -88,28 +88,6 @@ void TEditPv::paintEvent(QPaintEvent* e) {
         r.adjust(1, 1, -1, -1);
         FrameRect(p, r, pal.color(QPalette::Base));
     }
-}
-
-void TEditPv::enterEvent(QEnterEvent* e) {
-    FMouseInside = true;
-    QLineEdit::enterEvent(e);
-    update();
-}
-
-void TEditPv::leaveEvent(QEvent* e) {
-    FMouseInside = false;
-    QLineEdit::leaveEvent(e);
-    update();
-}
-
-void TEditPv::focusInEvent(QFocusEvent* e) {
-    QLineEdit::focusInEvent(e);
-    update();
-}
-
-void TEditPv::focusOutEvent(QFocusEvent* e) {
-    QLineEdit::focusOutEvent(e);
-    update();
 }
 
 void TEditPv::changeEvent(QEvent* e) {

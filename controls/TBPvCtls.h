@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "controls/FlatHover.h"
 #include "controls/TBPv.h"
 
 class QAction;
@@ -24,12 +25,11 @@ void RemoveFlatEditClass(const QMetaObject* cls);
 const std::vector<const QMetaObject*>& FlatEditClasses();
 bool IsFlatEditClassInstance(const QObject* o);
 
-class TEditPv : public QLineEdit {
+class TEditPv : public TFlatHover<QLineEdit> {
     Q_OBJECT
 public:
     explicit TEditPv(QWidget* parent = nullptr);
     ~TEditPv() override;
-    bool MouseInside() const { return FMouseInside; }
     QString Version() const { return kToolbarPvVersion; }
     void SetVersion(const QString&) {}
     // Height from the font: its text height plus 6; run at load and after each font change.
@@ -37,15 +37,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* e) override;
-    void enterEvent(QEnterEvent* e) override;
-    void leaveEvent(QEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
-    void focusOutEvent(QFocusEvent* e) override;
     void changeEvent(QEvent* e) override;
 
 private:
     void AdjustHeight();
-    bool FMouseInside = false;
 };
 
 // ---------------------------------------------------------------- tool bar buttons

@@ -4,7 +4,7 @@
 
 #include "controls/PvCommon.h"
 
-TWin2KButton::TWin2KButton(QWidget* parent) : QPushButton(parent) {
+TWin2KButton::TWin2KButton(QWidget* parent) : TFlatHover<QPushButton>(parent) {
     if (QStyle* s = FlatBaseStyle()) setStyle(s);
     setAttribute(Qt::WA_Hover);
 }
@@ -30,7 +30,7 @@ void TWin2KButton::paintEvent(QPaintEvent* e) {
     hline(1, w - 1, 1, face);
     vline(1, 2, h, face);
     if (hasFocus()) return;
-    if (FMouseInside) {
+    if (MouseInside()) {
         vline(w - 2, 0, h - 1, shadow);
         hline(0, w - 2, h - 2, shadow);
         vline(w - 1, 0, h, Qt::black);
@@ -42,26 +42,4 @@ void TWin2KButton::paintEvent(QPaintEvent* e) {
         hline(0, w - 2, h - 2, face);
         hline(0, w - 1, h - 3, face);
     }
-}
-
-void TWin2KButton::enterEvent(QEnterEvent* e) {
-    FMouseInside = true;
-    QPushButton::enterEvent(e);
-    update();
-}
-
-void TWin2KButton::leaveEvent(QEvent* e) {
-    FMouseInside = false;
-    QPushButton::leaveEvent(e);
-    update();
-}
-
-void TWin2KButton::focusInEvent(QFocusEvent* e) {
-    QPushButton::focusInEvent(e);
-    update();
-}
-
-void TWin2KButton::focusOutEvent(QFocusEvent* e) {
-    QPushButton::focusOutEvent(e);
-    update();
 }

@@ -3,20 +3,14 @@
 #pragma once
 #include <QPushButton>
 
-class TWin2KButton : public QPushButton {
+#include "controls/FlatHover.h"
+
+class TWin2KButton : public TFlatHover<QPushButton> {
     Q_OBJECT
 public:
     explicit TWin2KButton(QWidget* parent = nullptr);
     TWin2KButton(const QString& text, QWidget* parent = nullptr);
-    bool MouseInside() const { return FMouseInside; }
 
 protected:
     void paintEvent(QPaintEvent* e) override;
-    void enterEvent(QEnterEvent* e) override;
-    void leaveEvent(QEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
-    void focusOutEvent(QFocusEvent* e) override;
-
-private:
-    bool FMouseInside = false;
 };
