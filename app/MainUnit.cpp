@@ -27,6 +27,7 @@
 #include "app/pvHttp.h"
 #include "app/Ras.h"
 #include "app/UserSpanUnit.h"
+#include "app/SourceTargetUnit.h"
 #include "app/StatUnit.h"
 #include "controls/DropSource.h"
 #include "controls/FileListModel.h"
@@ -369,19 +370,8 @@ QLabel* TMainForm::StatusPanel(int index) const {
 // ---------------------------------------------------------------- commands
 
 void TMainForm::mmiOpenClick() {
-    QFileDialog dlg(this, "Open Archiv");
-    if (FOpenLast) dlg.setDirectory(qs(FOpenFolder));
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
-    dlg.setNameFilters(
-        {"All archives (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.lzh *.tar *.zoo *.lha *.bh)",
-         "All archives and .exe files (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.exe *.lzh "
-         "*.lha *.bh *.tar *.zoo)",
-         "Zip files (*.zip)", "Arj files (*.arj)", "Ace files (*.ace)", "Arc files (*.arc)",
-         "BlakHole files (*.bh)", "Cabinet files (*.cab)", "GZip files (*.gz)", "Jar files (*.jar)",
-         "Lha files (*.lzh)", "Rar files (*.rar)", "Tar files (*.tar)", "Zoo files (*.zoo)"});
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
-    OpenChosenFile(dlg.selectedFiles().first().toStdString());
+    const std::string file = ChooseArchiveFile(this, *this);
+    if (!file.empty()) OpenChosenFile(file);
 }
 
 void TMainForm::mmiNewClick() {
