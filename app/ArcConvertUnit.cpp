@@ -61,7 +61,7 @@ bool TArcConvertState::OkClick(TMainCore& main) {
         *p = std::move(text);
         if (OnPanels) OnPanels();
     };
-    int errors = 0, damaged = 0;
+    int errors = 0, damaged = 0, failedEntries = 0;
     conv.OnExtractActivate = [&](TZipCommon&) {
         panel(&Panel0, "Extracting source archive to Temp folder...");
     };
@@ -72,6 +72,13 @@ bool TArcConvertState::OkClick(TMainCore& main) {
     conv.OnIntegrityStatus = [&](TZipCommon&, const std::string&, bool pass) {
         if (!pass) ++damaged;
     };
+    // An entry that fails while it is extracted or packed ends the run without an error event:
+    // counted, so that the run does not end in silence.
+    auto entryEnd = [&](TZipCommon&, const std::string&, bool pass) {
+        if (!pass) ++failedEntries;
+    };
+    conv.OnExtractEnd = entryEnd;
+    conv.OnCompressEnd = entryEnd;
     conv.OnRemoveTempfile = [&](TZipCommon&, const std::string&) { panel(&Panel0, "Removing tempfile..."); };
     conv.OnProgress = [&](TZipCommon&, uint8_t byFile, uint8_t) {
         panel(&Panel1, std::to_string(int(byFile)) + "% done");
@@ -110,8 +117,11 @@ bool TArcConvertState::OkClick(TMainCore& main) {
     if (damaged != 0)
         errorBox("The converted archive failed its integrity check (" + std::to_string(damaged) +
                  " file(s)).\n\rProcess canceled.");
+    else if (failedEntries != 0 && errors == 0 && !conv.Cancel())
+        errorBox(std::to_string(failedEntries) + " file(s) could not be converted.\n\rProcess canceled.");
     const bool ok =
-        conv.Succeeded() && !conv.Cancel() && errors == 0 && damaged == 0 && platform::fileExists(Target);
+        conv.Succeeded() && !conv.Cancel() && errors == 0 && damaged == 0 && failedEntries == 0 &&
+        platform::fileExists(Target);
     if (!ok) return false;
     if (DelSource) {
         main.CloseArchive();
