@@ -54,12 +54,6 @@ void pumpMessages() {
     if (throttle.Due()) platform::processMessages();
 }
 
-int newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<int>(0666 & ~mask);
-}
-
 } // namespace
 
 int DeflateLevelOf(TDeflateType Type) {
@@ -402,7 +396,7 @@ bool TCompBase::ReplaceArchive(const std::string& Temp, const std::string& Archi
         return true;
     }
     // The new archive keeps the permissions of the one it replaces.
-    const int mode = FNewArchive ? newFileMode() : platform::fileMode(Archive);
+    const int mode = FNewArchive ? platform::newFileMode() : platform::fileMode(Archive);
     std::string folder = ExtractDirPart(absoluteNormal(Archive));
     struct stat temp = {}, dir = {};
     if (::fstat(FTemp.fd(), &temp) != 0 || ::stat(folder.c_str(), &dir) != 0) return false;

@@ -1,11 +1,8 @@
 #include "archive/aeOutsideLib.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 #include "archive/aeMsgs.h"
 #include "platform/dynlib.h"
@@ -15,16 +12,6 @@ namespace {
 
 TUnOutsideLib* gCurrent = nullptr;
 std::exception_ptr gPending; // thrown inside a callback, raised again after the library returns
-
-// The permission bits a newly created file gets (0666 less the umask); mkstemp makes 0600.
-int NewFileMode() {
-    static const int mode = [] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return 0666 & ~static_cast<int>(m);
-    }();
-    return mode;
-}
 
 } // namespace
 
@@ -146,31 +133,8 @@ bool TUnOutsideLib::LibraryVolume(std::string& Name, int Mode) {
 bool TUnOutsideLib::CreateLibraryOutput(const std::string& Target, std::string& TempPath) {
     DropLibraryOutput();
     TempPath.clear();
-    FOutputError.clear();
-    if (Target.empty() || Target.back() == '/') {
-        FOutputError = "no file name";
-        return false;
-    }
-    const char* const symlinkText = "a folder on the way is a symbolic link";
-    if (!SafeFolders(Target)) {
-        FOutputError = symlinkText;
-        return false;
-    }
+    if (!PrepareOutputPath(Target)) return false;
     const std::string dir = ExtractDirPart(Target);
-    try {
-        if (!dir.empty()) CreateDirPath(dir);
-    } catch (const std::exception&) {
-        FOutputError = "its folder cannot be created";
-        return false;
-    }
-    if (!SafeFolders(Target)) {
-        FOutputError = symlinkText;
-        return false;
-    }
-    if (platform::dirExists(Target)) {
-        FOutputError = "a folder stands where the file goes";
-        return false;
-    }
     int ticket = -1;
     platform::TempFile t = platform::makeTempFileRemovedOnSignal(
         dir.empty() ? "." : dir, "." + ExtractFileNamePart(Target) + ".", ".part", ticket);
@@ -198,11 +162,8 @@ bool TUnOutsideLib::FinishLibraryOutput(const std::string& TempPath, const std::
         ReportError(Target, "the library's output is missing", "0", kMsgWriteError);
         return false;
     }
-    platform::setFileMode(TempPath, NewFileMode());
-    uint32_t dos = DosDate;
-    if (DateAttribute == daSysDate) dos = UnixTimeToDosLocal(static_cast<int64_t>(std::time(nullptr)));
-    if (DateAttribute == daMaxFileDate && MaxFileDosDate) dos = MaxFileDosDate;
-    const int64_t t = DosLocalToUnixTime(dos);
+    platform::setFileMode(TempPath, platform::newFileMode());
+    const int64_t t = OutputFileTime(DosDate);
     if (t >= 0) platform::setFileTimes(TempPath, t, t);
     // rename replaces a file or a symbolic link at the target, never writing through it.
     if (!platform::renameFile(TempPath, Target)) {

@@ -4,27 +4,17 @@
 #include "platform/fileio.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <vector>
 
 namespace {
 
 constexpr int64_t kCopyBlock = 32768;
-
-// The permission bits a newly created file gets (0666 less the umask); mkstemp makes 0600.
-int NewFileMode() {
-    static const int mode = [] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return 0666 & ~static_cast<int>(m);
-    }();
-    return mode;
-}
 
 bool IsZipCipherType(TArcType t) {
     return InArcTypes(ZipFamilyArcTypes, t) || t == atBh || t == atBhExe;
@@ -44,6 +34,22 @@ TUnBase::~TUnBase() {
 }
 
 void TUnBase::ExtractArchive(int&, TStream*) {}
+
+void TUnBase::ExtractChosen(const std::function<void()>& Scan, const std::function<bool(size_t)>& Entry) {
+    try {
+        Scan();
+        BytesLeft = TotalPackedSize;
+        for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
+            if (!Entry(i)) break;
+    } catch (const std::bad_alloc&) {
+        RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
+    }
+}
+
+void TUnBase::SeekData(int Handle, int64_t Data, int64_t Packed) {
+    if (platform::seekFile(Handle, Data) != Data || (Packed >= 0 && Data + Packed > ArchiveSize))
+        RaiseError(FArchiveFile, "", "0", kMsgReadError);
+}
 
 int TUnBase::Extract() {
     return Run(0);
@@ -147,6 +153,44 @@ bool TUnBase::SafeFolders(const std::string& OutputPath) {
     return true;
 }
 
+bool TUnBase::PrepareOutputPath(const std::string& OutputPath) {
+    FOutputError.clear();
+    if (OutputPath.empty() || OutputPath.back() == '/') {
+        FOutputError = "no file name";
+        return false;
+    }
+    const char* const symlinkText = "a folder on the way is a symbolic link";
+    if (!SafeFolders(OutputPath)) {
+        ReportError(OutputPath, "", "0", kMsgInvalidName);
+        FOutputError = symlinkText;
+        return false;
+    }
+    const std::string dir = ExtractDirPart(OutputPath);
+    try {
+        if (!dir.empty()) CreateDirPath(dir);
+    } catch (const std::exception&) {
+        FOutputError = "its folder cannot be created";
+        return false;
+    }
+    // Checked again: a link could have been put in while the folders were made.
+    if (!SafeFolders(OutputPath)) {
+        FOutputError = symlinkText;
+        return false;
+    }
+    if (platform::dirExists(OutputPath)) {
+        FOutputError = "a folder stands where the file goes";
+        return false;
+    }
+    return true;
+}
+
+int64_t TUnBase::OutputFileTime(uint32_t DosDate) const {
+    uint32_t dos = DosDate;
+    if (DateAttribute == daSysDate) dos = UnixTimeToDosLocal(static_cast<int64_t>(std::time(nullptr)));
+    if (DateAttribute == daMaxFileDate && MaxFileDosDate) dos = MaxFileDosDate;
+    return DosLocalToUnixTime(dos);
+}
+
 bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const std::string& StoredName,
                            const std::string& OutputPath) {
     Handle = -1;
@@ -160,27 +204,8 @@ bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const 
     case 0:
     case 2: {
         DropPending();
-        const char* const symlinkText = "a folder on the way is a symbolic link";
-        if (!SafeFolders(OutputPath)) {
-            ReportError(OutputPath, "", "0", kMsgInvalidName);
-            FOutputError = symlinkText;
-            return false;
-        }
+        if (!PrepareOutputPath(OutputPath)) return false;
         const std::string dir = ExtractDirPart(OutputPath);
-        try {
-            if (!dir.empty()) CreateDirPath(dir);
-        } catch (const std::exception&) {
-            FOutputError = "its folder cannot be created";
-            return false;
-        }
-        if (!SafeFolders(OutputPath)) {
-            FOutputError = symlinkText;
-            return false;
-        }
-        if (platform::dirExists(OutputPath)) {
-            FOutputError = "a folder stands where the file goes";
-            return false;
-        }
         platform::PendingFile file;
         if (!file.create(dir.empty() ? "." : dir, "." + ExtractFileNamePart(OutputPath) + ".", ".part")) {
             FOutputError = std::strerror(errno);
@@ -271,12 +296,9 @@ bool TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t
         return false;
     }
     const int fd = p.file.fd();
-    platform::setFileMode(fd, NewFileMode());
+    platform::setFileMode(fd, platform::newFileMode());
     if (WriteMode == 0) {
-        uint32_t dos = DosDate;
-        if (DateAttribute == daSysDate) dos = UnixTimeToDosLocal(static_cast<int64_t>(std::time(nullptr)));
-        if (DateAttribute == daMaxFileDate && MaxFileDosDate) dos = MaxFileDosDate;
-        const int64_t t = DosLocalToUnixTime(dos);
+        const int64_t t = OutputFileTime(DosDate);
         if (t >= 0) platform::setFileTimes(fd, t, t); // errors ignored, as a date is not the data
     }
     // Put in place, replacing whatever is at the target -- a file (read-only or not) or a

@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 // The answer of BeginFile: write this entry, pass over it, or stop the run.
 enum class TBeginResult : uint8_t { brExtract, brSkip, brCancel };
@@ -144,8 +145,47 @@ public:
 protected:
     // The extractor's work: scan, then extract or test each chosen entry. Empty here.
     virtual void ExtractArchive(int& ArchiveHandle, TStream* Stream);
+
+    // The run of a format whose entries are chosen first and then extracted in order:
+    // Scan records each chosen entry as a TChosen in FileList and adds up the totals; Entry
+    // then gets each record in turn until the run is cancelled or Entry (when it answers at
+    // all) answers false: the run stopped. Memory running out ends the run with 25xxx.
+    template <class TChosen, class FEntry> void ScanThenExtract(const std::function<void()>& Scan, FEntry&& Entry) {
+        ExtractChosen(Scan, [&](size_t I) {
+            TChosen& chosen = FileList->Record<TChosen>(I);
+            if constexpr (std::is_void_v<decltype(Entry(chosen))>) {
+                Entry(chosen);
+                return true;
+            } else {
+                return static_cast<bool>(Entry(chosen));
+            }
+        });
+    }
+    void ExtractChosen(const std::function<void()>& Scan, const std::function<bool(size_t)>& Entry);
+
+    // Moves the archive handle to an entry's data at Data; a failed seek, or (with Packed
+    // given) data that cannot all lie within the archive, raise a read error.
+    void SeekData(int Handle, int64_t Data, int64_t Packed = -1);
+    // Decodes an entry against its check value: the register of CrcMode (16, or 32 whose
+    // value is stored complemented) starts afresh, and the entry passes when Decode
+    // delivered and the register matches Expected.
+    template <class F> bool DecodeChecked(int CrcMode, uint32_t Expected, F&& Decode) {
+        if (CrcMode == 16)
+            Ctx().Crc16Value = 0;
+        else
+            Ctx().Crc32Value = 0xFFFFFFFF;
+        if (!Decode()) return false;
+        return CrcMode == 16 ? Ctx().Crc16Value == Expected : (Ctx().Crc32Value ^ 0xFFFFFFFFu) == Expected;
+    }
     // False when a folder between ExtractDir and OutputPath is a symbolic link.
     bool SafeFolders(const std::string& OutputPath);
+    // Readies the place of a file to be written: OutputPath names a file, its folders are
+    // made as needed (none of them, before or after, a symbolic link) and no folder stands
+    // where the file goes. False, with the reason in FOutputError, when it cannot go there.
+    bool PrepareOutputPath(const std::string& OutputPath);
+    // The date a file written for an entry of DosDate gets, by DateAttribute (the entry's
+    // date, now, or the newest date of the run's entries), in Unix time; -1 when none.
+    int64_t OutputFileTime(uint32_t DosDate) const;
     // Why the last output could not be made, for OutputFailed.
     std::string FOutputError;
 

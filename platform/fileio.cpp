@@ -353,9 +353,8 @@ bool setFileAttributes(const std::string& path, uint32_t attrs) {
         mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
     } else if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         // Give write permission back the way the umask would have given it.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode |= static_cast<mode_t>(S_IWUSR | ((S_IWGRP | S_IWOTH) & ~mask & ((mode & 044) >> 1)));
+        const auto allowed = static_cast<mode_t>(newFileMode(S_IWGRP | S_IWOTH));
+        mode |= static_cast<mode_t>(S_IWUSR | (allowed & ((mode & 044) >> 1)));
     }
     return ::chmod(path.c_str(), mode) == 0;
 }
@@ -372,6 +371,13 @@ bool setFileMode(const std::string& path, int mode) {
 
 bool setFileMode(int fd, int mode) {
     return fd >= 0 && ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+}
+
+int newFileMode(int requested) {
+    // The umask can only be read by setting it; it is put back at once.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return requested & 07777 & ~static_cast<int>(mask);
 }
 
 std::string systemTempDir() {

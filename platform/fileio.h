@@ -106,6 +106,9 @@ bool setFileAttributes(const std::string& path, uint32_t attrs);
 int fileMode(const std::string& path);
 bool setFileMode(const std::string& path, int mode);
 bool setFileMode(int fd, int mode);
+// The mode a file made with `requested` permissions gets under the process's umask (0666 for
+// a plain new file); for files made otherwise, such as temporary files that start at 0600.
+int newFileMode(int requested = 0666);
 
 // ---- Temporary files ----
 // $TMPDIR when it names a folder, else "/tmp"; always with a trailing '/'.

@@ -5,8 +5,6 @@
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
@@ -25,12 +23,6 @@ std::string lowerAscii(std::string s) {
 
 void putLe32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-int newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<int>(0666 & ~mask);
 }
 
 } // namespace
@@ -245,7 +237,7 @@ TGZip::TMemberInfo TGZip::WriteGzipFile(int Source, int64_t Size, const std::str
     platform::setFileTimes(temp.fd(), MTime, MTime);
     if (!platform::syncFile(temp.fd())) RaiseError(Output, "", "0", kMsgWriteError);
     // A replaced output keeps its permissions; a new one gets the usual ones.
-    const int mode = platform::fileExists(Output) ? platform::fileMode(Output) : newFileMode();
+    const int mode = platform::fileExists(Output) ? platform::fileMode(Output) : platform::newFileMode();
     if (mode >= 0) platform::setFileMode(temp.fd(), mode);
     if (!temp.commit(Output)) RaiseError(Output, "", "0", kMsgWriteError);
     return info;

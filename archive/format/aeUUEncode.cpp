@@ -6,19 +6,7 @@
 #include "archive/format/aeUUCommon.h"
 #include "platform/fileio.h"
 
-#include <sys/stat.h>
-
 namespace {
-
-// The permission bits a new file gets (0666 less the umask); temporary files start at 0600.
-int NewFileMode() {
-    static const int mode = [] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return 0666 & ~static_cast<int>(m);
-    }();
-    return mode;
-}
 
 constexpr int64_t kChunk = 32760; // whole lines of 45 bytes
 constexpr std::size_t kFlushAt = 32769;
@@ -188,7 +176,7 @@ void TUUEncode::Encode() {
     for (TPart& p : parts) {
         if (DateAttribute == daFileDate && times)
             platform::setFileTimes(p.file.fd(), times->lastWrite, times->lastWrite);
-        platform::setFileMode(p.file.fd(), NewFileMode());
+        platform::setFileMode(p.file.fd(), platform::newFileMode());
     }
     for (TPart& p : parts) {
         if (!p.file.commit(p.target)) RaiseError(p.target, "", "0", kMsgWriteError);

@@ -1,8 +1,6 @@
 #include "archive/format/aeUnARC.h"
 #include "archive/aeMsgs.h"
 
-#include <new>
-
 #include "archive/codec/aeEntryIo.h"
 #include "archive/codec/aeLimitSink.h"
 #include "archive/codec/aeLzwDecode.h"
@@ -18,16 +16,10 @@ constexpr std::size_t kMaxFolderDepth = 256;
 } // namespace
 
 void TUnARC::ExtractArchive(int& ArchiveHandle, TStream*) {
-    FChosen.clear();
-    try {
-        Scan(ArchiveHandle);
-        BytesLeft = TotalPackedSize;
-        for (size_t i = 0; i < FChosen.size() && !Cancel(); ++i) ExtractEntry(ArchiveHandle, FChosen[i]);
-    } catch (const std::bad_alloc&) {
-        FChosen.clear();
-        RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
-    }
-    FChosen.clear();
+    FNames.clear();
+    ScanThenExtract<TArcChosen>([&] { Scan(ArchiveHandle); },
+                                [&](const TArcChosen& E) { ExtractEntry(ArchiveHandle, E); });
+    FNames.clear();
 }
 
 // Walks the headers from the archive's start to the end record (or the end of the file),
@@ -68,7 +60,8 @@ void TUnARC::Scan(int Handle) {
         name += OemToAnsiName(h->name);
         const int64_t next = offset + static_cast<int64_t>(h->headerLength) + h->packedSize;
         if (MatchesFileSpec(name, true)) {
-            FChosen.push_back({offset, name});
+            FileList->AddRecord(TArcChosen{offset, FNames.size()});
+            FNames.push_back(name);
             TotalPackedSize += h->packedSize;
             TotalUnpackedSize += h->size;
             MaxFileDosDate = std::max(MaxFileDosDate, h->dosDateTime);
@@ -87,17 +80,13 @@ void TUnARC::ExtractEntry(int Handle, const TArcChosen& Entry) {
         return;
     }
     TEntryJob job;
-    job.Name = Entry.Name;
+    job.Name = FNames[Entry.Name];
     job.Date = DosDateToDateTimeSafe(h->dosDateTime);
     job.PackedSize = h->packedSize;
     job.DosDate = h->dosDateTime;
     job.Decode = [&](int out, TStream* outStream) {
-        Ctx().Crc16Value = 0;
-        const int64_t data = Entry.Offset + static_cast<int64_t>(h->headerLength);
-        if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
-        if (data + static_cast<int64_t>(h->packedSize) > ArchiveSize) // the data cannot all be there
-            RaiseError(FArchiveFile, "", "0", kMsgReadError);
-        return DecodeData(Handle, out, outStream, *h) && Ctx().Crc16Value == h->crc16;
+        SeekData(Handle, Entry.Offset + static_cast<int64_t>(h->headerLength), h->packedSize);
+        return DecodeChecked(16, h->crc16, [&] { return DecodeData(Handle, out, outStream, *h); });
     };
     ExtractOne(job);
 }

@@ -25,9 +25,11 @@ private:
     // A chosen entry as the scan records it.
     struct TArcChosen {
         int64_t Offset = 0; // of its header
-        std::string Name;   // folder path + name, as listed
+        size_t Name = 0;    // in FNames
     };
-    std::vector<TArcChosen> FChosen;
+    // The chosen entries' names (folder path + name, as listed): the folder records that
+    // make them are behind the entry's own header.
+    std::vector<std::string> FNames;
 
     void Scan(int Handle);
     void ExtractEntry(int Handle, const TArcChosen& Entry);

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <new>
 
 #include "archive/codec/aeLzhDecode.h"
 #include "archive/aeUnHelpers.h"
@@ -25,14 +24,8 @@ std::string BhName(aehdr::Bytes raw) {
 } // namespace
 
 void TUnBH::ExtractArchive(int& ArchiveHandle, TStream*) {
-    try {
-        Scan(ArchiveHandle);
-        BytesLeft = TotalPackedSize;
-        for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
-            if (!ExtractEntry(ArchiveHandle, FileList->Record<TBhChosen>(i))) break;
-    } catch (const std::bad_alloc&) {
-        RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
-    }
+    ScanThenExtract<TBhChosen>([&] { Scan(ArchiveHandle); },
+                               [&](const TBhChosen& E) { return ExtractEntry(ArchiveHandle, E); });
 }
 
 void TUnBH::Scan(int Handle) {
@@ -100,7 +93,7 @@ bool TUnBH::ExtractEntry(int Handle, const TBhChosen& Entry) {
             ReportError(name, "", "0", kMsgReadError);
             return TEntryStep::esFailed;
         }
-        if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+        SeekData(Handle, data);
         if (!encrypted) return TEntryStep::esGo;
         std::array<uint8_t, 12> header{};
         if (h->packedSize < 12 || platform::readFile(Handle, header.data(), 12) != 12) {

@@ -2,7 +2,6 @@
 #include "archive/aeMsgs.h"
 
 #include <algorithm>
-#include <new>
 
 #include "archive/aeUnHelpers.h"
 #include "archive/codec/aeLh1Decode.h"
@@ -44,14 +43,8 @@ std::string LhaEntryName(const aehdr::LhaHeader& H) {
 }
 
 void TUnLHA::ExtractArchive(int& ArchiveHandle, TStream*) {
-    try {
-        Scan(ArchiveHandle);
-        BytesLeft = TotalPackedSize;
-        for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
-            ExtractEntry(ArchiveHandle, FileList->Record<TLhaChosen>(i));
-    } catch (const std::bad_alloc&) {
-        RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
-    }
+    ScanThenExtract<TLhaChosen>([&] { Scan(ArchiveHandle); },
+                                [&](const TLhaChosen& E) { ExtractEntry(ArchiveHandle, E); });
 }
 
 // Walks the headers from the start, recording the entries that FileSpec chooses. A header
@@ -103,10 +96,8 @@ void TUnLHA::ExtractEntry(int Handle, const TLhaChosen& Entry) {
     job.Attr = h->attribute;
     job.DosDate = date.Dos;
     job.Decode = [&](int out, TStream* outStream) {
-        Ctx().Crc16Value = 0;
-        const int64_t data = Entry.Offset + static_cast<int64_t>(h->headerLength);
-        if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
-        return DecodeData(Handle, out, outStream, *h) && Ctx().Crc16Value == h->crc16;
+        SeekData(Handle, Entry.Offset + static_cast<int64_t>(h->headerLength));
+        return DecodeChecked(16, h->crc16, [&] { return DecodeData(Handle, out, outStream, *h); });
     };
     ExtractOne(job);
 }

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <new>
 #include <system_error>
 
 #include "archive/aeHeaders.h"
@@ -64,14 +63,8 @@ std::optional<std::string> LinkDestination(const std::string& Name, char Type, c
 }
 
 void TUnTAR::ExtractArchive(int& ArchiveHandle, TStream*) {
-    try {
-        Scan(ArchiveHandle);
-        BytesLeft = TotalPackedSize;
-        for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
-            ExtractEntry(ArchiveHandle, FileList->Record<TTarChosen>(i));
-    } catch (const std::bad_alloc&) {
-        RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
-    }
+    ScanThenExtract<TTarChosen>([&] { Scan(ArchiveHandle); },
+                                [&](const TTarChosen& E) { ExtractEntry(ArchiveHandle, E); });
 }
 
 void TUnTAR::Scan(int Handle) {

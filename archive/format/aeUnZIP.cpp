@@ -459,7 +459,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
                         kMsgUnsupportedMethod);
             return TEntryStep::esFailed;
         }
-        if (platform::seekFile(Handle, data) != data) RaiseError(FArchiveFile, "", "0", kMsgReadError);
+        SeekData(Handle, data);
         if (Entry.Symlink && !(Entry.Flags & aehdr::kZipFlagEncrypted))
             // A link passed over has its message already.
             return ExtractLink(Handle, Entry, data, name, FileName) ? TEntryStep::esDone
@@ -481,9 +481,8 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
         d.UnpackedSize = Entry.UnpackedSize;
         d.Crc32 = Entry.Crc32;
         d.Attr = Entry.Attr;
-        Ctx().Crc32Value = 0xFFFFFFFF;
-        const bool ok = DecodeZipEntry(*this, Handle, nullptr, out, outStream, d, FileName);
-        return ok && (Ctx().Crc32Value ^ 0xFFFFFFFF) == Entry.Crc32;
+        return DecodeChecked(32, Entry.Crc32,
+                             [&] { return DecodeZipEntry(*this, Handle, nullptr, out, outStream, d, FileName); });
     };
     job.Finished = [&](bool pass, const std::string& output) {
         if (FSpanned && DiskManager) FDisk = std::max(0, DiskManager->DiskNumber - 1);

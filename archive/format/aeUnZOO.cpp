@@ -2,7 +2,6 @@
 #include "archive/aeMsgs.h"
 
 #include <algorithm>
-#include <new>
 
 #include "archive/codec/aeEntryIo.h"
 #include "archive/codec/aeLimitSink.h"
@@ -26,16 +25,8 @@ std::string ZooEntryName(const aehdr::ZooEntry& E) {
 }
 
 void TUnZOO::ExtractArchive(int& ArchiveHandle, TStream*) {
-    FChosen.clear();
-    try {
-        Scan(ArchiveHandle);
-        BytesLeft = TotalPackedSize;
-        for (size_t i = 0; i < FChosen.size() && !Cancel(); ++i) ExtractEntry(ArchiveHandle, FChosen[i]);
-    } catch (const std::bad_alloc&) {
-        FChosen.clear();
-        RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
-    }
-    FChosen.clear();
+    ScanThenExtract<TZooChosen>([&] { Scan(ArchiveHandle); },
+                                [&](const TZooChosen& E) { ExtractEntry(ArchiveHandle, E); });
 }
 
 // Reads the archive header and walks the chain of directory entries. Every entry must lie
@@ -62,7 +53,7 @@ void TUnZOO::Scan(int Handle) {
         }
         if (e->next == 0) break; // the entry that closes the chain
         if (!e->deleted && MatchesFileSpec(ZooEntryName(*e), true)) {
-            FChosen.push_back({offset});
+            FileList->AddRecord(TZooChosen{offset});
             TotalPackedSize += e->packedSize;
             TotalUnpackedSize += e->size;
             MaxFileDosDate = std::max(MaxFileDosDate, e->dosDateTime);
@@ -91,12 +82,8 @@ void TUnZOO::ExtractEntry(int Handle, const TZooChosen& Entry) {
     job.PackedSize = e->packedSize;
     job.DosDate = e->dosDateTime;
     job.Decode = [&](int out, TStream* outStream) {
-        Ctx().Crc16Value = 0;
-        const int64_t data = ArcStart - 1 + static_cast<int64_t>(e->dataOffset);
-        if (data + static_cast<int64_t>(e->packedSize) > ArchiveSize ||
-            platform::seekFile(Handle, data) != data)
-            RaiseError(FArchiveFile, "", "0", kMsgReadError);
-        return DecodeData(Handle, out, outStream, *e) && Ctx().Crc16Value == e->crc16;
+        SeekData(Handle, ArcStart - 1 + static_cast<int64_t>(e->dataOffset), e->packedSize);
+        return DecodeChecked(16, e->crc16, [&] { return DecodeData(Handle, out, outStream, *e); });
     };
     ExtractOne(job);
 }

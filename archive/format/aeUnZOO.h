@@ -22,7 +22,6 @@ private:
     struct TZooChosen {
         int64_t Offset = 0; // of its directory entry
     };
-    std::vector<TZooChosen> FChosen;
 
     void Scan(int Handle);
     void ExtractEntry(int Handle, const TZooChosen& Entry);
