@@ -96,6 +96,11 @@ TEST(FileIo, AttributesMapOntoPermissionsAndNames) {
     EXPECT_EQ(fileMode(path("plain.txt")), 0444);
     ASSERT_TRUE(setFileAttributes(path("plain.txt"), 0));
     EXPECT_EQ(fileMode(path("plain.txt")), 0664);
+    // A new file's mode follows the umask in force at the time, not one read before.
+    EXPECT_EQ(newFileMode(), 0664);
+    ::umask(027);
+    EXPECT_EQ(newFileMode(), 0640);
+    EXPECT_EQ(newFileMode(0777), 0750);
     ::umask(oldMask);
 }
 
