@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/aeMsgs.h"
+#include "archive/aeUnHelpers.h"
 #include "platform/dynlib.h"
 #include "platform/fileio.h"
 
@@ -127,6 +128,84 @@ bool TUnOutsideLib::LibraryVolume(std::string& Name, int Mode) {
     if (!AskNextVolume(name, VolumeNumber + 1)) return false;
     Name = name;
     FArchiveFile = name;
+    return true;
+}
+
+void TUnOutsideLib::CountVolume(const std::string& Name) {
+    const int fd = platform::openFile(Name, platform::OpenMode::Read);
+    if (fd < 0) RaiseError(Name, "", "0", kMsgOpenError);
+    struct Close {
+        int fd;
+        ~Close() { platform::closeFile(fd); }
+    } close{fd};
+    THeaderReader in(fd);
+    CountEntries(in, platform::fileSize(fd), Name);
+    BytesLeft = TotalUnpackedSize;
+}
+
+void TUnOutsideLib::VolumeOpened(const std::string& Name) {
+    try {
+        CountVolume(Name);
+    } catch (const E_RAISE&) {
+        // Reported; the library finds the same fault itself.
+    }
+}
+
+void TUnOutsideLib::StartLibraryRun(bool Missing, int MissingMessage) {
+    if (Missing) RaiseError(FArchiveFile, "", "0", MissingMessage);
+    TotalPackedSize = TotalUnpackedSize = 0;
+    CountVolume(FArchiveFile);
+}
+
+void TUnOutsideLib::ReportResult(const std::string& Name, int Code, const std::string& Detail,
+                                 int Otherwise) {
+    const int msg = ResultMessage(Code);
+    ReportError(Name, Detail, "0", msg ? msg : Otherwise);
+}
+
+void TUnOutsideLib::RaiseResult(const std::string& Name, int Code, const std::string& Detail, int Otherwise) {
+    const int msg = ResultMessage(Code);
+    RaiseError(Name, Detail, "0", msg ? msg : Otherwise);
+}
+
+bool TUnOutsideLib::LibraryEntry(const TLibraryEntry& E) {
+    auto lowerBytesLeft = [&] { BytesLeft = std::max<int64_t>(0, BytesLeft - E.Size); };
+    Ctx().Crc32Value = 0xFFFFFFFF;
+    std::string stored = E.Name;
+    bool exists = false;
+    switch (BeginFile(stored, exists, DosDateToDateTime(E.DosDate))) {
+    case TBeginResult::brCancel:
+        return false;
+    case TBeginResult::brSkip:
+        lowerBytesLeft();
+        return E.Skip();
+    case TBeginResult::brExtract:
+        break;
+    }
+    // The library writes files itself; other modes get the data through the block writer.
+    const bool libraryWrites = WriteMode == 0;
+    const std::string output = FileName;
+    std::string temp;
+    const bool made =
+        libraryWrites ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
+    if (!made) {
+        OutputFailed(output, (WriteMode == 0 || WriteMode == 2) ? output : E.Name);
+        lowerBytesLeft();
+        return E.Skip();
+    }
+    const TLibraryOutcome o = E.Process(temp);
+    bool pass = o.Decoded && CrcPasses(o.Crc32);
+    if (libraryWrites)
+        pass = FinishLibraryOutput(temp, output, E.Attr, o.DosDate, pass);
+    else
+        pass = FinishFile(FOut, FOutStream, E.Attr, o.DosDate, output, pass);
+    if (Cancel() || o.Stop) return false;
+    if (o.GaveUp) {
+        SetFileSpec({});
+        ReportError(E.Name, "", "0", kMsgInvalidPassword);
+        return false;
+    }
+    EndEntry(output, E.Name, pass);
     return true;
 }
 

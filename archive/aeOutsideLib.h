@@ -16,14 +16,17 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "archive/aeMsgs.h"
 #include "archive/aeUnBase.h"
 
 namespace platform {
 class DynLib;
 }
+class THeaderReader;
 
 class TOutsideLibrary {
 public:
@@ -155,8 +158,57 @@ protected:
     void BeginLibraryEntry(int64_t Size, bool Skipped, bool LibraryWrites);
     // Sets the run's progress totals (on the first data of the run).
     virtual void SetRunTotals() {}
-    // A new volume was opened by the library: its entries are counted.
-    virtual void VolumeOpened(const std::string&) {}
+    // Counts the entries of volume Name from its own headers: files (not folders) that do
+    // not continue from the previous volume go into the totals, with the newest date.
+    // Raises what it cannot open or read.
+    void CountVolume(const std::string& Name);
+    // The format's part of CountVolume: In reads the volume, Size bytes long.
+    virtual void CountEntries(THeaderReader& In, int64_t Size, const std::string& Name) = 0;
+    // A new volume was opened by the library: its entries are counted (a fault is reported,
+    // and left for the library, which finds it too).
+    void VolumeOpened(const std::string& Name);
+    // The engine's message for a result code of the library, 0 when it has none.
+    virtual int ResultMessage(int) const { return 0; }
+    // The start of a run: a missing library raises MissingMessage; the totals are counted
+    // afresh from the first volume.
+    void StartLibraryRun(bool Missing, int MissingMessage);
+    // Reports a failed library result against Name: its message (Otherwise when it has
+    // none) with Detail.
+    void ReportResult(const std::string& Name, int Code, const std::string& Detail,
+                      int Otherwise = kMsgReadError);
+    // The same, raised: the run ends.
+    void RaiseResult(const std::string& Name, int Code, const std::string& Detail,
+                     int Otherwise = kMsgOpenError);
+
+    // ---- one entry the library reads ----
+    // How an entry was handed to the library to be extracted or tested.
+    struct TLibraryOutcome {
+        bool Decoded = false; // the library gave all its data back (the CRC-32 is checked here)
+        bool GaveUp = false;  // no password opened it: nothing more is extracted
+        bool Stop = false;    // the library ended the run
+        // The stored CRC-32 and date as the header gives them once the data are through: a
+        // file split over volumes has them in its last part's header.
+        uint32_t Crc32 = 0;
+        uint32_t DosDate = 0;
+    };
+    // An entry as the library's header gives it, and how the format hands it over.
+    struct TLibraryEntry {
+        std::string Name;     // as stored, with '/' separators
+        uint32_t DosDate = 0; // for the overwrite question
+        int64_t Size = 0;     // uncompressed, within what the counters take
+        uint32_t Attr = 32;   // for the file
+        // Has the library pass over the entry; false ends the run.
+        std::function<bool()> Skip;
+        // Has the library extract the entry into Dest (a temporary file) or, Dest empty,
+        // test it -- passwords asked for as the format does -- and reports a failure other
+        // than the data's check.
+        std::function<TLibraryOutcome(const std::string& Dest)> Process;
+    };
+    // One entry chosen by FileSpec, from the overwrite question to OnEnd, the same for
+    // every library: BeginFile, the output (a temporary file the library writes, or the
+    // block writer's), Process, the CRC-32 check, the output put in place or removed, and
+    // EndEntry. An entry that is not written is passed over with Skip. False ends the run.
+    bool LibraryEntry(const TLibraryEntry& E);
 
     // The output of an entry the library writes itself (operation extract): a new named
     // temporary file in the target's folder (folders made as needed, none of them a link),

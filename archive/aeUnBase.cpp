@@ -397,12 +397,8 @@ TUnBase::TPasswordResult TUnBase::SettlePassword(const std::string& Name,
         return TPasswordResult::prNoEvent;
     }
     for (int i = 0; i < std::max(1, PasswordAttempts); ++i) {
-        bool tryAgain = true;
         std::string answer;
-        Timer.Pause();
-        FireEvent(OnGetPassword, *this, Name, answer, tryAgain);
-        Timer.Resume();
-        if (!tryAgain || Cancel()) break;
+        if (!AskPassword(Name, answer)) break;
         if (tryOne(answer)) {
             Password = answer;
             Passwords.insert(Passwords.begin(), answer);
@@ -412,6 +408,15 @@ TUnBase::TPasswordResult TUnBase::SettlePassword(const std::string& Name,
         ReportError(Name, "", "0", kMsgInvalidPassword);
     }
     return TPasswordResult::prFailed;
+}
+
+bool TUnBase::AskPassword(const std::string& Name, std::string& Answer) {
+    bool tryAgain = true;
+    Answer.clear();
+    Timer.Pause();
+    FireEvent(OnGetPassword, *this, Name, Answer, tryAgain);
+    Timer.Resume();
+    return tryAgain && !Cancel();
 }
 
 void TUnBase::OutputFailed(const std::string& Output, const std::string& FN) {

@@ -126,6 +126,9 @@ public:
     // OnGetPassword (25270 reported), the entry fails and the run goes on; every attempt
     // failed or was declined, 25xxx "password failed" and the run stops.
     TEntryStep PasswordStep(const std::string& Name, const std::function<bool(const std::string&)>& Accepts);
+    // Asks OnGetPassword once for the password of entry Name (the timer paused meanwhile);
+    // false when the answer was to give up or the run was cancelled.
+    bool AskPassword(const std::string& Name, std::string& Answer);
 
     // ---- the block writer of a test run ----
     // Takes each block of an entry's decoded data in a test run (WriteMode 7): Count bytes,
@@ -150,7 +153,8 @@ protected:
     // Scan records each chosen entry as a TChosen in FileList and adds up the totals; Entry
     // then gets each record in turn until the run is cancelled or Entry (when it answers at
     // all) answers false: the run stopped. Memory running out ends the run with 25xxx.
-    template <class TChosen, class FEntry> void ScanThenExtract(const std::function<void()>& Scan, FEntry&& Entry) {
+    template <class TChosen, class FEntry>
+    void ScanThenExtract(const std::function<void()>& Scan, FEntry&& Entry) {
         ExtractChosen(Scan, [&](size_t I) {
             TChosen& chosen = FileList->Record<TChosen>(I);
             if constexpr (std::is_void_v<decltype(Entry(chosen))>) {

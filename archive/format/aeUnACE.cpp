@@ -105,15 +105,7 @@ int AceResultMessage(int Code) {
 TUnACE::TUnACE() = default;
 TUnACE::~TUnACE() = default;
 
-void TUnACE::CountVolume(const std::string& Name) {
-    const int fd = platform::openFile(Name, platform::OpenMode::Read);
-    if (fd < 0) RaiseError(Name, "", "0", kMsgOpenError);
-    struct Close {
-        int fd;
-        ~Close() { platform::closeFile(fd); }
-    } close{fd};
-    THeaderReader in(fd);
-    const int64_t size = platform::fileSize(fd);
+void TUnACE::CountEntries(THeaderReader& in, int64_t size, const std::string& Name) {
     aehdr::Bytes head = in.Fetch(0, 4);
     if (head.size() < 4) RaiseError(Name, "", "0", kMsgReadError);
     auto main = aehdr::parseAceMain(in.Fetch(0, 4u + aehdr::le16(head.data() + 2)));
@@ -129,7 +121,6 @@ void TUnACE::CountVolume(const std::string& Name) {
             if (!h) break;
             next += h->packedSize;
             if (!(h->attributes & 0x10) && !(h->flags & aehdr::kAceFlagSplitBefore)) {
-                ++FCounted;
                 TotalUnpackedSize += h->size;
                 TotalPackedSize += h->packedSize;
                 MaxFileDosDate = std::max(MaxFileDosDate, h->dosDateTime);
@@ -143,15 +134,6 @@ void TUnACE::CountVolume(const std::string& Name) {
         }
         if (next <= off) break;
         off = next;
-    }
-    BytesLeft = TotalUnpackedSize;
-}
-
-void TUnACE::VolumeOpened(const std::string& Name) {
-    try {
-        CountVolume(Name);
-    } catch (const E_RAISE&) {
-        // Reported; the library finds the same fault itself.
     }
 }
 
@@ -177,8 +159,7 @@ void* TUnACE::OpenLibrary() {
     void* arc = lib.ACEOpenArchive(&od);
     if (!arc || od.OpenResult != kAceOk) {
         if (arc) lib.ACECloseArchive(arc);
-        const int msg = AceResultMessage(od.OpenResult);
-        RaiseError(FFirstVolume, FMessage, "0", msg ? msg : kMsgOpenError);
+        RaiseResult(FFirstVolume, od.OpenResult, FMessage);
     }
     return arc;
 }
@@ -206,44 +187,31 @@ bool TUnACE::Reopen(void*& Arc, int Index) {
 }
 
 bool TUnACE::ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index) {
-    const TAceLibrary& lib = AceLibrary();
     std::string name =
         platform::decodeArchiveName(std::string(H.FileName, strnlen(H.FileName, kAceNameSize)));
     std::replace(name.begin(), name.end(), '\\', '/');
     const bool folder = (H.FileAttr & 0x10) != 0;
-    uint32_t attr = H.FileAttr & 0x27;
-    if (attr == 0) attr = 32;
-    const bool writesFiles = WriteMode == 0;
-    auto skip = [&] {
-        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), true, false);
+    TLibraryEntry e;
+    e.Name = name;
+    e.DosDate = H.FileTime;
+    e.Size = static_cast<int64_t>(H.UnpSize);
+    e.Attr = H.FileAttr & 0x27;
+    if (e.Attr == 0) e.Attr = 32;
+    e.Skip = [&] {
+        BeginLibraryEntry(e.Size, true, false);
         return RunLibrary(Arc, kAceSkip, {}) == kAceOk;
     };
-    if (folder || !MatchesFileSpec(name, true)) return skip();
-    Ctx().Crc32Value = 0xFFFFFFFF;
-    std::string stored = name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, DosDateToDateTime(H.FileTime))) {
-    case TBeginResult::brCancel:
-        return false;
-    case TBeginResult::brSkip:
-        BytesLeft -= static_cast<int64_t>(H.UnpSize);
-        return skip();
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-    const std::string fn = (WriteMode == 0 || WriteMode == 2) ? output : name;
-    std::string temp;
-    const bool made =
-        writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
-    if (!made) {
-        OutputFailed(output, fn);
-        BytesLeft -= static_cast<int64_t>(H.UnpSize);
-        return skip();
-    }
+    if (folder || !MatchesFileSpec(name, true)) return e.Skip();
+    e.Process = [&](const std::string& Dest) { return ExtractOrTest(Arc, H, Index, name, Dest); };
+    return LibraryEntry(e);
+}
+
+TUnOutsideLib::TLibraryOutcome TUnACE::ExtractOrTest(void*& Arc, const TAceHeaderData& H, int Index,
+                                                     const std::string& Name, const std::string& Dest) {
+    const TAceLibrary& lib = AceLibrary();
     auto processOnce = [&] {
-        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), false, writesFiles);
-        return RunLibrary(Arc, writesFiles ? kAceExtract : kAceTest, writesFiles ? temp : std::string{});
+        BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), false, !Dest.empty());
+        return RunLibrary(Arc, Dest.empty() ? kAceTest : kAceExtract, Dest);
     };
     int r = kAceOk;
     bool gaveUp = false; // no password opened the entry
@@ -256,12 +224,8 @@ bool TUnACE::ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index) {
         if (r == kAceBadPassword) {
             Password.clear();
             for (int i = 0; i < PasswordAttempts && r == kAceBadPassword; ++i) {
-                bool tryAgain = true;
                 std::string answer;
-                Timer.Pause();
-                FireEvent(OnGetPassword, *this, name, answer, tryAgain);
-                Timer.Resume();
-                if (!tryAgain || Cancel()) break;
+                if (!AskPassword(Name, answer)) break;
                 if (answer.empty()) continue;
                 // The library starts the entry afresh.
                 if (!Reopen(Arc, Index)) break;
@@ -279,32 +243,13 @@ bool TUnACE::ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index) {
         if (H.Flags & kAceHdrPassword) lib.ACESetPassword(Arc, Password.c_str());
         r = processOnce();
     }
-    bool pass = r == kAceOk && CrcPasses(H.FileCRC);
-    if (r != kAceOk && r != kAceBadCrc && !gaveUp && !Cancel()) {
-        const int msg = AceResultMessage(r);
-        ReportError(name, FMessage, "0", msg ? msg : kMsgReadError);
-    }
-    if (writesFiles)
-        pass = FinishLibraryOutput(temp, output, attr, H.FileTime, pass);
-    else
-        pass = FinishFile(FOut, FOutStream, attr, H.FileTime, output, pass);
-    if (Cancel() || r == kAceUserCancel) return false;
-    if (gaveUp) {
-        // No password opened it: nothing more is extracted.
-        SetFileSpec({});
-        ReportError(name, "", "0", kMsgInvalidPassword);
-        return false;
-    }
-    EndEntry(output, name, pass);
-    return true;
+    if (r != kAceOk && r != kAceBadCrc && !gaveUp && !Cancel()) ReportResult(Name, r, FMessage);
+    return {r == kAceOk, gaveUp, r == kAceUserCancel, H.FileCRC, H.FileTime};
 }
 
 void TUnACE::ExtractArchive(int&, TStream*) {
     const TAceLibrary& lib = AceLibrary();
-    if (lib.Missing) RaiseError(FArchiveFile, "", "0", kMsgAceMissing);
-    FCounted = 0;
-    TotalPackedSize = TotalUnpackedSize = 0;
-    CountVolume(FArchiveFile);
+    StartLibraryRun(lib.Missing, kMsgAceMissing);
     TCurrentScope current(this);
     DropPending();
     FFirstVolume = FArchiveFile;
@@ -323,10 +268,7 @@ void TUnACE::ExtractArchive(int&, TStream*) {
         const int r = lib.ACEReadHeader(arc, &h);
         RaisePending();
         if (r != kAceOk) {
-            if (r != kAceEndOfArchive && !Cancel()) {
-                const int msg = AceResultMessage(r);
-                ReportError(FArchiveFile, FMessage, "0", msg ? msg : kMsgReadError);
-            }
+            if (r != kAceEndOfArchive && !Cancel()) ReportResult(FArchiveFile, r, FMessage);
             break;
         }
         if (!ProcessEntry(arc, h, index)) break;

@@ -41,22 +41,23 @@ public:
 
 protected:
     void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
-    void VolumeOpened(const std::string& Name) override;
+    void CountEntries(THeaderReader& In, int64_t Size, const std::string& Name) override;
+    int ResultMessage(int Code) const override { return AceResultMessage(Code); }
 
 private:
-    // Counts the entries of one volume from its own headers: files (not folders) that do
-    // not continue from the previous volume, their sizes and newest date.
-    void CountVolume(const std::string& Name);
     // Opens the archive in the library (the first volume); raises the mapped error.
     void* OpenLibrary();
     // One entry whose header the library has just read; false ends the run.
     bool ProcessEntry(void*& Arc, const TAceHeaderData& H, int Index);
+    // Has the library extract entry Index into Dest (test it when Dest is empty), asking for
+    // passwords while it says the one given is wrong.
+    TLibraryOutcome ExtractOrTest(void*& Arc, const TAceHeaderData& H, int Index, const std::string& Name,
+                                  const std::string& Dest);
     int RunLibrary(void* Arc, int Operation, const std::string& Dest);
     // Closes and opens the archive again and reads up to the header of entry Index (a
     // password retry starts the entry afresh); false when it cannot.
     bool Reopen(void*& Arc, int Index);
 
-    int FCounted = 0;
     char FMessage[512] = {};
     std::string FFirstVolume;
 };

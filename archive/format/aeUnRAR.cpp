@@ -122,15 +122,7 @@ int RarResultMessage(int Code) {
 TUnRAR::TUnRAR() = default;
 TUnRAR::~TUnRAR() = default;
 
-void TUnRAR::CountVolume(const std::string& Name) {
-    const int fd = platform::openFile(Name, platform::OpenMode::Read);
-    if (fd < 0) RaiseError(Name, "", "0", kMsgOpenError);
-    struct Close {
-        int fd;
-        ~Close() { platform::closeFile(fd); }
-    } close{fd};
-    THeaderReader in(fd);
-    const int64_t size = platform::fileSize(fd);
+void TUnRAR::CountEntries(THeaderReader& in, int64_t size, const std::string& Name) {
     // The marker block: at the start, or after a self-extracting program.
     int64_t at = -1;
     constexpr int64_t kWindow = 65536;
@@ -160,7 +152,6 @@ void TUnRAR::CountVolume(const std::string& Name) {
                 (h->flags & 0x00E0) == 0x00E0 ||
                 (h->hostOs == 3 ? (h->attributes & 0xF000) == 0x4000 : (h->attributes & 0x10) != 0);
             if (!folder && !(h->flags & aehdr::kRarFlagSplitBefore)) {
-                ++FCounted;
                 // Sizes come from the archive: totals saturate rather than overflow.
                 auto add = [](int64_t& total, uint64_t v) {
                     const uint64_t room = static_cast<uint64_t>(INT64_MAX - total);
@@ -174,15 +165,6 @@ void TUnRAR::CountVolume(const std::string& Name) {
         if (next <= off) break;
         off = next;
     }
-    BytesLeft = TotalUnpackedSize;
-}
-
-void TUnRAR::VolumeOpened(const std::string& Name) {
-    try {
-        CountVolume(Name);
-    } catch (const E_RAISE&) {
-        // Reported; the library finds the same fault itself.
-    }
 }
 
 int TUnRAR::RunLibrary(void* Arc, int Operation, const std::string& Dest) {
@@ -194,54 +176,37 @@ int TUnRAR::RunLibrary(void* Arc, int Operation, const std::string& Dest) {
 }
 
 bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
-    const TRarLibrary& lib = RarLibrary();
     std::string name =
         platform::decodeArchiveName(FieldText(H.FileName), (H.Flags & aehdr::kRarFlagUnicode) != 0);
     std::replace(name.begin(), name.end(), '\\', '/');
     const bool unixHost = H.HostOS == 3;
     const bool folder = (H.Flags & 0x00E0) == 0x00E0 ||
                         (unixHost ? (H.FileAttr & 0xF000) == 0x4000 : (H.FileAttr & 0x10) != 0);
+    TLibraryEntry e;
+    e.Name = name;
+    e.DosDate = H.FileTime;
+    // The size as the header gives it, kept within what the counters can take.
+    e.Size = static_cast<int64_t>(std::min<uint64_t>(H.UnpSize, INT64_MAX / 4));
     // Unix mode bits mean nothing as attributes here: a file ends as 32, a folder as 16.
-    uint32_t attr = unixHost ? (folder ? 16u : 32u) : (H.FileAttr & 0x27);
-    if (attr == 0) attr = 32;
-    const bool writesFiles = WriteMode == 0;
-
-    auto skip = [&] {
-        BeginLibraryEntry(static_cast<int64_t>(std::min<uint64_t>(H.UnpSize, INT64_MAX / 4)), true, false);
+    e.Attr = unixHost ? (folder ? 16u : 32u) : (H.FileAttr & 0x27);
+    if (e.Attr == 0) e.Attr = 32;
+    e.Skip = [&] {
+        BeginLibraryEntry(e.Size, true, false);
         const int r = RunLibrary(Arc, kRarSkip, {});
         return r == 0 || r == kRarEndArchive;
     };
-    if (folder || !MatchesFileSpec(name, true)) return skip();
+    if (folder || !MatchesFileSpec(name, true)) return e.Skip();
+    e.Process = [&](const std::string& Dest) { return ExtractOrTest(Arc, H, name, e.Size, Dest); };
+    return LibraryEntry(e);
+}
 
-    // The size as the header gives it, kept within what the counters can take.
-    const int64_t size = static_cast<int64_t>(std::min<uint64_t>(H.UnpSize, INT64_MAX / 4));
-    auto lowerBytesLeft = [&] { BytesLeft = std::max<int64_t>(0, BytesLeft - size); };
-    Ctx().Crc32Value = 0xFFFFFFFF;
-    std::string stored = name;
-    bool exists = false;
-    switch (BeginFile(stored, exists, DosDateToDateTime(H.FileTime))) {
-    case TBeginResult::brCancel:
-        return false;
-    case TBeginResult::brSkip:
-        lowerBytesLeft();
-        return skip();
-    case TBeginResult::brExtract:
-        break;
-    }
-    const std::string output = FileName;
-    const std::string fn = (WriteMode == 0 || WriteMode == 2) ? output : name;
-    std::string temp;
-    const bool made =
-        writesFiles ? CreateLibraryOutput(output, temp) : CreateOutput(FOut, FOutStream, stored, output);
-    if (!made) {
-        OutputFailed(output, fn);
-        lowerBytesLeft();
-        return skip();
-    }
-
+TUnOutsideLib::TLibraryOutcome TUnRAR::ExtractOrTest(void* Arc, const TRarHeaderData& H,
+                                                     const std::string& Name, int64_t Size,
+                                                     const std::string& Dest) {
+    const TRarLibrary& lib = RarLibrary();
     auto processOnce = [&] {
-        BeginLibraryEntry(size, false, writesFiles);
-        return RunLibrary(Arc, writesFiles ? kRarExtract : kRarTest, writesFiles ? temp : std::string{});
+        BeginLibraryEntry(Size, false, !Dest.empty());
+        return RunLibrary(Arc, Dest.empty() ? kRarTest : kRarExtract, Dest);
     };
     int r = 0;
     bool gaveUp = false; // no password opened the entry
@@ -250,12 +215,8 @@ bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
         for (int i = 0; i < PasswordAttempts && r == kRarBadPassword; ++i) {
             bool typed = false;
             if (Password.empty()) {
-                bool tryAgain = true;
                 std::string answer;
-                Timer.Pause();
-                FireEvent(OnGetPassword, *this, name, answer, tryAgain);
-                Timer.Resume();
-                if (!tryAgain || Cancel()) break;
+                if (!AskPassword(Name, answer)) break;
                 if (answer.empty()) continue;
                 Password = answer;
                 typed = true;
@@ -272,33 +233,13 @@ bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
         if (H.Flags & aehdr::kRarFlagPassword) lib.RARSetPassword(Arc, Password.c_str());
         r = processOnce();
     }
-
-    bool pass = r == 0 && CrcPasses(H.FileCRC);
-    if (r != 0 && !gaveUp && !Cancel()) {
-        const int msg = RarResultMessage(r);
-        ReportError(name, ResultDetail(r, H.Flags), "0", msg ? msg : kMsgReadError);
-    }
-    if (writesFiles)
-        pass = FinishLibraryOutput(temp, output, attr, H.FileTime, pass);
-    else
-        pass = FinishFile(FOut, FOutStream, attr, H.FileTime, output, pass);
-    if (Cancel()) return false;
-    if (gaveUp) {
-        // No password opened it: nothing more is extracted.
-        SetFileSpec({});
-        ReportError(name, "", "0", kMsgInvalidPassword);
-        return false;
-    }
-    EndEntry(output, name, pass);
-    return true;
+    if (r != 0 && !gaveUp && !Cancel()) ReportResult(Name, r, ResultDetail(r, H.Flags));
+    return {r == 0, gaveUp, false, H.FileCRC, H.FileTime};
 }
 
 void TUnRAR::ExtractArchive(int&, TStream*) {
     const TRarLibrary& lib = RarLibrary();
-    if (lib.Missing) RaiseError(FArchiveFile, "", "0", 25260);
-    FCounted = 0;
-    TotalPackedSize = TotalUnpackedSize = 0;
-    CountVolume(FArchiveFile);
+    StartLibraryRun(lib.Missing, 25260);
 
     TCurrentScope current(this);
     DropPending();
@@ -309,8 +250,7 @@ void TUnRAR::ExtractArchive(int&, TStream*) {
     void* arc = lib.RAROpenArchive(&od);
     if (!arc || od.OpenResult != 0) {
         if (arc) lib.RARCloseArchive(arc);
-        const int msg = RarResultMessage(static_cast<int>(od.OpenResult));
-        RaiseError(first, "", "0", msg ? msg : kMsgOpenError);
+        RaiseResult(first, static_cast<int>(od.OpenResult), "");
     }
     struct Close {
         const TRarLibrary& lib;
@@ -331,10 +271,7 @@ void TUnRAR::ExtractArchive(int&, TStream*) {
         // A bad header of an entry made on Unix still gives its data (the library is
         // strict about fields such systems fill differently).
         if (r != 0 && !(r == kRarBadData && h.HostOS == 3)) {
-            if (r != kRarEndArchive && !Cancel()) {
-                const int msg = RarResultMessage(r);
-                ReportError(FArchiveFile, "", "0", msg ? msg : kMsgReadError);
-            }
+            if (r != kRarEndArchive && !Cancel()) ReportResult(FArchiveFile, r, "");
             break;
         }
         if (!ProcessEntry(arc, h)) break;

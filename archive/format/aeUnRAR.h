@@ -39,17 +39,17 @@ public:
 
 protected:
     void ExtractArchive(int& ArchiveHandle, TStream* Stream) override;
-    void VolumeOpened(const std::string& Name) override;
+    void CountEntries(THeaderReader& In, int64_t Size, const std::string& Name) override;
+    int ResultMessage(int Code) const override { return RarResultMessage(Code); }
 
 private:
-    // Counts the entries of one volume from its own headers: files (not folders) that do
-    // not continue from the previous volume, their sizes and newest date.
-    void CountVolume(const std::string& Name);
     // One entry the library has just read the header of; false ends the run.
     bool ProcessEntry(void* Arc, const TRarHeaderData& H);
+    // Has the library extract the entry into Dest (test it when Dest is empty), asking for
+    // passwords while it says the one given is wrong.
+    TLibraryOutcome ExtractOrTest(void* Arc, const TRarHeaderData& H, const std::string& Name, int64_t Size,
+                                  const std::string& Dest);
     // Hands the entry to the library once (operation and names by the write mode); the
     // library's result.
     int RunLibrary(void* Arc, int Operation, const std::string& Dest);
-
-    int FCounted = 0;
 };

@@ -481,8 +481,9 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
         d.UnpackedSize = Entry.UnpackedSize;
         d.Crc32 = Entry.Crc32;
         d.Attr = Entry.Attr;
-        return DecodeChecked(32, Entry.Crc32,
-                             [&] { return DecodeZipEntry(*this, Handle, nullptr, out, outStream, d, FileName); });
+        return DecodeChecked(32, Entry.Crc32, [&] {
+            return DecodeZipEntry(*this, Handle, nullptr, out, outStream, d, FileName);
+        });
     };
     job.Finished = [&](bool pass, const std::string& output) {
         if (FSpanned && DiskManager) FDisk = std::max(0, DiskManager->DiskNumber - 1);
