@@ -7,9 +7,7 @@
 #include "archive/format/aeSqueeze.h"
 #include "archive/format/aeUnARC.h"
 
-#include "fuzz_input_file.h"
-
-#include <string>
+#include "fuzz_extract.h"
 
 namespace {
 
@@ -34,14 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Raw(data, size, [](ae::InputBuffer& in, ae::DecodeSink& s) { return ae::DecodeCrunch(in, s, true); });
     Raw(data, size, [](ae::InputBuffer& in, ae::DecodeSink& s) { return ae::DecodeLzwGroups(in, s, 12); });
     Raw(data, size, [](ae::InputBuffer& in, ae::DecodeSink& s) { return ae::DecodeLzwGroups(in, s, 13); });
-    const FuzzInputFile file("unarc", ".arc", data, size);
-    if (!file.ok()) return 0;
-    TUnARC u;
-    u.SetFileSpec({"*.*"});
-    u.SetArchiveFile(file.path());
-    try {
-        u.Test();
-    } catch (const std::exception&) {
-    }
+    TestArchiveInput<TUnARC>("unarc", ".arc", data, size, ChooseAll);
     return 0;
 }

@@ -4,9 +4,7 @@
 #include "archive/format/aeArjDecode.h"
 #include "archive/format/aeUnARJ.h"
 
-#include "fuzz_input_file.h"
-
-#include <string>
+#include "fuzz_extract.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
@@ -16,18 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t want = size == 0 ? 0 : (uint64_t{data[0]} << 10); // up to 255 KiB
         (void)ae::DecodeArjFast(in, sink, want);
     }
-    const FuzzInputFile file("unarj", ".arj", data, size);
-    if (!file.ok()) return 0;
-    TUnARJ u;
-    u.SetFileSpec({"*.*"});
-    u.OnGetPassword = [](TZipCommon&, const std::string&, std::string& pw, bool& again) {
-        pw = "secret";
-        again = true;
-    };
-    u.SetArchiveFile(file.path());
-    try {
-        u.Test();
-    } catch (const std::exception&) {
-    }
+    TestArchiveInput<TUnARJ>("unarj", ".arj", data, size, [](TUnARJ& u) {
+        ChooseAll(u);
+        u.OnGetPassword = [](TZipCommon&, const std::string&, std::string& pw, bool& again) {
+            pw = "secret";
+            again = true;
+        };
+    });
     return 0;
 }

@@ -4,7 +4,7 @@
 // not a complete, valid stream may pass.
 #include "archive/codec/aeDecodeIo.h"
 #include "archive/format/aeUnGZIP.h"
-#include "fuzz_input_file.h"
+#include "fuzz_extract.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,16 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ae::CountingSink sink;
         (void)ae::DecodeLzw(in, sink);
     }
-    const FuzzInputFile file("ungzip", ".gz", data, size);
-    if (!file.ok()) return 0;
-    TUnGZIP u;
     bool passed = false;
-    u.OnEnd = [&](TZipCommon&, const std::string&, bool pass) { passed = pass; };
-    u.SetArchiveFile(file.path());
-    try {
-        u.Test();
-    } catch (const std::exception&) {
-    }
+    TestArchiveInput<TUnGZIP>("ungzip", ".gz", data, size, [&](TUnGZIP& u) {
+        u.OnEnd = [&](TZipCommon&, const std::string&, bool pass) { passed = pass; };
+    });
     // A pass needs at least a header, some deflate data and a trailer.
     if (passed && size < 18 && data[0] == 0x1F && data[1] == 0x8B) __builtin_trap();
     return 0;

@@ -3,9 +3,7 @@
 #include "archive/codec/aeLh1Decode.h"
 #include "archive/format/aeUnLHA.h"
 
-#include "fuzz_input_file.h"
-
-#include <string>
+#include "fuzz_extract.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
@@ -15,14 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t want = size == 0 ? 0 : (uint64_t{data[0]} << 10); // up to 255 KiB
         (void)ae::DecodeLh1(in, sink, want);
     }
-    const FuzzInputFile file("unlha", ".lzh", data, size);
-    if (!file.ok()) return 0;
-    TUnLHA u;
-    u.SetFileSpec({"*.*"});
-    u.SetArchiveFile(file.path());
-    try {
-        u.Test();
-    } catch (const std::exception&) {
-    }
+    TestArchiveInput<TUnLHA>("unlha", ".lzh", data, size, ChooseAll);
     return 0;
 }

@@ -2,23 +2,17 @@
 // extractor (headers, long-name and pax records, checksums, member sizes). Nothing may
 // crash, hang or grow without bound; a member can only pass when its data are all there.
 #include "archive/format/aeUnTAR.h"
-#include "fuzz_input_file.h"
+#include "fuzz_extract.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const FuzzInputFile file("untar", ".tar", data, size);
-    if (!file.ok()) return 0;
-    TUnTAR u;
     int passed = 0;
-    u.OnEnd = [&](TZipCommon&, const std::string&, bool pass) { passed += pass ? 1 : 0; };
-    u.SetArchiveFile(file.path());
-    try {
-        u.Test();
-    } catch (const std::exception&) {
-    }
+    TestArchiveInput<TUnTAR>("untar", ".tar", data, size, [&](TUnTAR& u) {
+        u.OnEnd = [&](TZipCommon&, const std::string&, bool pass) { passed += pass ? 1 : 0; };
+    });
     // Every passing member has its own 512-byte header.
     if (static_cast<std::size_t>(passed) * 512 > size) __builtin_trap();
     return 0;

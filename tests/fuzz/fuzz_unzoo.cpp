@@ -4,9 +4,7 @@
 #include "archive/codec/aeLzwDecode.h"
 #include "archive/format/aeUnZOO.h"
 
-#include "fuzz_input_file.h"
-
-#include <string>
+#include "fuzz_extract.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
@@ -19,14 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } catch (const ae::OutputTooLong&) {
         }
     }
-    const FuzzInputFile file("unzoo", ".zoo", data, size);
-    if (!file.ok()) return 0;
-    TUnZOO u;
-    u.SetFileSpec({"*.*"});
-    u.SetArchiveFile(file.path());
-    try {
-        u.Test();
-    } catch (const std::exception&) {
-    }
+    TestArchiveInput<TUnZOO>("unzoo", ".zoo", data, size, ChooseAll);
     return 0;
 }

@@ -2,20 +2,9 @@
 // request for a continuation volume is declined.
 #include "archive/format/aeUUDecode.h"
 
-#include "fuzz_input_file.h"
-
-#include <string>
+#include "fuzz_extract.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const FuzzInputFile file("uudecode", ".uue", data, size);
-    if (!file.ok()) return 0;
-    TUUDecode u;
-    u.SetFileSpec({"*.*"});
-    u.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool, bool& cancel) { cancel = true; };
-    u.SetArchiveFile(file.path());
-    try {
-        u.Test();
-    } catch (const std::exception&) {
-    }
+    TestArchiveInput<TUUDecode>("uudecode", ".uue", data, size, ChooseAllOneVolume);
     return 0;
 }
