@@ -463,13 +463,14 @@ void TMainCore::aeUnDeactivate() {
 
 // ---------------------------------------------------------------- the roads
 
-void TMainCore::ExtractDialogDone() {
-    if (FCancelled || FExtractTarget.empty()) return;
+bool TMainCore::ExtractDialogDone() {
+    if (FCancelled || FExtractTarget.empty()) return false;
     AddExtHistory(FExtractTarget);
     WriteEDir();
     if (FHandlerKind == hkZipFront ||
         (FHandlerKind == hkLister && ArcLister() && !ArcLister()->ArchiveFile().empty()))
-        ExtractCore(FExtSelectedOnly, FExtDirNames, FExtractTarget, FExtSkipOlder, FExtOverwrite);
+        return ExtractCore(FExtSelectedOnly, FExtDirNames, FExtractTarget, FExtSkipOlder, FExtOverwrite);
+    return false;
 }
 
 void TMainCore::EItemClick(int index) {

@@ -271,7 +271,7 @@ public:
     // Ends the run after a switch's work; the window closes itself as well.
     virtual void CloseMainWindow(int status);
     // The extract dialog and the extraction it asks for, for the "/pvset" switch; true when
-    // it extracted. The bare core has no dialog.
+    // it extracted without a failure. The bare core has no dialog.
     virtual bool ExtractDialogRoad() { return false; }
 
     // ---- Files dropped on the window ----
@@ -366,8 +366,9 @@ public:
     // (every entry it handled passed), and the status bar says so or shows the error.
     bool ExtractCore(bool selectedOnly, bool dirNames, const std::string& folder, bool skipOlder,
                      bool overwrite);
-    // After the extract dialog closed: history, then the extraction it asked for.
-    void ExtractDialogDone();
+    // After the extract dialog closed: history, then the extraction it asked for; true when
+    // that extraction ran and succeeded.
+    bool ExtractDialogDone();
     void EItemClick(int index);          // extract-history item 1..5
     void mmiFilenameClick();             // "Extract to <name>"
     std::string ExtractToFolder() const; // its folder: beside the archive, named after it

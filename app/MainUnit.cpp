@@ -412,18 +412,18 @@ void TMainForm::BindExtractionCommands() {
     });
 }
 
-void TMainForm::tbExtClick(bool fromPopup) {
+bool TMainForm::tbExtClick(bool fromPopup) {
     {
         TExtForm dlg(*this, this);
         if (fromPopup) dlg.SetFileOpt(1);
         dlg.exec();
     }
-    ExtractDialogDone();
+    return ExtractDialogDone();
 }
 
 bool TMainForm::ExtractDialogRoad() {
-    tbExtClick();
-    return !FCancelled;
+    // "/pvset" exits with this: a failed extraction is a failure, not only a cancel.
+    return tbExtClick();
 }
 
 void TMainForm::CloseMainWindow(int status) {

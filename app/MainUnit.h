@@ -64,8 +64,9 @@ public:
     void mmiOpenClick();
     void mmiNewClick();
     void mmiCloseClick() { CloseArchive(); }
-    // Extract dialog road; `fromPopup` proposes the selected files.
-    void tbExtClick(bool fromPopup = false);
+    // Extract dialog road; `fromPopup` proposes the selected files. True when the dialog
+    // asked for an extraction and it succeeded.
+    bool tbExtClick(bool fromPopup = false);
     void mmiMultiExtractClick();
     TStatForm* StatWindow() const { return FStatForm; }
     TOverwriteForm* OverwriteWindow() const { return FOverwriteForm; }

@@ -528,18 +528,25 @@ TEST_F(ExtractFixture, ShortcutsHistoryAndMultiExtraction) {
     core->FExtDirNames = false;
     core->FExtOverwrite = true;
     core->FExtSkipOlder = false;
-    core->ExtractDialogDone();
+    EXPECT_TRUE(core->ExtractDialogDone());
     EXPECT_EQ(core->FExtHistory, (std::array<std::string, 6>{"", "/h1", "/h2", dlg, "", ""}));
     EXPECT_EQ(tree(dlg), expected(false));
     const std::string dlg2 = (home.dir / "dlg2").string();
     core->FExtractTarget = dlg2;
     core->FCancelled = true; // a cancelled dialog changes nothing
-    core->ExtractDialogDone();
+    EXPECT_FALSE(core->ExtractDialogDone());
     EXPECT_EQ(core->FExtHistory[1], "/h1");
     core->FCancelled = false;
-    core->ExtractDialogDone();
+    EXPECT_TRUE(core->ExtractDialogDone());
     EXPECT_EQ(core->FExtHistory, (std::array<std::string, 6>{"", dlg2, "/h1", "/h2", dlg, ""}));
     EXPECT_EQ(tree(dlg2), expected(false));
+    // An extraction that fails (the target is a file) is no success ("/pvset" exits with it).
+    const std::string notAFolder = (home.dir / "plain-file").string();
+    pvtest::writeFile(notAFolder, "x");
+    core->FExtractTarget = notAFolder;
+    EXPECT_FALSE(core->ExtractDialogDone());
+    EXPECT_EQ(pvtest::readFile(notAFolder), "x");
+    core->FExtHistory = {"", dlg2, "/h1", "/h2", dlg, ""};
     // A history item extracts the selected rows of a zip archive there.
     select({"c.bin"});
     core->FExtHistory[4] = (home.dir / "hist").string();
