@@ -2,6 +2,7 @@
 // replacing the archive and deleting moved sources.
 #include "archive/aeCompBase.h"
 #include "archive/aeMsgs.h"
+#include "archive/codec/aeCrypt.h"
 #include "common/Pump.h"
 #include "common/ZipLayout.h"
 
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -821,10 +823,170 @@ ae::LzhEncodeResult TCompBase::LzhEncodeSource(int Source, int Dest, bool Encryp
     return r;
 }
 
+// ---- one new entry ----
+
+namespace {
+
+// Files that are compressed already: stored, as coding them gains nothing.
+constexpr std::array<const char*, 19> kCompressedExts = {
+    ".UUE", ".XXE", ".ENC", ".TAR", ".Z",   ".GZ",  ".ZIP", ".ZOO", ".LHA", ".LZH",
+    ".ARC", ".ARJ", ".BH",  ".PAK", ".CAB", ".RAR", ".JAR", ".ACE", ".TGZ"};
+
+struct SourceGuard {
+    int fd = -1;
+    ~SourceGuard() {
+        if (fd >= 0) platform::closeFile(fd);
+    }
+};
+
+} // namespace
+
+bool TCompBase::CompressedByExtension(const std::string& Name) {
+    const std::string file = ExtractFileNamePart(Name);
+    const size_t dot = file.rfind('.');
+    if (dot == std::string::npos) return false;
+    std::string ext = file.substr(dot);
+    for (char& c : ext)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return std::any_of(kCompressedExts.begin(), kCompressedExts.end(),
+                       [&](const char* e) { return ext == e; });
+}
+
+bool TCompBase::SourceCrc32(int Source, int64_t Size, uint32_t& Crc) {
+    constexpr int64_t kBlock = 100000;
+    Crc = 0xFFFFFFFF;
+    if (platform::seekFile(Source, 0) != 0) return false;
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(Size, 1, kBlock)));
+    for (int64_t left = Size; left > 0;) {
+        const int64_t want = std::min(left, kBlock);
+        if (platform::readFile(Source, buffer.data(), want) != want) return false;
+        Crc32Update(buffer.data(), static_cast<size_t>(want), Crc);
+        left -= want;
+    }
+    return platform::seekFile(Source, 0) == 0;
+}
+
+void TCompBase::WriteCryptHeader(int Dest, uint32_t Crc) {
+    TZipCryptHeader header = ZipMakeHeader(Ctx().Keys, Password, Crc ^ 0xFFFFFFFFu);
+    WriteBlockEncrypted(Dest, nullptr, 1, kZipHeaderSize, 0, false, header.data());
+}
+
+bool TCompBase::WriteNewEntry(int TempHandle, const std::string& Name, THeadObject& Header,
+                              const TNewEntry& Format) {
+    BuildOutputName(Name);
+    std::string stored = FileName;
+    if (!BeginFile(stored, FileCount)) {
+        Header.Action = eaSkip;
+        return false;
+    }
+    FileName = stored;
+    const int64_t size = Header.UncompressedSize;
+    const auto failed = [&] {
+        Header.Action = eaSkip;
+        FireEvent(OnEnd, *this, stored, false);
+        return false;
+    };
+    std::string why;
+    if (const int code = Format.Refuse ? Format.Refuse(stored, size, why) : 0) {
+        // Refused before anything is opened or written: the file is left as it is.
+        ReportError(Name, why, "0", code);
+        BytesLeft -= size;
+        return failed();
+    }
+    int src = -1;
+    if (!OpenSourceFile(src, Name, size)) return failed();
+    SourceGuard source{src};
+    const int64_t offset = platform::fileSize(TempHandle);
+    if (offset < 0 || platform::seekFile(TempHandle, offset) != offset) WriteError();
+    const int64_t dataStart = offset + Format.WriteHead(TempHandle, offset);
+
+    bool ok = true;
+    try {
+        if (size > 0) Format.WriteData(src, TempHandle, dataStart);
+    } catch (const E_RAISE& e) {
+        // A failed write (a full disk) ends the run; the original archive stays as it was.
+        if (e.ECode == kMsgWriteError) throw;
+        ok = false;
+    } catch (const std::exception&) {
+        ReportError(Name, "", "0", kMsgReadError);
+        ok = false;
+    }
+    if (!ok || Cancel()) {
+        // The entry is cut off the temporary archive: it is never recorded with part of its data.
+        if (!platform::truncateFile(TempHandle, offset) || platform::seekFile(TempHandle, offset) != offset)
+            WriteError();
+        return failed();
+    }
+    if (platform::seekFile(TempHandle, offset) != offset) WriteError();
+    Format.WriteFinal(TempHandle);
+    if (platform::seekFile(TempHandle, 0, platform::SeekFrom::End) < 0) WriteError();
+    Header.Offset = offset;
+    FireEvent(OnEnd, *this, stored, true);
+    return true;
+}
+
+TCompressMethod TCompBase::WriteEntryData(const TEntryData& Data, TCompressMethod Method,
+                                          const std::function<void()>& Start,
+                                          const std::function<bool(TCompressMethod)>& Code) {
+    if (StoreAlreadyCompressedFiles && CompressedByExtension(FileName)) Method = cmStore;
+    const int64_t left = BytesLeft;
+    for (;;) {
+        if (Start) Start();
+        FCompressedSize = 0;
+        if (Data.CrcMode == 16)
+            Ctx().Crc16Value = 0;
+        else
+            Ctx().Crc32Value = 0xFFFFFFFF;
+        if (platform::seekFile(Data.Source, 0) != 0) RaiseError(Data.Name, "", "0", kMsgReadError);
+        FBytesToRead = Data.Size;
+        if (Method == cmStore) {
+            FCompressedSize =
+                CopySource(Data.Source, Data.Size, Data.CrcMode, Data.Encrypt, Data.Dest);
+            if (FCompressedSize != Data.Size) {
+                if (Cancel()) throw E_RAISE(kMsgUserCanceled);
+                RaiseError(Data.Name, "", "0", kMsgReadError);
+            }
+            return cmStore;
+        }
+        if (Code(Method)) return Method;
+        // Not smaller: stored instead, from the entry's data start.
+        if (!platform::truncateFile(Data.Dest, Data.DataStart) ||
+            platform::seekFile(Data.Dest, Data.DataStart) != Data.DataStart)
+            WriteError();
+        BytesLeft = left;
+        Method = cmStore;
+    }
+}
+
+// ---- the entries of the new archive ----
+
+bool TCompBase::DeletedBySpec(const std::string& Name) {
+    if (Switch != swDelete || !MatchesFileSpec(Name, false)) return false;
+    ++FDeletedCount;
+    return true;
+}
+
+void TCompBase::ReportAddedEntries(const std::function<bool(const TEntryItem&, int64_t& Offset)>& Fill,
+                                   bool PackedAsUnpacked) {
+    for (size_t i = 0; i < EntryCount(); ++i) {
+        const TEntryItem& item = Entry(i);
+        if (!item.Head || item.Head->Action == eaSkip) continue;
+        const THeadObject& h = *item.Head;
+        TotalUnpackedSize += h.UncompressedSize;
+        TotalPackedSize += PackedAsUnpacked ? h.UncompressedSize : h.CompressedSize;
+        if (h.Action != eaNew || Switch == swDelete || !OnRead) continue;
+        FileName = item.Name;
+        int64_t offset = h.Offset;
+        if (!Fill(item, offset)) continue;
+        Ratio = GetRatio(PackedSize, UnpackedSize);
+        FireEvent(OnRead, *this, offset, static_cast<int>(i));
+    }
+}
+
 // ---- reading (swRead) ----
 
 bool TCompBase::ReadFirstHeader(std::string& Name, int Handle) {
-    CurrentOffset = ArcStart - 1;
+    CurrentOffset = FNextHeader = ArcStart - 1;
     return ReadHeader(Name, Handle, false);
 }
 

@@ -19,6 +19,7 @@
 #include "platform/fileio.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -175,6 +176,50 @@ public:
     ae::LzhEncodeResult LzhEncodeSource(int Source, int Dest, bool Encrypt,
                                         const ae::LzhEncodeParams& Params);
 
+    // ---- one new entry: a header, the data, the header again with the results ----
+    // The format's part of a new entry; the road around it (OnBegin, refusals, the source,
+    // where the entry begins, failures, OnEnd) is the same for every such writer.
+    struct TNewEntry {
+        // Checks before the source is opened: a message number and its text refuse the file
+        // (0: it may be written).
+        std::function<int(const std::string& Stored, int64_t Size, std::string& Why)> Refuse;
+        // Writes the provisional header at Offset, the temporary archive's end; its length.
+        std::function<int64_t(int Temp, int64_t Offset)> WriteHead;
+        // Writes the data (only for a file that is not empty) from the source's start to
+        // DataStart. An E_RAISE fails the entry; 25136 (a failed write) ends the run.
+        std::function<void(int Source, int Temp, int64_t DataStart)> WriteData;
+        // Writes the final header at the entry's start (positioned there) and fills the record.
+        std::function<void(int Temp)> WriteFinal;
+    };
+    // Adds one file through the format's parts. The entry is cut off the temporary archive
+    // whenever it failed or a cancel came: it is never recorded with part of its data.
+    bool WriteNewEntry(int TempHandle, const std::string& Name, THeadObject& Header, const TNewEntry& Format);
+    // The data of a new entry from the source's start, with Method. Code writes them coded
+    // and says whether the result is kept; when it is not (not smaller), the temporary
+    // archive is cut back to DataStart and the data are stored instead. Start runs before
+    // each attempt (an encryption header goes first). cmStore, or a file compressed already
+    // (StoreAlreadyCompressedFiles), is stored at once. The method used; the data's length
+    // in FCompressedSize.
+    struct TEntryData {
+        std::string Name; // the source, for messages
+        int Source = -1;
+        int Dest = -1;
+        int64_t Size = 0;
+        int64_t DataStart = 0;
+        int CrcMode = 32; // 16 or 32: the register that is reset before each attempt
+        bool Encrypt = false;
+    };
+    TCompressMethod WriteEntryData(const TEntryData& Data, TCompressMethod Method, const std::function<void()>& Start,
+                                   const std::function<bool(TCompressMethod)>& Code);
+    // The traditional zip encryption: the header's check needs the CRC-32 register over
+    // exactly the bytes that will be stored, read in a pass of their own before the data
+    // (the source is left at its start); false when the source could not be read whole.
+    bool SourceCrc32(int Source, int64_t Size, uint32_t& Crc);
+    // The encryption header for data whose CRC-32 register ends at Crc, written to Dest.
+    void WriteCryptHeader(int Dest, uint32_t Crc);
+    // Files whose extension says they are compressed already (".ZIP", ".GZ", ...).
+    static bool CompressedByExtension(const std::string& Name);
+
     // ---- entry list ----
     struct TEntryItem {
         std::string Name;
@@ -187,6 +232,16 @@ public:
     int IndexOfEntry(const std::string& Name) const;
     int AddListEntry(const std::string& Name, std::unique_ptr<THeadObject> Head, int SpecIndex = 0);
     void RenameEntry(size_t i, const std::string& NewName);
+
+    // ---- existing and added entries ----
+    // A delete run drops an existing entry the FileSpec names (counted); false: it is kept.
+    bool DeletedBySpec(const std::string& Name);
+    // Adds up the totals of the entries the new archive holds and reports each entry this run
+    // added through OnRead: Fill sets its properties (FileName is set already, Offset is the
+    // one reported) and returns false for an entry it cannot describe. PackedAsUnpacked: the
+    // format stores without coding (packed total = unpacked total).
+    void ReportAddedEntries(const std::function<bool(const TEntryItem&, int64_t& Offset)>& Fill,
+                            bool PackedAsUnpacked = false);
 
     // Attribute filter for found files (FileAttribute); folders are never taken.
     bool AttributeFilter(uint32_t Attr) const;
@@ -214,6 +269,7 @@ protected:
     std::string FBaseDir;    // folder of the current FileSpec entry
     int64_t FTotalSize = 0;  // uncompressed bytes of the files to add
     int64_t FBytesToRead = 0;
+    int64_t FNextHeader = 0; // swRead: where the next header starts (ReadFirstHeader sets it)
     int64_t FCompressedSize = 0;
     int FCurrentEntry = -1;
     int FTempHandle = -1;

@@ -215,6 +215,7 @@ private:
     void genBitLengths(TreeDesc& desc);
     void genCodes(const TreeDesc& desc);
     void pqDownHeap(const uint32_t* freq, int k);
+    template <class RunFn> void walkTree(const uint16_t* len, int maxCode, RunFn Run);
     void scanTree(const uint16_t* len, int maxCode);
     void sendTree(const uint16_t* len, int maxCode);
     int buildBLTree();
@@ -589,8 +590,10 @@ void Encoder::buildTree(TreeDesc& desc) {
     genCodes(desc);
 }
 
-// Counts the code-length symbols (with their run-length codes 16, 17, 18) of one tree.
-void Encoder::scanTree(const uint16_t* len, int maxCode) {
+// Walks one tree's code lengths as the code-length alphabet sends them: Run gets each run of
+// Count equal lengths Curlen (Prevlen: the length before it) and decides how it is sent.
+template <class RunFn>
+void Encoder::walkTree(const uint16_t* len, int maxCode, RunFn Run) {
     int prevlen = -1;
     int nextlen = len[0];
     int count = 0;
@@ -600,16 +603,7 @@ void Encoder::scanTree(const uint16_t* len, int maxCode) {
         const int curlen = nextlen;
         nextlen = n < maxCode ? len[n + 1] : 0xffff;
         if (++count < maxCount && curlen == nextlen) continue;
-        if (count < minCount) {
-            blFreq_[curlen] += static_cast<uint32_t>(count);
-        } else if (curlen != 0) {
-            if (curlen != prevlen) ++blFreq_[curlen];
-            ++blFreq_[kRep3To6];
-        } else if (count <= 10) {
-            ++blFreq_[kRepZero3To10];
-        } else {
-            ++blFreq_[kRepZero11To138];
-        }
+        Run(curlen, count, prevlen, minCount);
         count = 0;
         prevlen = curlen;
         if (nextlen == 0)
@@ -621,17 +615,25 @@ void Encoder::scanTree(const uint16_t* len, int maxCode) {
     }
 }
 
+// Counts the code-length symbols (with their run-length codes 16, 17, 18) of one tree.
+void Encoder::scanTree(const uint16_t* len, int maxCode) {
+    walkTree(len, maxCode, [this](int curlen, int count, int prevlen, int minCount) {
+        if (count < minCount) {
+            blFreq_[curlen] += static_cast<uint32_t>(count);
+        } else if (curlen != 0) {
+            if (curlen != prevlen) ++blFreq_[curlen];
+            ++blFreq_[kRep3To6];
+        } else if (count <= 10) {
+            ++blFreq_[kRepZero3To10];
+        } else {
+            ++blFreq_[kRepZero11To138];
+        }
+    });
+}
+
 void Encoder::sendTree(const uint16_t* len, int maxCode) {
     const auto sendCode = [&](int c) { sendBits(blCode_[c], blLen_[c]); };
-    int prevlen = -1;
-    int nextlen = len[0];
-    int count = 0;
-    int maxCount = nextlen == 0 ? 138 : 7;
-    int minCount = nextlen == 0 ? 3 : 4;
-    for (int n = 0; n <= maxCode; ++n) {
-        const int curlen = nextlen;
-        nextlen = n < maxCode ? len[n + 1] : 0xffff;
-        if (++count < maxCount && curlen == nextlen) continue;
+    walkTree(len, maxCode, [&](int curlen, int count, int prevlen, int minCount) {
         if (count < minCount) {
             do sendCode(curlen);
             while (--count != 0);
@@ -649,15 +651,7 @@ void Encoder::sendTree(const uint16_t* len, int maxCode) {
             sendCode(kRepZero11To138);
             sendBits(static_cast<unsigned>(count - 11), 7);
         }
-        count = 0;
-        prevlen = curlen;
-        if (nextlen == 0)
-            maxCount = 138, minCount = 3;
-        else if (curlen == nextlen)
-            maxCount = 6, minCount = 3;
-        else
-            maxCount = 7, minCount = 4;
-    }
+    });
 }
 
 // Builds the code-length tree over both trees; returns the index in kBLOrder of the last

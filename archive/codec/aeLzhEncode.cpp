@@ -71,6 +71,8 @@ private:
     void makeLen(int root, int n, uint8_t* len);
     void output(unsigned c, unsigned p);
     void sendBlock();
+    template <class VisitFn> void walkCLen(int n, VisitFn Visit) const;
+    int usedCLen() const;
     void countTFreq();
     void writePtLen(int n, int nbit, int special);
     void writeCLen();
@@ -391,32 +393,45 @@ int Encoder::makeTree(int n, uint16_t* freq, uint8_t* len, uint16_t* code) {
     return k;
 }
 
-void Encoder::countTFreq() {
-    std::fill(tFreq_, tFreq_ + kNT, 0);
-    int n = kNC;
-    while (n > 0 && cLen_[n - 1] == 0) --n;
+// The character code lengths as the T table sends them, up to the last one in use: Visit gets
+// each length K > 0 alone (Count 1) and each run of Count zero lengths (K 0).
+template <class VisitFn>
+void Encoder::walkCLen(int n, VisitFn Visit) const {
     int i = 0;
     while (i < n) {
         const int k = cLen_[i++];
+        int count = 1;
         if (k == 0) {
-            int count = 1;
             while (i < n && cLen_[i] == 0) {
                 ++i;
                 ++count;
             }
-            if (count <= 2)
-                tFreq_[0] = static_cast<uint16_t>(tFreq_[0] + count);
-            else if (count <= 18)
-                ++tFreq_[1];
-            else if (count == 19) {
-                ++tFreq_[0];
-                ++tFreq_[1];
-            } else
-                ++tFreq_[2];
-        } else {
-            ++tFreq_[k + 2];
         }
+        Visit(k, count);
     }
+}
+
+int Encoder::usedCLen() const {
+    int n = kNC;
+    while (n > 0 && cLen_[n - 1] == 0) --n;
+    return n;
+}
+
+void Encoder::countTFreq() {
+    std::fill(tFreq_, tFreq_ + kNT, 0);
+    walkCLen(usedCLen(), [this](int k, int count) {
+        if (k != 0)
+            ++tFreq_[k + 2];
+        else if (count <= 2)
+            tFreq_[0] = static_cast<uint16_t>(tFreq_[0] + count);
+        else if (count <= 18)
+            ++tFreq_[1];
+        else if (count == 19) {
+            ++tFreq_[0];
+            ++tFreq_[1];
+        } else
+            ++tFreq_[2];
+    });
 }
 
 void Encoder::writePtLen(int n, int nbit, int special) {
@@ -437,35 +452,25 @@ void Encoder::writePtLen(int n, int nbit, int special) {
 }
 
 void Encoder::writeCLen() {
-    int n = kNC;
-    while (n > 0 && cLen_[n - 1] == 0) --n;
+    const int n = usedCLen();
     putBits(kCBit, static_cast<unsigned>(n));
-    int i = 0;
-    while (i < n) {
-        const int k = cLen_[i++];
-        if (k == 0) {
-            int count = 1;
-            while (i < n && cLen_[i] == 0) {
-                ++i;
-                ++count;
-            }
-            if (count <= 2) {
-                for (int z = 0; z < count; ++z) putBits(ptLen_[0], ptCode_[0]);
-            } else if (count <= 18) {
-                putBits(ptLen_[1], ptCode_[1]);
-                putBits(4, static_cast<unsigned>(count - 3));
-            } else if (count == 19) {
-                putBits(ptLen_[0], ptCode_[0]);
-                putBits(ptLen_[1], ptCode_[1]);
-                putBits(4, 15);
-            } else {
-                putBits(ptLen_[2], ptCode_[2]);
-                putBits(kCBit, static_cast<unsigned>(count - 20));
-            }
-        } else {
+    walkCLen(n, [this](int k, int count) {
+        if (k != 0) {
             putBits(ptLen_[k + 2], ptCode_[k + 2]);
+        } else if (count <= 2) {
+            for (int z = 0; z < count; ++z) putBits(ptLen_[0], ptCode_[0]);
+        } else if (count <= 18) {
+            putBits(ptLen_[1], ptCode_[1]);
+            putBits(4, static_cast<unsigned>(count - 3));
+        } else if (count == 19) {
+            putBits(ptLen_[0], ptCode_[0]);
+            putBits(ptLen_[1], ptCode_[1]);
+            putBits(4, 15);
+        } else {
+            putBits(ptLen_[2], ptCode_[2]);
+            putBits(kCBit, static_cast<unsigned>(count - 20));
         }
-    }
+    });
 }
 
 void Encoder::sendBlock() {

@@ -12,8 +12,11 @@
 // past the archive leaves the archive as it was (25110).
 #pragma once
 #include "archive/aeCompBase.h"
+#include "archive/aeHeaders.h"
+#include "archive/aeUnHelpers.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TBlakHole : public TCompBase {
@@ -21,7 +24,6 @@ public:
     TBlakHole();
 
     void SetArcType(TArcType Value) override;
-    bool ReadFirstHeader(std::string& Name, int Handle) override;
     int LocalHeaderLength() override { return 37; }
     bool AddFile(int TempHandle, const std::string& Name, THeadObject& Header) override;
     bool ReadHeader(std::string& Name, int Handle, bool Flag) override;
@@ -29,5 +31,14 @@ public:
     void WriteDirectory() override;
 
 private:
-    int64_t FNextHeader = 0; // swRead: where the next header starts
+    struct TEntryAt {
+        aehdr::BhHeader Parsed;
+        std::vector<uint8_t> Raw; // the fixed header as stored
+        uint64_t Length = 0;      // header, name, data and comment
+        std::string Name;
+    };
+    // The entry at Offset; nothing when its header is damaged or it runs past Size.
+    static std::optional<TEntryAt> readEntry(THeaderReader& Reader, uint64_t Offset, uint64_t Size);
+    // The properties OnRead reports, from an entry's header.
+    void setEntryProperties(const aehdr::BhHeader& H);
 };

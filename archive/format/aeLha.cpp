@@ -15,32 +15,9 @@ namespace {
 
 constexpr int64_t kMaxFieldValue = 0xFFFFFFFFll;
 
-// Files that are compressed already: stored, as coding them gains nothing.
-constexpr std::array<const char*, 19> kCompressedExts = {
-    ".UUE", ".XXE", ".ENC", ".TAR", ".Z",   ".GZ",  ".ZIP", ".ZOO", ".LHA", ".LZH",
-    ".ARC", ".ARJ", ".BH",  ".PAK", ".CAB", ".RAR", ".JAR", ".ACE", ".TGZ"};
-
-bool compressedByExtension(const std::string& Name) {
-    const std::string file = ExtractFileNamePart(Name);
-    const size_t dot = file.rfind('.');
-    if (dot == std::string::npos) return false;
-    std::string ext = file.substr(dot);
-    for (char& c : ext)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return std::any_of(kCompressedExts.begin(), kCompressedExts.end(),
-                       [&](const char* e) { return ext == e; });
-}
-
 void putLe32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-
-struct FileGuard {
-    int fd = -1;
-    ~FileGuard() {
-        if (fd >= 0) platform::closeFile(fd);
-    }
-};
 
 // The entry's name as shown: folder and name joined, '/' between folders.
 std::string shownName(const aehdr::LhaHeader& h) {
@@ -101,111 +78,56 @@ std::vector<uint8_t> TLha::FormatHeader(char Method, uint32_t Packed, uint32_t S
 // ---- a new entry ----
 
 bool TLha::AddFile(int TempHandle, const std::string& Name, THeadObject& Header) {
-    BuildOutputName(Name);
-    std::string stored = FileName;
-    if (!BeginFile(stored, FileCount)) {
-        Header.Action = eaSkip;
-        return false;
-    }
-    FileName = stored;
-    const int64_t size = Header.UncompressedSize;
-    const auto refuse = [&](const std::string& why, int code) {
-        ReportError(Name, why, "0", code);
-        Header.Action = eaSkip;
-        BytesLeft -= size;
-        FireEvent(OnEnd, *this, stored, false);
-        return false;
-    };
-    const std::string rawName = SlashToBackslash(platform::utf8ToCp437(stored, '_'));
-    if (rawName.size() > kMaxNameLength)
-        return refuse("a stored name over 233 bytes does not fit an LHA header", kMsgInvalidName);
-    if (size > kMaxFieldValue)
-        return refuse("a file of 4 GiB or more does not fit an LHA header", kMsgWriteError);
-
-    int src = -1;
-    if (!OpenSourceFile(src, Name, size)) {
-        FireEvent(OnEnd, *this, stored, false);
-        return false;
-    }
-    FileGuard source{src};
-    const int64_t offset = platform::fileSize(TempHandle);
-    if (offset < 0 || platform::seekFile(TempHandle, offset) != offset) WriteError();
-    const uint32_t date = StoredDate(Header.DosDate);
+    std::string rawName;
+    uint32_t date = 0;
     const uint8_t attr = static_cast<uint8_t>(Header.Attr);
-    std::vector<uint8_t> head = FormatHeader('0', 0, static_cast<uint32_t>(size), date, attr, rawName, 0);
-    WriteBlockEncrypted(TempHandle, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
-    const int64_t dataStart = offset + static_cast<int64_t>(head.size());
-
     char method = '0';
-    int64_t packed = 0;
-    bool ok = true;
-    try {
-        if (size > 0) {
-            TCompressMethod m = CompressMethod();
-            if (StoreAlreadyCompressedFiles && compressedByExtension(stored)) m = cmStore;
-            const int64_t left = BytesLeft;
-            for (;;) {
-                FCompressedSize = 0;
-                Ctx().Crc16Value = 0;
-                if (platform::seekFile(src, 0) != 0) RaiseError(Name, "", "0", kMsgReadError);
-                FBytesToRead = size;
-                if (m == cmStore) {
-                    method = '0';
-                    packed = CopySource(src, size, 16, false, TempHandle);
-                    if (packed != size) {
-                        if (Cancel()) throw E_RAISE(kMsgUserCanceled);
-                        RaiseError(Name, "", "0", kMsgReadError);
-                    }
-                    break;
-                }
-                method = m == cmFrozen5 ? '5' : '6';
-                const ae::LzhEncodeResult r =
-                    LzhEncodeSource(src, TempHandle, false,
-                                    m == cmFrozen5 ? ae::LzhEncodeParams::Lh5() : ae::LzhEncodeParams::Lh6());
-                packed = FCompressedSize;
-                if (!r.Incompressible) break;
-                // Not smaller: stored instead, from the entry's data start.
-                if (!platform::truncateFile(TempHandle, dataStart) ||
-                    platform::seekFile(TempHandle, dataStart) != dataStart)
-                    WriteError();
-                BytesLeft = left;
-                m = cmStore;
-            }
+    TNewEntry entry;
+    entry.Refuse = [&](const std::string& Stored, int64_t Size, std::string& Why) -> int {
+        rawName = SlashToBackslash(platform::utf8ToCp437(Stored, '_'));
+        if (rawName.size() > kMaxNameLength) {
+            Why = "a stored name over 233 bytes does not fit an LHA header";
+            return kMsgInvalidName;
         }
-    } catch (const E_RAISE& e) {
-        // A failed write (a full disk) ends the run; the original archive stays as it was.
-        if (e.ECode == kMsgWriteError) throw;
-        ok = false;
-    } catch (const std::exception&) {
-        ReportError(Name, "", "0", kMsgReadError);
-        ok = false;
-    }
-    if (!ok || Cancel()) {
-        // The entry is cut off the temporary archive: it is never recorded with part of its data.
-        if (!platform::truncateFile(TempHandle, offset) || platform::seekFile(TempHandle, offset) != offset)
-            WriteError();
-        Header.Action = eaSkip;
-        FireEvent(OnEnd, *this, stored, false);
-        return false;
-    }
-
-    const uint16_t crc = size == 0 ? 0 : Ctx().Crc16Value;
-    head = FormatHeader(method, static_cast<uint32_t>(packed), static_cast<uint32_t>(size), date, attr,
-                        rawName, crc);
-    if (platform::seekFile(TempHandle, offset) != offset) WriteError();
-    WriteBlockEncrypted(TempHandle, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
-    if (platform::seekFile(TempHandle, 0, platform::SeekFrom::End) < 0) WriteError();
-
-    // The record: the 22 header bytes and the CRC.
-    Header.Header.assign(head.begin(), head.begin() + 22);
-    Header.Header.push_back(static_cast<uint8_t>(crc));
-    Header.Header.push_back(static_cast<uint8_t>(crc >> 8));
-    Header.CompressedSize = packed;
-    Header.DosDate = date;
-    Header.Offset = offset;
-    Header.StoredLength = static_cast<int64_t>(head.size()) + packed;
-    FireEvent(OnEnd, *this, stored, true);
-    return true;
+        if (Size > kMaxFieldValue) {
+            Why = "a file of 4 GiB or more does not fit an LHA header";
+            return kMsgWriteError;
+        }
+        return 0;
+    };
+    entry.WriteHead = [&](int Temp, int64_t) {
+        date = StoredDate(Header.DosDate);
+        std::vector<uint8_t> head =
+            FormatHeader('0', 0, static_cast<uint32_t>(Header.UncompressedSize), date, attr, rawName, 0);
+        WriteBlockEncrypted(Temp, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
+        return static_cast<int64_t>(head.size());
+    };
+    entry.WriteData = [&](int Source, int Temp, int64_t DataStart) {
+        const auto code = [&](TCompressMethod m) {
+            method = m == cmFrozen5 ? '5' : '6';
+            return !LzhEncodeSource(Source, Temp, false,
+                                    m == cmFrozen5 ? ae::LzhEncodeParams::Lh5() : ae::LzhEncodeParams::Lh6())
+                        .Incompressible;
+        };
+        const TEntryData data{Name, Source, Temp, Header.UncompressedSize, DataStart, 16, false};
+        if (WriteEntryData(data, CompressMethod(), nullptr, code) == cmStore) method = '0';
+    };
+    entry.WriteFinal = [&](int Temp) {
+        const int64_t size = Header.UncompressedSize;
+        const int64_t packed = size == 0 ? 0 : FCompressedSize;
+        const uint16_t crc = size == 0 ? 0 : Ctx().Crc16Value;
+        std::vector<uint8_t> head = FormatHeader(method, static_cast<uint32_t>(packed),
+                                                 static_cast<uint32_t>(size), date, attr, rawName, crc);
+        WriteBlockEncrypted(Temp, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
+        // The record: the 22 header bytes and the CRC.
+        Header.Header.assign(head.begin(), head.begin() + 22);
+        Header.Header.push_back(static_cast<uint8_t>(crc));
+        Header.Header.push_back(static_cast<uint8_t>(crc >> 8));
+        Header.CompressedSize = packed;
+        Header.DosDate = date;
+        Header.StoredLength = static_cast<int64_t>(head.size()) + packed;
+    };
+    return WriteNewEntry(TempHandle, Name, Header, entry);
 }
 
 // ---- existing entries ----
@@ -225,9 +147,7 @@ void TLha::ScanExisting(int ArchiveHandle) {
             RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
         const std::string name = shownName(*h);
         const uint64_t length = h->headerLength + h->packedSize;
-        if (Switch == swDelete && MatchesFileSpec(name, false)) {
-            ++FDeletedCount;
-        } else {
+        if (!DeletedBySpec(name)) {
             auto head = std::make_unique<THeadObject>();
             const aehdr::Bytes b = fetch(offset, 22);
             head->Header.assign(b.begin(), b.end());
@@ -248,14 +168,9 @@ void TLha::ScanExisting(int ArchiveHandle) {
 }
 
 void TLha::WriteDirectory() {
-    for (size_t i = 0; i < EntryCount(); ++i) {
-        TEntryItem& item = Entry(i);
-        if (!item.Head || item.Head->Action == eaSkip) continue;
-        const THeadObject& h = *item.Head;
-        TotalUnpackedSize += h.UncompressedSize;
-        TotalPackedSize += h.CompressedSize;
-        if (h.Action != eaNew || Switch == swDelete || !OnRead || h.Header.size() < 24) continue;
-        FileName = item.Name;
+    ReportAddedEntries([this](const TEntryItem& Item, int64_t&) {
+        const THeadObject& h = *Item.Head;
+        if (h.Header.size() < 24) return false;
         VersionMadeBy = 122;
         VersionNeeded = 112;
         PackedSize = h.CompressedSize;
@@ -265,18 +180,12 @@ void TLha::WriteDirectory() {
         MethodCode = h.Header[5];
         MethodName = GetMethodName(MethodCode, 0);
         FileAttr = h.Attr;
-        Ratio = GetRatio(PackedSize, UnpackedSize);
         FileDate = static_cast<int32_t>(h.DosDate) > 0 ? DosDateToDateTime(h.DosDate) : 0;
-        FireEvent(OnRead, *this, h.Offset, static_cast<int>(i));
-    }
+        return true;
+    });
 }
 
 // ---- listing (swRead) ----
-
-bool TLha::ReadFirstHeader(std::string& Name, int Handle) {
-    FNextHeader = ArcStart - 1;
-    return ReadHeader(Name, Handle, false);
-}
 
 bool TLha::ReadHeader(std::string& Name, int Handle, bool) {
     THeaderReader reader{Handle};

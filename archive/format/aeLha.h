@@ -21,7 +21,6 @@ public:
     TLha();
 
     void SetArcType(TArcType Value) override;
-    bool ReadFirstHeader(std::string& Name, int Handle) override;
     int LocalHeaderLength() override { return 24; }
     bool AddFile(int TempHandle, const std::string& Name, THeadObject& Header) override;
     bool ReadHeader(std::string& Name, int Handle, bool Flag) override;
@@ -33,7 +32,4 @@ public:
     // The header of a new entry: 22 bytes, the name and the CRC, with the checksum filled in.
     static std::vector<uint8_t> FormatHeader(char Method, uint32_t Packed, uint32_t Size, uint32_t DosDate,
                                              uint8_t Attr, const std::string& RawName, uint16_t Crc);
-
-private:
-    int64_t FNextHeader = 0; // swRead: where the next header starts
 };

@@ -354,9 +354,7 @@ void TTar::ScanExisting(int ArchiveHandle) {
         if (r == aehdr::TarRead::Corrupt || e.next > size)
             RaiseError(shownName(), "", "0", kMsgBadFileHeader);
         const std::string name = OemToAnsiName(e.name);
-        if (Switch == swDelete && MatchesFileSpec(name, false)) {
-            ++FDeletedCount;
-        } else {
+        if (!DeletedBySpec(name)) {
             auto head = std::make_unique<THeadObject>();
             const aehdr::Bytes blk = reader.Fetch(e.headerOffset, static_cast<size_t>(kBlock));
             head->Header.assign(blk.begin(), blk.end());
@@ -376,36 +374,27 @@ void TTar::ScanExisting(int ArchiveHandle) {
 }
 
 void TTar::WriteDirectory() {
-    for (size_t i = 0; i < EntryCount(); ++i) {
-        TEntryItem& item = Entry(i);
-        if (!item.Head || item.Head->Action == eaSkip) continue;
-        const THeadObject& h = *item.Head;
-        TotalUnpackedSize += h.UncompressedSize;
-        TotalPackedSize += h.UncompressedSize;
-        if (h.Action != eaNew || Switch == swDelete || !OnRead) continue;
-        const aehdr::Bytes blk(h.Header.data(), h.Header.size());
-        FileName = OemToAnsiName(item.Name);
-        FileDate = UnixToDateTime(static_cast<int64_t>(
-            ParseOctal(std::string_view(reinterpret_cast<const char*>(blk.data()) + 136, 12))));
-        VersionMadeBy = 0;
-        PackedSize = UnpackedSize = h.UncompressedSize;
-        FileCRC = static_cast<uint32_t>(
-            ParseOctal(std::string_view(reinterpret_cast<const char*>(blk.data()) + 148, 8)));
-        Encrypted = false;
-        MethodName = "Tarred";
-        MethodCode = 0;
-        FileAttr = 32;
-        Ratio = GetRatio(PackedSize, UnpackedSize);
-        FireEvent(OnRead, *this, h.Offset, static_cast<int>(i));
-    }
+    ReportAddedEntries(
+        [this](const TEntryItem& Item, int64_t&) {
+            const THeadObject& h = *Item.Head;
+            const aehdr::Bytes blk(h.Header.data(), h.Header.size());
+            FileName = OemToAnsiName(Item.Name);
+            FileDate = UnixToDateTime(static_cast<int64_t>(
+                ParseOctal(std::string_view(reinterpret_cast<const char*>(blk.data()) + 136, 12))));
+            VersionMadeBy = 0;
+            PackedSize = UnpackedSize = h.UncompressedSize;
+            FileCRC = static_cast<uint32_t>(
+                ParseOctal(std::string_view(reinterpret_cast<const char*>(blk.data()) + 148, 8)));
+            Encrypted = false;
+            MethodName = "Tarred";
+            MethodCode = 0;
+            FileAttr = 32;
+            return true;
+        },
+        true);
 }
 
 // ---- listing (swRead) ----
-
-bool TTar::ReadFirstHeader(std::string& Name, int Handle) {
-    FNextHeader = ArcStart - 1;
-    return ReadHeader(Name, Handle, false);
-}
 
 bool TTar::ReadHeader(std::string& Name, int Handle, bool) {
     THeaderReader reader{Handle};

@@ -29,7 +29,6 @@ public:
     static std::string GzipTarName(const std::string& ArchiveFile);
 
     void Run() override;
-    bool ReadFirstHeader(std::string& Name, int Handle) override;
     int LocalHeaderLength() override { return 512; }
     bool AddFile(int TempHandle, const std::string& Name, THeadObject& Header) override;
     bool ReadHeader(std::string& Name, int Handle, bool Flag) override;
@@ -50,7 +49,6 @@ private:
     std::string FPrivateTar;
     std::string FFinalName;
     int FPrivateTicket = -1; // the private tar is removed on a terminating signal
-    int64_t FNextHeader = 0; // swRead: where the next header starts
 
     // The archive as the user named it (not the private tar).
     const std::string& shownName() const { return FPrivateTar.empty() ? FArchiveFile : FFinalName; }

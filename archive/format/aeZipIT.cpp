@@ -18,23 +18,11 @@
 namespace {
 
 constexpr int64_t kCopyBlock = 32768;
-constexpr int64_t kCrcPassBlock = 100000;
 constexpr int64_t kEndSearch = 65535 + 22; // the longest archive comment and the end record
 constexpr uint16_t kVersionNeeded = 20;
 constexpr uint16_t kCentralVersionMadeBy = 20;
 constexpr uint16_t kCentralVersionNeeded = 9;
 constexpr uint16_t kMethodStored = 0, kMethodDeflated = 8;
-
-// Files that are compressed already: stored, as deflating them gains nothing.
-constexpr std::array<const char*, 19> kCompressedExts = {
-    ".UUE", ".XXE", ".ENC", ".TAR", ".Z",   ".GZ",  ".ZIP", ".ZOO", ".LHA", ".LZH",
-    ".ARC", ".ARJ", ".BH",  ".PAK", ".CAB", ".RAR", ".JAR", ".ACE", ".TGZ"};
-
-std::string upperAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 std::string limitText(const std::string& what) {
     return what + " (zip archives are written without Zip64)";
@@ -42,21 +30,6 @@ std::string limitText(const std::string& what) {
 
 bool writeAll(int fd, const void* p, int64_t n) {
     return platform::writeFile(fd, p, n) == n;
-}
-
-// The traditional encryption header's check and the data pass both need the CRC of exactly
-// the bytes that will be stored: a file that is shorter than listed fails.
-bool crcOfFile(int fd, int64_t size, uint32_t& crc) {
-    crc = 0xFFFFFFFF;
-    if (platform::seekFile(fd, 0) < 0) return false;
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(size, 1, kCrcPassBlock)));
-    for (int64_t left = size; left > 0;) {
-        const int64_t want = std::min(left, kCrcPassBlock);
-        if (platform::readFile(fd, buffer.data(), want) != want) return false;
-        Crc32Update(buffer.data(), static_cast<size_t>(want), crc);
-        left -= want;
-    }
-    return platform::seekFile(fd, 0) == 0;
 }
 
 } // namespace
@@ -108,10 +81,6 @@ void TZip::raiseLimit(const std::string& FN, const std::string& What) {
     const std::string text = limitText(What);
     ReportError(FN, text, "0", kMsgWriteError);
     throw E_RAISE(kMsgWriteError, FN + ": " + text);
-}
-
-void TZip::failEntry(const std::string& FN, const std::string& What, int ECode) {
-    ReportError(FN, What, "0", ECode);
 }
 
 // ---- the old archive ----
@@ -251,10 +220,7 @@ void TZip::ScanExisting(int ArchiveHandle) {
             AddListEntry(name, nullptr);
             continue;
         }
-        if (Switch == swDelete && MatchesFileSpec(name, false)) {
-            ++FDeletedCount;
-            continue;
-        }
+        if (DeletedBySpec(name)) continue;
         auto head = std::make_unique<THeadObject>();
         head->Header.assign(ZipCentralHeader.begin(), ZipCentralHeader.end());
         head->CompressedSize = static_cast<int64_t>(h.packedSize);
@@ -291,207 +257,106 @@ void TZip::setEntryProperties(const std::string& Name, const aehdr::ZipCentralHe
 
 // ---- a new entry ----
 
-bool TZip::storedByExtension(const std::string& Name) const {
-    if (!StoreAlreadyCompressedFiles) return false;
-    const std::string file = ExtractFileNamePart(Name);
-    const size_t dot = file.rfind('.');
-    if (dot == std::string::npos) return false;
-    const std::string ext = upperAscii(file.substr(dot));
-    return std::any_of(kCompressedExts.begin(), kCompressedExts.end(),
-                       [&](const char* e) { return ext == e; });
-}
-
-int64_t TZip::copyStored(int Source, int64_t Size, bool Encrypt, int Dest) {
-    if (platform::seekFile(Source, 0) != 0) return 0;
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(Size, 1, kCopyBlock)));
-    int64_t done = 0;
-    while (done < Size) {
-        const int64_t n = std::min(kCopyBlock, Size - done);
-        if (ReadBlock(Source, nullptr, n, 32, false, buffer.data()) != n) break; // shrunk or unreadable
-        WriteBlockEncrypted(Dest, nullptr, 1, n, 0, Encrypt, buffer.data());
-        done += n;
-        BytesLeft -= n;
-        ReportProgress(done, Size, FTotalSize);
-        if (Cancel()) break;
-    }
-    return done;
-}
-
 bool TZip::AddFile(int TempHandle, const std::string& Name, THeadObject& Header) {
-    // 1. The stored name; OnBegin may decline the file or rename it.
-    BuildOutputName(Name);
-    std::string stored = FileName;
-    if (!BeginFile(stored, FileCount)) {
-        Header.Action = eaSkip;
-        return false;
-    }
-    FileName = stored;
     const int64_t size = Header.UncompressedSize;
-    if (size > kMaxFieldValue) {
-        // Refused before anything is written or opened: the file is left as it is.
-        failEntry(Name, limitText("a file of 4 GiB or more cannot be stored"), kMsgWriteError);
-        Header.Action = eaSkip;
-        BytesLeft -= size;
-        return false;
-    }
-    int source = -1;
-    if (!OpenSourceFile(source, Name, size)) return false;
-
-    // 2. Where the entry begins.
-    const int64_t offset = platform::fileSize(TempHandle);
-    if (offset < 0 || platform::seekFile(TempHandle, offset) != offset) {
-        platform::closeFile(source);
-        WriteError();
-    }
-    if (offset > kMaxFieldValue) {
-        platform::closeFile(source);
-        raiseLimit(Name, "the archive would grow past 4 GiB");
-    }
-
-    // 3. The local header; data follows, then the header is written again with the results.
+    std::string rawName;
     bool utf8 = false;
-    const std::string rawName = AnsiToArchiveName(stored, utf8);
-    if (rawName.size() > 0xFFFF) {
-        platform::closeFile(source);
-        failEntry(Name, "name too long", kMsgInvalidName);
-        Header.Action = eaSkip;
-        return false;
-    }
-    const bool encrypt = !Password.empty() && size > 0;
+    bool encrypt = false;
     aehdr::ZipLocalHeader lh;
-    lh.versionNeeded = kVersionNeeded;
-    lh.flags =
-        static_cast<uint16_t>((encrypt ? aehdr::kZipFlagEncrypted : 0) | (utf8 ? aehdr::kZipFlagUtf8 : 0));
-    lh.method = kMethodDeflated;
-    lh.dosDateTime = StoredDate(Header.DosDate);
-    lh.size = static_cast<uint32_t>(size);
-    lh.nameLength = static_cast<uint16_t>(rawName.size());
-    aehdr::putZipLocal(lh, ZipLocalHeader.data());
-
-    bool ok = true;
-    uint32_t crc = 0;
+    int64_t offset = 0;
     int64_t packed = 0;
-    try {
-        // 4. Header and name.
+    uint32_t crc = 0;
+    TNewEntry entry;
+    entry.Refuse = [&](const std::string& Stored, int64_t Size, std::string& Why) -> int {
+        if (Size > kMaxFieldValue) {
+            Why = limitText("a file of 4 GiB or more cannot be stored");
+            return kMsgWriteError;
+        }
+        rawName = AnsiToArchiveName(Stored, utf8);
+        if (rawName.size() > 0xFFFF) {
+            Why = "name too long";
+            return kMsgInvalidName;
+        }
+        return 0;
+    };
+    // The local header; data follow, then the header is written again with the results.
+    entry.WriteHead = [&](int Temp, int64_t Offset) {
+        offset = Offset;
+        if (Offset > kMaxFieldValue) raiseLimit(Name, "the archive would grow past 4 GiB");
+        encrypt = !Password.empty() && size > 0;
+        lh.versionNeeded = kVersionNeeded;
+        lh.flags =
+            static_cast<uint16_t>((encrypt ? aehdr::kZipFlagEncrypted : 0) | (utf8 ? aehdr::kZipFlagUtf8 : 0));
+        // Empty: stored, sizes and CRC 0, never an encryption header.
+        lh.method = size == 0 ? kMethodStored : kMethodDeflated;
+        lh.dosDateTime = StoredDate(Header.DosDate);
+        lh.size = static_cast<uint32_t>(size);
+        lh.nameLength = static_cast<uint16_t>(rawName.size());
+        aehdr::putZipLocal(lh, ZipLocalHeader.data());
         std::vector<uint8_t> head(ZipLocalHeader.begin(), ZipLocalHeader.end());
         head.insert(head.end(), rawName.begin(), rawName.end());
-        WriteBlockEncrypted(TempHandle, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
-        if (size == 0) {
-            // 5. Empty: stored, sizes and CRC 0, never an encryption header.
-            lh.method = kMethodStored;
-        } else {
-            // 6. The CRC-32 pass that the encryption header's check needs.
-            uint32_t firstPass = 0;
-            if (encrypt && !crcOfFile(source, size, firstPass)) {
-                failEntry(Name, "", kMsgReadError);
-                throw E_RAISE(kMsgReadError);
-            }
-            const int64_t dataStart = offset + 30 + static_cast<int64_t>(rawName.size());
-            const auto startData = [&] {
-                if (encrypt) {
-                    std::array<uint8_t, kZipHeaderSize> ch =
-                        ZipMakeHeader(Ctx().Keys, Password, firstPass ^ 0xFFFFFFFFu);
-                    WriteBlockEncrypted(TempHandle, nullptr, 1, kZipHeaderSize, 0, false, ch.data());
-                }
-                Ctx().Crc32Value = 0xFFFFFFFF;
-                FBytesToRead = size;
-            };
-            const auto storeData = [&] {
+        WriteBlockEncrypted(Temp, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
+        return static_cast<int64_t>(head.size());
+    };
+    entry.WriteData = [&](int Source, int Temp, int64_t DataStart) {
+        uint32_t firstPass = 0;
+        if (encrypt && !SourceCrc32(Source, size, firstPass)) RaiseError(Name, "", "0", kMsgReadError);
+        const auto start = [&] {
+            if (encrypt) WriteCryptHeader(Temp, firstPass);
+        };
+        const auto deflate = [&](TCompressMethod) {
+            const TDeflateResult r = DeflateSource(Source, Temp, encrypt);
+            if (Cancel()) throw E_RAISE(kMsgUserCanceled);
+            if (r.Stored) {
                 lh.method = kMethodStored;
-                packed = copyStored(source, size, encrypt, TempHandle);
-                if (packed != size) {
-                    if (Cancel()) throw E_RAISE(kMsgUserCanceled);
-                    failEntry(Name, "", kMsgReadError);
-                    throw E_RAISE(kMsgReadError);
-                }
-            };
-            // 7. The method; 8. the data.
-            startData();
-            if (CompressMethod() == cmStore || storedByExtension(stored)) {
-                storeData();
-            } else {
-                const TDeflateResult r = DeflateSource(source, TempHandle, encrypt);
-                if (Cancel()) throw E_RAISE(kMsgUserCanceled);
-                packed = FCompressedSize;
-                if (r.Stored) {
-                    lh.method = kMethodStored;
-                } else if (packed >= size) {
-                    // Deflating made the data bigger: stored instead, as other zip tools do.
-                    if (!platform::truncateFile(TempHandle, dataStart) ||
-                        platform::seekFile(TempHandle, dataStart) != dataStart)
-                        WriteError();
-                    BytesLeft += size;
-                    startData();
-                    storeData();
-                } else {
-                    lh.method = kMethodDeflated;
-                    lh.flags = static_cast<uint16_t>(DeflateFlags(lh.flags, DeflateLevel()));
-                }
+                return true;
             }
-            // 9. The check: with encryption both passes must have read the same bytes.
-            crc = Ctx().Crc32Value ^ 0xFFFFFFFFu;
-            if (encrypt && Ctx().Crc32Value != firstPass) {
-                failEntry(Name, "the file changed while it was added", kMsgReadError);
-                throw E_RAISE(kMsgReadError);
-            }
-            if (encrypt) packed += kZipHeaderSize;
-            if (packed > kMaxFieldValue || offset + packed > kMaxFieldValue)
-                raiseLimit(Name, "the archive would grow past 4 GiB");
-        }
-    } catch (const E_RAISE& e) {
-        // A failed write (a full disk) or a limit of the whole archive ends the run; the
-        // original archive stays as it was.
-        if (e.ECode == kMsgWriteError) {
-            if (source >= 0) platform::closeFile(source);
-            throw;
-        }
-        ok = false;
-    } catch (const std::exception&) {
-        ok = false;
-    }
-    if (source >= 0) platform::closeFile(source);
+            // Deflating made the data bigger: stored instead, as other zip tools do.
+            if (FCompressedSize >= size) return false;
+            lh.method = kMethodDeflated;
+            lh.flags = static_cast<uint16_t>(DeflateFlags(lh.flags, DeflateLevel()));
+            return true;
+        };
+        const TEntryData data{Name, Source, Temp, size, DataStart, 32, encrypt};
+        const TCompressMethod method = CompressMethod() == cmStore ? cmStore : cmDeflate;
+        if (WriteEntryData(data, method, start, deflate) == cmStore) lh.method = kMethodStored;
+        packed = FCompressedSize;
+        // With encryption both passes must have read the same bytes.
+        crc = Ctx().Crc32Value ^ 0xFFFFFFFFu;
+        if (encrypt && Ctx().Crc32Value != firstPass)
+            RaiseError(Name, "the file changed while it was added", "0", kMsgReadError);
+        if (encrypt) packed += kZipHeaderSize;
+        if (packed > kMaxFieldValue || offset + packed > kMaxFieldValue)
+            raiseLimit(Name, "the archive would grow past 4 GiB");
+    };
+    entry.WriteFinal = [&](int Temp) {
+        // The local header again, with the results (no data descriptor).
+        lh.crc32 = size == 0 ? 0 : crc;
+        lh.packedSize = static_cast<uint32_t>(size == 0 ? 0 : packed);
+        aehdr::putZipLocal(lh, ZipLocalHeader.data());
+        if (!writeAll(Temp, ZipLocalHeader.data(), 30)) WriteError();
 
-    // 13. A cancel or a failure cuts the entry off the temporary archive.
-    if (!ok || Cancel()) {
-        platform::truncateFile(TempHandle, offset);
-        platform::seekFile(TempHandle, offset);
-        Header.Action = eaSkip;
-        FireEvent(OnEnd, *this, stored, false);
-        return false;
-    }
-
-    // 10. The local header again, with the results (no data descriptor).
-    lh.crc32 = size == 0 ? 0 : crc;
-    lh.packedSize = static_cast<uint32_t>(size == 0 ? 0 : packed);
-    if (size == 0) lh.flags &= static_cast<uint16_t>(~aehdr::kZipFlagEncrypted);
-    aehdr::putZipLocal(lh, ZipLocalHeader.data());
-    if (platform::seekFile(TempHandle, offset) != offset || !writeAll(TempHandle, ZipLocalHeader.data(), 30))
-        WriteError();
-    if (platform::seekFile(TempHandle, 0, platform::SeekFrom::End) < 0) WriteError();
-
-    // 11. The central header, kept with the entry until the directory is written.
-    aehdr::ZipCentralHeader ch;
-    ch.versionMadeBy = kCentralVersionMadeBy;
-    ch.versionNeeded = kCentralVersionNeeded;
-    ch.flags = lh.flags;
-    ch.method = lh.method;
-    ch.dosDateTime = lh.dosDateTime;
-    ch.crc32 = lh.crc32;
-    ch.packedSize = lh.packedSize;
-    ch.size = lh.size;
-    ch.nameLength = lh.nameLength;
-    ch.internalAttr = 1;
-    ch.externalAttr = Header.Attr;
-    ch.localOffset = static_cast<uint64_t>(offset);
-    aehdr::putZipCentral(ch, ZipCentralHeader.data());
-    Header.Header.assign(ZipCentralHeader.begin(), ZipCentralHeader.end());
-    Header.CompressedSize = lh.packedSize;
-    Header.Comment.clear();
-    FRaw[&Header] = TRawEntry{rawName, {}};
-
-    // 12. The entry was written whole.
-    FireEvent(OnEnd, *this, stored, true);
-    return true;
+        // The central header, kept with the entry until the directory is written.
+        aehdr::ZipCentralHeader ch;
+        ch.versionMadeBy = kCentralVersionMadeBy;
+        ch.versionNeeded = kCentralVersionNeeded;
+        ch.flags = lh.flags;
+        ch.method = lh.method;
+        ch.dosDateTime = lh.dosDateTime;
+        ch.crc32 = lh.crc32;
+        ch.packedSize = lh.packedSize;
+        ch.size = lh.size;
+        ch.nameLength = lh.nameLength;
+        ch.internalAttr = 1;
+        ch.externalAttr = Header.Attr;
+        ch.localOffset = static_cast<uint64_t>(offset);
+        aehdr::putZipCentral(ch, ZipCentralHeader.data());
+        Header.Header.assign(ZipCentralHeader.begin(), ZipCentralHeader.end());
+        Header.CompressedSize = lh.packedSize;
+        Header.Comment.clear();
+        FRaw[&Header] = TRawEntry{rawName, {}};
+    };
+    return WriteNewEntry(TempHandle, Name, Header, entry);
 }
 
 // ---- the directory ----

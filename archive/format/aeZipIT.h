@@ -70,10 +70,7 @@ private:
     bool readLocal(int Handle, std::string& Name);
     void setEntryProperties(const std::string& Name, const aehdr::ZipCentralHeader& H);
     [[noreturn]] void raiseLimit(const std::string& FN, const std::string& What);
-    void failEntry(const std::string& FN, const std::string& What, int ECode);
 
-    bool storedByExtension(const std::string& Name) const;
-    int64_t copyStored(int Source, int64_t Size, bool Encrypt, int Dest);
     int64_t centralDirectorySize(size_t& Count);
     void writeCentralFixed();
     void spanArchive();
