@@ -378,6 +378,7 @@ private:
     void Report(int errCode, const std::string& text, bool show);
     void Progress(ProgressType t, const std::string& name, int64_t size);
     int moveOffsets(int in, int64_t cdStart, int out, int64_t shift);
+    int copyZipFrom(int in, int64_t from, int out, int64_t shift, int64_t& zipSize);
     std::vector<uint8_t> ReadSpannedCentral();
     void readSfxSettings(int fd, int64_t zipStart);
 

@@ -241,16 +241,8 @@ int TZipFront::ConvertSFX(bool autoMode) {
             z.fd = platform::openFile(FZipFileName, platform::OpenMode::Read);
             if (z.fd < 0) throw EZipFront(DS_FileOpen);
             FindEndRecord(z.fd, true);
-            const int64_t cdStart = FEOCOffset - FCentralSize;
-            if (FWrongZipStruct || cdStart < 0) {
-                zipSize = FPhysicalSize;
-                copyRange(z.fd, 0, FPhysicalSize, out.fd());
-            } else {
-                zipSize = FLogicalSize;
-                copyRange(z.fd, 0, cdStart, out.fd());
-                result = moveOffsets(z.fd, cdStart, out.fd(), shift);
-                if (result != 0) return result;
-            }
+            result = copyZipFrom(z.fd, 0, out.fd(), shift, zipSize);
+            if (result != 0) return result;
         } catch (const EZipFront& e) {
             ShowExceptionError(e);
             return -3;
@@ -265,6 +257,22 @@ int TZipFront::ConvertSFX(bool autoMode) {
         SetZipFileName(outName);
     }
     return 0;
+}
+
+// Copies the zip that starts at `from` of `in` (its end record found already) to `out`, its
+// offsets moved by `shift`; a zip whose directory does not stand where the end record says is
+// copied as it is, to its physical end. `zipSize`: the bytes the zip took. 0, or -2 after
+// reporting why.
+int TZipFront::copyZipFrom(int in, int64_t from, int out, int64_t shift, int64_t& zipSize) {
+    const int64_t cdStart = FEOCOffset - FCentralSize;
+    if (FWrongZipStruct || cdStart < from) {
+        zipSize = FPhysicalSize - from;
+        copyRange(in, from, zipSize, out);
+        return 0;
+    }
+    zipSize = FLogicalSize - from;
+    copyRange(in, from, cdStart - from, out);
+    return moveOffsets(in, cdStart, out, shift);
 }
 
 // Shifts the local-header offsets of every central header and the directory offset of the
@@ -327,18 +335,10 @@ int TZipFront::ConvertZIP() {
         z.fd = platform::openFile(FZipFileName, platform::OpenMode::Read);
         if (z.fd < 0) throw EZipFront(DS_FileOpen);
         FindEndRecord(z.fd, true);
-        const int64_t cdStart = FEOCOffset - FCentralSize;
         if (sfxOffset > FEOCOffset) throw EZipFront(DS_NoValidZip);
         readSfxSettings(z.fd, sfxOffset);
-        if (FWrongZipStruct || cdStart < sfxOffset) {
-            zipSize = FPhysicalSize - sfxOffset;
-            copyRange(z.fd, sfxOffset, zipSize, out.fd());
-        } else {
-            zipSize = FLogicalSize - sfxOffset;
-            copyRange(z.fd, sfxOffset, cdStart - sfxOffset, out.fd());
-            const int r = moveOffsets(z.fd, cdStart, out.fd(), -sfxOffset);
-            if (r != 0) return r;
-        }
+        const int r = copyZipFrom(z.fd, sfxOffset, out.fd(), -sfxOffset, zipSize);
+        if (r != 0) return r;
     } catch (const EZipFront& e) {
         ShowExceptionError(e);
         return -3;

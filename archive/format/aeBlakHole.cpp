@@ -5,6 +5,7 @@
 #include "archive/aeMsgs.h"
 #include "archive/aeUnHelpers.h"
 
+#include "common/LittleEndian.h"
 #include "platform/fileio.h"
 
 #include <algorithm>
@@ -16,14 +17,6 @@ namespace {
 constexpr int64_t kMaxFieldValue = 0xFFFFFFFFll;
 constexpr size_t kHeaderSize = 37;
 constexpr uint8_t kEncrypted = 1;
-
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 } // namespace
 
@@ -48,7 +41,6 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
     uint8_t method = 0;
     int64_t packed = 0;
     uint32_t crc = 0;
-    int64_t offset = 0;
     TNewEntry entry;
     entry.Refuse = [&](const std::string& Stored, int64_t Size, std::string& Why) -> int {
         rawName = AnsiToOemName(Stored);
@@ -63,23 +55,22 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
         return 0;
     };
     entry.WriteHead = [&](int Temp, int64_t Offset) {
-        offset = Offset;
         if (Offset > kMaxFieldValue) {
             ReportError(FArchiveFile, "the archive would grow past 4 GiB", "0", kMsgWriteError);
             throw E_RAISE(kMsgWriteError);
         }
-        put32(h, aehdr::kBhSig);
-        put16(h + 4, static_cast<uint32_t>(kHeaderSize + rawName.size()));
+        pvcommon::PutLE32(h, aehdr::kBhSig);
+        pvcommon::PutLE16(h + 4, static_cast<uint32_t>(kHeaderSize + rawName.size()));
         h[6] = static_cast<uint8_t>(kHeaderSize);
         h[7] = 3;
         h[8] = 14;
         encrypt = !Password.empty() && Header.UncompressedSize > 0;
         h[9] = encrypt ? kEncrypted : 0;
         date = StoredDate(Header.DosDate);
-        put32(h + 11, date);
-        put32(h + 19, static_cast<uint32_t>(Header.UncompressedSize));
-        put16(h + 27, Header.Attr & 0xFFFF);
-        put16(h + 33, static_cast<uint32_t>(rawName.size()));
+        pvcommon::PutLE32(h + 11, date);
+        pvcommon::PutLE32(h + 19, static_cast<uint32_t>(Header.UncompressedSize));
+        pvcommon::PutLE16(h + 27, Header.Attr & 0xFFFF);
+        pvcommon::PutLE16(h + 33, static_cast<uint32_t>(rawName.size()));
         std::vector<uint8_t> head(h, h + kHeaderSize);
         head.insert(head.end(), rawName.begin(), rawName.end());
         WriteBlockEncrypted(Temp, nullptr, 1, static_cast<int64_t>(head.size()), 0, false, head.data());
@@ -122,8 +113,8 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
     };
     entry.WriteFinal = [&](int Temp) {
         h[10] = method;
-        put32(h + 15, static_cast<uint32_t>(packed));
-        put32(h + 23, crc);
+        pvcommon::PutLE32(h + 15, static_cast<uint32_t>(packed));
+        pvcommon::PutLE32(h + 23, crc);
         WriteBlockEncrypted(Temp, nullptr, 1, kHeaderSize, 0, false, h);
         Header.Header.assign(h, h + kHeaderSize);
         Header.Comment.clear();

@@ -4,6 +4,7 @@
 #include "archive/aeMsgs.h"
 #include "archive/aeUnHelpers.h"
 
+#include "common/LittleEndian.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 
@@ -14,10 +15,6 @@
 namespace {
 
 constexpr int64_t kMaxFieldValue = 0xFFFFFFFFll;
-
-void putLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // The entry's name as shown: folder and name joined, '/' between folders.
 std::string shownName(const aehdr::LhaHeader& h) {
@@ -60,9 +57,9 @@ std::vector<uint8_t> TLha::FormatHeader(char Method, uint32_t Packed, uint32_t S
     h[0] = static_cast<uint8_t>(22 + n);
     std::memcpy(h.data() + 2, "-lh0-", 5);
     h[5] = static_cast<uint8_t>(Method);
-    putLe32(h.data() + 7, Packed);
-    putLe32(h.data() + 11, Size);
-    putLe32(h.data() + 15, DosDate);
+    pvcommon::PutLE32(h.data() + 7, Packed);
+    pvcommon::PutLE32(h.data() + 11, Size);
+    pvcommon::PutLE32(h.data() + 15, DosDate);
     h[19] = Attr;
     h[20] = 0;
     h[21] = static_cast<uint8_t>(n);
