@@ -6,6 +6,9 @@
 //   6  method (0 stored, 8 deflate), 7 unused
 //   trailer: "PVTE", entry count (4)
 #include "archive/aeCompBase.h"
+#include "archive/aeFormats.h"
+#include "archive/aeMain.h"
+#include "archive/aeMsgs.h"
 #include "common/bytes.h"
 #include "common/testutil.h"
 #include "common/zlibutil.h"
@@ -14,6 +17,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -625,6 +629,43 @@ TEST(CompBaseProperties, DefaultExtAndMethod) {
     EXPECT_EQ(DeflateLevelOf(dtDeflateS), 1);
     EXPECT_EQ(DeflateLevelOf(dtDeflateF), 2);
     EXPECT_EQ(DeflateLevelOf(dtDeflateX), 9);
+}
+
+// Every writer of header, data and header again ends each file it began with one OnEnd: a
+// name its header cannot hold and a source that is gone fail that file alone (OnEnd false),
+// the others are written.
+TEST(CompBaseWriters, EachBegunFileEndsOnceWhetherWrittenRefusedOrUnreadable) {
+    pvtest::TempDir tmp;
+    for (const TArcType type : {atZip, atBh, atLzh}) {
+        SCOPED_TRACE(std::string(ArcTypeName(type)));
+        const fs::path in = tmp / ("in" + std::to_string(type));
+        pvtest::writeFile(in / "long.txt", pvtest::sampleText(5000, 1));
+        pvtest::writeFile(in / "gone.txt", pvtest::sampleText(5000, 2));
+        pvtest::writeFile(in / "kept.txt", pvtest::sampleText(5000, 3));
+        const std::string longName(70000, 'n');
+        std::unique_ptr<TCompBase> w = CreateWriter(type);
+        ASSERT_TRUE(w);
+        std::vector<std::pair<std::string, bool>> ends;
+        std::vector<int> errors;
+        w->OnBegin = [&](TZipCommon&, const std::string& fn, int, bool&) {
+            if (fn == "gone.txt") fs::remove(in / fn);
+        };
+        w->OnRenameCompressedFile = [&](TZipCommon&, std::string& fn) {
+            if (fn == "long.txt") fn = longName;
+        };
+        w->OnEnd = [&](TZipCommon&, const std::string& fn, bool pass) { ends.emplace_back(fn, pass); };
+        w->OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int code) {
+            errors.push_back(code);
+        };
+        w->SetArchiveFile((tmp / ("x" + std::to_string(type) + w->DefaultExt())).string());
+        w->SetFileSpecPaths({(in / "*").string()});
+        EXPECT_EQ(w->Compress(), 1);
+        std::sort(ends.begin(), ends.end());
+        const std::vector<std::pair<std::string, bool>> want = {
+            {"gone.txt", false}, {"kept.txt", true}, {longName, false}};
+        EXPECT_EQ(ends, want);
+        EXPECT_NE(std::find(errors.begin(), errors.end(), kMsgInvalidName), errors.end());
+    }
 }
 
 } // namespace
