@@ -3,6 +3,7 @@
 #include "archive/aeCompBase.h"
 #include "archive/aeMsgs.h"
 #include "archive/codec/aeCrypt.h"
+#include "common/PathParts.h"
 #include "common/Pump.h"
 #include "common/ZipLayout.h"
 
@@ -26,12 +27,6 @@ std::string absoluteNormal(const std::string& path) {
     std::filesystem::path p(path);
     if (p.is_relative()) p = std::filesystem::path(platform::currentDir()) / p;
     return p.lexically_normal().string();
-}
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 // The extension of the file-name part, dot included; empty when there is none.
@@ -193,7 +188,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
     std::string ext = trimmed(Value);
     if (!ext.empty() && ext != ".") {
         if (ext[0] != '.') ext = "." + ext;
-        ext = lowerAscii(ext.substr(0, 4));
+        ext = pvcommon::LowerAscii(ext.substr(0, 4));
     } else {
         ext = FOwnDefaultExt;
     }
@@ -202,7 +197,7 @@ void TCompBase::SetDefaultExt(const std::string& Value) {
     const std::string current = extensionOf(FArchiveFile);
     if (current.empty())
         FArchiveFile += ext;
-    else if (!previous.empty() && lowerAscii(current) == lowerAscii(previous))
+    else if (!previous.empty() && pvcommon::LowerAscii(current) == pvcommon::LowerAscii(previous))
         FArchiveFile = FArchiveFile.substr(0, FArchiveFile.size() - current.size()) + ext;
 }
 
@@ -832,13 +827,6 @@ constexpr std::array<const char*, 19> kCompressedExts = {
     ".UUE", ".XXE", ".ENC", ".TAR", ".Z",   ".GZ",  ".ZIP", ".ZOO", ".LHA", ".LZH",
     ".ARC", ".ARJ", ".BH",  ".PAK", ".CAB", ".RAR", ".JAR", ".ACE", ".TGZ"};
 
-struct SourceGuard {
-    int fd = -1;
-    ~SourceGuard() {
-        if (fd >= 0) platform::closeFile(fd);
-    }
-};
-
 } // namespace
 
 bool TCompBase::CompressedByExtension(const std::string& Name) {
@@ -895,7 +883,7 @@ bool TCompBase::WriteNewEntry(int TempHandle, const std::string& Name, THeadObje
     }
     int src = -1;
     if (!OpenSourceFile(src, Name, size)) return failed();
-    SourceGuard source{src};
+    THandleGuard source{src};
     const int64_t offset = platform::fileSize(TempHandle);
     if (offset < 0 || platform::seekFile(TempHandle, offset) != offset) WriteError();
     const int64_t dataStart = offset + Format.WriteHead(TempHandle, offset);

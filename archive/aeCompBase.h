@@ -156,6 +156,13 @@ public:
     bool BeginFile(std::string& Name, int Count);
     // Opens a source for reading; on failure the current entry is skipped.
     bool OpenSourceFile(int& Handle, const std::string& Name, int64_t Size);
+    // Closes a file handle when the work with it ends, however it ends.
+    struct THandleGuard {
+        int fd = -1;
+        ~THandleGuard() {
+            if (fd >= 0) platform::closeFile(fd);
+        }
+    };
     // Copies Count bytes in blocks of 32 KiB through the block reader (CRC mode) and the
     // encrypting writer; the count written, 0 after a failure.
     int64_t CopyBlock(int Source, int64_t Count, int CrcMode, bool Encrypt, int Dest);

@@ -2,6 +2,8 @@
 #include "archive/format/aeGZip.h"
 #include "archive/aeMsgs.h"
 
+#include "common/LittleEndian.h"
+#include "common/PathParts.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 
@@ -14,16 +16,6 @@ namespace {
 
 constexpr uint8_t kFlagName = 0x08;
 constexpr int64_t kMaxStoredBlock = 65535;
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-void putLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 } // namespace
 
@@ -42,7 +34,7 @@ void TGZip::SetArcType(TArcType) {
     const std::string name = ExtractFileNamePart(FArchiveFile);
     const size_t dot = name.rfind('.');
     const std::string ext = dot == std::string::npos || dot == 0 ? std::string{} : name.substr(dot);
-    if (lowerAscii(ext) != lowerAscii(FDefaultExt)) FArchiveFile += FDefaultExt;
+    if (pvcommon::LowerAscii(ext) != pvcommon::LowerAscii(FDefaultExt)) FArchiveFile += FDefaultExt;
 }
 
 void TGZip::Run() {
@@ -175,7 +167,7 @@ TGZip::TMemberInfo TGZip::WriteMember(int Source, int64_t Size, int Dest, const 
     head[1] = 0x8B;
     head[2] = 8;
     head[3] = StoredName.empty() ? 0 : kFlagName;
-    putLe32(head.data() + 4, mtime);
+    pvcommon::PutLE32(head.data() + 4, mtime);
     if (!StoredName.empty()) {
         head.insert(head.end(), StoredName.begin(), StoredName.end());
         head.push_back(0);
@@ -220,8 +212,8 @@ TGZip::TMemberInfo TGZip::WriteMember(int Source, int64_t Size, int Dest, const 
     }
     info.Crc = Ctx().Crc32Value ^ 0xFFFFFFFFu;
     uint8_t trailer[8];
-    putLe32(trailer, info.Crc);
-    putLe32(trailer + 4, static_cast<uint32_t>(static_cast<uint64_t>(Size)));
+    pvcommon::PutLE32(trailer, info.Crc);
+    pvcommon::PutLE32(trailer + 4, static_cast<uint32_t>(static_cast<uint64_t>(Size)));
     WriteBlockEncrypted(Dest, nullptr, 1, 8, 0, false, trailer);
     return info;
 }

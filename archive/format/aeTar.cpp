@@ -7,6 +7,7 @@
 #include "archive/aeMsgs.h"
 #include "archive/aeUnHelpers.h"
 
+#include "common/PathParts.h"
 #include "platform/fileio.h"
 
 #include <algorithm>
@@ -19,12 +20,6 @@ constexpr int64_t kBlock = 512;
 constexpr uint64_t kMaxTarSize = uint64_t{1} << 33; // 8 GiB: 11 octal digits hold less
 constexpr size_t kNameField = 100;
 constexpr int64_t kCopyBlock = 32768;
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -73,13 +68,6 @@ private:
     int fd_;
 };
 
-struct FileGuard {
-    int fd = -1;
-    ~FileGuard() {
-        if (fd >= 0) platform::closeFile(fd);
-    }
-};
-
 } // namespace
 
 TTar::TTar() {
@@ -106,7 +94,7 @@ void TTar::SetArcType(TArcType) {
 }
 
 std::string TTar::GzipTarName(const std::string& ArchiveFile) {
-    const std::string lower = lowerAscii(ArchiveFile);
+    const std::string lower = pvcommon::LowerAscii(ArchiveFile);
     if (endsWith(lower, ".tgz") || endsWith(lower, ".tar.gz")) return ArchiveFile;
     return ArchiveFile + ".gz";
 }
@@ -173,7 +161,7 @@ void TTar::runGzipTar() {
         FPrivateTar = t.path;
         // Read by its name through the run, so it keeps one; a terminating signal removes it.
         FPrivateTicket = platform::removeOnTerminatingSignal(t.path);
-        FileGuard g{t.fd};
+        THandleGuard g{t.fd};
         inflateInto(FFinalName, t.fd);
         const bool closed = platform::closeFile(t.fd);
         g.fd = -1;
@@ -184,7 +172,7 @@ void TTar::runGzipTar() {
 }
 
 void TTar::inflateInto(const std::string& Source, int Dest) {
-    FileGuard in{platform::openFile(Source, platform::OpenMode::Read)};
+    THandleGuard in{platform::openFile(Source, platform::OpenMode::Read)};
     if (in.fd < 0) RaiseError(Source, "", "0", kMsgOpenError);
     HandleSource src{in.fd};
     ae::InputBuffer buffer{src};
@@ -236,12 +224,12 @@ void TTar::gzipStage(const std::string& Tar) {
         if (Cancel()) Sender.SetCancel(true);
     };
     g.FileName = FFinalName;
-    FileGuard in{platform::openFile(Tar, platform::OpenMode::Read)};
+    THandleGuard in{platform::openFile(Tar, platform::OpenMode::Read)};
     if (in.fd < 0) RaiseError(FFinalName, "", "0", kMsgOpenError);
     const int64_t size = std::max<int64_t>(0, platform::fileSize(in.fd));
     // The member's name is the tar's: x.tgz and x.tar.gz hold x.tar.
     std::string stored = ExtractFileNamePart(FFinalName);
-    const std::string lower = lowerAscii(stored);
+    const std::string lower = pvcommon::LowerAscii(stored);
     if (endsWith(lower, ".tgz"))
         stored = stored.substr(0, stored.size() - 4) + ".tar";
     else if (endsWith(lower, ".gz"))
@@ -276,7 +264,7 @@ bool TTar::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
     std::string stored = FileName;
     int src = -1;
     if (!OpenSourceFile(src, Name, Header.UncompressedSize)) return false;
-    FileGuard source{src};
+    THandleGuard source{src};
     const int64_t size = std::max<int64_t>(0, platform::fileSize(src));
     int64_t mtime;
     if (DateAttribute == daFileDate) {
