@@ -58,6 +58,15 @@ private:
         parent_[r] = q;
         ++childCount_[q];
     }
+    // Puts node n in old's place in its hash chain.
+    void takePlace(uint32_t old, uint32_t n) {
+        uint32_t t = prev_[old];
+        prev_[n] = t;
+        next_[t] = n;
+        t = next_[old];
+        next_[n] = t;
+        prev_[t] = n;
+    }
     void split(uint32_t old);
     void insertNode();
     void deleteNode();
@@ -171,12 +180,7 @@ void Encoder::split(uint32_t old) {
     const uint32_t n = avail_;
     avail_ = next_[n];
     childCount_[n] = 0;
-    uint32_t t = prev_[old];
-    prev_[n] = t;
-    next_[t] = n;
-    t = next_[old];
-    next_[n] = t;
-    prev_[t] = n;
+    takePlace(old, n);
     parent_[n] = parent_[old];
     level_[n] = static_cast<uint32_t>(matchLen_);
     position_[n] = pos_;
@@ -242,12 +246,7 @@ void Encoder::insertNode() {
         ++matchLen_;
     }
     // A full-length match: the current position takes the old leaf's place, which links to it.
-    uint32_t t = prev_[r];
-    prev_[pos_] = t;
-    next_[t] = pos_;
-    t = next_[r];
-    next_[pos_] = t;
-    prev_[t] = pos_;
+    takePlace(r, pos_);
     parent_[pos_] = q;
     parent_[r] = kNil;
     next_[r] = pos_;
