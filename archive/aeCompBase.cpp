@@ -833,9 +833,7 @@ bool TCompBase::CompressedByExtension(const std::string& Name) {
     const std::string file = ExtractFileNamePart(Name);
     const size_t dot = file.rfind('.');
     if (dot == std::string::npos) return false;
-    std::string ext = file.substr(dot);
-    for (char& c : ext)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const std::string ext = pvcommon::UpperAscii(file.substr(dot));
     return std::any_of(kCompressedExts.begin(), kCompressedExts.end(),
                        [&](const char* e) { return ext == e; });
 }
