@@ -22,8 +22,8 @@ constexpr uint32_t kSpanSig = pvcommon::zip::kDescriptorSig; // a spanned set's 
 constexpr int64_t kMaxEndSearch = 65557;                     // 22-byte end record + the longest comment
 const char* const kAppTitle = "Parvex 2000";
 
-constexpr auto& get16 = pvcommon::GetLE16;
-constexpr auto& get32 = pvcommon::GetLE32;
+using pvcommon::GetLE16;
+using pvcommon::GetLE32;
 
 // The message text with its first format item ("%s", "%d", "%.1d") replaced by `value`.
 // Done by hand: a table text is never used as a printf format.
@@ -137,20 +137,20 @@ bool TZipFront::FindEndRecord(int fd, bool raising) {
             labelDisk = std::stoi(digits);
     }
     uint8_t head[8];
-    if (platform::readAt(fd, 0, head, 8) && get32(head) == kSpanSig && get32(head + 4) == kLocalSig)
+    if (platform::readAt(fd, 0, head, 8) && GetLE32(head) == kSpanSig && GetLE32(head + 4) == kLocalSig)
         FIsSpanned = true;
     FPhysicalSize = platform::fileSize(fd);
     auto take = [&](const uint8_t* p, int64_t pos) {
         FEOCOffset = pos;
-        FDiskNr = get16(p + 4);
-        FCentralDiskNr = get16(p + 6);
-        FTotalEntries = get16(p + 10);
-        FCentralSize = get32(p + 12);
-        FCentralOffsetStored = get32(p + 16);
+        FDiskNr = GetLE16(p + 4);
+        FCentralDiskNr = GetLE16(p + 6);
+        FTotalEntries = GetLE16(p + 10);
+        FCentralSize = GetLE32(p + 12);
+        FCentralOffsetStored = GetLE32(p + 16);
     };
     if (FPhysicalSize >= 22) {
         uint8_t last[22];
-        if (platform::readAt(fd, FPhysicalSize - 22, last, 22) && get32(last) == kEndSig) {
+        if (platform::readAt(fd, FPhysicalSize - 22, last, 22) && GetLE32(last) == kEndSig) {
             take(last, FPhysicalSize - 22);
             FLogicalSize = FPhysicalSize;
             return true;
@@ -160,9 +160,9 @@ bool TZipFront::FindEndRecord(int fd, bool raising) {
         if (platform::readAt(fd, FPhysicalSize - tail, buf.data(), tail)) {
             for (int64_t i = tail - 23; i >= 0; --i) {
                 const uint8_t* p = buf.data() + i;
-                if (get32(p) != kEndSig) continue;
+                if (GetLE32(p) != kEndSig) continue;
                 take(p, FPhysicalSize - tail + i);
-                const uint16_t clen = get16(p + 20);
+                const uint16_t clen = GetLE16(p + 20);
                 FLogicalSize = FEOCOffset + 22 + clen;
                 const int64_t excess = FPhysicalSize - FLogicalSize;
                 bool harmless = false;
@@ -273,7 +273,7 @@ void TZipFront::ListInner() {
     for (unsigned i = 0; i < FTotalEntries; ++i) {
         uint8_t h[46];
         readField(h, 46, DS_CEHBadRead);
-        if (get32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
+        if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
         auto e = std::make_unique<ZipDirEntry>();
         std::memcpy(static_cast<ZipCentralFields*>(e.get()), h + 4, sizeof(ZipCentralFields));
         std::string raw(e->FileNameLength, '\0');
@@ -327,7 +327,7 @@ void TZipFront::SetComment(const std::string& comment) {
         if (in.fd < 0) throw EZipFront(DS_FileOpen);
         uint8_t end[22];
         if (FEOCOffset < 0 || !platform::readAt(in.fd, FEOCOffset, end, 22)) throw EZipFront(DS_FailedSeek);
-        if (get32(end) != kEndSig) throw EZipFront(DS_EOCBadRead);
+        if (GetLE32(end) != kEndSig) throw EZipFront(DS_EOCBadRead);
         rewriting = true;
         end[20] = static_cast<uint8_t>(stored.size());
         end[21] = static_cast<uint8_t>(stored.size() >> 8);

@@ -2,14 +2,13 @@
 // sets, renaming): little-endian fields, handles closed on every way out, a new output file
 // beside its target that replaces the target only once it is complete, and block copies.
 #pragma once
+#include "common/LittleEndian.h"
 #include "common/Pump.h"
 #include "common/ZipLayout.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 #include "zipdll/ZipFront.h"
 #include "zipdll/ZipMsgs.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,23 +19,14 @@
 
 namespace zipfront::io {
 
+using pvcommon::GetLE16;
+using pvcommon::GetLE32;
+using pvcommon::PutLE16;
+using pvcommon::PutLE32;
 using pvcommon::zip::kCentralSig;
 using pvcommon::zip::kEndSig;
 using pvcommon::zip::kLocalSig;
 constexpr uint32_t kSpanSig = pvcommon::zip::kDescriptorSig; // a spanned set's first four bytes
-
-inline uint16_t get16(const uint8_t* p) {
-    return pvcommon::GetLE16(p);
-}
-inline uint32_t get32(const uint8_t* p) {
-    return pvcommon::GetLE32(p);
-}
-inline void put16(uint8_t* p, uint32_t v) {
-    pvcommon::PutLE16(p, v);
-}
-inline void put32(uint8_t* p, uint32_t v) {
-    pvcommon::PutLE32(p, v);
-}
 
 inline bool endsWithNoCase(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
@@ -79,11 +69,7 @@ public:
     int fd() const { return file_.fd(); }
     // `mode` < 0: what a new file gets (0666 less the umask). `unixTime` > 0 sets its date.
     bool commit(int mode, int64_t unixTime = 0) {
-        if (mode < 0) {
-            const mode_t mask = umask(0);
-            umask(mask);
-            mode = 0666 & ~static_cast<int>(mask);
-        }
+        if (mode < 0) mode = platform::newFileMode();
         if (!platform::syncFile(file_.fd())) return false;
         platform::setFileMode(file_.fd(), mode);
         if (unixTime > 0) platform::setFileTimes(file_.fd(), unixTime, unixTime);

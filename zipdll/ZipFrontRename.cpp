@@ -101,21 +101,21 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
             for (unsigned i = 0; i < FTotalEntries; ++i) {
                 uint8_t h[46];
                 if (!platform::readAt(in.fd, pos, h, 46)) throw EZipFront(DS_CEHBadRead);
-                if (get32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-                const int64_t n = get16(h + 28), len = 46 + n + get16(h + 30) + get16(h + 32);
+                if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
+                const int64_t n = GetLE16(h + 28), len = 46 + n + GetLE16(h + 30) + GetLE16(h + 32);
                 if (pos + len > FEOCOffset) throw EZipFront(DS_CENameLen);
                 RenameRow row;
                 row.central.resize(static_cast<size_t>(len));
                 if (!platform::readAt(in.fd, pos, row.central.data(), len)) throw EZipFront(DS_CENameLen);
                 row.stored.assign(reinterpret_cast<const char*>(row.central.data() + 46),
                                   static_cast<size_t>(n));
-                row.local = get32(h + 42) + shift;
-                row.csize = get32(h + 20);
+                row.local = GetLE32(h + 42) + shift;
+                row.csize = GetLE32(h + 20);
                 row.dateTime = DateTime;
-                row.newFlag = get16(h + 8);
+                row.newFlag = GetLE16(h + 8);
                 if (row.local < 0 || row.local + 30 > cdStart) throw EZipFront(DS_LOHBadRead);
                 zipStart = std::min(zipStart, row.local);
-                totalSize += n + row.csize + get16(h + 30);
+                totalSize += n + row.csize + GetLE16(h + 30);
                 pos += len;
                 rows.push_back(std::move(row));
             }
@@ -124,7 +124,7 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
         // The new names, worked out (and checked) before anything is written.
         std::set<std::string> finalNames;
         for (RenameRow& row : rows) {
-            const bool utf8 = (get16(row.central.data() + 8) & 0x800) != 0;
+            const bool utf8 = (GetLE16(row.central.data() + 8) & 0x800) != 0;
             row.display = platform::decodeArchiveName(row.stored, utf8);
             std::string work = row.display;
             std::replace(work.begin(), work.end(), '/', '\\');
@@ -174,29 +174,29 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
         for (RenameRow& row : rows) {
             uint8_t h[30];
             if (!platform::readAt(in.fd, row.local, h, 30)) throw EZipFront(DS_LOHBadRead);
-            if (get32(h) != kLocalSig) throw EZipFront(DS_LOHWrongSig);
-            const int64_t nameLen = get16(h + 26), extraLen = get16(h + 28);
+            if (GetLE32(h) != kLocalSig) throw EZipFront(DS_LOHWrongSig);
+            const int64_t nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
             int64_t at = row.local + 30;
             std::string localName(static_cast<size_t>(nameLen), '\0');
             if (!platform::readAt(in.fd, at, localName.data(), nameLen)) throw EZipFront(DS_LONameLen);
             at += nameLen;
             int64_t desc = 0;
-            if (get16(h + 6) & 8) {
+            if (GetLE16(h + 6) & 8) {
                 uint8_t d[4];
                 if (!platform::readAt(in.fd, at + extraLen + row.csize, d, 4)) throw EZipFront(DS_DataDesc);
-                desc = get32(d) == kSpanSig ? 16 : 12;
+                desc = GetLE32(d) == kSpanSig ? 16 : 12;
             }
             if (at + extraLen + row.csize + desc > cdStart) throw EZipFront(DS_ZipData);
             std::string msg = ZipLoadStr(GE_Processing) + row.display;
             if (row.renamed) msg += ZipLoadStr(GE_RenamedTo) + row.newDisplay;
             if (auto hnd = OnMessage) hnd(*this, 0, msg);
             if (row.dateTime != 0) {
-                put16(h + 10, static_cast<uint32_t>(row.dateTime) & 0xFFFF);
-                put16(h + 12, static_cast<uint32_t>(row.dateTime) >> 16);
+                PutLE16(h + 10, static_cast<uint32_t>(row.dateTime) & 0xFFFF);
+                PutLE16(h + 12, static_cast<uint32_t>(row.dateTime) >> 16);
             }
             if (row.renamed) {
-                put16(h + 26, static_cast<uint32_t>(row.newStored.size()));
-                put16(h + 6, row.newFlag);
+                PutLE16(h + 26, static_cast<uint32_t>(row.newStored.size()));
+                PutLE16(h + 6, row.newFlag);
                 localName = row.newStored;
             }
             row.newLocal = outPos - shift;
@@ -221,14 +221,14 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
         for (RenameRow& row : rows) {
             std::vector<uint8_t>& c = row.central;
             if (row.dateTime != 0) {
-                put16(c.data() + 12, static_cast<uint32_t>(row.dateTime) & 0xFFFF);
-                put16(c.data() + 14, static_cast<uint32_t>(row.dateTime) >> 16);
+                PutLE16(c.data() + 12, static_cast<uint32_t>(row.dateTime) & 0xFFFF);
+                PutLE16(c.data() + 14, static_cast<uint32_t>(row.dateTime) >> 16);
             }
-            put16(c.data() + 34, 0);
-            put32(c.data() + 42, static_cast<uint32_t>(row.newLocal));
+            PutLE16(c.data() + 34, 0);
+            PutLE32(c.data() + 42, static_cast<uint32_t>(row.newLocal));
             if (row.renamed) {
-                put16(c.data() + 8, row.newFlag);
-                put16(c.data() + 28, static_cast<uint32_t>(row.newStored.size()));
+                PutLE16(c.data() + 8, row.newFlag);
+                PutLE16(c.data() + 28, static_cast<uint32_t>(row.newStored.size()));
                 c.erase(c.begin() + 46, c.begin() + 46 + static_cast<std::ptrdiff_t>(row.stored.size()));
                 c.insert(c.begin() + 46, row.newStored.begin(), row.newStored.end());
             }
@@ -240,10 +240,10 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
         std::vector<uint8_t> end(static_cast<size_t>(22 + commentLen));
         if (!platform::readAt(in.fd, FEOCOffset, end.data(), static_cast<int64_t>(end.size())))
             throw EZipFront(DS_ECommentLen);
-        put16(end.data() + 4, 0);
-        put16(end.data() + 6, 0);
-        put32(end.data() + 12, static_cast<uint32_t>(cdSize));
-        put32(end.data() + 16, static_cast<uint32_t>(cdOffset));
+        PutLE16(end.data() + 4, 0);
+        PutLE16(end.data() + 6, 0);
+        PutLE32(end.data() + 12, static_cast<uint32_t>(cdSize));
+        PutLE32(end.data() + 16, static_cast<uint32_t>(cdOffset));
         const auto endLen = static_cast<int64_t>(end.size());
         if (platform::writeFile(out.fd(), end.data(), endLen) != endLen) throw EZipFront(DS_EOCBadWrite);
         Progress(ptEndOfBatch, {}, 0);

@@ -9,8 +9,6 @@
 #include "zipdll/ZipFrontIO.h"
 #include "zipdll/ZipMsgs.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -49,13 +47,6 @@ uint8_t sfxFlags(const SFXOpts& o, OvrOpts mode) {
     return f;
 }
 
-// The executable mode a new program gets: 0777 less the umask.
-int programMode() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0777 & ~static_cast<int>(mask);
-}
-
 std::string withExtension(const std::string& name, const char* ext) {
     return name.substr(0, name.size() - 4) + ext;
 }
@@ -65,8 +56,8 @@ std::string withExtension(const std::string& name, const char* ext) {
 int replaceIcon(std::vector<uint8_t>& pe, const std::vector<uint8_t>& icon) {
     const size_t size = pe.size();
     auto in = [&](uint64_t at, uint64_t n) { return at <= size && n <= size - at; };
-    auto u16 = [&](uint64_t at) { return get16(pe.data() + at); };
-    auto u32 = [&](uint64_t at) { return get32(pe.data() + at); };
+    auto u16 = [&](uint64_t at) { return GetLE16(pe.data() + at); };
+    auto u32 = [&](uint64_t at) { return GetLE32(pe.data() + at); };
     if (!in(0, 64) || pe[0] != 'M' || pe[1] != 'Z') return -10;
     const uint64_t peAt = u32(60);
     if (!in(peAt, 248) || std::memcmp(pe.data() + peAt, "PE\0\0", 4) != 0) return -10;
@@ -175,7 +166,7 @@ int TZipFront::ConvertSFX(bool autoMode) {
     block[2] = 'V';
     block[3] = sfxFlags(SFXOptions, SFXOverWriteMode);
     block[5] = 1;
-    put16(block.data() + 6, static_cast<uint32_t>(blockSize));
+    PutLE16(block.data() + 6, static_cast<uint32_t>(blockSize));
     size_t at = 8;
     for (auto* t : texts) {
         block[at++] = static_cast<uint8_t>(t->size());
@@ -232,8 +223,8 @@ int TZipFront::ConvertSFX(bool autoMode) {
     const int64_t shift = stubSize + static_cast<int64_t>(blockSize);
     if (autoMode) {
         uint8_t end[22] = {};
-        put32(end, kEndSig);
-        put32(end + 16, static_cast<uint32_t>(shift));
+        PutLE32(end, kEndSig);
+        PutLE32(end + 16, static_cast<uint32_t>(shift));
         if (platform::writeFile(out.fd(), end, 22) != 22) return -2;
     } else {
         try {
@@ -251,7 +242,7 @@ int TZipFront::ConvertSFX(bool autoMode) {
         }
         if (platform::fileSize(out.fd()) != stubSize + zipSize + static_cast<int64_t>(blockSize)) return -9;
     }
-    if (!out.commit(programMode())) return -2;
+    if (!out.commit(platform::newFileMode(0777))) return -2;
     if (!autoMode) {
         EraseFile(FZipFileName);
         SetZipFileName(outName);
@@ -288,18 +279,18 @@ int TZipFront::moveOffsets(int in, int64_t cdStart, int out, int64_t shift) {
         for (unsigned i = 0; i < FTotalEntries; ++i) {
             uint8_t h[46];
             if (!platform::readAt(in, pos, h, 46)) throw EZipFront(DS_CEHBadRead);
-            if (get32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-            put32(h + 42, shifted(get32(h + 42), DS_CEHBadWrite));
+            if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
+            PutLE32(h + 42, shifted(GetLE32(h + 42), DS_CEHBadWrite));
             if (platform::writeFile(out, h, 46) != 46) throw EZipFront(DS_CEHBadWrite);
-            const int64_t rest = get16(h + 28) + get16(h + 30) + get16(h + 32);
+            const int64_t rest = GetLE16(h + 28) + GetLE16(h + 30) + GetLE16(h + 32);
             pos += 46;
             if (!copyRange(in, pos, rest, out, false)) throw EZipFront(DS_CEHBadCopy);
             pos += rest;
         }
         uint8_t end[22];
-        if (!platform::readAt(in, FEOCOffset, end, 22) || get32(end) != kEndSig)
+        if (!platform::readAt(in, FEOCOffset, end, 22) || GetLE32(end) != kEndSig)
             throw EZipFront(DS_EOCBadSeek);
-        put32(end + 16, shifted(get32(end + 16), DS_EOCBadWrite));
+        PutLE32(end + 16, shifted(GetLE32(end + 16), DS_EOCBadWrite));
         if (platform::writeFile(out, end, 22) != 22) throw EZipFront(DS_EOCBadWrite);
         if (!copyRange(in, FEOCOffset + 22, FLogicalSize - FEOCOffset - 22, out, false))
             throw EZipFront(DS_EOCBadCopy);
@@ -368,7 +359,7 @@ void TZipFront::readSfxSettings(int fd, int64_t zipStart) {
         const size_t avail = b.size() - i;
         std::string t[4];
         if (p[2] == 'V') {
-            const size_t size = get16(p + 6);
+            const size_t size = GetLE16(p + 6);
             if (size != avail || size < 12) continue;
             size_t at = 8;
             bool fits = true;

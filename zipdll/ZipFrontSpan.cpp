@@ -16,7 +16,6 @@
 #include <cstring>
 #include <map>
 #include <new>
-#include <sys/stat.h>
 #include <tuple>
 #include <thread>
 
@@ -341,10 +340,9 @@ public:
     // The parts of a fixed drive take their names.
     bool commitParts() {
         closeOut();
-        const mode_t mask = umask(0);
-        umask(mask);
+        const int mode = platform::newFileMode();
         for (auto& p : pending_) {
-            platform::setFileMode(p.temp, 0666 & ~static_cast<int>(mask));
+            platform::setFileMode(p.temp, mode);
             if (!platform::renameFile(p.temp, p.final)) return false;
             p.temp.clear();
         }
@@ -529,14 +527,14 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
             for (unsigned i = 0; i < FTotalEntries; ++i) {
                 uint8_t h[46];
                 if (!platform::readAt(in.fd, pos, h, 46)) throw EZipFront(DS_CEHBadRead);
-                if (get32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-                const int64_t local = get32(h + 42) + shift;
+                if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
+                const int64_t local = GetLE32(h + 42) + shift;
                 if (local < 0 || local + 30 > cdStart) throw EZipFront(DS_LOHBadRead);
-                src.push_back({local, get32(h + 20)});
-                const int64_t len = 46 + get16(h + 28) + get16(h + 30) + get16(h + 32);
+                src.push_back({local, GetLE32(h + 20)});
+                const int64_t len = 46 + GetLE16(h + 28) + GetLE16(h + 30) + GetLE16(h + 32);
                 uint8_t lh[30];
                 if (!platform::readAt(in.fd, local, lh, 30)) throw EZipFront(DS_LOHBadRead);
-                largest = std::max({largest, len, 30 + int64_t{get16(lh + 26)} + get16(lh + 28)});
+                largest = std::max({largest, len, 30 + int64_t{GetLE16(lh + 26)} + GetLE16(lh + 28)});
                 pos += len;
                 if (pos > FEOCOffset) throw EZipFront(DS_CEHBadRead);
             }
@@ -548,7 +546,7 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
             if (src[i].local == src[i - 1].local) throw EZipFront(DS_LOHNotFound);
 
         uint8_t sig[4];
-        put32(sig, kSpanSig);
+        PutLE32(sig, kSpanSig);
         sp.write(sig, 4, 0);
         sp.copyProgress = true;
         Progress(ptTotalFiles, {}, FTotalEntries);
@@ -559,8 +557,8 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
             const int64_t limit = i + 1 < src.size() ? src[i + 1].local : cdStart;
             uint8_t h[30];
             if (!platform::readAt(in.fd, at, h, 30)) throw EZipFront(DS_LOHBadRead);
-            if (get32(h) != kLocalSig) throw EZipFront(DS_LOHWrongSig);
-            const int64_t nameLen = get16(h + 26), extraLen = get16(h + 28);
+            if (GetLE32(h) != kLocalSig) throw EZipFront(DS_LOHWrongSig);
+            const int64_t nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
             std::vector<uint8_t> head(static_cast<size_t>(30 + nameLen + extraLen));
             std::memcpy(head.data(), h, 30);
             if (!platform::readAt(in.fd, at + 30, head.data() + 30, nameLen)) throw EZipFront(DS_LONameLen);
@@ -572,10 +570,10 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
             const int64_t csize = src[i].csize;
             if (dataAt + csize > limit) throw EZipFront(DS_ZipData);
             int64_t desc = 0;
-            if (get16(h + 6) & 8) {
+            if (GetLE16(h + 6) & 8) {
                 uint8_t d[4];
                 if (!platform::readAt(in.fd, dataAt + csize, d, 4)) throw EZipFront(DS_DataDesc);
-                desc = get32(d) == kSpanSig ? 16 : 12;
+                desc = GetLE32(d) == kSpanSig ? 16 : 12;
                 if (dataAt + csize + desc > limit) throw EZipFront(DS_DataDesc);
             }
             if (auto hnd = OnMessage) hnd(*this, 0, ZipLoadStr(GE_CopyFile) + name);
@@ -602,14 +600,14 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
         for (unsigned i = 0; i < FTotalEntries; ++i) {
             uint8_t h[46];
             if (!platform::readAt(in.fd, pos, h, 46)) throw EZipFront(DS_CEHBadRead);
-            if (get32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-            const int64_t len = 46 + get16(h + 28) + get16(h + 30) + get16(h + 32);
+            if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
+            const int64_t len = 46 + GetLE16(h + 28) + GetLE16(h + 30) + GetLE16(h + 32);
             std::vector<uint8_t> rec(static_cast<size_t>(len));
             if (!platform::readAt(in.fd, pos, rec.data(), len)) throw EZipFront(DS_CENameLen);
-            auto row = rows.find(get32(h + 42) + shift);
+            auto row = rows.find(GetLE32(h + 42) + shift);
             if (row == rows.end()) throw EZipFront(DS_LOHNotFound);
-            put16(rec.data() + 34, static_cast<uint32_t>(row->second.disk));
-            put32(rec.data() + 42, static_cast<uint32_t>(row->second.offset));
+            PutLE16(rec.data() + 34, static_cast<uint32_t>(row->second.disk));
+            PutLE32(rec.data() + 42, static_cast<uint32_t>(row->second.offset));
             const int before = sp.disk();
             sp.ensureRoom(len);
             if (sp.disk() != before) onLast = 0;
@@ -635,11 +633,11 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
         }
         if (sp.disk() > 0xFFFF || cdOffset > 0xFFFFFFFFll || cdSize > 0xFFFFFFFFll)
             throw EZipFront(DS_EOCBadWrite);
-        put16(end.data() + 4, static_cast<uint32_t>(sp.disk()));
-        put16(end.data() + 6, static_cast<uint32_t>(cdDisk));
-        put16(end.data() + 8, static_cast<uint32_t>(onLast));
-        put32(end.data() + 12, static_cast<uint32_t>(cdSize));
-        put32(end.data() + 16, static_cast<uint32_t>(cdOffset));
+        PutLE16(end.data() + 4, static_cast<uint32_t>(sp.disk()));
+        PutLE16(end.data() + 6, static_cast<uint32_t>(cdDisk));
+        PutLE16(end.data() + 8, static_cast<uint32_t>(onLast));
+        PutLE32(end.data() + 12, static_cast<uint32_t>(cdSize));
+        PutLE32(end.data() + 16, static_cast<uint32_t>(cdOffset));
         sp.write(end.data(), static_cast<int64_t>(end.size()), static_cast<int64_t>(end.size()));
         if (!sp.commitParts()) throw EZipFront(DS_NoWrite);
     } catch (...) {
@@ -705,15 +703,15 @@ int TZipFront::ReadSpan(const std::string& inFile, std::string& outFile) {
         for (unsigned i = 0; i < total; ++i) {
             uint8_t h[46];
             sp.read(h, 46, DS_CEHBadRead);
-            if (get32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-            const int64_t rest = get16(h + 28) + get16(h + 30) + get16(h + 32);
+            if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
+            const int64_t rest = GetLE16(h + 28) + GetLE16(h + 30) + GetLE16(h + 32);
             Row r;
             r.central.resize(static_cast<size_t>(46 + rest));
             std::memcpy(r.central.data(), h, 46);
             sp.read(r.central.data() + 46, rest, DS_CENameLen);
-            r.disk = get16(h + 34);
-            r.local = get32(h + 42);
-            r.csize = get32(h + 20);
+            r.disk = GetLE16(h + 34);
+            r.local = GetLE32(h + 42);
+            r.csize = GetLE32(h + 20);
             if (r.disk > lastDisk) throw EZipFront(DS_LOHNotFound);
             totalSize += rest + r.csize;
             rows.push_back(std::move(r));
@@ -733,20 +731,20 @@ int TZipFront::ReadSpan(const std::string& inFile, std::string& outFile) {
         Progress(ptTotalSize, {}, totalSize);
         uint8_t sig[4];
         sp.read(sig, 4, DS_EXTWrongSig);
-        if (get32(sig) != kSpanSig) throw EZipFront(DS_EXTWrongSig);
+        if (GetLE32(sig) != kSpanSig) throw EZipFront(DS_EXTWrongSig);
         int64_t outPos = 0;
         for (size_t idx : order) {
             Row& r = rows[idx];
             sp.openDisk(r.disk, r.local);
             uint8_t h[30];
             sp.read(h, 30, DS_LOHBadRead);
-            if (get32(h) != kLocalSig) throw EZipFront(DS_LOHWrongSig);
-            const int64_t nameLen = get16(h + 26), extraLen = get16(h + 28);
+            if (GetLE32(h) != kLocalSig) throw EZipFront(DS_LOHWrongSig);
+            const int64_t nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
             std::string name(static_cast<size_t>(nameLen), '\0');
             sp.read(name.data(), nameLen, DS_LONameLen);
             r.newOffset = outPos;
             if (auto hnd = OnMessage) hnd(*this, 0, ZipLoadStr(GE_CopyFile) + name);
-            const int64_t csize = get32(h + 18) ? get32(h + 18) : r.csize;
+            const int64_t csize = GetLE32(h + 18) ? GetLE32(h + 18) : r.csize;
             Progress(ptNewFile, name, csize + nameLen + extraLen + 30);
             if (platform::writeFile(out, h, 30) != 30 ||
                 platform::writeFile(out, name.data(), nameLen) != nameLen)
@@ -754,11 +752,11 @@ int TZipFront::ReadSpan(const std::string& inFile, std::string& outFile) {
             sp.copyTo(out, extraLen, DS_LOExtraLen);
             sp.copyTo(out, csize, DS_ZipData);
             outPos += 30 + nameLen + extraLen + csize;
-            if (get16(h + 6) & 8) {
+            if (GetLE16(h + 6) & 8) {
                 uint8_t d[16];
                 sp.read(d, 12, DS_DataDesc);
                 int64_t n = 12;
-                if (get32(d) == kSpanSig) {
+                if (GetLE32(d) == kSpanSig) {
                     sp.read(d + 12, 4, DS_DataDesc);
                     n = 16;
                 }
@@ -771,20 +769,20 @@ int TZipFront::ReadSpan(const std::string& inFile, std::string& outFile) {
         const int64_t cdOffset = outPos;
         int64_t cdSize = 0;
         for (Row& r : rows) {
-            put16(r.central.data() + 34, 0);
+            PutLE16(r.central.data() + 34, 0);
             if (r.newOffset > 0xFFFFFFFFll) throw EZipFront(DS_CEHBadWrite);
-            put32(r.central.data() + 42, static_cast<uint32_t>(r.newOffset));
+            PutLE32(r.central.data() + 42, static_cast<uint32_t>(r.newOffset));
             const auto len = static_cast<int64_t>(r.central.size());
             if (platform::writeFile(out, r.central.data(), len) != len) throw EZipFront(DS_CEHBadWrite);
             cdSize += len;
         }
         if (cdOffset > 0xFFFFFFFFll || cdSize > 0xFFFFFFFFll) throw EZipFront(DS_EOCBadWrite);
-        put16(end.data() + 4, 0);
-        put16(end.data() + 6, 0);
-        put16(end.data() + 8, total);
-        put16(end.data() + 10, total);
-        put32(end.data() + 12, static_cast<uint32_t>(cdSize));
-        put32(end.data() + 16, static_cast<uint32_t>(cdOffset));
+        PutLE16(end.data() + 4, 0);
+        PutLE16(end.data() + 6, 0);
+        PutLE16(end.data() + 8, total);
+        PutLE16(end.data() + 10, total);
+        PutLE32(end.data() + 12, static_cast<uint32_t>(cdSize));
+        PutLE32(end.data() + 16, static_cast<uint32_t>(cdOffset));
         const auto endLen = static_cast<int64_t>(end.size());
         if (platform::writeFile(out, end.data(), endLen) != endLen) throw EZipFront(DS_EOCBadWrite);
         if (named) {

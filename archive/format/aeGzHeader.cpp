@@ -1,8 +1,15 @@
 #include "archive/format/aeGzHeader.h"
 
 #include "archive/aeCommon.h"
+#include "platform/fileio.h"
 
 namespace ae {
+
+std::size_t HandleSource::Read(std::uint8_t* buf, std::size_t n) {
+    const int64_t got = platform::readFile(handle_, buf, static_cast<int64_t>(n));
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
 namespace {
 
 // Reads bytes while keeping the CRC-32 that FHCRC checks.

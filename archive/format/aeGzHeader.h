@@ -41,6 +41,17 @@ struct GzMemberHeader {
 // Names and comments longer than this are cut (the header is still read to its end).
 inline constexpr std::size_t kGzMaxNameLength = 4096;
 
+// An open file read straight from its handle's current position, for gzip members read
+// outside an entry (the gzip extractor's header, the tar writer's compressed archive).
+class HandleSource final : public DecodeSource {
+public:
+    explicit HandleSource(int handle) : handle_{handle} {}
+    std::size_t Read(std::uint8_t* buf, std::size_t n) override;
+
+private:
+    int handle_;
+};
+
 // Reads one member header from `in` (consuming it); the deflate data follow.
 GzMemberHeader ReadGzipMemberHeader(InputBuffer& in);
 GzMemberHeader ParseGzipMemberHeader(std::span<const std::uint8_t> data);

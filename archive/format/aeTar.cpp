@@ -38,19 +38,6 @@ void terminatedOctal(uint8_t* Field, size_t Width, uint64_t Value) {
     FormatOctal(Value, Width, true, std::span<char>(reinterpret_cast<char*>(Field), Width));
 }
 
-// The archive read straight from its handle, for inflating an existing gzip-compressed tar.
-class HandleSource final : public ae::DecodeSource {
-public:
-    explicit HandleSource(int handle) : handle_{handle} {}
-    std::size_t Read(std::uint8_t* buf, std::size_t n) override {
-        const int64_t got = platform::readFile(handle_, buf, static_cast<int64_t>(n));
-        return got > 0 ? static_cast<std::size_t>(got) : 0;
-    }
-
-private:
-    int handle_;
-};
-
 // Inflated bytes into the private tar, with their CRC-32 and count.
 class TarSink final : public ae::DecodeSink {
 public:
@@ -174,7 +161,7 @@ void TTar::runGzipTar() {
 void TTar::inflateInto(const std::string& Source, int Dest) {
     THandleGuard in{platform::openFile(Source, platform::OpenMode::Read)};
     if (in.fd < 0) RaiseError(Source, "", "0", kMsgOpenError);
-    HandleSource src{in.fd};
+    ae::HandleSource src{in.fd};
     ae::InputBuffer buffer{src};
     for (bool first = true;; first = false) {
         const ae::GzMemberHeader h = ae::ReadGzipMemberHeader(buffer);

@@ -18,19 +18,6 @@ namespace {
 
 constexpr uint32_t kDos1980 = 0x00210000; // 1 January 1980, 00:00
 
-// The archive read straight from its handle, for the member header.
-class HandleSource final : public ae::DecodeSource {
-public:
-    explicit HandleSource(int handle) : handle_{handle} {}
-    std::size_t Read(std::uint8_t* buf, std::size_t n) override {
-        const int64_t got = platform::readFile(handle_, buf, static_cast<int64_t>(n));
-        return got > 0 ? static_cast<std::size_t>(got) : 0;
-    }
-
-private:
-    int handle_;
-};
-
 // The archive file's own last-write time as a local DOS date-time; 1980 when unreadable.
 uint32_t ArchiveAge(int Handle) {
     const auto t = platform::fileTimes(Handle);
@@ -121,7 +108,7 @@ void TUnGZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
 void TUnGZIP::ExtractGzip(int Handle) {
     const int64_t start = ArcStart - 1;
     platform::seekFile(Handle, start);
-    HandleSource src{Handle};
+    ae::HandleSource src{Handle};
     ae::InputBuffer in{src, 4096};
     const ae::GzMemberHeader h = ae::ReadGzipMemberHeader(in);
     if (!h.ok())

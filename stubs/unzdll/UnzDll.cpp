@@ -236,9 +236,7 @@ private:
     std::string pathOf(const std::string& rel) const { return base_ == "." ? rel : base_ + "/" + rel; }
 
     static int modeFor(const CentralRec& e) {
-        mode_t um = umask(0);
-        umask(um);
-        int mode = 0666 & ~static_cast<int>(um);
+        int mode = platform::newFileMode();
         const uint32_t unixMode = e.extAttr >> 16;
         if ((e.madeBy >> 8) == 3 && S_ISREG(unixMode)) mode = static_cast<int>(unixMode & 0777);
         if (e.extAttr & 1) mode &= ~0222; // read-only

@@ -6,8 +6,6 @@
 #include "platform/dosdate.h"
 #include "platform/fileio.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -261,17 +259,17 @@ ZipDir readZipDir(int fd) {
 LocalSpan localSpan(int fd, const ZipDir& dir, const CentralRec& e) {
     uint8_t h[30];
     readExact(fd, e.localPos, h, 30);
-    if (get32(h) != kLocalSig) throw StubError(kErrFormat, "A local header signature is wrong");
+    if (GetLE32(h) != kLocalSig) throw StubError(kErrFormat, "A local header signature is wrong");
     LocalSpan s;
     s.header = e.localPos;
-    s.data = e.localPos + 30 + get16(h + 26) + get16(h + 28);
+    s.data = e.localPos + 30 + GetLE16(h + 26) + GetLE16(h + 28);
     s.dataEnd = s.data + e.csize;
     if (s.dataEnd > dir.cdPos) throw StubError(kErrFormat, "Entry data runs into the central directory");
     s.end = s.dataEnd;
-    if (get16(h + 6) & 8) {
+    if (GetLE16(h + 6) & 8) {
         uint8_t dd[4] = {};
         if (s.dataEnd + 4 <= dir.cdPos) readExact(fd, s.dataEnd, dd, 4);
-        s.end += get32(dd) == kDescriptorSig ? 16 : 12;
+        s.end += GetLE32(dd) == kDescriptorSig ? 16 : 12;
         if (s.end > dir.cdPos)
             throw StubError(kErrFormat, "A data descriptor runs into the central directory");
     }
@@ -314,8 +312,8 @@ void ZipOut::rewind(int64_t at) {
 void ZipOut::addCentral(std::vector<uint8_t> raw, int64_t localOffset) {
     if (localOffset > 0xFFFFFFFE)
         throw StubError(kErrTooBig, "The archive would exceed 4 GB (zip64 is not supported)");
-    put16(raw.data() + 34, 0); // disk number start
-    put32(raw.data() + 42, static_cast<uint32_t>(localOffset));
+    PutLE16(raw.data() + 34, 0); // disk number start
+    PutLE32(raw.data() + 42, static_cast<uint32_t>(localOffset));
     central_.push_back(std::move(raw));
 }
 
@@ -327,13 +325,13 @@ void ZipOut::finish(const std::string& comment) {
     if (cdStart > 0xFFFFFFFE || cdSize > 0xFFFFFFFE)
         throw StubError(kErrTooBig, "The archive would exceed 4 GB (zip64 is not supported)");
     uint8_t e[22] = {};
-    put32(e, kEndSig);
-    put16(e + 8, static_cast<uint32_t>(central_.size()));
-    put16(e + 10, static_cast<uint32_t>(central_.size()));
-    put32(e + 12, static_cast<uint32_t>(cdSize));
-    put32(e + 16, static_cast<uint32_t>(cdStart));
+    PutLE32(e, kEndSig);
+    PutLE16(e + 8, static_cast<uint32_t>(central_.size()));
+    PutLE16(e + 10, static_cast<uint32_t>(central_.size()));
+    PutLE32(e + 12, static_cast<uint32_t>(cdSize));
+    PutLE32(e + 16, static_cast<uint32_t>(cdStart));
     const size_t clen = std::min<size_t>(comment.size(), 0xFFFF);
-    put16(e + 20, static_cast<uint32_t>(clen));
+    PutLE16(e + 20, static_cast<uint32_t>(clen));
     write(e, 22);
     write(comment.data(), clen);
 }
@@ -349,11 +347,7 @@ void TempOutput::commit(int mode) {
         file_.discard();
         throw StubError(kErrWrite, "Write error in the output file");
     }
-    if (mode < 0) {
-        mode_t um = umask(0);
-        umask(um);
-        mode = 0666 & ~static_cast<int>(um);
-    }
+    if (mode < 0) mode = platform::newFileMode();
     platform::setFileMode(file_.fd(), mode);
     if (!file_.commit(target_))
         throw StubError(kErrWrite, "Cannot replace " + target_ + ": " + std::strerror(errno));

@@ -103,18 +103,10 @@ uint32_t unixToDos(int64_t t);
 int64_t dosToUnix(uint32_t dos);
 
 // Little-endian fields and the zip signatures, from the shared leaf.
-inline uint16_t get16(const uint8_t* p) {
-    return pvcommon::GetLE16(p);
-}
-inline uint32_t get32(const uint8_t* p) {
-    return pvcommon::GetLE32(p);
-}
-inline void put16(uint8_t* p, uint32_t v) {
-    pvcommon::PutLE16(p, v);
-}
-inline void put32(uint8_t* p, uint32_t v) {
-    pvcommon::PutLE32(p, v);
-}
+using pvcommon::GetLE16;
+using pvcommon::GetLE32;
+using pvcommon::PutLE16;
+using pvcommon::PutLE32;
 using pvcommon::zip::kCentralSig;
 using pvcommon::zip::kDescriptorSig;
 using pvcommon::zip::kEndSig;

@@ -414,15 +414,15 @@ private:
         uint16_t needed = (method == 8 || password) ? 20 : (c.isDir ? 20 : 10);
 
         std::vector<uint8_t> h(30 + enc.bytes.size());
-        put32(h.data(), kLocalSig);
-        put16(h.data() + 4, needed);
-        put16(h.data() + 6, flags);
-        put16(h.data() + 8, method);
-        put16(h.data() + 10, dos & 0xFFFF);
-        put16(h.data() + 12, dos >> 16);
-        put32(h.data() + 14, crc);
-        put32(h.data() + 22, static_cast<uint32_t>(size));
-        put16(h.data() + 26, static_cast<uint32_t>(enc.bytes.size()));
+        PutLE32(h.data(), kLocalSig);
+        PutLE16(h.data() + 4, needed);
+        PutLE16(h.data() + 6, flags);
+        PutLE16(h.data() + 8, method);
+        PutLE16(h.data() + 10, dos & 0xFFFF);
+        PutLE16(h.data() + 12, dos >> 16);
+        PutLE32(h.data() + 14, crc);
+        PutLE32(h.data() + 22, static_cast<uint32_t>(size));
+        PutLE16(h.data() + 26, static_cast<uint32_t>(enc.bytes.size()));
         std::copy(enc.bytes.begin(), enc.bytes.end(), h.begin() + 30);
         const int64_t at = out.pos();
         out.write(h.data(), h.size());
@@ -440,25 +440,25 @@ private:
                 method = 0;
                 flags &= static_cast<uint16_t>(~6u);
                 if (!password) needed = 10;
-                put16(h.data() + 4, needed);
-                put16(h.data() + 6, flags);
-                put16(h.data() + 8, method);
+                PutLE16(h.data() + 4, needed);
+                PutLE16(h.data() + 6, flags);
+                PutLE16(h.data() + 8, method);
             }
             if (packed > 0xFFFFFFFE) throw StubError(kErrTooBig, c.path + " packs to more than 4 GB");
-            put32(h.data() + 18, static_cast<uint32_t>(packed));
+            PutLE32(h.data() + 18, static_cast<uint32_t>(packed));
             out.patch(at, h.data(), 30);
         }
         std::vector<uint8_t> cr(46 + enc.bytes.size());
-        put32(cr.data(), kCentralSig);
-        put16(cr.data() + 4, dosHost ? 20 : (3u << 8 | 30));
+        PutLE32(cr.data(), kCentralSig);
+        PutLE16(cr.data() + 4, dosHost ? 20 : (3u << 8 | 30));
         std::copy(h.begin() + 4, h.begin() + 30, cr.begin() + 6);
-        put32(cr.data() + 20, static_cast<uint32_t>(packed));
-        put16(cr.data() + 30, 0); // no extra field
+        PutLE32(cr.data() + 20, static_cast<uint32_t>(packed));
+        PutLE16(cr.data() + 30, 0); // no extra field
         uint32_t attr = c.isDir ? 0x10 : 0;
         if (!(c.st.st_mode & 0200)) attr |= 1;
         if (baseName(c.isDir ? stored.substr(0, stored.size() - 1) : stored).rfind('.', 0) == 0) attr |= 2;
         if (!dosHost) attr |= static_cast<uint32_t>(c.st.st_mode & 0xFFFF) << 16;
-        put32(cr.data() + 38, attr);
+        PutLE32(cr.data() + 38, attr);
         std::copy(enc.bytes.begin(), enc.bytes.end(), cr.begin() + 46);
         out.addCentral(std::move(cr), at);
         if (p_.fVerbose) {
