@@ -432,6 +432,8 @@ static_assert((kMaxCodeLen + 5) + kMaxCodeLen <= kRefillBits, "a length and the 
 static_assert(2 * kLitBits + (kLitBits + 5) + kMaxCodeLen <= kRefillBits,
               "one or two literals, a length from the primary table and the distance look-up");
 static_assert((kMaxCodeLen + 13) + kLitBits <= kRefillBits, "a distance and the next look-up");
+static_assert(2 * kLitBits + (kMaxCodeLen + 5) + kDistBits <= kRefillBits,
+              "one or two literals, a length from a sub-table and the distance's primary look-up");
 
 namespace {
 // Loads a whole word; whole bytes that fit go in and the rest is loaded again next time
@@ -509,45 +511,52 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
     refillLoose(buf, left, ip);
     std::uint32_t e = lt[buf & lmask];
     for (;;) {
+        // Every entry's bits go before its kind is known: a sub-table pointer's are the
+        // primary bits, and an invalid entry ends the loop anyway. Done ahead of the
+        // branch, the shift and the next look-up need not wait for the branch to settle.
+        std::uint64_t saved = buf;
+        buf >>= codeBits(e);
+        left -= e;
         if (e & kLiteral) {
-            buf >>= codeBits(e);
-            left -= e;
             o[0] = static_cast<std::uint8_t>(value(e));
             e = lt[buf & lmask];
+            saved = buf;
+            buf >>= codeBits(e);
+            left -= e;
             if (e & kLiteral) {
-                buf >>= codeBits(e);
-                left -= e;
                 o[1] = static_cast<std::uint8_t>(value(e));
                 e = lt[buf & lmask];
+                saved = buf;
+                buf >>= codeBits(e);
+                left -= e;
                 if (e & kLiteral) {
-                    buf >>= codeBits(e);
-                    left -= e;
                     o[2] = static_cast<std::uint8_t>(value(e));
+                    // Looked up here, its bits go at the top of the next round.
                     e = lt[buf & lmask];
                     o += 3;
-                } else {
-                    o += 2;
-                    // A length from the primary table goes on at once: at least 34 bits
-                    // remain for it and the distance look-up.
-                    if (!(e & kSpecial)) goto length;
+                    // At least 23 bits remain: the look-up just made is sound; top up.
+                    if (ip > inStop || o >= outStop) break;
+                    refillLoose(buf, left, ip);
+                    continue;
                 }
+                o += 2;
             } else {
                 o += 1;
-                if (!(e & kSpecial)) goto length;
             }
-            // At least 23 bits remain: the look-up just made is sound; top up and go on.
-            if (ip > inStop || o >= outStop) break;
-            refillLoose(buf, left, ip);
-            continue;
+            // A length goes on at once: at least 34 bits remain for a primary length and
+            // the distance look-up (a sub-table one: see the budgets).
+            if (e & kSpecial) [[unlikely]]
+                goto special;
+            goto length;
         }
         if (e & kSpecial) [[unlikely]] {
+        special:
             if (e & kSub) {
-                buf >>= kLitBits;
-                left -= kLitBits;
                 e = lt[value(e) + lowBits(buf, extraBits(e))];
+                saved = buf;
+                buf >>= codeBits(e);
+                left -= e;
                 if (e & kLiteral) {
-                    buf >>= codeBits(e);
-                    left -= e;
                     *o++ = static_cast<std::uint8_t>(value(e));
                     if (ip > inStop || o >= outStop) break;
                     refillLoose(buf, left, ip);
@@ -560,35 +569,31 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
                 break;
             }
             if (e & kEob) {
-                buf >>= codeBits(e);
-                left -= e;
                 blockEnd = true;
                 break;
             }
         }
     length:
-        std::uint64_t saved = buf;
-        buf >>= codeBits(e);
-        left -= e;
         const std::size_t len = value(e) + extraValue<Bmi2>(saved, e);
         // The distance table follows the literal/length table (one base register). At
         // least 36 bits remain, so the look-up goes first and the refill runs beside it.
         std::uint32_t d = lt[kLitTableSize + (buf & dmask)];
         refillLoose(buf, left, ip);
+        saved = buf;
+        buf >>= codeBits(d);
+        left -= d;
         if (d & (kSub | kInvalid)) [[unlikely]] {
             if (d & kSub) {
-                buf >>= kDistBits;
-                left -= kDistBits;
                 d = lt[kLitTableSize + value(d) + lowBits(buf, extraBits(d))];
+                saved = buf;
+                buf >>= codeBits(d);
+                left -= d;
             }
             if (d & kInvalid) {
                 fail(DecodeStatus::Corrupt, kMsgBadBlock);
                 break;
             }
         }
-        saved = buf;
-        buf >>= codeBits(d);
-        left -= d;
         const std::size_t distance = value(d) + extraValue<Bmi2>(saved, d);
         if (distance > static_cast<std::size_t>(o - hs)) [[unlikely]] {
             fail(DecodeStatus::Corrupt, kMsgBadBlock);
