@@ -168,6 +168,37 @@ void TUnOutsideLib::RaiseResult(const std::string& Name, int Code, const std::st
     RaiseError(Name, Detail, "0", msg ? msg : Otherwise);
 }
 
+int TUnOutsideLib::RunWithPasswords(const std::string& Name, bool Encrypted, const TPasswordRun& P,
+                                    bool& GaveUp) {
+    GaveUp = false;
+    if (!Encrypted || !OnGetPassword || PasswordAttempts <= 0) return P.Run();
+    int r = P.BadPassword;
+    bool ran = false;
+    if (P.AtHandFirst) {
+        r = P.Run();
+        ran = true;
+        if (r == P.BadPassword) Password.clear();
+    }
+    for (int i = 0; i < PasswordAttempts && r == P.BadPassword; ++i) {
+        std::string pw = Password;
+        const bool typed = pw.empty();
+        if (typed) {
+            if (!AskPassword(Name, pw)) break;
+            if (pw.empty()) continue;
+        }
+        if (ran && P.Restart && !P.Restart()) break;
+        Password = pw;
+        r = P.Run();
+        ran = true;
+        if (r == P.BadPassword)
+            Password.clear();
+        else if (r == P.Ok && typed)
+            Passwords.insert(Passwords.begin(), Password);
+    }
+    GaveUp = r == P.BadPassword;
+    return r;
+}
+
 bool TUnOutsideLib::LibraryEntry(const TLibraryEntry& E) {
     auto lowerBytesLeft = [&] { BytesLeft = std::max<int64_t>(0, BytesLeft - E.Size); };
     Ctx().Crc32Value = 0xFFFFFFFF;

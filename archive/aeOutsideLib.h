@@ -204,6 +204,25 @@ protected:
         // than the data's check.
         std::function<TLibraryOutcome(const std::string& Dest)> Process;
     };
+    // The password loop of an encrypted entry around a library that decides itself whether
+    // a password opens it. Run hands the library Password and processes the entry once,
+    // answering the library's result (Ok for success, BadPassword for a refused password).
+    // Without OnGetPassword or with PasswordAttempts 0 the entry is run once as it is.
+    // Otherwise up to PasswordAttempts tries: with Password empty OnGetPassword is asked
+    // (declined: no more tries; an empty answer fails the try), a refused password is
+    // cleared, and one typed in that opens the entry goes first in Passwords. AtHandFirst
+    // runs the password at hand (even none) once before the tries and outside their count:
+    // a library that cannot decrypt at all says so at once instead of after questions it
+    // could never use. Restart, when set, gives the library the entry afresh before every
+    // run but the first (false: no more tries). GaveUp: no password opened the entry.
+    struct TPasswordRun {
+        int Ok = 0, BadPassword = 0;
+        bool AtHandFirst = false;
+        std::function<int()> Run;
+        std::function<bool()> Restart;
+    };
+    int RunWithPasswords(const std::string& Name, bool Encrypted, const TPasswordRun& P, bool& GaveUp);
+
     // One entry chosen by FileSpec, from the overwrite question to OnEnd, the same for
     // every library: BeginFile, the output (a temporary file the library writes, or the
     // block writer's), Process, the CRC-32 check, the output put in place or removed, and

@@ -213,36 +213,22 @@ TUnOutsideLib::TLibraryOutcome TUnACE::ExtractOrTest(void*& Arc, const TAceHeade
         BeginLibraryEntry(static_cast<int64_t>(H.UnpSize), false, !Dest.empty());
         return RunLibrary(Arc, Dest.empty() ? kAceTest : kAceExtract, Dest);
     };
-    int r = kAceOk;
+    const bool encrypted = (H.Flags & kAceHdrPassword) != 0;
+    TPasswordRun p;
+    p.Ok = kAceOk;
+    p.BadPassword = kAceBadPassword;
+    // One try with the password at hand first: a library that cannot decrypt at all says so
+    // at once, and that is reported as it is -- asking for passwords it could never use
+    // would end in a wrong "Invalid password".
+    p.AtHandFirst = true;
+    p.Run = [&] {
+        if (encrypted) lib.ACESetPassword(Arc, Password.c_str());
+        return processOnce();
+    };
+    // The library starts the entry afresh.
+    p.Restart = [&] { return Reopen(Arc, Index); };
     bool gaveUp = false; // no password opened the entry
-    if ((H.Flags & kAceHdrPassword) && OnGetPassword && PasswordAttempts > 0) {
-        // One try with the password at hand first: a library that cannot decrypt at all
-        // says so at once, and that is reported as it is -- asking for passwords it could
-        // never use would end in a wrong "Invalid password".
-        lib.ACESetPassword(Arc, Password.c_str());
-        r = processOnce();
-        if (r == kAceBadPassword) {
-            Password.clear();
-            for (int i = 0; i < PasswordAttempts && r == kAceBadPassword; ++i) {
-                std::string answer;
-                if (!AskPassword(Name, answer)) break;
-                if (answer.empty()) continue;
-                // The library starts the entry afresh.
-                if (!Reopen(Arc, Index)) break;
-                Password = answer;
-                lib.ACESetPassword(Arc, Password.c_str());
-                r = processOnce();
-                if (r == kAceBadPassword)
-                    Password.clear();
-                else if (r == kAceOk)
-                    Passwords.insert(Passwords.begin(), Password);
-            }
-        }
-        gaveUp = r == kAceBadPassword;
-    } else {
-        if (H.Flags & kAceHdrPassword) lib.ACESetPassword(Arc, Password.c_str());
-        r = processOnce();
-    }
+    const int r = RunWithPasswords(Name, encrypted, p, gaveUp);
     if (r != kAceOk && r != kAceBadCrc && !gaveUp && !Cancel()) ReportResult(Name, r, FMessage);
     return {r == kAceOk, gaveUp, r == kAceUserCancel, H.FileCRC, H.FileTime};
 }

@@ -208,31 +208,15 @@ TUnOutsideLib::TLibraryOutcome TUnRAR::ExtractOrTest(void* Arc, const TRarHeader
         BeginLibraryEntry(Size, false, !Dest.empty());
         return RunLibrary(Arc, Dest.empty() ? kRarTest : kRarExtract, Dest);
     };
-    int r = 0;
+    const bool encrypted = (H.Flags & aehdr::kRarFlagPassword) != 0;
+    TPasswordRun p;
+    p.BadPassword = kRarBadPassword;
+    p.Run = [&] {
+        if (encrypted) lib.RARSetPassword(Arc, Password.c_str());
+        return processOnce();
+    };
     bool gaveUp = false; // no password opened the entry
-    if ((H.Flags & aehdr::kRarFlagPassword) && OnGetPassword && PasswordAttempts > 0) {
-        r = kRarBadPassword;
-        for (int i = 0; i < PasswordAttempts && r == kRarBadPassword; ++i) {
-            bool typed = false;
-            if (Password.empty()) {
-                std::string answer;
-                if (!AskPassword(Name, answer)) break;
-                if (answer.empty()) continue;
-                Password = answer;
-                typed = true;
-            }
-            lib.RARSetPassword(Arc, Password.c_str());
-            r = processOnce();
-            if (r == kRarBadPassword)
-                Password.clear();
-            else if (r == 0 && typed)
-                Passwords.insert(Passwords.begin(), Password);
-        }
-        gaveUp = r == kRarBadPassword;
-    } else {
-        if (H.Flags & aehdr::kRarFlagPassword) lib.RARSetPassword(Arc, Password.c_str());
-        r = processOnce();
-    }
+    const int r = RunWithPasswords(Name, encrypted, p, gaveUp);
     if (r != 0 && !gaveUp && !Cancel()) ReportResult(Name, r, ResultDetail(r, H.Flags));
     return {r == 0, gaveUp, false, H.FileCRC, H.FileTime};
 }
