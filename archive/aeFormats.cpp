@@ -97,6 +97,7 @@ std::vector<TFormatRow> MakeRows() {
                          {doPlainAnswer, ZipAnswerStep},
                          {doPlainDrive, ZipSpannedDiskStep},
                          {doPlainLast, ZipEndRecordStep}},
+         .ResourceDirFlags = zdLocalHeader, // the entries are read from the local header there
          .NewWalk = NewZipWalk,
          .MethodName = ZipMethods,
          .NewExtractor = NewUn<TUnZIP>,

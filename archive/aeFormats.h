@@ -108,6 +108,9 @@ struct TFormatRow {
     std::vector<TScanMark> ScanMarks = {};
     std::vector<TDetectStep> DetectSteps = {};
     std::vector<TNameRule> NameRules = {};
+    // The ZipDirFlags of an archive of this row taken where a program's string resources
+    // point: what its reader needs to know of the header standing there.
+    uint32_t ResourceDirFlags = 0;
     // Bytes a self-extractor stub of the format may leave between the end of its DOS image and
     // the archive, judged from the four bytes there (0: none, or not this format).
     int (*ImageEndGap)(const uint8_t* Tail) = nullptr;

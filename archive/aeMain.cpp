@@ -209,7 +209,8 @@ bool TArcDetector::FindByResourceOffsets() {
         if (t != atUnknown) {
             ArcType = t;
             ArcStart = offset + 1;
-            ZipDirFlags = zdLocalHeader;
+            const TFormatRow* f = FindFormat(t);
+            ZipDirFlags = f ? f->ResourceDirFlags : 0;
             return true;
         }
     }

@@ -151,8 +151,12 @@ TEST(DetectSfx, StringResourcesOfAProgram) {
     // String 1 holds the decimal offset of the archive (below 17000, where the scan never looks).
     Bytes f = peWithStrings(12000, {u"", u"12000"}) + rarHeader();
     check(f, {atRarExe, 12001}, "rar");
-    const auto r = DetectBuffer(f, "p.exe");
-    EXPECT_EQ(r.ZipDirFlags, zdLocalHeader);
+    // Only a zip's reader is told that its local header stands there.
+    EXPECT_EQ(DetectBuffer(f, "p.exe").ZipDirFlags, 0u);
+    const auto z = DetectBuffer(peWithStrings(12000, {u"", u"12000"}) + storedZip("a.txt", "hello"), "p.exe");
+    EXPECT_EQ(ArcTypeIdent(z.ArcType), ArcTypeIdent(atZipExe));
+    EXPECT_EQ(z.ArcStart, 12001);
+    EXPECT_EQ(z.ZipDirFlags, zdLocalHeader);
     // The second string is tried when the first points at nothing known.
     Bytes g = peWithStrings(12000, {u"", u"100", u"12000"}) + lzhHeader();
     check(g, {atLhaExe, 12001}, "second");
