@@ -861,12 +861,13 @@ bool TCompBase::WriteNewEntry(int TempHandle, const std::string& Name, THeadObje
                               const TNewEntry& Format) {
     BuildOutputName(Name);
     std::string stored = FileName;
+    const int64_t size = Header.UncompressedSize;
     if (!BeginFile(stored, FileCount)) {
         Header.Action = eaSkip;
+        BytesLeft -= size;
         return false;
     }
     FileName = stored;
-    const int64_t size = Header.UncompressedSize;
     const auto failed = [&] {
         Header.Action = eaSkip;
         FireEvent(OnEnd, *this, stored, false);

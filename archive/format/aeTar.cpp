@@ -247,64 +247,63 @@ bool TTar::copyData(int Source, int64_t Size, int Dest) {
 }
 
 bool TTar::AddFile(int TempHandle, const std::string& Name, THeadObject& Header) {
-    BuildOutputName(Name);
-    std::string stored = FileName;
-    int src = -1;
-    if (!OpenSourceFile(src, Name, Header.UncompressedSize)) return false;
-    THandleGuard source{src};
-    const int64_t size = std::max<int64_t>(0, platform::fileSize(src));
-    int64_t mtime;
-    if (DateAttribute == daFileDate) {
-        const auto t = platform::fileTimes(src);
-        mtime = t ? t->lastWrite : DosLocalToUnixTime(Header.DosDate);
-    } else {
-        mtime = DosLocalToUnixTime(StoredDate(Header.DosDate));
-    }
-    auto fail = [&](const std::string& why, int code) {
-        BytesLeft -= size;
-        if (!why.empty() || code) ReportError(stored, why, "0", code);
-        FireEvent(OnEnd, *this, stored, false);
-        return false;
+    std::string stored;
+    int64_t size = 0; // as the source holds it when it is read
+    int64_t mtime = 0;
+    TNewEntry entry;
+    entry.Refuse = [&](const std::string& Stored, int64_t Size, std::string& Why) -> int {
+        stored = Stored;
+        if (stored.size() >= kNameField) {
+            Why = "a stored name of 100 bytes or more does not fit a tar header";
+            return kMsgInvalidName;
+        }
+        if (static_cast<uint64_t>(Size) >= kMaxTarSize) {
+            Why = "a file of 8 GiB or more does not fit a tar header";
+            return kMsgWriteError;
+        }
+        return 0;
     };
-    if (!BeginFile(stored, FileCount)) {
-        BytesLeft -= size;
-        return false;
-    }
-    FileName = stored;
-    if (stored.size() >= kNameField)
-        return fail("a stored name of 100 bytes or more does not fit a tar header", kMsgInvalidName);
-    if (static_cast<uint64_t>(size) >= kMaxTarSize)
-        return fail("a file of 8 GiB or more does not fit a tar header", kMsgWriteError);
-
-    const int64_t offset = platform::filePosition(TempHandle);
-    if (offset < 0) WriteError();
-    uint8_t block[512] = {};
-    std::memcpy(block, stored.data(), stored.size());
-    WriteBlockEncrypted(TempHandle, nullptr, 1, kBlock, 0, false, block);
-    const int64_t left = BytesLeft;
-    if (!copyData(src, size, TempHandle)) {
-        // The entry goes again: what was written of it is cut off.
-        if (!platform::truncateFile(TempHandle, offset) || platform::seekFile(TempHandle, offset) != offset)
-            WriteError();
-        BytesLeft = left;
-        if (Cancel()) return fail("", 0);
-        return fail("", kMsgReadError);
-    }
-    FormatHeader(block, stored, static_cast<uint64_t>(size), mtime);
-    if (platform::seekFile(TempHandle, offset) != offset) WriteError();
-    WriteBlockEncrypted(TempHandle, nullptr, 1, kBlock, 0, false, block);
-    if (platform::seekFile(TempHandle, 0, platform::SeekFrom::End) < 0) WriteError();
-    if (const int64_t pad = (kBlock - size % kBlock) % kBlock; pad > 0) {
-        uint8_t zeros[512] = {};
-        WriteBlockEncrypted(TempHandle, nullptr, 1, pad, 0, false, zeros);
-    }
-    Header.Header.assign(block, block + kBlock);
-    Header.Offset = offset;
-    Header.CompressedSize = Header.UncompressedSize = size;
-    Header.DosDate = UnixTimeToDosLocal(mtime);
-    Header.Attr = 32;
-    FireEvent(OnEnd, *this, stored, true);
-    return true;
+    entry.WriteHead = [&](int Temp, int64_t) {
+        if (DateAttribute == daFileDate) {
+            const auto t = platform::fileTimes(Name);
+            mtime = t ? t->lastWrite : DosLocalToUnixTime(Header.DosDate);
+        } else {
+            mtime = DosLocalToUnixTime(StoredDate(Header.DosDate));
+        }
+        // The name alone until the data are through; the whole header then replaces it.
+        uint8_t block[512] = {};
+        std::memcpy(block, stored.data(), stored.size());
+        WriteBlockEncrypted(Temp, nullptr, 1, kBlock, 0, false, block);
+        return kBlock;
+    };
+    entry.WriteData = [&](int Source, int Temp, int64_t) {
+        // The file as it is now: one that grew or shrank since it was listed is taken whole.
+        const int64_t now = std::max<int64_t>(0, platform::fileSize(Source));
+        const int64_t left = BytesLeft;
+        if (static_cast<uint64_t>(now) >= kMaxTarSize)
+            RaiseError(stored, "a file of 8 GiB or more does not fit a tar header", "0", kMsgReadError);
+        if (!copyData(Source, now, Temp)) {
+            // The entry counts as passed in the progress, whatever was read of it.
+            BytesLeft = left - now;
+            if (Cancel()) return;
+            RaiseError(stored, "", "0", kMsgReadError);
+        }
+        size = now;
+        if (const int64_t pad = (kBlock - size % kBlock) % kBlock; pad > 0) {
+            uint8_t zeros[512] = {};
+            WriteBlockEncrypted(Temp, nullptr, 1, pad, 0, false, zeros);
+        }
+    };
+    entry.WriteFinal = [&](int Temp) {
+        uint8_t block[512] = {};
+        FormatHeader(block, stored, static_cast<uint64_t>(size), mtime);
+        WriteBlockEncrypted(Temp, nullptr, 1, kBlock, 0, false, block);
+        Header.Header.assign(block, block + kBlock);
+        Header.CompressedSize = Header.UncompressedSize = size;
+        Header.DosDate = UnixTimeToDosLocal(mtime);
+        Header.Attr = 32;
+    };
+    return WriteNewEntry(TempHandle, Name, Header, entry);
 }
 
 void TTar::AfterWrite() {

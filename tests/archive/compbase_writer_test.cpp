@@ -636,7 +636,7 @@ TEST(CompBaseProperties, DefaultExtAndMethod) {
 // the others are written.
 TEST(CompBaseWriters, EachBegunFileEndsOnceWhetherWrittenRefusedOrUnreadable) {
     pvtest::TempDir tmp;
-    for (const TArcType type : {atZip, atBh, atLzh}) {
+    for (const TArcType type : {atZip, atBh, atLzh, atTar}) {
         SCOPED_TRACE(std::string(ArcTypeName(type)));
         const fs::path in = tmp / ("in" + std::to_string(type));
         pvtest::writeFile(in / "long.txt", pvtest::sampleText(5000, 1));
