@@ -5,13 +5,13 @@
 #include "archive/aeFormats.h"
 #include "archive/aeUnBase.h"
 #include "archive/aeZipCheck.h"
+#include "common/PathParts.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <fstream>
 #include <vector>
 
@@ -33,21 +33,16 @@ constexpr TWriterRow kWriters[] = {
     {tyJar, atJar, cmDeflate},
 };
 
-bool EndsWithNoCase(const std::string& s, const std::string& tail) {
-    if (s.size() < tail.size()) return false;
-    for (size_t i = 0; i < tail.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i]) return false;
-    return true;
-}
-
 // The output's name while it is written: its own. The tar writer keeps a name ending in
 // ".tgz" or ".tar.gz" as it is, so a gzip-compressed tar is written under one, and the tar
 // inside is named after the output.
 std::string WorkName(const std::string& Output, TOutArcType Type) {
     std::string name = ExtractFileNamePart(Output);
     if (name.empty()) name = "out";
-    if (Type != tyGzipTar || EndsWithNoCase(name, ".tgz") || EndsWithNoCase(name, ".tar.gz")) return name;
-    return name + (EndsWithNoCase(name, ".tar") ? ".gz" : ".tar.gz");
+    if (Type != tyGzipTar || pvcommon::EndsWithNoCase(name, ".tgz") ||
+        pvcommon::EndsWithNoCase(name, ".tar.gz"))
+        return name;
+    return name + (pvcommon::EndsWithNoCase(name, ".tar") ? ".gz" : ".tar.gz");
 }
 
 const TWriterRow& RowOf(TOutArcType Type) {

@@ -1,5 +1,5 @@
 // The parts of a '/'-separated path, for every layer that splits names: the file name, the
-// folder with its trailing '/', the extension, and ASCII letter case.
+// folder with its trailing '/', the extension, and ASCII letter case (also in an ending).
 #pragma once
 #include <string>
 #include <string_view>
@@ -43,6 +43,16 @@ inline std::string UpperAscii(std::string s) {
     for (char& c : s)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return s;
+}
+
+// Whether s ends with tail, ASCII letters compared without their case (".ZIP" ends "a.zip").
+inline bool EndsWithNoCase(std::string_view s, std::string_view tail) {
+    if (s.size() < tail.size()) return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const std::string_view end = s.substr(s.size() - tail.size());
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (lower(end[i]) != lower(tail[i])) return false;
+    return true;
 }
 
 } // namespace pvcommon

@@ -3,6 +3,7 @@
 // beside its target that replaces the target only once it is complete, and block copies.
 #pragma once
 #include "common/LittleEndian.h"
+#include "common/PathParts.h"
 #include "common/Pump.h"
 #include "common/ZipLayout.h"
 #include "platform/fileio.h"
@@ -12,13 +13,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace zipfront::io {
 
+using pvcommon::EndsWithNoCase;
 using pvcommon::GetLE16;
 using pvcommon::GetLE32;
 using pvcommon::PutLE16;
@@ -27,14 +28,6 @@ using pvcommon::zip::kCentralSig;
 using pvcommon::zip::kEndSig;
 using pvcommon::zip::kLocalSig;
 constexpr uint32_t kSpanSig = pvcommon::zip::kDescriptorSig; // a spanned set's first four bytes
-
-inline bool endsWithNoCase(const std::string& s, const std::string& tail) {
-    if (s.size() < tail.size()) return false;
-    return std::equal(
-        tail.begin(), tail.end(), s.end() - static_cast<std::ptrdiff_t>(tail.size()), [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-        });
-}
 
 // The folder part of a path ("." when there is none).
 inline std::string folderOf(const std::string& path) {

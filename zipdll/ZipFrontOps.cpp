@@ -1,5 +1,6 @@
 // TZipFront's calls into ZIPDLL.DLL and UNZDLL.DLL: loading, the parameter records, the
 // callback, and the operations built on them.
+#include "common/PathParts.h"
 #include "platform/dynlib.h"
 #include "platform/fileio.h"
 #include "platform/trash.h"
@@ -62,14 +63,6 @@ private:
 
 int32_t flag(bool on) {
     return on ? -1 : 0;
-}
-
-bool endsWithNoCase(const std::string& s, const std::string& tail) {
-    if (s.size() < tail.size()) return false;
-    return std::equal(
-        tail.begin(), tail.end(), s.end() - static_cast<std::ptrdiff_t>(tail.size()), [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-        });
 }
 
 // The libraries read the archive after the component has changed the current folder,
@@ -384,7 +377,7 @@ void TZipFront::Add() {
     if (span) {
         if (AddOptions.has(AddFreshen) || AddOptions.has(AddUpdate))
             return ShowZipMessage(AD_NoFreshenUpdate);
-        if (endsWithNoCase(FZipFileName, ".exe")) return ShowZipMessage(11041);
+        if (pvcommon::EndsWithNoCase(FZipFileName, ".exe")) return ShowZipMessage(11041);
     }
     if (FZipBusy) return;
     if (span) {
@@ -393,7 +386,8 @@ void TZipFront::Add() {
         if (Verbose)
             if (auto h = OnMessage) h(*this, 0, "Temporary zipfile: " + target);
     }
-    if (endsWithNoCase(FZipFileName, ".exe") && SFXOffset == 0 && !platform::pathExists(FZipFileName)) {
+    if (pvcommon::EndsWithNoCase(FZipFileName, ".exe") && SFXOffset == 0 &&
+        !platform::pathExists(FZipFileName)) {
         const int r = ConvertSFX(true);
         if (r != 0) return ShowExceptionError(EZipFront(AD_AutoSFXWrong, r));
     }

@@ -178,7 +178,7 @@ int TZipFront::ConvertSFX(bool autoMode) {
     if (autoMode) {
         outName = FZipFileName;
     } else {
-        if (!endsWithNoCase(FZipFileName, ".zip")) {
+        if (!EndsWithNoCase(FZipFileName, ".zip")) {
             ShowZipMessage(SF_InputIsNoZip);
             return result;
         }
@@ -308,7 +308,7 @@ int TZipFront::ConvertZIP() {
         ShowZipMessage(SF_NoExeSpecified);
         return -3;
     }
-    if (!endsWithNoCase(FZipFileName, ".exe")) {
+    if (!EndsWithNoCase(FZipFileName, ".exe")) {
         ShowZipMessage(SF_InputIsNoExe);
         return -3;
     }

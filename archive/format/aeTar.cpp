@@ -21,10 +21,6 @@ constexpr uint64_t kMaxTarSize = uint64_t{1} << 33; // 8 GiB: 11 octal digits ho
 constexpr size_t kNameField = 100;
 constexpr int64_t kCopyBlock = 32768;
 
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // The "plain" octal form: digits right-aligned ending one byte before the field's end, which
 // holds a space.
 bool plainOctal(uint8_t* Field, size_t Width, uint64_t Value) {
@@ -81,8 +77,8 @@ void TTar::SetArcType(TArcType) {
 }
 
 std::string TTar::GzipTarName(const std::string& ArchiveFile) {
-    const std::string lower = pvcommon::LowerAscii(ArchiveFile);
-    if (endsWith(lower, ".tgz") || endsWith(lower, ".tar.gz")) return ArchiveFile;
+    if (pvcommon::EndsWithNoCase(ArchiveFile, ".tgz") || pvcommon::EndsWithNoCase(ArchiveFile, ".tar.gz"))
+        return ArchiveFile;
     return ArchiveFile + ".gz";
 }
 
@@ -216,10 +212,9 @@ void TTar::gzipStage(const std::string& Tar) {
     const int64_t size = std::max<int64_t>(0, platform::fileSize(in.fd));
     // The member's name is the tar's: x.tgz and x.tar.gz hold x.tar.
     std::string stored = ExtractFileNamePart(FFinalName);
-    const std::string lower = pvcommon::LowerAscii(stored);
-    if (endsWith(lower, ".tgz"))
+    if (pvcommon::EndsWithNoCase(stored, ".tgz"))
         stored = stored.substr(0, stored.size() - 4) + ".tar";
-    else if (endsWith(lower, ".gz"))
+    else if (pvcommon::EndsWithNoCase(stored, ".gz"))
         stored.erase(stored.size() - 3);
     try {
         g.WriteGzipFile(in.fd, size, FFinalName, stored, static_cast<int64_t>(std::time(nullptr)));

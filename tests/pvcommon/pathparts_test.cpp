@@ -30,4 +30,9 @@ TEST(PathParts, NamesFoldersAndExtensions) {
     EXPECT_EQ(WithoutExtension(".profile"), ".profile");
     EXPECT_EQ(LowerAscii("AbC.ÄZ"), "abc.Äz");
     EXPECT_EQ(UpperAscii("AbC.z"), "ABC.Z");
+    EXPECT_TRUE(EndsWithNoCase("A.Tar.GZ", ".tar.gz"));
+    EXPECT_TRUE(EndsWithNoCase("x.zip", ".ZIP"));
+    EXPECT_TRUE(EndsWithNoCase(".exe", ".exe"));
+    EXPECT_FALSE(EndsWithNoCase("exe", ".exe"));
+    EXPECT_FALSE(EndsWithNoCase("a.\xC4XE", ".\xE4xe")); // other bytes keep their case
 }
