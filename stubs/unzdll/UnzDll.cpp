@@ -143,7 +143,7 @@ private:
         if (freshen_ && !exists) return skip(name, stOnFreshen, 0, {});
         if (!exists) return true;
         // DOS times have two-second steps.
-        const bool diskOlder = static_cast<int64_t>(st.st_mtime) + 1 < dosToUnix(e.dosTime());
+        const bool diskOlder = static_cast<int64_t>(st.st_mtime) + 1 < dosToUnixLocal(e.dosTime());
         if (freshen_ || update_) return diskOlder ? true : skip(name, stOnFreshen, 0, {});
         if (overwrite_) return true;
         if (rep_.overwrite(name, diskOlder, false)) return true;
@@ -220,7 +220,7 @@ private:
             return false;
         }
         platform::setFileMode(tmp.fd(), modeFor(e));
-        const int64_t t = dosToUnix(e.dosTime());
+        const int64_t t = dosToUnixLocal(e.dosTime());
         platform::setFileTimes(tmp.fd(), t, t);
         struct stat st {};
         const bool replaced = lstat(path.c_str(), &st) == 0;

@@ -1,9 +1,7 @@
 #include "stubs/zipcommon/StubCore.h"
 
 #include "platform/codepage.h"
-#include "common/DosTime.h"
 #include "common/ZipDirectory.h"
-#include "platform/dosdate.h"
 #include "platform/fileio.h"
 
 #include <algorithm>
@@ -133,14 +131,6 @@ std::string baseName(const std::string& path) {
 }
 
 // ---- Times ----
-
-uint32_t unixToDos(int64_t t) {
-    return pvcommon::unixToDosLocal(t);
-}
-
-int64_t dosToUnix(uint32_t dos) {
-    return platform::dosToUnixLocal(dos); // an invalid value is 1980-01-01, by the shared rule
-}
 
 // ---- Reading ----
 

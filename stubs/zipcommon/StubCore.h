@@ -1,6 +1,7 @@
 // Shared core of the zip-library stand-ins: errors, the callback wrapper (names are
 // matched by pvcommon::WildcardMatch), DOS times, reading a zip directory and writing a new archive safely.
 #pragma once
+#include "common/DosTime.h"
 #include "common/Wildcard.h"
 #include "common/ZipLayout.h"
 #include "platform/fileio.h"
@@ -98,9 +99,10 @@ template <class SpecRec> std::vector<NameSpec> recordSpecs(const SpecRec* recs, 
     return out;
 }
 
-// DOS date and time (date in the high 16 bits) in the local time zone.
-uint32_t unixToDos(int64_t t);
-int64_t dosToUnix(uint32_t dos);
+// DOS date and time (date in the high 16 bits) in the local time zone; an invalid value is
+// 1980-01-01, by the shared rule.
+using pvcommon::dosToUnixLocal;
+using pvcommon::unixToDosLocal;
 
 // Little-endian fields and the zip signatures, from the shared leaf.
 using pvcommon::GetLE16;

@@ -159,7 +159,7 @@ private:
             const bool update = p_.fUpdate != 0, freshen = p_.fFreshen != 0 && !update;
             if (it != oldByName.end()) {
                 const CentralRec& e = old_.entries[it->second];
-                const bool newer = static_cast<int64_t>(c.st.st_mtime) > dosToUnix(e.dosTime()) + 1;
+                const bool newer = static_cast<int64_t>(c.st.st_mtime) > dosToUnixLocal(e.dosTime()) + 1;
                 if ((update || freshen) && !newer) continue;
                 replaced[it->second] = &c;
             } else {
@@ -410,7 +410,7 @@ private:
         uint16_t flags = enc.utf8 ? 0x800 : 0;
         if (password) flags |= 1;
         if (method == 8) flags |= level >= 8 ? 2 : (level <= 2 ? 6 : 0);
-        const uint32_t dos = unixToDos(c.st.st_mtime);
+        const uint32_t dos = unixToDosLocal(c.st.st_mtime);
         uint16_t needed = (method == 8 || password) ? 20 : (c.isDir ? 20 : 10);
 
         std::vector<uint8_t> h(30 + enc.bytes.size());
@@ -498,7 +498,7 @@ private:
         } catch (const StubError&) {
         }
         platform::closeFile(fd);
-        if (newest) platform::setFileTimes(zipName_, dosToUnix(newest), dosToUnix(newest));
+        if (newest) platform::setFileTimes(zipName_, dosToUnixLocal(newest), dosToUnixLocal(newest));
     }
 
     const TZipParams& p_;
