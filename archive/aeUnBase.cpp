@@ -1,6 +1,7 @@
 #include "archive/aeUnBase.h"
 
 #include "archive/aeDiskMan.h"
+#include "archive/codec/aeEntryIo.h"
 #include "platform/fileio.h"
 
 #include <fcntl.h>
@@ -31,6 +32,11 @@ TUnBase::TUnBase() {
 
 TUnBase::~TUnBase() {
     DropPending();
+}
+
+ae::EntryWorkspace& TUnBase::Workspace() {
+    if (!FWorkspace) FWorkspace = std::make_unique<ae::EntryWorkspace>();
+    return *FWorkspace;
 }
 
 void TUnBase::ExtractArchive(int&, TStream*) {}
@@ -70,6 +76,7 @@ int TUnBase::Run(uint8_t Mode) {
         const std::string& name;
         ~Restore() {
             u.DropPending();
+            u.FWorkspace.reset();
             u.FArchiveFile = name;
         }
     } restore{*this, savedArchive};

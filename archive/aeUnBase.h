@@ -24,6 +24,10 @@
 #include <string>
 #include <type_traits>
 
+namespace ae {
+class EntryWorkspace;
+}
+
 // The answer of BeginFile: write this entry, pass over it, or stop the run.
 enum class TBeginResult : uint8_t { brExtract, brSkip, brCancel };
 
@@ -139,6 +143,10 @@ public:
     // Hands one block of decoded data of a test run to TestWriteProc.
     void TestBlock(const uint8_t* Buffer, int64_t Count, int CrcMode);
 
+    // The decoding state the entries of the run share (made on first use, let go when the
+    // run ends).
+    ae::EntryWorkspace& Workspace();
+
     // The newest DOS date-time of the run's chosen entries, for daMaxFileDate; extractors
     // raise it during their scan.
     uint32_t MaxFileDosDate = 0;
@@ -204,4 +212,5 @@ private:
         int fd = -1; // the handle given out (mode 0, a dup of file's), closed here if abandoned
     };
     std::optional<Pending> FPending;
+    std::unique_ptr<ae::EntryWorkspace> FWorkspace;
 };

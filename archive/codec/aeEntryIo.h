@@ -3,12 +3,43 @@
 // value kept -- or, in a test run, only the check value.
 #pragma once
 #include "archive/codec/aeDecodeIo.h"
+#include "archive/codec/aeZipDecode.h"
 #include "archive/aeUnBase.h"
 
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <span>
 
 namespace ae {
+
+// What the entries of one run share so that each does not make it afresh: one inflater
+// (its tables and window), and the room an entry of known size up to kMaxRoom is decoded
+// into in place and written from in one piece. TUnBase keeps one for the length of a run.
+class EntryWorkspace {
+public:
+    static constexpr std::size_t kMaxRoom = std::size_t{1} << 20;
+
+    SharedInflater inflater;
+
+    // `size` bytes of room, or none when size is 0 or more than kMaxRoom.
+    std::span<std::uint8_t> Room(std::uint64_t size) {
+        if (size == 0 || size > kMaxRoom) return {};
+        if (roomSize_ < size) {
+            // Grown in steps, so that a run of growing entries does not reallocate each time.
+            const std::size_t grown = std::min(kMaxRoom, std::max({static_cast<std::size_t>(size),
+                                                                   2 * roomSize_, std::size_t{1} << 16}));
+            room_.reset();
+            room_ = std::make_unique_for_overwrite<std::uint8_t[]>(grown);
+            roomSize_ = grown;
+        }
+        return {room_.get(), static_cast<std::size_t>(size)};
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> room_;
+    std::size_t roomSize_ = 0;
+};
 
 // Reads at most `packed` bytes through ReadBlock (decrypting when asked), and nothing
 // once the run is cancelled. When the input ends early, `nextDisk` (if set) may bring the
@@ -52,11 +83,26 @@ private:
 
 // Writes through WriteBlock keeping the CRC of `crcMode` (16 or 32); in a test run
 // (WriteMode 4 and above) the data go to the test run's block writer (TestBlock), which
-// only keeps the CRC. Reports progress.
+// only keeps the CRC. Reports progress. An entry of known size that fits the run's room is
+// offered that room (Room/Advance), so that a decoder able to write in place does, and its
+// data are checked and written in one piece.
 class EntrySink final : public DecodeSink {
 public:
     EntrySink(TUnBase& ex, int handle, TStream* stream, std::int64_t size, int crcMode)
         : ex_{ex}, handle_{handle}, stream_{stream}, size_{size}, crcMode_{crcMode} {}
+
+    std::span<std::uint8_t> Room() override {
+        // Lent once, before anything is written: what is taken from it goes out at once.
+        if (done_ != 0 || size_ <= 0) return {};
+        lent_ = ex_.Workspace().Room(static_cast<std::uint64_t>(size_));
+        return lent_;
+    }
+    void Advance(std::size_t n) override {
+        if (n > lent_.size()) throw std::length_error("decoded output larger than its room");
+        const std::span<std::uint8_t> taken = lent_.first(n);
+        lent_ = lent_.subspan(n);
+        Write(taken.data(), n);
+    }
 
     void Write(const std::uint8_t* p, std::size_t n) override {
         if (ex_.WriteMode >= 4)
@@ -75,6 +121,7 @@ private:
     std::int64_t size_;
     int crcMode_;
     std::int64_t done_ = 0;
+    std::span<std::uint8_t> lent_;
 };
 
 } // namespace ae

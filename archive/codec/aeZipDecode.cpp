@@ -15,7 +15,7 @@
 namespace ae {
 
 DecodeResult DecodeZipMethod(InputBuffer& in, DecodeSink& sink, int method, std::uint16_t flags,
-                             std::uint64_t size) {
+                             std::uint64_t size, SharedInflater* inflater) {
     switch (method) {
     case 0: {
         DecodeResult r;
@@ -41,8 +41,13 @@ DecodeResult DecodeZipMethod(InputBuffer& in, DecodeSink& sink, int method, std:
     case 6:
         return Explode(in, sink, flags, size);
     case 8: {
-        Inflater inf{sink};
-        DecodeResult r = inf.Run(in, size);
+        DecodeResult r;
+        if (inflater) {
+            r = inflater->Run(in, sink, size);
+        } else {
+            Inflater inf{sink};
+            r = inf.Run(in, size);
+        }
         if (r.ok() && r.produced != size) r.status = DecodeStatus::Truncated;
         return r;
     }
@@ -107,9 +112,8 @@ bool DecodeGzipMembers(TUnBase& ex, ae::InputBuffer& in, ae::EntrySink& sink, co
             }
             crc = 0xFFFFFFFF;
         }
-        ae::Inflater inf{sink};
         const std::uint64_t before = sink.produced();
-        const ae::DecodeResult r = inf.Run(in);
+        const ae::DecodeResult r = ex.Workspace().inflater.Run(in, sink);
         if (!r.ok()) {
             if (ex.Cancel()) return false;
             ex.ReportError(name, "", "0", r.status == ae::DecodeStatus::Corrupt ? r.msg : 25236);
@@ -151,7 +155,8 @@ bool DecodeZipEntry(TUnBase& Ex, int& InHandle, TStream* InStream, int OutHandle
             ok = DecodeGzipMembers(Ex, in, sink, OutName);
         } else {
             const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, Entry.UnpackedSize));
-            const ae::DecodeResult r = ae::DecodeZipMethod(in, sink, Entry.Method, Entry.Flags, size);
+            const ae::DecodeResult r =
+                ae::DecodeZipMethod(in, sink, Entry.Method, Entry.Flags, size, &Ex.Workspace().inflater);
             ok = r.ok() && r.produced == size;
             if (!ok && !Ex.Cancel()) {
                 int code = 25236; // the data end early
