@@ -11,6 +11,7 @@
 #include "platform/fileio.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace ae {
 
@@ -135,7 +136,8 @@ bool DecodeGzipMembers(TUnBase& ex, ae::InputBuffer& in, ae::EntrySink& sink, co
 } // namespace
 
 bool DecodeZipEntry(TUnBase& Ex, int& InHandle, TStream* InStream, int OutHandle, TStream* OutStream,
-                    const TZipDecodeEntry& Entry, const std::string& OutName) {
+                    const TZipDecodeEntry& Entry, const std::string& OutName,
+                    const std::span<const std::uint8_t>* InMemory) {
     const bool encrypted = Entry.Flags & 1;
     const std::int64_t packed = std::max<std::int64_t>(0, Entry.PackedSize - (encrypted ? 12 : 0));
     Ex.PackedSize = Entry.PackedSize;
@@ -145,9 +147,18 @@ bool DecodeZipEntry(TUnBase& Ex, int& InHandle, TStream* InStream, int OutHandle
     Ex.FileAttr = Entry.Attr;
     Ex.Encrypted = encrypted;
 
-    ae::EntrySource src{Ex, InHandle, InStream, packed, encrypted};
-    if (Ex.ArcType() == atZipMV) src.nextDisk = [&Ex](int& h) { return RequestNextDisk(Ex, h); };
-    ae::InputBuffer in{src};
+    std::optional<ae::EntrySource> src;
+    std::optional<ae::InputBuffer> input;
+    if (InMemory && !encrypted) {
+        const auto n = static_cast<std::int64_t>(InMemory->size());
+        input.emplace(InMemory->first(static_cast<std::size_t>(std::clamp<std::int64_t>(packed, 0, n))));
+        Ex.BytesLeft -= static_cast<std::int64_t>(input->avail());
+    } else {
+        src.emplace(Ex, InHandle, InStream, packed, encrypted);
+        if (Ex.ArcType() == atZipMV) src->nextDisk = [&Ex](int& h) { return RequestNextDisk(Ex, h); };
+        input.emplace(*src);
+    }
+    ae::InputBuffer& in = *input;
     ae::EntrySink sink{Ex, OutHandle, OutStream, Entry.UnpackedSize, 32};
     bool ok = false;
     try {

@@ -8,6 +8,7 @@
 #include "archive/codec/aeInflate.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 class TStream;
@@ -68,6 +69,9 @@ struct TZipDecodeEntry {
 // cleanly (every gzip member matched its own trailer). On any failure the error is
 // reported through the extractor, the register is left so that a CRC check against
 // Entry.Crc32 fails, and False is returned. A spanned set asks for its next disk when the
-// input ends early (InHandle is then the reopened archive).
+// input ends early (InHandle is then the reopened archive). An entry that is not encrypted
+// may come with its packed data already in memory (InMemory, exactly PackedSize bytes):
+// they are decoded from there and the handle is not read.
 bool DecodeZipEntry(TUnBase& Extractor, int& InHandle, TStream* InStream, int OutHandle, TStream* OutStream,
-                    const TZipDecodeEntry& Entry, const std::string& OutName);
+                    const TZipDecodeEntry& Entry, const std::string& OutName,
+                    const std::span<const std::uint8_t>* InMemory = nullptr);

@@ -2,7 +2,9 @@
 #include "archive/aeMsgs.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
+#include <span>
 
 #include "archive/aeDiskMan.h"
 #include "archive/aeHeaders.h"
@@ -53,6 +55,59 @@ bool IsFolderName(const std::string& name) {
 
 } // namespace
 
+// One read brings in the local headers and the data of many small entries that follow one
+// another, where reading each header, seeking to its data and reading them would cost three
+// calls per entry. Reads a whole window only while the entries come in the order they lie
+// in the file; otherwise each read takes what one entry needs.
+class TUnZIP::TReadAhead {
+public:
+    static constexpr std::size_t kWindow = std::size_t{1} << 18;
+    // Entries whose packed data are no larger are decoded from the window.
+    static constexpr std::size_t kMaxInWindow = kWindow / 2;
+
+    explicit TReadAhead(int Handle) : FHandle{Handle} {}
+
+    // The bytes [Offset, Offset + Count) as far as the file has them. When they are not all
+    // in the window, a read from Offset brings at least Count and Hint bytes, and a whole
+    // window when Offset is where the last entry's record ended.
+    aehdr::Bytes Fetch(int64_t Offset, std::size_t Count, std::size_t Hint = 0) {
+        if (Offset < 0) return {};
+        const auto at = static_cast<uint64_t>(Offset);
+        if (at < FStart || at - FStart > FLength || FLength - (at - FStart) < Count) {
+            std::size_t want = std::max(Count, Hint);
+            if (FFirst || Offset == FNext) want = std::max(want, kWindow);
+            FFirst = false;
+            if (FRoom < want) {
+                FBuf = std::make_unique_for_overwrite<uint8_t[]>(want);
+                FRoom = want;
+            }
+            const int64_t got = platform::readUpToAt(FHandle, Offset, FBuf.get(), static_cast<int64_t>(want));
+            FLength = got > 0 ? static_cast<std::size_t>(got) : 0;
+            FStart = at;
+        }
+        const std::size_t from = static_cast<std::size_t>(at - FStart);
+        return {FBuf.get() + from, std::min(Count, FLength - from)};
+    }
+    // Where the entry just handled ends: a header found there is read with a window.
+    void RecordEnds(int64_t Offset) { FNext = Offset; }
+    // Forgets what was read and reads no more than asked (another disk of a spanned set
+    // may be in the drive, under another handle).
+    void Reset(int Handle) {
+        FHandle = Handle;
+        FLength = 0;
+        FFirst = false;
+        FNext = -1;
+    }
+
+private:
+    int FHandle;
+    std::unique_ptr<uint8_t[]> FBuf;
+    std::size_t FRoom = 0, FLength = 0;
+    uint64_t FStart = 0;
+    int64_t FNext = -1;
+    bool FFirst = true; // the first read takes a window
+};
+
 TUnBase::TEntryStep ZipPasswordStep(TUnBase& Ex, const std::string& Name,
                                     const std::array<uint8_t, 12>& Header, uint32_t Flags, uint32_t FileTime,
                                     uint32_t Crc) {
@@ -96,8 +151,9 @@ void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
         else
             ScanLocal(handle, start);
         BytesLeft = TotalPackedSize;
+        TReadAhead ahead(handle);
         for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
-            if (!ExtractEntry(handle, FileList->Record<TZipChosen>(i))) break;
+            if (!ExtractEntry(handle, FileList->Record<TZipChosen>(i), ahead)) break;
     } catch (const std::bad_alloc&) {
         RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
     }
@@ -408,11 +464,21 @@ int64_t TUnZIP::FindDescriptor(int Handle, int64_t DataStart, TZipChosen& Entry)
 
 // ---- extraction ----
 
-bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
+bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead) {
     if (!SwitchDisk(Handle, Entry.Disk)) return false;
-    // The local header and its name in one read; the data is read from an explicit seek.
-    TReadAheadReader rd(Handle, 1024);
-    aehdr::Bytes b = rd.Fetch(static_cast<uint64_t>(Entry.LocalOffset), aehdr::ZipLocalHeader::kSize);
+    // A spanned set's offsets are a disk's own, and its entries may go on on the next disk:
+    // its reads go no further than one entry's header, and the data come from the handle.
+    const bool spanned = FSpanned || ArcType() == atZipMV;
+    if (spanned) Ahead.Reset(Handle);
+    // The local header and its name in one read, and, for a small entry, its data too.
+    const bool small = !spanned && Entry.PackedSize >= 0 &&
+                       static_cast<uint64_t>(Entry.PackedSize) <= TReadAhead::kMaxInWindow;
+    constexpr std::size_t kNameRoom = 1024;
+    const std::size_t hint = small ? aehdr::ZipLocalHeader::kSize + kNameRoom +
+                                         static_cast<std::size_t>(Entry.PackedSize)
+                                   : kNameRoom;
+    TReadAhead& rd = Ahead;
+    aehdr::Bytes b = rd.Fetch(Entry.LocalOffset, aehdr::ZipLocalHeader::kSize, hint);
     auto h = b.size() == aehdr::ZipLocalHeader::kSize && GetLE32(b.data()) == aehdr::kZipLocalSig
                  ? aehdr::parseZipLocal(b)
                  : std::nullopt;
@@ -421,8 +487,8 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
         BytesLeft -= Entry.PackedSize;
         return true;
     }
-    aehdr::Bytes nb =
-        rd.Fetch(static_cast<uint64_t>(Entry.LocalOffset) + aehdr::ZipLocalHeader::kSize, h->nameLength);
+    aehdr::Bytes nb = rd.Fetch(Entry.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize),
+                               h->nameLength, hint);
     if (nb.size() < h->nameLength) {
         ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
         return true;
@@ -446,6 +512,14 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
     }
     const int64_t data = Entry.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) +
                          h->nameLength + h->extraLength;
+    if (!spanned) Ahead.RecordEnds(data + std::max<int64_t>(0, Entry.PackedSize));
+    // A small entry that is not encrypted and not a link is decoded from the bytes read
+    // ahead, when they hold all its data; anything else is read from the handle.
+    std::optional<std::span<const uint8_t>> inWindow;
+    if (small && !(Entry.Flags & aehdr::kZipFlagEncrypted) && !Entry.Symlink) {
+        const aehdr::Bytes packed = rd.Fetch(data, static_cast<std::size_t>(Entry.PackedSize), hint);
+        if (packed.size() == static_cast<std::size_t>(Entry.PackedSize)) inWindow = packed;
+    }
     TEntryJob job;
     job.Name = name;
     job.Date = DosDateToDateTimeSafe(h->dosDateTime);
@@ -459,6 +533,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
                         kMsgUnsupportedMethod);
             return TEntryStep::esFailed;
         }
+        if (inWindow) return TEntryStep::esGo;
         SeekData(Handle, data);
         if (Entry.Symlink && !(Entry.Flags & aehdr::kZipFlagEncrypted))
             // A link passed over has its message already.
@@ -482,7 +557,8 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry) {
         d.Crc32 = Entry.Crc32;
         d.Attr = Entry.Attr;
         return DecodeChecked(32, Entry.Crc32, [&] {
-            return DecodeZipEntry(*this, Handle, nullptr, out, outStream, d, FileName);
+            return DecodeZipEntry(*this, Handle, nullptr, out, outStream, d, FileName,
+                                  inWindow ? &*inWindow : nullptr);
         });
     };
     job.Finished = [&](bool pass, const std::string& output) {

@@ -76,8 +76,10 @@ private:
     // The end of a streamed entry's data found by its data descriptor: fills the sizes and
     // CRC and gives the offset after the descriptor, or -1 when none is found.
     int64_t FindDescriptor(int Handle, int64_t DataStart, TZipChosen& Entry);
+    // The archive's bytes around the entries being extracted (aeUnZIP.cpp).
+    class TReadAhead;
     // False when the run must end.
-    bool ExtractEntry(int& Handle, const TZipChosen& Entry);
+    bool ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead);
     // A symbolic-link entry: made only when it stays inside the folder; false when passed over.
     bool ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart, const std::string& Name,
                      const std::string& Output);
