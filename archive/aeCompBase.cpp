@@ -887,6 +887,7 @@ bool TCompBase::WriteNewEntry(int TempHandle, const std::string& Name, THeadObje
     if (offset < 0 || platform::seekFile(TempHandle, offset) != offset) WriteError();
     const int64_t dataStart = offset + Format.WriteHead(TempHandle, offset);
 
+    const int64_t left = BytesLeft;
     bool ok = true;
     try {
         if (size > 0) Format.WriteData(src, TempHandle, dataStart);
@@ -902,6 +903,8 @@ bool TCompBase::WriteNewEntry(int TempHandle, const std::string& Name, THeadObje
         // The entry is cut off the temporary archive: it is never recorded with part of its data.
         if (!platform::truncateFile(TempHandle, offset) || platform::seekFile(TempHandle, offset) != offset)
             WriteError();
+        // It counts as passed in the progress, whatever was read of it.
+        BytesLeft = left - size;
         return failed();
     }
     if (platform::seekFile(TempHandle, offset) != offset) WriteError();

@@ -274,12 +274,9 @@ bool TTar::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
     entry.WriteData = [&](int Source, int Temp, int64_t) {
         // The file as it is now: one that grew or shrank since it was listed is taken whole.
         const int64_t now = std::max<int64_t>(0, platform::fileSize(Source));
-        const int64_t left = BytesLeft;
         if (static_cast<uint64_t>(now) >= kMaxTarSize)
             RaiseError(stored, "a file of 8 GiB or more does not fit a tar header", "0", kMsgReadError);
         if (!copyData(Source, now, Temp)) {
-            // The entry counts as passed in the progress, whatever was read of it.
-            BytesLeft = left - now;
             if (Cancel()) return;
             RaiseError(stored, "", "0", kMsgReadError);
         }

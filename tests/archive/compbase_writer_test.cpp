@@ -668,4 +668,36 @@ TEST(CompBaseWriters, EachBegunFileEndsOnceWhetherWrittenRefusedOrUnreadable) {
     }
 }
 
+// A file that ends before the size it was listed with fails alone, and counts as passed in
+// the progress: what is still to come drops by its whole listed size, not by what was read.
+TEST(CompBaseWriters, AFailedFileLeavesTheProgressAsIfPassed) {
+    pvtest::TempDir tmp;
+    for (const TArcType type : {atZip, atBh, atLzh}) {
+        SCOPED_TRACE(std::string(ArcTypeName(type)));
+        const fs::path in = tmp / ("in" + std::to_string(type));
+        const std::string text = pvtest::sampleText(300000, 4);
+        pvtest::writeFile(in / "short.txt", text);
+        pvtest::writeFile(in / "kept.txt", pvtest::sampleText(5000, 5));
+        std::unique_ptr<TCompBase> w = CreateWriter(type);
+        ASSERT_TRUE(w);
+        int64_t atBegin = -1, atEnd = -1;
+        w->OnBegin = [&](TZipCommon&, const std::string& fn, int, bool&) {
+            if (fn != "short.txt") return;
+            atBegin = w->BytesLeft;
+            fs::resize_file(in / fn, 100000);
+        };
+        w->OnEnd = [&](TZipCommon&, const std::string& fn, bool pass) {
+            if (fn == "short.txt") {
+                EXPECT_FALSE(pass);
+                atEnd = w->BytesLeft;
+            }
+        };
+        w->SetArchiveFile((tmp / ("p" + std::to_string(type) + w->DefaultExt())).string());
+        w->SetFileSpecPaths({(in / "*").string()});
+        w->Compress();
+        ASSERT_GE(atBegin, 0);
+        EXPECT_EQ(atEnd, atBegin - static_cast<int64_t>(text.size()));
+    }
+}
+
 } // namespace
