@@ -891,6 +891,13 @@ bool TCompBase::WriteNewEntry(int TempHandle, const std::string& Name, THeadObje
     bool ok = true;
     try {
         if (size > 0) Format.WriteData(src, TempHandle, dataStart);
+        // A file that grew since it was listed would be kept cut short, and a move would then
+        // delete the rest: it fails instead.
+        uint8_t more;
+        if (!Cancel() && platform::readFile(src, &more, 1) != 0) {
+            ReportError(Name, "the file grew while it was added", "0", kMsgReadError);
+            ok = false;
+        }
     } catch (const E_RAISE& e) {
         // A failed write (a full disk) ends the run; the original archive stays as it was.
         if (e.ECode == kMsgWriteError) throw;

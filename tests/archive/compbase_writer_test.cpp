@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <map>
 
 namespace {
@@ -697,6 +698,34 @@ TEST(CompBaseWriters, AFailedFileLeavesTheProgressAsIfPassed) {
         w->Compress();
         ASSERT_GE(atBegin, 0);
         EXPECT_EQ(atEnd, atBegin - static_cast<int64_t>(text.size()));
+    }
+}
+
+// A file that grows after it was listed is never kept cut short (and a move never deletes
+// it): the writers that take the listed size fail it, the tar writer takes it whole once it
+// has data to read (one listed empty has none to take, and fails too).
+TEST(CompBaseWriters, AFileThatGrewIsNeverKeptCutShort) {
+    pvtest::TempDir tmp;
+    for (const TArcType type : {atZip, atBh, atLzh, atTar}) {
+        SCOPED_TRACE(std::string(ArcTypeName(type)));
+        const fs::path in = tmp / ("in" + std::to_string(type));
+        pvtest::writeFile(in / "grows.txt", pvtest::sampleText(70000, 6));
+        pvtest::writeFile(in / "empty.txt", "");
+        std::unique_ptr<TCompBase> w = CreateWriter(type);
+        ASSERT_TRUE(w);
+        std::map<std::string, bool> ends;
+        w->OnBegin = [&](TZipCommon&, const std::string& fn, int, bool&) {
+            std::ofstream(in / fn, std::ios::app) << "and more";
+        };
+        w->OnEnd = [&](TZipCommon&, const std::string& fn, bool pass) { ends[fn] = pass; };
+        w->Switch = swMove;
+        w->SetArchiveFile((tmp / ("g" + std::to_string(type) + w->DefaultExt())).string());
+        w->SetFileSpecPaths({(in / "*").string()});
+        w->Compress();
+        const bool whole = type == atTar;
+        EXPECT_EQ(ends, (std::map<std::string, bool>{{"empty.txt", false}, {"grows.txt", whole}}));
+        EXPECT_EQ(fs::exists(in / "grows.txt"), !whole);
+        EXPECT_TRUE(fs::exists(in / "empty.txt"));
     }
 }
 
