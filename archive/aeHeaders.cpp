@@ -659,7 +659,8 @@ std::uint64_t roundUpBlock(std::uint64_t n) {
 }
 
 // pax records: "<length> <key>=<value>\n", the length counting the whole record.
-void parsePax(std::string_view data, TarEntry& e, std::optional<std::string>& path) {
+void parsePax(std::string_view data, TarEntry& e, std::optional<std::string>& path,
+              std::optional<std::string>& linkPath) {
     while (!data.empty()) {
         std::size_t i = 0, len = 0;
         while (i < data.size() && data[i] >= '0' && data[i] <= '9' && len < data.size())
@@ -671,6 +672,7 @@ void parsePax(std::string_view data, TarEntry& e, std::optional<std::string>& pa
         if (eq != std::string_view::npos) {
             const std::string_view key = record.substr(0, eq), value = record.substr(eq + 1);
             if (key == "path") path = std::string(value);
+            if (key == "linkpath") linkPath = std::string(value);
             if (key == "mtime") {
                 std::int64_t t = 0;
                 std::size_t k = 0;
@@ -687,7 +689,7 @@ void parsePax(std::string_view data, TarEntry& e, std::optional<std::string>& pa
 } // namespace
 
 TarRead readTarEntry(const Fetch& fetch, std::uint64_t offset, std::uint64_t archiveSize, TarEntry& out) {
-    std::optional<std::string> longName, paxPath;
+    std::optional<std::string> longName, longLink, paxPath, paxLink;
     out = TarEntry{};
     std::uint64_t pos = offset;
     for (int meta = 0; meta <= kTarMaxMetaRecords; ++meta) {
@@ -706,9 +708,10 @@ TarRead readTarEntry(const Fetch& fetch, std::uint64_t offset, std::uint64_t arc
                 Bytes data = fetch(dataPos, static_cast<std::size_t>(h->size));
                 if (data.size() < h->size) return TarRead::Corrupt;
                 if (t == 'L') longName = fixedString(data);
+                if (t == 'K') longLink = fixedString(data);
                 if (t == 'x')
                     parsePax(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), out,
-                             paxPath);
+                             paxPath, paxLink);
             }
             pos = next;
             continue;
@@ -722,6 +725,7 @@ TarRead readTarEntry(const Fetch& fetch, std::uint64_t offset, std::uint64_t arc
             out.name = out.header.prefix + "/" + out.header.name;
         else
             out.name = out.header.name;
+        out.linkName = paxLink ? *paxLink : longLink ? *longLink : out.header.linkName;
         out.headerOffset = pos;
         out.dataOffset = dataPos;
         out.next = next;

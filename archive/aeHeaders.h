@@ -424,6 +424,7 @@ bool isZeroBlock(Bytes block);
 struct TarEntry {
     TarHeader header;
     std::string name;               // the full stored name, raw
+    std::string linkName;           // the full link target, raw (GNU 'K' or pax "linkpath")
     std::uint64_t headerOffset = 0; // the member's own header (after any name records)
     std::uint64_t dataOffset = 0;
     std::uint64_t next = 0;

@@ -139,7 +139,7 @@ void TUnTAR::ExtractEntry(int Handle, const TTarChosen& Entry) {
     if (IsLink(e.header.typeflag))
         // Passed over with its message, nothing written, it still counts as failed.
         job.Prepare = [&] {
-            return MakeLink(FileName, name, e.header.typeflag, TarName(e.header.linkName))
+            return MakeLink(FileName, name, e.header.typeflag, TarName(e.linkName))
                        ? TEntryStep::esDone
                        : TEntryStep::esFailed;
         };

@@ -82,17 +82,30 @@ TEST_P(UnTarPeer, ExtractsAndTestsByteExact) {
         writeBytes(t / "in" / name, data);
         list += " " + q(name);
     }
+    // Link targets longer than 100 bytes (GNU long-link record / pax linkpath), symbolic and hard.
+    int links = 0;
+    const std::string longTarget = std::string(150, 'n') + ".txt";
+    if (format == "gnu" || format == "posix") {
+        fs::create_symlink(longTarget, t / "in" / "longlink");
+        fs::create_hard_link(t / "in" / longTarget, t / "in" / (std::string(120, 'h') + ".txt"));
+        list += " longlink " + std::string(120, 'h') + ".txt";
+        links = 2;
+    }
     fs::create_directories(t / "in" / "emptyd");
     ASSERT_EQ(run("tar --format=" + format + " -cf ../x.tar" + list + " emptyd", t / "in").status, 0);
     const Outcome x = runTar(t / "x.tar", t / "out");
     EXPECT_FALSE(x.failed());
-    EXPECT_EQ(x.passed(), static_cast<int>(files.size()));
+    EXPECT_EQ(x.passed(), static_cast<int>(files.size()) + links);
     for (const auto& [name, data] : files) EXPECT_EQ(readBytes(t / "out" / name), data) << name;
+    if (links) {
+        EXPECT_EQ(fs::read_symlink(t / "out" / "longlink").string(), longTarget);
+        EXPECT_EQ(readBytes(t / "out" / (std::string(120, 'h') + ".txt")), bytesOf("long"));
+    }
     EXPECT_TRUE(fs::is_directory(t / "out" / "emptyd")); // kept, as a folder
 
     const Outcome tested = runTar(t / "x.tar", t / "tested", true);
     EXPECT_FALSE(tested.failed());
-    EXPECT_EQ(tested.passed(), static_cast<int>(files.size()));
+    EXPECT_EQ(tested.passed(), static_cast<int>(files.size()) + links);
     EXPECT_FALSE(fs::exists(t / "tested"));
 }
 
