@@ -673,6 +673,7 @@ void parsePax(std::string_view data, TarEntry& e, std::optional<std::string>& pa
             const std::string_view key = record.substr(0, eq), value = record.substr(eq + 1);
             if (key == "path") path = std::string(value);
             if (key == "linkpath") linkPath = std::string(value);
+            if (key.substr(0, 11) == "GNU.sparse.") e.paxSparse = true;
             if (key == "mtime") {
                 std::int64_t t = 0;
                 std::size_t k = 0;

@@ -429,6 +429,7 @@ struct TarEntry {
     std::uint64_t dataOffset = 0;
     std::uint64_t next = 0;
     std::optional<std::int64_t> paxMtime;
+    bool paxSparse = false; // pax "GNU.sparse." records: the data is a map and pieces, not the file
 };
 enum class TarRead { Entry, End, Corrupt };
 TarRead readTarEntry(const Fetch& fetch, std::uint64_t offset, std::uint64_t archiveSize, TarEntry& out);

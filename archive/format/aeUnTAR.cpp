@@ -100,7 +100,11 @@ void TUnTAR::Scan(int Handle) {
             else
                 ReportError(name, "", "0", kMsgInvalidName);
         }
-        if (!folder && (IsRegular(t) || IsLink(t)) && MatchesFileSpec(name, true)) {
+        if (!folder && IsRegular(t) && e.paxSparse && MatchesFileSpec(name, true)) {
+            // Its data hold a map of the pieces, not the file: written as they are it would be
+            // a different file under a made-up name.
+            ReportError(name, "sparse member not extracted", "0", kMsgBadFileHeader);
+        } else if (!folder && (IsRegular(t) || IsLink(t)) && MatchesFileSpec(name, true)) {
             TTarChosen c;
             c.Offset = static_cast<int64_t>(offset);
             c.DataOffset = static_cast<int64_t>(e.dataOffset);

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 
+#include "archive/aeMsgs.h"
 #include "archive/format/aeUnTAR.h"
 #include "extract_outcome.h"
 #include "samples.h"
@@ -194,3 +196,34 @@ TEST(UnTarHostile, NothingIsWrittenThroughALinkMember) {
 }
 
 } // namespace
+
+// A sparse file is refused with a message under either layout (GNU 'S' member, pax
+// GNU.sparse records) rather than written as its stored map and pieces; the rest extracts.
+TEST(UnTarSparse, SparseMembersAreRefusedAndTheRestExtracts) {
+    PV_REQUIRE_PEER("tar");
+    for (const std::string format : {"gnu", "posix"}) {
+        SCOPED_TRACE(format);
+        TempDir t;
+        // A 3 MiB file with two written bytes and holes around them.
+        fs::create_directories(t / "in");
+        {
+            std::ofstream f(t / "in" / "holes.bin", std::ios::binary);
+            f.seekp(2000000);
+            f.put('m');
+            f.seekp(3 * 1024 * 1024 - 1);
+            f.put('e');
+        }
+        writeBytes(t / "in" / "plain.txt", bytesOf("plain\n"));
+        ASSERT_EQ(run("tar --format=" + format + " -S -cf ../x.tar holes.bin plain.txt", t / "in").status, 0);
+        if (fs::file_size(t / "x.tar") > 1024 * 1024) GTEST_SKIP() << "the file system here keeps no holes";
+        const Outcome x = runTar(t / "x.tar", t / "out");
+        EXPECT_TRUE(x.hasError(kMsgBadFileHeader));
+        EXPECT_EQ(x.passed(), 1);
+        EXPECT_EQ(readBytes(t / "out" / "plain.txt"), bytesOf("plain\n"));
+        // Nothing of the sparse member: neither its name nor the peer's stand-in folder.
+        std::vector<std::string> names;
+        for (const auto& p : fs::recursive_directory_iterator(t / "out"))
+            names.push_back(fs::relative(p.path(), t / "out").string());
+        EXPECT_EQ(names, std::vector<std::string>{"plain.txt"});
+    }
+}
