@@ -142,6 +142,7 @@ std::vector<TFormatRow> MakeRows() {
          // "-l" at bytes 2..3, after the header's size and checksum bytes
          .Signatures = {{0x6C2D0000, 0xFFFF0000, atLhaExe, atLha, srSecondWord}},
          .ScanMarks = {{'-', atLhaExe, LhaScanProbe}},
+         .DetectSteps = {{doPlainOverride, LhaHeaderStep}},
          .NewWalk = NewLhaWalk,
          .MethodName = LhaMethods,
          .NewExtractor = NewUn<TUnLHA>,

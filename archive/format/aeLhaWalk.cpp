@@ -80,6 +80,22 @@ std::string LhaMethods(const TZipCommon&, int Code, uint32_t) {
     return kUnsupportedMethod;
 }
 
+bool LhaHeaderStep(TArcDetector& D) {
+    if (D.ArcType == atLha) return false;
+    // Level 0 and 1: size S and checksum bytes, "-lhN-" ... level at 20; the checksum is the
+    // byte sum of the S bytes after the first two.
+    uint8_t b[2 + 255];
+    if (!D.ReadAt(0, b, 22) || b[2] != '-' || b[3] != 'l' || b[6] != '-' || (b[20] != 0 && b[20] != 1))
+        return false;
+    const int64_t total = int64_t{b[0]} + 2;
+    if (total < 24 || !D.ReadAt(0, b, total)) return false;
+    uint8_t sum = 0;
+    for (int64_t i = 2; i < total; ++i) sum = static_cast<uint8_t>(sum + b[i]);
+    if (sum != b[1]) return false;
+    D.ArcType = atLha;
+    return true;
+}
+
 int64_t LhaScanProbe(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos) {
     if (Pos + 5 < D.ArchiveSize && Have >= 5 && At[1] == 'l' && At[2] == 'h' && At[4] == '-' && Pos >= 2)
         return Pos - 1;

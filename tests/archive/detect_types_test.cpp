@@ -167,6 +167,20 @@ TEST(DetectTypes, FormatStepsOfPlainFiles) {
         std::copy_n("**ACE**", 7, b.begin() + 7);
         return b;
     };
+    // A level-0 LHA header with a 9-byte name has the size byte 0x1F; with its checksum
+    // 0x8B (made so through the time stamp) its first word reads as a gzip magic.
+    auto lhaAsGzip = [](bool goodSum) {
+        Bytes h(2 + 31, 0);
+        h[0] = 31;
+        std::copy_n("-lh0-", 5, h.begin() + 2);
+        h[21] = 9;
+        std::copy_n("readme.tx", 9, h.begin() + 22);
+        uint8_t sum = 0;
+        for (size_t i = 2; i < h.size(); ++i) sum = static_cast<uint8_t>(sum + h[i]);
+        h[15] = static_cast<uint8_t>(0x8B - sum + (goodSum ? 0 : 1));
+        h[1] = 0x8B;
+        return h + Bytes(1, 0);
+    };
     Bytes localOnly;
     put32(localOnly, 0, 0x04034B50);
     localOnly.resize(100, 0x33);
@@ -187,6 +201,8 @@ TEST(DetectTypes, FormatStepsOfPlainFiles) {
         {"begin inside a line", text("xbegin 644 a\n"), fixed, atUnknown, 1},
         {"begin ends at 5000", Bytes(4993, 'x') + text("\nbegin 644 a\n"), fixed, atUue, 1},
         {"begin ends at 5001", Bytes(4994, 'x') + text("\nbegin 644 a\n"), fixed, atUnknown, 1},
+        {"lha header reading as gzip", lhaAsGzip(true), fixed, atLha, 1},
+        {"gzip magic, lha checksum off", lhaAsGzip(false), fixed, atGZip, 1},
         {"tar", tar("a.txt", true), fixed, atTar, 1},
         {"tar checksum off", tar("a.txt", false), fixed, atUnknown, 1},
         {"begin line before tar", tar("begin 644 a", true), fixed, atUue, 1},
