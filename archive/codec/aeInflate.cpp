@@ -22,15 +22,18 @@ namespace {
 // One 32-bit word per entry:
 //   bits 0-7   bits to drop at this level: the code's bits, plus the extra bits for a
 //              length or distance (for a sub-table pointer: the primary bits)
+//   bit 31     literal; then bits 8-15 are the byte, where a store takes it from without
+//              a shift, and nothing else is set
+// Other entries:
 //   bits 8-11  length or distance: the code's own bits at this level (the extra bits are
 //              the rest); sub-table pointer: the sub-table's index bits
 //   bit 12     invalid code          bit 13  end of block
-//   bit 14     sub-table pointer     bit 15  literal
-//   bits 16-31 literal byte, length or distance base, or the sub-table's offset
+//   bit 14     sub-table pointer
+//   bits 16-30 length or distance base, or the sub-table's offset
 constexpr std::uint32_t kInvalid = 1u << 12;
 constexpr std::uint32_t kEob = 1u << 13;
 constexpr std::uint32_t kSub = 1u << 14;
-constexpr std::uint32_t kLiteral = 1u << 15;
+constexpr std::uint32_t kLiteral = 1u << 31;
 constexpr std::uint32_t kSpecial = kInvalid | kEob | kSub;
 
 constexpr unsigned kLitBits = 11; // primary lookup width for literals/lengths
@@ -42,7 +45,7 @@ constexpr unsigned kMaxCodeLen = 15;
 constexpr std::size_t kLitTableSize = (1u << kLitBits) + 288 * (1u << (kMaxCodeLen - kLitBits));
 constexpr std::size_t kDistTableSize = (1u << kDistBits) + 32 * (1u << (kMaxCodeLen - kDistBits));
 constexpr std::size_t kCodeLenTableSize = 1u << kCodeLenBits;
-static_assert(kLitTableSize <= 0xFFFF && kDistTableSize <= 0xFFFF, "sub-table offsets fit 16 bits");
+static_assert(kLitTableSize + kDistTableSize <= 0x7FFF, "sub-table offsets fit below the literal bit");
 
 constexpr std::uint32_t entry(std::uint32_t value, unsigned extra, std::uint32_t flags = 0) {
     return value << 16 | extra << 8 | flags;
@@ -75,13 +78,14 @@ constexpr std::array<std::uint16_t, 30> kDistBase = {
     193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr std::array<std::uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                                      6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+static_assert(kDistBase.back() < 0x8000 && kLenBase.back() < 0x8000, "bases fit below the literal bit");
 // Order in which the code-length code lengths are stored.
 constexpr std::array<std::uint8_t, 19> kCodeLenOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // Function objects rather than functions, so that the table builder has them inline.
 constexpr auto litLenSymbol = [](unsigned sym) -> std::uint32_t {
-    if (sym < 256) return entry(sym, 0, kLiteral);
+    if (sym < 256) return kLiteral | sym << 8;
     if (sym == 256) return kEob;
     if (sym <= 285) return entry(kLenBase[sym - 257], kLenExtra[sym - 257]);
     return kInvalid; // 286 and 287 take part in the code but never occur in valid data
@@ -238,11 +242,11 @@ struct Inflater::State {
     static constexpr std::size_t kMinChunk = 1u << 16; // for entries known to be small
     static constexpr std::size_t kSlack = 320;         // room for word-wise copies past the end
     // Between two checks of the output the fast loop writes at most two literals and one
-    // match (258 bytes), copied in stores that may run up to 31 bytes past its end; the
+    // match (258 bytes), copied in stores that may run up to 39 bytes past its end; the
     // loop runs only while this much room is left in the buffer and under the declared size.
     static constexpr std::size_t kMaxMatch = 258;
     static constexpr std::size_t kLiteralsBeforeMatch = 2;
-    static constexpr std::size_t kWidestStore = 32;
+    static constexpr std::size_t kWidestStore = 40;
     static constexpr std::size_t kMaxOutPerCheck = kLiteralsBeforeMatch + kMaxMatch;
     static constexpr std::size_t kFastOutMargin = kMaxOutPerCheck + kWidestStore;
     // Between two checks of the input the fast loop refills at most three times (after
@@ -518,19 +522,19 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
         buf >>= codeBits(e);
         left -= e;
         if (e & kLiteral) {
-            o[0] = static_cast<std::uint8_t>(value(e));
+            o[0] = static_cast<std::uint8_t>(e >> 8);
             e = lt[buf & lmask];
             saved = buf;
             buf >>= codeBits(e);
             left -= e;
             if (e & kLiteral) {
-                o[1] = static_cast<std::uint8_t>(value(e));
+                o[1] = static_cast<std::uint8_t>(e >> 8);
                 e = lt[buf & lmask];
                 saved = buf;
                 buf >>= codeBits(e);
                 left -= e;
                 if (e & kLiteral) {
-                    o[2] = static_cast<std::uint8_t>(value(e));
+                    o[2] = static_cast<std::uint8_t>(e >> 8);
                     // Looked up here, its bits go at the top of the next round.
                     e = lt[buf & lmask];
                     o += 3;
@@ -557,7 +561,7 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
                 buf >>= codeBits(e);
                 left -= e;
                 if (e & kLiteral) {
-                    *o++ = static_cast<std::uint8_t>(value(e));
+                    *o++ = static_cast<std::uint8_t>(e >> 8);
                     if (ip > inStop || o >= outStop) break;
                     refillLoose(buf, left, ip);
                     e = lt[buf & lmask];
@@ -607,26 +611,23 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
         // earlier part) and may store up to kWidestStore - 1 bytes past the match.
         const std::uint8_t* src = o - distance;
         std::uint8_t* const end = o + len;
-        if (distance >= 16) {
-            std::memcpy(o, src, 16);
-            std::memcpy(o + 16, src + 16, 16);
-            if (len > 32) {
-                o += 32;
-                src += 32;
+        if (distance >= 8) {
+            // Words, not wider stores: a short match often reads bytes stored moments
+            // ago, and a narrow load waits on fewer of those stores.
+            store64(o, load64(src));
+            store64(o + 8, load64(src + 8));
+            store64(o + 16, load64(src + 16));
+            store64(o + 24, load64(src + 24));
+            store64(o + 32, load64(src + 32));
+            if (len > 40) {
+                o += 40;
+                src += 40;
                 do {
-                    std::memcpy(o, src, 16);
-                    std::memcpy(o + 16, src + 16, 16);
-                    o += 32;
-                    src += 32;
+                    store64(o, load64(src));
+                    o += 8;
+                    src += 8;
                 } while (o < end);
             }
-        } else if (distance >= 8) {
-            do {
-                store64(o, load64(src));
-                store64(o + 8, load64(src + 8));
-                o += 16;
-                src += 16;
-            } while (o < end);
         } else {
             // A short period: the pattern goes into a register, and each store moves on
             // by the whole periods it holds.
@@ -660,7 +661,7 @@ void Inflater::State::fastLoopBmi2(bool& blockEnd) {
 bool Inflater::State::slowSymbol(bool& blockEnd) {
     refillSlow();
     std::uint32_t e = lit[lowBits(bitbuf, kLitBits)];
-    if (e & kSub) {
+    if ((e & (kLiteral | kSub)) == kSub) {
         drop(kLitBits);
         e = lit[value(e) + lowBits(bitbuf, extraBits(e))];
     }
@@ -669,7 +670,7 @@ bool Inflater::State::slowSymbol(bool& blockEnd) {
     if (overrun()) return fail(DecodeStatus::Truncated), false;
     if (e & kLiteral) {
         if (!roomFor(1)) return false;
-        *op++ = static_cast<std::uint8_t>(value(e));
+        *op++ = static_cast<std::uint8_t>(e >> 8);
         return true;
     }
     if (e & kInvalid) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
