@@ -153,20 +153,22 @@ int64_t DosLocalToUnixTime(uint32_t DosDate) {
     return platform::dosToUnixLocal(DosDate);
 }
 
-bool FileCrc32(int Handle, uint32_t& Crc, TErrorSink* Component, const std::string& Name) {
+bool FileCrc32(int Handle, uint32_t& Crc, TErrorSink* Component, const std::string& Name, int64_t Size) {
     constexpr int64_t kBlock = 100000;
     Crc = 0xFFFFFFFFu;
     bool ok = SeekFileHandle(Handle, 0, FILE_BEGIN);
     if (ok) {
-        std::vector<uint8_t> buf(kBlock);
-        for (;;) {
-            const int64_t n = platform::readFile(Handle, buf.data(), kBlock);
-            if (n < 0) {
+        std::vector<uint8_t> buf(static_cast<size_t>(Size < 0 ? kBlock : std::clamp<int64_t>(Size, 1, kBlock)));
+        for (int64_t left = Size; Size < 0 || left > 0;) {
+            const int64_t want = Size < 0 ? kBlock : std::min(left, kBlock);
+            const int64_t n = platform::readFile(Handle, buf.data(), want);
+            if (n < 0 || (Size >= 0 && n != want)) {
                 ok = false;
                 break;
             }
             Crc32Update(buf.data(), static_cast<size_t>(n), Crc);
-            if (n < kBlock) break;
+            left -= n;
+            if (n < want) break;
         }
     }
     SeekFileHandle(Handle, 0, FILE_BEGIN);

@@ -77,8 +77,10 @@ int64_t DosLocalToUnixTime(uint32_t DosDate);
 
 // CRC-32 of the whole file from offset 0 (not inverted: start value 0xFFFFFFFF, the caller
 // inverts); the position is set back to 0 afterwards. False on a read error, which is
-// reported to Component as 25236 "Error reading file or unexpected end of file".
-bool FileCrc32(int Handle, uint32_t& Crc, TErrorSink* Component = nullptr, const std::string& Name = {});
+// reported to Component as 25236 "Error reading file or unexpected end of file". With Size
+// (0 or more) exactly the first Size bytes count, and a file that holds fewer fails.
+bool FileCrc32(int Handle, uint32_t& Crc, TErrorSink* Component = nullptr, const std::string& Name = {},
+               int64_t Size = -1);
 
 // ---- Names and paths ('/' is the separator) ----
 std::string AppendDirTail(const std::string& Dir); // adds a trailing '/' when missing; empty stays empty

@@ -838,20 +838,6 @@ bool TCompBase::CompressedByExtension(const std::string& Name) {
                        [&](const char* e) { return ext == e; });
 }
 
-bool TCompBase::SourceCrc32(int Source, int64_t Size, uint32_t& Crc) {
-    constexpr int64_t kBlock = 100000;
-    Crc = 0xFFFFFFFF;
-    if (platform::seekFile(Source, 0) != 0) return false;
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(Size, 1, kBlock)));
-    for (int64_t left = Size; left > 0;) {
-        const int64_t want = std::min(left, kBlock);
-        if (platform::readFile(Source, buffer.data(), want) != want) return false;
-        Crc32Update(buffer.data(), static_cast<size_t>(want), Crc);
-        left -= want;
-    }
-    return platform::seekFile(Source, 0) == 0;
-}
-
 void TCompBase::WriteCryptHeader(int Dest, uint32_t Crc) {
     TZipCryptHeader header = ZipMakeHeader(Ctx().Keys, Password, Crc ^ 0xFFFFFFFFu);
     WriteBlockEncrypted(Dest, nullptr, 1, kZipHeaderSize, 0, false, header.data());

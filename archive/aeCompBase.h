@@ -218,11 +218,9 @@ public:
     };
     TCompressMethod WriteEntryData(const TEntryData& Data, TCompressMethod Method, const std::function<void()>& Start,
                                    const std::function<bool(TCompressMethod)>& Code);
-    // The traditional zip encryption: the header's check needs the CRC-32 register over
-    // exactly the bytes that will be stored, read in a pass of their own before the data
-    // (the source is left at its start); false when the source could not be read whole.
-    bool SourceCrc32(int Source, int64_t Size, uint32_t& Crc);
-    // The encryption header for data whose CRC-32 register ends at Crc, written to Dest.
+    // The traditional zip encryption header, written to Dest: its check needs the CRC-32
+    // register (Crc) over exactly the bytes that will be stored, read in a pass of their own
+    // before the data (FileCrc32 with the entry's size).
     void WriteCryptHeader(int Dest, uint32_t Crc);
     // Files whose extension says they are compressed already (".ZIP", ".GZ", ...).
     static bool CompressedByExtension(const std::string& Name);

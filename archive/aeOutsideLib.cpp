@@ -168,10 +168,10 @@ void TUnOutsideLib::RaiseResult(const std::string& Name, int Code, const std::st
     RaiseError(Name, Detail, "0", msg ? msg : Otherwise);
 }
 
-int TUnOutsideLib::RunWithPasswords(const std::string& Name, bool Encrypted, const TPasswordRun& P,
+int TUnOutsideLib::RunWithPasswords(const std::string& Name, bool EntryEncrypted, const TPasswordRun& P,
                                     bool& GaveUp) {
     GaveUp = false;
-    if (!Encrypted || !OnGetPassword || PasswordAttempts <= 0) return P.Run();
+    if (!EntryEncrypted || !OnGetPassword || PasswordAttempts <= 0) return P.Run();
     int r = P.BadPassword;
     bool ran = false;
     if (P.AtHandFirst) {

@@ -221,7 +221,7 @@ protected:
         std::function<int()> Run;
         std::function<bool()> Restart;
     };
-    int RunWithPasswords(const std::string& Name, bool Encrypted, const TPasswordRun& P, bool& GaveUp);
+    int RunWithPasswords(const std::string& Name, bool EntryEncrypted, const TPasswordRun& P, bool& GaveUp);
 
     // One entry chosen by FileSpec, from the overwrite question to OnEnd, the same for
     // every library: BeginFile, the output (a temporary file the library writes, or the

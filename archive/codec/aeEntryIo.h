@@ -20,7 +20,7 @@ class EntryWorkspace {
 public:
     static constexpr std::size_t kMaxRoom = std::size_t{1} << 20;
 
-    SharedInflater inflater;
+    Inflater inflater;
 
     // `size` bytes of room, or none when size is 0 or more than kMaxRoom.
     std::span<std::uint8_t> Room(std::uint64_t size) {

@@ -258,9 +258,9 @@ struct Inflater::State {
     static_assert(kMaxOutPerCheck + kWidestStore <= kFastOutMargin, "a whole round fits the margin");
     static_assert(kMinChunk >= 65535, "a stored block's piece always fits one chunk");
 
-    explicit State(DecodeSink& sk) : sink{sk} {}
+    explicit State(DecodeSink* sk) : sink{sk} {}
 
-    DecodeSink& sink;
+    DecodeSink* sink; // where the current run's output goes
     std::unique_ptr<std::uint8_t[]> out; // history | chunk | slack
     // Output straight into the room the sink lent, which holds the whole declared size:
     // no hand-overs, and the history is everything this stream produced.
@@ -367,9 +367,9 @@ struct Inflater::State {
     void flush() {
         if (op > flushed) {
             if (direct)
-                sink.Advance(static_cast<std::size_t>(op - flushed));
+                sink->Advance(static_cast<std::size_t>(op - flushed));
             else
-                sink.Write(flushed, static_cast<std::size_t>(op - flushed));
+                sink->Write(flushed, static_cast<std::size_t>(op - flushed));
             produced += static_cast<std::uint64_t>(op - flushed);
         }
         flushed = op;
@@ -814,7 +814,8 @@ bool Inflater::State::decodeBlocks() {
     }
 }
 
-Inflater::Inflater(DecodeSink& sink) : s_{std::make_unique<State>(sink)} {}
+Inflater::Inflater() : s_{std::make_unique<State>(nullptr)} {}
+Inflater::Inflater(DecodeSink& sink) : s_{std::make_unique<State>(&sink)} {}
 Inflater::~Inflater() = default;
 
 DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
@@ -826,7 +827,7 @@ DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
         limit >= State::kChunk
             ? State::kChunk
             : std::max<std::size_t>(State::kMinChunk, static_cast<std::size_t>(limit) + State::kFastOutMargin);
-    const std::span<std::uint8_t> room = limit != kSizeUnknown ? s.sink.Room() : std::span<std::uint8_t>{};
+    const std::span<std::uint8_t> room = limit != kSizeUnknown ? s.sink->Room() : std::span<std::uint8_t>{};
     s.direct = room.data() != nullptr && room.size() >= limit;
     if (s.direct) {
         s.op = s.flushed = s.histStart = room.data();
@@ -857,6 +858,17 @@ DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
     s.flush();
     s.result.produced = s.produced;
     return s.result;
+}
+
+DecodeResult Inflater::Run(InputBuffer& in, DecodeSink& sink, std::uint64_t limit) {
+    DecodeSink* const bound = s_->sink;
+    s_->sink = &sink;
+    struct Rebind {
+        State& s;
+        DecodeSink* to;
+        ~Rebind() { s.sink = to; }
+    } rebind{*s_, bound};
+    return Run(in, limit);
 }
 
 DecodeResult Inflate(std::span<const std::uint8_t> data, DecodeSink& sink, std::uint64_t declaredSize) {

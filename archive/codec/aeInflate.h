@@ -16,6 +16,9 @@ namespace ae {
 
 class Inflater {
 public:
+    // Without a sink, every run names its own (one inflater, its tables and window made
+    // once, kept for many streams that go to different sinks).
+    Inflater();
     explicit Inflater(DecodeSink& sink);
     ~Inflater();
     Inflater(const Inflater&) = delete;
@@ -26,6 +29,8 @@ public:
     // than `limit` bytes stops with TooLong. Every call starts a fresh stream (no
     // matches reach into what an earlier call produced).
     DecodeResult Run(InputBuffer& in, std::uint64_t limit = kSizeUnknown);
+    // The same into `sink` instead of the inflater's own.
+    DecodeResult Run(InputBuffer& in, DecodeSink& sink, std::uint64_t limit = kSizeUnknown);
 
 private:
     struct State;

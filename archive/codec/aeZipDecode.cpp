@@ -16,7 +16,7 @@
 namespace ae {
 
 DecodeResult DecodeZipMethod(InputBuffer& in, DecodeSink& sink, int method, std::uint16_t flags,
-                             std::uint64_t size, SharedInflater* inflater) {
+                             std::uint64_t size, Inflater* inflater) {
     switch (method) {
     case 0: {
         DecodeResult r;

@@ -16,38 +16,12 @@ class TUnBase;
 
 namespace ae {
 
-// One inflater kept for many streams that go to different sinks: its tables and window
-// are made once, not per entry.
-class SharedInflater {
-public:
-    SharedInflater() : inflater_{relay_} {}
-    // Inflater::Run into `sink`.
-    DecodeResult Run(InputBuffer& in, DecodeSink& sink, std::uint64_t limit = kSizeUnknown) {
-        relay_.to = &sink;
-        struct Unbind {
-            Relay& r;
-            ~Unbind() { r.to = nullptr; }
-        } unbind{relay_};
-        return inflater_.Run(in, limit);
-    }
-
-private:
-    struct Relay final : DecodeSink {
-        DecodeSink* to = nullptr;
-        void Write(const std::uint8_t* p, std::size_t n) override { to->Write(p, n); }
-        std::span<std::uint8_t> Room() override { return to->Room(); }
-        void Advance(std::size_t n) override { to->Advance(n); }
-    };
-    Relay relay_; // before the inflater, which keeps a reference to it
-    Inflater inflater_;
-};
-
 // A raw stream of zip method `method` whose uncompressed size is `size` (explode takes
 // the general-purpose flags). Deflate must end exactly at `size`; the other methods stop
 // there. Unknown methods give Corrupt with kMsgUnsupportedMethod. Deflate goes through
 // `inflater` when given (one kept for a run), else through one made for this stream.
 DecodeResult DecodeZipMethod(InputBuffer& in, DecodeSink& sink, int method, std::uint16_t flags,
-                             std::uint64_t size, SharedInflater* inflater = nullptr);
+                             std::uint64_t size, Inflater* inflater = nullptr);
 
 } // namespace ae
 

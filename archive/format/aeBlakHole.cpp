@@ -79,7 +79,7 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
     entry.WriteData = [&](int Source, int Temp, int64_t DataStart) {
         const int64_t size = Header.UncompressedSize;
         uint32_t firstPass = 0;
-        if (encrypt && !SourceCrc32(Source, size, firstPass)) RaiseError(Name, "", "0", kMsgReadError);
+        if (encrypt && !FileCrc32(Source, firstPass, nullptr, {}, size)) RaiseError(Name, "", "0", kMsgReadError);
         const auto start = [&] {
             if (encrypt) WriteCryptHeader(Temp, firstPass);
             h[9] = encrypt ? kEncrypted : 0;

@@ -477,8 +477,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
     const std::size_t hint = small ? aehdr::ZipLocalHeader::kSize + kNameRoom +
                                          static_cast<std::size_t>(Entry.PackedSize)
                                    : kNameRoom;
-    TReadAhead& rd = Ahead;
-    aehdr::Bytes b = rd.Fetch(Entry.LocalOffset, aehdr::ZipLocalHeader::kSize, hint);
+    aehdr::Bytes b = Ahead.Fetch(Entry.LocalOffset, aehdr::ZipLocalHeader::kSize, hint);
     auto h = b.size() == aehdr::ZipLocalHeader::kSize && GetLE32(b.data()) == aehdr::kZipLocalSig
                  ? aehdr::parseZipLocal(b)
                  : std::nullopt;
@@ -487,7 +486,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
         BytesLeft -= Entry.PackedSize;
         return true;
     }
-    aehdr::Bytes nb = rd.Fetch(Entry.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize),
+    aehdr::Bytes nb = Ahead.Fetch(Entry.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize),
                                h->nameLength, hint);
     if (nb.size() < h->nameLength) {
         ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
@@ -517,7 +516,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
     // ahead, when they hold all its data; anything else is read from the handle.
     std::optional<std::span<const uint8_t>> inWindow;
     if (small && !(Entry.Flags & aehdr::kZipFlagEncrypted) && !Entry.Symlink) {
-        const aehdr::Bytes packed = rd.Fetch(data, static_cast<std::size_t>(Entry.PackedSize), hint);
+        const aehdr::Bytes packed = Ahead.Fetch(data, static_cast<std::size_t>(Entry.PackedSize), hint);
         if (packed.size() == static_cast<std::size_t>(Entry.PackedSize)) inWindow = packed;
     }
     TEntryJob job;

@@ -300,7 +300,7 @@ bool TZip::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
     };
     entry.WriteData = [&](int Source, int Temp, int64_t DataStart) {
         uint32_t firstPass = 0;
-        if (encrypt && !SourceCrc32(Source, size, firstPass)) RaiseError(Name, "", "0", kMsgReadError);
+        if (encrypt && !FileCrc32(Source, firstPass, nullptr, {}, size)) RaiseError(Name, "", "0", kMsgReadError);
         const auto start = [&] {
             if (encrypt) WriteCryptHeader(Temp, firstPass);
         };

@@ -122,6 +122,14 @@ TEST(CommonIo, FileCrc32ReportsReadErrors) {
     ASSERT_TRUE(FileCrc32(h, crc));
     EXPECT_EQ(~crc, crc32(0, data.data(), static_cast<uInt>(data.size())));
     EXPECT_EQ(FilePosition(h), 0);
+    // With a size: exactly that many bytes, across a block boundary; a file that holds
+    // fewer fails.
+    for (const int64_t size : {int64_t{0}, int64_t{100001}, int64_t{250001}}) {
+        ASSERT_TRUE(FileCrc32(h, crc, nullptr, {}, size)) << size;
+        EXPECT_EQ(~crc, crc32(0, data.data(), static_cast<uInt>(size))) << size;
+        EXPECT_EQ(FilePosition(h), 0);
+    }
+    EXPECT_FALSE(FileCrc32(h, crc, nullptr, {}, 250002));
     CloseFileHandle(h);
 
     // A handle that cannot be read: the failure is reported and returned, never taken for
