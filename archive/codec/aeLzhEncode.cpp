@@ -24,7 +24,7 @@ constexpr size_t kOutBufSize = 32768;
 class Encoder {
 public:
     Encoder(TLzhEncodeIo& io, const LzhEncodeParams& p, int64_t size)
-        : io_{io}, dicBits_{p.dicBits}, ds_{1u << p.dicBits}, np_{p.dicBits + 1}, pBit_{p.pBits},
+        : io_{io}, dicBits_{TreeBits(p, size)}, ds_{1u << dicBits_}, np_{p.dicBits + 1}, pBit_{p.pBits},
           bufSize_{static_cast<size_t>(p.symbolBuffer)}, origSize_{size} {
         text_.assign(2 * ds_ + kMaxMatch, 0);
         level_.assign(ds_ + 256, 0);
@@ -38,6 +38,18 @@ public:
     }
 
     LzhEncodeResult Run();
+
+    // The dictionary's own width. An input that fits a smaller window with room for a whole
+    // look-ahead never slides, and then the tree, the node numbers it hands out and every
+    // distance it finds are the same in the smaller window: only the set-up, which touches
+    // every slot of the window, shrinks with the file.
+    static int TreeBits(const LzhEncodeParams& p, int64_t size) {
+        constexpr int kNarrowest = 10; // the hash shifts a byte by dicBits - 9
+        int bits = p.dicBits;
+        if (!p.fitWindowToInput) return bits;
+        while (bits > kNarrowest && (int64_t{1} << (bits - 1)) >= size + kMaxMatch) --bits;
+        return bits;
+    }
 
 private:
     // ---- dictionary ----

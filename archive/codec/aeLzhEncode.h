@@ -19,6 +19,9 @@ struct LzhEncodeParams {
     int pBits = 4;            // bit width of the position-code count
     int symbolBuffer = 32768; // bytes of the block's symbol buffer
     int crcMode = 16;         // CRC the writer keeps over the input (16 or 32)
+    // A small input gets a dictionary no wider than it needs; the stream is the same either
+    // way (tests turn this off to show it).
+    bool fitWindowToInput = true;
 
     static constexpr LzhEncodeParams Fuse() { return {13, 4, 32768, 32}; }
     static constexpr LzhEncodeParams Lh5() { return {13, 4, 32768, 16}; }

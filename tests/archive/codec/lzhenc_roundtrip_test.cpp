@@ -49,6 +49,25 @@ TEST(LzhEncode, RoundTripsEveryKindAtWindowBoundaries) {
             }
 }
 
+// A small input gets a narrower dictionary, which must not change a single bit of the stream:
+// sizes on both sides of each narrower window's edge (its width less one look-ahead).
+TEST(LzhEncode, NarrowDictionaryForSmallInputsWritesTheSameStream) {
+    for (const Variant& v : kVariants)
+        for (pvtest::DataKind kind : pvtest::kAllKinds)
+            for (int bits = 10; bits <= v.enc.dicBits; ++bits)
+                for (long delta : {-300L, -257L, -256L, -255L}) {
+                    const std::size_t n = static_cast<std::size_t>((1L << bits) + delta);
+                    const Bytes in = pvtest::genData(kind, n, n + 3);
+                    ae::LzhEncodeParams full = v.enc;
+                    full.fitWindowToInput = false;
+                    bool fitIncompressible = false, fullIncompressible = false;
+                    const Bytes fit = ae::LzhEncodeBuffer(in, v.enc, &fitIncompressible);
+                    const Bytes whole = ae::LzhEncodeBuffer(in, full, &fullIncompressible);
+                    EXPECT_EQ(fitIncompressible, fullIncompressible) << v.name << " " << n;
+                    EXPECT_TRUE(fit == whole) << v.name << " " << pvtest::kindName(kind) << " " << n;
+                }
+}
+
 TEST(LzhEncode, SeveralMegabytesOfMixedData) {
     const Bytes in = pvtest::genData(pvtest::DataKind::Mixed, 5 << 20, 99);
     for (const Variant& v : kVariants) {
