@@ -14,7 +14,7 @@ PACKAGES=(
   cabextract gcab sharutils unace fastjar python3
   desktop-file-utils libglib2.0-bin shared-mime-info python3-aiosmtpd
   # benchmarks
-  libbenchmark-dev libdeflate-dev
+  libbenchmark-dev libdeflate-dev time
 )
 
 missing=()

@@ -146,14 +146,25 @@ void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
         }
         FSpans.clear();
         FCentralNames.clear();
+        FChosen.clear();
         if (central)
             ScanCentral(handle, start);
         else
             ScanLocal(handle, start);
         BytesLeft = TotalPackedSize;
+        if (central && !KeepsChosen()) {
+            ExtractChosenCentral(handle, start);
+            return;
+        }
         TReadAhead ahead(handle);
-        for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i)
-            if (!ExtractEntry(handle, FileList->Record<TZipChosen>(i), ahead)) break;
+        for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i) {
+            const TZipChosen& e = FileList->Record<TZipChosen>(i);
+            const TCentralName* names =
+                e.CentralName >= 0 && static_cast<size_t>(e.CentralName) < FCentralNames.size()
+                    ? &FCentralNames[static_cast<size_t>(e.CentralName)]
+                    : nullptr;
+            if (!ExtractEntry(handle, e, ahead, names)) break;
+        }
     } catch (const std::bad_alloc&) {
         RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
     }
@@ -256,22 +267,22 @@ bool TUnZIP::SwitchDisk(int& Handle, int Disk) {
 
 // ---- the scan ----
 
-void TUnZIP::Choose(const TZipChosen& Entry, const std::string& Name, bool& Stop) {
+bool TUnZIP::Choose(const TZipChosen& Entry, const std::string& Name, bool& Stop) {
     Stop = false;
-    if (!MatchesFileSpec(Name, true)) return;
+    if (!MatchesFileSpec(Name, true)) return false;
     if (IsFolderName(Name)) {
         if (auto path = OutputPathFor(Name))
             MakeEntryFolder(*this, *path);
         else
             ReportError(Name, "", "0", kMsgInvalidName);
-        return;
+        return false;
     }
-    if (!RoomFor(Entry, Name)) return;
-    FileList->AddRecord(Entry);
+    if (!RoomFor(Entry, Name)) return false;
     TotalPackedSize += std::max<int64_t>(0, Entry.PackedSize - ((Entry.Flags & 1) ? 12 : 0));
     TotalUnpackedSize += Entry.UnpackedSize;
     MaxFileDosDate = std::max(MaxFileDosDate, Entry.DosDate);
     if (!IsWildList(FFileSpec)) Stop = true;
+    return true;
 }
 
 // Removable and CD-ROM targets only: the entry must fit in the free space, counting the
@@ -299,11 +310,11 @@ bool TUnZIP::RoomFor(const TZipChosen& Entry, const std::string& Name) {
     return false;
 }
 
-void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
+void TUnZIP::WalkCentral(int Handle, int64_t Offset, const TCentralVisit& Visit) {
     TReadAheadReader rd(Handle);
     const aehdr::Fetch fetch = rd.Fetcher();
     pvcommon::zip::ZipCentralRecord r;
-    while (!Cancel()) {
+    for (int32_t index = 0; !Cancel(); ++index) {
         const auto read = pvcommon::zip::ReadZipCentral(fetch, static_cast<uint64_t>(Offset), r, 0);
         if (read == pvcommon::zip::ZipCentralRead::VarShort)
             RaiseError(FArchiveFile, "", "0", kMsgBadFileHeader);
@@ -324,27 +335,45 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
         e.Disk = static_cast<int>(h->diskNumber);
         e.Symlink = (h->versionMadeBy >> 8) == 3 && ((h->externalAttr >> 16) & 0170000) == 0120000;
         if ((h->versionMadeBy >> 8) == 3) e.UnixMode = static_cast<uint16_t>((h->externalAttr >> 16) & 0777);
-        // Folders and volume labels by their DOS attribute bits.
-        const bool folderAttr = (h->externalAttr & 0x18) != 0;
         e.Attr = h->externalAttr & 0xFF;
         if (e.Attr == 0) e.Attr = 32;
-        e.CentralName = static_cast<int32_t>(FCentralNames.size());
-        // A local record takes at least its fixed header and its packed data (whose size a
-        // Zip64 entry keeps elsewhere).
-        FSpans.push_back({e.Disk, e.LocalOffset,
-                          e.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) +
-                              (e.Zip64 ? 0 : e.PackedSize)});
-        if (!folderAttr || IsFolderName(name)) {
-            bool stop = false;
-            const size_t chosen = FileList->Count();
-            Choose(e, name, stop);
-            if (FileList->Count() != chosen)
-                FCentralNames.push_back(
-                    {name, ZipStoredName(r.rawName, (h->flags & aehdr::kZipFlagUtf8) != 0)});
-            if (stop) break;
-        }
+        e.CentralName = index;
+        if (!Visit(e, name, r)) break;
         Offset = static_cast<int64_t>(r.next);
     }
+}
+
+// A spanned set's entries lie on disks the user swaps: they are kept from the one read.
+bool TUnZIP::KeepsChosen() const {
+    return FSpanned || ArcType() == atZipMV;
+}
+
+void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
+    const bool keep = KeepsChosen();
+    WalkCentral(
+        Handle, Offset,
+        [&](TZipChosen& e, const std::string& name, const pvcommon::zip::ZipCentralRecord& r) {
+            // A local record takes at least its fixed header and its packed data (whose size a
+            // Zip64 entry keeps elsewhere).
+            FSpans.push_back({e.LocalOffset,
+                              e.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize) +
+                                  (e.Zip64 ? 0 : e.PackedSize),
+                              e.Disk});
+            // Folders and volume labels by their DOS attribute bits.
+            const bool folderAttr = (r.header.externalAttr & 0x18) != 0;
+            bool chosen = false, stop = false;
+            if (!folderAttr || IsFolderName(name)) {
+                if (keep) e.CentralName = static_cast<int32_t>(FCentralNames.size());
+                chosen = Choose(e, name, stop);
+                if (chosen && keep) {
+                    FileList->AddRecord(e);
+                    FCentralNames.push_back(
+                        {name, ZipStoredName(r.rawName, (r.header.flags & aehdr::kZipFlagUtf8) != 0)});
+                }
+            }
+            if (!keep) FChosen.push_back(chosen);
+            return !stop;
+        });
     std::sort(FSpans.begin(), FSpans.end());
     // The record reaching furthest so far: a later start before its end shares bytes with it.
     size_t widest = 0;
@@ -420,7 +449,7 @@ void TUnZIP::ScanLocal(int Handle, int64_t Offset) {
             }
         }
         bool stop = false;
-        Choose(e, name, stop);
+        if (Choose(e, name, stop)) FileList->AddRecord(e);
         if (stop || e.Zip64) break;
         Offset = next;
     }
@@ -464,7 +493,21 @@ int64_t TUnZIP::FindDescriptor(int Handle, int64_t DataStart, TZipChosen& Entry)
 
 // ---- extraction ----
 
-bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead) {
+void TUnZIP::ExtractChosenCentral(int& Handle, int64_t Offset) {
+    TReadAhead ahead(Handle);
+    WalkCentral(Handle, Offset,
+                [&](TZipChosen& e, const std::string& name, const pvcommon::zip::ZipCentralRecord& r) {
+                    const auto index = static_cast<size_t>(e.CentralName);
+                    if (index >= FChosen.size()) return false;
+                    if (!FChosen[index]) return true;
+                    const TCentralName names{
+                        name, ZipStoredName(r.rawName, (r.header.flags & aehdr::kZipFlagUtf8) != 0)};
+                    return ExtractEntry(Handle, e, ahead, &names);
+                });
+}
+
+bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead,
+                          const TCentralName* central) {
     if (!SwitchDisk(Handle, Entry.Disk)) return false;
     // A spanned set's offsets are a disk's own, and its entries may go on on the next disk:
     // its reads go no further than one entry's header, and the data come from the handle.
@@ -474,9 +517,9 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
     const bool small = !spanned && Entry.PackedSize >= 0 &&
                        static_cast<uint64_t>(Entry.PackedSize) <= TReadAhead::kMaxInWindow;
     constexpr std::size_t kNameRoom = 1024;
-    const std::size_t hint = small ? aehdr::ZipLocalHeader::kSize + kNameRoom +
-                                         static_cast<std::size_t>(Entry.PackedSize)
-                                   : kNameRoom;
+    const std::size_t hint =
+        small ? aehdr::ZipLocalHeader::kSize + kNameRoom + static_cast<std::size_t>(Entry.PackedSize)
+              : kNameRoom;
     aehdr::Bytes b = Ahead.Fetch(Entry.LocalOffset, aehdr::ZipLocalHeader::kSize, hint);
     auto h = b.size() == aehdr::ZipLocalHeader::kSize && GetLE32(b.data()) == aehdr::kZipLocalSig
                  ? aehdr::parseZipLocal(b)
@@ -487,7 +530,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
         return true;
     }
     aehdr::Bytes nb = Ahead.Fetch(Entry.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize),
-                               h->nameLength, hint);
+                                  h->nameLength, hint);
     if (nb.size() < h->nameLength) {
         ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
         return true;
@@ -495,10 +538,6 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
     const std::string localName = ZipStoredName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
     // The directory's values hold -- the name listed and chosen included; a streamed
     // entry's local header has none.
-    const TCentralName* central =
-        Entry.CentralName >= 0 && static_cast<size_t>(Entry.CentralName) < FCentralNames.size()
-            ? &FCentralNames[static_cast<size_t>(Entry.CentralName)]
-            : nullptr;
     const std::string name = central ? central->Name : localName;
     if (central && localName != central->AsLocal)
         ReportError(name, "the local header names it " + localName + "; extracted as " + name, "0",

@@ -58,11 +58,16 @@ private:
     };
     // Where an entry's local record lies at least: its header and its packed data.
     struct TZipSpan {
-        int Disk = 0;
         int64_t Begin = 0, End = 0;
+        int32_t Disk = 0;
         bool Shared = false; // another entry's record shares bytes with this one
         bool operator<(const TZipSpan& o) const { return Disk != o.Disk ? Disk < o.Disk : Begin < o.Begin; }
     };
+    // Gets each central record as an entry (its CentralName the record's index), its
+    // listed name and the record; false ends the walk.
+    using TCentralVisit =
+        std::function<bool(TZipChosen&, const std::string&, const pvcommon::zip::ZipCentralRecord&)>;
+    void WalkCentral(int Handle, int64_t Offset, const TCentralVisit& Visit);
     // True when another entry's local record lies within this one's, or this one's within
     // another's: entries that share data (the overlapping-entries bomb) are refused.
     bool Overlaps(const TZipChosen& Entry) const;
@@ -70,8 +75,10 @@ private:
     std::optional<aehdr::ZipEndRecord> FindEnd(int Handle);
     bool RequestFirstDisk(int& Handle);
     void ScanCentral(int Handle, int64_t Offset);
+    bool KeepsChosen() const;
     void ScanLocal(int Handle, int64_t Offset);
-    void Choose(const TZipChosen& Entry, const std::string& Name, bool& Stop);
+    // True when the entry is to be extracted (a file: folders are made at once).
+    bool Choose(const TZipChosen& Entry, const std::string& Name, bool& Stop);
     bool RoomFor(const TZipChosen& Entry, const std::string& Name);
     // The end of a streamed entry's data found by its data descriptor: fills the sizes and
     // CRC and gives the offset after the descriptor, or -1 when none is found.
@@ -79,14 +86,21 @@ private:
     // The archive's bytes around the entries being extracted (aeUnZIP.cpp).
     class TReadAhead;
     // False when the run must end.
-    bool ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead);
+    bool ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead, const TCentralName* Central);
+    // A plain zip's chosen entries, each read again from the directory as it comes.
+    void ExtractChosenCentral(int& Handle, int64_t Offset);
     // A symbolic-link entry: made only when it stays inside the folder; false when passed over.
     bool ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart, const std::string& Name,
                      const std::string& Output);
     bool SwitchDisk(int& Handle, int Disk);
 
     std::vector<TZipSpan> FSpans; // every central entry's span, sorted
+    // A spanned set keeps its chosen entries and their names from the one read of its
+    // directory (whose disk may not be in the drive later); a plain zip keeps one bit per
+    // directory record and reads the directory again while it extracts, so that a million
+    // entries cost a few megabytes.
     std::vector<TCentralName> FCentralNames;
+    std::vector<bool> FChosen;
     int FDisk = 0; // 0-based disk of a spanned set now in the drive
     bool FSpanned = false;
 };

@@ -21,7 +21,6 @@
 namespace {
 
 struct Outcome {
-    std::string records;
     std::vector<std::string> errors;
     std::string missingVolume;
     int entries = 0, passed = 0, failed = 0;
@@ -34,11 +33,17 @@ std::string Relative(const std::string& name, const std::string& dir) {
     return rest.empty() ? name : rest;
 }
 
+// One line per entry, written as it comes: a run over a million entries keeps none of them.
+void Line(const std::string& fn, const std::string& dir, const char* what) {
+    const std::string line = aetool::Escape(Relative(fn, dir)) + what;
+    std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
 // One entry's result.
 void Record(Outcome& o, const std::string& fn, bool pass, const std::string& dir) {
     ++o.entries;
     ++(pass ? o.passed : o.failed);
-    o.records += aetool::Escape(Relative(fn, dir)) + (pass ? "\tok\n" : "\tfailed\n");
+    Line(fn, dir, pass ? "\tok\n" : "\tfailed\n");
 }
 
 void Wire(TUnBase& u, Outcome& o, const aetool::Args& a, const std::string& dir) {
@@ -52,10 +57,9 @@ void Wire(TUnBase& u, Outcome& o, const aetool::Args& a, const std::string& dir)
         if (!msgEx.empty()) text += " (" + msgEx + ")";
         o.errors.push_back(fn.empty() ? text : fn + ": " + text);
     };
-    u.OnFileExists = [&o, overwrite, dir](TZipCommon&, const std::string& fn, TDateTime,
-                                          TOverwriteMode& mode) {
+    u.OnFileExists = [overwrite, dir](TZipCommon&, const std::string& fn, TDateTime, TOverwriteMode& mode) {
         mode = overwrite ? omOverwrite : omSkip;
-        if (!overwrite) o.records += aetool::Escape(Relative(fn, dir)) + "\tskipped\n";
+        if (!overwrite) Line(fn, dir, "\tskipped\n");
     };
     // The password is handed out once; asked again, the answer is to stop.
     auto given = std::make_shared<bool>(false);
@@ -75,7 +79,6 @@ void Wire(TUnBase& u, Outcome& o, const aetool::Args& a, const std::string& dir)
 }
 
 int Finish(TUnBase& u, Outcome& o, const std::string& runError) {
-    std::fwrite(o.records.data(), 1, o.records.size(), stdout);
     std::printf("total\t%d\t%d\t%d\n", o.entries, o.passed, o.failed);
     std::fflush(stdout);
     for (const std::string& e : o.errors) std::fprintf(stderr, "aetool: %s\n", aetool::Escape(e).c_str());
