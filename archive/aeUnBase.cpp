@@ -89,6 +89,9 @@ int TUnBase::Run(uint8_t Mode) {
         ScanEnd = ArchiveSize;
         MaxFileDosDate = 0;
         FileList->Clear();
+        FSafeFolders.clear();
+        FAbsentTarget.clear();
+        FRunFileMode = platform::newFileMode();
         if (WriteMode == 0 || WriteMode == 2 || WriteMode == 3) {
             if (FExtractDir.empty()) SetExtractDir({});
             const std::string dir = FExtractDir.empty() ? platform::currentDir() : FExtractDir;
@@ -121,6 +124,7 @@ TBeginResult TUnBase::BeginFile(std::string& StoredName, bool& Exists, TDateTime
     }
     // Only a run that writes files cares about what is already there.
     Exists = WritesFiles() && platform::pathExists(FileName);
+    FAbsentTarget = WritesFiles() && !Exists ? FileName : std::string();
 
     TOverwriteMode decision = OverwriteMode;
     if (ConfirmOverwrites && Exists) {
@@ -167,24 +171,29 @@ bool TUnBase::PrepareOutputPath(const std::string& OutputPath) {
         return false;
     }
     const char* const symlinkText = "a folder on the way is a symbolic link";
-    if (!SafeFolders(OutputPath)) {
-        ReportError(OutputPath, "", "0", kMsgInvalidName);
-        FOutputError = symlinkText;
-        return false;
-    }
     const std::string dir = ExtractDirPart(OutputPath);
-    try {
-        if (!dir.empty()) CreateDirPath(dir);
-    } catch (const std::exception&) {
-        FOutputError = "its folder cannot be created";
-        return false;
+    if (dir.empty() || !FSafeFolders.contains(dir)) {
+        if (!SafeFolders(OutputPath)) {
+            ReportError(OutputPath, "", "0", kMsgInvalidName);
+            FOutputError = symlinkText;
+            return false;
+        }
+        try {
+            if (!dir.empty()) CreateDirPath(dir);
+        } catch (const std::exception&) {
+            FOutputError = "its folder cannot be created";
+            return false;
+        }
+        // Checked again: a link could have been put in while the folders were made.
+        if (!SafeFolders(OutputPath)) {
+            FOutputError = symlinkText;
+            return false;
+        }
+        if (!dir.empty() && platform::dirExists(dir)) FSafeFolders.insert(dir);
     }
-    // Checked again: a link could have been put in while the folders were made.
-    if (!SafeFolders(OutputPath)) {
-        FOutputError = symlinkText;
-        return false;
-    }
-    if (platform::dirExists(OutputPath)) {
+    // BeginFile found nothing there a moment ago; anything that came since is refused when
+    // the file is put in place.
+    if (OutputPath != FAbsentTarget && platform::dirExists(OutputPath)) {
         FOutputError = "a folder stands where the file goes";
         return false;
     }
@@ -195,7 +204,11 @@ int64_t TUnBase::OutputFileTime(uint32_t DosDate) const {
     uint32_t dos = DosDate;
     if (DateAttribute == daSysDate) dos = UnixTimeToDosLocal(static_cast<int64_t>(std::time(nullptr)));
     if (DateAttribute == daMaxFileDate && MaxFileDosDate) dos = MaxFileDosDate;
-    return DosLocalToUnixTime(dos);
+    if (FLastDosTime < 0 || dos != FLastDos) {
+        FLastDosTime = DosLocalToUnixTime(dos);
+        FLastDos = dos;
+    }
+    return FLastDosTime;
 }
 
 bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const std::string& StoredName,
@@ -285,7 +298,7 @@ void TUnBase::TestBlock(const uint8_t* Buffer, int64_t Count, int CrcMode) {
 }
 
 bool TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,
-                         const std::string& Name, bool Passed) {
+                         const std::string& Name, bool Passed, int Mode) {
     if (!WritesFiles() || !FPending) {
         Handle = -1;
         Stream.reset();
@@ -303,7 +316,10 @@ bool TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t
         return false;
     }
     const int fd = p.file.fd();
-    platform::setFileMode(fd, platform::newFileMode());
+    // A mode the archive stored goes with the file as it is (read-only follows from it too);
+    // otherwise the file gets what any new file gets under the umask.
+    const bool stored = Mode >= 0 && WriteMode == 0 && RestoreFileAttr;
+    platform::setFileMode(fd, stored ? Mode : FRunFileMode >= 0 ? FRunFileMode : platform::newFileMode());
     if (WriteMode == 0) {
         const int64_t t = OutputFileTime(DosDate);
         if (t >= 0) platform::setFileTimes(fd, t, t); // errors ignored, as a date is not the data
@@ -314,7 +330,8 @@ bool TUnBase::FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t
         ReportError(Name, std::strerror(errno), "0", kMsgWriteError);
         return false;
     }
-    if (WriteMode == 0 && RestoreFileAttr && Attr != 32) platform::setFileAttributes(p.target, Attr);
+    if (WriteMode == 0 && RestoreFileAttr && Attr != 32 && !stored)
+        platform::setFileAttributes(p.target, Attr);
     return true;
 }
 
@@ -359,7 +376,7 @@ TUnBase::TEntryResult TUnBase::ExtractOne(const TEntryJob& Job, bool* Passed) {
     } catch (const E_RAISE&) {
         pass = false; // already reported; the run goes on with the next entry
     }
-    pass = FinishFile(out, outStream, Job.Attr, Job.DosDate, output, pass);
+    pass = FinishFile(out, outStream, Job.Attr, Job.DosDate, output, pass, Job.Mode);
     if (Job.Finished) Job.Finished(pass, output);
     if (Passed) *Passed = pass;
     if (Cancel()) return TEntryResult::erCancelled;

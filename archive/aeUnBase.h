@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <type_traits>
 
 namespace ae {
@@ -76,7 +77,7 @@ public:
     // place: what the extractor reports through OnEnd. Write modes other than 0 and 2 only
     // release the handle and stream.
     bool FinishFile(int& Handle, std::unique_ptr<TStream>& Stream, uint32_t Attr, uint32_t DosDate,
-                    const std::string& Name, bool Passed);
+                    const std::string& Name, bool Passed, int Mode = -1);
 
     // An entry whose output CreateOutput could not make: reports 25235 with the reason (a
     // folder in the way, a name too long, no permission, ...) and fires OnEnd with FN and
@@ -104,6 +105,7 @@ public:
         int64_t PackedSize = 0; // passed over when the entry is skipped or cannot be written
         uint32_t Attr = 32;     // attributes and DOS date for FinishFile
         uint32_t DosDate = 0;
+        int Mode = -1; // permission bits the archive stored, given as they are; -1: the default
         std::function<TEntryStep()> Prepare; // optional
         // Writes the entry's data to the output; true when its check passed.
         std::function<bool(int Out, TStream* OutStream)> Decode;
@@ -152,6 +154,9 @@ public:
     uint32_t MaxFileDosDate = 0;
     // Drive type of the output folder, refreshed at the start of runs that write (mode 0, 2, 3).
     uint8_t OutputDriveType = 0;
+    // Whoever makes a link during a run calls this: a folder found free of links before
+    // must then be looked at again.
+    void ForgetSafeFolder() { FSafeFolders.clear(); }
 
 protected:
     // The extractor's work: scan, then extract or test each chosen entry. Empty here.
@@ -213,4 +218,13 @@ private:
     };
     std::optional<Pending> FPending;
     std::unique_ptr<ae::EntryWorkspace> FWorkspace;
+    // Per-file costs paid once per run or per folder: the mode a new file gets (the umask
+    // is read once a run), the folders made and found free of links (each looked at once,
+    // until the run makes a link), the target BeginFile found absent, and the last DOS date
+    // turned into a time (one look at the time zone per date, not per file).
+    int FRunFileMode = -1;
+    std::unordered_set<std::string> FSafeFolders;
+    std::string FAbsentTarget;
+    mutable uint32_t FLastDos = 0;
+    mutable int64_t FLastDosTime = -1;
 };

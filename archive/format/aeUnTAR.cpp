@@ -143,9 +143,8 @@ void TUnTAR::ExtractEntry(int Handle, const TTarChosen& Entry) {
     if (IsLink(e.header.typeflag))
         // Passed over with its message, nothing written, it still counts as failed.
         job.Prepare = [&] {
-            return MakeLink(FileName, name, e.header.typeflag, TarName(e.linkName))
-                       ? TEntryStep::esDone
-                       : TEntryStep::esFailed;
+            return MakeLink(FileName, name, e.header.typeflag, TarName(e.linkName)) ? TEntryStep::esDone
+                                                                                    : TEntryStep::esFailed;
         };
     job.Decode = [&](int out, TStream* outStream) {
         const std::string fn = WriteMode == 0 || WriteMode == 2 ? FileName : name;
@@ -161,10 +160,7 @@ void TUnTAR::ExtractEntry(int Handle, const TTarChosen& Entry) {
         }
         return CopyStored(Handle, nullptr, out, outStream, Entry.Size, fn, false, 0);
     };
-    job.Finished = [&](bool pass, const std::string& output) {
-        if (pass && WriteMode == 0 && RestoreFileAttr && platform::fileExists(output))
-            platform::setFileMode(output, static_cast<int>(e.header.mode & 0777));
-    };
+    job.Mode = static_cast<int>(e.header.mode & 0777);
     ExtractOne(job);
 }
 
@@ -234,6 +230,7 @@ bool MakeEntryLink(TUnBase& Ex, const std::string& Output, char Type, const std:
     }
     // Replace what is there (BeginFile allowed it); never write through it.
     if (platform::isSymlink(Output) || platform::fileExists(Output)) platform::removeFile(Output);
+    Ex.ForgetSafeFolder();
     std::error_code ec;
     if (Type == '2')
         std::filesystem::create_symlink(Target, Output, ec);

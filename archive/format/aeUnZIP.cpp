@@ -599,11 +599,10 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
                                   inWindow ? &*inWindow : nullptr);
         });
     };
-    job.Finished = [&](bool pass, const std::string& output) {
+    // Permission bits a Unix zip stored go with the file.
+    if (Entry.UnixMode) job.Mode = Entry.UnixMode;
+    job.Finished = [&](bool, const std::string&) {
         if (FSpanned && DiskManager) FDisk = std::max(0, DiskManager->DiskNumber - 1);
-        // Permission bits a Unix zip stored go with the file (read-only follows from them too).
-        if (pass && WriteMode == 0 && RestoreFileAttr && Entry.UnixMode && platform::fileExists(output))
-            platform::setFileMode(output, Entry.UnixMode);
     };
     const TEntryResult r = ExtractOne(job);
     return r != TEntryResult::erCancelled && r != TEntryResult::erStopped;

@@ -11,8 +11,17 @@ constexpr int kMinMatch = 2;
 constexpr int kMaxMatch = 257;
 constexpr int kLengthSymbols = 249;
 constexpr int kPretreeSymbols = 20;
-constexpr int kHashBits = 16;
-constexpr int kChainDepth = 48;
+// Heads for a million three-byte hashes keep the chains short even in a 2 MiB window,
+// where collisions, not matches, would otherwise fill them: each step of a chain is a
+// read far away in memory.
+constexpr int kHashBits = 20;
+constexpr int kChainDepth = 16;
+// A match this long is taken without looking for a longer one.
+constexpr uint32_t kNiceLength = 128;
+// After this many positions in a row without a match the search looks at every second
+// position, then every third..., so data that do not compress pass quickly; the first
+// match found goes back to looking everywhere.
+constexpr unsigned kSkipAfter = 64;
 
 struct SlotTables {
     uint32_t base[52];
@@ -197,8 +206,11 @@ void WritePretree(BitWriter& bw, const std::vector<PretreeItem>& items, const st
     }
 }
 
+uint32_t Load3(const uint8_t* p) {
+    return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+}
 uint32_t Hash3(const uint8_t* p) {
-    return ((uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]) * 2654435761u) >> (32 - kHashBits);
+    return (Load3(p) * 2654435761u) >> (32 - kHashBits);
 }
 
 } // namespace
@@ -209,47 +221,62 @@ LzxEncoder::LzxEncoder(int WindowBits)
       FMainLen(static_cast<size_t>(kNumChars + 8 * FSlots), 0), FLengthLen(kLengthSymbols, 0) {}
 
 void LzxEncoder::Slide() {
-    // Keep one window of history before the frame to come.
-    if (FHist.size() <= FWindowSize + 2 * kFrameSize) return;
+    // Keep one window of history before the frame to come; moved once a window, not once
+    // a frame.
+    if (FHist.size() <= 2 * size_t{FWindowSize} + kFrameSize) return;
     const size_t drop = FHist.size() - FWindowSize;
     FHist.erase(FHist.begin(), FHist.begin() + static_cast<std::ptrdiff_t>(drop));
     FBase += drop;
+    // The tables hold offsets in 32 bits: long before they would wrap, every offset goes
+    // down by whole windows (so each keeps its slot in FPrev), and those already out of
+    // reach become "none".
+    if (FBase + FHist.size() >= (uint64_t{1} << 31)) {
+        const uint64_t delta = FBase & ~uint64_t{FWindowSize - 1};
+        auto lower = [delta](uint32_t& v) { v = v > delta ? static_cast<uint32_t>(v - delta) : 0; };
+        std::for_each(FHead.begin(), FHead.end(), lower);
+        std::for_each(FPrev.begin(), FPrev.end(), lower);
+        FBase -= delta;
+    }
 }
 
 void LzxEncoder::FindTokens(size_t Start, size_t Count, std::vector<Token>& Tokens) {
     const uint64_t maxDist = FWindowSize - 3;
     const uint64_t mask = FWindowSize - 1;
     const size_t end = Start + Count;
+    const uint8_t* const hist = FHist.data();
     auto insert = [&](size_t i) {
         if (i + 3 > FHist.size()) return;
         const uint64_t abs = FBase + i;
-        const uint32_t h = Hash3(&FHist[i]);
+        const uint32_t h = Hash3(hist + i);
         FPrev[abs & mask] = FHead[h];
-        FHead[h] = static_cast<int64_t>(abs + 1);
+        FHead[h] = static_cast<uint32_t>(abs + 1);
     };
+    unsigned misses = 0;
     for (size_t i = Start; i < end;) {
         const uint64_t abs = FBase + i;
         uint32_t bestLen = 0;
         uint64_t bestDist = 0;
         const size_t room = std::min<size_t>(kMaxMatch, end - i);
         if (room >= 3) {
-            int64_t cand = FHead[Hash3(&FHist[i])];
+            const uint8_t* const a = hist + i;
+            const uint32_t first = Load3(a);
+            uint32_t cand = FHead[Hash3(a)];
             for (int depth = 0; cand > 0 && depth < kChainDepth; ++depth) {
-                const uint64_t c = static_cast<uint64_t>(cand - 1);
+                const uint64_t c = cand - 1;
                 if (c >= abs || abs - c > maxDist || c < FBase) break;
-                const uint8_t* a = &FHist[i];
-                const uint8_t* b = &FHist[static_cast<size_t>(c - FBase)];
-                if (b[bestLen] == a[bestLen]) {
-                    size_t l = 0;
+                const uint8_t* b = hist + (c - FBase);
+                // Another sequence with the same hash fails here without a longer look.
+                if (b[bestLen] == a[bestLen] && Load3(b) == first) {
+                    size_t l = 3;
                     while (l < room && a[l] == b[l]) ++l;
                     if (l > bestLen) {
                         bestLen = static_cast<uint32_t>(l);
                         bestDist = abs - c;
-                        if (l == room) break;
+                        if (l == room || l >= kNiceLength) break;
                     }
                 }
-                const int64_t nextCand = FPrev[c & mask];
-                if (nextCand <= 0 || static_cast<uint64_t>(nextCand - 1) >= c) break;
+                const uint32_t nextCand = FPrev[c & mask];
+                if (nextCand == 0 || nextCand - 1 >= c) break;
                 cand = nextCand;
             }
         }
@@ -257,11 +284,17 @@ void LzxEncoder::FindTokens(size_t Start, size_t Count, std::vector<Token>& Toke
             Tokens.push_back({bestLen, static_cast<uint32_t>(bestDist)});
             for (size_t k = 0; k < bestLen; ++k) insert(i + k);
             i += bestLen;
-        } else {
-            Tokens.push_back({0, FHist[i]});
-            insert(i);
-            ++i;
+            misses = 0;
+            continue;
         }
+        Tokens.push_back({0, hist[i]});
+        insert(i);
+        ++i;
+        // A long run without matches: the next positions go out as literals unsearched
+        // (and unhashed: data that do not repeat are not worth finding again).
+        const size_t skip = std::min<size_t>(++misses / kSkipAfter, end - i);
+        for (size_t k = 0; k < skip; ++k) Tokens.push_back({0, hist[i + k]});
+        i += skip;
     }
 }
 

@@ -29,9 +29,10 @@ private:
     uint32_t FWindowSize;
     int FSlots;
     bool FFirst = true;
-    std::vector<uint8_t> FHist;                // folder data from FBase on
-    uint64_t FBase = 0;                        // folder offset of FHist[0]
-    std::vector<int64_t> FHead;                // hash -> newest folder offset + 1
-    std::vector<int64_t> FPrev;                // folder offset & mask -> previous offset with that hash + 1
+    std::vector<uint8_t> FHist; // folder data from FBase on
+    uint64_t FBase = 0;         // folder offset of FHist[0]
+    // A folder holds less than 4 GiB, so its offsets (plus one; 0 is none) fit 32 bits.
+    std::vector<uint32_t> FHead;               // hash -> newest folder offset + 1
+    std::vector<uint32_t> FPrev;               // folder offset & mask -> previous offset with that hash + 1
     std::vector<uint8_t> FMainLen, FLengthLen; // the trees of the last verbatim block
 };
