@@ -45,6 +45,9 @@ protected:
 private:
     // One entry the library has just read the header of; false ends the run.
     bool ProcessEntry(void* Arc, const TRarHeaderData& H);
+    // A symbolic-link entry: the library hands its target back, and the link is made where it
+    // stays inside the extraction folder (nothing is made in a test); false ends the run.
+    bool ProcessLink(void* Arc, const TRarHeaderData& H, const std::string& Name, const TLibraryEntry& E);
     // Has the library extract the entry into Dest (test it when Dest is empty), asking for
     // passwords while it says the one given is wrong.
     TLibraryOutcome ExtractOrTest(void* Arc, const TRarHeaderData& H, const std::string& Name, int64_t Size,

@@ -143,9 +143,8 @@ void TUnTAR::ExtractEntry(int Handle, const TTarChosen& Entry) {
     if (IsLink(e.header.typeflag))
         // Passed over with its message, nothing written, it still counts as failed.
         job.Prepare = [&] {
-            return MakeLink(FileName, name, e.header.typeflag, TarName(e.linkName))
-                       ? TEntryStep::esDone
-                       : TEntryStep::esFailed;
+            return MakeLink(FileName, name, e.header.typeflag, TarName(e.linkName)) ? TEntryStep::esDone
+                                                                                    : TEntryStep::esFailed;
         };
     job.Decode = [&](int out, TStream* outStream) {
         const std::string fn = WriteMode == 0 || WriteMode == 2 ? FileName : name;
@@ -217,6 +216,17 @@ void MakeEntryFolder(TUnBase& Ex, const std::string& Path) {
     } catch (const std::exception&) {
         Ex.ReportError(Path, "", "0", 25156); // Unable to create directory
     }
+}
+
+bool MakeSymlinkEntry(TUnBase& Ex, const std::string& Name, const std::string& Target,
+                      const std::string& Output) {
+    if (!LinkDestination(Name, '2', Target) || Target.find('\0') != std::string::npos) {
+        Ex.ReportError(Name, "symbolic link to " + Target + " points outside the folder, not extracted", "0",
+                       kMsgInvalidName);
+        return false;
+    }
+    if (Ex.WriteMode != 0) return true; // a test run makes nothing
+    return MakeEntryLink(Ex, Output, '2', Target);
 }
 
 bool MakeEntryLink(TUnBase& Ex, const std::string& Output, char Type, const std::string& Target) {

@@ -474,9 +474,9 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
     const bool small = !spanned && Entry.PackedSize >= 0 &&
                        static_cast<uint64_t>(Entry.PackedSize) <= TReadAhead::kMaxInWindow;
     constexpr std::size_t kNameRoom = 1024;
-    const std::size_t hint = small ? aehdr::ZipLocalHeader::kSize + kNameRoom +
-                                         static_cast<std::size_t>(Entry.PackedSize)
-                                   : kNameRoom;
+    const std::size_t hint =
+        small ? aehdr::ZipLocalHeader::kSize + kNameRoom + static_cast<std::size_t>(Entry.PackedSize)
+              : kNameRoom;
     aehdr::Bytes b = Ahead.Fetch(Entry.LocalOffset, aehdr::ZipLocalHeader::kSize, hint);
     auto h = b.size() == aehdr::ZipLocalHeader::kSize && GetLE32(b.data()) == aehdr::kZipLocalSig
                  ? aehdr::parseZipLocal(b)
@@ -487,7 +487,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
         return true;
     }
     aehdr::Bytes nb = Ahead.Fetch(Entry.LocalOffset + static_cast<int64_t>(aehdr::ZipLocalHeader::kSize),
-                               h->nameLength, hint);
+                                  h->nameLength, hint);
     if (nb.size() < h->nameLength) {
         ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
         return true;
@@ -587,12 +587,5 @@ bool TUnZIP::ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart
         ReportError(Name, "", "0", kMsgFailsCrc);
         return false;
     }
-    const std::string target(sink.data.begin(), sink.data.end());
-    if (!LinkDestination(Name, '2', target) || target.find('\0') != std::string::npos) {
-        ReportError(Name, "symbolic link to " + target + " points outside the folder, not extracted", "0",
-                    kMsgInvalidName);
-        return false;
-    }
-    if (WriteMode != 0) return true;
-    return MakeEntryLink(*this, Output, '2', target);
+    return MakeSymlinkEntry(*this, Name, std::string(sink.data.begin(), sink.data.end()), Output);
 }
