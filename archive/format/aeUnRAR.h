@@ -3,8 +3,11 @@
 // library reads each header, and each entry is skipped, tested or extracted by it under a
 // temporary name beside the target. The CRC-32 of the data the library hands back decides
 // whether the entry passed. Entries made on Unix carry mode bits in their attributes: files
-// end with attribute 32, folders with 16. Encrypted entries ask for a password (the
-// extractor's password loop); one the library cannot decode is reported as not supported.
+// end with attribute 32, folders with 16. Folders are made even when empty; a symbolic link
+// is made from the target the library hands back, only where it stays inside the folder.
+// Encrypted entries ask for a password (the extractor's password loop) once the library has
+// not refused them outright; an entry the library cannot decode is reported as not
+// supported, saying why. A RAR 5 archive is refused with one message.
 #pragma once
 #include <cstdint>
 #include <string>

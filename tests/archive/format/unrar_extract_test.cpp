@@ -77,6 +77,14 @@ void SameAsUnar(const fs::path& rar, const fs::path& ours) {
     EXPECT_EQ(r.status, 0) << r.out;
 }
 
+// Every next volume asked for is accepted; Asked gets their file names.
+void AcceptVolumes(TZipCommon& u, std::vector<std::string>& Asked) {
+    u.OnNextVolume = [&Asked](TZipCommon&, std::string& name, const std::string&, bool, bool& cancel) {
+        Asked.push_back(fs::path(name).filename().string());
+        cancel = false;
+    };
+}
+
 // Every error of a run, with its entry's name and detail.
 struct Told {
     std::string name, detail;
@@ -185,10 +193,7 @@ TEST_F(UnRar, VolumeSetThroughOnNextVolumeAndStopAfterTheFirstWithoutIt) {
         ExtractOutcome o;
         o.listen(u);
         std::vector<std::string> asked;
-        u.OnNextVolume = [&](TZipCommon&, std::string& name, const std::string&, bool, bool& cancel) {
-            asked.push_back(fs::path(name).filename().string());
-            cancel = false;
-        };
+        AcceptVolumes(u, asked);
         o.run(u, t / "set.rar", t / "all", false);
         EXPECT_FALSE(o.failed());
         EXPECT_EQ(asked, (std::vector<std::string>{"set.r00", "set.r01"}));
@@ -246,10 +251,7 @@ TEST_F(UnRar, SolidVolumeSetsOfBothNamingsListExtractAndTestAsUnar) {
             ExtractOutcome o;
             o.listen(u);
             std::vector<std::string> asked;
-            u.OnNextVolume = [&](TZipCommon&, std::string& name, const std::string&, bool, bool& cancel) {
-                asked.push_back(fs::path(name).filename().string());
-                cancel = false;
-            };
+            AcceptVolumes(u, asked);
             o.run(u, first, t / (test ? "none" : "out"), test);
             EXPECT_FALSE(o.failed()) << (test ? "test" : "extract");
             EXPECT_EQ(o.passed(), 4);
