@@ -31,9 +31,11 @@ public:
         FLister.OnTotals = [this](TZipCommon&, int n) {
             if (OnTotals) OnTotals(n);
         };
-        FLister.OnError = [this](TZipCommon&, const std::string& fn, const std::string&, const std::string&,
-                                 int code) {
-            if (OnError) OnError(fn, code, AeMessageString(code));
+        FLister.OnError = [this](TZipCommon&, const std::string& fn, const std::string& msgEx,
+                                 const std::string&, int code) {
+            std::string text = AeMessageString(code);
+            if (!msgEx.empty()) text += " (" + msgEx + ")";
+            if (OnError) OnError(fn, code, text);
         };
     }
 

@@ -72,8 +72,15 @@ std::string TArcLister::DecodeName(const std::string& raw, bool utf8) const {
     return name;
 }
 
+void TArcLister::RaiseError(const std::string& FN, const std::string& MsgEx, const std::string& VolumeID,
+                            int ECode) {
+    FLastErrorDetail = MsgEx;
+    TZipCommon::RaiseError(FN, MsgEx, VolumeID, ECode);
+}
+
 bool TArcLister::Activate() {
     FLastError.clear();
+    FLastErrorDetail.clear();
     FLastErrorCode = 0;
     SetCancel(false);
     ProgressSink = nullptr; // the lister reports no progress
@@ -91,6 +98,7 @@ bool TArcLister::Activate() {
         return true;
     } catch (const E_RAISE& e) {
         FLastError = e.Message;
+        if (!FLastErrorDetail.empty()) FLastError += " (" + FLastErrorDetail + ")";
         FLastErrorCode = e.ECode;
         return false;
     } catch (const std::exception& e) {
@@ -226,6 +234,15 @@ bool TArcLister::NextVolume() {
     ArchiveSize = FileSize64(FHandle);
     if (ArchiveSize < 0) Corrupt(kMsgReadError);
     AttachVolume();
+    return true;
+}
+
+bool TArcLister::NextVolume(std::string Name) {
+    if (!OnNextVolume || !AskNextVolume(Name, VolumeNumber)) {
+        SetCancel(true);
+        return false;
+    }
+    OpenVolume(Name);
     return true;
 }
 

@@ -70,7 +70,8 @@ public:
     TNotifyEvent OnReadEnd;
     TOnTotals OnTotals;
 
-    // The message of the error that ended the last run (empty after a successful one).
+    // The message of the error that ended the last run (empty after a successful one), with
+    // its detail in brackets when it has one.
     const std::string& LastError() const { return FLastError; }
     int LastErrorCode() const { return FLastErrorCode; }
 
@@ -108,11 +109,17 @@ public:
     const std::string& VolumeName() const { return FVolumeName; }
     // Opens the next volume of a multi-volume set (asking for it); false when the user cancels.
     bool NextVolume();
+    // The same for a format whose volumes the type's naming rule does not name: Name is the
+    // next volume's name by the set's own rule.
+    bool NextVolume(std::string Name);
     // Opens Path as the volume to read on (the old one is closed); raises an error when it
     // cannot be opened.
     void OpenVolume(const std::string& Path);
     // Opens the archive again after the user changed the disk in its drive.
     void ReopenVolume();
+    // Keeps the detail of the error that ends the run for LastError.
+    [[noreturn]] void RaiseError(const std::string& FN, const std::string& MsgEx, const std::string& VolumeID,
+                                 int ECode) override;
     // Largest variable header read in one piece: a 16-bit length plus its fixed part.
     static constexpr size_t kMaxVarHeader = 65536 + 64;
     static constexpr int kMaxDiskRequests = 100; // a handler that never inserts the disk
@@ -136,6 +143,7 @@ private:
     std::string FVolumeName; // the volume open now
     int FVolumeSwitches = 0; // lets an offset go back to the start of a new volume
     std::string FLastError;
+    std::string FLastErrorDetail;
     int FLastErrorCode = 0;
     pvcommon::PumpThrottle FLastPump;
     std::unique_ptr<TFormatWalk> FWalk; // the walk of the archive's format, with its scan state

@@ -315,7 +315,11 @@ constexpr std::uint8_t kRarTypeMain = 0x73, kRarTypeFile = 0x74, kRarTypeEnd = 0
 constexpr std::uint16_t kRarFlagSplitBefore = 0x0001, kRarFlagSplitAfter = 0x0002, kRarFlagPassword = 0x0004,
                         kRarFlagLarge = 0x0100, kRarFlagUnicode = 0x0200, kRarFlagSkip = 0x4000,
                         kRarFlagLongBlock = 0x8000;
-constexpr std::uint16_t kRarMainFlagVolume = 0x0001;
+constexpr std::uint16_t kRarFlagSolid = 0x0010;   // a file's data continue the previous file's
+constexpr std::uint16_t kRarFlagDirMask = 0x00E0; // all three dictionary bits: a folder
+constexpr std::uint16_t kRarMainFlagVolume = 0x0001, kRarMainFlagComment = 0x0002, kRarMainFlagSolid = 0x0008,
+                        kRarMainFlagNewNumbering = 0x0010, kRarMainFlagLocked = 0x0080,
+                        kRarMainFlagEncryptVer = 0x0200;
 constexpr std::size_t kRarMainHeaderSize = 13;
 struct RarBlock {
     static constexpr std::size_t kBaseSize = 7;

@@ -91,6 +91,11 @@ int TUnOutsideLib::LibraryData(const uint8_t* Data, int64_t Size) {
         SetRunTotals();
     }
     if (Size <= 0) return Cancel() ? 0 : 1;
+    if (FCapture) {
+        if (static_cast<uint64_t>(Size) > FCaptureMax - FCapture->size()) return 0;
+        FCapture->append(reinterpret_cast<const char*>(Data), static_cast<size_t>(Size));
+        return 1;
+    }
     if (FEntrySkipped) {
         // Data the library decodes only to pass over them (a solid archive).
         TotalUnpackedSize = std::max<int64_t>(0, TotalUnpackedSize - Size);
@@ -294,6 +299,17 @@ void TUnOutsideLib::DropLibraryOutput() {
     FLibTemp.clear();
     if (FLibTicket >= 0) platform::forgetOnTerminatingSignal(FLibTicket);
     FLibTicket = -1;
+}
+
+int TUnOutsideLib::CaptureLibraryData(std::string& Data, size_t Max, const std::function<int()>& Run) {
+    Data.clear();
+    FCapture = &Data;
+    FCaptureMax = Max;
+    struct Release {
+        std::string*& p;
+        ~Release() { p = nullptr; }
+    } release{FCapture};
+    return Run();
 }
 
 uint32_t TUnOutsideLib::EntryCrc() {

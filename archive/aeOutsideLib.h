@@ -241,6 +241,12 @@ protected:
     // Removes a temporary file still waiting (the run ends early).
     void DropLibraryOutput();
 
+    // Has the library process the current entry through Run (its result answered) with the
+    // data handed back kept in Data instead of checked or written anywhere: more than Max
+    // bytes stop the library. For entries whose data are not a file's contents (a symbolic
+    // link's target).
+    int CaptureLibraryData(std::string& Data, size_t Max, const std::function<int()>& Run);
+
     // The CRC-32 register of the entry, as kept over the data handed back.
     uint32_t EntryCrc();
     // CRC_PASS: the register equals Expected, or its complement does.
@@ -257,6 +263,8 @@ private:
     int64_t FEntrySize = 0, FEntryDone = 0;
     bool FEntrySkipped = false;
     bool FLibraryWrites = false;
+    std::string* FCapture = nullptr; // CaptureLibraryData's buffer while it runs
+    size_t FCaptureMax = 0;
     std::string FLibTemp;
     int FLibTicket = -1;
 };

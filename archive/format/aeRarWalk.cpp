@@ -1,6 +1,7 @@
 #include "archive/format/aeRarWalk.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -25,18 +26,23 @@ public:
     int64_t Step(TArcLister& L, int64_t Offset) override;
 
 private:
-    int64_t FPackedSum = 0; // the packed sizes of a split entry's parts so far
+    int64_t FPackedSum = 0;     // the packed sizes of a split entry's parts so far
+    bool FNewNumbering = false; // the set's volumes are named x.part1.rar, x.part2.rar, ...
 };
 
 } // namespace
 
 int64_t TRarWalk::Prepare(TArcLister& L, int64_t start) {
     Bytes b = L.In().Fetch(static_cast<uint64_t>(start), 8 + aehdr::kRarMainHeaderSize);
+    if (b.size() >= sizeof aehdr::kRar5Marker &&
+        std::memcmp(b.data(), aehdr::kRar5Marker, sizeof aehdr::kRar5Marker) == 0)
+        L.RaiseError(L.ArchiveFile(), kRar5NotSupported, "0", kMsgBadArcType);
     if (b.size() < 7) L.Corrupt(kMsgReadError);
-    if (std::memcmp(b.data(), aehdr::kRarMarker, 7) != 0) L.Corrupt(kMsgBadFileHeader); // also RAR 5
+    if (std::memcmp(b.data(), aehdr::kRarMarker, 7) != 0) L.Corrupt(kMsgBadFileHeader);
     auto main = aehdr::parseRarBlock(b.subspan(7));
     if (!main || main->type != aehdr::kRarTypeMain)
         L.Corrupt(b.size() < 7 + aehdr::kRarMainHeaderSize ? kMsgReadError : kMsgBadFileHeader);
+    FNewNumbering = (main->flags & aehdr::kRarMainFlagNewNumbering) != 0;
     return start + 7 + main->headerSize;
 }
 
@@ -59,7 +65,8 @@ int64_t TRarWalk::Step(TArcLister& L, int64_t offset) {
         FPackedSum = static_cast<int64_t>(h->packedSize);
     if (h->flags & aehdr::kRarFlagSplitAfter) {
         // Reported from the volume that holds its end, with the packed sizes summed.
-        if (!L.NextVolume()) return -1;
+        if (!(FNewNumbering ? L.NextVolume(RarNextVolumeName(L.VolumeName(), true)) : L.NextVolume()))
+            return -1;
         return Prepare(L, 0);
     }
     TArcLister::Entry e;
@@ -91,4 +98,69 @@ std::string RarMethods(const TZipCommon& C, int Code, uint32_t) {
 
 int64_t RarScanProbe(TArcDetector&, const uint8_t* At, int64_t Have, int64_t Pos) {
     return Have >= 4 && std::memcmp(At, "Rar!", 4) == 0 ? Pos + 1 : 0;
+}
+
+TRarMarker FindRarMarker(const aehdr::Fetch& In, int64_t Size) {
+    constexpr int64_t kWindow = 65536, kReach = int64_t{8} << 20;
+    for (int64_t pos = 0; pos < Size && pos < kReach; pos += kWindow - 7) {
+        const Bytes b = In(static_cast<uint64_t>(pos), kWindow);
+        for (size_t i = 0; i + 7 <= b.size(); ++i) {
+            if (std::memcmp(b.data() + i, aehdr::kRarMarker, 6) != 0) continue;
+            if (b[i + 6] == 0) return {pos + static_cast<int64_t>(i), false};
+            if (i + 8 <= b.size() && std::memcmp(b.data() + i, aehdr::kRar5Marker, 8) == 0)
+                return {pos + static_cast<int64_t>(i), true};
+        }
+        if (b.size() < static_cast<size_t>(kWindow)) break;
+    }
+    return {};
+}
+
+bool RarMainHeaderCrcHolds(Bytes Header, uint16_t Crc) {
+    auto crcOver = [&](size_t n) {
+        return static_cast<uint16_t>(Crc32Of(Header.data() + 2, n - 2) & 0xFFFF);
+    };
+    if (Header.size() < aehdr::kRarMainHeaderSize) return false;
+    if (crcOver(Header.size()) == Crc) return true;
+    const uint16_t flags = le16(Header.data() + 3);
+    if (!(flags & aehdr::kRarMainFlagComment)) return false;
+    const size_t fixed = aehdr::kRarMainHeaderSize + ((flags & aehdr::kRarMainFlagEncryptVer) ? 1 : 0);
+    return Header.size() >= fixed && crcOver(fixed) == Crc;
+}
+
+std::string RarNextVolumeName(const std::string& Path, bool NewNumbering) {
+    const size_t slash = Path.rfind('/');
+    const size_t dot = Path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return Path + ".r00";
+    if (NewNumbering) {
+        size_t start = dot;
+        while (start > 0 && std::isdigit(static_cast<unsigned char>(Path[start - 1]))) --start;
+        if (start < dot) {
+            std::string digits = Path.substr(start, dot - start);
+            for (size_t i = digits.size(); i-- > 0;) {
+                if (digits[i] != '9') {
+                    ++digits[i];
+                    break;
+                }
+                digits[i] = '0';
+                if (i == 0) digits.insert(digits.begin(), '1');
+            }
+            return Path.substr(0, start) + digits + Path.substr(dot);
+        }
+    }
+    const std::string ext = Path.substr(dot + 1);
+    const std::string stem = Path.substr(0, dot + 1);
+    if (ext.size() == 3 && std::isalpha(static_cast<unsigned char>(ext[0])) &&
+        std::isdigit(static_cast<unsigned char>(ext[1])) &&
+        std::isdigit(static_cast<unsigned char>(ext[2]))) {
+        int n = (ext[1] - '0') * 10 + (ext[2] - '0') + 1;
+        char letter = ext[0];
+        if (n == 100) {
+            n = 0;
+            ++letter;
+        }
+        const char next[4] = {letter, static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10), 0};
+        return stem + next;
+    }
+    const bool upper = !ext.empty() && std::isupper(static_cast<unsigned char>(ext[0]));
+    return stem + (upper ? "R00" : "r00");
 }

@@ -9,6 +9,8 @@
 #include "archive/aeHeaders.h"
 #include "archive/aeMsgs.h"
 #include "archive/aeUnHelpers.h"
+#include "archive/format/aeRarWalk.h"
+#include "archive/format/aeUnTAR.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 
@@ -67,11 +69,19 @@ std::string FieldText(const char* Field) {
 }
 
 // Why a library result is what it is, for the message beside the entry's name.
-std::string ResultDetail(int Code, uint32_t Flags) {
-    if (Code == kRarNotSupported)
-        return (Flags & aehdr::kRarFlagPassword) ? "encrypted entries are not supported"
-                                                 : "this entry's method is not supported";
-    return {};
+std::string ResultDetail(int Code, const TRarHeaderData& H) {
+    if (Code == kRarBadData) return "its data could not be decoded";
+    if (Code != kRarNotSupported) return {};
+    if (H.Flags & aehdr::kRarFlagPassword) return "encrypted RAR entries are not supported";
+    if (H.Method != '0' && (H.Flags & aehdr::kRarFlagSolid))
+        return "the entries of a solid RAR archive after its first are not supported";
+    if (H.Method != '0' && H.UnpVer < 29) return "RAR 1.5 and 2.0 compression is not supported";
+    return "this entry's method is not supported";
+}
+
+// A Unix symbolic link: its data are the target.
+bool IsRarSymlink(const TRarHeaderData& H) {
+    return H.HostOS == 3 && (H.FileAttr & 0xF000) == 0xA000;
 }
 
 } // namespace
@@ -123,17 +133,9 @@ TUnRAR::TUnRAR() = default;
 TUnRAR::~TUnRAR() = default;
 
 void TUnRAR::CountEntries(THeaderReader& in, int64_t size, const std::string& Name) {
-    // The marker block: at the start, or after a self-extracting program.
-    int64_t at = -1;
-    constexpr int64_t kWindow = 65536;
-    for (int64_t pos = 0; pos < size && at < 0 && pos < (int64_t{8} << 20); pos += kWindow - 6) {
-        aehdr::Bytes b = in.Fetch(static_cast<uint64_t>(pos), kWindow);
-        for (size_t i = 0; i + 7 <= b.size(); ++i)
-            if (std::memcmp(b.data() + i, aehdr::kRarMarker, 7) == 0) {
-                at = pos + static_cast<int64_t>(i);
-                break;
-            }
-    }
+    const TRarMarker marker = FindRarMarker(in.Fetcher(), size);
+    if (marker.Rar5) RaiseError(Name, kRar5NotSupported, "0", kMsgBadArcType);
+    const int64_t at = marker.At;
     if (at < 0) RaiseError(Name, "", "0", kMsgBadArcType);
     aehdr::Bytes mb = in.Fetch(static_cast<uint64_t>(at + 7), aehdr::kRarMainHeaderSize);
     if (mb.size() < aehdr::kRarMainHeaderSize) RaiseError(Name, "", "0", kMsgReadError);
@@ -195,9 +197,48 @@ bool TUnRAR::ProcessEntry(void* Arc, const TRarHeaderData& H) {
         const int r = RunLibrary(Arc, kRarSkip, {});
         return r == 0 || r == kRarEndArchive;
     };
-    if (folder || !MatchesFileSpec(name, true)) return e.Skip();
+    if (!MatchesFileSpec(name, true)) return e.Skip();
+    if (folder) {
+        // Made even when empty; nothing of it goes through the library.
+        if (auto path = OutputPathFor(name + "/"))
+            MakeEntryFolder(*this, *path);
+        else
+            ReportError(name, "", "0", kMsgInvalidName);
+        return e.Skip();
+    }
+    if (IsRarSymlink(H)) return ProcessLink(Arc, H, name, e);
     e.Process = [&](const std::string& Dest) { return ExtractOrTest(Arc, H, name, e.Size, Dest); };
     return LibraryEntry(e);
+}
+
+bool TUnRAR::ProcessLink(void* Arc, const TRarHeaderData& H, const std::string& Name,
+                         const TLibraryEntry& E) {
+    constexpr size_t kMaxTarget = 4096;
+    bool ran = false;
+    TEntryJob job;
+    job.Name = Name;
+    job.Date = DosDateToDateTime(H.FileTime);
+    job.PackedSize = static_cast<int64_t>(std::min<uint64_t>(H.PackSize, INT64_MAX / 4));
+    job.Prepare = [&] {
+        ran = true;
+        const std::string output = FileName;
+        std::string target;
+        BeginLibraryEntry(E.Size, false, false);
+        const int r = CaptureLibraryData(target, kMaxTarget, [&] { return RunLibrary(Arc, kRarTest, {}); });
+        if (Cancel()) return TEntryStep::esStop;
+        if (r != 0) {
+            ReportResult(Name, r, ResultDetail(r, H));
+            return TEntryStep::esFailed;
+        }
+        if (Crc32Of(target.data(), target.size()) != H.FileCRC) {
+            ReportError(Name, "", "0", kMsgFailsCrc);
+            return TEntryStep::esFailed;
+        }
+        return MakeSymlinkEntry(*this, Name, target, output) ? TEntryStep::esDone : TEntryStep::esFailed;
+    };
+    const TEntryResult r = ExtractOne(job);
+    if (r == TEntryResult::erCancelled || r == TEntryResult::erStopped) return false;
+    return ran || E.Skip();
 }
 
 TUnOutsideLib::TLibraryOutcome TUnRAR::ExtractOrTest(void* Arc, const TRarHeaderData& H,
@@ -211,13 +252,15 @@ TUnOutsideLib::TLibraryOutcome TUnRAR::ExtractOrTest(void* Arc, const TRarHeader
     const bool encrypted = (H.Flags & aehdr::kRarFlagPassword) != 0;
     TPasswordRun p;
     p.BadPassword = kRarBadPassword;
+    // A library that cannot decrypt at all says so before any password is asked for.
+    p.AtHandFirst = true;
     p.Run = [&] {
         if (encrypted) lib.RARSetPassword(Arc, Password.c_str());
         return processOnce();
     };
     bool gaveUp = false; // no password opened the entry
     const int r = RunWithPasswords(Name, encrypted, p, gaveUp);
-    if (r != 0 && !gaveUp && !Cancel()) ReportResult(Name, r, ResultDetail(r, H.Flags));
+    if (r != 0 && !gaveUp && !Cancel()) ReportResult(Name, r, ResultDetail(r, H));
     return {r == 0, gaveUp, false, H.FileCRC, H.FileTime};
 }
 

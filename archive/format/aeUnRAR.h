@@ -3,8 +3,11 @@
 // library reads each header, and each entry is skipped, tested or extracted by it under a
 // temporary name beside the target. The CRC-32 of the data the library hands back decides
 // whether the entry passed. Entries made on Unix carry mode bits in their attributes: files
-// end with attribute 32, folders with 16. Encrypted entries ask for a password (the
-// extractor's password loop); one the library cannot decode is reported as not supported.
+// end with attribute 32, folders with 16. Folders are made even when empty; a symbolic link
+// is made from the target the library hands back, only where it stays inside the folder.
+// Encrypted entries ask for a password (the extractor's password loop) once the library has
+// not refused them outright; an entry the library cannot decode is reported as not
+// supported, saying why. A RAR 5 archive is refused with one message.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -45,6 +48,9 @@ protected:
 private:
     // One entry the library has just read the header of; false ends the run.
     bool ProcessEntry(void* Arc, const TRarHeaderData& H);
+    // A symbolic-link entry: the library hands its target back, and the link is made where it
+    // stays inside the extraction folder (nothing is made in a test); false ends the run.
+    bool ProcessLink(void* Arc, const TRarHeaderData& H, const std::string& Name, const TLibraryEntry& E);
     // Has the library extract the entry into Dest (test it when Dest is empty), asking for
     // passwords while it says the one given is wrong.
     TLibraryOutcome ExtractOrTest(void* Arc, const TRarHeaderData& H, const std::string& Name, int64_t Size,

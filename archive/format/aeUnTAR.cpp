@@ -215,6 +215,17 @@ void MakeEntryFolder(TUnBase& Ex, const std::string& Path) {
     }
 }
 
+bool MakeSymlinkEntry(TUnBase& Ex, const std::string& Name, const std::string& Target,
+                      const std::string& Output) {
+    if (!LinkDestination(Name, '2', Target) || Target.find('\0') != std::string::npos) {
+        Ex.ReportError(Name, "symbolic link to " + Target + " points outside the folder, not extracted", "0",
+                       kMsgInvalidName);
+        return false;
+    }
+    if (Ex.WriteMode != 0) return true; // a test run makes nothing
+    return MakeEntryLink(Ex, Output, '2', Target);
+}
+
 bool MakeEntryLink(TUnBase& Ex, const std::string& Output, char Type, const std::string& Target) {
     // No folder on the way may be a symlink (an earlier link entry could be one).
     if (!NoSymlinkOnTheWay(Ex, Output)) {

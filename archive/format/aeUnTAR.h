@@ -42,6 +42,12 @@ std::optional<std::string> LinkDestination(const std::string& Name, char Type, c
 // the way below ExtractDir is a symlink. False (reported) when it cannot be made.
 bool MakeEntryLink(TUnBase& Ex, const std::string& Output, char Type, const std::string& Target);
 
+// A symbolic-link entry Name whose data are Target (as stored): made at Output when it cannot
+// lead out of the extraction folder and the run writes files; otherwise nothing is made, and
+// a link that would lead outside is reported (false).
+bool MakeSymlinkEntry(TUnBase& Ex, const std::string& Name, const std::string& Target,
+                      const std::string& Output);
+
 // Creates the folder of a folder entry (Path from OutputPathFor) when writing files, so that
 // empty folders are kept; nothing when a folder on the way below ExtractDir is a symlink.
 void MakeEntryFolder(TUnBase& Ex, const std::string& Path);

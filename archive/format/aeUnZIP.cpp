@@ -625,12 +625,5 @@ bool TUnZIP::ExtractLink(int& Handle, const TZipChosen& Entry, int64_t DataStart
         ReportError(Name, "", "0", kMsgFailsCrc);
         return false;
     }
-    const std::string target(sink.data.begin(), sink.data.end());
-    if (!LinkDestination(Name, '2', target) || target.find('\0') != std::string::npos) {
-        ReportError(Name, "symbolic link to " + target + " points outside the folder, not extracted", "0",
-                    kMsgInvalidName);
-        return false;
-    }
-    if (WriteMode != 0) return true;
-    return MakeEntryLink(*this, Output, '2', target);
+    return MakeSymlinkEntry(*this, Name, std::string(sink.data.begin(), sink.data.end()), Output);
 }

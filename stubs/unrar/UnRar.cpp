@@ -1,11 +1,15 @@
 // unrar.dll stand-in. The block headers of each volume are read here (header CRCs checked,
 // host system, attributes and CRC kept, volumes followed through the caller's volume
-// callback); an entry's data are decoded by libarchive from a stream made of a plain archive
-// header, the entry's header with its volume flags cleared and its packed parts joined, and
-// an end block -- in a solid archive preceded by every earlier entry. Encrypted entries are
-// not supported (libarchive cannot decrypt RAR) and say so. Output goes only to the file name
-// the caller gives, never through a symbolic link.
+// callback under either naming scheme). A stored entry's data are copied here, part by part
+// over the volumes; a compressed entry's data are decoded by libarchive from a stream made of
+// a plain archive header, the entry's header with its volume flags cleared and its packed
+// parts joined, and an end block. What libarchive cannot decode is refused as not supported
+// rather than decoded wrongly: encrypted entries, the compressed entries of a solid archive
+// after the first (they continue the previous entry's dictionary), and RAR 1.5 and 2.0
+// compression. A symbolic link's data are its target. Output goes only to the file name the
+// caller gives, never through a symbolic link.
 #include <archive.h>
+#include <archive_entry.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,14 +22,17 @@
 
 #include "archive/aeCommon.h"
 #include "archive/aeHeaders.h"
+#include "archive/format/aeRarWalk.h"
 #include "archive/format/aeUnRarDll.h"
 
 namespace {
 
 using aehdr::Bytes;
 
-constexpr uint16_t kMainSolid = 0x0008, kMainNewNumbering = 0x0010, kMainLockedHeaders = 0x0080;
 constexpr uint16_t kEndNextVolume = 0x0001;
+constexpr uint8_t kMethodStored = 0x30;
+// The first unpacking version whose compression libarchive decodes (RAR 2.9).
+constexpr uint8_t kFirstDecodedVersion = 29;
 
 struct TPart {
     std::string Path;
@@ -44,6 +51,7 @@ struct TVolume {
     int Fd = -1;
     int64_t Size = 0, Pos = 0;
     uint16_t MainFlags = 0;
+    std::vector<uint8_t> Scratch; // the bytes of the last marker search window
     void Close() {
         if (Fd >= 0) ::close(Fd);
         Fd = -1;
@@ -52,14 +60,13 @@ struct TVolume {
 
 struct TArc {
     TVolume Vol;
-    bool SetIsVolumes = false, Solid = false, NewNumbering = false;
+    bool NewNumbering = false;
     TRarProcessDataProc Data = nullptr;
     TRarChangeVolProc ChangeVol = nullptr;
     std::string Password;
     bool HaveCurrent = false;
     TEntry Current;
     TRarHeaderData* Record = nullptr;
-    std::vector<TEntry> History; // earlier entries of a solid archive
     ~TArc() { Vol.Close(); }
 };
 
@@ -93,73 +100,32 @@ int OpenVolume(TVolume& V, const std::string& Path) {
     if (V.Fd < 0) return kRarOpenError;
     V.Path = Path;
     V.Size = ::lseek(V.Fd, 0, SEEK_END);
-    // The marker: at the start, or after a self-extracting program.
-    int64_t at = -1;
-    constexpr size_t kWindow = 65536;
-    for (int64_t pos = 0; pos < V.Size && at < 0 && pos < (int64_t{8} << 20); pos += kWindow - 6) {
-        std::vector<uint8_t> b = Fetch(V, pos, kWindow);
-        for (size_t i = 0; i + 7 <= b.size(); ++i)
-            if (std::memcmp(b.data() + i, aehdr::kRarMarker, 7) == 0) {
-                at = pos + static_cast<int64_t>(i);
-                break;
-            }
-    }
-    if (at < 0) return kRarBadArchive;
+    const TRarMarker marker = FindRarMarker(
+        [&V](uint64_t Offset, size_t Count) {
+            V.Scratch = Fetch(V, static_cast<int64_t>(Offset), Count);
+            return Bytes(V.Scratch);
+        },
+        V.Size);
+    if (marker.At < 0) return kRarBadArchive;
+    if (marker.Rar5) return kRarUnknownFormat;
+    const int64_t at = marker.At;
     std::vector<uint8_t> m = Fetch(V, at + 7, aehdr::kRarMainHeaderSize);
     auto main = aehdr::parseRarBlock(m);
-    if (m.size() < aehdr::kRarMainHeaderSize || !main || main->type != aehdr::kRarTypeMain) return kRarBadArchive;
+    if (m.size() < aehdr::kRarMainHeaderSize || !main || main->type != aehdr::kRarTypeMain)
+        return kRarBadArchive;
     std::vector<uint8_t> whole = Fetch(V, at + 7, main->headerSize);
-    if (whole.size() < main->headerSize || HeaderCrc(whole.data(), whole.size()) != main->crc) return kRarBadData;
+    if (whole.size() < main->headerSize || !RarMainHeaderCrcHolds(whole, main->crc)) return kRarBadData;
     V.MainFlags = main->flags;
-    if (V.MainFlags & kMainLockedHeaders) return kRarNotSupported;
+    if (V.MainFlags & aehdr::kRarMainFlagLocked) return kRarNotSupported;
     V.Pos = at + 7 + main->headerSize;
     return kRarOk;
-}
-
-// The name the next volume has by the set's naming rule.
-std::string NextVolumeName(const std::string& Path, bool NewNumbering) {
-    const size_t slash = Path.rfind('/');
-    const size_t dot = Path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return Path + ".r00";
-    if (NewNumbering) {
-        // name.partNN.rar: the number before the extension goes up, keeping its width.
-        size_t end = dot, start = dot;
-        while (start > 0 && std::isdigit(static_cast<unsigned char>(Path[start - 1]))) --start;
-        if (start < end) {
-            std::string digits = Path.substr(start, end - start);
-            for (size_t i = digits.size(); i-- > 0;) {
-                if (digits[i] != '9') {
-                    ++digits[i];
-                    break;
-                }
-                digits[i] = '0';
-                if (i == 0) digits.insert(digits.begin(), '1');
-            }
-            return Path.substr(0, start) + digits + Path.substr(end);
-        }
-    }
-    std::string ext = Path.substr(dot + 1);
-    const std::string stem = Path.substr(0, dot + 1);
-    if (ext.size() == 3 && std::isdigit(static_cast<unsigned char>(ext[1])) &&
-        std::isdigit(static_cast<unsigned char>(ext[2]))) {
-        int n = (ext[1] - '0') * 10 + (ext[2] - '0') + 1;
-        char letter = ext[0];
-        if (n == 100) {
-            n = 0;
-            ++letter;
-        }
-        char buf[4] = {letter, static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10), 0};
-        return stem + buf;
-    }
-    const bool upper = !ext.empty() && std::isupper(static_cast<unsigned char>(ext[0]));
-    return stem + (upper ? "R00" : "r00");
 }
 
 // Moves to the next volume of the set, as the caller agrees; the result code.
 int OpenNextVolume(TArc& A) {
     if (!A.ChangeVol) return kRarBrokenChain;
     char name[kRarNameSize] = {};
-    const std::string next = NextVolumeName(A.Vol.Path, A.NewNumbering);
+    const std::string next = RarNextVolumeName(A.Vol.Path, A.NewNumbering);
     if (next.size() >= sizeof(name)) return kRarBrokenChain;
     std::memcpy(name, next.c_str(), next.size());
     if (A.ChangeVol(name, kRarVolumeAsk) == 0) return kRarBrokenChain;
@@ -293,7 +259,8 @@ la_ssize_t StreamRead(struct archive*, void* Client, const void** Out) {
             s->Fd = ::open(seg.Range.Path.c_str(), O_RDONLY | O_CLOEXEC);
             s->FdPath = seg.Range.Path;
         }
-        const size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(s->Buffer.size())));
+        const size_t want =
+            static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(s->Buffer.size())));
         if (s->Fd < 0 || !ReadAt(s->Fd, seg.Range.Offset + s->Done, s->Buffer.data(), want)) {
             s->Failed = true;
             return -1;
@@ -306,7 +273,8 @@ la_ssize_t StreamRead(struct archive*, void* Client, const void** Out) {
 }
 
 std::vector<uint8_t> Block(uint8_t Type, uint16_t Flags, std::vector<uint8_t> Extra) {
-    std::vector<uint8_t> b = {0, 0, Type, static_cast<uint8_t>(Flags), static_cast<uint8_t>(Flags >> 8), 0, 0};
+    std::vector<uint8_t> b = {0, 0, Type, static_cast<uint8_t>(Flags), static_cast<uint8_t>(Flags >> 8),
+                              0, 0};
     b.insert(b.end(), Extra.begin(), Extra.end());
     b[5] = static_cast<uint8_t>(b.size());
     b[6] = static_cast<uint8_t>(b.size() >> 8);
@@ -316,22 +284,41 @@ std::vector<uint8_t> Block(uint8_t Type, uint16_t Flags, std::vector<uint8_t> Ex
     return b;
 }
 
-void AddEntry(std::vector<TSegment>& Segs, const TEntry& E) {
-    Segs.push_back({PlainHeader(E), {}});
-    for (const TPart& p : E.Parts) Segs.push_back({{}, p});
+// Hands a block of the entry's data to the data callback and, when Out is open, writes it there.
+int Deliver(const TArc& A, int Out, const void* Data, size_t Size) {
+    auto* p = static_cast<const uint8_t*>(Data);
+    if (A.Data && A.Data(const_cast<uint8_t*>(p), static_cast<int>(Size)) == 0) return kRarWriteError;
+    for (size_t w = 0; Out >= 0 && w < Size;) {
+        const ssize_t k = ::write(Out, p + w, Size - w);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return kRarWriteError;
+        w += static_cast<size_t>(k);
+    }
+    return kRarOk;
 }
 
-// Decodes the current entry through libarchive, handing each block to the data callback
-// and, when Out is open, writing it there.
-int Decode(TArc& A, int Out) {
+// A stored entry: its parts are its data.
+int CopyStored(const TArc& A, int Out) {
+    if (static_cast<uint64_t>(PackedTotal(A.Current)) != A.Current.H.size) return kRarBadData;
+    TStreamState s;
+    for (const TPart& p : A.Current.Parts) s.Segments.push_back({{}, p});
+    const void* block = nullptr;
+    for (la_ssize_t n; (n = StreamRead(nullptr, &s, &block)) != 0;) {
+        if (n < 0) return kRarReadError;
+        if (const int r = Deliver(A, Out, block, static_cast<size_t>(n)); r != kRarOk) return r;
+    }
+    return kRarOk;
+}
+
+// Decodes the current entry through libarchive.
+int Decode(const TArc& A, int Out) {
     TStreamState s;
     std::vector<uint8_t> head(aehdr::kRarMarker, aehdr::kRarMarker + 7);
-    const std::vector<uint8_t> main = Block(aehdr::kRarTypeMain, A.Solid ? kMainSolid : 0, {0, 0, 0, 0, 0, 0});
+    const std::vector<uint8_t> main = Block(aehdr::kRarTypeMain, 0, {0, 0, 0, 0, 0, 0});
     head.insert(head.end(), main.begin(), main.end());
     s.Segments.push_back({head, {}});
-    if (A.Solid)
-        for (const TEntry& e : A.History) AddEntry(s.Segments, e);
-    AddEntry(s.Segments, A.Current);
+    s.Segments.push_back({PlainHeader(A.Current), {}});
+    for (const TPart& p : A.Current.Parts) s.Segments.push_back({{}, p});
     s.Segments.push_back({Block(aehdr::kRarTypeEnd, 0x4000, {}), {}});
 
     std::unique_ptr<struct archive, int (*)(struct archive*)> a(archive_read_new(), archive_read_free);
@@ -339,12 +326,16 @@ int Decode(TArc& A, int Out) {
     archive_read_support_format_rar(a.get());
     if (archive_read_open(a.get(), &s, nullptr, StreamRead, nullptr) != ARCHIVE_OK) return kRarBadArchive;
     struct archive_entry* entry = nullptr;
-    const size_t skip = A.Solid ? A.History.size() : 0;
-    for (size_t i = 0; i <= skip; ++i) {
-        const int r = archive_read_next_header(a.get(), &entry);
-        if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return s.Failed ? kRarReadError : kRarBadData;
-    }
+    const int h = archive_read_next_header(a.get(), &entry);
+    if (h != ARCHIVE_OK && h != ARCHIVE_WARN) return s.Failed ? kRarReadError : kRarBadData;
     const uint64_t size = A.Current.H.size;
+    if (archive_entry_filetype(entry) == AE_IFLNK) {
+        // libarchive keeps a link's data as its target.
+        const char* target = archive_entry_symlink(entry);
+        const size_t n = target ? std::strlen(target) : 0;
+        if (n != size) return kRarBadData;
+        return Deliver(A, Out, target, n);
+    }
     uint64_t done = 0;
     std::vector<uint8_t> buf(65536);
     for (;;) {
@@ -356,16 +347,7 @@ int Decode(TArc& A, int Out) {
             return s.Failed ? kRarReadError : kRarBadData;
         }
         done += static_cast<uint64_t>(n);
-        if (A.Data && A.Data(buf.data(), static_cast<int>(n)) == 0) return kRarWriteError;
-        if (Out >= 0) {
-            size_t w = 0;
-            while (w < static_cast<size_t>(n)) {
-                const ssize_t k = ::write(Out, buf.data() + w, static_cast<size_t>(n) - w);
-                if (k < 0 && errno == EINTR) continue;
-                if (k <= 0) return kRarWriteError;
-                w += static_cast<size_t>(k);
-            }
-        }
+        if (const int r = Deliver(A, Out, buf.data(), static_cast<size_t>(n)); r != kRarOk) return r;
     }
     return done == size ? kRarOk : kRarBadData;
 }
@@ -410,9 +392,7 @@ __attribute__((visibility("default"))) void* RAROpenArchive(TRarOpenData* D) {
     const int r = OpenVolume(a->Vol, D->ArcName);
     D->OpenResult = static_cast<unsigned>(r);
     if (r != kRarOk) return nullptr;
-    a->SetIsVolumes = (a->Vol.MainFlags & aehdr::kRarMainFlagVolume) != 0;
-    a->Solid = (a->Vol.MainFlags & kMainSolid) != 0;
-    a->NewNumbering = (a->Vol.MainFlags & kMainNewNumbering) != 0;
+    a->NewNumbering = (a->Vol.MainFlags & aehdr::kRarMainFlagNewNumbering) != 0;
     return a.release();
 }
 
@@ -451,13 +431,12 @@ __attribute__((visibility("default"))) int RARProcessFile(void* H, int Operation
     if (!a || !a->HaveCurrent) return kRarBadData;
     a->HaveCurrent = false;
     TEntry& e = a->Current;
-    if (Operation == kRarSkip) {
-        // A solid archive decodes every entry in order: a passed-over one is still needed.
-        if (a->Solid && GatherParts(*a, e) == kRarOk) a->History.push_back(e);
-        return kRarOk;
-    }
+    if (Operation == kRarSkip) return kRarOk;
+    const bool stored = e.H.method == kMethodStored;
     if (e.H.flags & aehdr::kRarFlagPassword) return kRarNotSupported;
-    if (e.H.method < 0x30 || e.H.method > 0x35) return kRarNotSupported;
+    if (e.H.method < kMethodStored || e.H.method > 0x35) return kRarNotSupported;
+    if (!stored && ((e.H.flags & aehdr::kRarFlagSolid) || e.H.version < kFirstDecodedVersion))
+        return kRarNotSupported;
     const int g = GatherParts(*a, e);
     if (a->Record) {
         a->Record->PackSize = static_cast<uint64_t>(PackedTotal(e));
@@ -473,9 +452,8 @@ __attribute__((visibility("default"))) int RARProcessFile(void* H, int Operation
             out = ::open(DestName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (out < 0) return kRarCreateError;
     }
-    int r = Decode(*a, out);
+    int r = stored ? CopyStored(*a, out) : Decode(*a, out);
     if (out >= 0 && ::close(out) != 0 && r == kRarOk) r = kRarCloseError;
-    if (a->Solid) a->History.push_back(e);
     return r;
 }
 

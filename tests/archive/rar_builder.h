@@ -1,6 +1,7 @@
 // RAR archives (the 2.x-4 block format) built byte by byte, with correct header CRCs, as no
-// RAR writer exists here: stored entries (method '0'), folders, Unix entries, encrypted
-// flags, and sets of volumes whose files run over several of them.
+// RAR writer exists here: stored entries (method '0'), folders, Unix entries and symbolic
+// links, encrypted and solid flags, an old-style archive comment, sets of volumes whose files
+// run over several of them, and the start of a RAR 5 archive.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -17,7 +18,7 @@ struct Entry {
     std::vector<uint8_t> data; // stored as is
     uint8_t host = 2;          // 2 Win32, 3 Unix
     uint32_t attr = 0x20;      // DOS attributes, or the Unix mode for host 3
-    uint16_t flags = 0;        // extra file flags (0x04 encrypted, 0xE0 folder)
+    uint16_t flags = 0;        // extra file flags (0x04 encrypted, 0x10 solid, 0xE0 folder)
     uint8_t method = '0';
 };
 
@@ -50,13 +51,43 @@ inline std::vector<uint8_t> start(uint16_t mainFlags = 0) {
     return b;
 }
 
+// Marker and an archive header with an old-style (RAR 1.5 to 2.x) comment embedded: the
+// header's CRC covers its 13 bytes only, the comment block (stored) follows within its size.
+inline std::vector<uint8_t> startWithComment(const std::string& Comment, uint16_t mainFlags = 0) {
+    std::vector<uint8_t> b = start(static_cast<uint16_t>(mainFlags | 0x0002));
+    std::vector<uint8_t> body;
+    put16(body, static_cast<unsigned>(Comment.size()));
+    body.push_back(15);  // version to unpack
+    body.push_back('0'); // stored
+    put16(body, Crc32Of(Comment.data(), Comment.size()) & 0xFFFF);
+    body.insert(body.end(), Comment.begin(), Comment.end());
+    const auto comment = block(0x75, 0, body);
+    b.insert(b.end(), comment.begin(), comment.end());
+    const size_t mainSize = 13 + comment.size();
+    b[7 + 5] = static_cast<uint8_t>(mainSize);
+    b[7 + 6] = static_cast<uint8_t>(mainSize >> 8);
+    const uint32_t crc = Crc32Of(b.data() + 7 + 2, 13 - 2);
+    b[7] = static_cast<uint8_t>(crc);
+    b[7 + 1] = static_cast<uint8_t>(crc >> 8);
+    return b;
+}
+
+// The first bytes of a RAR 5 archive: its marker and a main header (CRC, size, type 1).
+inline std::vector<uint8_t> rar5Start() {
+    std::vector<uint8_t> b = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0x00};
+    const std::vector<uint8_t> head = {3, 1, 0, 0}; // size 3: type 1, flags 0, archive flags 0
+    put32(b, Crc32Of(head.data() + 1, head.size() - 1));
+    b.insert(b.end(), head.begin(), head.end());
+    return b;
+}
+
 inline std::vector<uint8_t> end(uint16_t endFlags = 0) {
     return block(0x7B, static_cast<uint16_t>(0x4000 | endFlags), {});
 }
 
 // One file block with its data part; crc is what its header says.
-inline std::vector<uint8_t> fileBlock(const Entry& e, uint16_t splitFlags, const uint8_t* part, size_t partSize,
-                                      uint32_t crc) {
+inline std::vector<uint8_t> fileBlock(const Entry& e, uint16_t splitFlags, const uint8_t* part,
+                                      size_t partSize, uint32_t crc) {
     std::vector<uint8_t> body;
     put32(body, static_cast<uint32_t>(partSize));
     put32(body, static_cast<uint32_t>(e.data.size()));
@@ -77,9 +108,10 @@ inline uint32_t crcOf(const std::vector<uint8_t>& d) {
     return Crc32Of(d.data(), d.size());
 }
 
-// A one-volume archive of stored entries.
-inline std::vector<uint8_t> archive(const std::vector<Entry>& entries, uint16_t mainFlags = 0) {
-    std::vector<uint8_t> b = start(mainFlags);
+// A one-volume archive of stored entries, after the given start.
+inline std::vector<uint8_t> archive(const std::vector<Entry>& entries, uint16_t mainFlags = 0,
+                                    std::vector<uint8_t> b = {}) {
+    if (b.empty()) b = start(mainFlags);
     for (const Entry& e : entries) {
         const auto f = fileBlock(e, 0, e.data.data(), e.data.size(), crcOf(e.data));
         b.insert(b.end(), f.begin(), f.end());
@@ -95,6 +127,11 @@ inline std::vector<uint8_t> archive(const std::vector<Entry>& entries, uint16_t 
 struct Piece {
     size_t entry, from, count;
 };
+// A symbolic link made on Unix: its data are the target.
+inline Entry symlink(const std::string& name, const std::string& target) {
+    return {name, std::vector<uint8_t>(target.begin(), target.end()), 3, 0120777};
+}
+
 inline std::vector<std::vector<uint8_t>> volumes(const std::vector<Entry>& entries,
                                                  const std::vector<std::vector<Piece>>& layout,
                                                  uint16_t extraMainFlags = 0) {

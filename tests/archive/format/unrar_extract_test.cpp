@@ -1,9 +1,13 @@
-// TUnRAR through the unrar.dll stand-in (libarchive decodes the data): stored archives built
-// here, checked first by 7zz and unar, extract byte-exact at sizes around the 64 KiB blocks;
-// a set of volumes followed through OnNextVolume and stopping after the first volume without
-// it; a damaged byte fails exactly its entry and keeps the file already there; Unix entries
-// end with plain attributes; encrypted entries are refused as not supported; a missing
-// library reports 25260 and touches nothing.
+// TUnRAR through the unrar.dll stand-in: stored archives built here, checked first by 7zz and
+// unar, extract byte-exact at sizes around the 64 KiB blocks; a set of volumes followed
+// through OnNextVolume and stopping after the first volume without it; solid sets under both
+// volume namings list, extract (symbolic links and empty folders too) and test as unar
+// extracts them; links leading out of the folder are refused per entry; an old-style archive
+// comment does not stop the archive, a RAR 5 archive gets one clear message; a damaged byte
+// fails exactly its entry and keeps the file already there; Unix entries end with plain
+// attributes; entries the library cannot decode (encrypted, solid-compressed, RAR 2.0
+// compression) are refused as not supported, naming them; a missing library reports 25260
+// and touches nothing.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,6 +15,7 @@
 #include "archive/aeMsgs.h"
 #include "archive/format/aeUnRAR.h"
 #include "extract_outcome.h"
+#include "lister_util.h"
 #include "platform/fileio.h"
 #include "rar_builder.h"
 #include "testutil.h"
@@ -41,7 +46,8 @@ std::string OutName(const std::string& stored) {
 // The peers accept the fixture before we read it: lsar tests every entry's CRC, unar
 // extracts it; 7zz only where it was built with its RAR handler (Debian's is not).
 void PeersAccept(const fs::path& rar) {
-    static const bool sevenZipReadsRar = havePeer("7zz") && run("7zz i").out.find(" Rar") != std::string::npos;
+    static const bool sevenZipReadsRar =
+        havePeer("7zz") && run("7zz i").out.find(" Rar") != std::string::npos;
     if (sevenZipReadsRar) {
         auto r = run("7zz t " + q(rar.string()));
         ASSERT_EQ(r.status, 0) << r.out;
@@ -56,6 +62,40 @@ void PeersAccept(const fs::path& rar) {
     } else {
         std::printf("lsar/unar missing (tools/deps.sh: unar): fixture not checked by a peer\n");
     }
+}
+
+// What unar extracts from the archive is exactly what we extracted (links compared as links).
+void SameAsUnar(const fs::path& rar, const fs::path& ours) {
+    if (!havePeer("unar")) {
+        std::printf("unar missing (tools/deps.sh: unar): extraction not compared with a peer\n");
+        return;
+    }
+    TempDir u;
+    auto r = run("unar -q -D -o " + q(u.path().string()) + " " + q(rar.string()));
+    ASSERT_EQ(r.status, 0) << r.out;
+    r = run("diff -r --no-dereference " + q(u.path().string()) + " " + q(ours.string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+}
+
+// Every next volume asked for is accepted; Asked gets their file names.
+void AcceptVolumes(TZipCommon& u, std::vector<std::string>& Asked) {
+    u.OnNextVolume = [&Asked](TZipCommon&, std::string& name, const std::string&, bool, bool& cancel) {
+        Asked.push_back(fs::path(name).filename().string());
+        cancel = false;
+    };
+}
+
+// Every error of a run, with its entry's name and detail.
+struct Told {
+    std::string name, detail;
+    int code;
+};
+void KeepErrors(TZipCommon& u, ExtractOutcome& o, std::vector<Told>& told) {
+    u.OnError = [&o, &told](TZipCommon&, const std::string& fn, const std::string& ex, const std::string&,
+                            int code) {
+        o.errors.push_back(code);
+        told.push_back({fn, ex, code});
+    };
 }
 
 struct LibraryPresent : ::testing::Test {
@@ -103,9 +143,8 @@ TEST_F(UnRar, StoredEntriesExtractByteExactAndTestPasses) {
 // temporary file is left; the header CRC of the damaged entry is untouched.
 TEST_F(UnRar, DamagedByteFailsExactlyItsEntryAndKeepsTheOldFile) {
     TempDir t;
-    std::vector<rarfix::Entry> entries = {{"a.txt", randomBytes(1000, 1)},
-                                          {"b.bin", randomBytes(300000, 2)},
-                                          {"c.txt", randomBytes(10, 3)}};
+    std::vector<rarfix::Entry> entries = {
+        {"a.txt", randomBytes(1000, 1)}, {"b.bin", randomBytes(300000, 2)}, {"c.txt", randomBytes(10, 3)}};
     auto bytes = rarfix::archive(entries);
     // b.bin's data begin after the marker, archive header, a.txt's block and b.bin's header.
     const size_t bData = 7 + 13 + (32 + 5 + 1000) + (32 + 5);
@@ -141,9 +180,9 @@ TEST_F(UnRar, VolumeSetThroughOnNextVolumeAndStopAfterTheFirstWithoutIt) {
                                           {"span.bin", randomBytes(2 * 1024 * 1024 + 99, 5)},
                                           {"last.txt", randomBytes(777, 6)}};
     const size_t n = entries[1].data.size();
-    auto vols = rarfix::volumes(entries, {{{0, 0, 5000}, {1, 0, 700000}},
-                                          {{1, 700000, 700000}},
-                                          {{1, 1400000, n - 1400000}, {2, 0, 777}}});
+    auto vols = rarfix::volumes(
+        entries,
+        {{{0, 0, 5000}, {1, 0, 700000}}, {{1, 700000, 700000}}, {{1, 1400000, n - 1400000}, {2, 0, 777}}});
     writeBytes(t / "set.rar", vols[0]);
     writeBytes(t / "set.r00", vols[1]);
     writeBytes(t / "set.r01", vols[2]);
@@ -154,10 +193,7 @@ TEST_F(UnRar, VolumeSetThroughOnNextVolumeAndStopAfterTheFirstWithoutIt) {
         ExtractOutcome o;
         o.listen(u);
         std::vector<std::string> asked;
-        u.OnNextVolume = [&](TZipCommon&, std::string& name, const std::string&, bool, bool& cancel) {
-            asked.push_back(fs::path(name).filename().string());
-            cancel = false;
-        };
+        AcceptVolumes(u, asked);
         o.run(u, t / "set.rar", t / "all", false);
         EXPECT_FALSE(o.failed());
         EXPECT_EQ(asked, (std::vector<std::string>{"set.r00", "set.r01"}));
@@ -178,6 +214,128 @@ TEST_F(UnRar, VolumeSetThroughOnNextVolumeAndStopAfterTheFirstWithoutIt) {
     }
 }
 
+// A solid set of three volumes, named either way (x.rar, x.r00, x.r01 or x.part1.rar,
+// x.part2.rar, x.part3.rar), with a file over all three, an empty folder and a symbolic link:
+// the lister follows the set, and extracting and testing it give what unar gives.
+TEST_F(UnRar, SolidVolumeSetsOfBothNamingsListExtractAndTestAsUnar) {
+    std::vector<rarfix::Entry> entries = {{"a.txt", randomBytes(70000, 21)},
+                                          {"dir\\empty", {}, 2, 0x10, 0xE0},
+                                          {"dir\\span.bin", randomBytes(300000, 22)},
+                                          rarfix::symlink("dir\\link", "../a.txt"),
+                                          {"b.txt", randomBytes(900, 23)}};
+    for (size_t i = 1; i < entries.size(); ++i) entries[i].flags |= 0x10; // each continues the last
+    const std::vector<std::vector<rarfix::Piece>> layout = {{{0, 0, 70000}, {1, 0, 0}, {2, 0, 100000}},
+                                                            {{2, 100000, 150000}},
+                                                            {{2, 250000, 50000}, {3, 0, 8}, {4, 0, 900}}};
+    struct Naming {
+        uint16_t flags;
+        std::vector<std::string> names;
+    };
+    for (const Naming& n : {Naming{0x0008, {"set.rar", "set.r00", "set.r01"}},
+                            Naming{0x0018, {"set.part1.rar", "set.part2.rar", "set.part3.rar"}}}) {
+        SCOPED_TRACE(n.names[0]);
+        TempDir t;
+        const auto vols = rarfix::volumes(entries, layout, n.flags);
+        for (size_t v = 0; v < vols.size(); ++v) writeBytes(t / n.names[v], vols[v]);
+        const fs::path first = t / n.names[0];
+
+        const auto listed = listertest::listArchive(first.string(), true);
+        ASSERT_TRUE(listed.ok);
+        std::vector<std::string> names;
+        for (const auto& e : listed.entries) names.push_back(e.name);
+        EXPECT_EQ(names,
+                  (std::vector<std::string>{"a.txt", "dir/empty", "dir/span.bin", "dir/link", "b.txt"}));
+
+        for (bool test : {false, true}) {
+            TUnRAR u;
+            ExtractOutcome o;
+            o.listen(u);
+            std::vector<std::string> asked;
+            AcceptVolumes(u, asked);
+            o.run(u, first, t / (test ? "none" : "out"), test);
+            EXPECT_FALSE(o.failed()) << (test ? "test" : "extract");
+            EXPECT_EQ(o.passed(), 4);
+            EXPECT_EQ(asked, (std::vector<std::string>{n.names[1], n.names[2]}));
+        }
+        EXPECT_FALSE(fs::exists(t / "none"));
+        EXPECT_EQ(readBytes(t / "out" / "dir" / "span.bin"), entries[2].data);
+        EXPECT_TRUE(fs::is_directory(t / "out" / "dir" / "empty"));
+        ASSERT_TRUE(fs::is_symlink(t / "out" / "dir" / "link"));
+        EXPECT_EQ(fs::read_symlink(t / "out" / "dir" / "link"), "../a.txt");
+        SameAsUnar(first, t / "out");
+    }
+}
+
+// A link that would lead out of the folder is refused with a message naming it; the link that
+// stays inside and the files around them are made, nothing appears outside.
+TEST_F(UnRar, LinksLeadingOutOfTheFolderAreRefusedPerEntry) {
+    TempDir t;
+    const std::vector<rarfix::Entry> entries = {rarfix::symlink("d\\up", "../../outside"),
+                                                rarfix::symlink("abs", "/etc/passwd"),
+                                                {"d\\x.txt", randomBytes(40, 24)},
+                                                rarfix::symlink("d\\in", "x.txt")};
+    writeBytes(t / "l.rar", rarfix::archive(entries));
+    TUnRAR u;
+    ExtractOutcome o;
+    std::vector<Told> told;
+    o.listen(u);
+    KeepErrors(u, o, told);
+    o.run(u, t / "l.rar", t / "out", false);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0].name, "d/up");
+    EXPECT_EQ(told[1].name, "abs");
+    for (const Told& e : told) {
+        EXPECT_EQ(e.code, kMsgInvalidName);
+        EXPECT_NE(e.detail.find("points outside the folder"), std::string::npos) << e.detail;
+    }
+    EXPECT_EQ(o.passed(), 2);
+    EXPECT_FALSE(fs::is_symlink(t / "out" / "d" / "up"));
+    EXPECT_FALSE(fs::is_symlink(t / "out" / "abs"));
+    EXPECT_FALSE(fs::exists(t / "outside"));
+    EXPECT_EQ(fs::read_symlink(t / "out" / "d" / "in"), "x.txt");
+    EXPECT_EQ(readBytes(t / "out" / "d" / "x.txt"), entries[2].data);
+}
+
+// An archive header with an old-style comment embedded (its CRC covers the fixed part only)
+// opens and extracts; a RAR 5 archive, which nothing here reads, is named so once, by the
+// extractor and by the lister.
+TEST_F(UnRar, OldCommentHeaderOpensAndRar5GetsOneClearMessage) {
+    TempDir t;
+    const std::vector<rarfix::Entry> entries = {{"c.txt", randomBytes(300, 25)}};
+    writeBytes(t / "c.rar", rarfix::archive(entries, 0, rarfix::startWithComment("made in 1999")));
+    PeersAccept(t / "c.rar");
+    {
+        TUnRAR u;
+        ExtractOutcome o;
+        o.listen(u);
+        o.run(u, t / "c.rar", t / "out", false);
+        EXPECT_FALSE(o.failed());
+        EXPECT_EQ(readBytes(t / "out" / "c.txt"), entries[0].data);
+    }
+
+    auto five = rarfix::rar5Start();
+    five.resize(200, 0);
+    writeBytes(t / "five.rar", five);
+    TUnRAR u;
+    ExtractOutcome o;
+    std::vector<Told> told;
+    o.listen(u);
+    KeepErrors(u, o, told);
+    o.run(u, t / "five.rar", t / "five", false);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].code, kMsgBadArcType);
+    EXPECT_EQ(told[0].detail, "RAR 5 archives are not supported");
+    EXPECT_FALSE(fs::exists(t / "five"));
+
+    TArcLister l;
+    l.OnRead = [](TZipCommon&, int64_t, int) {};
+    l.SetArchiveFile((t / "five.rar").string());
+    EXPECT_EQ(l.ArcType(), atRar);
+    EXPECT_FALSE(l.Activate());
+    EXPECT_EQ(l.LastError(),
+              std::string(AeMessageText(kMsgBadArcType)) + " (RAR 5 archives are not supported)");
+}
+
 // Entries made on Unix carry mode bits: a read-only file and a folder end as attributes 32
 // and 16; the file is writable afterwards and the folder entry makes no file.
 TEST_F(UnRar, UnixModesEndAsPlainAttributes) {
@@ -196,34 +354,44 @@ TEST_F(UnRar, UnixModesEndAsPlainAttributes) {
     EXPECT_EQ(readBytes(t / "out" / "dir" / "x.sh"), entries[2].data);
 }
 
-// libarchive cannot decrypt RAR: an encrypted entry fails as not supported, naming it,
-// never as a wrong password, and the others still extract.
-TEST_F(UnRar, EncryptedEntryIsReportedAsNotSupported) {
-    TempDir t;
-    std::vector<rarfix::Entry> entries = {{"secret.txt", randomBytes(64, 9), 2, 0x20, 0x04},
-                                          {"plain.txt", randomBytes(64, 10)}};
-    writeBytes(t / "e.rar", rarfix::archive(entries));
-    for (bool withPasswordEvent : {false, true}) {
-        TUnRAR u;
-        ExtractOutcome o;
-        o.listen(u);
-        std::vector<std::string> named, details;
-        u.OnError = [&](TZipCommon&, const std::string& fn, const std::string& ex, const std::string&, int code) {
-            o.errors.push_back(code);
-            named.push_back(fn);
-            details.push_back(ex);
-        };
-        if (withPasswordEvent)
-            u.OnGetPassword = [](TZipCommon&, const std::string&, std::string& pw, bool&) { pw = "pw"; };
-        const fs::path out = t / (withPasswordEvent ? "b" : "a");
-        o.run(u, t / "e.rar", out, false);
-        EXPECT_TRUE(o.hasError(kMsgUnsupportedMethod));
-        EXPECT_FALSE(o.hasError(kMsgInvalidPassword));
-        ASSERT_FALSE(named.empty());
-        EXPECT_EQ(named[0], "secret.txt");
-        EXPECT_NE(details[0].find("not supported"), std::string::npos);
-        EXPECT_FALSE(fs::exists(out / "secret.txt"));
-        EXPECT_EQ(readBytes(out / "plain.txt"), entries[1].data);
+// Entries the library cannot decode fail as not supported, naming them and saying why, never
+// as a wrong password -- whether a password event is there, answers or declines -- and the
+// others still extract.
+TEST_F(UnRar, UndecodableEntriesAreNamedAsNotSupported) {
+    struct Case {
+        rarfix::Entry entry;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {{"secret.txt", randomBytes(64, 9), 2, 0x20, 0x04}, "encrypted RAR entries are not supported"},
+        {{"solid.txt", randomBytes(64, 9), 2, 0x20, 0x10, '3'}, "solid RAR archive"},
+        {{"old.txt", randomBytes(64, 9), 2, 0x20, 0, '3'}, "RAR 1.5 and 2.0 compression"}};
+    enum class Event { none, answers, declines };
+    for (const Case& c : cases) {
+        TempDir t;
+        const std::vector<rarfix::Entry> entries = {c.entry, {"plain.txt", randomBytes(64, 10)}};
+        writeBytes(t / "e.rar", rarfix::archive(entries));
+        for (Event ev : {Event::none, Event::answers, Event::declines}) {
+            SCOPED_TRACE(c.entry.name + " " + std::to_string(static_cast<int>(ev)));
+            TUnRAR u;
+            ExtractOutcome o;
+            std::vector<Told> told;
+            o.listen(u);
+            KeepErrors(u, o, told);
+            if (ev != Event::none)
+                u.OnGetPassword = [ev](TZipCommon&, const std::string&, std::string& pw, bool& again) {
+                    pw = ev == Event::answers ? "pw" : "";
+                    again = ev == Event::answers;
+                };
+            const fs::path out = t / std::to_string(static_cast<int>(ev));
+            o.run(u, t / "e.rar", out, false);
+            ASSERT_EQ(told.size(), 1u);
+            EXPECT_EQ(told[0].code, kMsgUnsupportedMethod);
+            EXPECT_EQ(told[0].name, c.entry.name);
+            EXPECT_NE(told[0].detail.find(c.why), std::string::npos) << told[0].detail;
+            EXPECT_FALSE(fs::exists(out / c.entry.name));
+            EXPECT_EQ(readBytes(out / "plain.txt"), entries[1].data);
+        }
     }
 }
 
