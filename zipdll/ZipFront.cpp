@@ -259,6 +259,7 @@ void TZipFront::List() {
     FZipComment.clear();
     FIsSpanned = false;
     FWrongZipStruct = false;
+    FSetLast.clear();
     FTotalDisks = 0;
     DirOnlyCount = 0;
     if (FZipFileName.empty() || !platform::fileExists(FZipFileName)) {
@@ -378,8 +379,10 @@ void TZipFront::SetComment(const std::string& comment) {
     bool rewriting = false;
     try {
         if (FZipFileName.empty()) throw EZipFront(DS_NoInFile);
+        // The end record of a set chosen by another of its parts stands in the last part.
+        const std::string& file = FSetLast.empty() ? FZipFileName : FSetLast;
         FileHandle in;
-        in.fd = platform::openFile(FZipFileName, platform::OpenMode::Read);
+        in.fd = platform::openFile(file, platform::OpenMode::Read);
         if (in.fd < 0) throw EZipFront(DS_FileOpen);
         uint8_t end[22];
         if (FEOCOffset < 0 || !platform::readAt(in.fd, FEOCOffset, end, 22)) throw EZipFront(DS_FailedSeek);
@@ -387,9 +390,8 @@ void TZipFront::SetComment(const std::string& comment) {
         rewriting = true;
         end[20] = static_cast<uint8_t>(stored.size());
         end[21] = static_cast<uint8_t>(stored.size() >> 8);
-        std::string dir = FZipFileName.rfind('/') == std::string::npos
-                              ? "."
-                              : FZipFileName.substr(0, std::max<size_t>(FZipFileName.rfind('/'), 1));
+        std::string dir =
+            file.rfind('/') == std::string::npos ? "." : file.substr(0, std::max<size_t>(file.rfind('/'), 1));
         // Without a name until it replaces the archive: a killed process leaves nothing.
         platform::PendingFile out;
         if (!out.create(dir, ".zipcmt", ".tmp")) throw EZipFront(DS_NoTempFile);
@@ -403,10 +405,10 @@ void TZipFront::SetComment(const std::string& comment) {
         if (platform::writeFile(out.fd(), end, 22) != 22) throw EZipFront(DS_EOCBadWrite);
         const auto clen = static_cast<int64_t>(stored.size());
         if (platform::writeFile(out.fd(), stored.data(), clen) != clen) throw EZipFront(DS_NoWrite);
-        const int mode = platform::fileMode(FZipFileName);
+        const int mode = platform::fileMode(file);
         if (!platform::syncFile(out.fd())) throw EZipFront(DS_NoWrite);
         if (mode >= 0) platform::setFileMode(out.fd(), mode);
-        if (!out.commit(FZipFileName)) throw EZipFront(DS_NoWrite);
+        if (!out.commit(file)) throw EZipFront(DS_NoWrite);
         FLogicalSize = FPhysicalSize = FEOCOffset + 22 + clen;
     } catch (const EZipFront& e) {
         ShowExceptionError(e);

@@ -1,4 +1,5 @@
 // The aetool verbs over the zip front-end: output records, messages and exit statuses.
+#include "common/LittleEndian.h"
 #include "ziptest.h"
 
 #include <algorithm>
@@ -183,4 +184,21 @@ TEST(AetoolZip, SeventyThousandEntries) {
     }
     EXPECT_TRUE(readFile(t / "many.zip") == before);
     EXPECT_FALSE(fs::exists(t / "many.exe"));
+
+    // A zip64 end record whose directory lies beyond 4 GiB: refused, saying why.
+    std::string huge(56 + 20 + 22, '\0');
+    auto* p = reinterpret_cast<uint8_t*>(huge.data());
+    pvcommon::PutLE32(p, 0x06064b50);
+    pvcommon::PutLE64(p + 4, 44);
+    pvcommon::PutLE64(p + 48, 5ull << 30);
+    pvcommon::PutLE32(p + 56, 0x07064b50);
+    pvcommon::PutLE32(p + 56 + 16, 1);
+    pvcommon::PutLE32(p + 76, 0x06054b50);
+    pvcommon::PutLE16(p + 76 + 8, 0xFFFF);
+    pvcommon::PutLE16(p + 76 + 10, 0xFFFF);
+    pvcommon::PutLE32(p + 76 + 16, 0xFFFFFFFF);
+    writeFile(t / "huge.zip", huge);
+    r = tool("zip-list huge.zip", t.path());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("over 4 GiB are not supported"), std::string::npos) << r.out;
 }
