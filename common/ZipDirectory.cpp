@@ -181,6 +181,46 @@ std::optional<ZipEndFound> FindZipEnd(const Fetch& in, std::uint64_t fileSize, s
     return std::nullopt;
 }
 
+std::optional<ZipDirectoryEnd> ResolveZipEnd(const Fetch& in, const ZipEndFound& end) {
+    ZipDirectoryEnd d;
+    const ZipEndRecord& e = end.record;
+    d.thisDisk = e.thisDisk;
+    d.centralDisk = e.centralDisk;
+    d.entriesThisDisk = e.entriesThisDisk;
+    d.entries = e.entries;
+    d.centralSize = e.centralSize;
+    d.centralOffset = e.centralOffset;
+    d.directoryEnd = end.offset;
+    if (end.offset < kEnd64LocatorSize) return d;
+    const std::uint64_t locatorAt = end.offset - kEnd64LocatorSize;
+    LeReader loc{in(locatorAt, kEnd64LocatorSize)};
+    if (loc.u32() != kEnd64LocatorSig) return d;
+    const std::uint32_t recordDisk = loc.u32();
+    const std::uint64_t stored = loc.u64();
+    if (!loc.ok() || recordDisk != e.thisDisk) return std::nullopt;
+    // The record stands where the locator says, or -- when bytes in front of the zip moved
+    // everything -- right in front of the locator.
+    auto recordAt = [&](std::uint64_t at) -> std::optional<ZipDirectoryEnd> {
+        if (at > locatorAt || locatorAt - at < kEnd64Size) return std::nullopt;
+        LeReader r{in(at, kEnd64Size)};
+        if (r.u32() != kEnd64Sig || r.u64() != locatorAt - at - 12) return std::nullopt;
+        r.skip(4);
+        ZipDirectoryEnd z = d;
+        z.thisDisk = r.u32();
+        z.centralDisk = r.u32();
+        z.entriesThisDisk = r.u64();
+        z.entries = r.u64();
+        z.centralSize = r.u64();
+        z.centralOffset = r.u64();
+        z.directoryEnd = at;
+        z.zip64 = true;
+        if (!r.ok()) return std::nullopt;
+        return z;
+    };
+    if (auto z = recordAt(stored)) return z;
+    return recordAt(locatorAt - kEnd64Size);
+}
+
 ZipCentralRead ReadZipCentral(const Fetch& in, std::uint64_t offset, ZipCentralRecord& out,
                               std::size_t maxComment) {
     Bytes b = in(offset, kCentralSize);

@@ -164,6 +164,31 @@ struct ZipEndFound {
 std::optional<ZipEndFound> FindZipEnd(const Fetch& in, std::uint64_t fileSize,
                                       std::size_t maxComment = kMaxEndComment, bool bytesAfter = false);
 
+// Zip64 end-of-central-directory locator, 20 bytes, right in front of the end record:
+//   0 sig 0x07064B50 | 4 disk with the zip64 end record (4) | 8 its offset (8) | 16 disks (4)
+// Zip64 end record, 56 bytes (+ extensible data):
+//   0 sig 0x06064B50 | 4 size of the rest (8) | 12 version made by (2) | 14 version needed (2)
+//   16 this disk (4) | 20 disk of the central directory (4) | 24 entries on this disk (8)
+//   32 entries (8) | 40 central directory size (8) | 48 central directory offset (8)
+constexpr std::size_t kEnd64LocatorSize = 20;
+constexpr std::size_t kEnd64Size = 56;
+
+// What the end of a zip says about its directory: the end record's numbers, widened from
+// the zip64 end record when a locator stands in front of the end record (a zip of more
+// than 65,535 entries keeps its count only there).
+struct ZipDirectoryEnd {
+    std::uint32_t thisDisk = 0, centralDisk = 0;
+    std::uint64_t entriesThisDisk = 0, entries = 0, centralSize = 0, centralOffset = 0;
+    std::uint64_t directoryEnd = 0; // where the directory ends: the zip64 end record, or the end record
+    bool zip64 = false;             // the numbers come from the zip64 end record
+    // Numbers the 32-bit fields cannot hold: the archive reaches past 4 GiB.
+    bool beyond32() const { return centralSize >= k32Max || centralOffset >= k32Max; }
+};
+// Reads the zip64 records in front of the end record `end` (of this file) when there are
+// any. Empty when a locator stands there but its end record does not (a damaged zip, or one
+// whose zip64 record lies on another disk).
+std::optional<ZipDirectoryEnd> ResolveZipEnd(const Fetch& in, const ZipEndFound& end);
+
 // ---- the central-directory walk ----
 
 // One central-directory record as the walk reads it.

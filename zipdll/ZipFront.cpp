@@ -5,25 +5,20 @@
 #include "platform/fileio.h"
 #include "platform/volumes.h"
 #include "platform/ui_hooks.h"
+#include "zipdll/ZipFrontIO.h"
 #include "zipdll/ZipMsgs.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 using namespace zipfront;
+using namespace zipfront::io;
 
 namespace {
 
-using pvcommon::zip::kCentralSig;
-using pvcommon::zip::kEndSig;
-using pvcommon::zip::kLocalSig;
-constexpr uint32_t kSpanSig = pvcommon::zip::kDescriptorSig; // a spanned set's first four bytes
-constexpr int64_t kMaxEndSearch = 65557;                     // 22-byte end record + the longest comment
 const char* const kAppTitle = "Parvex 2000";
-
-using pvcommon::GetLE16;
-using pvcommon::GetLE32;
 
 // The message text with its first format item ("%s", "%d", "%.1d") replaced by `value`.
 // Done by hand: a table text is never used as a printf format.
@@ -36,14 +31,6 @@ std::string formatMsg(int id, const std::string& value) {
     }
     return t;
 }
-
-// The file's own handle, closed on every way out.
-struct FileHandle {
-    int fd = platform::kInvalidHandle;
-    ~FileHandle() {
-        if (fd >= 0) platform::closeFile(fd);
-    }
-};
 
 } // namespace
 
@@ -123,10 +110,11 @@ std::string TZipFront::ConvertAnsiToOem(const std::string& text) const {
 
 // ---- End record ----
 
-// End record: signature (4), number of this disk (2), disk with the directory (2),
-// entries on this disk (2), entries (2), directory size (4), directory offset (4),
-// comment length (2), comment.
+// The end record, found by the shared search: the one whose comment runs to the end of the
+// file, else the last one with bytes after it; its numbers are widened from the zip64 end
+// record when one stands in front of it.
 bool TZipFront::FindEndRecord(int fd, bool raising) {
+    namespace zip = pvcommon::zip;
     FZipComment.clear();
     // A disk of a spanned set is labelled "PKBACK# nnn" (disk number, from 1).
     int labelDisk = 0;
@@ -139,48 +127,105 @@ bool TZipFront::FindEndRecord(int fd, bool raising) {
     uint8_t head[8];
     if (platform::readAt(fd, 0, head, 8) && GetLE32(head) == kSpanSig && GetLE32(head + 4) == kLocalSig)
         FIsSpanned = true;
-    FPhysicalSize = platform::fileSize(fd);
-    auto take = [&](const uint8_t* p, int64_t pos) {
-        FEOCOffset = pos;
-        FDiskNr = GetLE16(p + 4);
-        FCentralDiskNr = GetLE16(p + 6);
-        FTotalEntries = GetLE16(p + 10);
-        FCentralSize = GetLE32(p + 12);
-        FCentralOffsetStored = GetLE32(p + 16);
-    };
-    if (FPhysicalSize >= 22) {
-        uint8_t last[22];
-        if (platform::readAt(fd, FPhysicalSize - 22, last, 22) && GetLE32(last) == kEndSig) {
-            take(last, FPhysicalSize - 22);
-            FLogicalSize = FPhysicalSize;
-            return true;
+    FPhysicalSize = std::max<int64_t>(platform::fileSize(fd), 0);
+    FileFetch file(fd);
+    const zip::Fetch in = file.fetch();
+    const auto size = static_cast<uint64_t>(FPhysicalSize);
+    auto found = zip::FindZipEnd(in, size);
+    if (!found) found = zip::FindZipEnd(in, size, zip::kMaxEndComment, true);
+    if (found) {
+        const auto dir = zip::ResolveZipEnd(in, *found);
+        if (!dir || dir->thisDisk > 0xFFFF || dir->centralDisk > 0xFFFF) throw EZipFront(DS_EOCBadRead);
+        if (dir->beyond32())
+            throw std::runtime_error("Zip64 archives over 4 GiB are not supported; this one cannot be read");
+        FEOCOffset = static_cast<int64_t>(found->offset);
+        FDiskNr = static_cast<int>(dir->thisDisk);
+        FCentralDiskNr = static_cast<int>(dir->centralDisk);
+        FTotalEntries = dir->entries;
+        FCentralSize = static_cast<int64_t>(dir->centralSize);
+        FCentralOffsetStored = static_cast<int64_t>(dir->centralOffset);
+        FDirEnd = static_cast<int64_t>(dir->directoryEnd);
+        FZip64End = dir->zip64;
+        FLogicalSize = FEOCOffset + 22 + found->record.commentLength;
+        // Bytes after the zip are worth a warning, unless they only pad it with zeros to
+        // a whole sector.
+        const int64_t excess = FPhysicalSize - FLogicalSize;
+        bool harmless = false;
+        if (excess > 0 && excess < 512 && FPhysicalSize % 512 == 0) {
+            const auto pad = in(static_cast<uint64_t>(FLogicalSize), static_cast<size_t>(excess));
+            harmless = pad.size() == static_cast<size_t>(excess) &&
+                       std::all_of(pad.begin(), pad.end(), [](uint8_t b) { return b == 0; });
         }
-        const int64_t tail = std::min(FPhysicalSize, kMaxEndSearch);
-        std::vector<uint8_t> buf(static_cast<size_t>(tail));
-        if (platform::readAt(fd, FPhysicalSize - tail, buf.data(), tail)) {
-            for (int64_t i = tail - 23; i >= 0; --i) {
-                const uint8_t* p = buf.data() + i;
-                if (GetLE32(p) != kEndSig) continue;
-                take(p, FPhysicalSize - tail + i);
-                const uint16_t clen = GetLE16(p + 20);
-                FLogicalSize = FEOCOffset + 22 + clen;
-                const int64_t excess = FPhysicalSize - FLogicalSize;
-                bool harmless = false;
-                if (excess > 0 && excess < 512 && FPhysicalSize % 512 == 0)
-                    harmless = std::all_of(buf.end() - excess, buf.end(), [](uint8_t b) { return b == 0; });
-                if (excess != 0 && !harmless) ShowZipMessage(LI_GarbageAtEOF);
-                const size_t avail = std::min<size_t>(clen, static_cast<size_t>(tail - i - 22));
-                const char* c = reinterpret_cast<const char*>(p + 22);
-                FZipComment.assign(c, strnlen(c, avail));
-                return true;
-            }
-        }
+        if (excess != 0 && !harmless) ShowZipMessage(LI_GarbageAtEOF);
+        FZipComment.assign(found->comment.c_str(), strnlen(found->comment.c_str(), found->comment.size()));
+        return true;
     }
     if (!raising) return false;
     if (FIsSpanned) throw EZipFront(labelDisk == 1 ? DS_FirstInSet : DS_NotLastInSetFile);
     if (labelDisk > 0) throw EZipFront(DS_NotLastInSet, labelDisk);
     throw EZipFront(DS_NoValidZip, false);
 }
+
+// ---- The shared walk, for every reader of the front-end ----
+
+namespace zipfront::io {
+
+FileFetch::FileFetch(int fd, int64_t limit) : fd_(fd) {
+    const int64_t size = platform::fileSize(fd);
+    limit_ = static_cast<uint64_t>(std::max<int64_t>(limit >= 0 && limit < size ? limit : size, 0));
+}
+
+pvcommon::Bytes FileFetch::read(uint64_t offset, size_t count) {
+    constexpr size_t kWindow = 1 << 16;
+    if (offset >= limit_) return {};
+    count = static_cast<size_t>(std::min<uint64_t>(count, limit_ - offset));
+    if (offset >= start_ && offset - start_ <= window_.size() && count <= window_.size() - (offset - start_))
+        return pvcommon::Bytes(window_).subspan(static_cast<size_t>(offset - start_), count);
+    const auto want = static_cast<size_t>(std::min<uint64_t>(std::max(count, kWindow), limit_ - offset));
+    window_.resize(want);
+    if (!platform::readAt(fd_, static_cast<int64_t>(offset), window_.data(), static_cast<int64_t>(want))) {
+        window_.clear();
+        return {};
+    }
+    start_ = offset;
+    return pvcommon::Bytes(window_).first(count);
+}
+
+pvcommon::zip::Fetch memoryFetch(const std::vector<uint8_t>& bytes, uint64_t base) {
+    return [&bytes, base](uint64_t offset, size_t count) -> pvcommon::Bytes {
+        if (offset < base || offset - base >= bytes.size()) return {};
+        const auto at = static_cast<size_t>(offset - base);
+        return pvcommon::Bytes(bytes).subspan(at, std::min(count, bytes.size() - at));
+    };
+}
+
+void walkCentral(const pvcommon::zip::Fetch& in, uint64_t start, uint64_t count, const CentralVisit& each) {
+    namespace zip = pvcommon::zip;
+    zip::ZipCentralRecord r;
+    uint64_t at = start;
+    for (uint64_t i = 0; i < count; ++i) {
+        switch (zip::ReadZipCentral(in, at, r)) {
+        case zip::ZipCentralRead::Record:
+            break;
+        case zip::ZipCentralRead::Short:
+            throw EZipFront(DS_CEHBadRead);
+        case zip::ZipCentralRead::VarShort:
+            throw EZipFront(DS_CENameLen);
+        default:
+            throw EZipFront(DS_CEHWrongSig);
+        }
+        each(r, in(at, static_cast<size_t>(r.next - at)));
+        at = r.next;
+    }
+}
+
+void refuseZip64() {
+    EZipFront e(DS_EOCBadWrite);
+    e.Message = "Zip64 archives (more than 65,535 entries, or over 4 GiB) cannot be written";
+    throw e;
+}
+
+} // namespace zipfront::io
 
 // ---- Drive ----
 
@@ -214,6 +259,7 @@ void TZipFront::List() {
     FZipComment.clear();
     FIsSpanned = false;
     FWrongZipStruct = false;
+    FSetLast.clear();
     FTotalDisks = 0;
     DirOnlyCount = 0;
     if (FZipFileName.empty() || !platform::fileExists(FZipFileName)) {
@@ -232,21 +278,33 @@ void TZipFront::List() {
     if (auto h = OnDirUpdate) h(*this);
 }
 
-// Central header: signature (4), then bytes 4-45 as in ZipCentralFields, then name,
-// extra field and comment.
 void TZipFront::ListInner() {
+    namespace zip = pvcommon::zip;
     ReadDriveState(FZipFileName);
-    FileHandle f;
-    f.fd = platform::openFile(FZipFileName, platform::OpenMode::Read);
+    FileHandle f(platform::openFile(FZipFileName, platform::OpenMode::Read));
     // Listing reads in raising mode, where a file that cannot be opened counts as missing.
     if (f.fd < 0) throw EZipFront(DS_NoInFile);
-    FindEndRecord(f.fd, true);
+    FSetLast = FZipFileName;
+    if (!FindEndRecord(f.fd, false)) {
+        // On a fixed drive every part of a set is there: one chosen by another of its parts
+        // lists from the last part.
+        const std::string last = platform::driveKind(FZipFileName) == platform::DriveKind::Removable
+                                     ? std::string()
+                                     : findLastPart(FZipFileName);
+        FileHandle l(last.empty() ? platform::kInvalidHandle
+                                  : platform::openFile(last, platform::OpenMode::Read));
+        if (l.fd >= 0 && FindEndRecord(l.fd, false)) {
+            std::swap(f.fd, l.fd);
+            FSetLast = last;
+        } else {
+            FindEndRecord(f.fd, true); // raises what the chosen file is
+        }
+    }
     FTotalDisks = FDiskNr;
-    const int64_t commentLen = FLogicalSize - FEOCOffset - 22;
     // A directory that starts on an earlier disk of a set is read from the disks.
     const bool fromSet = FDiskNr != FCentralDiskNr;
     std::vector<uint8_t> setDir;
-    int64_t start = FLogicalSize - FCentralSize - commentLen - 22;
+    int64_t start = FDirEnd - FCentralSize;
     if (fromSet) {
         setDir = ReadSpannedCentral();
         start = FCentralOffsetStored;
@@ -258,48 +316,47 @@ void TZipFront::ListInner() {
         ShowZipMessage(LI_WrongZipStruct);
     }
     SFXOffset = FLogicalSize == 22 ? 0 : FLogicalSize;
-    int64_t pos = start;
-    auto readField = [&](void* dst, int64_t n, int err) {
-        if (n <= 0) return;
-        if (fromSet) {
-            const int64_t at = pos - start;
-            if (at > static_cast<int64_t>(setDir.size()) - n) throw EZipFront(err);
-            std::memcpy(dst, setDir.data() + at, static_cast<size_t>(n));
-        } else if (!platform::readAt(f.fd, pos, dst, n)) {
-            throw EZipFront(err);
-        }
-        pos += n;
-    };
-    for (unsigned i = 0; i < FTotalEntries; ++i) {
-        uint8_t h[46];
-        readField(h, 46, DS_CEHBadRead);
-        if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-        auto e = std::make_unique<ZipDirEntry>();
-        std::memcpy(static_cast<ZipCentralFields*>(e.get()), h + 4, sizeof(ZipCentralFields));
-        std::string raw(e->FileNameLength, '\0');
-        readField(raw.data(), e->FileNameLength, DS_CENameLen);
-        FVersionMadeBy0 = e->MadeByVersion;
-        FHostNum = e->HostVersionNo;
-        e->FileName = ConvertOemToAnsi(raw, e->Flag);
-        std::replace(e->FileName.begin(), e->FileName.end(), '\\', '/');
-        e->Encrypted = (e->Flag & 1) != 0;
-        if (e->ExtraFieldLength) {
-            e->ExtraData.emplace(e->ExtraFieldLength);
-            readField(e->ExtraData->data(), e->ExtraFieldLength, LI_ReadZipError);
-        }
-        if (e->FileCommentLen) {
-            std::string c(e->FileCommentLen, '\0');
-            readField(c.data(), e->FileCommentLen, DS_CECommentLen);
-            e->FileComment = ConvertOemToAnsi(c, e->Flag);
-        }
-        SFXOffset = std::min<int64_t>(SFXOffset, e->RelOffLocalHdr);
-        if (UseDirOnlyEntries || e->FileName.empty() || e->FileName.back() != '/') {
-            ZipContents.push_back(std::move(e));
-            if (auto handler = OnNewName) handler(*this, static_cast<int>(i) + 1, *ZipContents.back());
-        } else {
-            ++DirOnlyCount;
-        }
-    }
+    FileFetch file(f.fd);
+    const zip::Fetch in = fromSet ? memoryFetch(setDir, static_cast<uint64_t>(start)) : file.fetch();
+    auto clamp32 = [](uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, zip::k32Max)); };
+    int seq = 0;
+    walkCentral(in, static_cast<uint64_t>(start), FTotalEntries,
+                [&](const zip::ZipCentralRecord& r, pvcommon::Bytes) {
+                    ++seq;
+                    const zip::ZipCentralHeader& h = r.header;
+                    auto e = std::make_unique<ZipDirEntry>();
+                    e->MadeByVersion = static_cast<uint8_t>(h.versionMadeBy & 0xFF);
+                    e->HostVersionNo = static_cast<uint8_t>(h.versionMadeBy >> 8);
+                    e->VersionNeeded = h.versionNeeded;
+                    e->Flag = h.flags;
+                    e->CompressionMethod = h.method;
+                    e->FileTime = static_cast<uint16_t>(h.dosDateTime & 0xFFFF);
+                    e->FileDate = static_cast<uint16_t>(h.dosDateTime >> 16);
+                    e->CRC32 = h.crc32;
+                    e->CompressedSize = clamp32(h.packedSize);
+                    e->UncompressedSize = clamp32(h.size);
+                    e->FileNameLength = h.nameLength;
+                    e->ExtraFieldLength = h.extraLength;
+                    e->FileCommentLen = h.commentLength;
+                    e->StartOnDisk = static_cast<uint16_t>(std::min<uint32_t>(h.diskNumber, 0xFFFF));
+                    e->IntFileAttrib = h.internalAttr;
+                    e->ExtFileAttrib = h.externalAttr;
+                    e->RelOffLocalHdr = clamp32(h.localOffset);
+                    FVersionMadeBy0 = e->MadeByVersion;
+                    FHostNum = e->HostVersionNo;
+                    e->FileName = ConvertOemToAnsi(r.rawName, e->Flag);
+                    std::replace(e->FileName.begin(), e->FileName.end(), '\\', '/');
+                    e->Encrypted = (e->Flag & 1) != 0;
+                    if (!r.extra.empty()) e->ExtraData.emplace(r.extra.begin(), r.extra.end());
+                    if (!r.comment.empty()) e->FileComment = ConvertOemToAnsi(r.comment, e->Flag);
+                    SFXOffset = std::min<int64_t>(SFXOffset, e->RelOffLocalHdr);
+                    if (UseDirOnlyEntries || e->FileName.empty() || e->FileName.back() != '/') {
+                        ZipContents.push_back(std::move(e));
+                        if (auto handler = OnNewName) handler(*this, seq, *ZipContents.back());
+                    } else {
+                        ++DirOnlyCount;
+                    }
+                });
 }
 
 // ---- Archive comment ----
@@ -322,8 +379,10 @@ void TZipFront::SetComment(const std::string& comment) {
     bool rewriting = false;
     try {
         if (FZipFileName.empty()) throw EZipFront(DS_NoInFile);
+        // The end record of a set chosen by another of its parts stands in the last part.
+        const std::string& file = FSetLast.empty() ? FZipFileName : FSetLast;
         FileHandle in;
-        in.fd = platform::openFile(FZipFileName, platform::OpenMode::Read);
+        in.fd = platform::openFile(file, platform::OpenMode::Read);
         if (in.fd < 0) throw EZipFront(DS_FileOpen);
         uint8_t end[22];
         if (FEOCOffset < 0 || !platform::readAt(in.fd, FEOCOffset, end, 22)) throw EZipFront(DS_FailedSeek);
@@ -331,9 +390,8 @@ void TZipFront::SetComment(const std::string& comment) {
         rewriting = true;
         end[20] = static_cast<uint8_t>(stored.size());
         end[21] = static_cast<uint8_t>(stored.size() >> 8);
-        std::string dir = FZipFileName.rfind('/') == std::string::npos
-                              ? "."
-                              : FZipFileName.substr(0, std::max<size_t>(FZipFileName.rfind('/'), 1));
+        std::string dir =
+            file.rfind('/') == std::string::npos ? "." : file.substr(0, std::max<size_t>(file.rfind('/'), 1));
         // Without a name until it replaces the archive: a killed process leaves nothing.
         platform::PendingFile out;
         if (!out.create(dir, ".zipcmt", ".tmp")) throw EZipFront(DS_NoTempFile);
@@ -347,10 +405,10 @@ void TZipFront::SetComment(const std::string& comment) {
         if (platform::writeFile(out.fd(), end, 22) != 22) throw EZipFront(DS_EOCBadWrite);
         const auto clen = static_cast<int64_t>(stored.size());
         if (platform::writeFile(out.fd(), stored.data(), clen) != clen) throw EZipFront(DS_NoWrite);
-        const int mode = platform::fileMode(FZipFileName);
+        const int mode = platform::fileMode(file);
         if (!platform::syncFile(out.fd())) throw EZipFront(DS_NoWrite);
         if (mode >= 0) platform::setFileMode(out.fd(), mode);
-        if (!out.commit(FZipFileName)) throw EZipFront(DS_NoWrite);
+        if (!out.commit(file)) throw EZipFront(DS_NoWrite);
         FLogicalSize = FPhysicalSize = FEOCOffset + 22 + clen;
     } catch (const EZipFront& e) {
         ShowExceptionError(e);

@@ -5,7 +5,6 @@
 #include "common/Pump.h"
 #include "zipdll/ZipRecords.h"
 
-#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -107,7 +106,7 @@ enum TZipDiskAction { zdaOk = 0, zdaErase = 1, zdaReject = 2, zdaCancel = 3 };
 
 // ---- Directory entries ----
 
-// Central-header bytes 4 to 45, copied exactly as stored (little-endian).
+// Central-header bytes 4 to 45, as stored.
 #pragma pack(push, 1)
 struct ZipCentralFields {
     uint8_t MadeByVersion;
@@ -130,7 +129,6 @@ struct ZipCentralFields {
 };
 #pragma pack(pop)
 static_assert(sizeof(ZipCentralFields) == 42, "central header bytes 4 to 45");
-static_assert(std::endian::native == std::endian::little, "the header bytes are copied as stored");
 
 struct ZipDirEntry : ZipCentralFields {
     std::string FileName; // '/' separators, UTF-8 after the code-page rule
@@ -393,9 +391,13 @@ private:
     uint32_t FVolumeSerial = 0;
     int64_t FFreeBytes = 0, FTotalBytes = 0;
     uint8_t FVersionMadeBy0 = 0, FHostNum = 0;
-    // End record fields of the last search.
-    uint16_t FDiskNr = 0, FCentralDiskNr = 0, FTotalEntries = 0;
-    uint32_t FCentralSize = 0, FCentralOffsetStored = 0;
+    // End record fields of the last search (widened from a zip64 end record).
+    int FDiskNr = 0, FCentralDiskNr = 0;
+    uint64_t FTotalEntries = 0;
+    int64_t FCentralSize = 0, FCentralOffsetStored = 0;
+    int64_t FDirEnd = 0;    // where the directory ends: the zip64 end record or the end record
+    bool FZip64End = false; // the numbers came from a zip64 end record
+    std::string FSetLast;   // the file the end record was read from (a set's last part)
     void* FOwnerWindow = nullptr;
     pvcommon::PumpThrottle FLastPump;
 };

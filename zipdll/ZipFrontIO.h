@@ -5,6 +5,7 @@
 #include "common/LittleEndian.h"
 #include "common/PathParts.h"
 #include "common/Pump.h"
+#include "common/ZipDirectory.h"
 #include "common/ZipLayout.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -102,5 +104,48 @@ inline bool copyRange(int in, int64_t pos, int64_t len, int out, bool raise = tr
     }
     return true;
 }
+
+// ---- The central directory, read through the shared zip walk ----
+
+// A file read through a window of its bytes, as the shared walk wants it: up to `count`
+// bytes at `offset`, fewer at the end of the file (or at `limit`, when one is given).
+class FileFetch {
+public:
+    explicit FileFetch(int fd, int64_t limit = -1);
+    pvcommon::zip::Fetch fetch() {
+        return [this](uint64_t offset, size_t count) { return read(offset, count); };
+    }
+
+private:
+    pvcommon::Bytes read(uint64_t offset, size_t count);
+    int fd_;
+    uint64_t limit_ = 0, start_ = 0;
+    std::vector<uint8_t> window_;
+};
+
+// The bytes of a directory read into memory (from the parts of a set), `base` being the
+// offset of their first byte.
+pvcommon::zip::Fetch memoryFetch(const std::vector<uint8_t>& bytes, uint64_t base);
+
+// Hands each of `count` central records from `start` on, with its bytes as stored, to
+// `each`. A record cut short raises 11013 (its fixed part) or 11017 (its name, extra field
+// or comment); anything else standing where a record should raises 11015.
+using CentralVisit = std::function<void(const pvcommon::zip::ZipCentralRecord& r, pvcommon::Bytes raw)>;
+void walkCentral(const pvcommon::zip::Fetch& in, uint64_t start, uint64_t count, const CentralVisit& each);
+
+// The front-end writes no zip64 records: an archive whose directory needs them (more than
+// 65,535 entries, or beyond 4 GiB) is refused before anything is written.
+[[noreturn]] void refuseZip64();
+
+// ---- The parts of a set on a fixed drive ----
+
+// The file of part `n` (from 0) of a set whose last part, number `lastDisk`, is `last`: the
+// peers' "x.z01", "x.z02", ... beside "x.zip" when the first of them is there, else our
+// numbered "x001.zip", "x002.zip", ...
+std::string setPartName(const std::string& last, int n, int lastDisk);
+// The last part of a set on a fixed drive, found from another of its parts: "x.zip" beside
+// "x.z01", or the highest of the numbered parts "x001.zip", "x002.zip", ... that are there.
+// Empty when `part` names no part of a set, or is the last part itself.
+std::string findLastPart(const std::string& part);
 
 } // namespace zipfront::io

@@ -86,7 +86,8 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
         if (in.fd < 0) throw EZipFront(DS_FileOpen);
         FindEndRecord(in.fd, true);
         if (FDiskNr != 0 || FCentralDiskNr != 0) throw EZipFront(GE_RenameSpanned);
-        const int64_t cdStart = FEOCOffset - FCentralSize;
+        if (FZip64End) refuseZip64();
+        const int64_t cdStart = FDirEnd - FCentralSize;
         if (cdStart < 0 || FCentralOffsetStored > cdStart) throw EZipFront(LI_ReadZipError);
         // Offsets count from where the stored directory offset says; a stub whose offsets
         // were never moved keeps its convention.
@@ -96,30 +97,23 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
 
         std::vector<RenameRow> rows;
         int64_t totalSize = 0, zipStart = cdStart;
-        {
-            int64_t pos = cdStart;
-            for (unsigned i = 0; i < FTotalEntries; ++i) {
-                uint8_t h[46];
-                if (!platform::readAt(in.fd, pos, h, 46)) throw EZipFront(DS_CEHBadRead);
-                if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-                const int64_t n = GetLE16(h + 28), len = 46 + n + GetLE16(h + 30) + GetLE16(h + 32);
-                if (pos + len > FEOCOffset) throw EZipFront(DS_CENameLen);
-                RenameRow row;
-                row.central.resize(static_cast<size_t>(len));
-                if (!platform::readAt(in.fd, pos, row.central.data(), len)) throw EZipFront(DS_CENameLen);
-                row.stored.assign(reinterpret_cast<const char*>(row.central.data() + 46),
-                                  static_cast<size_t>(n));
-                row.local = GetLE32(h + 42) + shift;
-                row.csize = GetLE32(h + 20);
-                row.dateTime = DateTime;
-                row.newFlag = GetLE16(h + 8);
-                if (row.local < 0 || row.local + 30 > cdStart) throw EZipFront(DS_LOHBadRead);
-                zipStart = std::min(zipStart, row.local);
-                totalSize += n + row.csize + GetLE16(h + 30);
-                pos += len;
-                rows.push_back(std::move(row));
-            }
-        }
+        FileFetch file(in.fd, FEOCOffset);
+        walkCentral(file.fetch(), static_cast<uint64_t>(cdStart), FTotalEntries,
+                    [&](const pvcommon::zip::ZipCentralRecord& r, pvcommon::Bytes raw) {
+                        if (r.zip64) refuseZip64();
+                        const pvcommon::zip::ZipCentralHeader& h = r.header;
+                        RenameRow row;
+                        row.central.assign(raw.begin(), raw.end());
+                        row.stored = r.rawName;
+                        row.local = static_cast<int64_t>(h.localOffset) + shift;
+                        row.csize = static_cast<int64_t>(h.packedSize);
+                        row.dateTime = DateTime;
+                        row.newFlag = h.flags;
+                        if (row.local < 0 || row.local + 30 > cdStart) throw EZipFront(DS_LOHBadRead);
+                        zipStart = std::min(zipStart, row.local);
+                        totalSize += h.nameLength + row.csize + h.extraLength;
+                        rows.push_back(std::move(row));
+                    });
 
         // The new names, worked out (and checked) before anything is written.
         std::set<std::string> finalNames;

@@ -255,7 +255,7 @@ int TZipFront::ConvertSFX(bool autoMode) {
 // copied as it is, to its physical end. `zipSize`: the bytes the zip took. 0, or -2 after
 // reporting why.
 int TZipFront::copyZipFrom(int in, int64_t from, int out, int64_t shift, int64_t& zipSize) {
-    const int64_t cdStart = FEOCOffset - FCentralSize;
+    const int64_t cdStart = FDirEnd - FCentralSize;
     if (FWrongZipStruct || cdStart < from) {
         zipSize = FPhysicalSize - from;
         copyRange(in, from, zipSize, out);
@@ -270,23 +270,22 @@ int TZipFront::copyZipFrom(int in, int64_t from, int out, int64_t shift, int64_t
 // end record, copying the directory from `cdStart` on. 0, or -2 after reporting why.
 int TZipFront::moveOffsets(int in, int64_t cdStart, int out, int64_t shift) {
     try {
-        int64_t pos = cdStart;
+        if (FZip64End) refuseZip64();
         auto shifted = [&](uint32_t v, int err) {
             const int64_t r = static_cast<int64_t>(v) + shift;
             if (r < 0 || r > 0xFFFFFFFFll) throw EZipFront(err);
             return static_cast<uint32_t>(r);
         };
-        for (unsigned i = 0; i < FTotalEntries; ++i) {
-            uint8_t h[46];
-            if (!platform::readAt(in, pos, h, 46)) throw EZipFront(DS_CEHBadRead);
-            if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-            PutLE32(h + 42, shifted(GetLE32(h + 42), DS_CEHBadWrite));
-            if (platform::writeFile(out, h, 46) != 46) throw EZipFront(DS_CEHBadWrite);
-            const int64_t rest = GetLE16(h + 28) + GetLE16(h + 30) + GetLE16(h + 32);
-            pos += 46;
-            if (!copyRange(in, pos, rest, out, false)) throw EZipFront(DS_CEHBadCopy);
-            pos += rest;
-        }
+        FileFetch file(in, FEOCOffset);
+        std::vector<uint8_t> rec;
+        walkCentral(file.fetch(), static_cast<uint64_t>(cdStart), FTotalEntries,
+                    [&](const pvcommon::zip::ZipCentralRecord& r, pvcommon::Bytes raw) {
+                        if (r.zip64) refuseZip64();
+                        rec.assign(raw.begin(), raw.end());
+                        PutLE32(rec.data() + 42, shifted(GetLE32(rec.data() + 42), DS_CEHBadWrite));
+                        const auto n = static_cast<int64_t>(rec.size());
+                        if (platform::writeFile(out, rec.data(), n) != n) throw EZipFront(DS_CEHBadWrite);
+                    });
         uint8_t end[22];
         if (!platform::readAt(in, FEOCOffset, end, 22) || GetLE32(end) != kEndSig)
             throw EZipFront(DS_EOCBadSeek);

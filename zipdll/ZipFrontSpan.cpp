@@ -77,6 +77,61 @@ std::atomic<bool> gFormatting{false};
 
 } // namespace
 
+// ---- The parts of a set on a fixed drive ----
+
+namespace {
+
+// "x.z01" for part 0 of the set whose last part is "x.zip" (".Z01" beside ".ZIP").
+std::string peerPartName(const std::string& last, int n) {
+    const size_t ext = extensionAt(last);
+    const bool upper = ext + 1 < last.size() && last[ext + 1] == 'Z';
+    char num[16];
+    std::snprintf(num, sizeof num, "%02d", n + 1);
+    return last.substr(0, ext) + (upper ? ".Z" : ".z") + num;
+}
+
+// The number of a numbered part ("x002.zip" gives 2), 0 when the name has none.
+int partNumber(const std::string& path) {
+    const size_t ext = extensionAt(path);
+    if (ext < 3) return 0;
+    int n = 0;
+    for (size_t i = ext - 3; i < ext; ++i) {
+        if (path[i] < '0' || path[i] > '9') return 0;
+        n = n * 10 + (path[i] - '0');
+    }
+    return n;
+}
+
+} // namespace
+
+std::string zipfront::io::setPartName(const std::string& last, int n, int lastDisk) {
+    if (n == lastDisk) return last;
+    if (platform::fileExists(peerPartName(last, 0)) || partNumber(last) == 0) return peerPartName(last, n);
+    const size_t ext = extensionAt(last);
+    return last.substr(0, ext - 3) + three(n + 1) + last.substr(ext);
+}
+
+std::string zipfront::io::findLastPart(const std::string& part) {
+    const size_t ext = extensionAt(part);
+    const std::string suffix = part.substr(ext);
+    // A peer's split part: ".z" and two or more digits; the last part is the ".zip" beside it.
+    if (suffix.size() >= 4 && (suffix[1] == 'z' || suffix[1] == 'Z') &&
+        std::all_of(suffix.begin() + 2, suffix.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        for (const char* zip : {".zip", ".ZIP"})
+            if (platform::fileExists(part.substr(0, ext) + zip)) return part.substr(0, ext) + zip;
+        return {};
+    }
+    const int first = partNumber(part);
+    if (first == 0) return {};
+    std::string last;
+    for (int n = first + 1; n <= 999; ++n) {
+        const std::string next = part.substr(0, ext - 3) + three(n) + suffix;
+        if (!platform::fileExists(next)) break;
+        last = next;
+    }
+    return last;
+}
+
 // ---- Formatting ----
 
 int FormatThread::Run(const std::string& drive, const std::string& label, bool confirmErase) {
@@ -193,26 +248,31 @@ public:
 
     std::string readName(int n) const {
         if (removable()) return path_;
-        const size_t ext = extensionAt(path_);
-        if (ext < 3 || !std::all_of(path_.begin() + static_cast<std::ptrdiff_t>(ext - 3),
-                                    path_.begin() + static_cast<std::ptrdiff_t>(ext),
-                                    [](char c) { return c >= '0' && c <= '9'; }))
-            return n == diskCount_ ? path_ : std::string();
-        return path_.substr(0, ext - 3) + three(n + 1) + path_.substr(ext);
+        return setPartName(lastPath_.empty() ? path_ : lastPath_, n, diskCount_);
     }
 
-    // The last disk: the one with the end record.
+    // The last disk: the one with the end record. On a fixed drive every part is there, so
+    // one chosen by another part of its set leads to the last.
     void openLast() {
         disk_ = -1;
         newDisk_ = false;
+        lastPath_ = path_;
         for (;;) {
             prompt(false);
             in_.reset(platform::openFile(path_, platform::OpenMode::Read));
             if (in_.fd >= 0 && z_.FindEndRecord(in_.fd, false)) break;
             if (!removable()) {
+                if (in_.fd < 0) throw EZipFront(DS_NoInFile);
+                const std::string last = findLastPart(path_);
+                if (!last.empty()) {
+                    in_.reset(platform::openFile(last, platform::OpenMode::Read));
+                    if (in_.fd >= 0 && z_.FindEndRecord(in_.fd, false)) {
+                        lastPath_ = last;
+                        break;
+                    }
+                }
                 const size_t ext = extensionAt(path_);
                 const std::string digits = ext >= 3 ? path_.substr(ext - 3, 3) : std::string();
-                if (in_.fd < 0) throw EZipFront(DS_NoInFile);
                 if (digits == "001") throw EZipFront(DS_FirstInSet);
                 int n = 0;
                 for (char c : digits) n = (c >= '0' && c <= '9') ? n * 10 + (c - '0') : -1000;
@@ -356,7 +416,26 @@ public:
     }
 
     int64_t written() const { return written_; }
-    void setLastDisk(int last) { diskCount_ = last; }
+    // The set's last part (on a fixed drive, the file that holds it) and its number.
+    void setLast(const std::string& lastPath, int last) {
+        lastPath_ = lastPath;
+        diskCount_ = last;
+    }
+
+    // The `size` bytes of a directory that starts at `offset` of disk `disk`, read across
+    // the disks that follow; the buffer grows only as the bytes come.
+    std::vector<uint8_t> readDirectory(int disk, int64_t offset, int64_t size) {
+        openDisk(disk, offset);
+        std::vector<uint8_t> dir;
+        for (int64_t left = size; left > 0;) {
+            const int64_t n = std::min<int64_t>(left, 1 << 16);
+            const size_t at = dir.size();
+            dir.resize(at + static_cast<size_t>(n));
+            read(dir.data() + at, n, DS_CEHBadRead);
+            left -= n;
+        }
+        return dir;
+    }
     bool copyProgress = false;
     int entriesHere = 0; // central headers on the current disk
 
@@ -454,7 +533,7 @@ private:
     }
 
     TZipFront& z_;
-    std::string path_, folder_, root_, outName_;
+    std::string path_, folder_, root_, outName_, lastPath_;
     platform::DriveKind kind_ = platform::DriveKind::Fixed;
     int disk_ = 0, diskCount_ = 0, prompts_ = 0, lastStatus_ = zdaOk;
     bool newDisk_ = true;
@@ -471,18 +550,9 @@ private:
 // read from that disk on, as far as the end record says.
 std::vector<uint8_t> TZipFront::ReadSpannedCentral() {
     ZipSpanner sp(*this, FZipFileName);
-    sp.setLastDisk(FDiskNr);
+    sp.setLast(FSetLast, FDiskNr);
     if (FCentralDiskNr > FDiskNr) throw EZipFront(DS_EOCBadRead);
-    sp.openDisk(FCentralDiskNr, FCentralOffsetStored);
-    std::vector<uint8_t> dir;
-    for (int64_t left = FCentralSize; left > 0;) {
-        const int64_t n = std::min<int64_t>(left, 1 << 16);
-        const size_t at = dir.size();
-        dir.resize(at + static_cast<size_t>(n));
-        sp.read(dir.data() + at, n, DS_CEHBadRead);
-        left -= n;
-    }
-    return dir;
+    return sp.readDirectory(FCentralDiskNr, FCentralOffsetStored, FCentralSize);
 }
 
 // ---- WriteSpan ----
@@ -508,7 +578,8 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
         FindEndRecord(in.fd, true);
         FVolumeName = savedLabel;
         if (FDiskNr != 0 || FCentralDiskNr != 0) throw EZipFront(DS_NoValidZip);
-        const int64_t cdStart = FEOCOffset - FCentralSize;
+        if (FZip64End) refuseZip64();
+        const int64_t cdStart = FDirEnd - FCentralSize;
         if (cdStart < 0 || FCentralOffsetStored > cdStart) throw EZipFront(DS_NoValidZip);
         const int64_t shift = cdStart - FCentralOffsetStored; // bytes in front of the zip data
         const int64_t commentLen = FLogicalSize - FEOCOffset - 22;
@@ -522,23 +593,18 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
         };
         std::vector<Src> src;
         int64_t largest = 22 + commentLen;
-        {
-            int64_t pos = cdStart;
-            for (unsigned i = 0; i < FTotalEntries; ++i) {
-                uint8_t h[46];
-                if (!platform::readAt(in.fd, pos, h, 46)) throw EZipFront(DS_CEHBadRead);
-                if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-                const int64_t local = GetLE32(h + 42) + shift;
-                if (local < 0 || local + 30 > cdStart) throw EZipFront(DS_LOHBadRead);
-                src.push_back({local, GetLE32(h + 20)});
-                const int64_t len = 46 + GetLE16(h + 28) + GetLE16(h + 30) + GetLE16(h + 32);
-                uint8_t lh[30];
-                if (!platform::readAt(in.fd, local, lh, 30)) throw EZipFront(DS_LOHBadRead);
-                largest = std::max({largest, len, 30 + int64_t{GetLE16(lh + 26)} + GetLE16(lh + 28)});
-                pos += len;
-                if (pos > FEOCOffset) throw EZipFront(DS_CEHBadRead);
-            }
-        }
+        FileFetch file(in.fd, FEOCOffset);
+        walkCentral(file.fetch(), static_cast<uint64_t>(cdStart), FTotalEntries,
+                    [&](const pvcommon::zip::ZipCentralRecord& r, pvcommon::Bytes raw) {
+                        if (r.zip64) refuseZip64();
+                        const int64_t local = static_cast<int64_t>(r.header.localOffset) + shift;
+                        if (local < 0 || local + 30 > cdStart) throw EZipFront(DS_LOHBadRead);
+                        src.push_back({local, static_cast<int64_t>(r.header.packedSize)});
+                        uint8_t lh[30];
+                        if (!platform::readAt(in.fd, local, lh, 30)) throw EZipFront(DS_LOHBadRead);
+                        largest = std::max({largest, static_cast<int64_t>(raw.size()),
+                                            30 + int64_t{GetLE16(lh + 26)} + GetLE16(lh + 28)});
+                    });
         // A header that no part of the largest size can hold: stop before writing anything.
         if (MaxVolumeSize > 0 && largest > MaxVolumeSize) throw EZipFront(DS_NoDiskSpace);
         std::sort(src.begin(), src.end(), [](const Src& a, const Src& b) { return a.local < b.local; });
@@ -549,7 +615,7 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
         PutLE32(sig, kSpanSig);
         sp.write(sig, 4, 0);
         sp.copyProgress = true;
-        Progress(ptTotalFiles, {}, FTotalEntries);
+        Progress(ptTotalFiles, {}, static_cast<int64_t>(FTotalEntries));
         Progress(ptTotalSize, {}, FLogicalSize);
         std::map<int64_t, SpanRow> rows; // by the entry's old local-header offset
         for (size_t i = 0; i < src.size(); ++i) {
@@ -596,30 +662,26 @@ int TZipFront::WriteSpan(const std::string& inFile, const std::string& outFile) 
         int cdDisk = -1;
         int64_t cdOffset = 0, cdSize = 0;
         int onLast = 0;
-        int64_t pos = cdStart;
-        for (unsigned i = 0; i < FTotalEntries; ++i) {
-            uint8_t h[46];
-            if (!platform::readAt(in.fd, pos, h, 46)) throw EZipFront(DS_CEHBadRead);
-            if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-            const int64_t len = 46 + GetLE16(h + 28) + GetLE16(h + 30) + GetLE16(h + 32);
-            std::vector<uint8_t> rec(static_cast<size_t>(len));
-            if (!platform::readAt(in.fd, pos, rec.data(), len)) throw EZipFront(DS_CENameLen);
-            auto row = rows.find(GetLE32(h + 42) + shift);
-            if (row == rows.end()) throw EZipFront(DS_LOHNotFound);
-            PutLE16(rec.data() + 34, static_cast<uint32_t>(row->second.disk));
-            PutLE32(rec.data() + 42, static_cast<uint32_t>(row->second.offset));
-            const int before = sp.disk();
-            sp.ensureRoom(len);
-            if (sp.disk() != before) onLast = 0;
-            if (cdDisk < 0) {
-                cdDisk = sp.disk();
-                cdOffset = sp.written();
-            }
-            sp.write(rec.data(), len, len);
-            ++onLast;
-            cdSize += len;
-            pos += len;
-        }
+        std::vector<uint8_t> rec;
+        walkCentral(file.fetch(), static_cast<uint64_t>(cdStart), FTotalEntries,
+                    [&](const pvcommon::zip::ZipCentralRecord& r, pvcommon::Bytes raw) {
+                        rec.assign(raw.begin(), raw.end());
+                        const auto len = static_cast<int64_t>(rec.size());
+                        auto row = rows.find(static_cast<int64_t>(r.header.localOffset) + shift);
+                        if (row == rows.end()) throw EZipFront(DS_LOHNotFound);
+                        PutLE16(rec.data() + 34, static_cast<uint32_t>(row->second.disk));
+                        PutLE32(rec.data() + 42, static_cast<uint32_t>(row->second.offset));
+                        const int before = sp.disk();
+                        sp.ensureRoom(len);
+                        if (sp.disk() != before) onLast = 0;
+                        if (cdDisk < 0) {
+                            cdDisk = sp.disk();
+                            cdOffset = sp.written();
+                        }
+                        sp.write(rec.data(), len, len);
+                        ++onLast;
+                        cdSize += len;
+                    });
         std::vector<uint8_t> end(static_cast<size_t>(22 + commentLen));
         if (!platform::readAt(in.fd, FEOCOffset, end.data(), 22)) throw EZipFront(DS_EOCBadRead);
         if (!platform::readAt(in.fd, FEOCOffset + 22, end.data() + 22, commentLen))
@@ -690,9 +752,9 @@ int TZipFront::ReadSpan(const std::string& inFile, std::string& outFile) {
         }
         const auto times = platform::fileTimes(platform::fileExists(inFile) ? inFile : std::string());
         const int64_t inDate = times ? times->lastWrite : 0;
-        const unsigned total = FTotalEntries;
+        if (FZip64End) refuseZip64();
+        const auto total = static_cast<uint32_t>(FTotalEntries);
         if (FCentralDiskNr > lastDisk) throw EZipFront(DS_EOCBadRead);
-        sp.openDisk(FCentralDiskNr, FCentralOffsetStored);
         struct Row {
             std::vector<uint8_t> central;
             int disk;
@@ -700,22 +762,19 @@ int TZipFront::ReadSpan(const std::string& inFile, std::string& outFile) {
         };
         std::vector<Row> rows;
         int64_t totalSize = 0;
-        for (unsigned i = 0; i < total; ++i) {
-            uint8_t h[46];
-            sp.read(h, 46, DS_CEHBadRead);
-            if (GetLE32(h) != kCentralSig) throw EZipFront(DS_CEHWrongSig);
-            const int64_t rest = GetLE16(h + 28) + GetLE16(h + 30) + GetLE16(h + 32);
-            Row r;
-            r.central.resize(static_cast<size_t>(46 + rest));
-            std::memcpy(r.central.data(), h, 46);
-            sp.read(r.central.data() + 46, rest, DS_CENameLen);
-            r.disk = GetLE16(h + 34);
-            r.local = GetLE32(h + 42);
-            r.csize = GetLE32(h + 20);
-            if (r.disk > lastDisk) throw EZipFront(DS_LOHNotFound);
-            totalSize += rest + r.csize;
-            rows.push_back(std::move(r));
-        }
+        const std::vector<uint8_t> dir = sp.readDirectory(FCentralDiskNr, FCentralOffsetStored, FCentralSize);
+        walkCentral(memoryFetch(dir, 0), 0, total,
+                    [&](const pvcommon::zip::ZipCentralRecord& r, pvcommon::Bytes raw) {
+                        if (r.zip64) refuseZip64();
+                        Row row;
+                        row.central.assign(raw.begin(), raw.end());
+                        row.disk = static_cast<int>(r.header.diskNumber);
+                        row.local = static_cast<int64_t>(r.header.localOffset);
+                        row.csize = static_cast<int64_t>(r.header.packedSize);
+                        if (row.disk > lastDisk) throw EZipFront(DS_LOHNotFound);
+                        totalSize += static_cast<int64_t>(r.header.variableLength()) + row.csize;
+                        rows.push_back(std::move(row));
+                    });
         std::vector<size_t> order(rows.size());
         for (size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {

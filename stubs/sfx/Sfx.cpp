@@ -15,6 +15,7 @@
 // unless the block says to overwrite, the command run only when the block says so.
 // Exit status 0 only when every entry was extracted and passed its check.
 #include "platform/codepage.h"
+#include "common/ZipDirectory.h"
 #include "common/ZipLayout.h"
 #include "stubs/zipcommon/SafePath.h"
 
@@ -194,55 +195,63 @@ struct Entry {
     int64_t local = 0;
 };
 
+// The end record and the directory, read by the shared zip walk.
 std::vector<Entry> readDirectory(const Input& in, int64_t zipStart) {
+    namespace zip = pvcommon::zip;
     const int64_t size = in.size();
     if (size - zipStart < 22) throw Failure{"the archive is missing"};
-    const int64_t tail = std::min<int64_t>(size - zipStart, 65557);
-    std::vector<uint8_t> t(static_cast<size_t>(tail));
-    in.read(size - tail, t.data(), tail);
-    int64_t eocd = -1;
-    for (int64_t i = tail - 22; i >= 0; --i)
-        if (GetLE32(t.data() + i) == pvcommon::zip::kEndSig) {
-            eocd = size - tail + i;
-            break;
-        }
-    if (eocd < 0) throw Failure{"the archive's end record is missing"};
-    const uint8_t* e = t.data() + (eocd - (size - tail));
-    if (GetLE16(e + 4) != 0 || GetLE16(e + 6) != 0) throw Failure{"the archive is spanned"};
-    const unsigned count = GetLE16(e + 10);
-    const int64_t cdSize = GetLE32(e + 12), cdOffset = GetLE32(e + 16);
-    const int64_t cdPos = eocd - cdSize;
-    if (cdPos < zipStart || cdPos < cdOffset) throw Failure{"the archive's directory is damaged"};
+    std::vector<uint8_t> window;
+    const zip::Fetch fromFile = [&](uint64_t offset, size_t count) {
+        const auto at = static_cast<int64_t>(offset);
+        const auto n = std::min<int64_t>(static_cast<int64_t>(count), at < size ? size - at : 0);
+        window.resize(static_cast<size_t>(n));
+        in.read(at, window.data(), n);
+        return pvcommon::Bytes(window);
+    };
+    const auto found = zip::FindZipEnd(fromFile, static_cast<uint64_t>(size), zip::kMaxEndComment, true);
+    if (!found) throw Failure{"the archive's end record is missing"};
+    const auto end = zip::ResolveZipEnd(fromFile, *found);
+    if (!end) throw Failure{"the archive's end record is damaged"};
+    if (end->thisDisk != 0 || end->centralDisk != 0) throw Failure{"the archive is spanned"};
+    if (end->beyond32()) throw Failure{"Zip64 archives over 4 GiB are not supported"};
+    const auto cdSize = static_cast<int64_t>(end->centralSize);
+    const int64_t cdPos = static_cast<int64_t>(end->directoryEnd) - cdSize;
+    if (cdPos < zipStart || cdPos < static_cast<int64_t>(end->centralOffset))
+        throw Failure{"the archive's directory is damaged"};
     // Offsets count from the start of this file; an archive that was only appended to the
     // program counts from its own start.
-    const int64_t shift = cdPos - cdOffset;
+    const int64_t shift = cdPos - static_cast<int64_t>(end->centralOffset);
     std::vector<uint8_t> cd(static_cast<size_t>(cdSize));
     in.read(cdPos, cd.data(), cdSize);
+    const zip::Fetch fromDir = [&](uint64_t offset, size_t count) {
+        if (offset >= cd.size()) return pvcommon::Bytes{};
+        return pvcommon::Bytes(cd).subspan(static_cast<size_t>(offset),
+                                           std::min<size_t>(count, cd.size() - static_cast<size_t>(offset)));
+    };
     std::vector<Entry> list;
-    size_t at = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        if (cd.size() - at < 46 || GetLE32(cd.data() + at) != pvcommon::zip::kCentralSig)
+    zip::ZipCentralRecord r;
+    uint64_t at = 0;
+    for (uint64_t i = 0; i < end->entries; ++i) {
+        if (zip::ReadZipCentral(fromDir, at, r) != zip::ZipCentralRead::Record)
             throw Failure{"the archive's directory is damaged"};
-        const uint8_t* p = cd.data() + at;
-        const size_t n = GetLE16(p + 28), x = GetLE16(p + 30), c = GetLE16(p + 32);
-        if (cd.size() - at - 46 < n + x + c) throw Failure{"the archive's directory is damaged"};
+        if (r.zip64) throw Failure{"Zip64 entries are not supported"};
+        const zip::ZipCentralHeader& h = r.header;
         Entry en;
-        en.host = p[5];
-        en.flags = GetLE16(p + 8);
-        en.method = GetLE16(p + 10);
-        en.time = GetLE16(p + 12);
-        en.date = GetLE16(p + 14);
-        en.crc = GetLE32(p + 16);
-        en.csize = GetLE32(p + 20);
-        en.usize = GetLE32(p + 24);
-        en.extAttr = GetLE32(p + 38);
-        en.local = GetLE32(p + 42) + shift;
+        en.host = static_cast<uint16_t>(h.versionMadeBy >> 8);
+        en.flags = h.flags;
+        en.method = h.method;
+        en.time = static_cast<uint16_t>(h.dosDateTime & 0xFFFF);
+        en.date = static_cast<uint16_t>(h.dosDateTime >> 16);
+        en.crc = h.crc32;
+        en.csize = static_cast<uint32_t>(h.packedSize);
+        en.usize = static_cast<uint32_t>(h.size);
+        en.extAttr = h.externalAttr;
+        en.local = static_cast<int64_t>(h.localOffset) + shift;
         // Names are UTF-8 when flagged or valid as such, else code page 437.
-        en.name = platform::decodeArchiveName(std::string_view(reinterpret_cast<const char*>(p + 46), n),
-                                              (en.flags & 0x800) != 0);
+        en.name = platform::decodeArchiveName(r.rawName, (en.flags & 0x800) != 0);
         if (en.local < zipStart || en.local + 30 > cdPos) throw Failure{"the archive's directory is damaged"};
         list.push_back(std::move(en));
-        at += 46 + n + x + c;
+        at = r.next;
     }
     return list;
 }

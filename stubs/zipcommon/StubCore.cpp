@@ -181,17 +181,20 @@ ZipDir readZipDir(int fd) {
     const auto found =
         zip::FindZipEnd(fromFile, static_cast<uint64_t>(d.fileSize), zip::kMaxEndComment, true);
     if (!found) throw StubError(kErrFormat, "This is not a zip file (no end of central directory)");
-    const zip::ZipEndRecord& er = found->record;
-    const auto endPos = static_cast<int64_t>(found->offset);
-    if (er.thisDisk != 0 || er.centralDisk != 0)
+    // A zip of more than 65,535 entries keeps its count in the zip64 end record.
+    const auto er = zip::ResolveZipEnd(fromFile, *found);
+    if (!er) throw StubError(kErrFormat, "The zip64 end of central directory is damaged");
+    const auto endPos = static_cast<int64_t>(er->directoryEnd);
+    if (er->thisDisk != 0 || er->centralDisk != 0)
         throw StubError(kErrSpanned, "This is a disk of a spanned archive; join the set first");
-    if (er.entries == 0xFFFF || er.centralSize == zip::k32Max || er.centralOffset == zip::k32Max)
-        throw StubError(kErrFormat, "Zip64 archives are not supported");
-    if (er.centralSize > endPos) throw StubError(kErrFormat, "The central directory size exceeds the file");
-    d.cdPos = endPos - er.centralSize;
-    d.cdSize = er.centralSize;
-    if (d.cdPos < er.centralOffset) throw StubError(kErrFormat, "The central directory offset is wrong");
-    d.shift = d.cdPos - er.centralOffset;
+    if (er->beyond32()) throw StubError(kErrFormat, "Zip64 archives over 4 GiB are not supported");
+    const auto cdSize = static_cast<int64_t>(er->centralSize),
+               cdOffset = static_cast<int64_t>(er->centralOffset);
+    if (cdSize > endPos) throw StubError(kErrFormat, "The central directory size exceeds the file");
+    d.cdPos = endPos - cdSize;
+    d.cdSize = cdSize;
+    if (d.cdPos < cdOffset) throw StubError(kErrFormat, "The central directory offset is wrong");
+    d.shift = d.cdPos - cdOffset;
     d.comment = found->comment;
 
     std::vector<uint8_t> cd(static_cast<size_t>(d.cdSize));
@@ -200,12 +203,12 @@ ZipDir readZipDir(int fd) {
     const zip::Fetch fromDir = [&](uint64_t offset, size_t count) {
         if (offset >= cd.size()) return pvcommon::Bytes{};
         return pvcommon::Bytes(cd).subspan(static_cast<size_t>(offset),
-                                      std::min<size_t>(count, cd.size() - offset));
+                                           std::min<size_t>(count, cd.size() - offset));
     };
     uint64_t at = 0;
     d.zipStart = d.cdPos;
     zip::ZipCentralRecord r;
-    for (unsigned i = 0; i < er.entries; ++i) {
+    for (uint64_t i = 0; i < er->entries; ++i) {
         switch (zip::ReadZipCentral(fromDir, at, r)) {
         case zip::ZipCentralRead::Record:
             break;

@@ -239,3 +239,31 @@ TEST_F(LiveFixture, AnEntryNamedLikeAWildcardSelectsOnlyItself) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "sub/b.txt"}));
 }
+
+// A set split by zip -s opens by its x.zip and extracts byte-exact; a zip of 70,000
+// entries (its count in the zip64 end record) shows every one of them.
+TEST_F(LiveFixture, SplitSetsAndZip64CountsOpenInTheWindow) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("python3");
+    const fs::path arc = home.dir / "arc";
+    fs::create_directories(arc);
+    pvtest::writeBytes(src / "big.bin", pvtest::randomBytes(300 * 1000, 9));
+    ASSERT_EQ(run("zip -q -X -s 64k " + q((arc / "x.zip").string()) + " big.bin", src).status, 0);
+    core->OpenArchive((arc / "x.zip").string());
+    ASSERT_EQ(core->Rows.size(), 1u) << listing();
+    const fs::path out = home.dir / "out";
+    EXPECT_TRUE(core->ExtractCore(false, true, out.string(), false, true));
+    EXPECT_TRUE(pvtest::readFile(out / "big.bin") == pvtest::readFile(src / "big.bin"));
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
+
+    ASSERT_EQ(run("python3 -c " + q("import zipfile\n"
+                                    "with zipfile.ZipFile('many.zip', 'w') as z:\n"
+                                    "    for i in range(70000): z.writestr('f%05d' % i, 'x')\n"),
+                  arc)
+                  .status,
+              0);
+    core->OpenArchive((arc / "many.zip").string());
+    EXPECT_EQ(core->Rows.size(), 70000u);
+    EXPECT_TRUE(row("f69999"));
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
+}

@@ -205,3 +205,69 @@ TEST(ZipDirectoryLocal, ReadsRecordsAndTellsWhatElseStandsThere) {
 }
 
 } // namespace
+
+// The zip64 end record in front of the end record: found where the locator says, or right
+// in front of the locator when bytes in front of the zip moved everything; a locator
+// without its record is a damaged end. Without a locator the end record's numbers stand,
+// even when a count happens to be 0xFFFF.
+TEST(ZipDirectoryEnd, Zip64EndRecordWidensTheNumbers) {
+    auto build = [](size_t prefix, uint64_t storedAt, bool withRecord) {
+        Image img;
+        img.add(std::string(prefix + 300, 'd')); // entry data and directory stand-in
+        const uint64_t recordAt = img.bytes.size();
+        uint8_t rec[kEnd64Size] = {};
+        PutLE32(rec, kEnd64Sig);
+        PutLE64(rec + 4, kEnd64Size - 12);
+        PutLE64(rec + 24, 70000);
+        PutLE64(rec + 32, 70000);
+        PutLE64(rec + 40, 200);
+        PutLE64(rec + 48, 100);
+        if (withRecord) img.add(rec, sizeof rec);
+        uint8_t loc[kEnd64LocatorSize] = {};
+        PutLE32(loc, kEnd64LocatorSig);
+        PutLE64(loc + 8, storedAt == 0 ? recordAt - prefix : storedAt);
+        PutLE32(loc + 16, 1);
+        img.add(loc, sizeof loc);
+        ZipEndRecord e;
+        e.entries = e.entriesThisDisk = 0xFFFF;
+        e.centralSize = 200;
+        e.centralOffset = 100;
+        uint8_t end[ZipEndRecord::kSize];
+        putZipEnd(e, end);
+        img.add(end, sizeof end);
+        return std::make_pair(img, recordAt);
+    };
+    for (size_t prefix : {size_t{0}, size_t{1000}}) {
+        SCOPED_TRACE(prefix);
+        auto [img, recordAt] = build(prefix, 0, true);
+        auto found = FindZipEnd(img.fetch(), img.bytes.size());
+        ASSERT_TRUE(found);
+        auto d = ResolveZipEnd(img.fetch(), *found);
+        ASSERT_TRUE(d);
+        EXPECT_TRUE(d->zip64);
+        EXPECT_EQ(d->entries, 70000u);
+        EXPECT_EQ(d->centralSize, 200u);
+        EXPECT_EQ(d->centralOffset, 100u);
+        EXPECT_EQ(d->directoryEnd, recordAt);
+        EXPECT_FALSE(d->beyond32());
+    }
+    auto [broken, at] = build(0, 0, false);
+    auto found = FindZipEnd(broken.fetch(), broken.bytes.size());
+    ASSERT_TRUE(found);
+    EXPECT_FALSE(ResolveZipEnd(broken.fetch(), *found));
+
+    // No locator: the end record as it is.
+    Image plain;
+    plain.add(std::string(50, 'd'));
+    ZipEndRecord e;
+    e.entries = 0xFFFF;
+    e.centralSize = 20;
+    uint8_t end[ZipEndRecord::kSize];
+    putZipEnd(e, end);
+    plain.add(end, sizeof end);
+    auto d = ResolveZipEnd(plain.fetch(), *FindZipEnd(plain.fetch(), plain.bytes.size()));
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(d->zip64);
+    EXPECT_EQ(d->entries, 0xFFFFu);
+    EXPECT_EQ(d->directoryEnd, 50u);
+}

@@ -1,5 +1,8 @@
 // The aetool verbs over the zip front-end: output records, messages and exit statuses.
+#include "common/LittleEndian.h"
 #include "ziptest.h"
+
+#include <algorithm>
 
 using namespace pvtest;
 using namespace ziptest;
@@ -115,4 +118,87 @@ TEST(AetoolZip, SfxSpanJoinRename) {
     EXPECT_EQ(run("unzip -tq " + q((t / "j.zip").string())).status, 0);
     r = tool("zip-rename " + q((t / "j.zip").string()) + " r.bin b/c.txt");
     EXPECT_EQ(r.status, 1) << r.out;
+}
+
+// A set split by zip -s, and one of ours on a fixed drive chosen by its first part: both
+// test, extract and join; the joined zips pass unzip -t.
+TEST(AetoolZip, SplitSetsTestExtractAndJoin) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("unzip");
+    TempDir t;
+    writeBytes(t / "in/big.bin", randomBytes(300 * 1000, 3));
+    ASSERT_EQ(run("zip -q -X -s 64k ../x.zip big.bin", t / "in").status, 0);
+    ASSERT_TRUE(fs::exists(t / "x.z04"));
+    auto r = tool("zip-test x.zip", t.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("tested\t1"), std::string::npos) << r.out;
+    r = tool("zip-extract x.zip out", t.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(readFile(t / "out/big.bin") == readFile(t / "in/big.bin"));
+    r = tool("zip-join x.zip j.zip", t.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    r = run("unzip -t j.zip", t.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+
+    fs::create_directories(t / "set");
+    r = tool("zip-span j.zip set/s.zip -size 50000 -minfree 0", t.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    ASSERT_TRUE(fs::exists(t / "set/s007.zip"));
+    r = tool("zip-join set/s001.zip k.zip", t.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    r = run("unzip -t k.zip", t.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(readFile(t / "k.zip") == readFile(t / "j.zip"));
+}
+
+// A zip of 70,000 entries keeps its count in the zip64 end record: it lists, tests and
+// extracts; what would have to write zip64 records is refused and leaves it as it was.
+TEST(AetoolZip, SeventyThousandEntries) {
+    PV_REQUIRE_PEER("python3");
+    TempDir t;
+    auto r = python("import zipfile\n"
+                    "with zipfile.ZipFile('many.zip', 'w') as z:\n"
+                    "    for i in range(70000): z.writestr('d%02d/f%05d' % (i // 1000, i), str(i))\n",
+                    t.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string before = readFile(t / "many.zip");
+    r = tool("zip-list many.zip", t.path());
+    ASSERT_EQ(r.status, 0) << r.out.substr(0, 2000);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 70000);
+    EXPECT_NE(r.out.find("d69/f69999\t5\t5\t0\t"), std::string::npos);
+    r = tool("zip-test many.zip", t.path());
+    EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000);
+    EXPECT_NE(r.out.find("tested\t70000"), std::string::npos);
+    r = tool("zip-extract many.zip out", t.path());
+    EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000);
+    EXPECT_EQ(readFile(t / "out/d69/f69999"), "69999");
+    EXPECT_EQ(readFile(t / "out/d00/f00000"), "0");
+
+    writeFile(t / "a.txt", "a");
+    for (const char* refused :
+         {"zip-add many.zip a.txt", "zip-rename many.zip d00/f00000 x", "zip-sfx many.zip"}) {
+        SCOPED_TRACE(refused);
+        r = tool(refused, t.path());
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("ip64"), std::string::npos) << r.out;
+    }
+    EXPECT_TRUE(readFile(t / "many.zip") == before);
+    EXPECT_FALSE(fs::exists(t / "many.exe"));
+
+    // A zip64 end record whose directory lies beyond 4 GiB: refused, saying why.
+    std::string huge(56 + 20 + 22, '\0');
+    auto* p = reinterpret_cast<uint8_t*>(huge.data());
+    pvcommon::PutLE32(p, 0x06064b50);
+    pvcommon::PutLE64(p + 4, 44);
+    pvcommon::PutLE64(p + 48, 5ull << 30);
+    pvcommon::PutLE32(p + 56, 0x07064b50);
+    pvcommon::PutLE32(p + 56 + 16, 1);
+    pvcommon::PutLE32(p + 76, 0x06054b50);
+    pvcommon::PutLE16(p + 76 + 8, 0xFFFF);
+    pvcommon::PutLE16(p + 76 + 10, 0xFFFF);
+    pvcommon::PutLE32(p + 76 + 16, 0xFFFFFFFF);
+    writeFile(t / "huge.zip", huge);
+    r = tool("zip-list huge.zip", t.path());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("over 4 GiB are not supported"), std::string::npos) << r.out;
 }

@@ -203,14 +203,21 @@ TEST_F(Span, ListAndExtractASet) {
     EXPECT_EQ(g.z.SuccessCnt, 120) << g.ev.all();
     EXPECT_EQ(tree(t / "out"), tree(t / "in"));
 
-    // Choosing the first part of a set, or a part of the middle, names the problem.
+    // On a fixed drive every part is there: a set chosen by its first part, or by one of
+    // the middle, lists and joins from its last part.
     Front h;
+    std::string fromLast = (t / "fromLast.zip").string();
+    ASSERT_EQ(h.z.ReadSpan((t / last).string(), fromLast), 0) << h.ev.all();
+    for (const char* part : {"set/s001.zip", "set/s002.zip"}) {
+        SCOPED_TRACE(part);
+        std::string out = (t / "joined.zip").string();
+        EXPECT_EQ(h.z.ReadSpan((t / part).string(), out), 0) << h.ev.all();
+        EXPECT_TRUE(readFile(out) == readFile(fromLast));
+        h.z.SetZipFileName((t / part).string());
+        EXPECT_EQ(h.z.Count(), 120) << h.ev.all();
+        EXPECT_EQ(h.z.TotalDisks(), static_cast<int>(parts.size()) - 1);
+    }
     std::string out;
-    EXPECT_EQ(h.z.ReadSpan((t / "set/s001.zip").string(), out), -7);
-    EXPECT_TRUE(h.ev.saw("This is the first disk in a backup set")) << h.ev.all();
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(h.z.ReadSpan((t / "set/s002.zip").string(), out), -7);
-    EXPECT_TRUE(h.ev.saw("This is the 2th disk in a backup set")) << h.ev.all();
     // A part missing in the middle.
     fs::rename(t / "set/s002.zip", t / "s002.keep");
     out = (t / "j.zip").string();
@@ -218,6 +225,51 @@ TEST_F(Span, ListAndExtractASet) {
     EXPECT_TRUE(h.ev.saw("Input file does not exist")) << h.ev.all();
     EXPECT_TRUE(out.empty());
     EXPECT_FALSE(fs::exists(t / "j.zip"));
+    // With the parts after it missing, the first part says what it is.
+    EXPECT_EQ(h.z.ReadSpan((t / "set/s001.zip").string(), out), -7);
+    EXPECT_TRUE(h.ev.saw("This is the first disk in a backup set")) << h.ev.all();
+}
+
+// Sets split by zip -s (x.z01, x.z02, ..., x.zip): listed, tested, extracted byte-exact
+// and joined from their last part or their first, the directory itself spread over parts
+// in the second case.
+TEST_F(Span, PeerSplitSetsListTestExtractAndJoin) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("unzip");
+    for (int files : {1, 1500}) {
+        SCOPED_TRACE(files);
+        TempDir t;
+        writeBytes(t / "in/big.bin", randomBytes(300 * 1024, 5));
+        for (int i = 1; i < files; ++i)
+            writeFile(t / "in/d" / ("a-name-long-enough-to-make-the-directory-grow-" + std::to_string(i)),
+                      sampleText(20 + i % 50, i));
+        auto r = run("zip -qr -X -s 64k ../x.zip .", t / "in");
+        ASSERT_EQ(r.status, 0) << r.out;
+        ASSERT_TRUE(fs::exists(t / "x.z04"));
+        const std::string last = readFile(t / "x.zip");
+        const size_t eocd = last.rfind(std::string("PK\x05\x06", 4));
+        ASSERT_NE(eocd, std::string::npos);
+        if (files > 1)
+            EXPECT_LT(le16(last, eocd + 6), le16(last, eocd + 4)) << "the directory should span parts";
+        Front f;
+        f.z.SetZipFileName((t / "x.zip").string());
+        ASSERT_EQ(f.z.Count(), files) << f.ev.all();
+        f.z.ExtrOptions = {ExtrTest};
+        f.z.Extract();
+        fs::current_path(cwd_);
+        EXPECT_EQ(f.z.SuccessCnt, files) << f.ev.all();
+        f.z.ExtrBaseDir = (t / "out").string();
+        f.z.ExtrOptions = {ExtrDirNames};
+        f.z.Extract();
+        fs::current_path(cwd_);
+        EXPECT_EQ(f.z.SuccessCnt, files) << f.ev.all();
+        EXPECT_TRUE(tree(t / "out") == tree(t / "in"));
+        std::string joined = (t / "j.zip").string(), fromFirst = (t / "j1.zip").string();
+        ASSERT_EQ(f.z.ReadSpan((t / "x.zip").string(), joined), 0) << f.ev.all();
+        EXPECT_EQ(run("unzip -tq " + q(joined)).status, 0);
+        ASSERT_EQ(f.z.ReadSpan((t / "x.z01").string(), fromFirst), 0) << f.ev.all();
+        EXPECT_TRUE(readFile(joined) == readFile(fromFirst));
+    }
 }
 
 // Emulated floppies: each disk labelled and within its capacity, the media swapped by the
