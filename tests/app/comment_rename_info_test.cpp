@@ -223,6 +223,10 @@ TEST_F(ZipDialogFixture, PropertiesGaugeShowsAtEachLevel) {
         EXPECT_TRUE(has(bar->FontColor)); // the percentage
         EXPECT_EQ(has(bar->FilledSideColor1), l.packed < 1000);
         EXPECT_EQ(has(bar->EmptyColor1), l.packed == 1000);
+        // At the size the dialog opens with, the gauge stands at its full height.
+        form.resize(400, 300);
+        QApplication::processEvents();
+        EXPECT_EQ(bar->height(), 180);
         shot(form, l.file);
     }
 }
