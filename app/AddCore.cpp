@@ -10,6 +10,7 @@
 #include "platform/trash.h"
 #include "platform/ui_hooks.h"
 #include "common/PathParts.h"
+#include "common/Wildcard.h"
 
 using pvcommon::FileNamePart;
 using pvcommon::FolderPart;
@@ -81,28 +82,8 @@ std::string TMainCore::CommonRootDir() const {
     return common;
 }
 
-bool TMainCore::MatchesMask(const std::string& name, const std::string& mask) {
-    // Iterative "*" and "?" matching with one backtrack point.
-    size_t n = 0, m = 0, starM = std::string::npos, starN = 0;
-    auto low = [](char c) { return char(std::tolower(static_cast<unsigned char>(c))); };
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || low(mask[m]) == low(name[n]))) {
-            ++n;
-            ++m;
-        } else if (m < mask.size() && mask[m] == '*') {
-            starM = m++;
-            starN = n;
-        } else if (starM != std::string::npos) {
-            m = starM + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == '*') ++m;
-    // "*.*" also takes names without a dot, as the users of that mask expect.
-    if (m == mask.size()) return true;
-    return mask.substr(m) == ".*" && name.find('.') == std::string::npos;
+bool TMainCore::RowMatchesMask(const TListRow& row, const std::string& mask) {
+    return pvcommon::MaskMatch(mask, row.Caption);
 }
 
 bool TMainCore::AddCore(int action, int span, std::string password, bool forceDOS, bool hidden,
@@ -251,7 +232,6 @@ void TMainCore::AddChosen(const TAddChoice& choice) {
 
 bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
     if (!fromPopup && FCancelled) return false;
-    const std::string byMask = mask.empty() ? std::string("*.*") : mask;
     FAddFiles.clear();
     struct Empty {
         std::vector<std::string>& files;
@@ -267,7 +247,7 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
             take = true;
             break;
         case dmMask:
-            take = MatchesMask(FileNamePart(row.StoredName), byMask);
+            take = RowMatchesMask(row, mask);
             break;
         default:
             break;
@@ -414,7 +394,8 @@ bool TMainCore::RenameArchiveCore(const std::string& newName) {
     CloseArchive();
     // Never replaces: a file that took the name since the check above stays as it is.
     if (!platform::renameNoReplace(from, to)) {
-        errorBox(errno == EEXIST ? "A file named \"" + newName + "\" already exists." : std::string("Error renaming file."));
+        errorBox(errno == EEXIST ? "A file named \"" + newName + "\" already exists."
+                                 : std::string("Error renaming file."));
         OpenArchive(from);
         return false;
     }

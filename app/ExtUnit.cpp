@@ -175,7 +175,10 @@ void TExtForm::done(int r) {
 
 bool TExtForm::Accept(TMainCore& main, const std::string& target, int fileOpt, bool zipDirs, bool overwrite,
                       bool update, double requiredMB, double freeMB) {
-    if (freeMB < requiredMB) {
+    // A folder that cannot be written fails every file: said at once, with the reason, and
+    // the dialog stays for another choice. Free space that cannot be read is no shortage.
+    if (!main.CheckTargetFolder(target)) return false;
+    if (freeMB >= 0 && freeMB < requiredMB) {
         auto answer = platform::messageBox("Confirm", "Not enough free disk space. Continue extracting ?",
                                            platform::MsgType::Confirmation, platform::mbYes | platform::mbNo);
         if (answer != platform::ModalResult::Yes) return false;

@@ -2,9 +2,12 @@
 // extract dialog, the history, "Extract to", multi-extraction, Install, Open and View),
 // and the handlers of the components' extraction events.
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +21,7 @@
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 #include "common/PathParts.h"
+#include "common/SafePath.h"
 
 using pvcommon::FileNamePart;
 using pvcommon::FolderPart;
@@ -145,7 +149,9 @@ void TMainCore::BeginExtractRun(const std::string& folder, bool dirNames, bool o
 
 bool TMainCore::RunZipExtract(const std::vector<std::string>& names, bool dirNames, const std::string& folder,
                               bool skipOlder, bool overwrite, bool test) {
+    if (!test && !CheckTargetFolder(folder)) return false;
     BeginExtractRun(folder, dirNames, overwrite);
+    if (!test) NoteNewPaths(names, names.empty(), folder, dirNames);
     TZipBackend::ExtractRequest request;
     request.specs = names;
     request.baseDir = folder;
@@ -168,6 +174,7 @@ bool TMainCore::RunZipExtract(const std::vector<std::string>& names, bool dirNam
         CloseStat();
         EnableAll();
     }
+    if (FRun.cancelled) TakeBackCancelledRun();
     const bool ok = !fatal && FRun.errors == 0 && !FRun.cancelled;
     ShowExtractResult(ok, count);
     return ok;
@@ -185,6 +192,7 @@ bool TMainCore::RunEngineExtract(const std::vector<std::string>& names, bool all
         }
         return false;
     }
+    if (!CheckTargetFolder(folder)) return false;
     TExtractorBackend& u = *FCurrentUnpacker;
     BindComponentEvents(u);
     u.SetArchiveFile(FArchiveFile);
@@ -192,9 +200,10 @@ bool TMainCore::RunEngineExtract(const std::vector<std::string>& names, bool all
     u.SetUseStoredDirs(dirNames);
     u.SetConfirmOverwrites(!overwrite);
     u.SetFileSpec(all || Rows.empty() ? std::vector<std::string>{"*.*"} : names);
-    makeFolders(folder);
 
     BeginExtractRun(folder, dirNames, overwrite);
+    NoteNewPaths(names, all || Rows.empty(), folder, dirNames);
+    makeFolders(folder);
     FRun.selectedOnly = !all && !Rows.empty();
     bool fatal = false;
     try {
@@ -211,6 +220,7 @@ bool TMainCore::RunEngineExtract(const std::vector<std::string>& names, bool all
         CloseStat();
         EnableAll();
     }
+    if (FRun.cancelled) TakeBackCancelledRun();
     const bool ok = !fatal && FRun.errors == 0 && !FRun.cancelled;
     ShowExtractResult(ok, FRun.passed);
     return ok;
@@ -225,6 +235,86 @@ void TMainCore::ShowExtractResult(bool ok, int count) {
                           : FRun.cancelled         ? AeMessageString(kMsgUserCanceled)
                                                    : std::string("Extraction failed");
     StatusChanged();
+}
+
+std::string TMainCore::FolderWriteProblem(const std::string& folder) {
+    if (folder.empty()) return {};
+    // The nearest existing folder on the way decides: the run makes the rest below it.
+    std::string at = folder;
+    while (at.size() > 1 && at.back() == '/') at.pop_back();
+    struct stat st {};
+    while (::stat(at.c_str(), &st) != 0) {
+        if (errno != ENOENT) return std::strerror(errno);
+        const size_t slash = at.find_last_of('/');
+        if (slash == std::string::npos) return {}; // relative: the current folder's business
+        at = slash == 0 ? "/" : at.substr(0, slash);
+    }
+    if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+    if (::access(at.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+    return {};
+}
+
+bool TMainCore::CheckTargetFolder(const std::string& folder) {
+    const std::string why = FolderWriteProblem(folder);
+    if (why.empty()) return true;
+    const std::string text = "Cannot extract into the folder " + AppendSlash(folder) + "\n" + why;
+    platform::messageBox("Error", text, platform::MsgType::Error, platform::mbOK);
+    EnsureStatusPanels();
+    StatusPanels[0] = AppendSlash(folder) + ": " + why;
+    StatusChanged();
+    return false;
+}
+
+void TMainCore::NoteNewPaths(const std::vector<std::string>& names, bool all, const std::string& folder,
+                             bool dirNames) {
+    auto missing = [](const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+    };
+    std::set<std::string> folders, files;
+    // The target and the missing folders above it.
+    for (std::string at = AppendSlash(folder); at.size() > 1 && missing(at);) {
+        folders.insert(at);
+        at.pop_back();
+        at = FolderPart(at);
+    }
+    auto note = [&](const std::string& stored) {
+        const auto rel = pvcommon::SafeRelativePath(stored);
+        if (!rel || rel->empty()) return;
+        const bool isFolder = stored.back() == '/' || stored.back() == '\\';
+        if (dirNames) {
+            // Every folder on the way, and the entry itself when it is one.
+            for (size_t slash = rel->find('/'); slash != std::string::npos; slash = rel->find('/', slash + 1))
+                folders.insert(FRun.folder + rel->substr(0, slash) + "/");
+            if (isFolder) folders.insert(FRun.folder + *rel + "/");
+        }
+        if (!isFolder) files.insert(FRun.folder + (dirNames ? *rel : FileNamePart(*rel)));
+    };
+    if (all)
+        for (const TListRow& r : Rows) note(r.StoredName);
+    else
+        for (const std::string& n : names) note(n);
+    FRun.newFolders.clear();
+    FRun.newFiles.clear();
+    for (const std::string& f : folders)
+        if (missing(f)) FRun.newFolders.push_back(f);
+    for (const std::string& f : files)
+        if (missing(f)) FRun.newFiles.push_back(f);
+}
+
+void TMainCore::TakeBackCancelledRun() {
+    for (const std::string& f : FRun.newFiles) {
+        struct stat st {};
+        if (::lstat(f.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(f.c_str());
+    }
+    // Deepest first; a folder that holds anything stays.
+    std::vector<std::string> folders = FRun.newFolders;
+    std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+        return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+    });
+    for (const std::string& f : folders) ::rmdir(f.c_str());
+    FRun.newFiles.clear();
+    FRun.newFolders.clear();
 }
 
 // ---------------------------------------------------------------- the progress window
@@ -485,9 +575,8 @@ void TMainCore::EItemClick(int index) {
 
 void TMainCore::mmiFilenameClick() {
     if (!FArchiveOpen) return;
-    const std::string folder = ExtractToFolder();
-    makeFolders(folder);
-    ExtractCore(false, FOptZipDirs, folder, FOptUpdate, FOptOverwrite);
+    // The run makes the folder (with its parents), and takes it back when cancelled.
+    ExtractCore(false, FOptZipDirs, ExtractToFolder(), FOptUpdate, FOptOverwrite);
 }
 
 std::string TMainCore::ExtractToFolder() const {
@@ -522,16 +611,14 @@ void TMainCore::MultiExtract(const std::vector<std::string>& archives) {
         const std::string stem = WithoutExtension(FileNamePart(path));
         std::string folder = FMultiExtFolder;
         switch (FMultiExtMode) {
-        case meSubFolder:
+        case meSubFolder: // the run makes the folder
             folder = AppendSlash(FMultiExtFolder) + stem + "/";
-            makeFolders(folder);
             break;
         case meBesideArchive:
             folder = FolderPart(path);
             break;
         case meFolderBeside:
             folder = FolderPart(path) + stem + "/";
-            makeFolders(folder);
             break;
         default:
             break;

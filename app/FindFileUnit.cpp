@@ -14,7 +14,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "app/Links.h"
 #include "app/MainCore.h"
 
 namespace findcore {
@@ -35,21 +34,28 @@ bool parseInt(const std::string& text, long long& v) {
 int64_t SizeInBytes(const std::string& text, int unit) {
     long long v = 0;
     if (!parseInt(text, v)) return 0;
-    const double bytes = std::round(static_cast<double>(v) * unitFactor(unit));
-    if (bytes >= 9.2e18) return INT64_MAX;
-    if (bytes <= -9.2e18) return INT64_MIN;
-    return static_cast<int64_t>(bytes);
+    // Whole numbers times whole factors: exact, and held at the ends of the range.
+    int64_t bytes = 0;
+    if (__builtin_mul_overflow(static_cast<int64_t>(v), static_cast<int64_t>(unitFactor(unit)), &bytes))
+        return v < 0 ? INT64_MIN : INT64_MAX;
+    return bytes;
 }
 
 std::string ConvertSizeText(const std::string& text, int from, int to) {
-    const double bytes = static_cast<double>(SizeInBytes(text, from));
-    return std::to_string(static_cast<long long>(std::llround(bytes / unitFactor(to))));
+    // In whole numbers, halves to the even neighbour: 512 KB is 0 MB, 1536 KB is 2 MB.
+    const int64_t bytes = SizeInBytes(text, from);
+    const int64_t unit = static_cast<int64_t>(unitFactor(to));
+    int64_t q = bytes / unit;
+    const int64_t r = bytes % unit; // the sign of `bytes`
+    const int64_t twice = 2 * (r < 0 ? -r : r);
+    if (twice > unit || (twice == unit && q % 2 != 0)) q += bytes < 0 ? -1 : 1;
+    return std::to_string(static_cast<long long>(q));
 }
 
 bool Matches(const TListRow& row, const TFindQuery& q) {
     switch (q.Page) {
     case TFindQuery::ByName:
-        return MatchWildcard(row.Caption, q.Mask);
+        return TMainCore::RowMatchesMask(row, q.Mask);
     case TFindQuery::ByDate: {
         const double d = row.Date, b = std::floor(q.BeginDate), e = std::floor(q.EndDate);
         if (q.DateMode == 0) return d < b + 1;

@@ -316,10 +316,10 @@ public:
     bool SelectUnpacker();
 
     // ---- Commands after their dialogs ----
-    void OpenChosenFile(const std::string& path);                    // Open
+    void OpenChosenFile(const std::string& path); // Open
     // New, filter 1..6; `confirmed`: the user already agreed to replace an existing file.
     void NewArchiveChosen(const std::string& path, int filterIndex, bool confirmed = false);
-    void OpenHistoryItem(int index);                                 // Item1..Item5
+    void OpenHistoryItem(int index); // Item1..Item5
     void AddOpenHistory(const std::string& path);
     void AddExtHistory(const std::string& path);
     // Rebuilds the Open history menu from FOpenHistory (after a caller changed it).
@@ -366,6 +366,12 @@ public:
     // (every entry it handled passed), and the status bar says so or shows the error.
     bool ExtractCore(bool selectedOnly, bool dirNames, const std::string& folder, bool skipOlder,
                      bool overwrite);
+    // Why nothing can be written into `folder` (or, while it is missing, into the nearest
+    // folder above it that exists): the system's reason, "" when it can be written.
+    static std::string FolderWriteProblem(const std::string& folder);
+    // False, after an error box naming the folder and the reason, when `folder` cannot be
+    // written; every extraction asks this before it starts.
+    bool CheckTargetFolder(const std::string& folder);
     // After the extract dialog closed: history, then the extraction it asked for; true when
     // that extraction ran and succeeded.
     bool ExtractDialogDone();
@@ -451,8 +457,9 @@ public:
     bool DeleteCore(bool fromPopup, const std::string& mask = "*.*");
     void pmiDeleteSelectedClick();
     void pmiDeleteAllClick();
-    // "*" and "?" against a name, letter case ignored.
-    static bool MatchesMask(const std::string& name, const std::string& mask);
+    // Whether a row's name (its caption) matches a mask the user typed: the one rule of
+    // find and delete by mask ('*', '?', letter case ignored, "*.*" matches every name).
+    static bool RowMatchesMask(const TListRow& row, const std::string& mask);
     // The self-extractor dialog's answers; the ".exe" is opened after success.
     struct TExeChoice {
         int overwriteMode = 0;
@@ -532,6 +539,12 @@ private:
     bool RunEngineExtract(const std::vector<std::string>& names, bool all, bool dirNames,
                           const std::string& folder, bool overwrite);
     void BeginExtractRun(const std::string& folder, bool dirNames, bool overwrite);
+    // Notes which folders and files the run may bring into being (those missing now) for
+    // the stored names (every row when `all`); TakeBackCancelledRun removes them again,
+    // files first, and folders only while they are empty.
+    void NoteNewPaths(const std::vector<std::string>& names, bool all, const std::string& folder,
+                      bool dirNames);
+    void TakeBackCancelledRun();
     void ShowExtractResult(bool ok, int count);
     void ShowStat();
     void CloseStat();
@@ -576,5 +589,7 @@ private:
         // file the last overwrite question was about (its entry begins next).
         std::map<std::string, int> reached;
         std::string asked;
+        // What was missing before the run began (NoteNewPaths).
+        std::vector<std::string> newFolders, newFiles;
     } FRun;
 };

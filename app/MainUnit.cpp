@@ -31,6 +31,7 @@
 #include "app/StatUnit.h"
 #include "controls/DropSource.h"
 #include "controls/FileListModel.h"
+#include "controls/TBPv.h"
 #include "platform/ui_hooks.h"
 
 TMainForm* MainForm = nullptr;
@@ -334,6 +335,14 @@ void TMainForm::FormShow() {
 void TMainForm::RestoreWindowPlacement(int left, int right, int bottom, int top) {
     move(left, top);
     if (right != 0 && bottom != 0 && right > left && bottom > top) resize(right - left, bottom - top);
+    // A place saved on a screen that is gone, or beyond every screen, comes back onto the
+    // screen that holds most of the window (the nearest one when none does), as the
+    // toolbar does; its title bar never stays above the screen.
+    const QRect frame(QPoint(left, top), frameGeometry().size());
+    const QRect work = GetWorkAreaOfRect(frame);
+    QRect placed = PulledBackRect(frame, work, false);
+    if (placed.top() < work.top()) placed.moveTop(work.top());
+    if (placed != frame) move(placed.topLeft());
 }
 
 void TMainForm::SaveWindowPlacement(int& left, int& top) const {

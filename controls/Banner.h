@@ -59,6 +59,10 @@ public:
     // for NoGap).
     QPoint ContentOrigin() const;
 
+    // 100 x 100, as the control is made; a layout may give it more, never nothing.
+    QSize sizeHint() const override { return {100, 100}; }
+    QSize minimumSizeHint() const override { return {32, 32}; }
+
 protected:
     void paintEvent(QPaintEvent* e) override;
 

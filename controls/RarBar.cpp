@@ -24,7 +24,19 @@ TRarBarLevel RarBarLevel(int progress, int min, int max, int height) {
 TRarBar::TRarBar(QWidget* parent) : QWidget(parent) {
     FFont = font();
     FFont.setBold(true);
-    resize(60, 180);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    resize(sizeHint());
+}
+
+QSize TRarBar::sizeHint() const {
+    return {minimumSizeHint().width(), std::max(180, minimumSizeHint().height())};
+}
+
+QSize TRarBar::minimumSizeHint() const {
+    const QFontMetrics fm(FFont);
+    // The text stands 33 pixels from the left; the column needs 20 pixels of ends.
+    const int text = ShowPercentage() ? fm.horizontalAdvance("100 %") + 2 : 0;
+    return {std::max(60, 33 + text), 20 + 2 * fm.height()};
 }
 
 void TRarBar::SetMin(int v) {
@@ -41,10 +53,12 @@ void TRarBar::SetProgress(int v) {
 }
 void TRarBar::SetShowPercentage(bool on) {
     FShowPercentage = on;
+    updateGeometry();
     repaint();
 }
 void TRarBar::SetGaugeFont(const QFont& f) {
     FFont = f;
+    updateGeometry();
     update();
 }
 

@@ -40,6 +40,10 @@ public:
 
     // The picture as painted, at the control's size.
     QImage Render() const;
+    // 60 x 180, wider when "100 %" in the gauge's font needs it; at least room for the
+    // column's ends and the text, so that no layout squeezes the gauge away.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* e) override;

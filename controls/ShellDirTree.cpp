@@ -72,7 +72,8 @@ TShDirTree::TShDirTree(QWidget* parent) : TShFolderTree(parent) {
             TreeSize(node);
     });
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* node, int column) {
-        if (column != 0 || Level(node) < 2) return;
+        // Loading, sorting and repointing set texts too; only an edit renames.
+        if (!FCommitting || column != 0 || Level(node) < 2) return;
         const std::string name = QFile::encodeName(node->text(0)).toStdString();
         if (name == nameOf(NodePath(node))) return;
         if (!RenameNode(node, name)) {
@@ -82,6 +83,12 @@ TShDirTree::TShDirTree(QWidget* parent) : TShFolderTree(parent) {
     });
     LoadDrives();
     topLevelItem(0)->setExpanded(true);
+}
+
+void TShDirTree::commitData(QWidget* editor) {
+    FCommitting = true;
+    TShFolderTree::commitData(editor);
+    FCommitting = false;
 }
 
 TShDirTree::~TShDirTree() {

@@ -373,15 +373,19 @@ void TShFolderTree::AddSubFolders(QTreeWidgetItem* node, const std::string& path
     if (!entries) return;
     const std::string base = AddSlash(path);
     const QIcon folder = QFileIconProvider().icon(QAbstractFileIconProvider::Folder);
+    // Each node is made complete before it joins the tree, so the tree hears of it once.
+    QList<QTreeWidgetItem*> children;
     for (const auto& e : *entries) {
         if (!(e.attrs & platform::faDirectory)) continue;
-        auto* child = new QTreeWidgetItem(node);
+        auto* child = new QTreeWidgetItem;
+        child->setData(0, kPathRole, QByteArray::fromStdString(base + e.name));
         child->setText(0, qpath(e.name));
         child->setIcon(0, folder);
-        child->setData(0, kPathRole, QByteArray::fromStdString(base + e.name));
         child->setChildIndicatorPolicy(hasSubfolder(base + e.name) ? QTreeWidgetItem::ShowIndicator
                                                                    : QTreeWidgetItem::DontShowIndicator);
+        children.push_back(child);
     }
+    node->addChildren(children);
 }
 
 void TShFolderTree::Expanding(QTreeWidgetItem* node) {

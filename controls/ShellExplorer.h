@@ -383,10 +383,13 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    // A label edit the user finished: the only change of a node's text that renames.
+    void commitData(QWidget* editor) override;
 
 private:
     QMenu* FMenu = nullptr;
     bool FPopUpMenuEnabled = true;
     bool FSkipRenameQuestion = false;
+    bool FCommitting = false;
     QPointer<TShFilelistView> FList;
 };

@@ -1075,7 +1075,9 @@ void TCustomToolWindowPv::ShowOutline(const QRect& r, int thickness) {
 
 namespace {
 // The docks of a form, depth first: for each position in turn its docks, then the other
-// windowed children that are not docks.
+// windowed children that are not docks. The dragged window and what lies inside it are
+// never searched; a panel that holds the dragged window's own dock is, since the docks a
+// form keeps around its central area live in such a panel.
 void collectDocks(QWidget* w, QWidget* dragged, std::vector<TDockPv*>& out) {
     const QObjectList& kids = w->children();
     for (int pos : {dpTop, dpBottom, dpLeft, dpRight})
@@ -1085,7 +1087,7 @@ void collectDocks(QWidget* w, QWidget* dragged, std::vector<TDockPv*>& out) {
     for (QObject* o : kids) {
         auto* c = qobject_cast<QWidget*>(o);
         if (!c || c->isWindow() || qobject_cast<TDockPv*>(c)) continue;
-        if (c == dragged || c->isAncestorOf(dragged) || !c->isVisible()) continue;
+        if (c == dragged || dragged->isAncestorOf(c) || !c->isVisible()) continue;
         collectDocks(c, dragged, out);
     }
 }

@@ -189,3 +189,44 @@ TEST_F(ZipDialogFixture, PropertiesShowTheOpenArchive) {
     QTest::mouseClick(form.btnClose, Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
 }
+
+// The gauge keeps its size in the dialog's layout, however small the dialog is made: the
+// column and the whole "100 %" show at every level.
+TEST_F(ZipDialogFixture, PropertiesGaugeShowsAtEachLevel) {
+    PV_REQUIRE_PEER("zip");
+    const struct {
+        int64_t packed;
+        const char* file;
+    } levels[] = {
+        {1000, "properties_gauge_0.png"}, {500, "properties_gauge_50.png"}, {0, "properties_gauge_100.png"}};
+    for (const auto& l : levels) {
+        SCOPED_TRACE(l.file);
+        core->FTotalSize = 1000;
+        core->FTotalPacked = l.packed;
+        TArchiveInfoForm form(*core);
+        form.resize(200, 120); // smaller than its layout wants
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        TRarBar* bar = form.rbCompression;
+        EXPECT_TRUE(bar->isVisible());
+        EXPECT_GE(bar->height(), bar->minimumSizeHint().height());
+        EXPECT_GE(bar->width(), 33 + QFontMetrics(bar->GaugeFont()).horizontalAdvance("100 %"));
+        const QImage img = bar->grab().toImage();
+        auto has = [&](TColor c) {
+            const QRgb want = ColorToQColor(c, bar->palette()).rgb();
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    if (img.pixel(x, y) == want) return true;
+            return false;
+        };
+        EXPECT_TRUE(has(bar->LineColor)); // the column's outline
+        EXPECT_TRUE(has(bar->FontColor)); // the percentage
+        EXPECT_EQ(has(bar->FilledSideColor1), l.packed < 1000);
+        EXPECT_EQ(has(bar->EmptyColor1), l.packed == 1000);
+        // At the size the dialog opens with, the gauge stands at its full height.
+        form.resize(400, 300);
+        QApplication::processEvents();
+        EXPECT_EQ(bar->height(), 180);
+        shot(form, l.file);
+    }
+}

@@ -2,7 +2,12 @@
 // the library stand-ins) and the engine's extractors, on archives the peers make at test
 // time. Questions and the desktop are scripted.
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <map>
+
+#include <unistd.h>
 
 #include <QAction>
 #include <QItemSelectionModel>
@@ -707,4 +712,123 @@ TEST_F(ExtractFixture, ATypeWithoutExtractorSaysSo) {
     EXPECT_EQ(status(), lastBox());
     EXPECT_TRUE(tree(out).empty());
     EXPECT_TRUE(core->AllEnabled);
+}
+
+namespace {
+
+// Every folder and file below `dir` (files with their content); empty when it is missing.
+std::map<std::string, std::string> listing(const fs::path& dir) {
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    if (!fs::exists(dir, ec)) return out;
+    out["."] = "<dir>";
+    for (auto& e : fs::recursive_directory_iterator(dir))
+        out[fs::relative(e.path(), dir).string()] = e.is_directory() ? "<dir>" : pvtest::readFile(e.path());
+    return out;
+}
+
+// A core that presses Cancel in the progress window as the given file begins.
+struct CancellingCore : TMainCore {
+    using TMainCore::TMainCore;
+    int at = 0;
+    bool pressed = false;
+    void StatChanged() override {
+        if (at > 0 && !pressed && FCurrentFileNo >= at && StatForm.Visible) {
+            pressed = true;
+            StatCancelClick();
+        }
+    }
+};
+
+} // namespace
+
+// Cancel takes back everything the run brought into being -- files and the folders made for
+// them -- and nothing that was there before: the target is as it was.
+TEST_F(ExtractFixture, CancelledExtractionLeavesTheTargetAsItWas) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("tar");
+    const fs::path many = home.dir / "many";
+    for (int i = 0; i < 40; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "d%02d/sub/f.txt", i);
+        pvtest::writeFile(many / name, pvtest::sampleText(30000, unsigned(i)));
+    }
+    ASSERT_EQ(run("zip -q -r ../many.zip d*", many).status, 0);
+    ASSERT_EQ(run("tar cf ../many.tar d*", many).status, 0);
+    auto cancelling = std::make_unique<CancellingCore>(CreateLiveZip(), CreateLiveLister());
+    CancellingCore& c = *cancelling;
+    c.FormCreate((pvtest::binDir() / "parvex").string());
+    for (const char* arc : {"many.zip", "many.tar"}) {
+        c.OpenArchive((home.dir / arc).string());
+        ASSERT_TRUE(c.FArchiveOpen) << arc;
+        struct Target {
+            const char* name;
+            bool existing;
+        } targets[] = {{"filled", true}, {"fresh/deeper", false}};
+        for (const Target& t : targets) {
+            SCOPED_TRACE(std::string(arc) + " into " + t.name);
+            const fs::path out = home.dir / "out" / arc / t.name;
+            if (t.existing) {
+                pvtest::writeFile(out / "d00" / "mine.txt", "mine"); // a folder the archive has too
+                fs::create_directories(out / "d01" / "sub");         // empty, the archive writes into it
+                pvtest::writeFile(out / "keep.txt", "keep");
+            }
+            const auto before = listing(out);
+            c.at = 25;
+            c.pressed = false;
+            EXPECT_FALSE(c.ExtractCore(false, true, out.string(), false, false));
+            EXPECT_TRUE(c.pressed);
+            EXPECT_EQ(listing(out), before);
+            if (!t.existing) EXPECT_FALSE(fs::exists(home.dir / "out" / arc / "fresh"));
+            EXPECT_TRUE(c.AllEnabled);
+        }
+        // Not cancelled, the same run writes everything.
+        c.at = 0;
+        const fs::path full = home.dir / "full" / arc;
+        EXPECT_TRUE(c.ExtractCore(false, true, full.string(), false, false));
+        EXPECT_EQ(listing(full).size(), 1u + 40 * 3);
+        c.CloseArchive();
+    }
+}
+
+// A target that cannot be written: one error box naming the folder and the reason, no
+// question about free space, nothing written; the extract dialog stays for another choice.
+TEST_F(ExtractFixture, AnUnwritableTargetIsNamedWithTheReason) {
+    PV_REQUIRE_PEER("zip");
+    core->OpenArchive(make("zip"));
+    pvtest::writeFile(home.dir / "plain", "a file");
+    struct Case {
+        fs::path folder;
+        std::string reason;
+    };
+    std::vector<Case> cases = {{home.dir / "plain" / "below", std::strerror(ENOTDIR)}};
+    if (::geteuid() != 0) {
+        fs::create_directories(home.dir / "locked");
+        fs::permissions(home.dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        cases.push_back({home.dir / "locked", std::strerror(EACCES)});
+        cases.push_back({home.dir / "locked" / "new", std::strerror(EACCES)});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder.string());
+        const std::string want = "Cannot extract into the folder " + c.folder.string() + "/\n" + c.reason;
+        boxes.shown.clear();
+        EXPECT_FALSE(core->ExtractCore(false, true, c.folder.string(), false, true));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(lastBox(), want);
+        EXPECT_EQ(status(), c.folder.string() + "/: " + c.reason);
+        EXPECT_TRUE(core->AllEnabled);
+
+        // Through the dialog's OK: the same box, no free-space question, the dialog stays.
+        boxes.shown.clear();
+        core->FExtractTarget.clear();
+        EXPECT_FALSE(TExtForm::Accept(*core, c.folder.string(), 0, true, true, false, 1e9, 1));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(lastBox(), want);
+        EXPECT_TRUE(core->FExtractTarget.empty());
+    }
+    if (::geteuid() != 0) fs::permissions(home.dir / "locked", fs::perms::owner_all);
+    // Free space that cannot be read asks nothing.
+    boxes.shown.clear();
+    EXPECT_TRUE(TExtForm::Accept(*core, (home.dir / "fine").string(), 0, true, true, false, 1e9, -1));
+    EXPECT_TRUE(boxes.shown.empty()) << lastBox();
 }

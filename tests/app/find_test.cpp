@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
+#include <iterator>
+#include <set>
 
 #include "app/FindFileUnit.h"
 #include "app/MainCore.h"
@@ -37,8 +40,23 @@ TEST(FindFile, UnitConversion) {
         int from, to;
         const char* want;
     } cases[] = {
-        {"2048", 1, 0, "2"}, {"2", 0, 1, "2048"}, {"1536", 1, 0, "2"}, {"1", 1, 2, "1024"},
-        {"abc", 1, 0, "0"},  {"1.5", 0, 1, "0"},  {"", 2, 1, "0"},
+        {"2048", 1, 0, "2"},
+        {"2", 0, 1, "2048"},
+        {"1536", 1, 0, "2"},
+        {"1", 1, 2, "1024"},
+        {"abc", 1, 0, "0"},
+        {"1.5", 0, 1, "0"},
+        {"", 2, 1, "0"},
+        // Halves go to the even neighbour, either sign.
+        {"512", 1, 0, "0"},
+        {"2560", 1, 0, "2"},
+        {"3584", 1, 0, "4"},
+        {"513", 1, 0, "1"},
+        {"-512", 1, 0, "0"},
+        {"-1536", 1, 0, "-2"},
+        {"1536", 2, 1, "2"},
+        {"2560", 2, 1, "2"},
+        {"9999999999999999", 0, 2, "9223372036854775807"},
     };
     for (const auto& c : cases) EXPECT_EQ(findcore::ConvertSizeText(c.text, c.from, c.to), c.want) << c.text;
     EXPECT_EQ(findcore::ConvertSizeText(findcore::ConvertSizeText("1536", 1, 0), 0, 1), "2048");
@@ -120,4 +138,59 @@ TEST(FindFile, TheDialogSelectsThroughItsWidgets) {
     g.show();
     QTest::mouseClick(g.btnCancel, Qt::LeftButton);
     EXPECT_TRUE(core.FCancelled);
+}
+
+// Find and delete by mask choose by one rule: for every mask, delete by mask removes from a
+// real zip archive exactly the entries that Find selects in its list.
+TEST(FindFile, FindAndDeleteByMaskChooseTheSameEntries) {
+    PV_REQUIRE_PEER("python3");
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    namespace fs = std::filesystem;
+    const std::vector<std::string> names = {"readme",         "README.TXT", "read.me", "Readme.txt.bak",
+                                            "notes",          "a.b",        "ab",      "sub/readme.txt",
+                                            "sub/deep/x.TXT", ".profile",   "r.e.t"};
+    const fs::path original = home.dir / "masks.zip";
+    std::string py = "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n";
+    for (const auto& n : names) py += "z.writestr('" + n + "', 'x')\n";
+    pvtest::writeFile(home.dir / "make.py", py + "z.close()\n");
+    ASSERT_EQ(pvtest::run("python3 make.py " + pvtest::q(original.string()), fs::path(home.dir.str())).status, 0);
+
+    auto storedNames = [](const TMainCore& core, const std::vector<bool>* only) {
+        std::set<std::string> out;
+        for (size_t i = 0; i < core.Rows.size(); ++i)
+            if (!only || (*only)[i]) out.insert(core.Rows[i].StoredName);
+        return out;
+    };
+    const struct {
+        const char* mask;
+        int count; // how many entries the rule takes
+    } masks[] = {{"*.*", 11},    {"*", 11},    {"read*.*", 4}, {"read*", 5}, {"*.txt", 3},
+                 {"?EADME*", 4}, {"*.", 0},    {"a?b", 1},     {"*e", 3},    {"r*e.t?t", 2},
+                 {"", 0},        {"x.txt", 1}, {".*", 1},      {"*.*.*", 2}, {"r.e.t", 1}};
+    for (const auto& m : masks) {
+        SCOPED_TRACE(m.mask);
+        const fs::path arc = home.dir / "work.zip";
+        fs::copy_file(original, arc, fs::copy_options::overwrite_existing);
+        TMainCore core(CreateLiveZip(), CreateLiveLister());
+        core.FormCreate((pvtest::binDir() / "parvex").string());
+        core.OpenArchive(arc.string());
+        ASSERT_EQ(core.Rows.size(), names.size());
+        TFindQuery q;
+        q.Mask = m.mask;
+        const std::vector<bool> found = findcore::Search(core.Rows, q);
+        const std::set<std::string> before = storedNames(core, nullptr), chosen = storedNames(core, &found);
+        EXPECT_EQ(chosen.size(), size_t(m.count));
+
+        core.FDeleteMode = dmMask;
+        core.FCancelled = false;
+        core.DeleteCore(false, m.mask);
+        core.CloseArchive();
+        core.OpenArchive(arc.string());
+        std::set<std::string> deleted;
+        const std::set<std::string> after = storedNames(core, nullptr);
+        std::set_difference(before.begin(), before.end(), after.begin(), after.end(),
+                            std::inserter(deleted, deleted.end()));
+        EXPECT_EQ(deleted, chosen);
+    }
 }

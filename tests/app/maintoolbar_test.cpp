@@ -93,6 +93,90 @@ TEST(MainToolbar, FirstStartDockedTopAndEachPlacementRoundTrips) {
     EXPECT_EQ(f->Toolbar()->FloatingParent()->pos(), QPoint(150, 160));
 }
 
+// The mouse on the real window, as the window system delivers it: the docks sit in the
+// panel around the list, not on the form itself.
+struct MouseOnBar {
+    TToolbarPv* bar;
+    QWindow* win() const { return bar->window()->windowHandle(); }
+    QPoint in(QPoint global) const { return win()->mapFromGlobal(global); }
+    // The grip: the left end of a horizontal bar, the top end of a vertical one.
+    QPoint grip() const {
+        const bool vert = bar->DockedTo() && bar->DockedTo()->Orientation() == doVert;
+        return vert ? QPoint(bar->width() / 2, 3) : QPoint(3, bar->height() / 2);
+    }
+    void press(QPoint local) {
+        QTest::mousePress(win(), Qt::LeftButton, {}, bar->mapTo(bar->window(), local));
+    }
+    void drag(QPoint local, QPoint global) {
+        press(local);
+        const QPoint start = bar->mapToGlobal(local);
+        QTest::mouseMove(win(), in((start + global) / 2));
+        QTest::mouseMove(win(), in(global));
+        QTest::mouseRelease(win(), Qt::LeftButton, {}, in(global));
+    }
+    void click(QPoint local) {
+        press(local);
+        QTest::mouseRelease(win(), Qt::LeftButton, {}, bar->mapTo(bar->window(), local));
+    }
+};
+
+TEST(MainToolbar, DraggedOnTheWindowItDocksWhereItIsDropped) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    {
+        auto f = startForm(home);
+        f->resize(700, 500);
+        QApplication::processEvents();
+        MouseOnBar m{f->Toolbar()};
+        // A point over each dock, on its outer edge: an empty dock has no thickness.
+        auto over = [&](TDockPosition p) {
+            TDockPv* d = f->Dock(p);
+            switch (p) {
+            case dpTop:
+                return d->mapToGlobal(QPoint(d->width() / 2, 0));
+            case dpBottom:
+                return d->mapToGlobal(QPoint(d->width() / 2, std::max(0, d->height() - 1)));
+            case dpLeft:
+                return d->mapToGlobal(QPoint(0, d->height() / 2));
+            default:
+                return d->mapToGlobal(QPoint(std::max(0, d->width() - 1), d->height() / 2));
+            }
+        };
+        for (TDockPosition p : {dpLeft, dpBottom, dpRight, dpTop, dpRight, dpLeft, dpBottom}) {
+            const TDockPosition from = TDockPosition(m.bar->DockedTo()->Position());
+            m.drag(m.grip(), over(p));
+            ASSERT_NE(m.bar->DockedTo(), nullptr) << from << " -> " << p;
+            EXPECT_EQ(m.bar->DockedTo(), f->Dock(p)) << from << " -> " << p;
+            EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+        }
+
+        // Within its dock: it stays there, further along (as far as the dock has room).
+        TDockPv* bottom = f->Dock(dpBottom);
+        const int pos = m.bar->DockPos();
+        m.drag(m.grip(), m.bar->mapToGlobal(m.grip()) + QPoint(40, 0));
+        EXPECT_EQ(m.bar->DockedTo(), bottom);
+        EXPECT_GT(m.bar->DockPos(), pos);
+        EXPECT_LE(m.bar->DockPos(), pos + 40);
+        EXPECT_TRUE(bottom->rect().contains(m.bar->geometry()));
+
+        // A plain click on the grip, or in the gap a separator leaves, changes nothing.
+        for (QPoint at : {m.grip(), f->tbSep1->geometry().center()}) {
+            const QRect before = m.bar->geometry();
+            m.click(at);
+            EXPECT_EQ(m.bar->DockedTo(), bottom);
+            EXPECT_EQ(m.bar->geometry(), before);
+            EXPECT_EQ(m.bar->Loop(), TCustomToolWindowPv::lpNone);
+        }
+        m.drag(m.grip(), over(dpLeft));
+        EXPECT_EQ(m.bar->DockedTo(), f->Dock(dpLeft));
+        m.click(m.grip());
+        EXPECT_EQ(m.bar->DockedTo(), f->Dock(dpLeft));
+    }
+    EXPECT_EQ(TIniFile(home.settingsFile()).ReadString("Toolbar", "Docked", "?"), "pvDockLeft");
+    auto f = startForm(home);
+    EXPECT_EQ(f->Toolbar()->DockedTo(), f->Dock(dpLeft));
+}
+
 TEST(MainToolbar, BadPlacementSettings) {
     IsolatedHome home;
     ScriptedBoxes boxes;

@@ -139,6 +139,40 @@ TEST(MainWindow, ListStatusBarAndSortingThroughTheWidgets) {
 }
 
 // Writes mainwindow.png into the build folder: the window with a real archive open.
+// A window saved beyond the screen opens on it; one the screen still shows stays put.
+TEST(MainWindow, SavedOffTheScreenItOpensOnIt) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    const struct {
+        int left, top;
+        bool kept;
+    } cases[] = {{5000, 5000, false},
+                 {-5000, 100, false},
+                 {100, -3000, false},
+                 {work.right() - 50, 80, true},
+                 {-200, 50, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.left) + "," + std::to_string(c.top));
+        fs::create_directories(fs::path(home.settingsFile()).parent_path());
+        {
+            TIniFile ini(home.settingsFile());
+            ini.WriteInteger("AppOpt", "Left", c.left);
+            ini.WriteInteger("AppOpt", "Top", c.top);
+        }
+        auto form = makeForm(home);
+        form->show();
+        app().processEvents();
+        const QRect frame = form->frameGeometry();
+        EXPECT_EQ(form->size(), QSize(593, 471));
+        if (c.kept) {
+            EXPECT_EQ(form->pos(), QPoint(c.left, c.top));
+        } else {
+            EXPECT_TRUE(work.contains(frame)) << frame.x() << "," << frame.y();
+        }
+    }
+}
+
 TEST(MainWindow, Screenshot) {
     PV_REQUIRE_PEER("zip");
     IsolatedHome home;

@@ -171,8 +171,11 @@ TEST(AddMapping, LevelTableAndCommonRootFolderByFolder) {
     } masks[] = {{"a.txt", "*.txt", true}, {"a.TXT", "*.txt", true}, {"a.txt.bak", "*.txt", false},
                  {"readme", "*.*", true},  {"a.b", "?.b", true},     {"ab.b", "?.b", false},
                  {"a.txt", "a*t", true},   {"", "*", true}};
-    for (auto& m : masks)
-        EXPECT_EQ(TMainCore::MatchesMask(m.name, m.mask), m.match) << m.name << " " << m.mask;
+    for (auto& m : masks) {
+        TListRow row;
+        row.Caption = m.name;
+        EXPECT_EQ(TMainCore::RowMatchesMask(row, m.mask), m.match) << m.name << " " << m.mask;
+    }
 }
 
 TEST(AddMapping, OptionsReachTheZipFrontEnd) {
@@ -536,8 +539,9 @@ TEST_F(WriteFixture, MakeExeThenExeToZipAndRenames) {
 TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
     PV_REQUIRE_PEER("unzip");
     auto big = pvtest::randomBytes(1 << 20, 9);
-    for (int i = 0; i < 12; ++i) pvtest::writeFile(src / "many" / ("f" + std::to_string(i) + ".bin"),
-                                                  std::string(big.begin(), big.end()));
+    for (int i = 0; i < 12; ++i)
+        pvtest::writeFile(src / "many" / ("f" + std::to_string(i) + ".bin"),
+                          std::string(big.begin(), big.end()));
     struct Kind {
         const char* name;
         int archiveKind;
@@ -593,7 +597,8 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
 TEST_F(WriteFixture, ListKeepsItsRowsWhileAPackerAdds) {
     auto big = pvtest::randomBytes(1 << 20, 3);
     for (int i = 0; i < 6; ++i)
-        pvtest::writeFile(src / "many" / ("f" + std::to_string(i) + ".bin"), std::string(big.begin(), big.end()));
+        pvtest::writeFile(src / "many" / ("f" + std::to_string(i) + ".bin"),
+                          std::string(big.begin(), big.end()));
     struct Kind {
         const char* name;
         int archiveKind;

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -391,4 +392,41 @@ TEST(ShDirTree, FolderOperations) {
     EXPECT_EQ(TShFolderTree::NodePath(t.currentItem()), tree("a"));
     EXPECT_EQ(l.Directory(), tree("a/"));
     EXPECT_EQ(t.SelectedPath(), tree("a"));
+}
+
+// Loading folders sets the nodes' texts; only a label the user edits renames, and asks.
+TEST(ShDirTree, LoadingNeverAsksAndAnEditAsksOnce) {
+    ExplorerTree tree;
+    Boxes boxes;
+    for (int i = 0; i < 30; ++i) fs::create_directories(tree("wide/d" + std::to_string(i) + "/sub"));
+    TShDirTree t;
+    t.show();
+    t.SelectPath(tree("wide/d17/sub"));
+    ASSERT_EQ(TShFolderTree::NodePath(t.currentItem()), tree("wide/d17/sub"));
+    t.Reload();
+    t.SelectPath(tree("wide/d3"));
+    t.currentItem()->setExpanded(true);
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.last();
+
+    // An edit through the label editor: one question; No leaves the folder and the label.
+    QTreeWidgetItem* d3 = t.currentItem();
+    for (ModalResult answer : {ModalResult::No, ModalResult::Yes}) {
+        boxes.shown.clear();
+        boxes.answers = {answer};
+        d3->setFlags(d3->flags() | Qt::ItemIsEditable);
+        t.editItem(d3, 0);
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* e : t.findChildren<QLineEdit*>())
+            if (e->isVisible()) editor = e;
+        ASSERT_NE(editor, nullptr);
+        editor->setText("renamed");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents(); // the delegate commits on the next turn
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.last(),
+                  "Do you want to rename the selected folder\r\r    From  : d3\r    To     : renamed");
+        EXPECT_EQ(fs::is_directory(tree("wide/renamed")), answer == ModalResult::Yes);
+        EXPECT_EQ(d3->text(0), answer == ModalResult::Yes ? "renamed" : "d3");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the closed editor
+    }
 }
