@@ -18,8 +18,7 @@
 namespace {
 
 // Input types the converter has no extractor for, although some of them are listed.
-constexpr TArcTypes kRefusedInputs =
-    ArcBit(atAceExe) | ArcBit(atHa) | ArcBit(atJarExe) | ArcBit(atMsGZ) | ArcBit(atPak) | ArcBit(atPakExe);
+constexpr TArcTypes kRefusedInputs = ArcBit(atAceExe) | ArcBit(atHa) | ArcBit(atJarExe) | ArcBit(atMsGZ);
 
 struct TWriterRow {
     TOutArcType Out;
