@@ -203,10 +203,12 @@ bool TArc2Arc::ExtractPhase() {
     };
     ex->OnActivate = [this](TZipCommon& Sender) { FireEvent(OnExtractActivate, Sender); };
     ex->OnDeactivate = [this](TZipCommon& Sender) { FireEvent(OnExtractDeactivate, Sender); };
-    ex->OnError = [this](TZipCommon& Sender, const std::string& FN, const std::string& MsgEx,
-                         const std::string& VolumeID, int ECode) {
+    ex->OnError = [this, &base](TZipCommon& Sender, const std::string& FN, const std::string& MsgEx,
+                                const std::string& VolumeID, int ECode) {
         FPhaseFailed = true;
-        FireEvent(OnError, Sender, FN, MsgEx, VolumeID, ECode);
+        // The private folder means nothing to the user: an entry is named as it is stored.
+        const bool inside = FN.size() > base.size() && FN.compare(0, base.size(), base) == 0;
+        FireEvent(OnError, Sender, inside ? FN.substr(base.size()) : FN, MsgEx, VolumeID, ECode);
     };
     ex->OnGetPassword = OnGetPassword;
     ex->OnNextVolume = OnNextVolume;

@@ -141,10 +141,13 @@ TBeginResult TUnBase::BeginFile(std::string& StoredName, bool& Exists, TDateTime
     if (extract && WritesFiles()) FireEvent(OnRenameCompressedFile, *this, name);
     if (Cancel()) return TBeginResult::brCancel;
     if (!extract) return TBeginResult::brSkip;
-    if (WritesFiles())
+    if (WritesFiles()) {
         FileName = name;
-    else
+    } else {
+        // Nothing is written under the output path: what is said about this entry names it.
         StoredName = name;
+        FileName = name;
+    }
     return TBeginResult::brExtract;
 }
 

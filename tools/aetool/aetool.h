@@ -46,6 +46,10 @@ std::string Escape(std::string_view s);
 int usageError(const std::string& msg);
 // Prints "aetool: <msg>" to stderr and returns kFailed.
 int failure(const std::string& msg);
+// Refuses `archive` of detected type `type` (an ordinal of TArcType) that the verb cannot
+// take: not an archive at all (or too damaged to tell), or a kind the engine only lists.
+// `doing` is "extracted", "tested", "converted" or "written". Returns kFailed.
+int cannotTake(int type, const std::string& archive, const std::string& doing);
 
 } // namespace aetool
 

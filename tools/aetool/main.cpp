@@ -1,5 +1,7 @@
 #include "tools/aetool/aetool.h"
 
+#include "archive/aeMain.h"
+
 #include <cstdio>
 #include <iostream>
 
@@ -41,6 +43,14 @@ int usageError(const std::string& msg) {
 int failure(const std::string& msg) {
     std::cerr << "aetool: " << Escape(msg) << "\n";
     return kFailed;
+}
+
+int cannotTake(int type, const std::string& archive, const std::string& doing) {
+    const auto t = static_cast<TArcType>(type);
+    if (InArcTypes(UnknownArcTypes, t)) return failure("not an archive, or damaged: " + archive);
+    std::string kind(ArcTypeName(t));
+    while (!kind.empty() && (kind.back() == ' ' || kind.back() == '\t')) kind.pop_back();
+    return failure(kind + " archives cannot be " + doing + ": " + archive);
 }
 
 static void printHelp() {

@@ -45,11 +45,9 @@ int Run(const aetool::Args& a) {
 
     const TDetectResult d = DetectFile(in);
     if (d.ArcType == atFileOpenErr) return aetool::failure("cannot open " + in);
-    if (!TArc2Arc::NewExtractor(d.ArcType))
-        return aetool::usageError("converting " + std::string(ArcTypeIdent(d.ArcType)) +
-                                  " archives is not supported yet");
+    if (!TArc2Arc::NewExtractor(d.ArcType)) return aetool::cannotTake(d.ArcType, in, "converted");
     if (!TArc2Arc::NewWriter(kind->second))
-        return aetool::usageError("writing " + a.get("to") + " archives is not supported yet");
+        return aetool::usageError("cannot write " + a.get("to") + " archives");
 
     TArc2Arc c;
     std::string records;

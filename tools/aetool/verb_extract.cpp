@@ -110,11 +110,7 @@ int Run(const aetool::Args& a, bool test) {
         u = std::make_unique<TZipCheck>();
     else
         u = CreateExtractor(d.ArcType); // a kind the tester does not take (uue): its own test run
-    if (!u) {
-        std::string name(ArcTypeIdent(d.ArcType));
-        return aetool::usageError((test ? "testing " : "extracting ") + name +
-                                  " archives is not supported yet");
-    }
+    if (!u) return aetool::cannotTake(d.ArcType, archive, test ? "tested" : "extracted");
     std::string dir;
     if (!test) {
         dir = a.positional[1];
