@@ -213,6 +213,10 @@ bool TArc2Arc::ExtractPhase() {
     ex->OnGetPassword = OnGetPassword;
     ex->OnNextVolume = OnNextVolume;
     ex->OnProgress = OnProgress;
+    // A zip spanned over removable disks is read disk by disk, each asked for in turn.
+    ex->OnGetZipFirstDisk = OnGetZipFirstDisk;
+    ex->OnGetZipNextDisk = OnGetZipNextDisk;
+    ex->OnGetZipLastDisk = OnGetZipLastDisk;
 
     struct Close {
         TArc2Arc& c;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+class TZipCommon;
+
 namespace aetool {
 
 // Exit statuses shared by every verb.
@@ -50,6 +52,9 @@ int failure(const std::string& msg);
 // take: not an archive at all (or too damaged to tell), or a kind the engine only lists.
 // `doing` is "extracted", "tested", "converted" or "written". Returns kFailed.
 int cannotTake(int type, const std::string& archive, const std::string& doing);
+// Answers the disk requests of a zip spanned over an emulated removable drive (the one that
+// holds `archive`): the last disk is the highest-numbered one known, the others by number.
+void answerZipDisks(TZipCommon& c, const std::string& archive);
 
 } // namespace aetool
 

@@ -1,6 +1,11 @@
 #include "tools/aetool/aetool.h"
 
+#include "archive/aeBase.h"
 #include "archive/aeMain.h"
+#include "platform/volumes.h"
+
+#include <algorithm>
+#include <filesystem>
 
 #include <cstdio>
 #include <iostream>
@@ -51,6 +56,20 @@ int cannotTake(int type, const std::string& archive, const std::string& doing) {
     std::string kind(ArcTypeName(t));
     while (!kind.empty() && (kind.back() == ' ' || kind.back() == '\t')) kind.pop_back();
     return failure(kind + " archives cannot be " + doing + ": " + archive);
+}
+
+void answerZipDisks(TZipCommon& c, const std::string& archive) {
+    const std::string drive = std::filesystem::absolute(archive).parent_path().string();
+    auto insert = [drive](const std::string& disk) { return !disk.empty() && platform::insertMedium(drive, disk); };
+    c.OnGetZipLastDisk = [drive, insert](TZipCommon&, bool& cancel) {
+        int last = 0;
+        for (const platform::Medium& m : platform::knownMedia(drive))
+            if (!m.name.empty() && m.name.find_first_not_of("0123456789") == std::string::npos && m.name.size() < 6)
+                last = std::max(last, std::stoi(m.name));
+        cancel = !insert(last > 0 ? std::to_string(last) : "");
+    };
+    c.OnGetZipFirstDisk = [insert](TZipCommon&, bool& cancel) { cancel = !insert("1"); };
+    c.OnGetZipNextDisk = [insert](TZipCommon&, const std::string& disk, bool& cancel) { cancel = !insert(disk); };
 }
 
 static void printHelp() {

@@ -43,13 +43,14 @@ int Run(const aetool::Args& a) {
     const std::string& in = a.positional[0];
     const std::string& out = a.positional[1];
 
-    const TDetectResult d = DetectFile(in);
-    if (d.ArcType == atFileOpenErr) return aetool::failure("cannot open " + in);
-    if (!TArc2Arc::NewExtractor(d.ArcType)) return aetool::cannotTake(d.ArcType, in, "converted");
     if (!TArc2Arc::NewWriter(kind->second))
         return aetool::usageError("cannot write " + a.get("to") + " archives");
-
+    // Detected as the converter sees it: on a removable drive, a spanned zip is told by its disk.
     TArc2Arc c;
+    c.SetArchiveFile(in);
+    if (c.ArcType() == atFileOpenErr) return aetool::failure("cannot open " + in);
+    if (!TArc2Arc::NewExtractor(c.ArcType())) return aetool::cannotTake(c.ArcType(), in, "converted");
+    aetool::answerZipDisks(c, in);
     std::string records;
     std::vector<std::string> errors;
     int entries = 0, passed = 0, failed = 0;
@@ -81,7 +82,6 @@ int Run(const aetool::Args& a) {
     c.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool fileExists, bool& cancel) {
         cancel = !fileExists;
     };
-    c.SetArchiveFile(in);
     c.OutArchiveFile = out;
     c.OutArcType = kind->second;
     c.OutArcMethod = a.has("add") ? amAddToArc : amCreateNew;

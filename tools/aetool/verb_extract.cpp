@@ -100,17 +100,20 @@ int Run(const aetool::Args& a, bool test) {
         if (opt != "password" && (test || opt != "overwrite")) return aetool::usageError(usage);
 
     const std::string& archive = a.positional[0];
-    const TDetectResult d = DetectFile(archive);
-    if (d.ArcType == atFileOpenErr) return aetool::failure("cannot open " + archive);
+    // Detected as a component sees it: on a removable drive, a spanned zip is told by its disk.
+    TZipCommon d;
+    d.SetArchiveFile(archive);
+    const TArcType type = d.ArcType();
+    if (type == atFileOpenErr) return aetool::failure("cannot open " + archive);
     // A test runs through the tester, which makes the extractor of the type itself.
     std::unique_ptr<TUnBase> u;
     if (!test)
-        u = CreateExtractor(d.ArcType);
-    else if (TZipCheck::Handles(d.ArcType))
+        u = CreateExtractor(type);
+    else if (TZipCheck::Handles(type))
         u = std::make_unique<TZipCheck>();
     else
-        u = CreateExtractor(d.ArcType); // a kind the tester does not take (uue): its own test run
-    if (!u) return aetool::cannotTake(d.ArcType, archive, test ? "tested" : "extracted");
+        u = CreateExtractor(type); // a kind the tester does not take (uue): its own test run
+    if (!u) return aetool::cannotTake(type, archive, test ? "tested" : "extracted");
     std::string dir;
     if (!test) {
         dir = a.positional[1];
@@ -118,6 +121,7 @@ int Run(const aetool::Args& a, bool test) {
     }
     Outcome o;
     Wire(*u, o, a, dir);
+    aetool::answerZipDisks(*u, archive);
     auto* check = dynamic_cast<TZipCheck*>(u.get());
     if (check) {
         check->TZipCommon::OnEnd = nullptr;
