@@ -278,6 +278,12 @@ bool TUnBase::CopyStored(int Source, TStream* SourceStream, int Dest, TStream* D
     return true;
 }
 
+void TUnBase::ShortWrite(int Err) {
+    // A write that wrote nothing without an error is a full device all the same.
+    RaiseError(FileName, std::strerror(Err ? Err : ENOSPC), "0", kMsgWriteError);
+    throw E_RAISE(kMsgWriteError); // only if an override of RaiseError returned
+}
+
 void TUnBase::TestBlock(const uint8_t* Buffer, int64_t Count, int CrcMode) {
     if (Count <= 0) return;
     if (TestWriteProc)

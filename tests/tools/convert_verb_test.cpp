@@ -66,7 +66,8 @@ TEST(ConvertVerb, SpannedZipOnRemovableDisksConvertsToTgz) {
     PV_REQUIRE_PEER("zip");
     TempDir t;
     Files files;
-    for (int i = 0; i < 3; ++i) files["r" + std::to_string(i) + ".bin"] = randomBytes(300000, static_cast<uint32_t>(i));
+    for (int i = 0; i < 3; ++i)
+        files["r" + std::to_string(i) + ".bin"] = randomBytes(300000, static_cast<uint32_t>(i));
     writeFiles(t / "in", files);
     ASSERT_EQ(run("zip -q ../big.zip r0.bin r1.bin r2.bin", t / "in").status, 0);
     ScopedMedia media(t / "fl", "capacity=400000");
@@ -94,7 +95,8 @@ TEST(ConvertVerb, ErrorsNameTheEntry) {
     for (size_t i = 2000; i < 2100; ++i) bytes[i] ^= 0xA5; // inside the entry's data
     writeBytes(t / "bad.zip", bytes);
     const std::string bad = q((t / "bad.zip").string());
-    for (const std::string& args : {"convert " + bad + " " + q((t / "o.zip").string()) + " -to zip", "test " + bad}) {
+    for (const std::string& args :
+         {"convert " + bad + " " + q((t / "o.zip").string()) + " -to zip", "test " + bad}) {
         const RunResult r = aetoolRun(args, t / "in");
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(r.out.find("aetool: text.txt: "), std::string::npos) << r.out;

@@ -60,16 +60,21 @@ int cannotTake(int type, const std::string& archive, const std::string& doing) {
 
 void answerZipDisks(TZipCommon& c, const std::string& archive) {
     const std::string drive = std::filesystem::absolute(archive).parent_path().string();
-    auto insert = [drive](const std::string& disk) { return !disk.empty() && platform::insertMedium(drive, disk); };
+    auto insert = [drive](const std::string& disk) {
+        return !disk.empty() && platform::insertMedium(drive, disk);
+    };
     c.OnGetZipLastDisk = [drive, insert](TZipCommon&, bool& cancel) {
         int last = 0;
         for (const platform::Medium& m : platform::knownMedia(drive))
-            if (!m.name.empty() && m.name.find_first_not_of("0123456789") == std::string::npos && m.name.size() < 6)
+            if (!m.name.empty() && m.name.find_first_not_of("0123456789") == std::string::npos &&
+                m.name.size() < 6)
                 last = std::max(last, std::stoi(m.name));
         cancel = !insert(last > 0 ? std::to_string(last) : "");
     };
     c.OnGetZipFirstDisk = [insert](TZipCommon&, bool& cancel) { cancel = !insert("1"); };
-    c.OnGetZipNextDisk = [insert](TZipCommon&, const std::string& disk, bool& cancel) { cancel = !insert(disk); };
+    c.OnGetZipNextDisk = [insert](TZipCommon&, const std::string& disk, bool& cancel) {
+        cancel = !insert(disk);
+    };
 }
 
 static void printHelp() {

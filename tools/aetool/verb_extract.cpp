@@ -8,6 +8,7 @@
 // an entry failed or the extractor reported an error (its messages on stderr); 2 for bad usage
 // or an archive type that has no extractor yet. Next-volume requests are answered with the
 // standard volume names; an existing file is replaced only with -overwrite.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -79,10 +80,10 @@ int Finish(TUnBase& u, Outcome& o, const std::string& runError) {
     std::printf("total\t%d\t%d\t%d\n", o.entries, o.passed, o.failed);
     std::fflush(stdout);
     for (const std::string& e : o.errors) std::fprintf(stderr, "aetool: %s\n", aetool::Escape(e).c_str());
-    // An error that ended the run has been reported through OnError already.
-    const bool told =
-        !o.errors.empty() && o.errors.back().size() >= runError.size() &&
-        o.errors.back().compare(o.errors.back().size() - runError.size(), runError.size(), runError) == 0;
+    // An error that ended the run has been reported through OnError already (with its reason).
+    const bool told = std::any_of(o.errors.begin(), o.errors.end(), [&](const std::string& e) {
+        return e.find(runError) != std::string::npos;
+    });
     if (!runError.empty()) return told ? aetool::kFailed : aetool::failure(runError);
     if (!o.missingVolume.empty()) return aetool::failure("next volume not found: " + o.missingVolume);
     if (u.Cancel()) return aetool::failure("cancelled (a password may be needed: -password P)");
