@@ -5,8 +5,8 @@
 // entry of the integrity pass, as `aetool test` prints them:
 //   <name>\tok | <name>\tfailed
 //   total\t<entries>\t<passed>\t<failed>
-// Exit status 0 only when every phase succeeded; 1 when one failed (messages on stderr); 2 for
-// bad usage or a kind the engine cannot convert from or into yet.
+// Exit status 0 only when every phase succeeded; 1 when one failed (messages on stderr) or IN
+// is no archive the engine can extract; 2 for bad usage.
 #include <cstdio>
 #include <map>
 #include <memory>

@@ -5,9 +5,10 @@
 //   <name>\tok | <name>\tfailed | <name>\tskipped        (failed: the CRC check did not pass)
 //   total\t<entries>\t<passed>\t<failed>
 // Exit status 0 only when every entry handled passed its check and nothing went wrong; 1 when
-// an entry failed or the extractor reported an error (its messages on stderr); 2 for bad usage
-// or an archive type that has no extractor yet. Next-volume requests are answered with the
-// standard volume names; an existing file is replaced only with -overwrite.
+// an entry failed, the extractor reported an error (its messages on stderr), or the file is no
+// archive (or one too damaged to tell) or of a kind that is only listed; 2 for bad usage.
+// Next-volume requests are answered with the standard volume names, the disks of a zip spanned
+// over an emulated drive by their numbers; an existing file is replaced only with -overwrite.
 #include <algorithm>
 #include <cstdio>
 #include <string>
