@@ -18,8 +18,7 @@
 namespace {
 
 // Input types the converter has no extractor for, although some of them are listed.
-constexpr TArcTypes kRefusedInputs =
-    ArcBit(atAceExe) | ArcBit(atHa) | ArcBit(atJarExe) | ArcBit(atMsGZ) | ArcBit(atPak) | ArcBit(atPakExe);
+constexpr TArcTypes kRefusedInputs = ArcBit(atAceExe) | ArcBit(atHa) | ArcBit(atJarExe) | ArcBit(atMsGZ);
 
 struct TWriterRow {
     TOutArcType Out;
@@ -204,14 +203,20 @@ bool TArc2Arc::ExtractPhase() {
     };
     ex->OnActivate = [this](TZipCommon& Sender) { FireEvent(OnExtractActivate, Sender); };
     ex->OnDeactivate = [this](TZipCommon& Sender) { FireEvent(OnExtractDeactivate, Sender); };
-    ex->OnError = [this](TZipCommon& Sender, const std::string& FN, const std::string& MsgEx,
-                         const std::string& VolumeID, int ECode) {
+    ex->OnError = [this, &base](TZipCommon& Sender, const std::string& FN, const std::string& MsgEx,
+                                const std::string& VolumeID, int ECode) {
         FPhaseFailed = true;
-        FireEvent(OnError, Sender, FN, MsgEx, VolumeID, ECode);
+        // The private folder means nothing to the user: an entry is named as it is stored.
+        const bool inside = FN.size() > base.size() && FN.compare(0, base.size(), base) == 0;
+        FireEvent(OnError, Sender, inside ? FN.substr(base.size()) : FN, MsgEx, VolumeID, ECode);
     };
     ex->OnGetPassword = OnGetPassword;
     ex->OnNextVolume = OnNextVolume;
     ex->OnProgress = OnProgress;
+    // A zip spanned over removable disks is read disk by disk, each asked for in turn.
+    ex->OnGetZipFirstDisk = OnGetZipFirstDisk;
+    ex->OnGetZipNextDisk = OnGetZipNextDisk;
+    ex->OnGetZipLastDisk = OnGetZipLastDisk;
 
     struct Close {
         TArc2Arc& c;

@@ -1,6 +1,7 @@
 #include "aeBase.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 
@@ -385,6 +386,7 @@ void TReadWriteObj::UpdateCrc(int CrcMode, const uint8_t* Buffer, int64_t Count)
 int64_t TReadWriteObj::WriteBlock(int Handle, const uint8_t* Buffer, int CrcAfter, int64_t Count, int CrcMode,
                                   TStream* Stream) {
     if (Count < 0) Count = 0;
+    errno = 0; // what a short write leaves here says why
     auto put = [&](const uint8_t* p, int64_t n) -> int64_t {
         if (n <= 0) return 0;
         switch (WriteMode) {
@@ -409,15 +411,19 @@ int64_t TReadWriteObj::WriteBlock(int Handle, const uint8_t* Buffer, int CrcAfte
             // A lone line feed ends a run: the run, then CR LF.
             const int64_t run = i - runStart;
             const int64_t w = put(Buffer + runStart, run);
-            if (w != run || put(crlf, 2) != 2) throw E_RAISE(kMsgWriteError);
+            if (w != run || put(crlf, 2) != 2) ShortWrite(errno);
             accounted += run + 1;
             runStart = i + 1;
         }
     }
     accounted += put(Buffer + runStart, Count - runStart);
-    if (accounted != Count) throw E_RAISE(kMsgWriteError);
+    if (accounted != Count) ShortWrite(errno);
     if (CrcAfter == 1) UpdateCrc(CrcMode, Buffer, accounted);
     return accounted;
+}
+
+void TReadWriteObj::ShortWrite(int) {
+    throw E_RAISE(kMsgWriteError);
 }
 
 int64_t TReadWriteObj::WriteBlockEncrypted(int Handle, TStream* Stream, int CrcAfter, int64_t Count,

@@ -355,6 +355,10 @@ public:
     TRunContext& Ctx();
 
 protected:
+    // A write of WriteBlock came short (Err: the system's error number, 0 when none is known):
+    // raises E_RAISE 25136; an extractor reports it first, naming the file and the reason.
+    [[noreturn]] virtual void ShortWrite(int Err);
+
     std::unique_ptr<TRunContext> FRun;
 };
 

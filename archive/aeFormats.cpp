@@ -75,6 +75,26 @@ TSignature Special(uint32_t V, uint32_t Mask, TSignatureRank R, TArcType (*Decid
     return {V, Mask, atUnknown, atUnknown, R, Decide};
 }
 
+// The ARC family's start marks: 0x1A and a method. Inside a program only the methods the
+// self-extractors of the family begin with are taken (stored and folder records say nothing
+// there); at the start of a file every method of the row is, its header checked afterwards.
+std::vector<TSignature> ArcFamilySignatures(TArcType AtStart) {
+    std::vector<TSignature> v;
+    for (int m : ArcFamilyMethods(AtStart)) {
+        TArcType inProgram = atUnknown;
+        if (m == 2 || m == aehdr::kArcFolder) inProgram = atUnsupported;
+        if (m == 8 || m == 9) inProgram = atArcExe;
+        if (m == 10 || m == 11) inProgram = atPakExe;
+        v.push_back(
+            FirstWord(static_cast<uint16_t>(aehdr::kArcMark | m << 8), inProgram, AtStart, srWeakFirstWord));
+    }
+    if (AtStart == atArc) {
+        v.push_back(Special(0x92B7, 0xFFFF, srWeakFirstWord, ArcFixedSfxSignature));
+        v.push_back(Special(0xDFB7, 0xFFFF, srWeakFirstWord, ArcFixedSfxSignature));
+    }
+    return v;
+}
+
 std::vector<TFormatRow> MakeRows() {
     std::vector<TFormatRow> r;
     auto add = [&](TFormatRow row) { r.push_back(std::move(row)); };
@@ -201,26 +221,25 @@ std::vector<TFormatRow> MakeRows() {
          .Signatures = {FirstWord(0x4148, atUnsupported, atHa)}, // "HA"
          .NewWalk = NewHaWalk,
          .MethodName = HaMethods});
-    // The ARC family's first byte 0x1A could be an LHA header's size, so "-l" goes first.
+    // The ARC family's first byte 0x1A could be an LHA header's size, so "-l" goes first. Any
+    // method of the family is taken at the start of a file, and its header is checked there.
     add({.Name = "arc",
          .Types = ArcBit(atArc) | ArcBit(atArcExe),
          .Extracts = kAllTypes,
          .Tests = kAllTypes,
-         .Signatures = {FirstWord(0x021A, atUnsupported, atArc, srWeakFirstWord),
-                        FirstWord(0x1E1A, atUnsupported, atArc, srWeakFirstWord),
-                        FirstWord(0x081A, atArcExe, atArc, srWeakFirstWord),
-                        FirstWord(0x091A, atArcExe, atArc, srWeakFirstWord),
-                        Special(0x92B7, 0xFFFF, srWeakFirstWord, ArcFixedSfxSignature),
-                        Special(0xDFB7, 0xFFFF, srWeakFirstWord, ArcFixedSfxSignature)},
+         .Signatures = ArcFamilySignatures(atArc),
+         .DetectSteps = {{doPlainAnswer, ArcHeaderStep}},
          .NewWalk = NewArcWalk,
          .MethodName = ArcMethods,
          .NewExtractor = NewUn<TUnARC>});
     add({.Name = "pak",
          .Types = ArcBit(atPak) | ArcBit(atPakExe),
-         .Signatures = {FirstWord(0x0A1A, atPakExe, atPak, srWeakFirstWord),
-                        FirstWord(0x0B1A, atPakExe, atPak, srWeakFirstWord)},
+         .Extracts = kAllTypes,
+         .Tests = kAllTypes,
+         .Signatures = ArcFamilySignatures(atPak),
          .NewWalk = NewArcWalk,
-         .MethodName = PakMethods});
+         .MethodName = PakMethods,
+         .NewExtractor = NewUn<TUnARC>});
     add({.Name = "bh",
          .Types = ArcBit(atBh) | ArcBit(atBhExe),
          .Extracts = kAllTypes,

@@ -145,10 +145,13 @@ TBeginResult TUnBase::BeginFile(std::string& StoredName, bool& Exists, TDateTime
     if (extract && WritesFiles()) FireEvent(OnRenameCompressedFile, *this, name);
     if (Cancel()) return TBeginResult::brCancel;
     if (!extract) return TBeginResult::brSkip;
-    if (WritesFiles())
+    if (WritesFiles()) {
         FileName = name;
-    else
+    } else {
+        // Nothing is written under the output path: what is said about this entry names it.
         StoredName = name;
+        FileName = name;
+    }
     return TBeginResult::brExtract;
 }
 
@@ -286,6 +289,12 @@ bool TUnBase::CopyStored(int Source, TStream* SourceStream, int Dest, TStream* D
         if (Cancel()) return false;
     }
     return true;
+}
+
+void TUnBase::ShortWrite(int Err) {
+    // A write that wrote nothing without an error is a full device all the same.
+    RaiseError(FileName, std::strerror(Err ? Err : ENOSPC), "0", kMsgWriteError);
+    throw E_RAISE(kMsgWriteError); // only if an override of RaiseError returned
 }
 
 void TUnBase::TestBlock(const uint8_t* Buffer, int64_t Count, int CrcMode) {

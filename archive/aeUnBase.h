@@ -205,6 +205,9 @@ protected:
     int64_t OutputFileTime(uint32_t DosDate) const;
     // Why the last output could not be made, for OutputFailed.
     std::string FOutputError;
+    // A write to an entry's output came short: reported with the file and the reason ("No
+    // space left on device"), then raised.
+    [[noreturn]] void ShortWrite(int Err) override;
 
 private:
     int Run(uint8_t Mode);

@@ -177,8 +177,9 @@ bool DecodeZipEntry(TUnBase& Ex, int& InHandle, TStream* InStream, int OutHandle
             }
         }
     } catch (const E_RAISE& e) {
-        // A write that failed (25136) or a cancel while writing ends this entry only.
-        Ex.ReportError(OutName, "", "0", e.ECode);
+        // A write that failed (25136, reported with its reason already) or a cancel while
+        // writing ends this entry only.
+        if (e.ECode != 25136) Ex.ReportError(OutName, "", "0", e.ECode);
         ok = false;
     }
     if (!ok) Ex.Ctx().Crc32Value = ~Entry.Crc32 ^ 1u; // so that the entry's CRC check fails

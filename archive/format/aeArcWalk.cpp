@@ -35,9 +35,7 @@ int64_t TArcWalk::Step(TArcLister& L, int64_t offset) {
     auto h = aehdr::parseArcHeader(b);
     if (!h) L.Corrupt(b.size() < 2 || b[0] == aehdr::kArcMark ? kMsgReadError : kMsgBadFileHeader);
     if (h->type == aehdr::kArcEnd) return -1;
-    const bool isArc = L.ArcType() == atArc || L.ArcType() == atArcExe;
     if (h->type == aehdr::kArcFolderEnd) {
-        if (!isArc) return -1;
         if (!FFolders.empty()) FFolders.pop_back();
         return offset + 2;
     }
@@ -51,7 +49,7 @@ int64_t TArcWalk::Step(TArcLister& L, int64_t offset) {
     e.TypeByte = h->type;
     e.Date = L.DosDateToDateTime(h->dosDateTime);
     e.Offset = offset;
-    if (isArc && h->type == aehdr::kArcFolder) {
+    if (h->type == aehdr::kArcFolder) {
         // A folder record: its "data" is the folder's own entries, which follow at once.
         if (FFolders.size() >= 256) L.Corrupt(kMsgBadFileHeader);
         FFolders.push_back(L.DecodeName(h->name));
@@ -103,6 +101,41 @@ std::string PakMethods(const TZipCommon&, int Code, uint32_t) {
                            {10, "Crushed"},
                            {11, "Distill"}},
                           kUnsupportedMethod);
+}
+
+std::vector<int> ArcFamilyMethods(TArcType Type) {
+    if (Type == atPak) return {10, 11};
+    std::vector<int> v;
+    for (int m = 1; m <= 9; ++m) v.push_back(m);
+    for (int m = 20; m <= aehdr::kArcFolderEnd; ++m) v.push_back(m);
+    return v;
+}
+
+bool ArcHeaderStep(TArcDetector& D) {
+    if (D.ArcType != atArc && D.ArcType != atPak) return false;
+    const auto at = static_cast<int64_t>(D.LeadingZeros());
+    uint8_t b[aehdr::ArcHeader::kSize];
+    const int method = D.ReadAt(at, b, 2) ? b[1] : -1;
+    bool plausible = false;
+    if (method == aehdr::kArcFolderEnd) {
+        // Closes a folder: only another header can follow.
+        plausible = D.ReadAt(at + 2, b, 1) && b[0] == aehdr::kArcMark;
+    } else if (method > 0) {
+        const int64_t length = method == 1 ? aehdr::ArcHeader::kOldSize : aehdr::ArcHeader::kSize;
+        if (D.ReadAt(at, b, length)) {
+            const auto h = aehdr::parseArcHeader(Bytes(b, b + length));
+            const uint8_t* name = b + 2;
+            const uint8_t* end = std::find(name, name + 13, 0);
+            plausible = h && end != name + 13 && end != name &&
+                        std::none_of(name, end, [](uint8_t c) { return c < 0x20; }) &&
+                        static_cast<int64_t>(h->packedSize) <= D.ArchiveSize - at - length;
+        }
+    }
+    if (plausible)
+        D.ArcStart = at + 1;
+    else
+        D.ArcType = atUnknown;
+    return false; // a mark further in may still tell otherwise
 }
 
 TArcType ArcFixedSfxSignature(TArcDetector& D, int) {

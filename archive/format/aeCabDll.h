@@ -90,7 +90,8 @@ struct TFdiNotification {
     uint16_t setID;
     uint16_t iCabinet;
     uint16_t iFolder;
-    int fdie; // next cabinet: why it is asked for
+    int fdie; // next cabinet: why it is asked for; close file info: non-zero (an FDI error)
+              // when the file's data could not be decoded: that file failed, the copy goes on
 };
 
 struct TFdiCabinetInfo {

@@ -108,6 +108,10 @@ TCabinetFileHandler* gHandler = nullptr;
 ECabinetError::ECabinetError(int Code, int Type)
     : ErrorCode(Code), ErrorType(Type), FMessage(Text(Code, Type)) {}
 
+std::string CabinetReadReason(int Code) {
+    return ReasonOf(Code, false);
+}
+
 void RaiseCabinetError(const TCabErf& Erf, bool Writing) {
     ECabinetError e(Erf.erfOper, Erf.erfType);
     e.Reason = ReasonOf(Erf.erfOper, Writing);

@@ -28,6 +28,8 @@ private:
 
 // Raises ECabinetError from an error record (code and type as filled in by the library).
 [[noreturn]] void RaiseCabinetError(const TCabErf& Erf, bool Writing);
+// What an FDI error code means ("the cabinet is damaged", ...); empty for an unknown one.
+std::string CabinetReadReason(int Code);
 
 // The file operations the library's callbacks are served with. Every operation reports a
 // system error number through Error (0 = none); a handle is -1 when nothing was opened.

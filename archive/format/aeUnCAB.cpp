@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 
+#include "archive/aeHeaders.h"
 #include "archive/aeMsgs.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
@@ -156,7 +157,14 @@ void TUnCAB::ExtractArchive(int&, TStream*) {
         gRun.Current = this;
         Ctx().Crc32Value = 0xFFFFFFFF;
         EnsureContext();
-        if (platform::fileExists(FArchiveFile) && !IsCabinet(FArchiveFile)) return;
+        if (platform::fileExists(FArchiveFile) && !IsCabinet(FArchiveFile)) {
+            // Too short for a cabinet's header, or not one at all: a failure, never an empty success.
+            const int64_t size = platform::fileSize(FArchiveFile);
+            ReportError(FArchiveFile, "", "0",
+                        size < static_cast<int64_t>(aehdr::CabHeader::kFixedSize) ? kMsgReadError
+                                                                                  : kMsgBadFileHeader);
+            return;
+        }
         std::set<std::string> seen{Canonical(name)};
         Copy(name, true);
         while (!name.empty()) {
@@ -266,8 +274,10 @@ uint32_t TUnCAB::WriteData(const void* Buffer, uint32_t Count) {
 
 TCabHandle TUnCAB::CloseFileInfo(TFdiNotification& N) {
     const std::string name = EntryName(N.psz1, N.attribs);
-    const bool extracted = gRun.Action == 2;
     const std::string fn = WriteMode == 0 || WriteMode == 2 ? FOutName : name;
+    // A file whose data the library could not decode fails alone; the copy goes on.
+    if (gRun.Action == 2 && N.fdie != 0) ReportError(fn, CabinetReadReason(N.fdie), "0", kMsgReadError);
+    const bool extracted = gRun.Action == 2 && N.fdie == 0;
     const uint32_t dos = (uint32_t{N.date} << 16) | N.time;
     // Read-only, hidden, system and archive bits; the others have no meaning for a file here.
     const uint32_t attr = N.attribs & 0x27;

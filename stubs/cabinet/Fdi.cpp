@@ -189,6 +189,22 @@ bool ReadFileRecords(FdiContext& c, const std::string& path, aehdr::CabHeader& h
     return true;
 }
 
+// Whether two files of one folder claim the same bytes of it: every such file would be
+// decoded from the same data again and again (a small cabinet could write without end).
+bool FilesOverlap(std::vector<aehdr::CabFile> files) {
+    std::sort(files.begin(), files.end(), [](const aehdr::CabFile& a, const aehdr::CabFile& b) {
+        return a.folderIndex != b.folderIndex ? a.folderIndex < b.folderIndex
+                                              : a.folderOffset < b.folderOffset;
+    });
+    for (size_t i = 1; i < files.size(); ++i) {
+        const aehdr::CabFile &a = files[i - 1], &b = files[i];
+        if (a.folderIndex == b.folderIndex && a.size > 0 && b.size > 0 &&
+            uint64_t{a.folderOffset} + a.size > b.folderOffset)
+            return true;
+    }
+    return false;
+}
+
 // Fixed-size, zero-terminated copy into a notification buffer.
 void CopyName(char* dest, const std::string& s) {
     std::strncpy(dest, s.c_str(), 255);
@@ -252,6 +268,10 @@ int DoCopy(FdiContext& c, const std::string& cabName, const std::string& cabPath
             Fail(c.erf, fdiErrCorruptCabinet);
             return 0;
         }
+    if (FilesOverlap(records)) {
+        Fail(c.erf, fdiErrCorruptCabinet);
+        return 0;
+    }
 
     char buf1[256], buf2[256], buf3[256];
     TFdiNotification n{};
@@ -280,6 +300,14 @@ int DoCopy(FdiContext& c, const std::string& cabName, const std::string& cabPath
     std::vector<aehdr::CabFile> lastRecords = records;
     std::string lastPath = cabPath;
 
+    // Where decoding failed: the folder and the offset in it of the file that could not be
+    // decoded. The decoder cannot step over damage in a folder's stream (a file after it would
+    // come out shifted or wrong), so later files of that folder fail with it.
+    struct Damage {
+        int error = fdiErrNone;
+        uint16_t folder = 0;
+        uint32_t offset = 0;
+    } damage;
     bool appended = false;
     for (size_t i = 0; i < files.size(); ++i) {
         const aehdr::CabFile& rec = records[i];
@@ -353,12 +381,24 @@ int DoCopy(FdiContext& c, const std::string& cabName, const std::string& cabPath
         }
         c.outHandle = hf;
         c.writeFailed = false;
-        const int err = d->extract(d, files[i], kOutputName);
-        if (err != MSPACK_ERR_OK) {
-            Fail(c.erf, c.writeFailed ? fdiErrTargetFile : FdiErrorOf(err), err);
-            return 0;
+        int failed = fdiErrNone;
+        if (damage.error != fdiErrNone && rec.folderIndex == damage.folder &&
+            uint64_t{rec.folderOffset} + rec.size > damage.offset) {
+            failed = damage.error; // behind the damage in the same stream
+        } else if (const int err = d->extract(d, files[i], kOutputName); err != MSPACK_ERR_OK) {
+            // An output that cannot be written, or memory running out, ends the copy; damaged
+            // data fail this file (and those behind it in its folder) only.
+            if (c.writeFailed || err == MSPACK_ERR_WRITE || err == MSPACK_ERR_NOMEMORY) {
+                Fail(c.erf, c.writeFailed ? fdiErrTargetFile : FdiErrorOf(err), err);
+                return 0;
+            }
+            failed = FdiErrorOf(err);
+            if (damage.error == fdiErrNone || rec.folderIndex != damage.folder ||
+                rec.folderOffset < damage.offset)
+                damage = {failed, rec.folderIndex, rec.folderOffset};
         }
         reset();
+        n.fdie = failed;
         CopyName(buf1, rec.name);
         n.hf = hf;
         n.date = date;

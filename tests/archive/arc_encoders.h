@@ -199,9 +199,30 @@ inline Bytes crunch(const Bytes& in, bool newHash) {
     return out;
 }
 
-// The packed form of `data` for an ARC method (1 to 7).
+// Dynamic crunch and squash streams of literal codes only: every byte is one 9-bit code, least
+// significant bit first. Valid while the codes stay 9 bits wide (fewer than 250 bytes).
+inline Bytes literalLzw(const Bytes& in) {
+    Bytes out;
+    unsigned long bits = 0;
+    int have = 0;
+    for (std::uint8_t b : in) {
+        bits |= static_cast<unsigned long>(b) << have;
+        for (have += 9; have >= 8; have -= 8, bits >>= 8) out.push_back(static_cast<std::uint8_t>(bits));
+    }
+    if (have > 0) out.push_back(static_cast<std::uint8_t>(bits));
+    return out;
+}
+
+// The packed form of `data` for an ARC method (1 to 7; 8 and 9 for short data only).
 inline Bytes pack(int method, const Bytes& data) {
     switch (method) {
+    case 8: {
+        Bytes out = literalLzw(rlePack(data));
+        out.insert(out.begin(), 12); // the code width
+        return out;
+    }
+    case 9:
+        return literalLzw(data);
     case 3:
         return rlePack(data);
     case 4:

@@ -319,10 +319,10 @@ struct Fixture {
 };
 
 TEST(ConvertRules, RefusedInputTypesAndUnknownInput) {
-    for (TArcType type : {atAceExe, atHa, atJarExe, atMsGZ, atPak, atPakExe, atUnknown})
+    for (TArcType type : {atAceExe, atHa, atJarExe, atMsGZ, atUnknown})
         EXPECT_EQ(TArc2Arc::NewExtractor(type), nullptr) << ArcTypeIdent(type);
-    for (TArcType type :
-         {atZip, atZipExe, atZipMV, atJar, atArj, atLha, atArc, atTar, atGZip, atUue, atBh, atZoo})
+    for (TArcType type : {atZip, atZipExe, atZipMV, atJar, atArj, atLha, atArc, atPak, atPakExe, atTar,
+                          atGZip, atUue, atBh, atZoo})
         EXPECT_NE(TArc2Arc::NewExtractor(type), nullptr) << ArcTypeIdent(type);
 
     Fixture f;

@@ -40,9 +40,8 @@ TEST(AeMainTables, TypeSets) {
         EXPECT_TRUE(InArcTypes(UnknownArcTypes, t));
         EXPECT_FALSE(InArcTypes(ExtractableArcTypes, t));
     }
-    for (TArcType t : {atHa, atJarExe, atMsGZ, atPak, atPakExe})
-        EXPECT_FALSE(InArcTypes(ExtractableArcTypes, t));
-    for (TArcType t : {atZip, atZoo, atUue, atCab, atACE, atTar})
+    for (TArcType t : {atHa, atJarExe, atMsGZ}) EXPECT_FALSE(InArcTypes(ExtractableArcTypes, t));
+    for (TArcType t : {atZip, atZoo, atUue, atCab, atACE, atTar, atPak, atPakExe})
         EXPECT_TRUE(InArcTypes(ExtractableArcTypes, t));
     EXPECT_TRUE(InArcTypes(WritableArcTypes, atUue));
     EXPECT_FALSE(InArcTypes(WritableArcTypes, atArj));

@@ -232,9 +232,9 @@ TEST(ZipCheckPasswords, EncryptedZipPassesWithThePasswordTypedInAndKeepsIt) {
 }
 
 TEST(ZipCheckRefusals, TypesWithoutATesterAndAMissingOnStatus) {
-    for (TArcType t : {atAceExe, atJarExe, atZipMV, atHa, atPak, atMsGZ, atUnknown, atNA})
+    for (TArcType t : {atAceExe, atJarExe, atZipMV, atHa, atMsGZ, atUnknown, atNA})
         EXPECT_FALSE(TZipCheck::Handles(t)) << ArcTypeIdent(t);
-    for (TArcType t : {atZip, atZipExe, atJar, atArj, atLha, atLzh, atArc, atTar, atGZip, atBh, atZoo})
+    for (TArcType t : {atZip, atZipExe, atJar, atArj, atLha, atLzh, atArc, atPak, atTar, atGZip, atBh, atZoo})
         EXPECT_TRUE(TZipCheck::Handles(t)) << ArcTypeIdent(t);
 
     TempDir t;

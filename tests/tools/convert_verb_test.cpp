@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "env.h"
+#include "samples.h"
 #include "testutil.h"
 
 using namespace pvtest;
@@ -56,6 +58,50 @@ TEST(ConvertVerb, ConvertsReplacesAddsAndFails) {
     for (const std::string& usage :
          {"convert " + a + " x.zip", "convert " + a + " x.zip -to rar", "convert " + a})
         EXPECT_EQ(aetoolRun(usage).status, 2) << usage;
+}
+
+// A zip spanned over the disks of an emulated removable drive converts, each disk asked for
+// in turn, and the result is a tar.gz that tar reads.
+TEST(ConvertVerb, SpannedZipOnRemovableDisksConvertsToTgz) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    Files files;
+    for (int i = 0; i < 3; ++i)
+        files["r" + std::to_string(i) + ".bin"] = randomBytes(300000, static_cast<uint32_t>(i));
+    writeFiles(t / "in", files);
+    ASSERT_EQ(run("zip -q ../big.zip r0.bin r1.bin r2.bin", t / "in").status, 0);
+    ScopedMedia media(t / "fl", "capacity=400000");
+    const std::string set = q((t / "fl" / "big.zip").string());
+    RunResult r = aetoolRun("zip-span " + q((t / "big.zip").string()) + " " + set + " -size 400000");
+    ASSERT_EQ(r.status, 0) << r.out;
+    r = aetoolRun("convert " + set + " " + q((t / "out.tgz").string()) + " -to tgz");
+    EXPECT_EQ(r.status, 0) << r.out;
+    r = run("tar -tzf " + q((t / "out.tgz").string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "r0.bin\nr1.bin\nr2.bin\n");
+    fs::create_directories(t / "in2");
+    ASSERT_EQ(run("tar -xzf out.tgz -C in2", t.path()).status, 0);
+    for (const auto& [name, data] : files) EXPECT_EQ(readBytes(t / "in2" / name), data) << name;
+}
+
+// What goes wrong in an entry is said of the entry: never of the private folder of a convert,
+// nor of an output path that a test never writes.
+TEST(ConvertVerb, ErrorsNameTheEntry) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    writeFile(t / "in" / "text.txt", sampleText(200000, 5));
+    ASSERT_EQ(run("zip -q ../a.zip text.txt", t / "in").status, 0);
+    std::vector<uint8_t> bytes = readBytes(t / "a.zip");
+    for (size_t i = 2000; i < 2100; ++i) bytes[i] ^= 0xA5; // inside the entry's data
+    writeBytes(t / "bad.zip", bytes);
+    const std::string bad = q((t / "bad.zip").string());
+    for (const std::string& args :
+         {"convert " + bad + " " + q((t / "o.zip").string()) + " -to zip", "test " + bad}) {
+        const RunResult r = aetoolRun(args, t / "in");
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("aetool: text.txt: "), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("/text.txt"), std::string::npos) << r.out;
+    }
 }
 
 } // namespace

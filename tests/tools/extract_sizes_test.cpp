@@ -116,3 +116,52 @@ TEST_F(ExtractSizes, ArjMethodsOneToFour) {
 }
 
 } // namespace
+
+namespace {
+
+// A tmpfs of 2 MB mounted for the scope (root only; otherwise the test is skipped).
+struct TinyDevice {
+    fs::path dir;
+    bool mounted = false;
+    explicit TinyDevice(const fs::path& d) : dir(d) {
+        fs::create_directories(dir);
+        mounted = run("mount -t tmpfs -o size=2m tmpfs " + q(dir.string()) + " 2>&1").status == 0;
+    }
+    ~TinyDevice() {
+        if (mounted) run("umount " + q(dir.string()));
+    }
+};
+
+// A file larger than the device: every extractor says why the write failed and of which
+// file, fails the entry and leaves nothing of it.
+TEST(ExtractVerb, AFullDeviceIsSaidSoNamingTheFile) {
+    TempDir t;
+    TinyDevice tiny(t / "tiny");
+    if (!tiny.mounted) GTEST_SKIP() << "mounting a tmpfs needs root";
+    writeBytes(t / "in" / "big.bin", randomBytes(3000000, 8));
+    struct Maker {
+        const char* archive;
+        const char* peer;
+        std::string command;
+    };
+    const std::string tool = q(aetool().string());
+    const Maker makers[] = {
+        {"big.zip", "zip", "zip -q -0 ../big.zip big.bin"}, {"big.tar", "tar", "tar cf ../big.tar big.bin"},
+        {"big.arc", "arc", "arc a ../big.arc big.bin"},     {"big.cab", "gcab", "gcab -c ../big.cab big.bin"},
+        {"big.arj", "arj", "arj a -y ../big.arj big.bin"},  {"big.bh", "", tool + " add ../big.bh big.bin"},
+    };
+    for (const Maker& m : makers) {
+        SCOPED_TRACE(m.archive);
+        if (*m.peer && !havePeer(m.peer)) continue;
+        ASSERT_EQ(run(m.command, t / "in").status, 0);
+        const fs::path out = tiny.dir / "out";
+        const RunResult r = run(tool + " extract " + q((t / m.archive).string()) + " " + q(out.string()));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("big.bin: Error writing to file (No space left on device)"), std::string::npos)
+            << r.out;
+        EXPECT_FALSE(fs::exists(out / "big.bin"));
+        fs::remove_all(out);
+    }
+}
+
+} // namespace

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+class TZipCommon;
+
 namespace aetool {
 
 // Exit statuses shared by every verb.
@@ -46,6 +48,13 @@ std::string Escape(std::string_view s);
 int usageError(const std::string& msg);
 // Prints "aetool: <msg>" to stderr and returns kFailed.
 int failure(const std::string& msg);
+// Refuses `archive` of detected type `type` (an ordinal of TArcType) that the verb cannot
+// take: not an archive at all (or too damaged to tell), or a kind the engine only lists.
+// `doing` is "extracted", "tested", "converted" or "written". Returns kFailed.
+int cannotTake(int type, const std::string& archive, const std::string& doing);
+// Answers the disk requests of a zip spanned over an emulated removable drive (the one that
+// holds `archive`): the last disk is the highest-numbered one known, the others by number.
+void answerZipDisks(TZipCommon& c, const std::string& archive);
 
 } // namespace aetool
 

@@ -1,5 +1,12 @@
 #include "tools/aetool/aetool.h"
 
+#include "archive/aeBase.h"
+#include "archive/aeMain.h"
+#include "platform/volumes.h"
+
+#include <algorithm>
+#include <filesystem>
+
 #include <cstdio>
 #include <iostream>
 
@@ -41,6 +48,33 @@ int usageError(const std::string& msg) {
 int failure(const std::string& msg) {
     std::cerr << "aetool: " << Escape(msg) << "\n";
     return kFailed;
+}
+
+int cannotTake(int type, const std::string& archive, const std::string& doing) {
+    const auto t = static_cast<TArcType>(type);
+    if (InArcTypes(UnknownArcTypes, t)) return failure("not an archive, or damaged: " + archive);
+    std::string kind(ArcTypeName(t));
+    while (!kind.empty() && (kind.back() == ' ' || kind.back() == '\t')) kind.pop_back();
+    return failure(kind + " archives cannot be " + doing + ": " + archive);
+}
+
+void answerZipDisks(TZipCommon& c, const std::string& archive) {
+    const std::string drive = std::filesystem::absolute(archive).parent_path().string();
+    auto insert = [drive](const std::string& disk) {
+        return !disk.empty() && platform::insertMedium(drive, disk);
+    };
+    c.OnGetZipLastDisk = [drive, insert](TZipCommon&, bool& cancel) {
+        int last = 0;
+        for (const platform::Medium& m : platform::knownMedia(drive))
+            if (!m.name.empty() && m.name.find_first_not_of("0123456789") == std::string::npos &&
+                m.name.size() < 6)
+                last = std::max(last, std::stoi(m.name));
+        cancel = !insert(last > 0 ? std::to_string(last) : "");
+    };
+    c.OnGetZipFirstDisk = [insert](TZipCommon&, bool& cancel) { cancel = !insert("1"); };
+    c.OnGetZipNextDisk = [insert](TZipCommon&, const std::string& disk, bool& cancel) {
+        cancel = !insert(disk);
+    };
 }
 
 static void printHelp() {

@@ -69,12 +69,13 @@ std::string Lower(std::string s) {
 }
 
 // The row for -type, else by the archive's extension, else by its detected type.
-const WriterRow* FindWriter(const aetool::Args& a, const std::string& archive, bool detect,
-                            std::string& why) {
+// Without a row: `why` says why, or `detected` holds the type of an archive no writer takes.
+const WriterRow* FindWriter(const aetool::Args& a, const std::string& archive, bool detect, std::string& why,
+                            int& detected) {
     if (a.has("type")) {
         for (const WriterRow& r : Writers())
             if (a.get("type") == r.type) return &r;
-        why = "writing " + a.get("type") + " archives is not supported yet";
+        why = "cannot write " + a.get("type") + " archives";
         return nullptr;
     }
     const std::string name = Lower(archive);
@@ -86,7 +87,7 @@ const WriterRow* FindWriter(const aetool::Args& a, const std::string& archive, b
         for (const WriterRow& r : Writers())
             for (TArcType d : r.detected)
                 if (t == d) return &r;
-        why = "writing " + std::string(ArcTypeIdent(t)) + " archives is not supported yet";
+        detected = t;
         return nullptr;
     }
     why = "cannot tell the archive type of " + archive + " (use -type)";
@@ -147,7 +148,8 @@ int RunAdd(const aetool::Args& a) {
             return aetool::usageError(usage);
     std::string archive = a.positional[0];
     std::string why;
-    const WriterRow* row = FindWriter(a, archive, false, why);
+    int detected = -1;
+    const WriterRow* row = FindWriter(a, archive, false, why, detected);
     if (!row) return aetool::usageError(why);
     if (row->outputFolder && archive.back() != '/') archive += '/';
 
@@ -227,7 +229,9 @@ int RunDelete(const aetool::Args& a) {
         if (opt != "type") return aetool::usageError(usage);
     const std::string& archive = a.positional[0];
     std::string why;
-    const WriterRow* row = FindWriter(a, archive, true, why);
+    int detected = -1;
+    const WriterRow* row = FindWriter(a, archive, true, why, detected);
+    if (!row && detected >= 0) return aetool::cannotTake(detected, archive, "written");
     if (!row) return aetool::usageError(why);
     std::unique_ptr<TCompBase> w = MakeWriter(*row);
     Outcome o;

@@ -5,8 +5,8 @@
 // entry of the integrity pass, as `aetool test` prints them:
 //   <name>\tok | <name>\tfailed
 //   total\t<entries>\t<passed>\t<failed>
-// Exit status 0 only when every phase succeeded; 1 when one failed (messages on stderr); 2 for
-// bad usage or a kind the engine cannot convert from or into yet.
+// Exit status 0 only when every phase succeeded; 1 when one failed (messages on stderr) or IN
+// is no archive the engine can extract; 2 for bad usage.
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -43,15 +43,14 @@ int Run(const aetool::Args& a) {
     const std::string& in = a.positional[0];
     const std::string& out = a.positional[1];
 
-    const TDetectResult d = DetectFile(in);
-    if (d.ArcType == atFileOpenErr) return aetool::failure("cannot open " + in);
-    if (!TArc2Arc::NewExtractor(d.ArcType))
-        return aetool::usageError("converting " + std::string(ArcTypeIdent(d.ArcType)) +
-                                  " archives is not supported yet");
     if (!TArc2Arc::NewWriter(kind->second))
-        return aetool::usageError("writing " + a.get("to") + " archives is not supported yet");
-
+        return aetool::usageError("cannot write " + a.get("to") + " archives");
+    // Detected as the converter sees it: on a removable drive, a spanned zip is told by its disk.
     TArc2Arc c;
+    c.SetArchiveFile(in);
+    if (c.ArcType() == atFileOpenErr) return aetool::failure("cannot open " + in);
+    if (!TArc2Arc::NewExtractor(c.ArcType())) return aetool::cannotTake(c.ArcType(), in, "converted");
+    aetool::answerZipDisks(c, in);
     std::string records;
     std::vector<std::string> errors;
     int entries = 0, passed = 0, failed = 0;
@@ -83,7 +82,6 @@ int Run(const aetool::Args& a) {
     c.OnNextVolume = [](TZipCommon&, std::string&, const std::string&, bool fileExists, bool& cancel) {
         cancel = !fileExists;
     };
-    c.SetArchiveFile(in);
     c.OutArchiveFile = out;
     c.OutArcType = kind->second;
     c.OutArcMethod = a.has("add") ? amAddToArc : amCreateNew;

@@ -5,9 +5,11 @@
 //   <name>\tok | <name>\tfailed | <name>\tskipped        (failed: the CRC check did not pass)
 //   total\t<entries>\t<passed>\t<failed>
 // Exit status 0 only when every entry handled passed its check and nothing went wrong; 1 when
-// an entry failed or the extractor reported an error (its messages on stderr); 2 for bad usage
-// or an archive type that has no extractor yet. Next-volume requests are answered with the
-// standard volume names; an existing file is replaced only with -overwrite.
+// an entry failed, the extractor reported an error (its messages on stderr), or the file is no
+// archive (or one too damaged to tell) or of a kind that is only listed; 2 for bad usage.
+// Next-volume requests are answered with the standard volume names, the disks of a zip spanned
+// over an emulated drive by their numbers; an existing file is replaced only with -overwrite.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -82,10 +84,10 @@ int Finish(TUnBase& u, Outcome& o, const std::string& runError) {
     std::printf("total\t%d\t%d\t%d\n", o.entries, o.passed, o.failed);
     std::fflush(stdout);
     for (const std::string& e : o.errors) std::fprintf(stderr, "aetool: %s\n", aetool::Escape(e).c_str());
-    // An error that ended the run has been reported through OnError already.
-    const bool told =
-        !o.errors.empty() && o.errors.back().size() >= runError.size() &&
-        o.errors.back().compare(o.errors.back().size() - runError.size(), runError.size(), runError) == 0;
+    // An error that ended the run has been reported through OnError already (with its reason).
+    const bool told = std::any_of(o.errors.begin(), o.errors.end(), [&](const std::string& e) {
+        return e.find(runError) != std::string::npos;
+    });
     if (!runError.empty()) return told ? aetool::kFailed : aetool::failure(runError);
     if (!o.missingVolume.empty()) return aetool::failure("next volume not found: " + o.missingVolume);
     if (u.Cancel()) return aetool::failure("cancelled (a password may be needed: -password P)");
@@ -103,21 +105,20 @@ int Run(const aetool::Args& a, bool test) {
         if (opt != "password" && (test || opt != "overwrite")) return aetool::usageError(usage);
 
     const std::string& archive = a.positional[0];
-    const TDetectResult d = DetectFile(archive);
-    if (d.ArcType == atFileOpenErr) return aetool::failure("cannot open " + archive);
+    // Detected as a component sees it: on a removable drive, a spanned zip is told by its disk.
+    TZipCommon d;
+    d.SetArchiveFile(archive);
+    const TArcType type = d.ArcType();
+    if (type == atFileOpenErr) return aetool::failure("cannot open " + archive);
     // A test runs through the tester, which makes the extractor of the type itself.
     std::unique_ptr<TUnBase> u;
     if (!test)
-        u = CreateExtractor(d.ArcType);
-    else if (TZipCheck::Handles(d.ArcType))
+        u = CreateExtractor(type);
+    else if (TZipCheck::Handles(type))
         u = std::make_unique<TZipCheck>();
     else
-        u = CreateExtractor(d.ArcType); // a kind the tester does not take (uue): its own test run
-    if (!u) {
-        std::string name(ArcTypeIdent(d.ArcType));
-        return aetool::usageError((test ? "testing " : "extracting ") + name +
-                                  " archives is not supported yet");
-    }
+        u = CreateExtractor(type); // a kind the tester does not take (uue): its own test run
+    if (!u) return aetool::cannotTake(type, archive, test ? "tested" : "extracted");
     std::string dir;
     if (!test) {
         dir = a.positional[1];
@@ -125,6 +126,7 @@ int Run(const aetool::Args& a, bool test) {
     }
     Outcome o;
     Wire(*u, o, a, dir);
+    aetool::answerZipDisks(*u, archive);
     auto* check = dynamic_cast<TZipCheck*>(u.get());
     if (check) {
         check->TZipCommon::OnEnd = nullptr;

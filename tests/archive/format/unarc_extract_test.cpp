@@ -9,6 +9,7 @@
 #include "archive/format/aeSqueeze.h"
 #include "archive/format/aeUnARC.h"
 #include "extract_outcome.h"
+#include "lister_util.h"
 #include "samples.h"
 #include "testutil.h"
 
@@ -138,6 +139,124 @@ TEST(UnArcFolders, PakFolderRecordsPlaceEntriesInTheirFolders) {
     EXPECT_EQ(filesIn(t / "out"),
               (std::vector<std::string>{"SUB/DEEP/deep.txt", "SUB/in.txt", "after.txt", "first.txt"}));
     EXPECT_EQ(readBytes(t / "out" / "SUB" / "in.txt"), runText(40000, 7));
+}
+
+// Whatever method the first entry has, the file is taken as ARC, listed and extracted: arc
+// itself packs, squeezes or crunches its first file as that file's bytes suit.
+class ArcFirstMethod : public ::testing::TestWithParam<int> {};
+
+TEST_P(ArcFirstMethod, IsDetectedListedAndExtracted) {
+    const int m = GetParam();
+    TempDir t;
+    const std::string s = "first entry, method " + std::to_string(m) + ": aaaaaaaa \x90 bbb";
+    const Bytes first(s.begin(), s.end());
+    // The peers themselves take some methods only after a stored first entry.
+    arcenc::Archive checked;
+    checked.entry(2, "second.txt", {'2'});
+    checked.entry(m, "first.txt", first);
+    writeBytes(t / "checked.arc", checked.finish());
+    expectPeerAccepts(t / "checked.arc");
+    if (HasFatalFailure() || IsSkipped()) return;
+    arcenc::Archive a;
+    a.entry(m, "first.txt", first);
+    a.entry(2, "second.txt", {'2'});
+    writeBytes(t / "x.arc", a.finish());
+
+    EXPECT_EQ(DetectFile((t / "x.arc").string()).ArcType, atArc);
+    const listertest::Listing l = listertest::listArchive((t / "x.arc").string());
+    ASSERT_TRUE(l.ok);
+    ASSERT_EQ(l.entries.size(), 2u);
+    EXPECT_EQ(l.entries[0].name, "first.txt");
+    EXPECT_EQ(l.entries[0].method, m);
+    const ExtractOutcome x = runArc(t / "x.arc", t / "out");
+    EXPECT_FALSE(x.failed());
+    EXPECT_EQ(readBytes(t / "out" / "first.txt"), first);
+    EXPECT_EQ(readBytes(t / "out" / "second.txt"), Bytes{'2'});
+}
+
+INSTANTIATE_TEST_SUITE_P(ArcFirstMethods, ArcFirstMethod, ::testing::Range(1, 10),
+                         [](const auto& c) { return "m" + std::to_string(c.param); });
+
+// Squeezed first: bytes of a few frequent values with no repeats for a crunch to find.
+TEST(UnArcPeer, ArcMadeArchiveWithASqueezedFirstFile) {
+    PV_REQUIRE_PEER("arc");
+    TempDir t;
+    Bytes skewed;
+    uint32_t x = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1103515245 + 12345;
+        const uint32_t r = x >> 16;
+        skewed.push_back(static_cast<uint8_t>(r % 64 ? r % 4 : r));
+    }
+    writeBytes(t / "in" / "sq.bin", skewed);
+    writeFile(t / "in" / "t.txt", sampleText(20000, 3));
+    ASSERT_EQ(run("arc a ../x.arc sq.bin t.txt", t / "in").status, 0);
+    const RunResult v = run("arc v x.arc", t.path());
+    ASSERT_NE(v.out.find("Squeezed"), std::string::npos) << v.out;
+
+    EXPECT_EQ(DetectFile((t / "x.arc").string()).ArcType, atArc);
+    EXPECT_EQ(listertest::listArchive((t / "x.arc").string()).entries.size(), 2u);
+    const ExtractOutcome x1 = runArc(t / "x.arc", t / "out");
+    EXPECT_FALSE(x1.failed());
+    EXPECT_EQ(readBytes(t / "out" / "sq.bin"), skewed);
+}
+
+// A file that only starts like an ARC header is not one.
+TEST(ArcDetection, ImplausibleFirstHeadersAreUnknown) {
+    TempDir t;
+    auto detect = [&](Bytes b) {
+        writeBytes(t / "x.bin", b);
+        return DetectFile((t / "x.bin").string()).ArcType;
+    };
+    arcenc::Archive good;
+    good.entry(4, "a.txt", runText(300, 1));
+    const Bytes base = good.finish();
+    EXPECT_EQ(detect(base), atArc);
+    Bytes noZero = base; // a name of 13 letters has no end
+    std::fill(noZero.begin() + 2, noZero.begin() + 15, 'A');
+    EXPECT_EQ(detect(noZero), atUnknown);
+    Bytes control = base; // a name holding control bytes
+    control[3] = 0x01;
+    EXPECT_EQ(detect(control), atUnknown);
+    Bytes tooLong = base; // data past the end of the file
+    tooLong[18] = 0x7F;
+    EXPECT_EQ(detect(tooLong), atUnknown);
+    Bytes method12 = base;
+    method12[1] = 12;
+    EXPECT_EQ(detect(method12), atUnknown);
+}
+
+// PAK: the ARC methods and the folder records as in ARC; its own methods fail their entry.
+TEST(UnArcFolders, PakArchiveExtractsItsStoredEntriesUnderTheirFolders) {
+    TempDir t;
+    arcenc::Archive a;
+    a.entry(10, "crush.txt", {'c', 'c'}, {'?', '?'});
+    a.folder("SUB");
+    a.entry(2, "in.txt", {'i', 'n'});
+    a.folder("DEEP");
+    a.entry(2, "deep.txt", {'d'});
+    a.entry(11, "dist.txt", {'d', 'd'}, {'?'});
+    a.folderEnd();
+    a.folderEnd();
+    a.entry(3, "after.txt", runText(3000, 2));
+    writeBytes(t / "x.pak", a.finish());
+
+    EXPECT_EQ(DetectFile((t / "x.pak").string()).ArcType, atPak);
+    std::vector<std::string> listed;
+    for (const auto& e : listertest::listArchive((t / "x.pak").string()).entries) listed.push_back(e.name);
+    EXPECT_EQ(listed, (std::vector<std::string>{"crush.txt", "SUB/", "SUB/in.txt", "SUB/DEEP/",
+                                                "SUB/DEEP/deep.txt", "SUB/DEEP/dist.txt", "after.txt"}));
+    for (bool test : {false, true}) {
+        SCOPED_TRACE(test ? "test" : "extract");
+        const ExtractOutcome x = runArc(t / "x.pak", t / (test ? "tested" : "out"), test);
+        EXPECT_EQ(x.raised, 0);
+        EXPECT_EQ(std::count(x.errors.begin(), x.errors.end(), 25326), 2);
+        EXPECT_EQ(x.passed(), 3);
+        EXPECT_EQ(x.ends.size(), 5u);
+    }
+    EXPECT_EQ(filesIn(t / "out"), (std::vector<std::string>{"SUB/DEEP/deep.txt", "SUB/in.txt", "after.txt"}));
+    EXPECT_EQ(readBytes(t / "out" / "after.txt"), runText(3000, 2));
+    EXPECT_FALSE(fs::exists(t / "tested"));
 }
 
 // ---- decoders on their own ----

@@ -308,6 +308,87 @@ TEST(UnCabDamage, DamagedCabinetsReportTheLibraryErrorAndKeepNoPartialFile) {
     }
 }
 
+// A file that is not a whole cabinet fails, extracting and testing, with a message.
+TEST(UnCabDamage, ACabinetCutInItsHeaderFailsWithAMessage) {
+    TempDir t;
+    std::vector<uint8_t> cab = HandCabinet("", "", 0, {{"one.bin", 3, 0, 0}}, {{Whole(bytesOf("abc"))}});
+    cab.resize(31);
+    writeBytes(t / "cut.cab", cab);
+    for (bool test : {false, true}) {
+        CabRun r;
+        Extract(r, t / "cut.cab", t / "out", {"*.*"}, nullptr, test);
+        EXPECT_TRUE(r.o.failed());
+        EXPECT_TRUE(r.o.hasError(25236)) << testing::PrintToString(r.messages);
+        EXPECT_FALSE(fs::exists(t / "out"));
+    }
+}
+
+// Files that claim the same bytes of a folder would write the folder again for each of them:
+// such a cabinet is refused whole before anything is written.
+TEST(UnCabDamage, FilesOverlappingInAFolderAreRefusedBeforeAnyWrite) {
+    TempDir t;
+    std::vector<HandBlock> blocks;
+    for (int i = 0; i < 4; ++i) blocks.push_back(Whole(std::vector<uint8_t>(32768, static_cast<uint8_t>(i))));
+    std::vector<HandFile> all;
+    for (int i = 0; i < 1100; ++i) all.push_back({"f" + std::to_string(i) + ".bin", 4 * 32768, 0, 0});
+    const std::vector<HandFile> partly = {{"a.bin", 10, 0, 0}, {"b.bin", 10, 5, 0}};
+    for (const auto& files : {all, partly}) {
+        writeBytes(t / "x.cab", HandCabinet("", "", 0, files, {blocks}));
+        for (bool test : {false, true}) {
+            CabRun r;
+            Extract(r, t / "x.cab", t / "out", {"*.*"}, nullptr, test);
+            EXPECT_TRUE(r.o.failed());
+            EXPECT_FALSE(r.o.errors.empty());
+            EXPECT_EQ(r.o.passed(), 0);
+            EXPECT_TRUE(r.begun.empty());
+            EXPECT_FALSE(fs::exists(t / "out"));
+        }
+    }
+}
+
+// A damaged file does not end the run: every file is reported, and those that pass are whole.
+TEST(UnCabDamage, EveryFileOfACabinetWithOneDamagedFileIsReported) {
+    PV_REQUIRE_PEER("gcab");
+    TempDir t;
+    Files files;
+    for (int i = 0; i < 4; ++i)
+        files["f" + std::to_string(i) + ".bin"] = randomBytes(70000, static_cast<uint32_t>(i));
+    writeFiles(t / "in", files);
+    ASSERT_EQ(run("gcab -c ../x.cab f0.bin f1.bin f2.bin f3.bin", t / "in").status, 0);
+    auto cab = readBytes(t / "x.cab");
+    for (size_t i = 100000; i < 100004; ++i) cab[i] ^= 0x5A; // inside f1.bin
+    writeBytes(t / "bad.cab", cab);
+    for (bool test : {false, true}) {
+        SCOPED_TRACE(test ? "test" : "extract");
+        CabRun r;
+        Extract(r, t / "bad.cab", t / "out", {"*.*"}, nullptr, test);
+        ASSERT_EQ(r.o.ends.size(), 4u);
+        for (const auto& [fn, pass] : r.o.ends) {
+            const std::string name = fs::path(fn).filename().string();
+            if (test) continue;
+            EXPECT_EQ(fs::exists(t / "out" / name), pass) << name;
+            if (pass) {
+                EXPECT_EQ(readBytes(t / "out" / name), files[name]) << name;
+            }
+        }
+        // The files behind the damage in the same folder cannot be decoded either (a reader
+        // that goes on decoding gives wrong data for them).
+        EXPECT_TRUE(r.o.ends[0].second);
+        for (size_t i = 1; i < 4; ++i) EXPECT_FALSE(r.o.ends[i].second) << i;
+    }
+    // A damaged first folder: the file of the second folder still comes out.
+    HandBlock shortBlock = Whole(bytesOf("0123456789"));
+    shortBlock.size = 20; // more than the block holds
+    writeBytes(t / "two.cab", HandCabinet("", "", 0, {{"a.bin", 20, 0, 0}, {"b.bin", 5, 0, 1}},
+                                          {{shortBlock}, {Whole(bytesOf("hello"))}}));
+    CabRun r;
+    Extract(r, t / "two.cab", t / "two");
+    EXPECT_EQ(r.o.ends.size(), 2u);
+    EXPECT_EQ(r.o.passed(), 1);
+    EXPECT_FALSE(fs::exists(t / "two" / "a.bin"));
+    EXPECT_EQ(readBytes(t / "two" / "b.bin"), bytesOf("hello"));
+}
+
 TEST(UnCabDamage, NamesNeverLeaveTheTargetFolder) {
     TempDir t;
     const auto data = bytesOf("abcdefghij");
