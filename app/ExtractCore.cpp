@@ -50,7 +50,7 @@ double fileDate(const std::string& path) {
 }
 
 std::string dateTimeToStr(double dt) {
-    return dt == 0 ? std::string() : FormatDateTime("dd.mm.yyyy hh:nn:ss", dt);
+    return dt == 0 ? std::string() : DisplayDateTime(dt);
 }
 
 int percent(int64_t done, int64_t total) {
@@ -244,6 +244,7 @@ void TMainCore::CloseStat() {
 }
 
 void TMainCore::StatCancelClick() {
+    FWriteCancelled = true;
     if (!StatForm.FileNames.empty() && FSpecialExtractRunning) {
         for (auto it = StatForm.FileNames.rbegin(); it != StatForm.FileNames.rend(); ++it)
             ::unlink(it->c_str());
@@ -639,5 +640,5 @@ bool TMainCore::IsExtRegistered(const std::string& ext) const {
 }
 
 std::string TMainCore::HexViewerProgram() const {
-    return FHexViewer.empty() ? FProgramFolder + "hexedit.exe" : FHexViewer;
+    return FHexViewer.empty() ? FProgramFolder + "hexedit" : FHexViewer;
 }
