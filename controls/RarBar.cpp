@@ -1,7 +1,9 @@
 #include "controls/RarBar.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -27,6 +29,12 @@ TRarBar::TRarBar(QWidget* parent) : QWidget(parent) {
     resize(60, 180);
 }
 
+QSize TRarBar::minimumSizeHint() const {
+    // Never so narrow that the percentage beside the column ("100 %") is cut.
+    const int text = FShowPercentage ? QFontMetrics(FFont).horizontalAdvance(QStringLiteral("100 %")) + 2 : 0;
+    return {std::max(35, 33 + text), 20};
+}
+
 void TRarBar::SetMin(int v) {
     FMin = v;
     repaint();
@@ -41,10 +49,12 @@ void TRarBar::SetProgress(int v) {
 }
 void TRarBar::SetShowPercentage(bool on) {
     FShowPercentage = on;
+    updateGeometry();
     repaint();
 }
 void TRarBar::SetGaugeFont(const QFont& f) {
     FFont = f;
+    updateGeometry();
     update();
 }
 

@@ -40,6 +40,7 @@ public:
 
     // The picture as painted, at the control's size.
     QImage Render() const;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
