@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "app/MainCore.h"
+#include "archive/aeMsgs.h"
 #include "platform/fileio.h"
 #include "platform/rename.h"
 #include "platform/trash.h"
@@ -132,6 +133,7 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
         FSpecialExtractRunning = false;
         StatForm.Header = "Adding...";
         StatChanged();
+        FWriteCancelled = false;
         int added = 0;
         try {
             added = FZip->Add(r);
@@ -147,8 +149,8 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
             EnableItems(
                 {.created = true, .opened = true, .zipTools = true, .archiveItems = true, .writable = true});
         }
-        SetPanel(0, std::to_string(added) + " " + "files(s) added");
-        if (FSpanExisting && added > 0) GoUserSpan();
+        ShowWriteResult(added, "files(s) added");
+        if (FSpanExisting && added > 0 && !FWriteCancelled) GoUserSpan();
         return added > 0;
     }
     if (FHandlerKind != hkLister) return false;
@@ -176,12 +178,20 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
     packer->SetDefaultDir(FolderPart(FAddFiles.front()));
     const int added = RunPacker(*packer, "Adding...");
     if (platform::fileExists(FArchiveFile)) OpenWithLister(FArchiveFile);
+    ShowWriteResult(added, "files(s) added");
     return added > 0;
+}
+
+void TMainCore::ShowWriteResult(int count, const char* doneText) {
+    EnsureStatusPanels();
+    SetPanel(0, FWriteCancelled ? AeMessageString(kMsgUserCanceled) : std::to_string(count) + " " + doneText);
 }
 
 int TMainCore::RunPacker(TPackerBackend& packer, const char* header) {
     // The progress window is up for the whole run, so that its Cancel reaches the packer.
     FRunningPacker = &packer;
+    FWriteCancelled = false;
+    SetPanel(0, header);
     struct Done {
         TPackerBackend*& running;
         ~Done() { running = nullptr; }
@@ -257,8 +267,10 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
     if (FAddFiles.empty()) return false;
     if (FHandlerKind == hkZipFront) {
         if (!FZip || FZip->ZipFileName().empty()) return false;
+        SetPanel(0, "Deleting...");
         StatForm.Header = "Deleting...";
         StatChanged();
+        FWriteCancelled = false;
         int deleted = 0;
         try {
             deleted = FZip->Delete(FAddFiles);
@@ -267,6 +279,7 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
         }
         if (StatForm.Visible) CloseStat();
         if (!AllEnabled) EnableAll();
+        ShowWriteResult(deleted, "file(s) deleted");
         return deleted > 0;
     }
     if (FHandlerKind != hkLister || !SelectPacker()) return false;
@@ -281,6 +294,7 @@ bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {
     packer->SetSwitch(TPackerBackend::psDelete);
     const int deleted = RunPacker(*packer, "Deleting...");
     OpenWithLister(FArchiveFile);
+    ShowWriteResult(deleted, "file(s) deleted");
     return deleted > 0;
 }
 

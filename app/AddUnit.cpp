@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -249,7 +250,9 @@ TAddForm::TAddForm(TMainCore& main, QWidget* parent, TPWordForm* pword, TUserSpa
     lvSource = new TShFilelistView(S1);
     lvSource->setObjectName("lvSource");
     lvSource->SetMask("*.*");
-    lvSource->TimeFormatStr = "HH:mm:ss";
+    // Dates as everywhere in the program: the locale's short date and time.
+    lvSource->DateFormat = df_Customize;
+    lvSource->TimeFormatStr = QLocale().timeFormat(QLocale::ShortFormat);
     lvSource->SetFileType(ftReadOnly | ftHidden | ftSystem | ftArchive | ftNormal);
     lvSource->SetDirTreeCombo(lsTree);
     lsTree->SetFileList(lvSource);
@@ -258,6 +261,8 @@ TAddForm::TAddForm(TMainCore& main, QWidget* parent, TPWordForm* pword, TUserSpa
     btnSelsrc->setObjectName("btnSelsrc");
     lSelAll = new QLabel("&Select all", S1);
     lSelAll->setObjectName("lSelAll");
+    lSelAll->setBuddy(btnSelsrc); // Alt+S; the "&" marks the key and is not shown
+    btnSelsrc->setToolTip("Select all");
     auto* sel = new QHBoxLayout;
     sel->addWidget(btnSelsrc);
     sel->addWidget(lSelAll);
@@ -373,15 +378,10 @@ TAddForm::TAddForm(TMainCore& main, QWidget* parent, TPWordForm* pword, TUserSpa
     outer->addLayout(buttons);
 
     connect(LevelUp, &QToolButton::clicked, this, [this] { lvSource->OneLevelUp(); });
-    connect(List, &QToolButton::clicked, this, [this] {
-        lvSource->header()->setVisible(false);
-        lvAddfiles->header()->setVisible(false);
-    });
-    connect(Report, &QToolButton::clicked, this, [this] {
-        lvSource->header()->setVisible(true);
-        lvAddfiles->header()->setVisible(true);
-    });
-    connect(Mask, &QLineEdit::textChanged, this, [this](const QString& t) { lvSource->SetMask(t.toStdString()); });
+    connect(List, &QToolButton::clicked, this, [this] { SetListView(true); });
+    connect(Report, &QToolButton::clicked, this, [this] { SetListView(false); });
+    connect(Mask, &QLineEdit::textChanged, this,
+            [this](const QString& t) { lvSource->SetMask(t.toStdString()); });
     connect(btnAddFiles, &QPushButton::clicked, this, &TAddForm::btnAddFilesClick);
     connect(btnRemoveFiles, &QPushButton::clicked, this, &TAddForm::btnRemoveFilesClick);
     connect(btnSelsrc, &QPushButton::clicked, this, [this] { lvSource->selectAll(); });
@@ -399,13 +399,19 @@ TAddForm::TAddForm(TMainCore& main, QWidget* parent, TPWordForm* pword, TUserSpa
     });
     connect(cbRelPath, &QCheckBox::clicked, this, [this] { Pair(cbRelPath, cbFullPath); });
     connect(cbFullPath, &QCheckBox::clicked, this, [this] { Pair(cbFullPath, cbRelPath); });
-    connect(cbArcListerRelPath, &QCheckBox::clicked, this, [this] { Pair(cbArcListerRelPath, cbArcListerFullPath); });
-    connect(cbArcListerFullPath, &QCheckBox::clicked, this, [this] { Pair(cbArcListerFullPath, cbArcListerRelPath); });
+    connect(cbArcListerRelPath, &QCheckBox::clicked, this,
+            [this] { Pair(cbArcListerRelPath, cbArcListerFullPath); });
+    connect(cbArcListerFullPath, &QCheckBox::clicked, this,
+            [this] { Pair(cbArcListerFullPath, cbArcListerRelPath); });
     connect(btnAdd, &QPushButton::clicked, this, &TAddForm::btnAddClick);
     connect(btnCancel, &QPushButton::clicked, this, &TAddForm::reject);
 
-    // The source list starts at home.
+    // Enter in the mask only applies the mask: no button of the pages is a default one.
+    for (QPushButton* b : {btnSelsrc, btnSeladd, btnAddFiles, btnRemoveFiles, btnExclude, btnPassword})
+        b->setAutoDefault(false);
+    // The source list starts at home, and the folder combo says so.
     lvSource->SetDirectory(platform::homeDir());
+    lsTree->OpenPath(platform::homeDir());
     resize(640, 420);
 }
 
@@ -425,6 +431,16 @@ void TAddForm::FormShow() {
     fill(cbSpan, rows.span, rows.spanRow);
     cbSpan->setEnabled(rows.spanEnabled);
     btnAdd->setText(QString::fromStdString(addcore::ActionCaption(cbAction->currentIndex())));
+}
+
+void TAddForm::SetListView(bool list) {
+    // "List" shows the names alone, "Report" every column with its header.
+    for (QTreeWidget* view : {static_cast<QTreeWidget*>(lvSource), lvAddfiles}) {
+        view->header()->setVisible(!list);
+        for (int c = 1; c < view->columnCount(); ++c) view->setColumnHidden(c, list);
+    }
+    List->setChecked(list);
+    Report->setChecked(!list);
 }
 
 int TAddForm::Page() const {

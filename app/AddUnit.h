@@ -59,7 +59,8 @@ void SetCompression(TMainCore& main, int packer, int row);
 bool AutoSpanAllowed(const std::string& archive);
 // OK of the add dialog: FCancelled, FAddAction, FAddFolderWildcard (rows widened),
 // FPackerSwitch and the compression fields.
-void Accept(TMainCore& main, bool zip, int packer, int actionRow, int levelRow, std::vector<std::string>& rows);
+void Accept(TMainCore& main, bool zip, int packer, int actionRow, int levelRow,
+            std::vector<std::string>& rows);
 
 } // namespace addcore
 
@@ -67,7 +68,8 @@ class TAddForm : public QDialog {
     Q_OBJECT
 public:
     // `pword` and `span`: the window's password and span dialogs (null: the buttons do nothing).
-    TAddForm(TMainCore& main, QWidget* parent = nullptr, TPWordForm* pword = nullptr, TUserSpanForm* span = nullptr);
+    TAddForm(TMainCore& main, QWidget* parent = nullptr, TPWordForm* pword = nullptr,
+             TUserSpanForm* span = nullptr);
 
     // Rebuilds the rows for the open archive and shows page one (every show).
     void FormShow();
@@ -78,6 +80,8 @@ public:
     // What the window's add command takes from the controls after OK.
     TMainCore::TAddChoice Choice() const;
     int Page() const;
+    // The two views of the file lists: names only ("List") or every column ("Report").
+    void SetListView(bool list);
 
     // Page one.
     QStackedWidget* Dialog = nullptr;

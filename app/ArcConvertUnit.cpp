@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/FileUtil.h"
 #include "app/MainCore.h"
@@ -161,7 +162,8 @@ TArcConvertForm::TArcConvertForm(TMainCore& main, QWidget* parent) : TSourceTarg
     lPhase = new QLabel(this);
     lPhase->setMinimumWidth(340);
     lPercent = new QLabel(this);
-    lPercent->setMinimumWidth(50);
+    // Room for the longest text the panel shows, "100% done", whatever the font.
+    lPercent->setMinimumWidth(std::max(50, lPercent->fontMetrics().horizontalAdvance("100% done") + 8));
     lPercent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sbProgress->addWidget(lPhase, 1);
     sbProgress->addPermanentWidget(lPercent);

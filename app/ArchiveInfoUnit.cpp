@@ -7,12 +7,12 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/ListFormat.h"
 #include "app/MainCore.h"
 #include "common/PathParts.h"
 #include "controls/RarBar.h"
@@ -46,7 +46,7 @@ std::vector<std::pair<std::string, std::string>> infocore::InfoRows(TMainCore& m
     return {{"Name:", pvcommon::FileNamePart(main.FArchiveFile)},
             {"Path:", pvcommon::FolderPart(main.FArchiveFile)},
             {"Archive type:", type},
-            {"Size:", std::to_string(size)},
+            {"Size:", DisplaySize(size)},
             {"File(s):", std::to_string(count)},
             {"Compression:", std::to_string(CompressionRatio(packed, size)) + " %"},
             {"Date/Time", dateText}};
@@ -86,16 +86,21 @@ TArchiveInfoForm::TArchiveInfoForm(TMainCore& main, QWidget* parent) : QDialog(p
 
 void TArchiveInfoForm::showEvent(QShowEvent* e) {
     const QDateTime modified = QFileInfo(QString::fromStdString(FMain.FArchiveFile)).lastModified();
-    const QLocale locale;
-    const std::string date = modified.isValid()
-                                 ? (locale.toString(modified.date(), QLocale::ShortFormat) + " " +
-                                    locale.toString(modified.time(), QLocale::LongFormat))
-                                       .toStdString()
-                                 : std::string();
+    const QDate d = modified.date();
+    const QTime t = modified.time();
+    const std::string date =
+        modified.isValid()
+            ? DisplayDateTime(EncodeListDate(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()))
+            : std::string();
     lvArcInfo->clear();
     for (const auto& [caption, value] : infocore::InfoRows(FMain, date))
         lvArcInfo->addTopLevelItem(
             new QTreeWidgetItem({QString::fromStdString(caption), QString::fromStdString(value)}));
+    // The values are never cut: the column takes its longest text and the list its columns.
+    lvArcInfo->resizeColumnToContents(1);
+    lvArcInfo->setColumnWidth(1, std::max(130, lvArcInfo->columnWidth(1) + 8));
+    lvArcInfo->setMinimumWidth(lvArcInfo->columnWidth(0) + lvArcInfo->columnWidth(1) +
+                               2 * lvArcInfo->frameWidth() + 4);
     const bool zip = FMain.FHandlerKind == hkZipFront;
     rbCompression->SetProgress(infocore::GaugeValue(infocore::CompressionRatio(
         zip ? FMain.FTotalPacked : FMain.FArchivePacked, zip ? FMain.FTotalSize : FMain.FArchiveSize)));

@@ -54,7 +54,7 @@ double fileDate(const std::string& path) {
 }
 
 std::string dateTimeToStr(double dt) {
-    return dt == 0 ? std::string() : FormatDateTime("dd.mm.yyyy hh:nn:ss", dt);
+    return dt == 0 ? std::string() : DisplayDateTime(dt);
 }
 
 int percent(int64_t done, int64_t total) {
@@ -334,6 +334,7 @@ void TMainCore::CloseStat() {
 }
 
 void TMainCore::StatCancelClick() {
+    FWriteCancelled = true;
     if (!StatForm.FileNames.empty() && FSpecialExtractRunning) {
         for (auto it = StatForm.FileNames.rbegin(); it != StatForm.FileNames.rend(); ++it)
             ::unlink(it->c_str());
@@ -726,5 +727,5 @@ bool TMainCore::IsExtRegistered(const std::string& ext) const {
 }
 
 std::string TMainCore::HexViewerProgram() const {
-    return FHexViewer.empty() ? FProgramFolder + "hexedit.exe" : FHexViewer;
+    return FHexViewer.empty() ? FProgramFolder + "hexedit" : FHexViewer;
 }

@@ -165,3 +165,17 @@ std::string FormatDateTime(const std::string& pattern, double dt) {
     }
     return out;
 }
+
+TDisplayFormats& DisplayFormats() {
+    static TDisplayFormats formats;
+    return formats;
+}
+
+std::string DisplaySize(int64_t number) {
+    return FormatThousands(number, 3, DisplayFormats().thousandSep);
+}
+
+std::string DisplayDateTime(double dt) {
+    const TDisplayFormats& f = DisplayFormats();
+    return f.dateTime ? f.dateTime(dt) : FormatDateTime("dd.mm.yyyy  hh:nn", dt);
+}

@@ -2,6 +2,7 @@
 // the rounding the list uses for its kilobyte totals.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Digits grouped from the right by `group` with `sep` (1234567 -> "1.234.567").
@@ -30,3 +31,16 @@ double DosDateTimeToDateTime(uint16_t dosDate, uint16_t dosTime);
 // Formats with the patterns d, dd, m, mm, yy, yyyy, h, hh, n, nn, s, ss; "mm" straight after
 // an hour stands for minutes. Other characters are copied.
 std::string FormatDateTime(const std::string& pattern, double dt);
+
+// The one way the window shows a size and a date: in the user's locale, which the program
+// puts in force when its window is made (UseLocaleFormats, LocaleDate.h). Until then, and in
+// the core's own tests, "." groups the thousands and dates read "dd.mm.yyyy  hh:nn".
+struct TDisplayFormats {
+    std::string thousandSep = ".";
+    // A TDateTime as the short date, two spaces and the short time.
+    std::function<std::string(double)> dateTime;
+};
+TDisplayFormats& DisplayFormats();
+// A size with its thousands grouped ("104,857,600" in an English locale).
+std::string DisplaySize(int64_t number);
+std::string DisplayDateTime(double dt);

@@ -12,3 +12,11 @@ std::string LocaleShortDateTime(const QLocale& locale, double dt) {
     const QString time = locale.toString(QTime(h, mi, s), QLocale::ShortFormat);
     return (date + QStringLiteral("  ") + time).toStdString();
 }
+
+void UseLocaleFormats(const QLocale& locale) {
+    TDisplayFormats& f = DisplayFormats();
+    // A locale that groups no digits still gets them grouped, by a blank.
+    const QString sep = locale.groupSeparator();
+    f.thousandSep = sep.isEmpty() ? std::string(" ") : sep.toStdString();
+    f.dateTime = [locale](double dt) { return LocaleShortDateTime(locale, dt); };
+}

@@ -655,7 +655,7 @@ std::string zipCaption(const std::string& name) {
     return name.substr(0, 1) + LowerAscii(name.substr(1));
 }
 
-TListRow makeRow(const TListEntry& e, const std::string& caption, const std::string& date, int crcDigits) {
+TListRow makeRow(const TListEntry& e, const std::string& caption, int crcDigits) {
     TListRow r;
     r.StoredName = e.FileName;
     r.Caption = caption;
@@ -663,14 +663,20 @@ TListRow makeRow(const TListEntry& e, const std::string& caption, const std::str
     r.Packed = e.PackedSize;
     r.Date = e.FileDate;
     r.Path = FolderPart(e.FileName);
+    // A folder entry ("docs/sub/") shows the folder's own name in the folder that holds it.
+    if (caption.empty() && !r.Path.empty()) {
+        const std::string folder = r.Path.substr(0, r.Path.size() - 1);
+        r.Caption = FileNamePart(folder);
+        r.Path = FolderPart(folder);
+    }
     r.CRC = e.FileCRC;
     r.Attr = e.FileAttr;
-    r.SortName = LowerAscii(caption);
+    r.SortName = LowerAscii(r.Caption);
     r.SortPath = LowerAscii(r.Path);
-    r.SubItems[0] = FormatThousands(e.UnpackedSize, 3, ".");
-    r.SubItems[1] = FormatThousands(e.PackedSize, 3, ".");
+    r.SubItems[0] = DisplaySize(e.UnpackedSize);
+    r.SubItems[1] = DisplaySize(e.PackedSize);
     r.SubItems[2] = FormatRatio(e.PackedSize, e.UnpackedSize);
-    r.SubItems[3] = date;
+    r.SubItems[3] = DisplayDateTime(e.FileDate);
     r.SubItems[4] = r.Path;
     r.SubItems[5] = IntToHexPad(crcDigits == 4 ? (e.FileCRC & 0xFFFF) : e.FileCRC, crcDigits);
     r.SubItems[6] = FormatAttributes(e.FileAttr);
@@ -678,10 +684,6 @@ TListRow makeRow(const TListEntry& e, const std::string& caption, const std::str
 }
 
 } // namespace
-
-std::string TMainCore::ZipDateText(double dt) const {
-    return FormatDateTime(ShortDateFormat + "  " + ShortTimeFormat, dt);
-}
 
 void TMainCore::GridAdd() {
     FTotalSize = FTotalPacked = 0;
@@ -697,7 +699,7 @@ void TMainCore::GridAdd() {
             SetupSeparatorWidth = 95;
             FInstallerRow = int(Rows.size());
         }
-        TListRow r = makeRow(e, zipCaption(name), ZipDateText(e.FileDate), 8);
+        TListRow r = makeRow(e, zipCaption(name), 8);
         r.Order = int(Rows.size());
         Rows.push_back(std::move(r));
         FTotalSize += e.UnpackedSize;
@@ -937,8 +939,7 @@ void TMainCore::pvArcListerActivate() {
 void TMainCore::pvArcListerRead(const TListEntry& e) {
     if (FMultiExtRunning) return;
     TListerTypeInfo info = FLister ? FLister->TypeInfo() : TListerTypeInfo{};
-    TListRow r = makeRow(e, FileNamePart(e.FileName), FormatDateTime("dd mm yy  hh:mm", e.FileDate),
-                         info.Cabinet ? 0 : info.CrcDigits);
+    TListRow r = makeRow(e, FileNamePart(e.FileName), info.Cabinet ? 0 : info.CrcDigits);
     r.Order = int(Rows.size());
     Rows.push_back(std::move(r));
 }

@@ -212,7 +212,7 @@ public:
     int64_t FCurrentFileSize = 0, FCurrentFileDone = 0, FBatchSize = 0, FBatchDone = 0;
     // Files extracted for viewing; deleted when the archive closes and at shut-down.
     std::vector<std::string> ViewList;
-    // The hex viewer program ([Settings] HexViewer); "" = "hexedit.exe" in the program folder.
+    // The hex viewer program ([Settings] HexViewer); "" = "hexedit" in the program folder.
     std::string FHexViewer;
 
     // The progress window and the overwrite question, alive as long as the window.
@@ -240,9 +240,6 @@ public:
     int CheckedSortItem = -1; // 0..5 "by Name".."by Path", -1 none
     std::string ExtractToCaption = "Extract to <\\zfname>";
     std::string ExtractHereCaption = "Extract to <\\>";
-    // Date patterns of zip rows where no locale formats them (the core without a window).
-    std::string ShortDateFormat = "dd.mm.yyyy";
-    std::string ShortTimeFormat = "hh:mm";
 
     TZipBackend* ZipFront() { return FZip.get(); }
     TListerBackend* ArcLister() { return FLister.get(); }
@@ -507,7 +504,6 @@ protected:
     virtual void ShowPasswordDialog();
     // The date column of a zip row: the short date, two spaces, the short time. The window
     // takes both formats from the user's locale; the bare core uses the patterns above.
-    virtual std::string ZipDateText(double dt) const;
     // Gives every row the selected state `wanted` says; the window does it through its
     // selection model, which reports back row by row through ZipListSelectItem.
     virtual void ApplySelection(const std::vector<bool>& wanted);
@@ -575,6 +571,11 @@ private:
     TPackerBackend* FRunningPacker = nullptr;
     // Runs `packer` as the window's add or delete with the progress window up; the count.
     int RunPacker(TPackerBackend& packer, const char* header);
+    // The progress window's Cancel was clicked during the running add or delete.
+    bool FWriteCancelled = false;
+    // What an add or delete says when it is over: the count with `doneText`, or that the
+    // user cancelled it.
+    void ShowWriteResult(int count, const char* doneText);
     std::string FPrivateTemp;
     // The running extraction: where it writes, the first error, the count that passed.
     struct TExtractRun {

@@ -183,6 +183,14 @@ void TMainForm::BuildToolbar() {
         FAlignActions[i] = a;
     }
     FAlignActions[0]->setChecked(true);
+    // The toolbar may have been dragged to another dock since: the checks say where it is now.
+    connect(FToolbarPopup, &QMenu::aboutToShow, this, [this] { SyncAlignChecks(); });
+}
+
+void TMainForm::SyncAlignChecks() {
+    const TDockPosition order[4] = {dpTop, dpLeft, dpRight, dpBottom};
+    TDockPv* now = FToolbar->DockedTo();
+    for (int i = 0; i < 4; ++i) FAlignActions[i]->setChecked(now && now == FDocks[order[i]]);
 }
 
 // Loading: the dock named in the settings; an empty name floats it; any other name leaves it
@@ -194,10 +202,7 @@ void TMainForm::ApplyToolbarSettings() {
     } else if (TDockPv* d = DockNamed(FToolbarDocked)) {
         FToolbar->SetDockedTo(d);
     }
-    // The align items show the dock it is on.
-    const TDockPosition order[4] = {dpTop, dpLeft, dpRight, dpBottom};
-    TDockPv* now = FToolbar->DockedTo();
-    for (int i = 0; i < 4; ++i) FAlignActions[i]->setChecked(now && now == FDocks[order[i]]);
+    SyncAlignChecks();
 }
 
 // First show: a floating toolbar goes to [Toolbar] Left, Top, pulled back onto the nearest

@@ -62,6 +62,7 @@ TMainForm::TMainForm(std::unique_ptr<TZipBackend> zip, std::unique_ptr<TListerBa
     : QMainWindow(nullptr), TMainCore(std::move(zip), std::move(lister)), FParams(std::move(params)) {
     MainForm = this;
     setObjectName("MainForm");
+    UseLocaleFormats(QLocale());
     BuildList();
     BuildMenus();
     BuildToolbar();
@@ -455,10 +456,6 @@ void TMainForm::mmiMultiExtractClick() {
 }
 
 // ---------------------------------------------------------------- mirroring the core
-
-std::string TMainForm::ZipDateText(double dt) const {
-    return LocaleShortDateTime(QLocale(), dt);
-}
 
 void TMainForm::ShowPasswordDialog() {
     if (FPWordForm)

@@ -132,7 +132,6 @@ protected:
     void StatChanged() override;
     TOverwriteAnswer AskOverwrite() override;
     void ShowPasswordDialog() override;
-    std::string ZipDateText(double dt) const override;
     void ApplySelection(const std::vector<bool>& wanted) override;
     void CloseMainWindow(int status) override;
     bool ExtractDialogRoad() override;
@@ -142,6 +141,8 @@ private:
     void BuildMenus();
     void BuildToolbar();
     void ApplyToolbarSettings();
+    // The popup's Align items checked for the dock the toolbar sits in.
+    void SyncAlignChecks();
     void PlaceToolbarAtShow();
     void SaveToolbarPlacement();
     void SyncToolbar();

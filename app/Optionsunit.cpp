@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -400,8 +401,10 @@ TOptionsForm::TOptionsForm(TMainCore& main, QWidget* parent)
     connect(btnExtSelAll, &QPushButton::clicked, this, [setAll] { setAll(true); });
     connect(btnExtSelNone, &QPushButton::clicked, this, [setAll] { setAll(false); });
     connect(DirSel1, &QToolButton::clicked, this, [this] { PickFolder(Start, Start->text().toStdString()); });
-    connect(DirSel3, &QToolButton::clicked, this, [this] { PickFolder(ExtDir, ExtDir->text().toStdString()); });
-    connect(btnDirSel3, &QToolButton::clicked, this, [this] { PickFolder(oeTemp, oeTemp->text().toStdString()); });
+    connect(DirSel3, &QToolButton::clicked, this,
+            [this] { PickFolder(ExtDir, ExtDir->text().toStdString()); });
+    connect(btnDirSel3, &QToolButton::clicked, this,
+            [this] { PickFolder(oeTemp, oeTemp->text().toStdString()); });
     connect(btnFavFolder, &QToolButton::clicked, this, [this] { PickFolder(oeFavFolder, FMain.FFavFolder); });
     connect(SelDir, &QToolButton::clicked, this, [this] {
         // Any file may be a program here.
@@ -410,6 +413,13 @@ TOptionsForm::TOptionsForm(TMainCore& main, QWidget* parent)
     });
     connect(OkBtn, &QPushButton::clicked, this, &TOptionsForm::OkBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TOptionsForm::reject);
+
+    // Every tab's caption whole: the dialog is as wide as its tabs, and should a font make
+    // them wider still than the screen allows, the tab bar scrolls.
+    pcPrefs->setElideMode(Qt::ElideNone);
+    pcPrefs->setUsesScrollButtons(true);
+    const QMargins m = outer->contentsMargins();
+    setMinimumWidth(pcPrefs->tabBar()->sizeHint().width() + m.left() + m.right() + 8);
 }
 
 void TOptionsForm::PickFolder(QLineEdit* edit, const std::string& start) {

@@ -13,3 +13,14 @@ median_seconds() { # REPS CMD...
 bench_line() { # NAME OURS REF UNIT
   printf 'BENCH %s ours=%s ref=%s unit=%s\n' "$1" "$2" "$3" "$4"
 }
+# Fills DIR (made anew) with copies of the corpus, copy1, copy2 ..., until it holds MB
+# megabytes or more.
+corpus_copies() { # DIR MB
+  local dir=$1 mb=$2 copies=0
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  while [ "$(du -sb "$dir" | cut -f1)" -lt $((mb * 1024 * 1024)) ]; do
+    copies=$((copies + 1))
+    cp -r "$corpus" "$dir/copy$copies"
+  done
+}

@@ -1,7 +1,9 @@
 #include "controls/RarBar.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
+#include <algorithm>
 #include <cmath>
 
 namespace {

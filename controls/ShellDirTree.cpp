@@ -44,20 +44,29 @@ int64_t filesBytes(const std::string& folder) {
 
 } // namespace
 
-TShDirTree::TShDirTree(QWidget* parent) : TShFolderTree(parent) {
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    FMenu = new QMenu(this);
-    FMenu->setObjectName("TShDirTreePopUp");
+TShDirTreePopUp::TShDirTreePopUp(QWidget* parent) : QMenu(parent) {
+    setObjectName("TShDirTreePopUp");
     auto add = [this](const char* text, const char* name, QStyle::StandardPixmap icon) {
-        QAction* a = FMenu->addAction(style()->standardIcon(icon), text);
-        a->setObjectName(name);
-        return a;
+        addAction(style()->standardIcon(icon), text)->setObjectName(name);
     };
     add("&New Folder", "AddNode", QStyle::SP_FileDialogNewFolder);
     add("&Rename Folder", "EditNode", QStyle::SP_FileDialogDetailedView);
     add("&Delete Folder", "DelNode", QStyle::SP_TrashIcon);
-    FMenu->addSeparator();
+    addSeparator();
     add("&Tree Size", "GetTreeSize", QStyle::SP_FileDialogInfoView);
+}
+
+void TShDirTreePopUp::EnableFor(int level) {
+    // A new folder and the tree size below the computer node; rename and delete for folders.
+    Item("AddNode")->setEnabled(level > 0);
+    Item("GetTreeSize")->setEnabled(level > 0);
+    Item("EditNode")->setEnabled(level > 1);
+    Item("DelNode")->setEnabled(level > 1);
+}
+
+TShDirTree::TShDirTree(QWidget* parent) : TShFolderTree(parent) {
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    FMenu = new TShDirTreePopUp(this);
     connect(FMenu, &QMenu::triggered, this, [this](QAction* a) {
         QTreeWidgetItem* node = currentItem();
         const QString name = a->objectName();
@@ -248,21 +257,17 @@ void TShDirTree::TreeSize(QTreeWidgetItem* node) {
 }
 
 QAction* TShDirTree::MenuItem(const QString& name) const {
-    return FMenu->findChild<QAction*>(name);
+    return FMenu->Item(name);
 }
 
 void TShDirTree::UpdateMenu() {
-    const int level = currentItem() ? Level(currentItem()) : -1;
-    MenuItem("AddNode")->setEnabled(level > 0);
-    MenuItem("GetTreeSize")->setEnabled(level > 0);
-    MenuItem("EditNode")->setEnabled(level > 1);
-    MenuItem("DelNode")->setEnabled(level > 1);
+    FMenu->EnableFor(currentItem() ? Level(currentItem()) : -1);
 }
 
 void TShDirTree::contextMenuEvent(QContextMenuEvent* e) {
     if (!FPopUpMenuEnabled) return;
     UpdateMenu();
-    FMenu->popup(e->globalPos() + QPoint(10, 10));
+    FMenu->PopUpAt(e->globalPos());
 }
 
 void TShDirTree::mousePressEvent(QMouseEvent* e) {

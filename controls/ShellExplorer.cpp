@@ -533,7 +533,7 @@ void TShDirTreeCombo::ShowNode(QTreeWidgetItem* node) {
     if (!node) return;
     FImage = node->icon(0);
     setText(node->text(0));
-    setTextMargins(FImage.isNull() ? 0 : 23 - 5, 0, Btn->width() + 4, 0);
+    PlaceButton();
     update();
 }
 
@@ -652,9 +652,14 @@ void TShDirTreeCombo::ResetTree() {
     ShowNode(Tree->topLevelItem(0));
 }
 
+namespace {
+// The node's image at the left of the combo, and the room the text keeps from it.
+constexpr int kImageLeft = 5, kImageSize = 16, kImageGap = 6;
+} // namespace
+
 void TShDirTreeCombo::PlaceButton() {
     Btn->setGeometry(width() - Btn->width() - 4, 2, Btn->width(), std::max(1, height() - 4));
-    setTextMargins(FImage.isNull() ? 0 : 18, 0, Btn->width() + 4, 0);
+    setTextMargins(FImage.isNull() ? 0 : kImageLeft + kImageSize + kImageGap - 4, 0, Btn->width() + 4, 0);
 }
 
 void TShDirTreeCombo::resizeEvent(QResizeEvent* e) {
@@ -666,6 +671,5 @@ void TShDirTreeCombo::paintEvent(QPaintEvent* e) {
     QLineEdit::paintEvent(e);
     if (FImage.isNull()) return;
     QPainter p(this);
-    const int size = 16;
-    p.drawPixmap(5, (height() - size) / 2, FImage.pixmap(size, size));
+    p.drawPixmap(kImageLeft, (height() - kImageSize) / 2, FImage.pixmap(kImageSize, kImageSize));
 }

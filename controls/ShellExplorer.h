@@ -5,6 +5,7 @@
 #pragma once
 #include <QIcon>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
@@ -187,7 +188,6 @@ private:
 
 // ---------------------------------------------------------------- the file list
 
-class QMenu;
 class TShDirTree;
 
 enum TShFileType : unsigned {
@@ -212,6 +212,23 @@ enum TDTFormat {
 };
 // The Qt date pattern of a format (the locale's short date for df_Customize).
 QString DateFormatPattern(TDTFormat format);
+
+// The file list's context menu (the popup menu of the desktop's explorer): "&Open",
+// "&View", "Se&nd To", "Cu&t", "&Copy", "&Paste", "&Rename", "&Delete", "&Attributes ...",
+// "&New Folder ...", its items named as the list's dispatcher knows them. The list enables
+// them for its selection before the menu pops up 10 pixels right and below the click.
+class TShFileListViewPopUp : public QMenu {
+    Q_OBJECT
+public:
+    explicit TShFileListViewPopUp(QWidget* parent = nullptr);
+    QAction* Item(const QString& name) const { return findChild<QAction*>(name); }
+    // The "Se&nd To" submenu, which the list fills.
+    QMenu* SendMenu() const { return FSendMenu; }
+    void PopUpAt(const QPoint& click) { popup(click + QPoint(10, 10)); }
+
+private:
+    QMenu* FSendMenu = nullptr;
+};
 
 // The contents of one folder, or the drives ("Drives"), in explorer style: sortable
 // columns, keys, an internal cut/copy/paste list that never touches the system
@@ -293,7 +310,7 @@ public:
 
     // The context menu, its items named as the dispatcher knows them, enabled for the
     // current selection by UpdateMenu (which runs before it pops up).
-    QMenu* PopupMenu() const { return FMenu; }
+    TShFileListViewPopUp* PopupMenu() const { return FMenu; }
     void UpdateMenu();
     QAction* MenuItem(const QString& name) const;
     // The Send To entries: "Any Folder ...", the two clipboard entries, then one per
@@ -332,7 +349,7 @@ private:
     int FSortColumn = 0;
     bool FDescending = false;
     QTreeWidgetItem* FEditing = nullptr;
-    QMenu* FMenu = nullptr;
+    TShFileListViewPopUp* FMenu = nullptr;
     QMenu* FSendMenu = nullptr;
     QPointer<TShDirTreeCombo> FCombo;
     QPointer<TShDirTree> FTree;
@@ -343,6 +360,20 @@ private:
 bool AskSendToFolder(QWidget* parent, std::string& folder);
 
 // ---------------------------------------------------------------- the stand-alone tree
+
+// The folder tree's context menu: "&New Folder", "&Rename Folder", "&Delete Folder",
+// "&Tree Size" (items "AddNode", "EditNode", "DelNode", "GetTreeSize"), each with its
+// picture. The tree enables them for its selected node before the menu pops up 10 pixels
+// right and below the click.
+class TShDirTreePopUp : public QMenu {
+    Q_OBJECT
+public:
+    explicit TShDirTreePopUp(QWidget* parent = nullptr);
+    QAction* Item(const QString& name) const { return findChild<QAction*>(name); }
+    // Enables the items for a node of this level (-1 none, 0 the computer, 1 a drive).
+    void EnableFor(int level);
+    void PopUpAt(const QPoint& click) { popup(click + QPoint(10, 10)); }
+};
 
 // A folder tree linked to a file list, with a context menu that makes, renames and
 // deletes folders and tells the size of a folder tree.
@@ -375,7 +406,7 @@ public:
     std::string TreeSizeText(QTreeWidgetItem* node);
     void TreeSize(QTreeWidgetItem* node);
 
-    QMenu* PopupMenu() const { return FMenu; }
+    TShDirTreePopUp* PopupMenu() const { return FMenu; }
     void UpdateMenu();
     QAction* MenuItem(const QString& name) const;
 
@@ -387,7 +418,7 @@ protected:
     void commitData(QWidget* editor) override;
 
 private:
-    QMenu* FMenu = nullptr;
+    TShDirTreePopUp* FMenu = nullptr;
     bool FPopUpMenuEnabled = true;
     bool FSkipRenameQuestion = false;
     bool FCommitting = false;

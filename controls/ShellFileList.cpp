@@ -135,6 +135,28 @@ QString DateFormatPattern(TDTFormat format) {
 
 // ================================================================ creation and links
 
+TShFileListViewPopUp::TShFileListViewPopUp(QWidget* parent) : QMenu(parent) {
+    setObjectName("TShFileListViewPopUp");
+    auto add = [this](const char* text, const char* name) { addAction(text)->setObjectName(name); };
+    add("&Open", "ItemOpen");
+    add("&View", "ItemView");
+    addSeparator();
+    FSendMenu = new QMenu("Se&nd To", this);
+    FSendMenu->menuAction()->setObjectName("SubMenuSend");
+    addMenu(FSendMenu);
+    addSeparator();
+    add("Cu&t", "ItemOpCut");
+    add("&Copy", "ItemOpCopy");
+    add("&Paste", "ItemOpPaste");
+    addSeparator();
+    add("&Rename", "ItemRename");
+    add("&Delete", "ItemDelete");
+    addSeparator();
+    add("&Attributes ...", "ItemFileAttr");
+    addSeparator();
+    add("&New Folder ...", "ItemFolder");
+}
+
 TShFilelistView::TShFilelistView(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(false);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -149,31 +171,11 @@ TShFilelistView::TShFilelistView(QWidget* parent) : QTreeWidget(parent) {
         FEditing = nullptr;
         RenameRow(row, spath(row->text(0)));
     });
-    FMenu = new QMenu(this);
-    FMenu->setObjectName("TShFileListViewPopUp");
-    auto add = [this](const char* text, const char* name) {
-        QAction* a = FMenu->addAction(text);
-        a->setObjectName(name);
-        connect(a, &QAction::triggered, this, [this, a] { MenuClick(a); });
-        return a;
-    };
-    add("&Open", "ItemOpen");
-    add("&View", "ItemView");
-    FMenu->addSeparator();
-    FSendMenu = new QMenu("Se&nd To", FMenu);
-    FSendMenu->menuAction()->setObjectName("SubMenuSend");
-    FMenu->addMenu(FSendMenu);
-    FMenu->addSeparator();
-    add("Cu&t", "ItemOpCut");
-    add("&Copy", "ItemOpCopy");
-    add("&Paste", "ItemOpPaste");
-    FMenu->addSeparator();
-    add("&Rename", "ItemRename");
-    add("&Delete", "ItemDelete");
-    FMenu->addSeparator();
-    add("&Attributes ...", "ItemFileAttr");
-    FMenu->addSeparator();
-    add("&New Folder ...", "ItemFolder");
+    FMenu = new TShFileListViewPopUp(this);
+    FSendMenu = FMenu->SendMenu();
+    for (QAction* a : FMenu->actions())
+        if (a->objectName().startsWith("Item"))
+            connect(a, &QAction::triggered, this, [this, a] { MenuClick(a); });
     FillSendTo();
     Refill();
 }
@@ -892,7 +894,7 @@ bool TShFilelistView::SendToEntry(const std::string& desktopFile) {
 // ================================================================ menu and keys
 
 QAction* TShFilelistView::MenuItem(const QString& name) const {
-    return FMenu->findChild<QAction*>(name);
+    return FMenu->Item(name);
 }
 
 void TShFilelistView::UpdateMenu() {
@@ -956,7 +958,7 @@ void TShFilelistView::MenuClick(QAction* item) {
 void TShFilelistView::contextMenuEvent(QContextMenuEvent* e) {
     if (!FPopUpMenuEnabled) return;
     UpdateMenu();
-    FMenu->popup(e->globalPos() + QPoint(10, 10));
+    FMenu->PopUpAt(e->globalPos());
 }
 
 void TShFilelistView::mouseDoubleClickEvent(QMouseEvent* e) {

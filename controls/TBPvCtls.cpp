@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -726,7 +727,15 @@ void TToolbarButtonPv::HotTimerTick() {
         if (gHotTimer) gHotTimer->stop();
         return;
     }
-    if (!b->underMouse()) b->MouseLeft();
+    if (!b->CursorOver()) b->MouseLeft();
+}
+
+bool TToolbarButtonPv::CursorOver() const {
+    // Where the cursor really is: a popup menu takes the mouse without the button hearing
+    // that it left, so the widget's own under-mouse mark can be stale. Under an open popup
+    // no button is hot.
+    return isVisible() && !QApplication::activePopupWidget() &&
+           rect().contains(mapFromGlobal(QCursor::pos()));
 }
 
 void TToolbarButtonPv::MouseEntered() {
@@ -927,7 +936,7 @@ void TToolbarButtonPv::Click() {
     FInClick = false;
     if (FState == bsDown) FState = FDown ? bsExclusive : bsUp;
     Redraw();
-    if (!underMouse()) MouseLeft();
+    if (!CursorOver()) MouseLeft();
 }
 
 void TToolbarButtonPv::changeEvent(QEvent* e) {

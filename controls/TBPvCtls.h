@@ -294,6 +294,7 @@ private:
     friend class TToolbarButtonPvActionLink;
     void MouseEntered();
     void MouseLeft();
+    bool CursorOver() const;
     void UpdateGroup();
     void Redraw();
     void StopRepeat();

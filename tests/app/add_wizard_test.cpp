@@ -4,6 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QToolButton>
 #include <QTest>
 #include <QLineEdit>
 #include <QListWidget>
@@ -275,4 +278,55 @@ TEST(AddWizard, FolderFromTheSourceListIsAddedThroughTheWindow) {
     form.ActionsFor(cmd::Add).front()->trigger();
     EXPECT_TRUE(form.FCancelled);
     EXPECT_TRUE(pvtest::readFile(zip) == before);
+}
+
+// Page one as the user meets it: the folder combo names the folder the list shows, "List"
+// leaves the names alone, Enter in the mask filters without pressing any button, and the
+// select-all label takes its key instead of showing the "&".
+TEST(AddWizard, FolderComboListViewAndEnterInTheMask) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    const fs::path h = home.home; // the folder the source list starts in
+    pvtest::writeFile(h / "a.txt", "alpha\n");
+    pvtest::writeFile(h / "b.bin", "beta\n");
+    pvtest::writeFile(h / "docs" / "c.txt", "gamma\n");
+    TMainCore core{nullptr, nullptr};
+    TAddForm dlg(core);
+    dlg.FormShow();
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    EXPECT_EQ(dlg.lvSource->Directory(), platform::homeDir() + "/");
+    EXPECT_EQ(dlg.lsTree->text().toStdString(), fs::path(platform::homeDir()).filename().string());
+    EXPECT_EQ(dlg.lSelAll->buddy(), dlg.btnSelsrc);
+    EXPECT_FALSE(dlg.btnSelsrc->toolTip().contains('&'));
+
+    dlg.List->click();
+    EXPECT_TRUE(dlg.List->isChecked());
+    for (QTreeWidget* view : {static_cast<QTreeWidget*>(dlg.lvSource), dlg.lvAddfiles}) {
+        EXPECT_FALSE(view->header()->isVisible());
+        EXPECT_FALSE(view->isColumnHidden(0));
+        for (int c = 1; c < view->columnCount(); ++c) EXPECT_TRUE(view->isColumnHidden(c)) << c;
+    }
+    dlg.AddPaths({(h / "a.txt").string()});
+    QApplication::processEvents();
+    shot(dlg, "AddForm_List.png");
+    dlg.Report->click();
+    for (QTreeWidget* view : {static_cast<QTreeWidget*>(dlg.lvSource), dlg.lvAddfiles}) {
+        EXPECT_TRUE(view->header()->isVisible());
+        for (int c = 0; c < view->columnCount(); ++c) EXPECT_FALSE(view->isColumnHidden(c)) << c;
+    }
+
+    dlg.lvSource->clearSelection();
+    dlg.Mask->setFocus();
+    dlg.Mask->selectAll();
+    QTest::keyClicks(dlg.Mask, "*.txt");
+    QTest::keyClick(dlg.Mask, Qt::Key_Return);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(dlg.lvSource->selectedItems().isEmpty());
+    std::vector<std::string> names;
+    for (int i = 0; i < dlg.lvSource->topLevelItemCount(); ++i)
+        names.push_back(dlg.lvSource->topLevelItem(i)->text(0).toStdString());
+    EXPECT_NE(std::find(names.begin(), names.end(), "a.txt"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "b.bin"), names.end());
+    EXPECT_EQ(dlg.lvAddfiles->topLevelItemCount(), 1);
 }

@@ -2,12 +2,14 @@
 // the process (offscreen).
 #pragma once
 #include <QApplication>
+#include <QLocale>
 #include <cstdlib>
 #include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "app/DialogSeams.h"
+#include "app/LocaleDate.h"
 #include "app/Ras.h"
 #include "appcore/coretest.h"
 
@@ -18,6 +20,9 @@ inline QApplication& app() {
     static char name[] = "test_app";
     static char* argv[] = {name, nullptr};
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // One locale whatever the machine's, so that dates and sizes read the same everywhere.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    UseLocaleFormats(QLocale());
     static QApplication* a = new QApplication(argc, argv);
     return *a;
 }

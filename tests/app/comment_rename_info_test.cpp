@@ -1,6 +1,8 @@
 // The comment, rename and properties dialogs over the real zip front-end: a comment set
 // through the dialog shows in `unzip -z`, a renamed entry in `unzip -l` with its data
 // intact, refused names never reach the archive; the properties' ratio and gauge.
+#include <QDateTime>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -9,6 +11,7 @@
 #include <QTreeWidget>
 
 #include "app/ArchiveInfoUnit.h"
+#include "app/ListFormat.h"
 #include "app/CommentUnit.h"
 #include "app/ItemRenameUnit.h"
 #include "app/MainCore.h"
@@ -180,10 +183,20 @@ TEST_F(ZipDialogFixture, PropertiesShowTheOpenArchive) {
     EXPECT_EQ(value(0), "t.zip");
     EXPECT_EQ(value(1), home.dir.str() + "/");
     EXPECT_EQ(value(2), "ZIP");
-    EXPECT_EQ(value(3), "1000");
+    EXPECT_EQ(value(3), "1,000"); // the locale's grouping, as in the list
     EXPECT_EQ(value(4), "3");
     EXPECT_EQ(value(5), "75 %");
-    EXPECT_FALSE(value(6).empty());
+    // The archive's date in the list's format, shown whole.
+    const QDateTime m = QFileInfo(QString::fromStdString(zip)).lastModified();
+    EXPECT_EQ(value(6),
+              DisplayDateTime(EncodeListDate(m.date().year(), m.date().month(), m.date().day(),
+                                             m.time().hour(), m.time().minute(), m.time().second())));
+    QTreeWidget* list = form.lvArcInfo;
+    for (int row = 0; row < 7; ++row)
+        EXPECT_LE(list->fontMetrics().horizontalAdvance(list->topLevelItem(row)->text(1)) +
+                      list->columnWidth(0),
+                  list->viewport()->width())
+            << value(row);
     EXPECT_EQ(form.rbCompression->Progress(), 75);
     shot(form, "properties_dialog.png");
     QTest::mouseClick(form.btnClose, Qt::LeftButton);

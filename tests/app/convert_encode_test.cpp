@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -309,7 +310,13 @@ TEST_F(ConvertFixture, ConvertDialogThroughItsWidgets) {
     form.oeTargetFile->setText(QString::fromStdString((arc / "x.tar.gz").string()));
     QTest::mouseClick(form.rgArcType->button(5), Qt::LeftButton);
     EXPECT_EQ(form.oeTargetFile->text().toStdString(), (arc / "x.zip").string());
+    // The percentage panel holds its longest text whole.
+    form.lPercent->setText("100% done");
+    QApplication::processEvents();
+    EXPECT_GE(form.lPercent->contentsRect().width(),
+              form.lPercent->fontMetrics().horizontalAdvance("100% done"));
     form.grab().save(QString::fromStdString((fs::path(PV_BUILD_DIR) / "convert_dialog.png").string()));
+    form.lPercent->clear();
     QTest::mouseClick(form.btnOk, Qt::LeftButton);
     EXPECT_EQ(form.result(), QDialog::Accepted) << boxTexts();
     EXPECT_EQ(run("unzip -t " + q((arc / "x.zip").string()) + " >/dev/null").status, 0);

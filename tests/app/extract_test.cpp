@@ -282,7 +282,7 @@ TEST_F(ExtractFixture, ViewHandsAPrivateCopyToTheDesktopAndExitDeletesIt) {
         select({"c.bin"});
         core->ZipListDblClick();
         ASSERT_EQ(launched.size(), 3u);
-        EXPECT_EQ(launched[2].how, "run " + core->FProgramFolder + "hexedit.exe");
+        EXPECT_EQ(launched[2].how, "run " + core->FProgramFolder + "hexedit");
         // The same entry twice: two copies side by side, neither overwritten under the other.
         EXPECT_NE(launched[2].file, launched[0].file);
         EXPECT_EQ(pvtest::readFile(launched[0].file), files["sub/deep/c.bin"]);

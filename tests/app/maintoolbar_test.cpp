@@ -2,6 +2,7 @@
 // floating position written at shut-down and restored at the next start, bad placements,
 // the close box and "Show &Toolbar", the popup's switches, hot images, and screenshots.
 #include <QAction>
+#include <QCursor>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
@@ -275,4 +276,33 @@ TEST(MainToolbar, Screenshots) {
     out = fs::path(PV_BUILD_DIR) / "toolbar_floating.png";
     ASSERT_TRUE(f->Toolbar()->FloatingParent()->grab().save(QString::fromStdString(out.string())));
     EXPECT_GT(fs::file_size(out), 500u);
+}
+
+// A popup menu takes the mouse away from the toolbar without a leave: the button that was
+// hot goes back to its normal image. The popup's Align items show where the bar is now,
+// however it got there.
+TEST(MainToolbar, HotImageEndsWithAPopupAndAlignFollowsTheDock) {
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    auto f = startForm(home);
+    QWidget* win = f->window();
+    QTest::mouseMove(win->windowHandle(), f->tbAbout->mapTo(win, QPoint(10, 10)));
+    ASSERT_EQ(f->tbAbout->Images(), f->ilHot);
+    // The popup opens with the cursor still on the button: under a popup nothing is hot.
+    QCursor::setPos(f->tbAbout->mapToGlobal(QPoint(10, 10)));
+    f->ToolbarPopup()->popup(win->mapToGlobal(QPoint(20, 60)));
+    QTest::qWait(300); // the hot tracking looks every 125 ms
+    EXPECT_EQ(f->tbAbout->Images(), f->ilNormal);
+    f->ToolbarPopup()->close();
+    QCursor::setPos(win->mapToGlobal(QPoint(win->width() / 2, win->height() - 10)));
+    QTest::qWait(300);
+    EXPECT_EQ(f->tbAbout->Images(), f->ilNormal);
+
+    // Docked elsewhere without the popup (as a drag does): the checks follow on showing.
+    f->Toolbar()->SetDockedTo(f->Dock(dpRight));
+    f->ToolbarPopup()->popup(win->mapToGlobal(QPoint(20, 60)));
+    EXPECT_TRUE(popupItem(*f, "Align Right")->isChecked());
+    for (const char* other : {"Align Top", "Align Left", "Align Bottom"})
+        EXPECT_FALSE(popupItem(*f, other)->isChecked()) << other;
+    f->ToolbarPopup()->close();
 }

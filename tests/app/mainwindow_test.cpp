@@ -12,6 +12,7 @@
 #include <QTreeView>
 
 #include "app/ListFormat.h"
+#include "app/LocaleDate.h"
 #include "controls/TBPvCtls.h"
 #include "apptest.h"
 
@@ -105,7 +106,7 @@ TEST(MainWindow, ListStatusBarAndSortingThroughTheWidgets) {
     ASSERT_EQ(v->model()->rowCount(), 2);
     EXPECT_EQ(v->model()->headerData(7, Qt::Horizontal).toString(), "Attributs");
     EXPECT_EQ(cell(v, 0, 0), "big.bin");
-    EXPECT_EQ(cell(v, 0, 1), "1.000");
+    EXPECT_EQ(cell(v, 0, 1), "1,000");
     EXPECT_EQ(cell(v, 0, 3), "99% ");
     EXPECT_EQ(form->statusBar()->findChildren<QLabel*>().size(), 3);
     EXPECT_EQ(form->StatusPanel(2)->text(), "Total 2 files, 2 KB [1 KB]");
@@ -115,7 +116,7 @@ TEST(MainWindow, ListStatusBarAndSortingThroughTheWidgets) {
     v->header()->sectionClicked(1);
     EXPECT_EQ(cell(v, 0, 1), "999");
     v->header()->sectionClicked(1);
-    EXPECT_EQ(cell(v, 0, 1), "1.000");
+    EXPECT_EQ(cell(v, 0, 1), "1,000");
 
     // Selecting through the view updates the selection totals; the selection follows
     // its rows through a sort.
@@ -262,4 +263,58 @@ TEST(MainWindow, LargeListSortsAndSelectsAsAWhole) {
     EXPECT_EQ(form->SelectedCount(), 1);
     EXPECT_TRUE(form->Rows[5].Selected);
     EXPECT_EQ(v->selectionModel()->selectedRows().size(), 1);
+}
+
+// Dates and sizes read the same in every row, whatever the format (the locale's short date
+// and time, its thousands separator), and an lzh archive's folder entries show their
+// names. Writes mainwindow_lzh_folders.png.
+TEST(MainWindow, OneFormatForEveryArchiveAndLzhFolderRows) {
+    PV_REQUIRE_PEER("zip");
+    PV_REQUIRE_PEER("jlha");
+    IsolatedHome home;
+    ScriptedBoxes boxes;
+    const fs::path src = home.dir / "src";
+    pvtest::writeFile(src / "docs" / "manual.txt", pvtest::sampleText(1234567, 1));
+    pvtest::writeFile(src / "docs" / "sub" / "notes.txt", pvtest::sampleText(5300, 2));
+    pvtest::writeBytes(src / "table.bin", pvtest::randomBytes(7000, 3));
+    const std::string zip = (home.dir / "Project.zip").string(), lzh = (home.dir / "Project.lzh").string();
+    ASSERT_EQ(pvtest::run("zip -q -r " + pvtest::q(zip) + " docs table.bin", src).status, 0);
+    auto r = pvtest::run("jlha a " + pvtest::q(lzh) + " docs table.bin >/dev/null", src);
+    ASSERT_EQ(r.status, 0) << r.out;
+
+    TMainForm form(CreateLiveZip(), CreateLiveLister(), (pvtest::binDir() / "parvex").string(), {});
+    form.resize(760, 360);
+    form.show();
+    app().processEvents();
+    QTreeView* v = form.ZipList();
+    for (const std::string& path : {zip, lzh}) {
+        SCOPED_TRACE(path);
+        form.OpenArchive(path);
+        app().processEvents();
+        ASSERT_TRUE(form.FArchiveOpen);
+        int manual = -1;
+        for (int row = 0; row < v->model()->rowCount(); ++row) {
+            EXPECT_FALSE(cell(v, row, 0).isEmpty()) << row; // every row has a name
+            if (cell(v, row, 0) == "manual.txt") manual = row;
+        }
+        ASSERT_GE(manual, 0);
+        EXPECT_EQ(cell(v, manual, 1), "1,234,567");
+        const TListRow* row = nullptr;
+        for (const TListRow& candidate : form.Rows)
+            if (candidate.Caption == "manual.txt") row = &candidate;
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(cell(v, manual, 4).toStdString(), LocaleShortDateTime(QLocale(), row->Date));
+    }
+    // The lzh archive's folders: "docs" at the top, "sub" in "docs/".
+    auto rowOf = [&](const QString& name) {
+        for (int row = 0; row < v->model()->rowCount(); ++row)
+            if (cell(v, row, 0) == name) return row;
+        return -1;
+    };
+    ASSERT_GE(rowOf("docs"), 0);
+    ASSERT_GE(rowOf("sub"), 0);
+    EXPECT_EQ(cell(v, rowOf("docs"), 5), "");
+    EXPECT_EQ(cell(v, rowOf("sub"), 5), "docs/");
+    const auto out = fs::path(PV_BUILD_DIR) / "mainwindow_lzh_folders.png";
+    ASSERT_TRUE(form.grab().save(QString::fromStdString(out.string())));
 }

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTabBar>
 #include <QTimer>
 #include <set>
 
@@ -164,6 +165,11 @@ TEST(OptionsForm, ThroughTheWindowCancelChangesNothingOkApplies) {
         EXPECT_EQ(dlg->clbFiletypes->item(0)->text(), "Ace archives (*.ace)");
         dlg->clbFiletypes->item(0)->setCheckState(Qt::Checked);
         dlg->pcPrefs->setCurrentIndex(0);
+        // Every tab shows its whole caption: the bar fits, no tab is elided.
+        QTabBar* tabs = dlg->pcPrefs->tabBar();
+        EXPECT_LE(tabs->sizeHint().width(), dlg->pcPrefs->width());
+        for (int i = 0; i < tabs->count(); ++i)
+            EXPECT_TRUE(dlg->pcPrefs->rect().contains(tabs->tabRect(i).translated(tabs->pos()))) << i;
         const fs::path out = fs::path(PV_BUILD_DIR) / "OptionsForm.png";
         EXPECT_TRUE(dlg->grab().save(QString::fromStdString(out.string())));
         dlg->OkBtn->click();

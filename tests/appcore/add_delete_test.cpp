@@ -553,6 +553,7 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
         core->CreateArchive(arc.string(), k.archiveKind);
         core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
         ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        EXPECT_EQ(core->StatusPanels[0], "2 files(s) added");
         const std::string before = pvtest::readFile(arc);
         const size_t rows = core->Rows.size();
         ASSERT_EQ(rows, 2u);
@@ -566,6 +567,7 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
         core->FAddFiles = {(src / "many").string()};
         core->AddCore(0, 3, "", false, false, false, true, false, 9);
         EXPECT_GE(pumps, 1);
+        EXPECT_EQ(core->StatusPanels[0], "User canceled"); // not "0 files(s) added"
         EXPECT_TRUE(pvtest::readFile(arc) == before);
         EXPECT_TRUE(core->FArchiveOpen);
         EXPECT_EQ(core->Rows.size(), rows);
@@ -578,6 +580,7 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
         };
         core->FDeleteMode = dmAll;
         core->pmiDeleteAllClick();
+        EXPECT_EQ(core->StatusPanels[0], "User canceled");
         EXPECT_TRUE(pvtest::readFile(arc) == before);
         EXPECT_EQ(core->Rows.size(), rows);
         platform::uiHooks().processMessages = nullptr;
@@ -588,6 +591,30 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
         EXPECT_TRUE(pvtest::readFile(arc) == before);
         EXPECT_TRUE(core->FArchiveOpen);
         EXPECT_EQ(core->Rows.size(), rows);
+    }
+}
+
+// The status bar tells what the last command did: an extraction's count does not stay up
+// after a delete.
+TEST_F(WriteFixture, EachCommandSaysItsOwnResult) {
+    struct Kind {
+        const char* name;
+        int archiveKind;
+    } kinds[] = {{"s.zip", 1}, {"s.tar", 6}};
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        const fs::path arc = home.dir / "st" / k.name;
+        fs::create_directories(arc.parent_path());
+        core->CreateArchive(arc.string(), k.archiveKind);
+        core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
+        ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        EXPECT_EQ(core->StatusPanels[0], "2 files(s) added");
+        ASSERT_TRUE(core->ExtractCore(false, true, (home.dir / "st" / "out").string(), false, true));
+        EXPECT_EQ(core->StatusPanels[0], "2 file(s) successfully extracted !");
+        for (size_t i = 0; i < core->Rows.size(); ++i) core->ZipListSelectItem(int(i), i == 0);
+        core->pmiDeleteSelectedClick();
+        EXPECT_EQ(core->Rows.size(), 1u);
+        EXPECT_EQ(core->StatusPanels[0], "1 file(s) deleted");
     }
 }
 

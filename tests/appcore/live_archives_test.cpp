@@ -140,7 +140,7 @@ TEST_F(LiveFixture, TarGzLzhAndArjListThroughTheLister) {
         const TListRow* b = row("B.TXT"); // other formats keep the stored case
         ASSERT_TRUE(a && b) << listing();
         EXPECT_EQ(b->SubItems[0], "5.000");
-        EXPECT_EQ(b->SubItems[3], "05 03 24  06:07");
+        EXPECT_EQ(b->SubItems[3], "05.03.2024  06:07"); // the zip rows' format
         EXPECT_EQ(b->SubItems[2], FormatRatio(b->Packed, 5000));
         if (std::string(c.peer) == "jlha") {
             EXPECT_EQ(b->SubItems[5], IntToHexPad(crc16Of(big), 4)); // 16-bit CRC, 4 digits

@@ -61,7 +61,8 @@ TEST_F(CoreFixture, ListerRowsTotalsCaptionAndHistory) {
     const TListRow& r = core->Rows[0];
     EXPECT_EQ(r.Caption, "Read Me.TXT"); // other formats keep the stored case
     EXPECT_EQ(r.StoredName, "docs/Read Me.TXT");
-    EXPECT_EQ(r.SubItems, (std::array<std::string, 7>{"1.234.567", "234.567", "81% ", "02 01 26  03:04",
+    // Dates as zip rows show them: one format for every archive.
+    EXPECT_EQ(r.SubItems, (std::array<std::string, 7>{"1.234.567", "234.567", "81% ", "02.01.2026  03:04",
                                                       "docs/", "00ab", "AR"}));
     EXPECT_EQ(core->Rows[1].SubItems[2], "0% ");
     ASSERT_EQ(core->StatusPanels.size(), 3u);

@@ -2,6 +2,8 @@
 // sorting, the keys and the internal clipboard, the links to a combo and a tree, the
 // context menus' enabling rules, Send To, and the tree's folder operations.
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -429,4 +431,48 @@ TEST(ShDirTree, LoadingNeverAsksAndAnEditAsksOnce) {
         EXPECT_EQ(d3->text(0), answer == ModalResult::Yes ? "renamed" : "d3");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the closed editor
     }
+}
+
+// Both context menus are classes of their own, over the toolkit's popup menu, and come up
+// 10 pixels right and below the click with their items enabled for what is under it.
+TEST(ShellPopups, NamedMenusPopUpBesideTheClick) {
+    ExplorerTree tree;
+    Boxes boxes;
+    const std::string d = tree("p");
+    pvtest::writeFile(d + "/a.txt", "a");
+    TShFilelistView l;
+    l.SetDirectory(d);
+    TShDirTree t;
+    t.SelectPath(d);
+    l.resize(300, 200);
+    t.resize(300, 200);
+    l.show();
+    t.show();
+    select(l, {"a.txt"});
+    auto popUp = [](QAbstractScrollArea& view, QPoint at) -> QMenu* {
+        QContextMenuEvent e(QContextMenuEvent::Mouse, at, view.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view.viewport(), &e);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    };
+    const QPoint at(20, 12);
+    QMenu* listMenu = popUp(l, at);
+    ASSERT_NE(listMenu, nullptr);
+    EXPECT_EQ(listMenu, l.PopupMenu());
+    EXPECT_STREQ(listMenu->metaObject()->className(), "TShFileListViewPopUp");
+    EXPECT_EQ(listMenu->pos(), l.viewport()->mapToGlobal(at) + QPoint(10, 10));
+    EXPECT_TRUE(l.MenuItem("ItemOpen")->isEnabled());
+    QStringList texts;
+    for (QAction* a : listMenu->actions())
+        if (!a->isSeparator()) texts << a->text();
+    EXPECT_EQ(texts, (QStringList{"&Open", "&View", "Se&nd To", "Cu&t", "&Copy", "&Paste", "&Rename",
+                                  "&Delete", "&Attributes ...", "&New Folder ..."}));
+    listMenu->close();
+
+    QMenu* treeMenu = popUp(t, at);
+    ASSERT_NE(treeMenu, nullptr);
+    EXPECT_EQ(treeMenu, t.PopupMenu());
+    EXPECT_STREQ(treeMenu->metaObject()->className(), "TShDirTreePopUp");
+    EXPECT_EQ(treeMenu->pos(), t.viewport()->mapToGlobal(at) + QPoint(10, 10));
+    EXPECT_TRUE(t.MenuItem("DelNode")->isEnabled()); // a folder node is selected
+    treeMenu->close();
 }

@@ -1,6 +1,7 @@
 // The flat button and the two flat edits, grabbed idle, under the mouse and focused: which
 // palette colour lies at each pixel of their frames. Also the gauges and the link label.
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QTest>
 #include <QUrl>
@@ -314,6 +315,14 @@ TEST(RarBar, Pictures) {
     EXPECT_EQ(px(img, 7, 40), rgb(bar.SideColor1));
     bar.SetShowPercentage(false);
     EXPECT_FALSE(hasTextColour(bar.Render()));
+    // A layout never makes it so narrow that "100 %" loses its sign, in any font.
+    bar.SetShowPercentage(true);
+    for (int points : {8, 14}) {
+        QFont f = bar.GaugeFont();
+        f.setPointSize(points);
+        bar.SetGaugeFont(f);
+        EXPECT_GE(bar.minimumSizeHint().width(), 33 + QFontMetrics(f).horizontalAdvance("100 %")) << points;
+    }
     // Too small for a column: drawn without failing.
     for (QSize s : {QSize(60, 19), QSize(60, 1), QSize(1, 1), QSize(0, 0)}) {
         bar.resize(s);
