@@ -297,18 +297,19 @@ bool askYes(const std::string& prompt, bool deflt) {
 
 // A password typed on the terminal, not shown while it is typed. Empty at the end of input.
 std::string askSecret(const std::string& prompt) {
-    std::cout << prompt << ": " << std::flush;
+    // Echo goes off before the prompt shows, and nothing typed ahead is thrown away.
     termios old{};
     const bool quiet = tcgetattr(STDIN_FILENO, &old) == 0;
     if (quiet) {
         termios t = old;
         t.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         t.c_lflag |= ECHONL;
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &t);
+        tcsetattr(STDIN_FILENO, TCSANOW, &t);
     }
+    std::cout << prompt << ": " << std::flush;
     std::string line;
     if (!std::getline(std::cin, line)) line.clear();
-    if (quiet) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+    if (quiet) tcsetattr(STDIN_FILENO, TCSANOW, &old);
     return line;
 }
 
