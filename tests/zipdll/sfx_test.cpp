@@ -93,6 +93,40 @@ std::vector<uint8_t> handMadePe(uint32_t imageSize = 744, bool withRsrc = true) 
     return pe;
 }
 
+// Runs `exe` on a pseudo-terminal that types each answer once its prompt shows; `answers`
+// is a python list of (prompt, answer) byte pairs. Succeeds when the program exits 0, every
+// answer was used and `check` (a python expression over `full`, all the program wrote)
+// holds; the program's output comes back.
+RunResult onTerminal(const TempDir& t, const fs::path& exe, const std::string& answers,
+                     const std::string& check = "True") {
+    return python("import os, pty, signal, sys\n"
+                  "signal.alarm(60)\n"
+                  "answers = " +
+                      answers +
+                      "\n"
+                      "pid, fd = pty.fork()\n"
+                      "if pid == 0:\n"
+                      "    os.execv(" +
+                      q(exe.string()) +
+                      ", ['sfx'])\n"
+                      "seen = full = b''\n"
+                      "while True:\n"
+                      "    try: chunk = os.read(fd, 4096)\n"
+                      "    except OSError: break\n"
+                      "    if not chunk: break\n"
+                      "    seen += chunk\n"
+                      "    full += chunk\n"
+                      "    while answers and answers[0][0] in seen:\n"
+                      "        seen = seen[seen.index(answers[0][0]) + len(answers[0][0]):]\n"
+                      "        os.write(fd, answers.pop(0)[1] + b'\\n')\n"
+                      "_, status = os.waitpid(pid, 0)\n"
+                      "sys.stdout.write(full.decode('utf-8', 'replace'))\n"
+                      "ok = os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and not answers\n"
+                      "sys.exit(0 if ok and (" +
+                      check + ") else 1)\n",
+                  t.path());
+}
+
 } // namespace
 
 TEST(Sfx, ConvertSfxEqualsZipAdjustAndPassesPeers) {
@@ -470,30 +504,10 @@ TEST(Sfx, TheProgramAsksOnATerminal) {
     f.z.SetZipFileName((t / "q.zip").string());
     ASSERT_EQ(f.z.ConvertSFX(), 0) << f.ev.all();
     // A pseudo-terminal answers each question as it comes.
-    auto r = python(
-        "import os, pty, sys\n"
-        "answers = [(b'Extract to folder', b'" +
-            (t / "out").string() +
-            "'),\n"
-            "           (b'Extract a.txt?', b'y'), (b'Extract b.txt?', b'n'),\n"
-            "           (b'Run \"echo done > ran.txt\"?', b'y')]\n"
-            "pid, fd = pty.fork()\n"
-            "if pid == 0:\n"
-            "    os.execv('" +
-            (t / "q.exe").string() +
-            "', ['q.exe'])\n"
-            "seen = b''\n"
-            "while True:\n"
-            "    try: chunk = os.read(fd, 4096)\n"
-            "    except OSError: break\n"
-            "    if not chunk: break\n"
-            "    seen += chunk\n"
-            "    while answers and answers[0][0] in seen:\n"
-            "        seen = seen[seen.index(answers[0][0]) + len(answers[0][0]):]\n"
-            "        os.write(fd, answers.pop(0)[1] + b'\\n')\n"
-            "_, status = os.waitpid(pid, 0)\n"
-            "sys.exit(0 if os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and not answers else 1)\n",
-        t.path());
+    auto r = onTerminal(t, t / "q.exe",
+                        "[(b'Extract to folder', b'" + (t / "out").string() +
+                            "'), (b'Extract a.txt?', b'y'), (b'Extract b.txt?', b'n'),\n"
+                            "           (b'Run \"echo done > ran.txt\"?', b'y')]");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(readFile(t / "out/a.txt"), "aaa\n");
     EXPECT_FALSE(fs::exists(t / "out/b.txt"));
@@ -557,35 +571,12 @@ TEST(Sfx, PasswordOnATerminalAndTheSummary) {
     Front f;
     f.z.SetZipFileName((t / "p.zip").string());
     ASSERT_EQ(f.z.ConvertSFX(), 0) << f.ev.all();
-    auto r = python("import os, pty, signal, sys\n"
-                    "signal.alarm(60)\n"
-                    "answers = [(b'Extract to folder', b'" +
-                        (t / "out").string() +
-                        "'), (b'Password for a.txt', b'wrnog'),\n"
-                        "           (b'Password for a.txt', b'right'), (b'Overwrite b.txt', b'n')]\n"
-                        "pid, fd = pty.fork()\n"
-                        "if pid == 0:\n"
-                        "    os.execv('" +
-                        (t / "p.exe").string() +
-                        "', ['p.exe'])\n"
-                        "seen = b''\n"
-                        "full = b''\n"
-                        "while True:\n"
-                        "    try: chunk = os.read(fd, 4096)\n"
-                        "    except OSError: break\n"
-                        "    if not chunk: break\n"
-                        "    seen += chunk\n"
-                        "    full += chunk\n"
-                        "    while answers and answers[0][0] in seen:\n"
-                        "        seen = seen[seen.index(answers[0][0]) + len(answers[0][0]):]\n"
-                        "        os.write(fd, answers.pop(0)[1] + b'\\n')\n"
-                        "_, status = os.waitpid(pid, 0)\n"
-                        "sys.stdout.write(full.decode('utf-8', 'replace'))\n"
-                        "ok = os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and not answers\n"
-                        "ok = ok and b'wrnog' not in full and b'right' not in full\n"
-                        "ok = ok and b'Wrong password' in full and b'1 file(s) extracted, 1 kept' in full\n"
-                        "sys.exit(0 if ok else 1)\n",
-                    t.path());
+    auto r = onTerminal(t, t / "p.exe",
+                        "[(b'Extract to folder', b'" + (t / "out").string() +
+                            "'), (b'Password for a.txt', b'wrnog'),\n"
+                            "           (b'Password for a.txt', b'right'), (b'Overwrite b.txt', b'n')]",
+                        "b'wrnog' not in full and b'right' not in full and b'Wrong password' in full and "
+                        "b'1 file(s) extracted, 1 kept' in full");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(readFile(t / "out/a.txt"), "secret a\n");
     EXPECT_EQ(readFile(t / "out/b.txt"), "mine");
