@@ -246,6 +246,7 @@ int TMainCore::CommandLineMode(const std::vector<std::string>& params) {
         OpenArchive(cmd.archive);
         if (!FArchiveOpen) return esFailed;
         const bool ok = ExtractCore(false, cmd.Has('r'), AppendSlash(folder), cmd.Has('u'), cmd.Has('o'));
+        SayKept();
         return ok ? esDone : esFailed;
     }
     std::vector<std::string> files = cmd.files;
@@ -273,7 +274,18 @@ int TMainCore::CommandLineMode(const std::vector<std::string>& params) {
     CreateArchive(cmd.archive, 1);
     FAddFiles = files;
     const bool ok = AddCore(0, 0, "", false, true, cmd.Has('f'), cmd.Has('p'), cmd.Has('r'), 8);
+    if (!ok && FBatchSaid.empty()) BatchSay("Nothing was added to " + cmd.archive);
     return ok ? esDone : esFailed;
+}
+
+void TMainCore::BatchSay(const std::string& text) {
+    if (FCommandLineMode && !text.empty() && FBatchSaid.insert(text).second)
+        platform::messageBox("Parvex 2000", text, platform::MsgType::Error, platform::mbOK);
+}
+
+void TMainCore::SayKept() {
+    if (FBatchKept > 0)
+        BatchSay("Kept " + std::to_string(FBatchKept) + " existing file(s) as they were (not overwritten)");
 }
 
 void TMainCore::CloseMainWindow(int status) {
@@ -318,7 +330,8 @@ void TMainCore::HandleParams(const std::vector<std::string>& params) {
         }
         if (!ok) return CloseMainWindow(esFailed);
         FHandlerKind = hkZipFront;
-        CreateArchive(FolderPart(names.front()) + pvcommon::WithoutExtension(FileNamePart(names.front())) + ".zip", 1);
+        CreateArchive(
+            FolderPart(names.front()) + pvcommon::WithoutExtension(FileNamePart(names.front())) + ".zip", 1);
         FAddFiles = names;
         ok = AddCore(0, 0, "", false, true, false, true, true, 7);
         return CloseMainWindow(ok ? esDone : esFailed);
@@ -326,7 +339,8 @@ void TMainCore::HandleParams(const std::vector<std::string>& params) {
     // The extracting switches: parameter 2 is the archive.
     const std::string archive = p2.empty() ? std::string() : AbsoluteName(p2, currentFolder());
     if (archive.empty() || !isFile(archive)) {
-        if (!archive.empty()) errorBox("The archive " + archive + " does not exist.");
+        errorBox(archive.empty() ? "No archive given after " + p1 + "."
+                                 : "The archive " + archive + " does not exist.");
         return CloseMainWindow(esFailed);
     }
     std::string folder = FolderPart(archive);
@@ -348,5 +362,6 @@ void TMainCore::HandleParams(const std::vector<std::string>& params) {
         return CloseMainWindow(ok ? esDone : esFailed);
     }
     const bool ok = ExtractCore(false, true, folder, FOptUpdate, FOptOverwrite);
+    SayKept();
     CloseMainWindow(ok ? esDone : esFailed);
 }

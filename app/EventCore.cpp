@@ -121,6 +121,11 @@ void TMainCore::BindComponentEvents(TPackerBackend& p) {
 
 // ---------------------------------------------------------------- passwords
 
+namespace {
+const char* const kBatchNoPassword =
+    "Password needed: the archive holds encrypted files, and a run without a window asks for no password";
+}
+
 void TMainCore::ShowPasswordDialog() {
     platform::PasswordQuestion q;
     q.caption = "Password needed";
@@ -137,6 +142,13 @@ void TMainCore::ShowPasswordDialog() {
 }
 
 void TMainCore::pvZipFrontPasswordError(std::string& newPassword, const std::string&, uint32_t& repeatCount) {
+    if (FCommandLineMode) {
+        BatchSay(kBatchNoPassword);
+        FBatchPasswordRefused = true;
+        newPassword.clear();
+        repeatCount = 0;
+        return;
+    }
     FAskPassword = true;
     ShowPasswordDialog();
     FAskPassword = false;
@@ -151,6 +163,11 @@ void TMainCore::pvZipFrontPasswordError(std::string& newPassword, const std::str
 
 void TMainCore::aeUnGetPassword(const std::string&, bool& tryAgain, std::string& password) {
     tryAgain = false;
+    if (FCommandLineMode) {
+        BatchSay(kBatchNoPassword);
+        password.clear();
+        return;
+    }
     FAskPassword = true;
     ShowPasswordDialog();
     FAskPassword = false;

@@ -235,6 +235,8 @@ void TMainCore::ShowExtractResult(bool ok, int count) {
                           : FRun.cancelled         ? AeMessageString(kMsgUserCanceled)
                                                    : std::string("Extraction failed");
     StatusChanged();
+    // A run without a window that said nothing of its problems yet says the first one.
+    if (!ok && FBatchSaid.empty()) BatchSay(StatusPanels[0]);
 }
 
 std::string TMainCore::FolderWriteProblem(const std::string& folder) {

@@ -1,6 +1,7 @@
 #include "app/MainCore.h"
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -610,7 +611,8 @@ void TMainCore::NewArchiveChosen(const std::string& path, int filterIndex, bool 
     FNewArchiveKind = filterIndex;
     if (platform::pathExists(path)) {
         if (!confirmed &&
-            platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?", platform::MsgType::Confirmation,
+            platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?",
+                                 platform::MsgType::Confirmation,
                                  platform::mbYes | platform::mbNo) != platform::ModalResult::Yes)
             return;
         CloseArchive(); // settles an earlier replacement before this one starts
@@ -903,6 +905,9 @@ void TMainCore::pvZipFrontMessage(int errCode, const std::string& message) {
         ++FRun.errors;
         if (FRun.firstError.empty()) FRun.firstError = message;
     }
+    // The libraries' own messages reach no box: a run without a window says them, all but
+    // the skip of an entry whose password it could not give (said once for the run).
+    if (errCode != 0 && !std::exchange(FBatchPasswordRefused, false)) BatchSay(message);
     if (code != zipfront::DS_NoValidZip) return;
     if (FOpeningZip)
         FInvalidZipSeen = true;
@@ -911,6 +916,11 @@ void TMainCore::pvZipFrontMessage(int errCode, const std::string& message) {
 }
 
 void TMainCore::AskFixInvalidZip() {
+    if (FCommandLineMode) {
+        BatchSay(FArchiveFile + "  -  This archive is invalid.");
+        CloseArchive();
+        return;
+    }
     auto answer =
         platform::messageBox("Error", "This archive is invalid. Do you want Parvex trying to fix it ?",
                              platform::MsgType::Error, platform::mbYes | platform::mbNo);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <variant>
@@ -204,7 +205,12 @@ public:
     bool FListBusy = false;
     int FSortColumn = 0;
     bool FSortDescending = false;
+    // A run without a window (the batch forms, and the switches run without a display): no
+    // question is asked, and each problem is said once, in one line (BatchSay).
     bool FCommandLineMode = false;
+    std::set<std::string> FBatchSaid;
+    int FBatchKept = 0;                 // existing files a run without a window left as they were
+    bool FBatchPasswordRefused = false; // the library's next message is that entry's skip
     bool FInstallerPresent = false;
     int FInstallerRow = -1;
     int64_t FArchiveSize = 0, FArchivePacked = 0, FTotalSize = 0, FTotalPacked = 0, FSelectedSize = 0;
@@ -265,6 +271,11 @@ public:
     // Set when the parameters' work ended the run, with the status the program exits with.
     bool FCloseRequested = false;
     int FExitStatus = 0;
+    // In a run without a window: says `text` as one line on standard error (through the
+    // message hook), once however often the run meets it. Elsewhere it does nothing.
+    void BatchSay(const std::string& text);
+    // Says how many existing files the run kept, when it kept any.
+    void SayKept();
     // Ends the run after a switch's work; the window closes itself as well.
     virtual void CloseMainWindow(int status);
     // The extract dialog and the extraction it asks for, for the "/pvset" switch; true when
@@ -497,7 +508,12 @@ protected:
     // Asks the overwrite question about OverwriteForm's two files and returns its answer,
     // setting FCancelled as the answer says. The core asks with a message box; the window
     // shows its dialog.
-    virtual TOverwriteAnswer AskOverwrite() { return OverwriteForm.ShowModal(FCancelled); }
+    // A run without a window asks nothing: the existing file is kept (and counted).
+    virtual TOverwriteAnswer AskOverwrite() {
+        if (!FCommandLineMode) return OverwriteForm.ShowModal(FCancelled);
+        ++FBatchKept;
+        return OverwriteForm.Answer = oaNo;
+    }
     // Shows the password dialog in ask mode (FAskPassword is set): OK stores the text in
     // FArchivePassword and clears FCancelled, Cancel sets FCancelled. The core asks through
     // the platform's password question; the window shows its dialog.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -50,20 +51,37 @@ std::string joinList(const std::vector<std::string>& items) {
     return out;
 }
 
-std::string programDir() {
-    std::string p = ProgramFile();
-    auto slash = p.rfind('/');
-    return slash == std::string::npos ? "." : p.substr(0, slash);
+// The program's icon: an archive box with a zip fastener down its front.
+const char* const kIconSvg = R"(<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 48 48">
+  <rect x="6" y="10" width="36" height="32" rx="3" fill="#c98b3c" stroke="#6b4514" stroke-width="2"/>
+  <rect x="4" y="6" width="40" height="9" rx="2" fill="#e0a95a" stroke="#6b4514" stroke-width="2"/>
+  <rect x="21" y="6" width="6" height="36" fill="#4a4a4a"/>
+  <path d="M21 9h3M24 12h3M21 15h3M24 18h3M21 21h3M24 24h3M21 27h3" stroke="#d8d8d8" stroke-width="1.5"/>
+  <rect x="19" y="28" width="10" height="8" rx="2" fill="#9a9a9a" stroke="#333" stroke-width="1.5"/>
+  <circle cx="24" cy="32" r="1.5" fill="#333"/>
+</svg>
+)";
+
+// Puts the icon where the desktop finds it by name (written again only when it differs).
+void installIcon() {
+    std::ifstream in(IconPath(), std::ios::binary);
+    const std::string have((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (have == kIconSvg) return;
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(IconPath()).parent_path(), ec);
+    WriteFileReplacing(IconPath(), kIconSvg);
 }
 
 // Writes the desktop entry with the given MIME types (the rest is always the same).
 void writeEntry(const std::vector<std::string>& types) {
+    installIcon();
     std::filesystem::create_directories(std::filesystem::path(DesktopEntryPath()).parent_path());
     TIniFile f(DesktopEntryPath());
     f.WriteString(kEntrySection, "Type", "Application");
     f.WriteString(kEntrySection, "Name", "Parvex 2000");
     f.WriteString(kEntrySection, "Comment", "Parvex File");
-    f.WriteString(kEntrySection, "Icon", DesktopString(programDir() + "/pvicon.png"));
+    f.WriteString(kEntrySection, "Icon", kIconName);
     f.WriteString(kEntrySection, "Exec", DesktopExecArgument(ProgramFile()) + " %f");
     f.WriteString(kEntrySection, "Terminal", "false");
     f.WriteString(kEntrySection, "Categories", "Utility;Archiving;Compression;");
@@ -177,6 +195,9 @@ std::string MimeAppsListPath() {
 }
 std::string MimePackagePath() {
     return dataHome() + "/mime/packages/parvex.xml";
+}
+std::string IconPath() {
+    return dataHome() + "/icons/hicolor/scalable/apps/" + kIconName + ".svg";
 }
 
 std::vector<std::string> SplitExtensions(const std::string& Extensions) {

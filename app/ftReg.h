@@ -18,7 +18,7 @@ namespace ftreg {
 inline constexpr const char* kDesktopId = "parvex.desktop";
 
 // Writes the program's desktop entry (name, comment, icon, open command), keeping the MIME
-// types it already lists.
+// types it already lists, and installs the icon it names.
 void RegisterProgId();
 // Makes the program the default application of each extension's MIME type.
 void AssociateExtensions(const std::string& Extensions);
@@ -40,5 +40,9 @@ void SetProgramFile(const std::string& Path);
 std::string DesktopEntryPath();
 std::string MimeAppsListPath();
 std::string MimePackagePath();
+// The program's icon in the user's hicolor icon theme, where launchers and file managers
+// look up the entry's "Icon=" name (kIconName).
+std::string IconPath();
+inline constexpr const char* kIconName = "parvex";
 
 } // namespace ftreg

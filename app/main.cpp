@@ -4,8 +4,10 @@
 // switches that extract or add and end when there is no display to show anything on.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,13 +30,24 @@ int runWithoutWindow(int argc, char** argv, const std::vector<std::string>& para
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("Parvex 2000");
     platform::uiHooks() = BatchUiHooks(std::cerr);
+    // Whatever else happens, a failed run never ends without a word.
+    auto said = std::make_shared<int>(0);
+    auto box = platform::uiHooks().messageBox;
+    platform::uiHooks().messageBox = [said, box](const std::string& caption, const std::string& text,
+                                                 platform::MsgType type, unsigned buttons) {
+        ++*said;
+        return box(caption, text, type, buttons);
+    };
     InstallDesktopLaunchHooks();
     const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
     TMainCore core(CreateLiveZip(), CreateLiveLister());
+    core.FCommandLineMode = true;
     core.FormCreate(programPath);
     core.HandleParams(params);
     core.FormDestroy();
-    return core.FCloseRequested ? core.FExitStatus : int(esFailed);
+    const int status = core.FCloseRequested ? core.FExitStatus : int(esFailed);
+    if (status != esDone && *said == 0) std::cerr << "Parvex 2000: the run failed\n";
+    return status;
 }
 
 } // namespace
@@ -52,6 +65,9 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("Parvex 2000");
+    // The desktop entry and the icon the file-type registration installs.
+    QGuiApplication::setDesktopFileName("parvex");
+    QApplication::setWindowIcon(QIcon::fromTheme("parvex"));
     platform::installQtUiHooks();
     InstallDesktopLaunchHooks();
     InstallShellLaunch();

@@ -253,6 +253,9 @@ public:
     CodePageOpts CodePage = cpAuto;
     DeleteOpts HowToDelete = htdAllowUndo;
     std::vector<uint8_t> SFXIcon; // the icon's file image; empty: none
+    // ConvertSFX and ConvertZIP leave their input as it is (never deleted, truncated or
+    // rewritten) rather than deleting it once the new file is complete.
+    bool ConvertKeepsInput = false;
     AddStoreExts AddStoreSuffixes{assGIF, assPNG, assZ,   assZIP, assZOO, assARC,
                                   assLZH, assARJ, assTAZ, assTGZ, assLHA};
     bool UseDirOnlyEntries = false;

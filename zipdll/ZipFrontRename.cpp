@@ -8,6 +8,7 @@
 #include "zipdll/ZipMsgs.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <new>
 #include <set>
 #include <stdexcept>
@@ -19,8 +20,14 @@ namespace {
 
 struct RenameRule {
     std::string source, dest; // with '\\' separators; folders end in '\\'
-    bool folder = false;
+    std::string given;        // the source as the caller gave it
+    bool folder = false, matched = false;
     int32_t dateTime = 0;
+};
+
+// A rename refused for a reason of its own: the reason alone is the message.
+struct RenameRefused : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
 struct RenameRow {
@@ -65,6 +72,7 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
         RenameRule rule;
         rule.source = r->Source;
         rule.dest = r->Dest;
+        rule.given = r->Source;
         std::replace(rule.source.begin(), rule.source.end(), '/', '\\');
         std::replace(rule.dest.begin(), rule.dest.end(), '/', '\\');
         rule.dateTime = r->DateTime;
@@ -122,19 +130,19 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
             row.display = platform::decodeArchiveName(row.stored, utf8);
             std::string work = row.display;
             std::replace(work.begin(), work.end(), '/', '\\');
-            for (const RenameRule& rule : rules) {
+            for (RenameRule& rule : rules) {
                 const bool hit =
                     rule.folder ? work.compare(0, rule.source.size(), rule.source) == 0 : work == rule.source;
                 if (!hit || rule.source.empty()) continue;
                 work = rule.dest + work.substr(rule.source.size());
-                row.renamed = true;
+                row.renamed = rule.matched = true;
                 if (rule.dateTime != 0) row.dateTime = rule.dateTime;
             }
             row.newDisplay = work;
             std::replace(row.newDisplay.begin(), row.newDisplay.end(), '\\', '/');
             if (row.renamed) {
                 if (!acceptableName(row.newDisplay))
-                    throw std::runtime_error("The new name \"" + row.newDisplay + "\" cannot be stored");
+                    throw RenameRefused("The new name \"" + row.newDisplay + "\" cannot be stored");
                 // Stored as it was when it can be (ASCII, or code page 437 as the other
                 // names), else as UTF-8 with the flag that says so.
                 bool lossless = false;
@@ -151,15 +159,21 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
                 row.newStored = row.stored;
             }
             if (!finalNames.insert(row.newDisplay).second && row.renamed)
-                throw std::runtime_error("The name \"" + row.newDisplay + "\" is in the archive already");
+                throw RenameRefused("The name \"" + row.newDisplay + "\" is in the archive already");
         }
+        for (const RenameRule& rule : rules)
+            if (!rule.matched) throw RenameRefused("No entry of the archive matches \"" + rule.given + "\"");
         for (const RenameRow& row : rows)
             if (!row.renamed && std::count_if(rows.begin(), rows.end(), [&](const RenameRow& o) {
                     return o.renamed && o.newDisplay == row.display;
                 }))
-                throw std::runtime_error("The name \"" + row.display + "\" is in the archive already");
+                throw RenameRefused("The name \"" + row.display + "\" is in the archive already");
 
-        OutputFile out(FZipFileName, "ren");
+        // Through a symbolic link the archive it leads to is rewritten, and the link stays.
+        std::error_code linkError;
+        const auto real = std::filesystem::canonical(FZipFileName, linkError);
+        const std::string target = linkError ? FZipFileName : real.string();
+        OutputFile out(target, "ren");
         if (!out.ok()) throw EZipFront(DS_NoOutFile);
         if (!copyRange(in.fd, 0, zipStart, out.fd(), false)) throw EZipFront(GE_SFXCopyError);
         int64_t outPos = zipStart;
@@ -243,11 +257,14 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
         Progress(ptEndOfBatch, {}, 0);
         done = true;
         in.reset();
-        const int mode = platform::fileMode(FZipFileName);
+        const int mode = platform::fileMode(target);
         // The old archive goes as HowToDelete says (to the trash, it can be undone) only now
         // that its replacement is complete.
-        if (HowToDelete == htdAllowUndo) EraseFile(FZipFileName);
+        if (HowToDelete == htdAllowUndo) EraseFile(target);
         if (!out.commit(mode, times ? times->lastWrite : 0)) throw EZipFront(DS_NoWrite);
+    } catch (const RenameRefused& e) {
+        Report(DS_UnknownError, e.what(), true);
+        result = -9;
     } catch (...) {
         result = ReportRunFailure();
     }

@@ -244,7 +244,7 @@ int TZipFront::ConvertSFX(bool autoMode) {
     }
     if (!out.commit(platform::newFileMode(0777))) return -2;
     if (!autoMode) {
-        EraseFile(FZipFileName);
+        if (!ConvertKeepsInput) EraseFile(FZipFileName);
         SetZipFileName(outName);
     }
     return 0;
@@ -339,7 +339,7 @@ int TZipFront::ConvertZIP() {
     }
     if (platform::fileSize(out.fd()) != zipSize) return -9;
     if (!out.commit(-1)) return -2;
-    EraseFile(FZipFileName);
+    if (!ConvertKeepsInput) EraseFile(FZipFileName);
     SetZipFileName(outName);
     return 0;
 }

@@ -445,7 +445,7 @@ private:
             prompt(true);
             const std::string name = writeName();
             if (removable() && z_.AddOptions.has(AddDiskSpanErase) &&
-                (!z_.OnStatusDisk || lastStatus_ == zdaErase)) {
+                (!z_.OnGetNextDisk || lastStatus_ == zdaErase)) {
                 const int r = FormatThread::Run(root_, spanLabel(disk_), z_.ConfirmErase);
                 if (r == -2) throw EZipFront(DS_Canceled, false);
                 if (r != 0) throw EZipFront(DS_Canceled, true);
@@ -502,7 +502,11 @@ private:
             freeBytes_ = z_.FFreeBytes;
             if (z_.MaxVolumeSize > 0) freeBytes_ = std::min(freeBytes_, z_.MaxVolumeSize);
             if (disk_ == 0) freeBytes_ -= z_.KeepFreeOnDisk1;
-            if (freeBytes_ < z_.MinFreeVolumeSize || freeBytes_ < std::max<int64_t>(minRoom, 1)) {
+            // A part never needs more free space than it may hold.
+            int64_t needFree = z_.MinFreeVolumeSize;
+            if (z_.MaxVolumeSize > 0)
+                needFree = std::min(needFree, z_.MaxVolumeSize - (disk_ == 0 ? z_.KeepFreeOnDisk1 : 0));
+            if (freeBytes_ < needFree || freeBytes_ < std::max<int64_t>(minRoom, 1)) {
                 out_.reset();
                 platform::removeFile(outName_);
                 if (!removable()) pending_.pop_back();

@@ -11,8 +11,11 @@
 // -y          ask nothing: every question gets its default answer
 // -p PASSWORD the password of encrypted entries
 //
-// Without a terminal nothing is asked: the block's folder, every file, existing files kept
-// unless the block says to overwrite, the command run only when the block says so.
+// The folder is made with every folder missing above it. Without a terminal nothing is
+// asked: the block's folder, every file, existing files kept unless the block says to
+// overwrite, the command run only when the block says so. A symbolic link is made when
+// its target stays inside the folder, and refused otherwise; a file gets its stored
+// permissions (never a set-id bit) under the umask.
 // Exit status 0 only when every entry was extracted and passed its check.
 #include "platform/codepage.h"
 #include "common/ZipDirectory.h"
@@ -24,11 +27,13 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -280,6 +285,8 @@ struct Run {
     bool ask = false; // a terminal is there and -y was not given
     std::string password;
     bool overwriteAll = false, keepAll = false;
+    mode_t umask = 022;
+    int written = 0, kept = 0; // files (and links) written; existing files left alone
 };
 
 std::string askLine(const std::string& prompt, const std::string& deflt) {
@@ -297,9 +304,27 @@ bool askYes(const std::string& prompt, bool deflt) {
     return a[0] == 'y' || a[0] == 'Y';
 }
 
+// A password typed on the terminal, not shown while it is typed. Empty at the end of input.
+std::string askSecret(const std::string& prompt) {
+    // Echo goes off before the prompt shows, and nothing typed ahead is thrown away.
+    termios old{};
+    const bool quiet = tcgetattr(STDIN_FILENO, &old) == 0;
+    if (quiet) {
+        termios t = old;
+        t.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        t.c_lflag |= ECHONL;
+        tcsetattr(STDIN_FILENO, TCSANOW, &t);
+    }
+    std::cout << prompt << ": " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) line.clear();
+    if (quiet) tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    return line;
+}
+
 // ---- Extraction ----
 
-void setTimes(int fd, uint16_t date, uint16_t time) {
+void setTimes(int fd, const char* path, uint16_t date, uint16_t time) {
     std::tm tm{};
     tm.tm_year = 80 + (date >> 9);
     tm.tm_mon = ((date >> 5) & 15) - 1;
@@ -311,98 +336,47 @@ void setTimes(int fd, uint16_t date, uint16_t time) {
     const time_t t = mktime(&tm);
     if (t == static_cast<time_t>(-1)) return;
     const struct timespec ts[2] = {{t, 0}, {t, 0}};
-    futimens(fd, ts);
+    if (path)
+        utimensat(AT_FDCWD, path, ts, AT_SYMLINK_NOFOLLOW);
+    else
+        futimens(fd, ts);
 }
 
-// Writes one entry below `base`; false (with the reason on stderr) when it fails.
-bool extractEntry(const Input& in, const Entry& e, const std::string& base, const Settings& s, Run& run) {
-    const auto rel = zipstub::safeRelativePath(e.name);
-    if (!rel) {
-        std::cerr << "skipped (unsafe name): " << e.name << "\n";
-        return false;
-    }
-    std::string why;
-    if (!zipstub::makeSafeParents(base, *rel, why)) {
-        std::cerr << e.name << ": " << why << "\n";
-        return false;
-    }
-    const std::string path = base + "/" + *rel;
-    const bool isDir = !e.name.empty() && (e.name.back() == '/' || e.name.back() == '\\');
-    struct stat st {};
-    const bool exists = lstat(path.c_str(), &st) == 0;
-    if (isDir) {
-        if (exists && S_ISDIR(st.st_mode)) return true;
-        if (exists && S_ISLNK(st.st_mode)) unlink(path.c_str());
-        if (mkdir(path.c_str(), 0777) != 0) {
-            std::cerr << e.name << ": cannot create the folder\n";
-            return false;
+// The entry's Unix file type, when a Unix host stored one.
+unsigned unixType(const Entry& e) {
+    return e.host == 3 ? (e.extAttr >> 16) & S_IFMT : 0;
+}
+
+// A link's target stays inside the folder when it is relative, climbs ("..") only at its
+// start and no higher than the link's own folder (whose parts are real folders), and
+// never climbs after going down (a part it goes down through may itself be a link).
+bool targetStaysInside(const std::string& rel, const std::string& target) {
+    if (target.empty() || target[0] == '/' || target.find('\0') != std::string::npos) return false;
+    const auto depth = static_cast<long>(std::count(rel.begin(), rel.end(), '/'));
+    long up = 0;
+    bool down = false;
+    size_t i = 0;
+    while (i <= target.size()) {
+        size_t j = target.find('/', i);
+        if (j == std::string::npos) j = target.size();
+        const std::string part = target.substr(i, j - i);
+        if (part == "..") {
+            if (down || ++up > depth) return false;
+        } else if (!part.empty() && part != ".") {
+            down = true;
         }
-        return true;
+        i = j + 1;
     }
-    if (exists && !S_ISLNK(st.st_mode)) {
-        bool overwrite = (s.flags & fOvrAlways) != 0 || run.overwriteAll;
-        if ((s.flags & fOvrNever) || run.keepAll)
-            overwrite = false;
-        else if (!overwrite && run.ask) {
-            const std::string a = askLine("Overwrite " + *rel + "? (y)es, (n)o, (A)ll, (N)one", "n");
-            overwrite = a == "y" || a == "Y" || a == "A";
-            run.overwriteAll = a == "A";
-            run.keepAll = a == "N";
-        }
-        if (!overwrite) {
-            std::cout << "kept: " << *rel << "\n";
-            return true;
-        }
-    }
-    if (e.method != 0 && e.method != 8) {
-        std::cerr << e.name << ": compression method " << e.method << " is not supported\n";
-        return false;
-    }
-    uint8_t h[30];
-    in.read(e.local, h, 30);
-    if (GetLE32(h) != pvcommon::zip::kLocalSig) {
-        std::cerr << e.name << ": the local header is damaged\n";
-        return false;
-    }
-    int64_t pos = e.local + 30 + GetLE16(h + 26) + GetLE16(h + 28);
-    int64_t left = e.csize;
-    if (pos > in.size() || left > in.size() - pos) {
-        std::cerr << e.name << ": the entry runs past the archive\n";
-        return false;
-    }
-    std::optional<Keys> keys;
-    if (e.flags & 1) {
-        if (run.password.empty() && run.ask) run.password = askLine("Password for " + e.name, "");
-        if (left < 12) {
-            std::cerr << e.name << ": the entry is damaged\n";
-            return false;
-        }
-        keys.emplace();
-        for (char c : run.password) keys->update(static_cast<uint8_t>(c));
-        uint8_t eh[12];
-        in.read(pos, eh, 12);
-        for (auto& c : eh) c = keys->decrypt(c);
-        const uint8_t check =
-            (e.flags & 8) ? static_cast<uint8_t>(e.time >> 8) : static_cast<uint8_t>(e.crc >> 24);
-        if (eh[11] != check) {
-            std::cerr << e.name << ": wrong password\n";
-            return false;
-        }
-        pos += 12;
-        left -= 12;
-    }
-    // Written to a new file (an existing symlink is replaced, never followed).
-    if (exists) unlink(path.c_str());
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        std::cerr << e.name << ": cannot create the file: " << std::strerror(errno) << "\n";
-        return false;
-    }
+    return true;
+}
+
+// Decrypts (with `keys`) and decodes the `left` stored bytes at `pos`, handing the data to
+// `sink` (false stops); true when the data came out whole and passed its check.
+template <class Sink>
+bool decodeEntry(const Input& in, const Entry& e, int64_t pos, int64_t left, std::optional<Keys>& keys,
+                 Sink sink) {
     z_stream zs{};
-    if (e.method == 8 && inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
-        close(fd);
-        return false;
-    }
+    if (e.method == 8 && inflateInit2(&zs, -MAX_WBITS) != Z_OK) return false;
     std::vector<uint8_t> ib(1 << 16), ob(1 << 16);
     uLong crc = crc32(0, nullptr, 0);
     int64_t written = 0;
@@ -411,14 +385,7 @@ bool extractEntry(const Input& in, const Entry& e, const std::string& base, cons
         crc = crc32(crc, p, static_cast<uInt>(n));
         written += static_cast<int64_t>(n);
         if (written > e.usize) ok = false; // more than the directory promised
-        for (size_t done = 0; ok && done < n;) {
-            const ssize_t w = write(fd, p + done, n - done);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0)
-                ok = false;
-            else
-                done += static_cast<size_t>(w);
-        }
+        if (ok && n > 0 && !sink(p, n)) ok = false;
     };
     while (ok && left > 0) {
         const auto n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(ib.size())));
@@ -454,22 +421,175 @@ bool extractEntry(const Input& in, const Entry& e, const std::string& base, cons
             ok = false;
     }
     if (e.method == 8) inflateEnd(&zs);
-    if (ok && (!streamEnd || written != e.usize || crc != e.crc)) {
-        std::cerr << e.name << ": the data fails its check\n";
-        ok = false;
+    return ok && streamEnd && written == e.usize && crc == e.crc;
+}
+
+// The keys that decrypt the entry whose 12-byte header is at `pos`, when `password` passes
+// the header's check byte.
+std::optional<Keys> keysFor(const Input& in, const Entry& e, int64_t pos, const std::string& password) {
+    Keys keys;
+    for (char c : password) keys.update(static_cast<uint8_t>(c));
+    uint8_t eh[12];
+    in.read(pos, eh, 12);
+    for (auto& c : eh) c = keys.decrypt(c);
+    const uint8_t check =
+        (e.flags & 8) ? static_cast<uint8_t>(e.time >> 8) : static_cast<uint8_t>(e.crc >> 24);
+    if (eh[11] != check) return std::nullopt;
+    return keys;
+}
+
+enum class Outcome { Written, Kept, Folder, Failed };
+
+// Writes one entry below `base`; Failed (with the reason on stderr) when it fails.
+Outcome extractEntry(const Input& in, const Entry& e, const std::string& base, const Settings& s, Run& run) {
+    const auto rel = zipstub::safeRelativePath(e.name);
+    if (!rel) {
+        std::cerr << "skipped (unsafe name): " << e.name << "\n";
+        return Outcome::Failed;
     }
+    std::string why;
+    if (!zipstub::makeSafeParents(base, *rel, why)) {
+        std::cerr << e.name << ": " << why << "\n";
+        return Outcome::Failed;
+    }
+    const std::string path = base + "/" + *rel;
+    const bool isDir =
+        (!e.name.empty() && (e.name.back() == '/' || e.name.back() == '\\')) || unixType(e) == S_IFDIR;
+    const bool isLink = !isDir && unixType(e) == S_IFLNK;
+    struct stat st {};
+    const bool exists = lstat(path.c_str(), &st) == 0;
+    if (isDir) {
+        if (exists && S_ISDIR(st.st_mode)) return Outcome::Folder;
+        if (exists && S_ISLNK(st.st_mode)) unlink(path.c_str());
+        if (mkdir(path.c_str(), 0777) != 0) {
+            std::cerr << e.name << ": cannot create the folder\n";
+            return Outcome::Failed;
+        }
+        return Outcome::Folder;
+    }
+    if (exists && !S_ISLNK(st.st_mode)) {
+        bool overwrite = (s.flags & fOvrAlways) != 0 || run.overwriteAll;
+        if ((s.flags & fOvrNever) || run.keepAll)
+            overwrite = false;
+        else if (!overwrite && run.ask) {
+            const std::string a = askLine("Overwrite " + *rel + "? (y)es, (n)o, (A)ll, (N)one", "n");
+            overwrite = a == "y" || a == "Y" || a == "A";
+            run.overwriteAll = a == "A";
+            run.keepAll = a == "N";
+        }
+        if (!overwrite) {
+            std::cout << "kept: " << *rel << "\n";
+            return Outcome::Kept;
+        }
+    }
+    if (e.method != 0 && e.method != 8) {
+        std::cerr << e.name << ": compression method " << e.method << " is not supported\n";
+        return Outcome::Failed;
+    }
+    uint8_t h[30];
+    in.read(e.local, h, 30);
+    if (GetLE32(h) != pvcommon::zip::kLocalSig) {
+        std::cerr << e.name << ": the local header is damaged\n";
+        return Outcome::Failed;
+    }
+    int64_t pos = e.local + 30 + GetLE16(h + 26) + GetLE16(h + 28);
+    int64_t left = e.csize;
+    if (pos > in.size() || left > in.size() - pos) {
+        std::cerr << e.name << ": the entry runs past the archive\n";
+        return Outcome::Failed;
+    }
+    std::optional<Keys> keys;
+    if (e.flags & 1) {
+        if (left < 12) {
+            std::cerr << e.name << ": the entry is damaged\n";
+            return Outcome::Failed;
+        }
+        // On a terminal a password that does not fit is asked for again, three times.
+        keys = run.password.empty() ? std::nullopt : keysFor(in, e, pos, run.password);
+        for (int tries = 0; !keys && run.ask && tries < 3; ++tries) {
+            if (tries > 0 || !run.password.empty()) std::cout << "Wrong password.\n";
+            run.password = askSecret("Password for " + e.name);
+            if (run.password.empty()) break;
+            keys = keysFor(in, e, pos, run.password);
+        }
+        if (!keys) {
+            std::cerr << e.name << (run.password.empty() ? ": a password is needed\n" : ": wrong password\n");
+            return Outcome::Failed;
+        }
+        pos += 12;
+        left -= 12;
+    }
+    // An existing file or link is replaced, never written through.
+    if (exists && unlink(path.c_str()) != 0) {
+        std::cerr << e.name << ": cannot replace " << path << ": " << std::strerror(errno) << "\n";
+        return Outcome::Failed;
+    }
+    if (isLink) {
+        std::string target;
+        const bool ok = decodeEntry(in, e, pos, left, keys, [&](const uint8_t* p, size_t n) {
+            target.append(reinterpret_cast<const char*>(p), n);
+            return target.size() <= PATH_MAX;
+        });
+        if (!ok) {
+            std::cerr << e.name << ": the data fails its check\n";
+            return Outcome::Failed;
+        }
+        if (!targetStaysInside(*rel, target)) {
+            std::cerr << e.name << ": refused the symbolic link to \"" << target
+                      << "\": it may point outside the folder\n";
+            return Outcome::Failed;
+        }
+        if (symlink(target.c_str(), path.c_str()) != 0) {
+            std::cerr << e.name << ": cannot create the symbolic link: " << std::strerror(errno) << "\n";
+            return Outcome::Failed;
+        }
+        setTimes(-1, path.c_str(), e.date, e.time);
+        std::cout << "linked: " << *rel << " -> " << target << "\n";
+        return Outcome::Written;
+    }
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        std::cerr << e.name << ": cannot create the file: " << std::strerror(errno) << "\n";
+        return Outcome::Failed;
+    }
+    bool ok = decodeEntry(in, e, pos, left, keys, [fd](const uint8_t* p, size_t n) {
+        for (size_t done = 0; done < n;) {
+            const ssize_t w = write(fd, p + done, n - done);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            done += static_cast<size_t>(w);
+        }
+        return true;
+    });
+    if (!ok) std::cerr << e.name << ": the data fails its check\n";
     if (ok) {
-        setTimes(fd, e.date, e.time);
-        if (e.host == 3 && (e.extAttr >> 16) != 0) fchmod(fd, (e.extAttr >> 16) & 0777);
+        setTimes(fd, nullptr, e.date, e.time);
+        // The stored permissions, never a set-id or sticky bit, under the runner's umask.
+        const unsigned stored = e.host == 3 ? (e.extAttr >> 16) & 0777 : 0;
+        if (stored != 0) fchmod(fd, static_cast<mode_t>(stored) & ~run.umask);
     }
     if (close(fd) != 0) ok = false;
     if (!ok) {
         unlink(path.c_str());
         std::cerr << "failed: " << *rel << "\n";
-        return false;
+        return Outcome::Failed;
     }
     std::cout << "extracted: " << *rel << "\n";
-    return true;
+    return Outcome::Written;
+}
+
+// Creates `dir` and every missing folder above it.
+bool makeFolders(const std::string& dir) {
+    for (size_t at = dir.find('/', 1);; at = dir.find('/', at + 1)) {
+        const std::string part = dir.substr(0, at);
+        struct stat st {};
+        if (!part.empty() && stat(part.c_str(), &st) != 0 && mkdir(part.c_str(), 0777) != 0 &&
+            errno != EEXIST)
+            return false;
+        if (at == std::string::npos) break;
+    }
+    struct stat st {};
+    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int runMain(int argc, char** argv) {
@@ -506,16 +626,29 @@ int runMain(int argc, char** argv) {
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     if (dir.empty()) dir = ".";
-    std::string why;
-    if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-        std::cerr << "cannot create the folder " << dir << "\n";
+    if (!makeFolders(dir)) {
+        std::cerr << "cannot create the folder " << dir << ": " << std::strerror(errno) << "\n";
         return 1;
     }
+    run.umask = umask(0);
+    umask(run.umask);
     int failed = 0;
     for (const Entry& e : entries) {
         if (run.ask && (s.flags & fAskFiles) && !askYes("Extract " + e.name + "?", true)) continue;
         try {
-            if (!extractEntry(in, e, dir, s, run)) ++failed;
+            switch (extractEntry(in, e, dir, s, run)) {
+            case Outcome::Written:
+                ++run.written;
+                break;
+            case Outcome::Kept:
+                ++run.kept;
+                break;
+            case Outcome::Folder:
+                break;
+            case Outcome::Failed:
+                ++failed;
+                break;
+            }
         } catch (const Failure& f) {
             std::cerr << e.name << ": " << f.text << "\n";
             ++failed;
@@ -544,7 +677,11 @@ int runMain(int argc, char** argv) {
             }
         }
     }
-    if (run.ask && !(s.flags & fNoSuccessMsg)) std::cout << entries.size() << " file(s) extracted\n";
+    if (run.ask && !(s.flags & fNoSuccessMsg)) {
+        std::cout << run.written << " file(s) extracted";
+        if (run.kept) std::cout << ", " << run.kept << " kept";
+        std::cout << "\n";
+    }
     return 0;
 }
 

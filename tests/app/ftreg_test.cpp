@@ -53,6 +53,13 @@ TEST(FtReg, AssociatesKnownAndOwnTypesForTheDesktopTools) {
     EXPECT_EQ(entry.ReadString("Desktop Entry", "Name", ""), "Parvex 2000");
     EXPECT_EQ(entry.ReadString("Desktop Entry", "Comment", ""), "Parvex File");
     EXPECT_EQ(entry.ReadString("Desktop Entry", "MimeType", ""), "application/zip;application/x-parvex-bh;");
+    // The icon the entry names is in the user's hicolor theme, where launchers look it up.
+    EXPECT_EQ(entry.ReadString("Desktop Entry", "Icon", ""), "parvex");
+    EXPECT_EQ(ftreg::IconPath(), home.data + "/icons/hicolor/scalable/apps/parvex.svg");
+    auto svg = run("/usr/bin/python3 -c \"import sys, xml.etree.ElementTree as E; "
+                   "print(E.parse(sys.argv[1]).getroot().tag)\" " +
+                   q(ftreg::IconPath()));
+    EXPECT_EQ(svg.out, "{http://www.w3.org/2000/svg}svg\n");
 
     if (havePeer("desktop-file-validate")) {
         auto r = run("desktop-file-validate " + q(ftreg::DesktopEntryPath()));

@@ -1,5 +1,6 @@
 // The command line: the batch forms read without an archive, the context menu's list file,
 // and the program itself run as a process on archives the peer tools make.
+#include <algorithm>
 #include <sstream>
 
 #include "app/CommandLine.h"
@@ -27,7 +28,13 @@ TEST(BatchCommand, ReadsTheTwoFormsAndRefusesWhatCannotRun) {
         {{"-E", "/x/y.zip", "../z/"}, true, 'e', "", "/x/y.zip", "/z", "", {}},
         // A '-' inside the archive's name does not make it a switch group.
         {{"-e", "my-pack.zip", "out"}, true, 'e', "", "/w/my-pack.zip", "/w/out", "", {}},
-        {{"-a", "-rp", "c.zip", "a.txt", "sub/b.txt"}, true, 'a', "rp", "/w/c.zip", "", "",
+        {{"-a", "-rp", "c.zip", "a.txt", "sub/b.txt"},
+         true,
+         'a',
+         "rp",
+         "/w/c.zip",
+         "",
+         "",
          {"/w/a.txt", "/w/sub/b.txt"}},
         {{"-a", "c.zip", "a.txt", "b.txt"}, true, 'a', "", "/w/c.zip", "", "", {"/w/a.txt", "/w/b.txt"}},
         {{"-a", "-sr", "c.zip", "list.txt"}, true, 'a', "sr", "/w/c.zip", "", "/w/list.txt", {}},
@@ -99,7 +106,7 @@ TEST(ShellList, ReadsExistingNamesAndRefusesADamagedFile) {
     };
     const std::vector<Case> cases = {
         {"2\r\n" + a + "\r\n" + b + "\r\n", true, {a, b}},
-        {"2\n" + a + "\n" + b, true, {a, b}},         // LF only, no last line end
+        {"2\n" + a + "\n" + b, true, {a, b}},              // LF only, no last line end
         {"2\r\n" + a + "\r\n" + gone + "\r\n", true, {a}}, // a missing file is left out
         {"1\r\n" + gone + "\r\n", false, {}},              // nothing left
         {"1\r\nrelative.txt\r\n", false, {}},              // only full paths count
@@ -140,8 +147,8 @@ struct ProgramRun : ::testing::Test {
         work = dir / "work";
         for (const char* d : {"home", "config", "data", "tmp", "work"}) fs::create_directories(dir / d);
         env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME=" + q((dir / "home").string()) +
-              " XDG_CONFIG_HOME=" + q((dir / "config").string()) + " XDG_DATA_HOME=" +
-              q((dir / "data").string()) + " TMPDIR=" + q((dir / "tmp").string()) + " ";
+              " XDG_CONFIG_HOME=" + q((dir / "config").string()) +
+              " XDG_DATA_HOME=" + q((dir / "data").string()) + " TMPDIR=" + q((dir / "tmp").string()) + " ";
     }
     pvtest::RunResult parvex(const std::string& args) {
         return run(env + q((pvtest::binDir() / "parvex").string()) + " " + args + " 2>&1", work);
@@ -207,6 +214,54 @@ TEST_F(ProgramRun, FailuresAndBadCommandLinesSayItInTheExitStatus) {
         EXPECT_EQ(r.status, 2) << bad << "\n" << r.out;
         EXPECT_NE(r.out.find("Usage: parvex -e"), std::string::npos) << r.out;
     }
+}
+
+// A run without a window asks nothing and says each problem once, on standard error.
+TEST_F(ProgramRun, EveryFailureSaysWhyOnceWithoutQuestions) {
+    PV_REQUIRE_PEER("zip");
+    pvtest::writeFile(work / "a.txt", "hello\n");
+    auto r = parvex("-a nodir/sub/x.zip a.txt");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("nodir/sub"), std::string::npos) << r.out;
+
+    r = parvex("/pvsef");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("No archive given"), std::string::npos) << r.out;
+
+    // An entry that would leave the folder: refused, and said.
+    auto p = run("/usr/bin/python3 -c " + q("import zipfile\n"
+                                            "with zipfile.ZipFile('evil.zip', 'w') as z:\n"
+                                            "    z.writestr('../x', 'out')\n"
+                                            "    z.writestr('ok.txt', 'in')\n"),
+                 work);
+    ASSERT_EQ(p.status, 0) << p.out;
+    r = parvex("-e evil.zip out");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("../x"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(work / "x"));
+
+    // Many encrypted entries: one line about the password, not one per entry.
+    fs::create_directories(work / "enc");
+    std::string names;
+    for (int i = 0; i < 40; ++i) {
+        pvtest::writeFile(work / "enc" / ("f" + std::to_string(i) + ".txt"), "x");
+        names += " f" + std::to_string(i) + ".txt";
+    }
+    ASSERT_EQ(run("zip -q -P pw ../enc.zip" + names, work / "enc").status, 0);
+    r = parvex("-e enc.zip encout");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_NE(r.out.find("Password needed"), std::string::npos) << r.out;
+
+    // A damaged zip: said, not asked about.
+    std::string bytes = pvtest::readFile(work / "enc.zip");
+    bytes.replace(bytes.size() - 22, 4, "XXXX");
+    pvtest::writeFile(work / "bad.zip", bytes);
+    r = parvex("-e bad.zip badout");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_NE(r.out.find("This archive is invalid."), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("?"), std::string::npos) << r.out;
 }
 
 TEST_F(ProgramRun, AddsFilesAndAFolderThatThePeerTests) {

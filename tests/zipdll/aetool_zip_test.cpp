@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 using namespace pvtest;
 using namespace ziptest;
 
@@ -85,8 +87,16 @@ TEST(AetoolZip, SfxSpanJoinRename) {
     ASSERT_EQ(run("zip -qr -X ../z.zip .", t / "in").status, 0);
     const std::string zipBytes = readFile(t / "z.zip");
 
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(stat((t / "z.zip").c_str(), &before), 0);
     auto r = tool("zip-sfx " + q((t / "z.zip").string()) + " -caption Hi -dir C:\\\\Temp");
     ASSERT_EQ(r.status, 0) << r.out;
+    // The input is never deleted, truncated or written again: the same file, unchanged.
+    ASSERT_EQ(stat((t / "z.zip").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     EXPECT_TRUE(readFile(t / "z.zip") == zipBytes) << "the input stays";
     EXPECT_EQ(run("unzip -tq " + q((t / "z.exe").string())).status, 0);
     fs::remove(t / "z.zip");
@@ -110,6 +120,13 @@ TEST(AetoolZip, SfxSpanJoinRename) {
     r = tool("zip-span " + q((t / "z.zip").string()) + " " + q((t / "set/s.zip").string()) + " -size 65536");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_EQ(tool("zip-span " + q((t / "z.zip").string()) + " x").status, 2);
+    // A part smaller than the free space asked for: the part's size is all it needs.
+    fs::create_directories(t / "small");
+    r = tool("zip-span " + q((t / "z.zip").string()) + " " + q((t / "small/s.zip").string()) +
+             " -size 50000 -minfree 65536");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(fs::file_size(t / "small/s001.zip"), 50000u);
+    EXPECT_TRUE(fs::exists(t / "small/s002.zip"));
 
     r = tool("zip-rename " + q((t / "j.zip").string()) + " a.txt b/c.txt -date 2001-02-03");
     ASSERT_EQ(r.status, 0) << r.out;
@@ -118,6 +135,25 @@ TEST(AetoolZip, SfxSpanJoinRename) {
     EXPECT_EQ(run("unzip -tq " + q((t / "j.zip").string())).status, 0);
     r = tool("zip-rename " + q((t / "j.zip").string()) + " r.bin b/c.txt");
     EXPECT_EQ(r.status, 1) << r.out;
+
+    // Through a symbolic link: the archive it leads to changes, the link stays a link.
+    fs::create_symlink("j.zip", t / "link.zip");
+    r = tool("zip-rename " + q((t / "link.zip").string()) + " r.bin s.bin");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(fs::is_symlink(t / "link.zip"));
+    EXPECT_EQ(fs::read_symlink(t / "link.zip"), "j.zip");
+    EXPECT_NE(run("unzip -Z1 " + q((t / "j.zip").string())).out.find("s.bin\n"), std::string::npos);
+    // A source that matches nothing is a failure, said as it is.
+    r = tool("zip-rename " + q((t / "j.zip").string()) + " none.txt x.txt");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("No entry of the archive matches \"none.txt\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("UnKnown error"), std::string::npos) << r.out;
+
+    // -move: the input goes, once the self-extractor is complete.
+    r = tool("zip-sfx " + q((t / "j.zip").string()) + " -move");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_FALSE(fs::exists(t / "j.zip"));
+    EXPECT_EQ(run("unzip -tq " + q((t / "j.exe").string())).status, 0);
 }
 
 // A set split by zip -s, and one of ours on a fixed drive chosen by its first part: both

@@ -93,6 +93,40 @@ std::vector<uint8_t> handMadePe(uint32_t imageSize = 744, bool withRsrc = true) 
     return pe;
 }
 
+// Runs `exe` on a pseudo-terminal that types each answer once its prompt shows; `answers`
+// is a python list of (prompt, answer) byte pairs. Succeeds when the program exits 0, every
+// answer was used and `check` (a python expression over `full`, all the program wrote)
+// holds; the program's output comes back.
+RunResult onTerminal(const TempDir& t, const fs::path& exe, const std::string& answers,
+                     const std::string& check = "True") {
+    return python("import os, pty, signal, sys\n"
+                  "signal.alarm(60)\n"
+                  "answers = " +
+                      answers +
+                      "\n"
+                      "pid, fd = pty.fork()\n"
+                      "if pid == 0:\n"
+                      "    os.execv(" +
+                      q(exe.string()) +
+                      ", ['sfx'])\n"
+                      "seen = full = b''\n"
+                      "while True:\n"
+                      "    try: chunk = os.read(fd, 4096)\n"
+                      "    except OSError: break\n"
+                      "    if not chunk: break\n"
+                      "    seen += chunk\n"
+                      "    full += chunk\n"
+                      "    while answers and answers[0][0] in seen:\n"
+                      "        seen = seen[seen.index(answers[0][0]) + len(answers[0][0]):]\n"
+                      "        os.write(fd, answers.pop(0)[1] + b'\\n')\n"
+                      "_, status = os.waitpid(pid, 0)\n"
+                      "sys.stdout.write(full.decode('utf-8', 'replace'))\n"
+                      "ok = os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and not answers\n"
+                      "sys.exit(0 if ok and (" +
+                      check + ") else 1)\n",
+                  t.path());
+}
+
 } // namespace
 
 TEST(Sfx, ConvertSfxEqualsZipAdjustAndPassesPeers) {
@@ -470,32 +504,80 @@ TEST(Sfx, TheProgramAsksOnATerminal) {
     f.z.SetZipFileName((t / "q.zip").string());
     ASSERT_EQ(f.z.ConvertSFX(), 0) << f.ev.all();
     // A pseudo-terminal answers each question as it comes.
-    auto r = python(
-        "import os, pty, sys\n"
-        "answers = [(b'Extract to folder', b'" +
-            (t / "out").string() +
-            "'),\n"
-            "           (b'Extract a.txt?', b'y'), (b'Extract b.txt?', b'n'),\n"
-            "           (b'Run \"echo done > ran.txt\"?', b'y')]\n"
-            "pid, fd = pty.fork()\n"
-            "if pid == 0:\n"
-            "    os.execv('" +
-            (t / "q.exe").string() +
-            "', ['q.exe'])\n"
-            "seen = b''\n"
-            "while True:\n"
-            "    try: chunk = os.read(fd, 4096)\n"
-            "    except OSError: break\n"
-            "    if not chunk: break\n"
-            "    seen += chunk\n"
-            "    while answers and answers[0][0] in seen:\n"
-            "        seen = seen[seen.index(answers[0][0]) + len(answers[0][0]):]\n"
-            "        os.write(fd, answers.pop(0)[1] + b'\\n')\n"
-            "_, status = os.waitpid(pid, 0)\n"
-            "sys.exit(0 if os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0 and not answers else 1)\n",
-        t.path());
+    auto r = onTerminal(t, t / "q.exe",
+                        "[(b'Extract to folder', b'" + (t / "out").string() +
+                            "'), (b'Extract a.txt?', b'y'), (b'Extract b.txt?', b'n'),\n"
+                            "           (b'Run \"echo done > ran.txt\"?', b'y')]");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(readFile(t / "out/a.txt"), "aaa\n");
     EXPECT_FALSE(fs::exists(t / "out/b.txt"));
     EXPECT_EQ(readFile(t / "out/ran.txt"), "done\n");
+}
+
+// The program makes its folder with every missing parent, makes links whose target stays
+// inside and refuses the others, and gives files their stored mode without set-id bits
+// under the umask.
+TEST(Sfx, FoldersLinksAndModes) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    writeFile(t / "in/a.txt", "a\n");
+    writeFile(t / "in/sub/b.txt", "b\n");
+    fs::permissions(t / "in/a.txt", static_cast<fs::perms>(04755));
+    fs::create_symlink("sub/b.txt", t / "in/good");
+    fs::create_symlink("../a.txt", t / "in/sub/up");
+    fs::create_symlink("../../etc/passwd", t / "in/bad");
+    fs::create_symlink("/etc/passwd", t / "in/abs");
+    fs::create_symlink("sub/../../x", t / "in/via");
+    ASSERT_EQ(run("zip -qry -X ../l.zip a.txt sub good bad abs via", t / "in").status, 0);
+    Front f;
+    f.z.SetZipFileName((t / "l.zip").string());
+    ASSERT_EQ(f.z.ConvertSFX(), 0) << f.ev.all();
+    auto r = run("umask 027 && " + q((t / "l.exe").string()) + " -d new/deep/folder", t.path());
+    EXPECT_EQ(r.status, 1) << r.out;
+    const fs::path out = t / "new/deep/folder";
+    EXPECT_EQ(readFile(out / "a.txt"), "a\n");
+    EXPECT_EQ(static_cast<unsigned>(fs::status(out / "a.txt").permissions()), 0750u);
+    EXPECT_EQ(fs::read_symlink(out / "good"), "sub/b.txt");
+    EXPECT_EQ(readFile(out / "good"), "b\n");
+    EXPECT_EQ(fs::read_symlink(out / "sub/up"), "../a.txt");
+    for (const char* refused : {"bad", "abs", "via"}) {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(out / refused))) << refused;
+        EXPECT_NE(r.out.find(std::string(refused) + ": refused the symbolic link"), std::string::npos)
+            << r.out;
+    }
+
+    // The block's folder on an account that has none of its parents yet.
+    ASSERT_EQ(run("zip -q -X ../m.zip a.txt sub/b.txt", t / "in").status, 0);
+    Front g;
+    g.z.SFXDefaultDir = "C:\\Temp\\MyApp";
+    g.z.SetZipFileName((t / "m.zip").string());
+    ASSERT_EQ(g.z.ConvertSFX(), 0) << g.ev.all();
+    fs::create_directories(t / "fresh");
+    r = run("HOME=" + q((t / "fresh").string()) + " " + q((t / "m.exe").string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(t / "fresh/Temp/MyApp/sub/b.txt"), "b\n");
+}
+
+// On a terminal a password is read without being shown and asked again after a typo; the
+// summary counts the files written, not those kept.
+TEST(Sfx, PasswordOnATerminalAndTheSummary) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    writeFile(t / "in/a.txt", "secret a\n");
+    writeFile(t / "in/b.txt", "secret b\n");
+    fs::create_directories(t / "in/d");
+    ASSERT_EQ(run("zip -q -X -P right ../p.zip a.txt b.txt d", t / "in").status, 0);
+    writeFile(t / "out/b.txt", "mine");
+    Front f;
+    f.z.SetZipFileName((t / "p.zip").string());
+    ASSERT_EQ(f.z.ConvertSFX(), 0) << f.ev.all();
+    auto r = onTerminal(t, t / "p.exe",
+                        "[(b'Extract to folder', b'" + (t / "out").string() +
+                            "'), (b'Password for a.txt', b'wrnog'),\n"
+                            "           (b'Password for a.txt', b'right'), (b'Overwrite b.txt', b'n')]",
+                        "b'wrnog' not in full and b'right' not in full and b'Wrong password' in full and "
+                        "b'1 file(s) extracted, 1 kept' in full");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(readFile(t / "out/a.txt"), "secret a\n");
+    EXPECT_EQ(readFile(t / "out/b.txt"), "mine");
 }

@@ -439,24 +439,31 @@ TEST_F(Span, FormatThreadFormatsOneDiskAtATime) {
     EXPECT_EQ(FormatThread::Run(t.str(), "X", false), -1); // a fixed drive
 }
 
-// Spanning with AddDiskSpanErase onto blank disks: each one formatted with its label first.
-TEST_F(Span, BlankDisksAreFormattedWhenErasingIsAllowed) {
+// Spanning with AddDiskSpanErase: without a next-disk handler each disk is formatted with
+// its label first; a caller that answers the disk requests itself has a disk formatted only
+// when its last OnStatusDisk answer allowed it, so the other files on its disks stay.
+TEST_F(Span, DisksAreFormattedOnlyAsTheAnswersAllow) {
     TempDir t;
     const fs::path zip = inputZip(t);
     const std::string original = readFile(zip);
     const std::string drive = (t / "floppy").string();
     ScopedMedia media(drive, "capacity=80000");
     ASSERT_TRUE(platform::insertMedium(drive, "blank1"));
-    Front f;
-    f.z.Unattended = false;
-    f.z.ConfirmErase = false;
-    f.z.AddOptions = {AddDiskSpanErase};
     int disks = 0;
-    f.z.OnGetNextDisk = [&](TZipFront&, int seq, int, const std::string& d, bool& abort) {
-        disks = seq;
-        abort = !platform::insertMedium(d, "blank" + std::to_string(seq));
+    platform::UiHooks hooks;
+    hooks.messageBox = [&](const std::string&, const std::string&, platform::MsgType, unsigned) {
+        ++disks;
+        EXPECT_TRUE(platform::insertMedium(drive, "blank" + std::to_string(disks)));
+        return platform::ModalResult::Ok;
     };
-    ASSERT_EQ(f.z.WriteSpan(zip.string(), drive + "/b.zip"), 0) << f.ev.all();
+    {
+        platform::ScopedUiHooks scoped(hooks);
+        Front f;
+        f.z.Unattended = false;
+        f.z.ConfirmErase = false;
+        f.z.AddOptions = {AddDiskSpanErase};
+        ASSERT_EQ(f.z.WriteSpan(zip.string(), drive + "/b.zip"), 0) << f.ev.all();
+    }
     ASSERT_GE(disks, 2);
     std::vector<std::string> parts;
     for (int i = 1; i <= disks; ++i) {
@@ -470,4 +477,27 @@ TEST_F(Span, BlankDisksAreFormattedWhenErasingIsAllowed) {
     std::string joined;
     for (auto& p : parts) joined += p;
     EXPECT_GT(joined.size(), original.size());
+
+    // Formatted disks holding a file of their owner's, and a handler for the next disk only.
+    for (int i = 1; i <= disks + 2; ++i) {
+        ASSERT_TRUE(platform::insertMedium(drive, "data" + std::to_string(i), true));
+        writeFile(fs::path(drive) / "keep.txt", "mine " + std::to_string(i));
+    }
+    ASSERT_TRUE(platform::insertMedium(drive, "data1"));
+    Front g;
+    g.z.Unattended = false;
+    g.z.ConfirmErase = false;
+    g.z.AddOptions = {AddDiskSpanErase};
+    int used = 0;
+    g.z.OnGetNextDisk = [&](TZipFront&, int seq, int, const std::string& d, bool& abort) {
+        used = seq;
+        abort = !platform::insertMedium(d, "data" + std::to_string(seq));
+    };
+    ASSERT_EQ(g.z.WriteSpan(zip.string(), drive + "/b.zip"), 0) << g.ev.all();
+    ASSERT_GE(used, 2);
+    for (int i = 1; i <= used; ++i) {
+        ASSERT_TRUE(platform::insertMedium(drive, "data" + std::to_string(i)));
+        EXPECT_EQ(readFile(fs::path(drive) / "keep.txt"), "mine " + std::to_string(i)) << "disk " << i;
+        EXPECT_TRUE(fs::exists(fs::path(drive) / "b.zip"));
+    }
 }

@@ -105,7 +105,8 @@ int renameEntry(const aetool::Args& a) {
     return aetool::kOk;
 }
 
-// Keeps the input: the component deletes it after a conversion, the verb copies it first.
+// Keeps the input untouched unless -move is given; with it the component deletes the input
+// once the new file is complete.
 int convert(const aetool::Args& a, bool toSfx) {
     if (a.positional.size() != 1)
         return aetool::usageError(toSfx ? "zip-sfx ARCHIVE.zip" : "zip-unsfx ARCHIVE.exe");
@@ -119,15 +120,9 @@ int convert(const aetool::Args& a, bool toSfx) {
     if (a.has("stub")) f.z.SFXPath = a.get("stub");
     if (a.has("overwrite")) f.z.SFXOverWriteMode = OvrAlways;
     if (a.has("autorun")) f.z.SFXOptions.include(SFXAutoRun);
-    const bool keep = !a.has("move");
-    const auto data = keep ? platform::readWholeFile(in) : std::nullopt;
-    const int mode = platform::fileMode(in);
-    if (keep && !data) return aetool::failure("cannot read " + in);
+    f.z.ConvertKeepsInput = !a.has("move");
     f.z.SetZipFileName(in);
     const int r = toSfx ? f.z.ConvertSFX() : f.z.ConvertZIP();
-    if (keep && !platform::fileExists(in) &&
-        !(platform::writeWholeFile(in, data->data(), data->size()) && platform::setFileMode(in, mode)))
-        return aetool::failure("cannot restore " + in);
     if (r != 0) return aetool::failure("conversion failed with code " + std::to_string(r));
     std::cout << f.z.ZipFileName() << "\n";
     if (!toSfx) {
