@@ -158,7 +158,8 @@ bool FileCrc32(int Handle, uint32_t& Crc, TErrorSink* Component, const std::stri
     Crc = 0xFFFFFFFFu;
     bool ok = SeekFileHandle(Handle, 0, FILE_BEGIN);
     if (ok) {
-        std::vector<uint8_t> buf(static_cast<size_t>(Size < 0 ? kBlock : std::clamp<int64_t>(Size, 1, kBlock)));
+        std::vector<uint8_t> buf(
+            static_cast<size_t>(Size < 0 ? kBlock : std::clamp<int64_t>(Size, 1, kBlock)));
         for (int64_t left = Size; Size < 0 || left > 0;) {
             const int64_t want = Size < 0 ? kBlock : std::min(left, kBlock);
             const int64_t n = platform::readFile(Handle, buf.data(), want);
@@ -212,12 +213,6 @@ std::string OemToAnsiName(const std::string& Name) {
 
 std::string AnsiToOemName(const std::string& Name) {
     return BackslashToSlash(platform::utf8ToCp437(Name, '_'));
-}
-
-std::string AnsiToArchiveName(const std::string& Name, bool& IsUtf8) {
-    auto enc = platform::encodeArchiveName(Name, true);
-    IsUtf8 = enc.utf8;
-    return BackslashToSlash(enc.bytes);
 }
 
 bool DirExists(const std::string& Name) {

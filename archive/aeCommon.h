@@ -92,9 +92,6 @@ std::string BackslashToSlash(const std::string& Name);
 std::string OemToAnsiName(const std::string& Name);
 // A UTF-8 name to code page 437 (unmappable characters '_'), with '\' turned into '/'.
 std::string AnsiToOemName(const std::string& Name);
-// The same for formats that can carry UTF-8: a name that does not fit code page 437 stays
-// UTF-8 and IsUtf8 is set (the format's UTF-8 flag must then be written).
-std::string AnsiToArchiveName(const std::string& Name, bool& IsUtf8);
 bool DirExists(const std::string& Name);
 bool FileOrDirExists(const std::string& Name);
 // Exists and is neither read-only, hidden, a folder nor a symlink.

@@ -658,6 +658,15 @@ bool TCompBase::BuildOutputName(const std::string& Path) {
     return true;
 }
 
+platform::EncodedName TCompBase::EncodeName(const std::string& Stored) const {
+    return {Stored, false, true};
+}
+
+std::string TCompBase::ListedName(const std::string& Stored) const {
+    const platform::EncodedName e = EncodeName(Stored);
+    return e.exact && e.bytes == Stored ? Stored : BackslashToSlash(e.readBack());
+}
+
 bool TCompBase::IsExcluded(const std::string& Name) {
     if (FExcludeSpec.empty()) return false;
     const std::string saved = FileName;
@@ -682,6 +691,10 @@ int TCompBase::AddEntry(int Index, const std::string& Name, bool IsNew, uint32_t
     if (!FEntries.empty()) {
         if (!FNewArchive) found = IndexOfEntry(FileName);
         if (found < 0) found = IndexOfEntry(Name);
+        // An entry whose name the format could not hold exactly is listed as it was stored.
+        if (found < 0 && !FNewArchive)
+            if (const std::string listed = ListedName(FileName); listed != FileName)
+                found = IndexOfEntry(listed);
     }
     if (found >= 0) {
         FCurrentEntry = found;
@@ -854,6 +867,9 @@ bool TCompBase::WriteNewEntry(int TempHandle, const std::string& Name, THeadObje
         return false;
     }
     FileName = stored;
+    if (const std::string listed = ListedName(stored); listed != stored)
+        ReportError(Name, "stored as \"" + listed + "\": the archive cannot hold the name exactly", "0",
+                    kMsgInvalidName);
     const auto failed = [&] {
         Header.Action = eaSkip;
         FireEvent(OnEnd, *this, stored, false);
@@ -923,8 +939,7 @@ TCompressMethod TCompBase::WriteEntryData(const TEntryData& Data, TCompressMetho
         if (platform::seekFile(Data.Source, 0) != 0) RaiseError(Data.Name, "", "0", kMsgReadError);
         FBytesToRead = Data.Size;
         if (Method == cmStore) {
-            FCompressedSize =
-                CopySource(Data.Source, Data.Size, Data.CrcMode, Data.Encrypt, Data.Dest);
+            FCompressedSize = CopySource(Data.Source, Data.Size, Data.CrcMode, Data.Encrypt, Data.Dest);
             if (FCompressedSize != Data.Size) {
                 if (Cancel()) throw E_RAISE(kMsgUserCanceled);
                 RaiseError(Data.Name, "", "0", kMsgReadError);
@@ -944,9 +959,20 @@ TCompressMethod TCompBase::WriteEntryData(const TEntryData& Data, TCompressMetho
 // ---- the entries of the new archive ----
 
 bool TCompBase::DeletedBySpec(const std::string& Name) {
-    if (Switch != swDelete || !MatchesFileSpec(Name, false)) return false;
-    ++FDeletedCount;
-    return true;
+    if (Switch != swDelete) return false;
+    bool hit = MatchesFileSpec(Name, false);
+    if (!hit) {
+        // A name the format cannot hold exactly is found by the name the user gives too.
+        std::vector<std::string> listed;
+        for (const std::string& spec : FFileSpec) listed.push_back(ListedName(spec));
+        if (listed != FFileSpec) {
+            std::swap(FFileSpec, listed);
+            hit = MatchesFileSpec(Name, false);
+            std::swap(FFileSpec, listed);
+        }
+    }
+    if (hit) ++FDeletedCount;
+    return hit;
 }
 
 void TCompBase::ReportAddedEntries(const std::function<bool(const TEntryItem&, int64_t& Offset)>& Fill,

@@ -10,12 +10,16 @@
 // failed is never counted as added, and a move never deletes its source.
 //
 // Names: paths and stored names are UTF-8 with '/' separators; a writer converts a stored
-// name to its format's encoding when it writes the header, and decodes existing names
-// (OemToAnsiName) when it lists them in ScanExisting, so that both compare alike.
+// name to its format's encoding (EncodeName) when it writes the header, and decodes existing
+// names when it lists them in ScanExisting. A found file is looked up, and a delete run's
+// names matched, also in the form the archive lists it (ListedName), so that a name the
+// format cannot hold exactly is still replaced rather than added again; such a name is
+// reported when it is written.
 #pragma once
 #include "archive/aeBase.h"
 #include "archive/codec/aeDeflate.h"
 #include "archive/codec/aeLzhEncode.h"
+#include "platform/codepage.h"
 #include "platform/fileio.h"
 
 #include <cstdint>
@@ -143,6 +147,11 @@ public:
 
     // Stored name of a full path by StoredDirNames, into FileName.
     bool BuildOutputName(const std::string& Path) override;
+    // The header bytes of a stored name in this format; the base writes names as they are.
+    virtual platform::EncodedName EncodeName(const std::string& Stored) const;
+    // The name the archive lists for an entry written under Stored: Stored itself when the
+    // format holds it exactly.
+    std::string ListedName(const std::string& Stored) const;
     // An ExcludeSpec entry, put into stored-name form by BuildOutputName, matches Name. (The
     // extractors' check forms output paths instead, which never match a stored name.)
     bool IsExcluded(const std::string& Name);
@@ -216,7 +225,8 @@ public:
         int CrcMode = 32; // 16 or 32: the register that is reset before each attempt
         bool Encrypt = false;
     };
-    TCompressMethod WriteEntryData(const TEntryData& Data, TCompressMethod Method, const std::function<void()>& Start,
+    TCompressMethod WriteEntryData(const TEntryData& Data, TCompressMethod Method,
+                                   const std::function<void()>& Start,
                                    const std::function<bool(TCompressMethod)>& Code);
     // The traditional zip encryption header, written to Dest: its check needs the CRC-32
     // register (Crc) over exactly the bytes that will be stored, read in a pass of their own

@@ -165,11 +165,37 @@ std::string decodeArchiveName(std::string_view raw, bool flaggedUtf8) {
     return cp437ToUtf8(raw);
 }
 
+namespace {
+
+// A name that is no valid UTF-8 keeps its bytes; it reads back as code page 437.
+EncodedName rawBytes(std::string_view name) {
+    EncodedName e{std::string(name), false, false};
+    e.exact = e.readBack() == name;
+    return e;
+}
+
+} // namespace
+
 EncodedName encodeArchiveName(std::string_view utf8, bool formatCarriesUtf8) {
+    if (isAscii(utf8)) return {std::string(utf8), false, true};
+    if (formatCarriesUtf8) {
+        if (!isValidUtf8(utf8)) return rawBytes(utf8);
+        return {std::string(utf8), true, true};
+    }
     bool lossless = false;
     std::string oem = utf8ToCp437(utf8, '_', &lossless);
-    if (!lossless && formatCarriesUtf8 && isValidUtf8(utf8)) return {std::string(utf8), true};
-    return {std::move(oem), false};
+    EncodedName e{std::move(oem), false, false};
+    e.exact = lossless && e.readBack() == utf8;
+    return e;
+}
+
+EncodedName encodeUnflaggedName(std::string_view utf8) {
+    if (isAscii(utf8)) return {std::string(utf8), false, true};
+    if (!isValidUtf8(utf8)) return rawBytes(utf8);
+    EncodedName oem = encodeArchiveName(utf8, false);
+    // Code page 437 bytes that happen to be valid UTF-8 would read back as something else.
+    if (oem.exact) return oem;
+    return {std::string(utf8), true, true};
 }
 
 } // namespace platform

@@ -11,7 +11,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # test peers
   zip unzip 7zip gzip tar ncompress lhasa jlha-utils default-jre-headless arj arc nomarch unar
-  cabextract gcab sharutils unace fastjar python3
+  cabextract gcab sharutils unace fastjar python3 libarchive-tools
   desktop-file-utils libglib2.0-bin shared-mime-info python3-aiosmtpd
   # benchmarks
   libbenchmark-dev libdeflate-dev time

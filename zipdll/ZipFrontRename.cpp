@@ -18,6 +18,9 @@ using namespace zipfront::io;
 
 namespace {
 
+// The "made by" host byte of a central header (offset 5).
+constexpr uint8_t kHostMsDos = 0, kHostNtfs = 10;
+
 struct RenameRule {
     std::string source, dest; // with '\\' separators; folders end in '\\'
     std::string given;        // the source as the caller gave it
@@ -143,17 +146,13 @@ int TZipFront::Rename(const std::vector<ZipRenameRec*>& List, int DateTime) {
             if (row.renamed) {
                 if (!acceptableName(row.newDisplay))
                     throw RenameRefused("The new name \"" + row.newDisplay + "\" cannot be stored");
-                // Stored as it was when it can be (ASCII, or code page 437 as the other
-                // names), else as UTF-8 with the flag that says so.
-                bool lossless = false;
-                if (platform::isAscii(row.newDisplay) || utf8) {
-                    row.newStored = row.newDisplay;
-                } else if (const std::string oem = platform::utf8ToCp437(row.newDisplay, '_', &lossless);
-                           lossless) {
-                    row.newStored = oem;
-                } else {
-                    row.newStored = row.newDisplay;
+                // A non-ASCII name as UTF-8 with the flag that says so, as every new name. An
+                // entry made by MS-DOS becomes made by Windows NTFS, whose attributes are the
+                // same: unzip reads an MS-DOS entry's name as OEM text even with the flag.
+                row.newStored = row.newDisplay;
+                if (!platform::isAscii(row.newDisplay)) {
                     row.newFlag |= 0x800;
+                    if (row.central[5] == kHostMsDos) row.central[5] = kHostNtfs;
                 }
             } else {
                 row.newStored = row.stored;

@@ -33,6 +33,12 @@ void TBlakHole::SetArcType(TArcType) {
 
 // ---- a new entry ----
 
+platform::EncodedName TBlakHole::EncodeName(const std::string& Stored) const {
+    platform::EncodedName e = platform::encodeUnflaggedName(Stored);
+    e.bytes = BackslashToSlash(e.bytes);
+    return e;
+}
+
 bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& Header) {
     uint8_t h[kHeaderSize] = {};
     std::string rawName; // '/' between folders
@@ -43,7 +49,7 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
     uint32_t crc = 0;
     TNewEntry entry;
     entry.Refuse = [&](const std::string& Stored, int64_t Size, std::string& Why) -> int {
-        rawName = AnsiToOemName(Stored);
+        rawName = EncodeName(Stored).bytes;
         if (rawName.size() > 0xFFFF - kHeaderSize) {
             Why = "name too long";
             return kMsgInvalidName;
@@ -79,7 +85,8 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
     entry.WriteData = [&](int Source, int Temp, int64_t DataStart) {
         const int64_t size = Header.UncompressedSize;
         uint32_t firstPass = 0;
-        if (encrypt && !FileCrc32(Source, firstPass, nullptr, {}, size)) RaiseError(Name, "", "0", kMsgReadError);
+        if (encrypt && !FileCrc32(Source, firstPass, nullptr, {}, size))
+            RaiseError(Name, "", "0", kMsgReadError);
         const auto start = [&] {
             if (encrypt) WriteCryptHeader(Temp, firstPass);
             h[9] = encrypt ? kEncrypted : 0;

@@ -8,6 +8,10 @@
 // failure, or a second pass whose CRC differs from the first, fails that entry. A file of
 // 4 GiB or more fails with a message naming it.
 //
+// A name is written in code page 437 where it reads back exactly, else as UTF-8 (the format
+// has no flag for it; the readers here take valid UTF-8 as UTF-8, and no other Linux tool
+// reads BH archives).
+//
 // Existing entries are walked header by header; a missing signature or a length that runs
 // past the archive leaves the archive as it was (25110).
 #pragma once
@@ -24,6 +28,7 @@ public:
     TBlakHole();
 
     void SetArcType(TArcType Value) override;
+    platform::EncodedName EncodeName(const std::string& Stored) const override;
     int LocalHeaderLength() override { return 37; }
     bool AddFile(int TempHandle, const std::string& Name, THeadObject& Header) override;
     bool ReadHeader(std::string& Name, int Handle, bool Flag) override;

@@ -74,6 +74,12 @@ std::vector<uint8_t> TLha::FormatHeader(char Method, uint32_t Packed, uint32_t S
 
 // ---- a new entry ----
 
+platform::EncodedName TLha::EncodeName(const std::string& Stored) const {
+    platform::EncodedName e = platform::encodeArchiveName(Stored, true);
+    e.bytes = SlashToBackslash(e.bytes);
+    return e;
+}
+
 bool TLha::AddFile(int TempHandle, const std::string& Name, THeadObject& Header) {
     std::string rawName;
     uint32_t date = 0;
@@ -81,7 +87,7 @@ bool TLha::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
     char method = '0';
     TNewEntry entry;
     entry.Refuse = [&](const std::string& Stored, int64_t Size, std::string& Why) -> int {
-        rawName = SlashToBackslash(platform::utf8ToCp437(Stored, '_'));
+        rawName = EncodeName(Stored).bytes;
         if (rawName.size() > kMaxNameLength) {
             Why = "a stored name over 233 bytes does not fit an LHA header";
             return kMsgInvalidName;

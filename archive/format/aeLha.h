@@ -3,8 +3,10 @@
 // level, name, CRC-16), then the data stored (-lh0-) or coded by the LZH encoder (-lh5-,
 // -lh6-). Data that the encoder cannot make smaller are stored from the entry's data start.
 //
-// Names are written in code page 437 ('_' for what it cannot hold) with '\' between folders,
-// which the LHA tools all turn into folders. A name longer than 233 bytes (the header size
+// Names are written with '\' between folders, which the LHA tools all turn into folders, and
+// a non-ASCII name as UTF-8: lhasa, 7zz, bsdtar and unar extract it under its own name (and
+// jlha with its lha.encoding set to UTF-8; by default it reads ISO-8859-1), whereas all of
+// them read a name in code page 437 as something else. A name longer than 233 bytes (the header size
 // is one byte) or a file of 4 GiB or more fails that file with a message naming it.
 //
 // Existing entries of any header level (0, 1, 2) are walked with the shared header reader and
@@ -21,6 +23,7 @@ public:
     TLha();
 
     void SetArcType(TArcType Value) override;
+    platform::EncodedName EncodeName(const std::string& Stored) const override;
     int LocalHeaderLength() override { return 24; }
     bool AddFile(int TempHandle, const std::string& Name, THeadObject& Header) override;
     bool ReadHeader(std::string& Name, int Handle, bool Flag) override;

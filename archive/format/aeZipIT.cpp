@@ -21,6 +21,8 @@ constexpr int64_t kCopyBlock = 32768;
 constexpr int64_t kEndSearch = 65535 + 22; // the longest archive comment and the end record
 constexpr uint16_t kVersionNeeded = 20;
 constexpr uint16_t kCentralVersionMadeBy = 20;
+constexpr uint16_t kMadeByUnix = 3 << 8;
+constexpr uint32_t kUnixRegularFile = 0100000;
 constexpr uint16_t kCentralVersionNeeded = 9;
 constexpr uint16_t kMethodStored = 0, kMethodDeflated = 8;
 
@@ -226,7 +228,8 @@ void TZip::ScanExisting(int ArchiveHandle) {
         head->CompressedSize = static_cast<int64_t>(h.packedSize);
         head->UncompressedSize = static_cast<int64_t>(h.size);
         head->DosDate = h.dosDateTime;
-        head->Attr = h.externalAttr;
+        // A Unix entry's mode is no DOS attribute: its low byte compares with a found file's.
+        head->Attr = (h.versionMadeBy >> 8) == (kMadeByUnix >> 8) ? (h.externalAttr & 0xFF) : h.externalAttr;
         head->Offset = CurrentOffset; // where the writer base copies the entry from
         head->Action = eaKeep;
         head->Comment = comment;
@@ -257,6 +260,12 @@ void TZip::setEntryProperties(const std::string& Name, const aehdr::ZipCentralHe
 
 // ---- a new entry ----
 
+platform::EncodedName TZip::EncodeName(const std::string& Stored) const {
+    platform::EncodedName e = platform::encodeArchiveName(Stored, true);
+    e.bytes = BackslashToSlash(e.bytes);
+    return e;
+}
+
 bool TZip::AddFile(int TempHandle, const std::string& Name, THeadObject& Header) {
     const int64_t size = Header.UncompressedSize;
     std::string rawName;
@@ -272,7 +281,9 @@ bool TZip::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
             Why = limitText("a file of 4 GiB or more cannot be stored");
             return kMsgWriteError;
         }
-        rawName = AnsiToArchiveName(Stored, utf8);
+        const platform::EncodedName enc = EncodeName(Stored);
+        rawName = enc.bytes;
+        utf8 = enc.utf8;
         if (rawName.size() > 0xFFFF) {
             Why = "name too long";
             return kMsgInvalidName;
@@ -285,8 +296,8 @@ bool TZip::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
         if (Offset > kMaxFieldValue) raiseLimit(Name, "the archive would grow past 4 GiB");
         encrypt = !Password.empty() && size > 0;
         lh.versionNeeded = kVersionNeeded;
-        lh.flags =
-            static_cast<uint16_t>((encrypt ? aehdr::kZipFlagEncrypted : 0) | (utf8 ? aehdr::kZipFlagUtf8 : 0));
+        lh.flags = static_cast<uint16_t>((encrypt ? aehdr::kZipFlagEncrypted : 0) |
+                                         (utf8 ? aehdr::kZipFlagUtf8 : 0));
         // Empty: stored, sizes and CRC 0, never an encryption header.
         lh.method = size == 0 ? kMethodStored : kMethodDeflated;
         lh.dosDateTime = StoredDate(Header.DosDate);
@@ -300,7 +311,8 @@ bool TZip::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
     };
     entry.WriteData = [&](int Source, int Temp, int64_t DataStart) {
         uint32_t firstPass = 0;
-        if (encrypt && !FileCrc32(Source, firstPass, nullptr, {}, size)) RaiseError(Name, "", "0", kMsgReadError);
+        if (encrypt && !FileCrc32(Source, firstPass, nullptr, {}, size))
+            RaiseError(Name, "", "0", kMsgReadError);
         const auto start = [&] {
             if (encrypt) WriteCryptHeader(Temp, firstPass);
         };
@@ -339,6 +351,15 @@ bool TZip::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
         // The central header, kept with the entry until the directory is written.
         aehdr::ZipCentralHeader ch;
         ch.versionMadeBy = kCentralVersionMadeBy;
+        ch.externalAttr = Header.Attr;
+        if (!platform::isAscii(rawName)) {
+            // The file's permissions: unzip sets a Unix entry's mode from them, 0 included.
+            int mode = platform::fileMode(Name);
+            if (mode < 0) mode = (Header.Attr & platform::faReadOnly) ? 0444 : 0644;
+            ch.versionMadeBy = kMadeByUnix | kCentralVersionMadeBy;
+            ch.externalAttr =
+                (kUnixRegularFile | (static_cast<uint32_t>(mode) & 0777)) << 16 | (Header.Attr & 0xFF);
+        }
         ch.versionNeeded = kCentralVersionNeeded;
         ch.flags = lh.flags;
         ch.method = lh.method;
@@ -348,7 +369,6 @@ bool TZip::AddFile(int TempHandle, const std::string& Name, THeadObject& Header)
         ch.size = lh.size;
         ch.nameLength = lh.nameLength;
         ch.internalAttr = 1;
-        ch.externalAttr = Header.Attr;
         ch.localOffset = static_cast<uint64_t>(offset);
         aehdr::putZipCentral(ch, ZipCentralHeader.data());
         Header.Header.assign(ZipCentralHeader.begin(), ZipCentralHeader.end());

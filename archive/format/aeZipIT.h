@@ -8,6 +8,11 @@
 // comment stays in the new end record. Zip64 is not written: a file of 4 GiB or more, an
 // archive growing past 4 GiB or more than 65,535 entries give a clear message, never a
 // wrapped field.
+//
+// A non-ASCII name is written as UTF-8 with the UTF-8 flag and "made by Unix", its mode in
+// the external attributes: that is the form unzip, 7zz, bsdtar and python all extract under
+// its own name (unzip converts a name "made by MS-DOS" from the OEM code page even when the
+// flag says UTF-8). ASCII names are made by MS-DOS, their attributes DOS attributes.
 #pragma once
 #include "archive/aeCompBase.h"
 #include "archive/aeHeaders.h"
@@ -43,6 +48,10 @@ public:
     // On a removable drive the temporary archive is made in TempDir: the disk may be
     // spanned, and its own room is for the archive.
     std::string TempArchiveDir() override;
+
+    // ASCII names as they are, every other name as UTF-8 with the UTF-8 flag, '/' between
+    // folders.
+    platform::EncodedName EncodeName(const std::string& Stored) const override;
 
     // Zip limits without Zip64.
     static constexpr int64_t kMaxFieldValue = 0xFFFFFFFE; // 0xFFFFFFFF means "see Zip64"

@@ -366,15 +366,33 @@ private:
         return pw;
     }
 
+    // The Info-ZIP Unicode path extra field (0x7075): version 1, the CRC-32 of the name as
+    // stored, the name in UTF-8.
+    static std::vector<uint8_t> unicodePathField(const std::string& utf8) {
+        std::vector<uint8_t> f(9 + utf8.size());
+        PutLE16(f.data(), 0x7075);
+        PutLE16(f.data() + 2, static_cast<uint32_t>(5 + utf8.size()));
+        f[4] = 1;
+        const auto* p = reinterpret_cast<const Bytef*>(utf8.data());
+        PutLE32(f.data() + 5,
+                static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), p, static_cast<uInt>(utf8.size()))));
+        std::copy(utf8.begin(), utf8.end(), f.begin() + 9);
+        return f;
+    }
+
     // Local header: signature, needed, flags, method, time, date, CRC, packed, size, name
     // length, extra length, name. Central header adds made-by, comment length, disk,
     // internal and external attributes and the local offset.
     bool writeEntry(ZipOut& out, const Candidate& c) {
         const std::string stored = rep_.newName(c.stored);
+        // Every non-ASCII name as UTF-8 with the UTF-8 flag, made by Unix: the form unzip, 7zz,
+        // bsdtar and python extract under its own name. A name forced to "made by MS-DOS"
+        // also carries the Unicode path field, without which unzip reads it as OEM text.
         platform::EncodedName enc = platform::encodeArchiveName(stored, true);
-        const bool forceDos = p_.fForce != 0;
-        const bool dosHost = forceDos || (!enc.utf8 && !platform::isAscii(enc.bytes));
-        if (enc.bytes.size() > 0xFFFF) {
+        const bool dosHost = p_.fForce != 0;
+        const std::vector<uint8_t> extra =
+            dosHost && enc.utf8 ? unicodePathField(enc.bytes) : std::vector<uint8_t>{};
+        if (enc.bytes.size() > 0xFFFF || extra.size() > 0xFFFF) {
             rep_.error(kErrParams, "Name too long: " + stored);
             return false;
         }
@@ -413,7 +431,7 @@ private:
         const uint32_t dos = unixToDosLocal(c.st.st_mtime);
         uint16_t needed = (method == 8 || password) ? 20 : (c.isDir ? 20 : 10);
 
-        std::vector<uint8_t> h(30 + enc.bytes.size());
+        std::vector<uint8_t> h(30 + enc.bytes.size() + extra.size());
         PutLE32(h.data(), kLocalSig);
         PutLE16(h.data() + 4, needed);
         PutLE16(h.data() + 6, flags);
@@ -423,7 +441,9 @@ private:
         PutLE32(h.data() + 14, crc);
         PutLE32(h.data() + 22, static_cast<uint32_t>(size));
         PutLE16(h.data() + 26, static_cast<uint32_t>(enc.bytes.size()));
+        PutLE16(h.data() + 28, static_cast<uint32_t>(extra.size()));
         std::copy(enc.bytes.begin(), enc.bytes.end(), h.begin() + 30);
+        std::copy(extra.begin(), extra.end(), h.begin() + 30 + static_cast<std::ptrdiff_t>(enc.bytes.size()));
         const int64_t at = out.pos();
         out.write(h.data(), h.size());
         rep_.newFile(stored, size);
@@ -448,18 +468,20 @@ private:
             PutLE32(h.data() + 18, static_cast<uint32_t>(packed));
             out.patch(at, h.data(), 30);
         }
-        std::vector<uint8_t> cr(46 + enc.bytes.size());
+        std::vector<uint8_t> cr(46 + enc.bytes.size() + extra.size());
         PutLE32(cr.data(), kCentralSig);
         PutLE16(cr.data() + 4, dosHost ? 20 : (3u << 8 | 30));
         std::copy(h.begin() + 4, h.begin() + 30, cr.begin() + 6);
         PutLE32(cr.data() + 20, static_cast<uint32_t>(packed));
-        PutLE16(cr.data() + 30, 0); // no extra field
+        PutLE16(cr.data() + 30, static_cast<uint32_t>(extra.size()));
         uint32_t attr = c.isDir ? 0x10 : 0;
         if (!(c.st.st_mode & 0200)) attr |= 1;
         if (baseName(c.isDir ? stored.substr(0, stored.size() - 1) : stored).rfind('.', 0) == 0) attr |= 2;
         if (!dosHost) attr |= static_cast<uint32_t>(c.st.st_mode & 0xFFFF) << 16;
         PutLE32(cr.data() + 38, attr);
         std::copy(enc.bytes.begin(), enc.bytes.end(), cr.begin() + 46);
+        std::copy(extra.begin(), extra.end(),
+                  cr.begin() + 46 + static_cast<std::ptrdiff_t>(enc.bytes.size()));
         out.addCentral(std::move(cr), at);
         if (p_.fVerbose) {
             int pct = size > 0 ? static_cast<int>(100 - packed * 100 / size) : 0;

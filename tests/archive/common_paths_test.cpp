@@ -27,11 +27,6 @@ TEST(CommonPaths, NameConversionUsesCodePage437) {
     EXPECT_EQ(OemToAnsiName("caf\xC3\xA9"), "caf\xC3\xA9"); // already UTF-8: kept
     EXPECT_EQ(AnsiToOemName("dir\\caf\xC3\xA9"), "dir/caf\x82");
     EXPECT_EQ(AnsiToOemName("\xE6\x97\xA5"), "_");
-    bool utf8 = false;
-    EXPECT_EQ(AnsiToArchiveName("\xE6\x97\xA5", utf8), "\xE6\x97\xA5");
-    EXPECT_TRUE(utf8);
-    EXPECT_EQ(AnsiToArchiveName("caf\xC3\xA9", utf8), "caf\x82");
-    EXPECT_FALSE(utf8);
 }
 
 TEST(CommonPaths, SmallHelpers) {

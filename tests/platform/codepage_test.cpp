@@ -60,14 +60,36 @@ TEST(CodePage, ArchiveNamesFollowTheEncodingRule) {
     EXPECT_EQ(decodeArchiveName("caf\x82"), "caf\xC3\xA9");
     EXPECT_EQ(decodeArchiveName("caf\x82", true), "caf\xC3\xA9"); // a false flag loses nothing
 
-    // Writing: cp437 where it fits; UTF-8 only where the format can say so.
-    auto fits = encodeArchiveName("caf\xC3\xA9", true);
-    EXPECT_EQ(fits.bytes, "caf\x82");
-    EXPECT_FALSE(fits.utf8);
-    auto wide = encodeArchiveName("\xE6\x97\xA5.txt", true);
-    EXPECT_EQ(wide.bytes, "\xE6\x97\xA5.txt");
-    EXPECT_TRUE(wide.utf8);
-    auto narrow = encodeArchiveName("\xE6\x97\xA5.txt", false);
-    EXPECT_EQ(narrow.bytes, "_.txt");
-    EXPECT_FALSE(narrow.utf8);
+    // Writing: each kind of format, by a table of names.
+    enum Kind { Flagged, Cp437Only, Unflagged };
+    struct Case {
+        Kind kind;
+        const char* name;
+        const char* bytes;
+        bool utf8, exact;
+    };
+    const Case cases[] = {
+        // A format that can say UTF-8 stores every non-ASCII name so.
+        {Flagged, "a/b.txt", "a/b.txt", false, true},
+        {Flagged, "caf\xC3\xA9", "caf\xC3\xA9", true, true},
+        {Flagged, "\xE6\x97\xA5.txt", "\xE6\x97\xA5.txt", true, true},
+        // A file name that is no UTF-8 keeps its bytes and reads back as code page 437.
+        {Flagged, "caf\xE9", "caf\xE9", false, false},
+        {Cp437Only, "caf\xC3\xA9", "caf\x82", false, true},
+        {Cp437Only, "\xE6\x97\xA5.txt", "_.txt", false, false},
+        // Without a flag: code page 437 only where it reads back as the same name.
+        {Unflagged, "caf\xC3\xA9", "caf\x82", false, true},
+        {Unflagged, "c\xC3\xB8", "c\xC3\xB8", true, true},
+        // U+251C U+2310 in code page 437 are C3 A9, which reads back as UTF-8 "\xC3\xA9".
+        {Unflagged, "\xE2\x94\x9C\xE2\x8C\x90", "\xE2\x94\x9C\xE2\x8C\x90", true, true},
+        {Unflagged, "caf\xE9", "caf\xE9", false, false},
+    };
+    for (const Case& c : cases) {
+        const EncodedName e =
+            c.kind == Unflagged ? encodeUnflaggedName(c.name) : encodeArchiveName(c.name, c.kind == Flagged);
+        EXPECT_EQ(e.bytes, c.bytes) << c.name;
+        EXPECT_EQ(e.utf8, c.utf8) << c.name;
+        EXPECT_EQ(e.exact, c.exact) << c.name;
+        EXPECT_EQ(e.readBack() == c.name, c.exact) << c.name;
+    }
 }

@@ -1,6 +1,7 @@
 // Adding, deleting, extracting and testing through the ZIPDLL.DLL and UNZDLL.DLL
 // stand-ins, checked against the zip, unzip and 7zz peers.
 #include "platform/ui_hooks.h"
+#include "name_peers.h"
 #include "ziptest.h"
 
 #include <sys/stat.h>
@@ -766,4 +767,33 @@ TEST_F(ZipOps, AddAsksForThePasswordAndLetsTheCallerRename) {
     const auto newest = std::max(fs::last_write_time(t / "in/a.txt"), fs::last_write_time(t / "in/b.txt"));
     const auto diff = fs::last_write_time(t / "p.zip") - newest;
     EXPECT_LE(std::abs(std::chrono::duration_cast<std::chrono::seconds>(diff).count()), 2);
+}
+
+// Non-ASCII names through the stand-in, plain and forced to "made by MS-DOS": every peer
+// extracts them under their own names, and our own directory lists them so.
+TEST_F(ZipOps, NonAsciiNamesExtractUnderTheirOwnNameWithEveryPeer) {
+    TempDir t;
+    writeNonAsciiNames(t / "in");
+    const std::vector<std::string> peers = installedPeers({"unzip", "7zz", "bsdtar", "python3"});
+    for (const bool forceDos : {false, true}) {
+        SCOPED_TRACE(forceDos ? "forced to MS-DOS" : "plain");
+        const fs::path zip = t / (forceDos ? "dos.zip" : "plain.zip");
+        TZipFront z;
+        Events ev;
+        attach(z, ev);
+        z.AddOptions = {AddDirNames, AddRecurseDirs};
+        if (forceDos) z.AddOptions.include(AddForceDOS);
+        ASSERT_EQ(add(z, zip, t / "in", {"*.*"}), 2) << ev.all();
+        std::vector<std::string> names;
+        for (auto& e : z.ZipContents) names.push_back(e->FileName);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, nonAsciiNames());
+        for (const std::string& peer : peers) {
+            SCOPED_TRACE(peer);
+            const fs::path out = t / (zip.stem().string() + "-" + peer);
+            const RunResult r = extractWithPeer(peer, zip, out);
+            EXPECT_EQ(r.status, 0) << r.out;
+            for (const std::string& n : nonAsciiNames()) EXPECT_EQ(readFile(out / n), n) << n;
+        }
+    }
 }

@@ -1,5 +1,6 @@
 // Rename: whole names and leading folders renamed exactly, dates set, every other entry's
 // records kept byte for byte; refused renames leave the archive byte-identical.
+#include "name_peers.h"
 #include "ziptest.h"
 
 using namespace pvtest;
@@ -167,5 +168,28 @@ TEST(Rename, SpannedAndSelfExtractingArchives) {
         EXPECT_EQ(f.z.SFXOffset, stub);
         auto r = run("unzip -tq " + q((t / "x.exe").string()));
         EXPECT_EQ(r.status, 0) << r.out;
+    }
+}
+
+// A new name outside ASCII, in an entry made by MS-DOS: every peer extracts it under that name.
+TEST(Rename, NonAsciiNewNamesExtractUnderTheirOwnNameWithEveryPeer) {
+    PV_REQUIRE_PEER("zip");
+    TempDir t;
+    writeFile(t / "in/a.txt", "a\n");
+    const fs::path zip = t / "x.zip";
+    auto r = run("zip -qk -X " + q(zip.string()) + " a.txt", t / "in"); // made by MS-DOS: "A.TXT"
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string name = nonAsciiNames()[1];
+    Front f;
+    f.z.SetZipFileName(zip.string());
+    ZipRenameRec one{"A.TXT", name, 0};
+    ASSERT_EQ(f.z.Rename({&one}, 0), 0) << f.ev.all();
+    EXPECT_EQ(names(f.z), (std::vector<std::string>{name}));
+    for (const std::string& peer : installedPeers({"unzip", "7zz", "bsdtar", "python3"})) {
+        SCOPED_TRACE(peer);
+        const fs::path out = t / ("out-" + peer);
+        r = extractWithPeer(peer, zip, out);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(readFile(out / name), "a\n");
     }
 }

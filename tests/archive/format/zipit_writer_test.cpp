@@ -193,22 +193,38 @@ TEST(ZipWriter, HeaderFieldsOfNewEntries) {
         }
 }
 
-TEST(ZipWriter, NamesOutsideCodePage437AreFlaggedUtf8) {
+TEST(ZipWriter, NonAsciiNamesAreUtf8MadeByUnixWithTheirMode) {
     PV_REQUIRE_PEER("python3");
     TempDir tmp;
-    writeFile(tmp / "in" / "caf\xC3\xA9.txt", "cp437 has it");    // é
-    writeFile(tmp / "in" / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "no"); // 日本
+    writeFile(tmp / "in" / "caf\xC3\xA9.txt", "in code page 437 too"); // é
+    writeFile(tmp / "in" / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "not");     // 日本
+    writeFile(tmp / "in" / "plain.txt", "ascii");
+    ::chmod((tmp / "in" / "caf\xC3\xA9.txt").c_str(), 0750);
     TZip w;
     Events r;
-    ASSERT_EQ(addFiles(w, tmp / "x.zip", tmp / "in", r), 2);
-    std::map<std::string, uint16_t> flags;
-    for (const auto& c : centralOf(readBytes(tmp / "x.zip"))) flags[c.name] = c.h.flags;
-    EXPECT_EQ(flags.count("caf\x82.txt"), 1u); // code page 437 byte of é
-    ASSERT_EQ(flags.count("\xE6\x97\xA5\xE6\x9C\xAC.txt"), 1u);
-    EXPECT_TRUE(flags["\xE6\x97\xA5\xE6\x9C\xAC.txt"] & aehdr::kZipFlagUtf8);
-    EXPECT_FALSE(flags["caf\x82.txt"] & aehdr::kZipFlagUtf8);
+    ASSERT_EQ(addFiles(w, tmp / "x.zip", tmp / "in", r), 3);
+    EXPECT_TRUE(r.errors.empty());
+    std::map<std::string, aehdr::ZipCentralHeader> by;
+    for (const auto& c : centralOf(readBytes(tmp / "x.zip"))) by[c.name] = c.h;
+    for (const std::string name : {"caf\xC3\xA9.txt", "\xE6\x97\xA5\xE6\x9C\xAC.txt"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(by.count(name), 1u);
+        EXPECT_TRUE(by[name].flags & aehdr::kZipFlagUtf8);
+        EXPECT_EQ(by[name].versionMadeBy, 3 << 8 | 20);
+        EXPECT_EQ(by[name].externalAttr >> 16 & 0170000, 0100000u); // a regular file
+        EXPECT_EQ(by[name].externalAttr & 0xFF, 0x20u);             // and its DOS attributes
+    }
+    EXPECT_EQ(by["caf\xC3\xA9.txt"].externalAttr >> 16 & 0777, 0750u);
+    // ASCII names stay as they were: made by MS-DOS, without the flag.
+    EXPECT_EQ(by["plain.txt"].versionMadeBy, 20);
+    EXPECT_EQ(by["plain.txt"].flags & aehdr::kZipFlagUtf8, 0);
     writeFile(tmp / "t.py", "import zipfile\nprint('|'.join(sorted(zipfile.ZipFile('x.zip').namelist())))\n");
-    EXPECT_EQ(run("python3 t.py", tmp.path()).out, "caf\xC3\xA9.txt|\xE6\x97\xA5\xE6\x9C\xAC.txt\n");
+    EXPECT_EQ(run("python3 t.py", tmp.path()).out,
+              "caf\xC3\xA9.txt|plain.txt|\xE6\x97\xA5\xE6\x9C\xAC.txt\n");
+    // Unchanged files found again are kept as they are, Unix mode or not.
+    TZip again;
+    Events r2;
+    EXPECT_EQ(addFiles(again, tmp / "x.zip", tmp / "in", r2), 0);
 }
 
 TEST(ZipWriter, JarReadByFastjarAndUnzip) {
