@@ -1,7 +1,9 @@
 #include "aeBase.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cmath>
 
 #include "aeDiskMan.h"
@@ -23,6 +25,14 @@ E_RAISE::E_RAISE(int code) : ECode(code) {
 }
 
 E_RAISE::E_RAISE(int code, std::string text) : ECode(code), Message(std::move(text)) {}
+
+void ThrowWriteFailure() {
+    // A write that stopped short without an error of its own ran out of room.
+    const int e = errno ? errno : ENOSPC;
+    E_RAISE x(kMsgWriteError);
+    x.Detail = std::strerror(e);
+    throw x;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Streams
@@ -409,13 +419,14 @@ int64_t TReadWriteObj::WriteBlock(int Handle, const uint8_t* Buffer, int CrcAfte
             // A lone line feed ends a run: the run, then CR LF.
             const int64_t run = i - runStart;
             const int64_t w = put(Buffer + runStart, run);
-            if (w != run || put(crlf, 2) != 2) throw E_RAISE(kMsgWriteError);
+            if (w != run || put(crlf, 2) != 2) ThrowWriteFailure();
             accounted += run + 1;
             runStart = i + 1;
         }
     }
+    errno = 0;
     accounted += put(Buffer + runStart, Count - runStart);
-    if (accounted != Count) throw E_RAISE(kMsgWriteError);
+    if (accounted != Count) ThrowWriteFailure();
     if (CrcAfter == 1) UpdateCrc(CrcMode, Buffer, accounted);
     return accounted;
 }
@@ -463,7 +474,9 @@ void TZipCommon::RaiseError(const std::string& FN, const std::string& MsgEx, con
     const int code = EffectiveCode(ECode);
     FireEvent(OnError, *this, FN, MsgEx, VolumeID, code);
     Timer.Resume();
-    throw E_RAISE(code);
+    E_RAISE e(code);
+    e.Reported = true;
+    throw e;
 }
 
 void TZipCommon::ReportError(const std::string& FN, const std::string& MsgEx, const std::string& VolumeID,
@@ -474,7 +487,8 @@ void TZipCommon::ReportError(const std::string& FN, const std::string& MsgEx, co
 }
 
 void TZipCommon::WriteError() {
-    RaiseError(FileName, "", "0", kMsgWriteError);
+    const int e = errno;
+    RaiseError(WrittenFile(), e ? std::strerror(e) : "", "0", kMsgWriteError);
     throw E_RAISE(kMsgWriteError); // only if an override of RaiseError returned
 }
 

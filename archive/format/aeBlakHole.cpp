@@ -56,8 +56,7 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
     };
     entry.WriteHead = [&](int Temp, int64_t Offset) {
         if (Offset > kMaxFieldValue) {
-            ReportError(FArchiveFile, "the archive would grow past 4 GiB", "0", kMsgWriteError);
-            throw E_RAISE(kMsgWriteError);
+            RaiseError(FArchiveFile, "the archive would grow past 4 GiB", "0", kMsgWriteError);
         }
         pvcommon::PutLE32(h, aehdr::kBhSig);
         pvcommon::PutLE16(h + 4, static_cast<uint32_t>(kHeaderSize + rawName.size()));
@@ -79,7 +78,8 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
     entry.WriteData = [&](int Source, int Temp, int64_t DataStart) {
         const int64_t size = Header.UncompressedSize;
         uint32_t firstPass = 0;
-        if (encrypt && !FileCrc32(Source, firstPass, nullptr, {}, size)) RaiseError(Name, "", "0", kMsgReadError);
+        if (encrypt && !FileCrc32(Source, firstPass, nullptr, {}, size))
+            RaiseError(Name, "", "0", kMsgReadError);
         const auto start = [&] {
             if (encrypt) WriteCryptHeader(Temp, firstPass);
             h[9] = encrypt ? kEncrypted : 0;

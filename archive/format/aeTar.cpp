@@ -11,6 +11,7 @@
 #include "platform/fileio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -66,10 +67,8 @@ TTar::~TTar() {
 }
 
 void TTar::dropPrivateTar() {
-    if (!FPrivateTar.empty()) platform::removeFile(FPrivateTar);
+    FPrivate.discard();
     FPrivateTar.clear();
-    platform::forgetOnTerminatingSignal(FPrivateTicket);
-    FPrivateTicket = -1;
 }
 
 void TTar::SetArcType(TArcType) {
@@ -139,16 +138,10 @@ void TTar::runGzipTar() {
         // archive in a folder it cannot write.
         std::string dir = Switch == swRead ? TempDir() : ExtractDirPart(FFinalName);
         if (dir.empty()) dir = AppendDirTail(platform::currentDir());
-        platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tar");
-        if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
-        FPrivateTar = t.path;
-        // Read by its name through the run, so it keeps one; a terminating signal removes it.
-        FPrivateTicket = platform::removeOnTerminatingSignal(t.path);
-        THandleGuard g{t.fd};
-        inflateInto(FFinalName, t.fd);
-        const bool closed = platform::closeFile(t.fd);
-        g.fd = -1;
-        if (!closed) RaiseError(FFinalName, "", "0", kMsgWriteError);
+        if (!FPrivate.create(dir, ".pvtmp", ".tar"))
+            RaiseError(dir, std::strerror(errno), "0", kMsgOpenError);
+        FPrivateTar = FPrivate.reopenPath();
+        inflateInto(FFinalName, FPrivate.fd());
         FArchiveFile = FPrivateTar;
     }
     TCompBase::Run();
