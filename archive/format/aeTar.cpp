@@ -11,7 +11,6 @@
 #include "platform/fileio.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -67,8 +66,10 @@ TTar::~TTar() {
 }
 
 void TTar::dropPrivateTar() {
-    FPrivate.discard();
+    if (!FPrivateTar.empty()) platform::removeFile(FPrivateTar);
     FPrivateTar.clear();
+    platform::forgetOnTerminatingSignal(FPrivateTicket);
+    FPrivateTicket = -1;
 }
 
 void TTar::SetArcType(TArcType) {
@@ -138,10 +139,16 @@ void TTar::runGzipTar() {
         // archive in a folder it cannot write.
         std::string dir = Switch == swRead ? TempDir() : ExtractDirPart(FFinalName);
         if (dir.empty()) dir = AppendDirTail(platform::currentDir());
-        if (!FPrivate.create(dir, ".pvtmp", ".tar"))
-            RaiseError(dir, std::strerror(errno), "0", kMsgOpenError);
-        FPrivateTar = FPrivate.reopenPath();
-        inflateInto(FFinalName, FPrivate.fd());
+        // Read by its name through the run, so it keeps one: a terminating signal removes it,
+        // and what a killed run left (the name carries its process id) the next run removes.
+        platform::TempFile t = platform::makeTempFileRemovedOnSignal(dir, ".pvtmp", ".tar", FPrivateTicket);
+        if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
+        FPrivateTar = t.path;
+        THandleGuard g{t.fd};
+        inflateInto(FFinalName, t.fd);
+        const bool closed = platform::closeFile(t.fd);
+        g.fd = -1;
+        if (!closed) RaiseError(FFinalName, "", "0", kMsgWriteError);
         FArchiveFile = FPrivateTar;
     }
     TCompBase::Run();

@@ -46,11 +46,9 @@ public:
 
 private:
     // For cmGzipTar: the private tar, and the final file's name.
-    // It has no name where the file system allows (a killed run leaves nothing of it); it is
-    // read through FPrivateTar, a path that opens it.
-    platform::PendingFile FPrivate;
     std::string FPrivateTar;
     std::string FFinalName;
+    int FPrivateTicket = -1; // the private tar is removed on a terminating signal
 
     // The archive as the user named it (not the private tar).
     const std::string& shownName() const { return FPrivateTar.empty() ? FArchiveFile : FFinalName; }
