@@ -165,7 +165,7 @@ TEST(InterruptedRuns, KilledWritersLeaveTheArchiveAndNothingElse) {
     TempDir t;
     const fs::path temp = t / "tmp";
     fs::create_directories(temp);
-    writeBytes(t / "in" / "big.bin", randomBytes(24u << 20, 9));
+    writeBytes(t / "in" / "big.bin", randomBytes(6u << 20, 9));
     writeFile(t / "in" / "small.txt", "small\n");
     writeFile(t / "in" / "more.txt", "more\n");
     const std::string tool = q(aetool().string());
@@ -191,11 +191,14 @@ TEST(InterruptedRuns, KilledWritersLeaveTheArchiveAndNothingElse) {
                     args.insert(args.end(), {(box / "c.zip").string(), "-to", type == "zip" ? "bh" : "zip"});
                 const pid_t child = spawnAetool(args, temp);
                 ASSERT_GT(child, 0);
+                // False when the run ended (and was reaped) before it could be caught writing.
                 const bool caught = writingIn(child, op == "convert" ? temp : box, arc);
-                std::this_thread::sleep_for(std::chrono::milliseconds(40 * (point++ % 3)));
-                ::kill(child, sig);
                 int status = 0;
-                ASSERT_EQ(::waitpid(child, &status, 0), child);
+                if (caught) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(40 * (point++ % 3)));
+                    ::kill(child, sig);
+                    ASSERT_EQ(::waitpid(child, &status, 0), child);
+                }
                 if (caught && WIFSIGNALED(status)) {
                     if (op != "convert") EXPECT_EQ(readBytes(arc), before);
                 } else {
