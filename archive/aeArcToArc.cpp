@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <vector>
 
@@ -138,6 +140,9 @@ void TArc2Arc::Run() {
 
     if (!CheckOutput()) return;
     const std::string folder = ExtractDirPart(OutArchiveFile);
+    // What a killed conversion left beside the output or among the temporary files goes now.
+    platform::removeStaleTemporaries(TempDir());
+    platform::removeStaleTemporaries(folder.empty() ? "." : folder);
     if (!folder.empty() && !platform::makeDirs(folder)) RaiseError(folder, "", "0", kMsgCannotCreateDir);
 
     if (!ExtractPhase() || FAbort || FPhaseFailed) return;
@@ -172,8 +177,8 @@ bool TArc2Arc::ExtractPhase() {
     std::unique_ptr<TUnBase> ex = NewExtractor(FArcType);
     if (!ex) RaiseError(FArchiveFile, "", "0", kMsgBadArcType);
 
-    FPrivateDir = platform::makeTempDir(TempDir(), "ae");
-    if (FPrivateDir.empty()) RaiseError(TempDir(), "", "0", kMsgCannotCreateDir);
+    FPrivateDir = platform::makeTempDirRemovedOnSignal(TempDir(), "ae", FPrivateTicket);
+    if (FPrivateDir.empty()) RaiseError(TempDir(), std::strerror(errno), "0", kMsgCannotCreateDir);
     const std::string base = AppendDirTail(FPrivateDir);
     ex->SetExtractDir(FPrivateDir);
     if (FAbort) return false;
@@ -182,8 +187,9 @@ bool TArc2Arc::ExtractPhase() {
     const int fd = ::open(FListFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         FListFile.clear();
-        RaiseError(FPrivateDir, "", "0", kMsgOpenError);
+        RaiseError(FPrivateDir, std::strerror(errno), "0", kMsgOpenError);
     }
+    FListTicket = platform::removeOnTerminatingSignal(FListFile);
     std::string list;
 
     ex->SetArchiveFile(FArchiveFile);
@@ -258,8 +264,9 @@ bool TArc2Arc::CompressPhase() {
     // The writer works on a name of its own in the output's folder; adding starts from a
     // second link to the existing output, so that the old output is never changed in place.
     const std::string folder = ExtractDirPart(OutArchiveFile);
-    FWorkDir = platform::makeTempDir(folder.empty() ? "./" : AppendDirTail(folder), ".pvconv");
-    if (FWorkDir.empty()) RaiseError(OutArchiveFile, "", "0", kMsgCannotCreateDir);
+    FWorkDir = platform::makeTempDirRemovedOnSignal(folder.empty() ? "./" : AppendDirTail(folder), ".pvconv",
+                                                    FWorkTicket);
+    if (FWorkDir.empty()) RaiseError(OutArchiveFile, std::strerror(errno), "0", kMsgCannotCreateDir);
     FWorkFile = AppendDirTail(FWorkDir) + WorkName(OutArchiveFile, OutArcType);
     if (OutArcMethod == amAddToArc && platform::pathExists(OutArchiveFile) &&
         ::link(OutArchiveFile.c_str(), FWorkFile.c_str()) != 0)
@@ -356,6 +363,10 @@ void TArc2Arc::CleanUp() {
     }
     if (!FListFile.empty()) platform::removeFile(FListFile);
     if (!FWorkDir.empty()) platform::removeTree(FWorkDir); // an output not put in place
+    for (int* ticket : {&FListTicket, &FPrivateTicket, &FWorkTicket}) {
+        platform::forgetOnTerminatingSignal(*ticket);
+        *ticket = -1;
+    }
     FListFile.clear();
     FPrivateDir.clear();
     FWorkDir.clear();

@@ -79,7 +79,9 @@ private:
     std::string FListFile;   // one line per extracted name
     std::string FPrivateDir; // the private folder
     std::string FWorkDir;    // the folder of the output while it is written
-    std::string FWorkFile;   // the output while it is written
+    // The three are removed when the process ends by a terminating signal too.
+    int FListTicket = -1, FPrivateTicket = -1, FWorkTicket = -1;
+    std::string FWorkFile; // the output while it is written
     TArcType FWriterType = atNA;
     bool FAbort = false;
     bool FPhaseFailed = false; // an entry failed or an error was reported in the phase

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cmath>
 
 #include "aeDiskMan.h"
@@ -24,6 +25,14 @@ E_RAISE::E_RAISE(int code) : ECode(code) {
 }
 
 E_RAISE::E_RAISE(int code, std::string text) : ECode(code), Message(std::move(text)) {}
+
+void ThrowWriteFailure(int Err) {
+    // A write that stopped short without an error of its own ran out of room.
+    const int e = Err ? Err : ENOSPC;
+    E_RAISE x(kMsgWriteError);
+    x.Detail = std::strerror(e);
+    throw x;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Streams
@@ -416,14 +425,15 @@ int64_t TReadWriteObj::WriteBlock(int Handle, const uint8_t* Buffer, int CrcAfte
             runStart = i + 1;
         }
     }
+    errno = 0;
     accounted += put(Buffer + runStart, Count - runStart);
     if (accounted != Count) ShortWrite(errno);
     if (CrcAfter == 1) UpdateCrc(CrcMode, Buffer, accounted);
     return accounted;
 }
 
-void TReadWriteObj::ShortWrite(int) {
-    throw E_RAISE(kMsgWriteError);
+void TReadWriteObj::ShortWrite(int Err) {
+    ThrowWriteFailure(Err);
 }
 
 int64_t TReadWriteObj::WriteBlockEncrypted(int Handle, TStream* Stream, int CrcAfter, int64_t Count,
@@ -469,7 +479,9 @@ void TZipCommon::RaiseError(const std::string& FN, const std::string& MsgEx, con
     const int code = EffectiveCode(ECode);
     FireEvent(OnError, *this, FN, MsgEx, VolumeID, code);
     Timer.Resume();
-    throw E_RAISE(code);
+    E_RAISE e(code);
+    e.Reported = true;
+    throw e;
 }
 
 void TZipCommon::ReportError(const std::string& FN, const std::string& MsgEx, const std::string& VolumeID,
@@ -480,7 +492,8 @@ void TZipCommon::ReportError(const std::string& FN, const std::string& MsgEx, co
 }
 
 void TZipCommon::WriteError() {
-    RaiseError(FileName, "", "0", kMsgWriteError);
+    const int e = errno;
+    RaiseError(WrittenFile(), e ? std::strerror(e) : "", "0", kMsgWriteError);
     throw E_RAISE(kMsgWriteError); // only if an override of RaiseError returned
 }
 

@@ -37,7 +37,13 @@ public:
     const char* what() const noexcept override { return Message.c_str(); }
     int ECode = 0;
     std::string Message;
+    // The system's reason when a call of the system failed ("No space left on device").
+    std::string Detail;
+    // Said through OnError already (RaiseError); one that was not is said where the run ends.
+    bool Reported = false;
 };
+// The raise of a failed write: its Detail is the system's reason (Err; none: no room left).
+[[noreturn]] void ThrowWriteFailure(int Err);
 
 // Refusal of a run while another one is under way (no number of the message table fits).
 constexpr int kMsgRunBusy = 25999;
@@ -484,7 +490,11 @@ public:
     // The same with the VolumeID the request names (a cabinet's stored next-disk name).
     bool AskNextVolume(std::string& Name, int Number, const std::string& VolumeID);
     bool OpenNextVolume(int& Handle, std::string& Name);
+    // Raises 25136 "Error writing to file" naming WrittenFile(), with the system's reason
+    // (errno when it is called) as the detail.
     [[noreturn]] void WriteError();
+    // The file a failed write was writing: the current entry's output by default.
+    virtual std::string WrittenFile() const { return FileName; }
 
     // ---- the run protocol ----
     // Every main operation (listing, extracting, testing, writing, converting) runs through

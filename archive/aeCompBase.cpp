@@ -5,6 +5,7 @@
 #include "archive/codec/aeCrypt.h"
 #include "common/PathParts.h"
 #include "common/Pump.h"
+#include "common/Wildcard.h"
 #include "common/ZipLayout.h"
 
 #include "platform/fileio.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -270,6 +272,9 @@ int TCompBase::Compress() {
     FReplaced = false;
     if (FArchiveFile.empty()) return 0;
     if (extensionOf(FArchiveFile).empty() && !FDefaultExt.empty()) FArchiveFile += FDefaultExt;
+    // What a killed run left beside the archive or among the temporary files goes now.
+    platform::removeStaleTemporaries(TempDir());
+    platform::removeStaleTemporaries(ExtractDirPart(absoluteNormal(FArchiveFile)));
 
     TRunSpec spec;
     spec.OpenArchive = false;
@@ -281,13 +286,25 @@ int TCompBase::Compress() {
         FTotalSize = 0;
         FBytesToRead = FCompressedSize = 0;
         ProgressSink = [this](uint8_t f, uint8_t a) { DoProgress(f, a); };
-        try {
-            Run();
-        } catch (...) {
+        const auto cleanUp = [this] {
             closeRunFiles();
             FTemp.discard();
             freeRunState();
             FileCount = Switch == swDelete ? FDeletedCount : FAddedCount;
+        };
+        try {
+            Run();
+        } catch (E_RAISE& e) {
+            // A failure that was not said yet (a write that stopped short) is said here,
+            // naming the archive and the system's reason.
+            if (!e.Reported) {
+                ReportError(WrittenFile(), e.Detail, "0", e.ECode);
+                e.Reported = true;
+            }
+            cleanUp();
+            throw;
+        } catch (...) {
+            cleanUp();
             throw;
         }
         freeRunState();
@@ -298,6 +315,7 @@ int TCompBase::Compress() {
 
 bool TCompBase::BeginWriteRun() {
     FNewArchive = !platform::pathExists(FArchiveFile);
+    FArchiveAbs = absoluteNormal(FArchiveFile);
     if (Switch == swRead) {
         if (!FNewArchive) ReadArchive();
         return false;
@@ -308,7 +326,6 @@ bool TCompBase::BeginWriteRun() {
 
 void TCompBase::Run() {
     if (!BeginWriteRun()) return;
-    FArchiveAbs = absoluteNormal(FArchiveFile);
     makeTempArchive();
 
     if (!FNewArchive) {
@@ -588,14 +605,47 @@ bool TCompBase::isOwnFile(const std::string& Path) const {
                                            [&](const std::string& f) { return p == absoluteNormal(f); });
 }
 
+void TCompBase::Skipped(const std::string& FN, const std::string& Why, bool Failed) {
+    if (OnSkipped)
+        FireEvent(OnSkipped, *this, FN, Why, Failed);
+    else
+        ReportError(FN, Why, "0", kMsgOpenError);
+}
+
+bool TCompBase::FolderReadable(const std::string& Folder, int Found) {
+    // A folder that exists but cannot be listed would leave its files out without a word.
+    const int e = errno;
+    if (Found != ERROR_PATH_NOT_FOUND || !platform::dirExists(Folder)) return true;
+    const std::string name = RemoveDirTail(Folder);
+    Skipped(name, "cannot open folder " + name + ": " + std::strerror(e ? e : EACCES), true);
+    return false;
+}
+
+bool TCompBase::SkippedAsSpecial(const std::string& Path) {
+    if (!platform::isSpecialFile(Path)) return false;
+    // Reading a named pipe would wait for a writer that may never come; a socket or device
+    // is no file either. Said, never read.
+    Skipped(Path, Path + " is not a regular file (a named pipe, socket or device): skipped", false);
+    return true;
+}
+
 void TCompBase::FindFiles(size_t Index, const std::string& Mask, const std::string& Folder) {
     TSearchRecDos sr;
-    for (int r = FindFirstDos(Folder + Mask, 0xFFFFFFFFu, sr); r == 0; r = FindNextDos(sr)) {
+    const int first = FindFirstDos(Folder + Mask, 0xFFFFFFFFu, sr);
+    if (!FolderReadable(Folder, first)) return;
+    for (int r = first; r == 0; r = FindNextDos(sr)) {
         pumpMessages();
         if (Cancel()) break;
         const std::string full = Folder + sr.Name;
-        // The archive and its temporary copy are never added to themselves.
-        if (!AttributeFilter(sr.Attr) || isOwnFile(full)) continue;
+        if (!AttributeFilter(sr.Attr)) continue;
+        // The archive and its temporary copy are never added to themselves; asked for by
+        // name, that is a file the run could not add.
+        if (isOwnFile(full)) {
+            if (!FReplaced && !pvcommon::HasWildcards(Mask))
+                Skipped(full, full + " is the archive being written: not added to itself", true);
+            continue;
+        }
+        if (!FReplaced && SkippedAsSpecial(full)) continue;
         BuildOutputName(full);
         if (FReplaced) {
             // The move phase deletes only files that this run added.

@@ -117,6 +117,13 @@ public:
     // given: unlike the FileSpec setter, nothing is cut to the file-name part.
     void SetFileSpecPaths(const std::vector<std::string>& Paths);
     bool RecurseDirs = false;
+    // A file or folder the run leaves out, in words (Why: "cannot open folder d/x: Permission
+    // denied"). Failed: something the user asked for is missing from the archive, so the run
+    // has failed; otherwise a warning (a named pipe is never read, only named). Unassigned,
+    // it goes to OnError as 25235 "Error opening file" with Why as its detail.
+    std::function<void(TZipCommon& Sender, const std::string& FN, const std::string& Why, bool Failed)>
+        OnSkipped;
+    void Skipped(const std::string& FN, const std::string& Why, bool Failed);
     TStoredDirNames StoredDirNames = sdRelative;
     bool StoreAlreadyCompressedFiles = true;
     bool VerifyBeforeDelete = true;
@@ -145,6 +152,8 @@ public:
     // disks) names another; ReplaceArchive then copies across file systems.
     virtual std::string TempArchiveDir();
 
+    // A failed write names the archive being written.
+    std::string WrittenFile() const override { return FArchiveFile; }
     // Stored name of a full path by StoredDirNames, into FileName.
     bool BuildOutputName(const std::string& Path) override;
     // The header bytes of a stored name in this format; the base writes names as they are.
@@ -295,6 +304,11 @@ protected:
     void FindFiles(size_t Index, const std::string& Mask, const std::string& Folder);
     void ReadArchive();
     bool HiddenExcluded() const;
+    // After FindFirstDos in Folder gave Found: false (the folder reported as not taken) when
+    // the folder exists but cannot be listed. Call it straight after the search (errno).
+    bool FolderReadable(const std::string& Folder, int Found);
+    // A named pipe, socket or device at Path: reported as not taken, and true.
+    bool SkippedAsSpecial(const std::string& Path);
     // A read-only existing archive: OnNonWriteableArchive decides (false: leave it alone).
     bool checkWriteable();
     // The start every writer's run shares: whether the archive is new, a read run reads it, a

@@ -3,6 +3,7 @@
 #include "platform/fileio.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -95,16 +97,23 @@ int openFile(const std::string& path, OpenMode mode) {
         return kInvalidHandle;
     }
     int fd;
-    do fd = ::open(path.c_str(), openFlags(mode) | O_CLOEXEC, 0666);
+    // Without blocking: opening a named pipe waits for a writer (or reader) that may never
+    // come. What is opened is checked below, and only a plain file stays open.
+    do fd = ::open(path.c_str(), openFlags(mode) | O_CLOEXEC | O_NONBLOCK, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return kInvalidHandle;
-    // Opening a folder read-only succeeds on Linux; as a file it is an error.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        // A folder opens read-only on Linux, and a pipe, socket or device would be read or
+        // written as a stream that never ends or blocks: none of them is a file here.
+        const int e = !statted ? errno : S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP;
         ::close(fd);
-        errno = EISDIR;
+        errno = e;
         return kInvalidHandle;
     }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 
@@ -387,8 +396,12 @@ std::string systemTempDir() {
     return dir;
 }
 
+std::string tempNameStem(const std::string& prefix) {
+    return prefix + std::to_string(::getpid()) + "-XXXXXX";
+}
+
 TempFile makeTempFile(const std::string& dir, const std::string& prefix, const std::string& suffix) {
-    std::string templ = dirOrTemp(dir) + prefix + "XXXXXX" + suffix;
+    std::string templ = dirOrTemp(dir) + tempNameStem(prefix) + suffix;
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
     const int fd = ::mkostemps(buf.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
@@ -397,7 +410,7 @@ TempFile makeTempFile(const std::string& dir, const std::string& prefix, const s
 }
 
 std::string makeTempDir(const std::string& dir, const std::string& prefix) {
-    std::string templ = dirOrTemp(dir) + prefix + "XXXXXX";
+    std::string templ = dirOrTemp(dir) + tempNameStem(prefix);
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
     if (!::mkdtemp(buf.data())) return {};
@@ -445,6 +458,54 @@ bool removeTree(const std::string& dir) {
     if (fd < 0) return errno == ENOENT;
     const bool emptied = emptyFolderAt(fd, 0);
     return ::rmdir(path.c_str()) == 0 && emptied;
+}
+
+namespace {
+
+// The process id in a temporary's name "<prefix><pid>-XXXXXX<suffix>" made by tempNameStem, for
+// the prefixes this program uses ("pv...", ".pv...", "ae"); 0 for any other name.
+pid_t ownerOfTemporary(const std::string& name) {
+    size_t i = name[0] == '.' ? 1 : 0;
+    if (name.compare(i, 2, "pv") != 0 && name.compare(i, 2, "ae") != 0) return 0;
+    while (i < name.size() && name[i] >= 'a' && name[i] <= 'z') ++i;
+    const size_t digits = i;
+    pid_t pid = 0;
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && i - digits < 10; ++i)
+        pid = pid * 10 + (name[i] - '0');
+    if (i == digits || i + 7 > name.size() || name[i] != '-') return 0;
+    for (size_t k = i + 1; k < i + 7; ++k)
+        if (!std::isalnum(static_cast<unsigned char>(name[k]))) return 0;
+    if (i + 7 < name.size() && name[i + 7] != '.') return 0;
+    return pid;
+}
+
+} // namespace
+
+void removeStaleTemporaries(const std::string& dir) {
+    const std::string folder = dir.empty() ? std::string(".") : dir;
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return;
+    std::vector<std::string> stale;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        const pid_t pid = ownerOfTemporary(name);
+        // Only what a process of ours left that is no longer there: one that runs keeps its
+        // temporaries, and another user's are none of our business.
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::geteuid())
+            continue;
+        stale.push_back(name);
+    }
+    ::closedir(d);
+    const std::string base = folder.back() == '/' ? folder : folder + "/";
+    for (const std::string& name : stale)
+        if (!removeFile(base + name)) removeTree(base + name);
+}
+
+bool isSpecialFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

@@ -26,6 +26,8 @@ enum class OpenMode {
 };
 
 // Opens `path`; kInvalidHandle on failure (errno tells why). Descriptors are close-on-exec.
+// Only a plain file is opened (links followed): a folder fails with EISDIR, and a named pipe,
+// socket or device with ENOTSUP -- without blocking, as opening a pipe otherwise would.
 int openFile(const std::string& path, OpenMode mode);
 bool closeFile(int fd);
 
@@ -117,7 +119,7 @@ struct TempFile {
     std::string path;
     int fd = kInvalidHandle; // open read/write; the caller closes it
 };
-// A new, empty, uniquely named file "<dir>/<prefix>XXXXXX<suffix>" made by mkstemp(s);
+// A new, empty, uniquely named file "<dir>/<prefix><pid>-XXXXXX<suffix>" made by mkstemp(s);
 // `dir` empty means systemTempDir(). fd == kInvalidHandle and an empty path on failure.
 TempFile makeTempFile(const std::string& dir = {}, const std::string& prefix = "pv",
                       const std::string& suffix = {});
@@ -183,11 +185,24 @@ void allowUnnamedPendingFiles(bool allow);
 
 // A new folder made by mkdtemp; empty on failure.
 std::string makeTempDir(const std::string& dir = {}, const std::string& prefix = "pv");
+// makeTempDir for a folder removed with everything in it when the process ends by SIGTERM,
+// SIGINT or SIGHUP, from the moment it exists; the ticket goes to forgetOnTerminatingSignal.
+std::string makeTempDirRemovedOnSignal(const std::string& dir, const std::string& prefix, int& ticket);
+// Temporary names made here carry the process id ("<prefix><pid>-XXXXXX<suffix>"), so that
+// what a killed process (SIGKILL) left can be told from what a running one uses: this removes
+// from `dir` the temporaries of this program (prefixes "pv", ".pv...", "ae"; the same owner)
+// whose process is gone. Runs call it on the folders they make temporaries in.
+void removeStaleTemporaries(const std::string& dir);
+// The mkstemp/mkdtemp template of such a name without folder and suffix:
+// "<prefix><pid>-XXXXXX".
+std::string tempNameStem(const std::string& prefix);
 // Removes the folder `dir` with everything below it, through the *at() calls on open
 // folders: no symbolic link is followed (a link is removed as a link), a name swapped for a
 // link meanwhile cannot lead the removal elsewhere, and the current folder stays as it is.
 // `dir` itself must be a folder, not a link to one. True when nothing is left.
 bool removeTree(const std::string& dir);
+// A named pipe, socket or device (links followed): never opened as a file.
+bool isSpecialFile(const std::string& path);
 // Whether two paths name the same file (device and inode, links followed); false when
 // either is missing.
 bool sameFile(const std::string& a, const std::string& b);

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,16 +30,65 @@ namespace {
 constexpr int kSlots = 128;
 struct Slot {
     std::atomic<int> state{0};
+    bool tree = false; // a folder, removed with everything in it
     char path[PATH_MAX]{};
 };
 constinit Slot gSlots[kSlots];
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 struct sigaction gPrevious[std::size(kSignals)];
 
+// The entries getdents64 gives (the kernel's layout).
+struct LinuxDirent64 {
+    uint64_t ino;
+    int64_t off;
+    unsigned short reclen;
+    unsigned char type;
+    char name[1];
+};
+
+// Removes the folder `name` under the open folder `parent` with everything in it, using only
+// calls that are safe in a signal handler (no allocation, no stdio). Links are removed as
+// links, never followed.
+void RemoveTreeAt(int parent, const char* name, int depth) {
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    alignas(8) char buf[2048];
+    // Entries removed while the folder is read may hide others: read again from the start
+    // until a pass removes nothing.
+    for (int pass = 0; pass < 64; ++pass) {
+        bool removed = false;
+        ::lseek(fd, 0, SEEK_SET);
+        for (;;) {
+            const long n = ::syscall(SYS_getdents64, fd, buf, sizeof buf);
+            if (n <= 0) break;
+            for (long at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const LinuxDirent64*>(buf + at);
+                at += e->reclen;
+                if (e->name[0] == '.' && (e->name[1] == 0 || (e->name[1] == '.' && e->name[2] == 0)))
+                    continue;
+                if (::unlinkat(fd, e->name, 0) == 0) {
+                    removed = true;
+                } else if ((errno == EISDIR || errno == EPERM) && depth < 32) {
+                    RemoveTreeAt(fd, e->name, depth + 1);
+                    removed = true;
+                }
+            }
+        }
+        if (!removed) break;
+    }
+    ::close(fd);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
 extern "C" void RemovePendingOnSignal(int sig) {
     const int saved = errno;
-    for (Slot& s : gSlots)
-        if (s.state.load() == 2) ::unlink(s.path);
+    for (Slot& s : gSlots) {
+        if (s.state.load() != 2) continue;
+        if (s.tree)
+            RemoveTreeAt(AT_FDCWD, s.path, 0);
+        else
+            ::unlink(s.path);
+    }
     // The disposition the program had before takes over: its own handler, or the default,
     // which ends the process by this signal.
     for (std::size_t i = 0; i < std::size(kSignals); ++i)
@@ -87,12 +137,15 @@ private:
     sigset_t old_;
 };
 
-int RegisterPath(const std::string& path) {
+int RegisterPath(const std::string& given, bool tree = false) {
     EnsureHandlers();
+    // The handler must find it whatever the current folder is by then.
+    const std::string path = given.empty() || given[0] == '/' ? given : currentDir() + "/" + given;
     if (path.size() >= PATH_MAX) return -1;
     for (int i = 0; i < kSlots; ++i) {
         int expected = 0;
         if (!gSlots[i].state.compare_exchange_strong(expected, 1)) continue;
+        gSlots[i].tree = tree;
         std::memcpy(gSlots[i].path, path.c_str(), path.size() + 1);
         gSlots[i].state.store(2);
         return i;
@@ -150,6 +203,13 @@ TempFile makeTempFileRemovedOnSignal(const std::string& dir, const std::string& 
     return t;
 }
 
+std::string makeTempDirRemovedOnSignal(const std::string& dir, const std::string& prefix, int& ticket) {
+    SignalsHeld held;
+    std::string made = makeTempDir(dir, prefix);
+    ticket = made.empty() ? -1 : RegisterPath(made, true);
+    return made;
+}
+
 void forgetOnTerminatingSignal(int ticket) {
     UnregisterPath(ticket);
 }
@@ -202,7 +262,7 @@ bool PendingFile::create(const std::string& dir, const std::string& prefix, cons
         // any other failure is the caller's to report.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
     }
-    std::string templ = (dir_.back() == '/' ? dir_ : dir_ + "/") + prefix + "XXXXXX" + suffix;
+    std::string templ = (dir_.back() == '/' ? dir_ : dir_ + "/") + tempNameStem(prefix) + suffix;
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
     SignalsHeld held;

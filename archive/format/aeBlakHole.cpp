@@ -62,8 +62,7 @@ bool TBlakHole::AddFile(int TempHandle, const std::string& Name, THeadObject& He
     };
     entry.WriteHead = [&](int Temp, int64_t Offset) {
         if (Offset > kMaxFieldValue) {
-            ReportError(FArchiveFile, "the archive would grow past 4 GiB", "0", kMsgWriteError);
-            throw E_RAISE(kMsgWriteError);
+            RaiseError(FArchiveFile, "the archive would grow past 4 GiB", "0", kMsgWriteError);
         }
         pvcommon::PutLE32(h, aehdr::kBhSig);
         pvcommon::PutLE16(h + 4, static_cast<uint32_t>(kHeaderSize + rawName.size()));

@@ -1,8 +1,11 @@
 #include "archive/format/aeCabGbls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <new>
 
 #include "platform/dynlib.h"
@@ -115,6 +118,11 @@ std::string CabinetReadReason(int Code) {
 void RaiseCabinetError(const TCabErf& Erf, bool Writing) {
     ECabinetError e(Erf.erfOper, Erf.erfType);
     e.Reason = ReasonOf(Erf.erfOper, Writing);
+    // The writer's file errors carry the system's error number: its reason is said too.
+    constexpr int kFileErrors[] = {1, 2, 4, 6};
+    if (Writing && Erf.erfType > 0 &&
+        std::find(std::begin(kFileErrors), std::end(kFileErrors), Erf.erfOper) != std::end(kFileErrors))
+        e.Reason += std::string(": ") + std::strerror(Erf.erfType);
     throw e;
 }
 

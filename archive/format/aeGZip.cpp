@@ -8,6 +8,8 @@
 #include "platform/ui_hooks.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <set>
@@ -49,8 +51,10 @@ void TGZip::Run() {
     }
     try {
         compressAll();
-    } catch (const E_RAISE&) {
-        // The run ends here; what ended it was reported through OnError when it was raised.
+    } catch (const E_RAISE& e) {
+        // The run ends here; what ended it is said through OnError (a failed write names the
+        // output it was writing), and the caller learns nothing more.
+        if (!e.Reported) ReportError(FArchiveFile, e.Detail, "0", e.ECode);
     }
 }
 
@@ -65,23 +69,58 @@ void TGZip::collect(std::vector<TInput>& Inputs) {
         else if (spec[0] != '/')
             spec = AppendDirTail(platform::currentDir()) + spec;
         spec = std::filesystem::path(spec).lexically_normal().string();
-        const std::string folder = ExtractDirPart(spec);
-        TSearchRecDos sr;
-        for (int r = FindFirstDos(spec, 0xFFFFFFFFu, sr); r == 0; r = FindNextDos(sr)) {
-            if (Cancel()) break;
-            if (!AttributeFilter(sr.Attr)) continue;
-            const std::string path = folder + sr.Name;
-            if (!seen.insert(path).second) continue; // a file named twice is taken once
-            Inputs.push_back({path, sr.Time});
-            FTotalSize += sr.Size;
-            if (sr.Time > FNewestDate) FNewestDate = sr.Time;
-        }
-        FindCloseDos(sr);
+        collectIn(ExtractDirPart(spec), ExtractFileNamePart(spec), Inputs, seen);
     }
 }
 
-bool TGZip::mayReplace(const std::string& Output) {
+void TGZip::collectIn(const std::string& Folder, const std::string& Mask, std::vector<TInput>& Inputs,
+                      std::set<std::string>& Seen) {
+    TSearchRecDos sr;
+    const int first = FindFirstDos(Folder + Mask, 0xFFFFFFFFu, sr);
+    if (!FolderReadable(Folder, first)) return;
+    std::vector<std::string> folders;
+    for (int r = first; r == 0; r = FindNextDos(sr)) {
+        if (Cancel()) break;
+        const std::string path = Folder + sr.Name;
+        if (sr.Attr & platform::faDirectory) {
+            // Searched below with RecurseDirs; otherwise the user hears what was not taken.
+            if (RecurseDirs || (sr.Attr & platform::faSymLink) || (sr.Name[0] == '.' && HiddenExcluded()))
+                continue;
+            Skipped(path, "folder " + path + " not searched: only its files are compressed", false);
+            continue;
+        }
+        if (!AttributeFilter(sr.Attr) || SkippedAsSpecial(path)) continue;
+        if (!Seen.insert(path).second) continue; // a file named twice is taken once
+        Inputs.push_back({path, sr.Time});
+        FTotalSize += sr.Size;
+        if (sr.Time > FNewestDate) FNewestDate = sr.Time;
+    }
+    FindCloseDos(sr);
+    if (!RecurseDirs || Cancel()) return;
+    // Sub-folders, as the other writers search them: links to folders are not followed.
+    TSearchRecDos dir;
+    for (int r = FindFirstDos(Folder + "*", 0xFFFFFFFFu, dir); r == 0; r = FindNextDos(dir)) {
+        if (!(dir.Attr & platform::faDirectory) || (dir.Attr & platform::faSymLink)) continue;
+        if (dir.Name[0] == '.' && HiddenExcluded()) continue;
+        folders.push_back(Folder + dir.Name + "/");
+    }
+    FindCloseDos(dir);
+    for (const std::string& f : folders) {
+        platform::processMessages();
+        if (Cancel()) return;
+        collectIn(f, Mask, Inputs, Seen);
+    }
+}
+
+bool TGZip::mayReplace(const std::string& Output, const std::string& Input) {
     if (!platform::pathExists(Output)) return true;
+    const bool ours = FWritten.count(Output) != 0;
+    if (ours && (!ConfirmOverwrites || !OnFileExists)) {
+        // Two inputs of one name: the first one's output is never lost to the second.
+        Skipped(Input, Input + " not compressed: " + Output + " was written from another file of this run",
+                true);
+        return false;
+    }
     if (ConfirmOverwrites && OnFileExists) {
         const auto t = platform::fileTimes(Output);
         TOverwriteMode mode = OverwriteMode;
@@ -101,14 +140,14 @@ bool TGZip::mayReplace(const std::string& Output) {
     if (!proceed) return false;
     // Only a plain file can be unlocked; a folder or a link in the output's place cannot.
     if (!regular || !platform::setFileAttributes(Output, platform::faArchive)) {
-        ReportError(Output, "", "0", kMsgWriteError);
         FireEvent(OnEnd, *this, Output, false);
-        throw E_RAISE(kMsgWriteError);
+        RaiseError(Output, "", "0", kMsgWriteError);
     }
     return true;
 }
 
 void TGZip::compressAll() {
+    FWritten.clear();
     std::vector<TInput> inputs;
     collect(inputs);
     BytesLeft = FTotalSize;
@@ -121,7 +160,7 @@ void TGZip::compressAll() {
         std::string output = outDir + base + FDefaultExt;
         FArchiveFile = output;
         FileName = base;
-        if (!BeginFile(output, FileCount) || !mayReplace(output)) {
+        if (!BeginFile(output, FileCount) || !mayReplace(output, input)) {
             // Declined or left alone: the input is not compressed (and never moved).
             FireEvent(OnEnd, *this, output, true);
             continue;
@@ -152,6 +191,7 @@ void TGZip::compressAll() {
             continue;
         }
         platform::closeFile(src);
+        FWritten.insert(output);
         ++FAddedCount;
         reportEntry(base, mtime, info);
         if (Switch == swMove) DeleteFileEx(input, DeleteOptions);
@@ -224,14 +264,14 @@ TGZip::TMemberInfo TGZip::WriteGzipFile(int Source, int64_t Size, const std::str
     if (dir.empty()) dir = AppendDirTail(platform::currentDir());
     // Without a name until it is complete, so that a killed run leaves nothing beside it.
     platform::PendingFile temp;
-    if (!temp.create(dir, ".pvtmp", ".tmp")) RaiseError(Output, "", "0", kMsgOpenError);
+    if (!temp.create(dir, ".pvtmp", ".tmp")) RaiseError(Output, std::strerror(errno), "0", kMsgOpenError);
     const TMemberInfo info = WriteMember(Source, Size, temp.fd(), StoredName, MTime);
     platform::setFileTimes(temp.fd(), MTime, MTime);
-    if (!platform::syncFile(temp.fd())) RaiseError(Output, "", "0", kMsgWriteError);
+    if (!platform::syncFile(temp.fd())) WriteError();
     // A replaced output keeps its permissions; a new one gets the usual ones.
     const int mode = platform::fileExists(Output) ? platform::fileMode(Output) : platform::newFileMode();
     if (mode >= 0) platform::setFileMode(temp.fd(), mode);
-    if (!temp.commit(Output)) RaiseError(Output, "", "0", kMsgWriteError);
+    if (!temp.commit(Output)) WriteError();
     return info;
 }
 

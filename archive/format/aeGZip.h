@@ -14,6 +14,7 @@
 #include "archive/aeCompBase.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 class TGZip : public TCompBase {
@@ -47,8 +48,13 @@ private:
     };
     void compressAll();
     void collect(std::vector<TInput>& Inputs);
+    // The files of Folder that Mask matches, and with RecurseDirs those of its sub-folders.
+    void collectIn(const std::string& Folder, const std::string& Mask, std::vector<TInput>& Inputs,
+                   std::set<std::string>& Seen);
     // Whether the existing output may be replaced (OnFileExists, OnNonWriteableArchive);
-    // raises 25136 when an output the user unlocked cannot be made writeable.
-    bool mayReplace(const std::string& Output);
+    // raises 25136 when an output the user unlocked cannot be made writeable. An output this
+    // run wrote from another input is asked about too, and without OnFileExists kept.
+    bool mayReplace(const std::string& Output, const std::string& Input);
+    std::set<std::string> FWritten; // the outputs this run has written
     void reportEntry(const std::string& StoredName, int64_t MTime, const TMemberInfo& Info);
 };

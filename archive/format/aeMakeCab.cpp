@@ -155,11 +155,23 @@ bool TMakeCAB::NextCabinet(TCCAB& Cab, uint32_t PreviousSize) {
 }
 
 bool TMakeCAB::TempFileName(char* Buffer, int Size) {
-    const std::string t = GetTempFileName();
-    if (t.empty() || static_cast<int>(t.size()) >= Size) return false;
-    std::memcpy(Buffer, t.c_str(), t.size() + 1);
-    FOwnFiles.push_back(t);
+    int ticket = -1;
+    platform::TempFile t = platform::makeTempFileRemovedOnSignal(TempDir(), "ae", "", ticket);
+    if (t.fd < 0) return false;
+    platform::closeFile(t.fd);
+    FScratch.push_back({t.path, ticket});
+    FOwnFiles.push_back(t.path);
+    if (static_cast<int>(t.path.size()) >= Size) return false;
+    std::memcpy(Buffer, t.path.c_str(), t.path.size() + 1);
     return true;
+}
+
+void TMakeCAB::dropScratch() {
+    for (const TScratch& s : FScratch) {
+        platform::removeFile(s.Path);
+        platform::forgetOnTerminatingSignal(s.Ticket);
+    }
+    FScratch.clear();
 }
 
 TCabHandle TMakeCAB::OpenInfo(const std::string& Name, uint16_t& Date, uint16_t& Time, uint16_t& Attribs,
@@ -295,18 +307,19 @@ bool TMakeCAB::AddFile(int, const std::string& Name, THeadObject& Header) {
 
 void TMakeCAB::Run() {
     std::string keepFolder;
+    int keepTicket = -1;
     struct Clean {
         TMakeCAB& m;
         std::string& folder;
+        int& ticket;
         ~Clean() {
             if (m.FContext) CabinetLibrary().FCIDestroy(m.FContext);
             m.FContext = nullptr;
-            if (!folder.empty()) {
-                std::error_code ec;
-                std::filesystem::remove_all(folder, ec);
-            }
+            m.dropScratch();
+            if (!folder.empty()) platform::removeTree(folder);
+            platform::forgetOnTerminatingSignal(ticket);
         }
-    } clean{*this, keepFolder};
+    } clean{*this, keepFolder, keepTicket};
     try {
         if (CabinetLibrary().Missing) RaiseError(FArchiveFile, "", "0", 25261);
         if (!BeginWriteRun()) return;
@@ -314,12 +327,8 @@ void TMakeCAB::Run() {
         // The entries the cabinet keeps, read back first: nothing is written when that fails.
         std::vector<TKept> kept;
         if (!FNewArchive) {
-            char tmpl[4096];
-            const std::string t = AppendDirTail(TempDir()) + "pvcab.XXXXXX";
-            if (t.size() >= sizeof(tmpl)) RaiseError(t, "", "0", kMsgOpenError);
-            std::memcpy(tmpl, t.c_str(), t.size() + 1);
-            if (!::mkdtemp(tmpl)) RaiseError(t, "", "0", kMsgOpenError);
-            keepFolder = tmpl;
+            keepFolder = platform::makeTempDirRemovedOnSignal(TempDir(), "pvcab", keepTicket);
+            if (keepFolder.empty()) RaiseError(TempDir(), std::strerror(errno), "0", kMsgCannotCreateDir);
             FOwnFiles.push_back(keepFolder);
             ReadExisting(keepFolder, kept);
         }
@@ -339,19 +348,14 @@ void TMakeCAB::Run() {
             }
         }
 
-        // The new cabinet, a temporary file beside the archive until the library finished it.
+        // The new cabinet: a file beside the archive without a name (where the file system
+        // allows) until the library finished it, which it writes through a path that opens it.
         const std::string archive = std::filesystem::absolute(FArchiveFile).lexically_normal().string();
-        platform::TempFile made = platform::makeTempFile(FolderPart(archive), ".pvcab", ".tmp");
-        if (made.fd < 0) RaiseError(archive, "", "0", kMsgOpenError);
-        platform::closeFile(made.fd);
-        struct Drop {
-            std::string path;
-            ~Drop() {
-                if (!path.empty()) platform::removeFile(path);
-            }
-        } temp{made.path};
-        FOwnFiles.push_back(made.path);
-        const std::string tempPath = made.path;
+        platform::PendingFile temp;
+        if (!temp.create(FolderPart(archive), ".pvcab", ".tmp"))
+            RaiseError(archive, std::strerror(errno), "0", kMsgOpenError);
+        const std::string tempPath = temp.reopenPath();
+        FOwnFiles.push_back(tempPath);
         TCCAB params = CabParameters(tempPath);
         FErf = TCabErf{};
         FContext = CabinetLibrary().FCICreate(&FErf, CbPlaced, CabAlloc, CabFree, CbOpen, CbRead, CbWrite,
@@ -375,9 +379,8 @@ void TMakeCAB::Run() {
         CabinetLibrary().FCIDestroy(FContext);
         FContext = nullptr;
         const int mode = FNewArchive ? -1 : platform::fileMode(archive);
-        platform::setFileMode(tempPath, mode >= 0 ? mode : 0644);
-        if (!platform::renameFile(tempPath, archive)) RaiseError(archive, "", "0", kMsgWriteError);
-        temp.path.clear();
+        platform::setFileMode(temp.fd(), mode >= 0 ? mode : platform::newFileMode());
+        if (!platform::syncFile(temp.fd()) || !temp.commit(archive)) WriteError();
         if (Switch == swMove) {
             const int count = static_cast<int>(FMoveList.size());
             for (int i = 0; i < count; ++i)
@@ -388,8 +391,10 @@ void TMakeCAB::Run() {
         FAddedCount = 0;
         ReportError(FArchiveFile, e.Reason.empty() ? e.what() : std::string(e.what()) + ": " + e.Reason, "0",
                     kMsgWriteError);
-    } catch (const E_RAISE&) {
-        // Reported through OnError when it was raised; the archive is as it was.
+    } catch (const E_RAISE& e) {
+        // Said through OnError when it was raised (a short write is said here); the archive is
+        // as it was.
+        if (!e.Reported) ReportError(FArchiveFile, e.Detail, "0", e.ECode);
         if (Switch != swDelete) FAddedCount = 0;
     }
 }

@@ -74,4 +74,12 @@ private:
     int FQuantumMemory = 21;
     int64_t FFileSize = 0;
     bool FNameIsUtf8 = false;
+    // The library's scratch files of this run (in TempDir): removed when the run ends, also
+    // by a terminating signal.
+    struct TScratch {
+        std::string Path;
+        int Ticket = -1;
+    };
+    std::vector<TScratch> FScratch;
+    void dropScratch();
 };

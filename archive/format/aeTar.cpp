@@ -139,11 +139,11 @@ void TTar::runGzipTar() {
         // archive in a folder it cannot write.
         std::string dir = Switch == swRead ? TempDir() : ExtractDirPart(FFinalName);
         if (dir.empty()) dir = AppendDirTail(platform::currentDir());
-        platform::TempFile t = platform::makeTempFile(dir, ".pvtmp", ".tar");
+        // Read by its name through the run, so it keeps one: a terminating signal removes it,
+        // and what a killed run left (the name carries its process id) the next run removes.
+        platform::TempFile t = platform::makeTempFileRemovedOnSignal(dir, ".pvtmp", ".tar", FPrivateTicket);
         if (t.fd < 0) RaiseError(dir, "", "0", kMsgOpenError);
         FPrivateTar = t.path;
-        // Read by its name through the run, so it keeps one; a terminating signal removes it.
-        FPrivateTicket = platform::removeOnTerminatingSignal(t.path);
         THandleGuard g{t.fd};
         inflateInto(FFinalName, t.fd);
         const bool closed = platform::closeFile(t.fd);

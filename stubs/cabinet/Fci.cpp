@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -108,9 +109,13 @@ bool Fail(FciContext& c, int code, int type = 0) {
     return false;
 }
 
-bool WriteAll(FciContext& c, TCabHandle hf, const void* p, size_t n) {
-    int err = 0;
-    return c.write(hf, const_cast<void*>(p), static_cast<uint32_t>(n), &err, c.pv) == n && err == 0;
+// Writes all n bytes; false with the system's error in err (ENOSPC when the write only
+// stopped short).
+bool WriteAll(FciContext& c, TCabHandle hf, const void* p, size_t n, int& err) {
+    err = 0;
+    if (c.write(hf, const_cast<void*>(p), static_cast<uint32_t>(n), &err, c.pv) == n && err == 0) return true;
+    if (err == 0) err = ENOSPC;
+    return false;
 }
 
 bool OpenDataFile(FciContext& c) {
@@ -187,7 +192,8 @@ bool FlushBlock(FciContext& c) {
     Put32(block, sum);
     block.insert(block.end(), sizes, sizes + 4);
     block.insert(block.end(), packed.begin(), packed.end());
-    if (!WriteAll(c, c.data, block.data(), block.size())) return Fail(c, fciErrTempFile);
+    int err = 0;
+    if (!WriteAll(c, c.data, block.data(), block.size(), err)) return Fail(c, fciErrTempFile, err);
     c.dataSize += block.size();
     ++f.blocks;
     if (c.status)
@@ -332,13 +338,14 @@ bool FlushCabinet(FciContext& c) {
         c.open(path.data(), kCabOpenCreate | kCabOpenTruncate | kCabOpenReadWrite | kCabOpenBinary, 0644,
                &err, c.pv);
     if (out == -1) return Fail(c, fciErrCabFile, err);
-    bool ok = WriteAll(c, out, h.data(), h.size());
+    bool ok = WriteAll(c, out, h.data(), h.size(), err);
     if (ok && c.data != -1 && c.dataSize > 0) {
         ok = c.seek(c.data, 0, 0, &err, c.pv) == 0;
         std::vector<uint8_t> buf(1 << 16);
         for (uint64_t left = c.dataSize; ok && left > 0;) {
             const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(left, buf.size()));
-            ok = c.read(c.data, buf.data(), want, &err, c.pv) == want && WriteAll(c, out, buf.data(), want);
+            ok = c.read(c.data, buf.data(), want, &err, c.pv) == want &&
+                 WriteAll(c, out, buf.data(), want, err);
             left -= want;
         }
     }

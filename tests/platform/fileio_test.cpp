@@ -146,7 +146,8 @@ TEST(FileIo, FoldersAndTimes) {
 
 TEST(FileIo, RenameNoReplaceNeverTakesAnExistingName) {
     pvtest::TempDir dir;
-    const std::string a = (dir / "a.zip").string(), b = (dir / "b.zip").string(), c = (dir / "c.zip").string();
+    const std::string a = (dir / "a.zip").string(), b = (dir / "b.zip").string(),
+                      c = (dir / "c.zip").string();
     pvtest::writeFile(a, "archive");
     pvtest::writeFile(b, "someone else's");
     errno = 0;
@@ -265,4 +266,68 @@ TEST(PendingFile, NamedStandInIsRemovedOnTerminatingSignals) {
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_TRUE(namesIn(dir.str()).empty());
     }
+}
+
+// Folders made for a run go with everything in them when the run ends by a terminating
+// signal; what a killed run left (its name carries the process id) the next run removes,
+// never what a living process or another program uses.
+TEST(TempFiles, FoldersGoOnSignalsAndLeftoversOfDeadProcessesGoLater) {
+    pvtest::TempDir dir;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int ticket = -1;
+        const std::string made = makeTempDirRemovedOnSignal(dir.str(), "pvx", ticket);
+        if (made.empty() || ticket < 0 || !makeDirs(made + "/a/b")) ::_exit(3);
+        for (const char* f : {"/top", "/a/one", "/a/b/two"}) writeWholeFile(made + f, "x", 1);
+        (void)!::write(ready[1], "r", 1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    const auto names = namesIn(dir.str());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("pvx" + std::to_string(child) + "-", 0), 0u) << names[0];
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(namesIn(dir.str()).empty());
+
+    // `child` is gone now: its leftovers are stale; ours and other names stay.
+    const std::string dead = std::to_string(child), self = std::to_string(::getpid());
+    ASSERT_TRUE(makeDirs(dir.str() + "/ae" + dead + "-Ab12Cd/sub"));
+    writeWholeFile(dir.str() + "/ae" + dead + "-Ab12Cd/sub/f", "x", 1);
+    writeWholeFile(dir.str() + "/.pvtmp" + dead + "-xyz789.tar", "x", 1);
+    writeWholeFile(dir.str() + "/ae" + dead + "-Ab12Cd.lst", "x", 1);
+    const std::vector<std::string> kept = {".pvtmp" + self + "-abcdef.tmp", "other" + dead + "-abcdef",
+                                           "pv" + dead + "-short", "pvnote.txt"};
+    for (const auto& k : kept) writeWholeFile(dir.str() + "/" + k, "x", 1);
+    removeStaleTemporaries(dir.str());
+    auto left = namesIn(dir.str());
+    auto expected = kept;
+    std::sort(left.begin(), left.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+}
+
+TEST(FileIo, PipesAndDevicesAreNotOpenedAsFiles) {
+    pvtest::TempDir dir;
+    const std::string pipe = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // Would block for ever waiting for a writer if it were opened for reading.
+    EXPECT_EQ(openFile(pipe, OpenMode::Read), kInvalidHandle);
+    EXPECT_EQ(errno, ENOTSUP);
+    EXPECT_EQ(openFile("/dev/null", OpenMode::Read), kInvalidHandle);
+    EXPECT_TRUE(isSpecialFile(pipe));
+    EXPECT_TRUE(isSpecialFile("/dev/null"));
+    EXPECT_FALSE(isSpecialFile(dir.str()));
+    writeWholeFile(dir.str() + "/f", "x", 1);
+    EXPECT_FALSE(isSpecialFile(dir.str() + "/f"));
+    const int fd = openFile(dir.str() + "/f", OpenMode::Read);
+    ASSERT_NE(fd, kInvalidHandle);
+    closeFile(fd);
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "testutil.h"
@@ -24,11 +25,12 @@ std::vector<std::string> namesIn(const fs::path& dir) {
     return names;
 }
 
-// Starts aetool with `args` (output discarded).
-pid_t spawnAetool(const std::vector<std::string>& args) {
+// Starts aetool with `args` (output discarded), with `temp` as its $TMPDIR when given.
+pid_t spawnAetool(const std::vector<std::string>& args, const fs::path& temp = {}) {
     const std::string tool = aetool().string();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (!temp.empty()) ::setenv("TMPDIR", temp.c_str(), 1);
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, 1);
         ::dup2(null, 2);
@@ -149,6 +151,68 @@ TEST(InterruptedRuns, EngineWritersLeaveNothingBehind) {
         ASSERT_TRUE(writingIn(child, gzBox, {})) << "the gzip run ended before it could be interrupted";
         killAndReap(child, sig);
         EXPECT_TRUE(namesIn(gzBox).empty()) << namesIn(gzBox).front();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Add, delete and convert into every writable type, ended by SIGTERM or SIGKILL once the
+// output is being written (at once, or a moment later): the archive is as it was or complete,
+// and once the next run is over nothing of ours is left beside it or in $TMPDIR.
+TEST(InterruptedRuns, KilledWritersLeaveTheArchiveAndNothingElse) {
+    TempDir t;
+    const fs::path temp = t / "tmp";
+    fs::create_directories(temp);
+    writeBytes(t / "in" / "big.bin", randomBytes(6u << 20, 9));
+    writeFile(t / "in" / "small.txt", "small\n");
+    writeFile(t / "in" / "more.txt", "more\n");
+    const std::string tool = q(aetool().string());
+    const std::string env = "TMPDIR=" + q(temp.string()) + " ";
+    int point = 0;
+    for (const std::string type : {"zip", "tar", "tgz", "lzh", "bh", "cab"}) {
+        const fs::path box = t / ("box-" + type);
+        fs::create_directories(box);
+        const fs::path arc = box / ("a." + type);
+        const fs::path pristine = t / ("pristine." + type);
+        ASSERT_EQ(run(env + tool + " add " + q(pristine.string()) + " " + q((t / "in").string())).status, 0);
+        for (const std::string op : {"add", "delete", "convert"}) {
+            for (const int sig : {SIGTERM, SIGKILL}) {
+                SCOPED_TRACE(type + " " + op + " " + strsignal(sig));
+                fs::copy_file(pristine, arc, fs::copy_options::overwrite_existing);
+                const std::vector<uint8_t> before = readBytes(arc);
+                std::vector<std::string> args{op, arc.string()};
+                if (op == "add")
+                    args.push_back((t / "in" / "big.bin").string());
+                else if (op == "delete")
+                    args.push_back("in/small.txt");
+                else
+                    args.insert(args.end(), {(box / "c.zip").string(), "-to", type == "zip" ? "bh" : "zip"});
+                const pid_t child = spawnAetool(args, temp);
+                ASSERT_GT(child, 0);
+                // False when the run ended (and was reaped) before it could be caught writing.
+                const bool caught = writingIn(child, op == "convert" ? temp : box, arc);
+                int status = 0;
+                if (caught) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(40 * (point++ % 3)));
+                    ::kill(child, sig);
+                    ASSERT_EQ(::waitpid(child, &status, 0), child);
+                }
+                // As it was, or (the signal came after the new archive took its place) complete.
+                if (!caught || !WIFSIGNALED(status) || op == "convert" || readBytes(arc) != before)
+                    EXPECT_EQ(run(tool + " list " + q(arc.string())).status, 0);
+                const auto next =
+                    run(env + tool + " add " + q(arc.string()) + " " + q((t / "in" / "more.txt").string()));
+                EXPECT_EQ(next.status, 0) << next.out;
+                std::vector<std::string> left = namesIn(box);
+                std::erase(left, arc.filename().string());
+                std::erase(left, "c.zip");
+                EXPECT_TRUE(left.empty()) << left.front();
+                EXPECT_TRUE(namesIn(temp).empty()) << namesIn(temp).front();
+                fs::remove(box / "c.zip");
+            }
+        }
     }
 }
 

@@ -7,13 +7,18 @@
 // (files added, or entries deleted). Exit status 0 when everything asked for was done, 1 when a file failed
 // or the writer reported an error (messages on stderr), 2 for bad usage or a type that has no writer yet.
 // Disk requests of a spanned archive on an emulated drive are answered by inserting the disk of that number.
-// -type gz writes one .gz file per input file: ARCHIVE is the folder they go to.
+// -type gz writes one .gz file per input file into ARCHIVE when that is a folder, else into the
+// folder part of ARCHIVE; an output this run wrote already is not overwritten by a later input
+// of the same name ("\tskipped", exit status 1). Files and folders left out are said on stderr:
+// named pipes, sockets and devices as warnings, unreadable folders and the archive itself as
+// failures (exit status 1). A delete that matches nothing fails too.
 //
 // Each written type is one row of Writers() below; the writer itself comes from the engine's
 // format rows (CreateWriter).
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -97,13 +102,34 @@ const WriterRow* FindWriter(const aetool::Args& a, const std::string& archive, b
 struct Outcome {
     std::string records;
     std::vector<std::string> errors;
+    std::vector<std::string> warnings;
     int failed = 0;
+    // gzip outputs: those this run wrote, and whether the file that is ending was skipped
+    // because its output was one of them.
+    std::set<std::string> written;
+    bool skipping = false;
 };
 
+std::string Absolute(const std::string& path) {
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
 void Wire(TCompBase& w, Outcome& o, const std::string& archive) {
-    w.OnEnd = [&o](TZipCommon&, const std::string& fn, bool pass) {
+    w.OnEnd = [&o](TZipCommon& sender, const std::string& fn, bool pass) {
+        if (o.skipping) {
+            o.skipping = false;
+            ++o.failed;
+            o.records += fn + "\tskipped\n";
+            return;
+        }
         if (!pass) ++o.failed;
+        // A gzip run names each output in ArchiveFile while it writes it.
+        if (pass) o.written.insert(Absolute(sender.ArchiveFile()));
         o.records += fn + (pass ? "\tok\n" : "\tfailed\n");
+    };
+    w.OnSkipped = [&o](TZipCommon&, const std::string&, const std::string& why, bool failed) {
+        (failed ? o.errors : o.warnings).push_back(why);
+        if (failed) ++o.failed;
     };
     w.OnError = [&o](TZipCommon&, const std::string& fn, const std::string& msgEx, const std::string&,
                      int code) {
@@ -114,8 +140,14 @@ void Wire(TCompBase& w, Outcome& o, const std::string& archive) {
     // Adding a file that the archive holds already replaces its entry, as zip does.
     w.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime, int64_t,
                          int64_t, int, int, bool& replace) { replace = true; };
-    w.OnFileExists = [](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& mode) {
+    // An existing output is replaced, unless this run wrote it from another input of the same
+    // name: the first one's output stays.
+    w.OnFileExists = [&o](TZipCommon&, const std::string& fn, TDateTime, TOverwriteMode& mode) {
         mode = omOverwrite;
+        if (!o.written.count(Absolute(fn))) return;
+        mode = omSkip;
+        o.skipping = true;
+        o.errors.push_back(fn + ": written by this run from another file of that name; not overwritten");
     };
     const std::string drive = std::filesystem::absolute(archive).parent_path().string();
     w.OnInsertDiskette = [drive](TZipCommon& sender, const std::string& volume, int64_t, int64_t,
@@ -129,7 +161,9 @@ int Finish(const Outcome& o, int count, const std::string& runError) {
     std::fwrite(o.records.data(), 1, o.records.size(), stdout);
     std::printf("total\t%d\n", count);
     std::fflush(stdout);
-    for (const std::string& e : o.errors) std::fprintf(stderr, "aetool: %s\n", e.c_str());
+    for (const std::string& w : o.warnings)
+        std::fprintf(stderr, "aetool: warning: %s\n", aetool::Escape(w).c_str());
+    for (const std::string& e : o.errors) std::fprintf(stderr, "aetool: %s\n", aetool::Escape(e).c_str());
     if (!runError.empty()) {
         const bool told = !o.errors.empty() && o.errors.back().find(runError) != std::string::npos;
         return told ? aetool::kFailed : aetool::failure(runError);
@@ -151,7 +185,8 @@ int RunAdd(const aetool::Args& a) {
     int detected = -1;
     const WriterRow* row = FindWriter(a, archive, false, why, detected);
     if (!row) return aetool::usageError(why);
-    if (row->outputFolder && archive.back() != '/') archive += '/';
+    // The outputs go to the folder ARCHIVE names, or else to the folder part of ARCHIVE.
+    if (row->outputFolder && archive.back() != '/' && platform::dirExists(archive)) archive += '/';
 
     // Without -method each writer keeps its own default; a method its format does not
     // have is bad usage.
@@ -246,6 +281,9 @@ int RunDelete(const aetool::Args& a) {
     } catch (const std::exception& e) {
         runError = e.what();
     }
+    // Nothing deleted is a delete that was not done.
+    if (deleted == 0 && runError.empty() && o.errors.empty())
+        o.errors.push_back("no entry of " + archive + " matches what was given; nothing deleted");
     return Finish(o, deleted, runError);
 }
 
