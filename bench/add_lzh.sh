@@ -15,22 +15,18 @@ aetool=${PV_BUILD:-$here/../build-release}/bin/aetool
 tiny=$work/lzh-tiny
 rm -rf "$tiny"
 mkdir -p "$tiny/t"
-python3 - "$corpus" "$tiny/t" <<'PY'
+corpus_bytes "$tiny/blob" 8000000
+python3 - "$tiny/blob" "$tiny/t" <<'PY'
 import os, random, sys
-blob = b""
-for root, _, files in sorted(os.walk(sys.argv[1])):
-    for f in sorted(files):
-        with open(os.path.join(root, f), "rb") as h:
-            blob += h.read(1 << 20)
-        if len(blob) > 8 << 20:
-            break
+blob = open(sys.argv[1], "rb").read()
 rnd = random.Random(3000)
 for i in range(3000):
     n = rnd.randint(8, 300)
-    at = rnd.randrange(0, max(1, len(blob) - n))
+    at = rnd.randrange(0, len(blob) - n)
     with open(os.path.join(sys.argv[2], f"f{i:04d}.txt"), "wb") as h:
         h.write(blob[at:at + n])
 PY
+rm -f "$tiny/blob"
 lh5=()
 lh6=()
 for ((i = 0; i < 5; i++)); do
@@ -46,8 +42,7 @@ if command -v lhasa >/dev/null && ! lhasa t "$tiny/x.lzh" >/dev/null 2>&1; then
   echo "add_lzh: lhasa t fails on the -lh6- archive of tiny files" >&2
   exit 1
 fi
-med() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END{printf "%.4f\n", v[int((NR+1)/2)]/1e9}'; }
-bench_line add-lh6-3000-tiny-vs-lh5 "$(med "${lh6[@]}")" "$(med "${lh5[@]}")" s
+bench_line add-lh6-3000-tiny-vs-lh5 "$(median_of_ns "${lh6[@]}")" "$(median_of_ns "${lh5[@]}")" s
 rm -rf "$tiny"
 
 if ! command -v lha >/dev/null; then

@@ -11,18 +11,8 @@ aetool=${PV_BUILD:-$here/../build-release}/bin/aetool
 src=$work/lzx-src
 rm -rf "$src"
 mkdir -p "$src"
-python3 - "$corpus" "$src/mixed.bin" <<'PY'
-import os, random, sys
-blob = b""
-for root, _, files in sorted(os.walk(sys.argv[1])):
-    for f in sorted(files):
-        with open(os.path.join(root, f), "rb") as h:
-            blob += h.read()
-text = (blob * (8_000_000 // max(1, len(blob)) + 1))[:8_000_000]
-noise = random.Random(12).randbytes(4_000_000)
-with open(sys.argv[2], "wb") as h:
-    h.write(text + noise)
-PY
+corpus_bytes "$src/mixed.bin" 8000000
+python3 -c 'import random, sys; open(sys.argv[1], "ab").write(random.Random(12).randbytes(4_000_000))' "$src/mixed.bin"
 lzx=()
 lh6=()
 for ((i = 0; i < 3; i++)); do
@@ -40,6 +30,5 @@ if command -v cabextract >/dev/null && ! cabextract -t "$work/x.cab" >/dev/null 
   echo "add_lzx: cabextract -t fails on the LZX cabinet" >&2
   exit 1
 fi
-med() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END{printf "%.4f\n", v[int((NR+1)/2)]/1e9}'; }
-bench_line add-lzx-vs-lh6 "$(med "${lzx[@]}")" "$(med "${lh6[@]}")" s
+bench_line add-lzx-vs-lh6 "$(median_of_ns "${lzx[@]}")" "$(median_of_ns "${lh6[@]}")" s
 rm -rf "$src" "$work/x.cab" "$work/x.lzh"

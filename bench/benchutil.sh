@@ -8,7 +8,12 @@ median_seconds() { # REPS CMD...
     "$@" >/dev/null 2>&1
     b=$(date +%s%N)
     echo $((b - a))
-  done | sort -n | awk '{v[NR]=$1} END{printf "%.4f\n", v[int((NR+1)/2)]/1e9}'
+  done | median_of_ns
+}
+# The median of the nanosecond counts on standard input, or given as arguments, in seconds.
+median_of_ns() {
+  if [ $# -gt 0 ]; then printf '%s\n' "$@"; else cat; fi |
+    sort -n | awk '{v[NR]=$1} END{printf "%.4f\n", v[int((NR+1)/2)]/1e9}'
 }
 bench_line() { # NAME OURS REF UNIT
   printf 'BENCH %s ours=%s ref=%s unit=%s\n' "$1" "$2" "$3" "$4"
@@ -23,4 +28,18 @@ corpus_copies() { # DIR MB
     copies=$((copies + 1))
     cp -r "$corpus" "$dir/copy$copies"
   done
+}
+# Writes the corpus's files one after another, over again, into FILE until it holds BYTES.
+corpus_bytes() { # FILE BYTES
+  python3 - "$corpus" "$1" "$2" <<'PY'
+import os, sys
+blob = b""
+for root, _, files in sorted(os.walk(sys.argv[1])):
+    for f in sorted(files):
+        with open(os.path.join(root, f), "rb") as h:
+            blob += h.read()
+size = int(sys.argv[3])
+with open(sys.argv[2], "wb") as h:
+    h.write((blob * (size // max(1, len(blob)) + 1))[:size])
+PY
 }

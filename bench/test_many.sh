@@ -43,8 +43,7 @@ if command -v unzip >/dev/null; then
     ours+=($((b - a)))
     ref+=($((c - b)))
   done
-  med() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END{printf "%.4f\n", v[int((NR+1)/2)]/1e9}'; }
-  bench_line test-100k-vs-unzip "$(med "${ours[@]}")" "$(med "${ref[@]}")" s
+  bench_line test-100k-vs-unzip "$(median_of_ns "${ours[@]}")" "$(median_of_ns "${ref[@]}")" s
 else
   echo "bench: unzip missing, test-100k-vs-unzip skipped" >&2
 fi
