@@ -50,12 +50,24 @@ TRows ZipRows(int packRate) {
     r.action = {"Add files", "Update files", "Freshen files", "Move files"};
     r.level = kFiveLevels;
     switch (packRate) {
-    case 9: r.levelRow = 0; break;
-    case 7: r.levelRow = 1; break;
-    case 5: r.levelRow = 2; break;
-    case 3: r.levelRow = 3; break;
-    case 0: r.levelRow = 4; break;
-    default: r.levelRow = -1; break;
+    case 9:
+        r.levelRow = 0;
+        break;
+    case 7:
+        r.levelRow = 1;
+        break;
+    case 5:
+        r.levelRow = 2;
+        break;
+    case 3:
+        r.levelRow = 3;
+        break;
+    case 0:
+        r.levelRow = 4;
+        break;
+    default:
+        r.levelRow = -1;
+        break;
     }
     r.span = {"User defined", "Automatic", "Automatic & disk format", "No spanning"};
     r.spanRow = 3;
@@ -102,10 +114,14 @@ TRows PackerRows(int packer) {
 
 std::string ActionCaption(int row) {
     switch (row) {
-    case 1: return "&Update";
-    case 2: return "&Freshen";
-    case 3: return "&Move";
-    default: return "&Add";
+    case 1:
+        return "&Update";
+    case 2:
+        return "&Freshen";
+    case 3:
+        return "&Move";
+    default:
+        return "&Add";
     }
 }
 
@@ -466,7 +482,8 @@ void TAddForm::AddPaths(const std::vector<std::string>& paths) {
         row->setText(0, shown(p));
         row->setData(0, kPathRole, QByteArray::fromStdString(p));
         if (platform::fileExists(p)) {
-            row->setText(1, QString::fromStdString(SizeInKB(std::max<int64_t>(0, platform::fileSize(p)))) + " KB");
+            row->setText(1, QString::fromStdString(SizeInKB(std::max<int64_t>(0, platform::fileSize(p)))) +
+                                " KB");
             row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         }
     }

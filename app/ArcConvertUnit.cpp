@@ -120,9 +120,8 @@ bool TArcConvertState::OkClick(TMainCore& main) {
                  " file(s)).\n\rProcess canceled.");
     else if (failedEntries != 0 && errors == 0 && !conv.Cancel())
         errorBox(std::to_string(failedEntries) + " file(s) could not be converted.\n\rProcess canceled.");
-    const bool ok =
-        conv.Succeeded() && !conv.Cancel() && errors == 0 && damaged == 0 && failedEntries == 0 &&
-        platform::fileExists(Target);
+    const bool ok = conv.Succeeded() && !conv.Cancel() && errors == 0 && damaged == 0 && failedEntries == 0 &&
+                    platform::fileExists(Target);
     if (!ok) return false;
     if (DelSource) {
         main.CloseArchive();

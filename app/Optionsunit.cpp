@@ -482,8 +482,8 @@ void TOptionsForm::SyncEnabled() {
     MousePoint->setEnabled(SingleClick->isChecked());
     AlwaysUnder->setEnabled(SingleClick->isChecked());
     const bool mail = cbUseInternalMail->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{lMailHost, lMailUserID, lMailName, lMailAddress, oeMailHost,
-                                                      oeMailUserID, oeMailName, oeMailAddress})
+    for (QWidget* w : std::initializer_list<QWidget*>{lMailHost, lMailUserID, lMailName, lMailAddress,
+                                                      oeMailHost, oeMailUserID, oeMailName, oeMailAddress})
         w->setEnabled(mail);
 }
 

@@ -406,8 +406,7 @@ int Encoder::makeTree(int n, uint16_t* freq, uint8_t* len, uint16_t* code) {
 
 // The character code lengths as the T table sends them, up to the last one in use: Visit gets
 // each length K > 0 alone (Count 1) and each run of Count zero lengths (K 0).
-template <class VisitFn>
-void Encoder::walkCLen(int n, VisitFn Visit) const {
+template <class VisitFn> void Encoder::walkCLen(int n, VisitFn Visit) const {
     int i = 0;
     while (i < n) {
         const int k = cLen_[i++];

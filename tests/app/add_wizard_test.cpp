@@ -104,7 +104,8 @@ TEST(AddDecisions, FieldsByBackEndPackerActionAndCompression) {
     std::vector<std::string> rows{x, x + "/", (home.dir / "f;1 a.txt").string(), odd};
     addcore::Accept(m, true, 0, 0, 0, rows);
     EXPECT_TRUE(m.FAddFolderWildcard);
-    EXPECT_EQ(rows, (std::vector<std::string>{x + "/*.*", x + "/*.*", (home.dir / "f;1 a.txt").string(), odd}));
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{x + "/*.*", x + "/*.*", (home.dir / "f;1 a.txt").string(), odd}));
 
     // The rows each back end offers.
     EXPECT_EQ(addcore::ZipRows(7).levelRow, 1);
@@ -199,7 +200,7 @@ TEST(AddWizard, FolderFromTheSourceListIsAddedThroughTheWindow) {
     form.CreateArchive(zip.string(), 1);
     ASSERT_TRUE(form.FArchiveOpen);
     ASSERT_TRUE(bool(DialogSeams().AddWizard)); // the wizard filled its seam
-    form.FPackRate = 6;                          // no compression row matches
+    form.FPackRate = 6;                         // no compression row matches
 
     bool seen = false;
     QTimer::singleShot(0, [&] {

@@ -154,7 +154,8 @@ TEST(FindFile, FindAndDeleteByMaskChooseTheSameEntries) {
     std::string py = "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n";
     for (const auto& n : names) py += "z.writestr('" + n + "', 'x')\n";
     pvtest::writeFile(home.dir / "make.py", py + "z.close()\n");
-    ASSERT_EQ(pvtest::run("python3 make.py " + pvtest::q(original.string()), fs::path(home.dir.str())).status, 0);
+    ASSERT_EQ(pvtest::run("python3 make.py " + pvtest::q(original.string()), fs::path(home.dir.str())).status,
+              0);
 
     auto storedNames = [](const TMainCore& core, const std::vector<bool>* only) {
         std::set<std::string> out;

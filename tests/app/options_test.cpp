@@ -55,8 +55,17 @@ TEST(OptionsDecisions, PackrateRowsAndOkWritesThePartsKeysOnly) {
     struct Case {
         const char* text;
         int row;
-    } cases[] = {{"0", 0}, {"3", 1}, {"5", 2}, {" 7 ", 3}, {"9", 4}, {"6", 4}, {"-1", 4},
-                 {"abc", -1}, {"", -1}, {"7x", -1}, {"99999999999999999999", -1}};
+    } cases[] = {{"0", 0},
+                 {"3", 1},
+                 {"5", 2},
+                 {" 7 ", 3},
+                 {"9", 4},
+                 {"6", 4},
+                 {"-1", 4},
+                 {"abc", -1},
+                 {"", -1},
+                 {"7x", -1},
+                 {"99999999999999999999", -1}};
     for (const Case& c : cases) EXPECT_EQ(optcore::RowForPackrate(c.text), c.row) << c.text;
 
     IsolatedHome home;

@@ -283,8 +283,7 @@ TEST(RarBar, Pictures) {
     // 60 x 180, wider when the bold "100 %" would not fit beside the column.
     EXPECT_EQ(bar.size(), bar.sizeHint());
     EXPECT_EQ(bar.height(), 180);
-    EXPECT_EQ(bar.width(),
-              std::max(60, 33 + QFontMetrics(bar.GaugeFont()).horizontalAdvance("100 %") + 2));
+    EXPECT_EQ(bar.width(), std::max(60, 33 + QFontMetrics(bar.GaugeFont()).horizontalAdvance("100 %") + 2));
     auto rgb = [](TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); };
     // Empty: the faces in the empty colours; the background in the face colour.
     bar.SetMin(5);

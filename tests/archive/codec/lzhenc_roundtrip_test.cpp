@@ -1,5 +1,6 @@
 // The LZH encoder against the LZH decoder: every parameter set at real sizes, around the
-// window, symbol-buffer and decoder output-chunk (64 KiB) boundaries, the one-symbol block forms and incompressible data.
+// window, symbol-buffer and decoder output-chunk (64 KiB) boundaries, the one-symbol block forms and
+// incompressible data.
 #include "archive/codec/aeLzhDecode.h"
 #include "archive/codec/aeLzhEncode.h"
 #include "gendata.h"
@@ -31,9 +32,9 @@ bool decodes(const Bytes& packed, const ae::LzhParams& p, const Bytes& want) {
 }
 
 TEST(LzhEncode, RoundTripsEveryKindAtWindowBoundaries) {
-    const std::size_t sizes[] = {1,          2,     3,     255,   8191,        8192,        8192 + 256,
-                                 8193 + 256, 16384, 32767, 32768, 32768 + 256, 65535, 65536, 65537,
-                                 65536 + 255, 65536 + 257, 2 * 65536 + 16, 1 << 20};
+    const std::size_t sizes[] = {
+        1,     2,           3,     255,   8191,  8192,        8192 + 256,  8193 + 256,     16384,  32767,
+        32768, 32768 + 256, 65535, 65536, 65537, 65536 + 255, 65536 + 257, 2 * 65536 + 16, 1 << 20};
     for (const Variant& v : kVariants)
         for (pvtest::DataKind kind : pvtest::kAllKinds)
             for (std::size_t n : sizes) {
@@ -92,8 +93,10 @@ TEST(LzhEncode, EqualBytesBecomeLongestMatchesAtDistanceOne) {
 TEST(LzhEncode, ShortPeriodsRoundTrip) {
     Bytes in;
     for (std::size_t period = 1; period <= 17; ++period)
-        for (std::size_t i = 0; i < 3000 + period; ++i) in.push_back(static_cast<std::uint8_t>('a' + i % period));
-    for (const Variant& v : kVariants) EXPECT_TRUE(decodes(ae::LzhEncodeBuffer(in, v.enc), v.dec, in)) << v.name;
+        for (std::size_t i = 0; i < 3000 + period; ++i)
+            in.push_back(static_cast<std::uint8_t>('a' + i % period));
+    for (const Variant& v : kVariants)
+        EXPECT_TRUE(decodes(ae::LzhEncodeBuffer(in, v.enc), v.dec, in)) << v.name;
 }
 
 TEST(LzhEncode, OneSymbolBlockUsesTheShortForm) {
