@@ -390,7 +390,7 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
 
 bool TUnZIP::Overlaps(const TZipChosen& Entry) const {
     if (FSpans.size() < 2 || Entry.CentralName < 0) return false;
-    const TZipSpan key{Entry.Disk, Entry.LocalOffset, 0};
+    const TZipSpan key{Entry.LocalOffset, 0, Entry.Disk};
     auto it = std::lower_bound(FSpans.begin(), FSpans.end(), key);
     // Several records may start here (they all share their bytes, so all are marked).
     return it != FSpans.end() && it->Disk == Entry.Disk && it->Begin == Entry.LocalOffset && it->Shared;
