@@ -1,0 +1,27 @@
+// PPMd variant H as RAR 2.9 uses it inside its compressed stream, with RAR's range decoder.
+#pragma once
+
+#include <memory>
+
+#include "stubs/unrar/RarUnpack.h"
+
+namespace rar {
+
+class TPpmd {
+public:
+    TPpmd();
+    ~TPpmd();
+    // Starts a PPM block at the stream's position (aligned first): reads its flags byte (and
+    // the model's memory size when it asks for a new model, and the escape character when it
+    // gives one) and primes the range decoder. EscChar is left alone unless the block sets
+    // it. False when the data are damaged or a block continues a model never made.
+    bool Init(TBitInput& In, int& EscChar);
+    // The next decoded byte, or -1 when the data are damaged.
+    int DecodeChar(TBitInput& In);
+
+private:
+    struct TModel;
+    std::unique_ptr<TModel> M;
+};
+
+} // namespace rar
