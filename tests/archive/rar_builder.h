@@ -20,6 +20,9 @@ struct Entry {
     uint32_t attr = 0x20;      // DOS attributes, or the Unix mode for host 3
     uint16_t flags = 0;        // extra file flags (0x04 encrypted, 0x10 solid, 0xE0 folder)
     uint8_t method = '0';
+    uint8_t version = 20; // version needed to unpack (15, 20, 26, 29, 36)
+    // When not empty: the packed bytes stored for the entry, data being what they unpack to.
+    std::vector<uint8_t> packed;
 };
 
 inline void put16(std::vector<uint8_t>& b, unsigned v) {
@@ -94,7 +97,7 @@ inline std::vector<uint8_t> fileBlock(const Entry& e, uint16_t splitFlags, const
     body.push_back(e.host);
     put32(body, crc);
     put32(body, kDosTime);
-    body.push_back(20);
+    body.push_back(e.version);
     body.push_back(e.method);
     put16(body, static_cast<unsigned>(e.name.size()));
     put32(body, e.attr);
@@ -113,7 +116,8 @@ inline std::vector<uint8_t> archive(const std::vector<Entry>& entries, uint16_t 
                                     std::vector<uint8_t> b = {}) {
     if (b.empty()) b = start(mainFlags);
     for (const Entry& e : entries) {
-        const auto f = fileBlock(e, 0, e.data.data(), e.data.size(), crcOf(e.data));
+        const std::vector<uint8_t>& part = e.packed.empty() ? e.data : e.packed;
+        const auto f = fileBlock(e, 0, part.data(), part.size(), crcOf(e.data));
         b.insert(b.end(), f.begin(), f.end());
     }
     const auto z = end();
