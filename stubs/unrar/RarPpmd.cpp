@@ -36,10 +36,10 @@ bool TModel::Start(unsigned Order, std::uint32_t MemSize) {
     // One spare unit above the heap: the free-block gluing looks one block past the last.
     const std::uint32_t bytes = HeapStart + MemSize + kUnit;
     Broken = true;
-    if (bytes != MemBytes) {
+    if (bytes > MemBytes) {
         Mem.reset();
         MemBytes = 0;
-        Mem.reset(new (std::nothrow) std::uint8_t[bytes]());
+        Mem.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
         if (!Mem) return false;
         MemBytes = bytes;
     }

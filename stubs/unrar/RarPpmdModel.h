@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -76,7 +77,11 @@ public:
 
 private:
     // ---- memory ----
-    std::unique_ptr<std::uint8_t[]> Mem;
+    struct TFree {
+        void operator()(std::uint8_t* P) const { std::free(P); }
+    };
+    // Kept at the largest size asked for, so blocks switching sizes do not allocate anew.
+    std::unique_ptr<std::uint8_t[], TFree> Mem;
     std::uint32_t MemBytes = 0; // what Mem holds
     std::uint32_t Size = 0;     // the model's memory as the stream gave it
     std::uint32_t HeapStart = 1, HeapEnd = 0;

@@ -32,7 +32,8 @@ rar::TSource sourceOf(const Bytes& packed) {
 }
 
 // Decodes one entry of Size bytes from a stream of PPM blocks onto Out (the entries before
-// it stay there as the window), handling the escapes as the LZ decoder does.
+// it stay there as the window), handling the escapes as the LZ decoder does, up to and with
+// the end-of-file escape.
 bool decodeEntry(rar::TPpmd& ppm, int& esc, const Bytes& packed, std::size_t size, Bytes& out) {
     rar::TBitInput in(sourceOf(packed));
     const std::size_t end = out.size() + size;
@@ -75,7 +76,9 @@ bool decodeEntry(rar::TPpmd& ppm, int& esc, const Bytes& packed, std::size_t siz
         }
         out.push_back(static_cast<std::uint8_t>(c));
     }
-    return true;
+    // The entry's last symbols are the end-of-file escape: the model takes them in too, and a
+    // solid entry after this one goes on from there.
+    return ppm.DecodeChar(in) == esc && ppm.DecodeChar(in) == 2;
 }
 
 Bytes decodeAlone(const Bytes& packed, std::size_t size, bool* ok) {
@@ -107,7 +110,9 @@ void unarExtracts(const std::vector<rarfix::Entry>& entries, std::uint16_t mainF
 
 rarfix::Entry entry(const std::string& name, const Bytes& data, const Bytes& packed,
                     std::uint16_t flags = 0) {
-    rarfix::Entry e{name, data};
+    rarfix::Entry e;
+    e.name = name;
+    e.data = data;
     e.version = 29;
     e.method = '3';
     e.packed = packed;
@@ -124,15 +129,16 @@ Bytes textBytes(std::size_t n, std::uint32_t seed) {
 Bytes mixed(std::size_t n, std::uint32_t seed) {
     Bytes d;
     std::mt19937 g(seed);
+    const auto seedOf = [&g] { return static_cast<std::uint32_t>(g()); };
     while (d.size() < n) {
         switch (g() % 4) {
         case 0: {
-            const Bytes t = textBytes(2000 + g() % 6000, g());
+            const Bytes t = textBytes(2000 + g() % 6000, seedOf());
             d.insert(d.end(), t.begin(), t.end());
             break;
         }
         case 1: {
-            const Bytes r = randomBytes(500 + g() % 3000, g());
+            const Bytes r = randomBytes(500 + g() % 3000, seedOf());
             d.insert(d.end(), r.begin(), r.end());
             break;
         }
@@ -188,7 +194,9 @@ TEST(RarPpmd, UnarThenOursDecodeOneBlockStreams) {
         w.begin(c.block);
         w.data(c.data, c.matches, c.runs);
         w.endFile();
-        if (c.restarts) EXPECT_GT(w.restarts(), 0u);
+        if (c.restarts) {
+            EXPECT_GT(w.restarts(), 0u);
+        }
         unarExtracts({entry("a.bin", c.data, w.out)});
         bool ok = false;
         const Bytes got = decodeAlone(w.out, c.data.size(), &ok);
@@ -197,12 +205,12 @@ TEST(RarPpmd, UnarThenOursDecodeOneBlockStreams) {
     }
 }
 
-// Three blocks in one stream: a new model, another new model with its own escape
-// character, then the same model going on.
+// Three blocks in one stream: a new model, another new model (in less memory) with its own
+// escape character, then the same model going on.
 TEST(RarPpmd, BlocksResetOrContinueTheModel) {
     const Bytes a = textBytes(20000, 7), b = mixed(40000, 8), c = textBytes(30000, 9);
     ppmdtest::Writer w;
-    w.begin({4, 1});
+    w.begin({4, 3});
     w.data(a);
     w.endBlock();
     w.begin({10, 2, true, 'e'});
@@ -262,19 +270,14 @@ TEST(RarPpmd, InitRefusesWhatCannotStart) {
         {"continues a model never made", {0x85, 0, 0, 0, 0}},
         {"order 1", {0xA0, 0, 0, 0, 0, 0}},
         {"new escape but no model", {0xC5, 7, 0, 0, 0, 0}},
-        {"empty", {}},
+        {"empty (reads as zeros: no PPM block)", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         rar::TPpmd ppm;
         rar::TBitInput in(sourceOf(c.bytes));
         int esc = 2;
-        if (c.bytes.empty()) {
-            // An empty stream reads as zeros: a flags byte without a model.
-            EXPECT_FALSE(ppm.Init(in, esc));
-        } else {
-            EXPECT_FALSE(ppm.Init(in, esc));
-        }
+        EXPECT_FALSE(ppm.Init(in, esc));
         EXPECT_EQ(esc, 2);
         EXPECT_EQ(ppm.DecodeChar(in), -1);
     }
@@ -330,7 +333,9 @@ TEST(RarPpmd, DamagedStreamsFailCleanly) {
         SCOPED_TRACE(std::string(d.name) + " of " + std::to_string(d.packed.size()) + " bytes");
         bool ok = false;
         const Bytes got = decodeAlone(d.packed, data.size(), &ok);
-        if (d.mustFail) EXPECT_FALSE(ok);
+        if (d.mustFail) {
+            EXPECT_FALSE(ok);
+        }
         EXPECT_TRUE(!ok || got.size() == data.size());
     }
 }
