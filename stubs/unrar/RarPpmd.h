@@ -16,7 +16,11 @@ public:
     // gives one) and primes the range decoder. EscChar is left alone unless the block sets
     // it. False when the data are damaged or a block continues a model never made.
     bool Init(TBitInput& In, int& EscChar);
-    // The next decoded byte, or -1 when the data are damaged.
+    // The next decoded byte, or -1 when the data are damaged (the model then stays unusable
+    // until a block starts a new one). The range decoder's state is kept here, not in In, so
+    // a block may go on in the next solid entry's input. RAR ends every entry coded in PPM
+    // with the escape character and 2, and the model takes those symbols in too: a decoder
+    // that stops after the entry's bytes must still decode them before a solid entry goes on.
     int DecodeChar(TBitInput& In);
 
 private:

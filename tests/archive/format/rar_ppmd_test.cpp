@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "rar_builder.h"
@@ -260,7 +261,7 @@ TEST(RarPpmd, SolidEntryContinuesTheModel) {
     EXPECT_TRUE(Bytes(out.begin() + static_cast<std::ptrdiff_t>(a.size()), out.end()) == b);
 }
 
-// Block headers that cannot start: no model to continue, order 1, a truncated header.
+// Block headers that cannot start: no model to continue, order 1, nothing at all.
 TEST(RarPpmd, InitRefusesWhatCannotStart) {
     struct Case {
         const char* name;
@@ -280,6 +281,17 @@ TEST(RarPpmd, InitRefusesWhatCannotStart) {
         EXPECT_FALSE(ppm.Init(in, esc));
         EXPECT_EQ(esc, 2);
         EXPECT_EQ(ppm.DecodeChar(in), -1);
+    }
+    // The most memory a block can ask for, 256 MiB, is granted; the block that follows may
+    // continue that model.
+    {
+        rar::TPpmd ppm;
+        int esc = 2;
+        const Bytes big = {0xA5, 0xFF, 0, 0, 0, 0, 0xC5, 9, 0, 0, 0, 0};
+        rar::TBitInput in(sourceOf(big));
+        EXPECT_TRUE(ppm.Init(in, esc));
+        EXPECT_TRUE(ppm.Init(in, esc));
+        EXPECT_EQ(esc, 9);
     }
     // A model that failed to start cannot be continued either.
     rar::TPpmd ppm;
