@@ -73,9 +73,8 @@ std::string ResultDetail(int Code, const TRarHeaderData& H) {
     if (Code == kRarBadData) return "its data could not be decoded";
     if (Code != kRarNotSupported) return {};
     if (H.Flags & aehdr::kRarFlagPassword) return "encrypted RAR entries are not supported";
-    if (H.Method != '0' && (H.Flags & aehdr::kRarFlagSolid))
-        return "the entries of a solid RAR archive after its first are not supported";
-    if (H.Method != '0' && H.UnpVer < 29) return "RAR 1.5 and 2.0 compression is not supported";
+    if (H.Method != '0' && (H.UnpVer == 29 || H.UnpVer == 36))
+        return "it uses a RAR filter program that is not supported";
     return "this entry's method is not supported";
 }
 

@@ -1,15 +1,11 @@
 // unrar.dll stand-in. The block headers of each volume are read here (header CRCs checked,
 // host system, attributes and CRC kept, volumes followed through the caller's volume
 // callback under either naming scheme). A stored entry's data are copied here, part by part
-// over the volumes; a compressed entry's data are decoded by libarchive from a stream made of
-// a plain archive header, the entry's header with its volume flags cleared and its packed
-// parts joined, and an end block. What libarchive cannot decode is refused as not supported
-// rather than decoded wrongly: encrypted entries, the compressed entries of a solid archive
-// after the first (they continue the previous entry's dictionary), and RAR 1.5 and 2.0
-// compression. A symbolic link's data are its target. Output goes only to the file name the
-// caller gives, never through a symbolic link.
-#include <archive.h>
-#include <archive_entry.h>
+// over the volumes; a compressed entry's packed parts are decoded by our own decoders for
+// RAR 1.5, 2.0 and 2.9 compression, one dictionary per archive so that the entries of a
+// solid archive continue one another. Encrypted entries are refused as not supported. A
+// symbolic link's data are its target. Output goes only to the file name the caller gives,
+// never through a symbolic link.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -24,15 +20,14 @@
 #include "archive/aeHeaders.h"
 #include "archive/format/aeRarWalk.h"
 #include "archive/format/aeUnRarDll.h"
+#include "stubs/unrar/RarUnpack.h"
 
 namespace {
 
 using aehdr::Bytes;
 
 constexpr uint16_t kEndNextVolume = 0x0001;
-constexpr uint8_t kMethodStored = 0x30;
-// The first unpacking version whose compression libarchive decodes (RAR 2.9).
-constexpr uint8_t kFirstDecodedVersion = 29;
+constexpr uint8_t kMethodStored = 0x30, kMethodBest = 0x35;
 
 struct TPart {
     std::string Path;
@@ -67,6 +62,8 @@ struct TArc {
     bool HaveCurrent = false;
     TEntry Current;
     TRarHeaderData* Record = nullptr;
+    std::unique_ptr<rar::TUnpacker> Unpacker; // made at the first compressed entry
+    int Decoded = 0;                          // compressed entries decoded so far
     ~TArc() { Vol.Close(); }
 };
 
@@ -199,90 +196,46 @@ int64_t PackedTotal(const TEntry& E) {
     return t;
 }
 
-void Put32(std::vector<uint8_t>& B, size_t At, uint32_t V) {
-    for (int i = 0; i < 4; ++i) B[At + i] = static_cast<uint8_t>(V >> (8 * i));
-}
-
-// The entry's header as a one-volume archive holds it: volume flags cleared, the joined
-// packed size and the whole file's CRC, the header CRC made again.
-std::vector<uint8_t> PlainHeader(const TEntry& E) {
-    std::vector<uint8_t> h = E.Header;
-    const uint16_t flags =
-        static_cast<uint16_t>((h[3] | h[4] << 8) & ~(aehdr::kRarFlagSplitBefore | aehdr::kRarFlagSplitAfter));
-    h[3] = static_cast<uint8_t>(flags);
-    h[4] = static_cast<uint8_t>(flags >> 8);
-    const uint64_t packed = static_cast<uint64_t>(PackedTotal(E));
-    Put32(h, 7, static_cast<uint32_t>(packed));
-    if ((flags & aehdr::kRarFlagLarge) && h.size() >= 40) Put32(h, 32, static_cast<uint32_t>(packed >> 32));
-    Put32(h, 16, E.Crc);
-    const uint16_t crc = HeaderCrc(h.data(), h.size());
-    h[0] = static_cast<uint8_t>(crc);
-    h[1] = static_cast<uint8_t>(crc >> 8);
-    return h;
-}
-
-// The stream libarchive reads: pieces of memory and ranges of volume files.
-struct TSegment {
-    std::vector<uint8_t> Bytes;
-    TPart Range; // used when Bytes is empty
-};
-struct TStreamState {
-    std::vector<TSegment> Segments;
-    size_t Index = 0;
-    int64_t Done = 0; // within the current segment
-    int Fd = -1;
-    std::string FdPath;
-    std::vector<uint8_t> Buffer = std::vector<uint8_t>(65536);
-    bool Failed = false;
-    ~TStreamState() {
+// Reads an entry's packed parts in order, volume file by volume file.
+class TPartReader {
+public:
+    explicit TPartReader(const std::vector<TPart>& P) : Parts(P) {}
+    ~TPartReader() {
         if (Fd >= 0) ::close(Fd);
     }
-};
+    TPartReader(const TPartReader&) = delete;
+    TPartReader& operator=(const TPartReader&) = delete;
 
-la_ssize_t StreamRead(struct archive*, void* Client, const void** Out) {
-    auto* s = static_cast<TStreamState*>(Client);
-    while (s->Index < s->Segments.size()) {
-        TSegment& seg = s->Segments[s->Index];
-        if (!seg.Bytes.empty()) {
-            *Out = seg.Bytes.data();
-            ++s->Index;
-            return static_cast<la_ssize_t>(seg.Bytes.size());
+    // Up to Count bytes: the count, 0 at the end, -1 on a read error.
+    std::ptrdiff_t Read(uint8_t* Buf, size_t Count) {
+        while (Index < Parts.size()) {
+            const TPart& p = Parts[Index];
+            const int64_t left = p.Length - Done;
+            if (left <= 0) {
+                ++Index;
+                Done = 0;
+                continue;
+            }
+            if (FdPath != p.Path) {
+                if (Fd >= 0) ::close(Fd);
+                Fd = ::open(p.Path.c_str(), O_RDONLY | O_CLOEXEC);
+                FdPath = p.Path;
+            }
+            const size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(Count)));
+            if (Fd < 0 || !ReadAt(Fd, p.Offset + Done, Buf, want)) return -1;
+            Done += static_cast<int64_t>(want);
+            return static_cast<std::ptrdiff_t>(want);
         }
-        const int64_t left = seg.Range.Length - s->Done;
-        if (left <= 0) {
-            ++s->Index;
-            s->Done = 0;
-            continue;
-        }
-        if (s->FdPath != seg.Range.Path) {
-            if (s->Fd >= 0) ::close(s->Fd);
-            s->Fd = ::open(seg.Range.Path.c_str(), O_RDONLY | O_CLOEXEC);
-            s->FdPath = seg.Range.Path;
-        }
-        const size_t want =
-            static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(s->Buffer.size())));
-        if (s->Fd < 0 || !ReadAt(s->Fd, seg.Range.Offset + s->Done, s->Buffer.data(), want)) {
-            s->Failed = true;
-            return -1;
-        }
-        s->Done += static_cast<int64_t>(want);
-        *Out = s->Buffer.data();
-        return static_cast<la_ssize_t>(want);
+        return 0;
     }
-    return 0;
-}
 
-std::vector<uint8_t> Block(uint8_t Type, uint16_t Flags, std::vector<uint8_t> Extra) {
-    std::vector<uint8_t> b = {0, 0, Type, static_cast<uint8_t>(Flags), static_cast<uint8_t>(Flags >> 8),
-                              0, 0};
-    b.insert(b.end(), Extra.begin(), Extra.end());
-    b[5] = static_cast<uint8_t>(b.size());
-    b[6] = static_cast<uint8_t>(b.size() >> 8);
-    const uint16_t crc = HeaderCrc(b.data(), b.size());
-    b[0] = static_cast<uint8_t>(crc);
-    b[1] = static_cast<uint8_t>(crc >> 8);
-    return b;
-}
+private:
+    const std::vector<TPart>& Parts;
+    size_t Index = 0;
+    int64_t Done = 0; // within the current part
+    int Fd = -1;
+    std::string FdPath;
+};
 
 // Hands a block of the entry's data to the data callback and, when Out is open, writes it there.
 int Deliver(const TArc& A, int Out, const void* Data, size_t Size) {
@@ -297,59 +250,79 @@ int Deliver(const TArc& A, int Out, const void* Data, size_t Size) {
     return kRarOk;
 }
 
-// A stored entry: its parts are its data.
+// A stored entry: its parts are its data. Stored entries leave a solid archive's dictionary
+// alone.
 int CopyStored(const TArc& A, int Out) {
     if (static_cast<uint64_t>(PackedTotal(A.Current)) != A.Current.H.size) return kRarBadData;
-    TStreamState s;
-    for (const TPart& p : A.Current.Parts) s.Segments.push_back({{}, p});
-    const void* block = nullptr;
-    for (la_ssize_t n; (n = StreamRead(nullptr, &s, &block)) != 0;) {
+    TPartReader in(A.Current.Parts);
+    std::vector<uint8_t> buf(65536);
+    for (std::ptrdiff_t n; (n = in.Read(buf.data(), buf.size())) != 0;) {
         if (n < 0) return kRarReadError;
-        if (const int r = Deliver(A, Out, block, static_cast<size_t>(n)); r != kRarOk) return r;
+        if (const int r = Deliver(A, Out, buf.data(), static_cast<size_t>(n)); r != kRarOk) return r;
     }
     return kRarOk;
 }
 
-// Decodes the current entry through libarchive.
-int Decode(const TArc& A, int Out) {
-    TStreamState s;
-    std::vector<uint8_t> head(aehdr::kRarMarker, aehdr::kRarMarker + 7);
-    const std::vector<uint8_t> main = Block(aehdr::kRarTypeMain, 0, {0, 0, 0, 0, 0, 0});
-    head.insert(head.end(), main.begin(), main.end());
-    s.Segments.push_back({head, {}});
-    s.Segments.push_back({PlainHeader(A.Current), {}});
-    for (const TPart& p : A.Current.Parts) s.Segments.push_back({{}, p});
-    s.Segments.push_back({Block(aehdr::kRarTypeEnd, 0x4000, {}), {}});
+// Decodes the current entry, continuing the archive's dictionary when the entry is solid.
+// Data go to the caller only when Deliver is set: an entry passed over in a solid archive is
+// decoded all the same, as the next one builds on it.
+int Decode(TArc& A, int Out, bool Deliver_) {
+    const TEntry& e = A.Current;
+    if (!A.Unpacker) A.Unpacker = std::make_unique<rar::TUnpacker>();
+    // RAR 1.5 marks a solid archive in its archive header only; later versions mark each entry.
+    const bool solid = (e.H.flags & aehdr::kRarFlagSolid) != 0 ||
+                       (e.H.version < 20 && (A.Vol.MainFlags & aehdr::kRarMainFlagSolid) && A.Decoded > 0);
+    TPartReader in(e.Parts);
+    int failed = kRarOk;
+    const rar::TResult r = A.Unpacker->Unpack(
+        e.H.version, solid, e.H.size, [&in](uint8_t* Buf, size_t Count) { return in.Read(Buf, Count); },
+        [&](const uint8_t* Data, size_t Size) {
+            if (!Deliver_) return true;
+            failed = Deliver(A, Out, Data, Size);
+            return failed == kRarOk;
+        });
+    ++A.Decoded;
+    switch (r) {
+    case rar::TResult::Ok: return kRarOk;
+    case rar::TResult::ReadError: return kRarReadError;
+    case rar::TResult::WriteError: return failed != kRarOk ? failed : kRarWriteError;
+    case rar::TResult::NotSupported: return kRarNotSupported;
+    case rar::TResult::BadData: break;
+    }
+    return kRarBadData;
+}
 
-    std::unique_ptr<struct archive, int (*)(struct archive*)> a(archive_read_new(), archive_read_free);
-    if (!a) return kRarNoMemory;
-    archive_read_support_format_rar(a.get());
-    if (archive_read_open(a.get(), &s, nullptr, StreamRead, nullptr) != ARCHIVE_OK) return kRarBadArchive;
-    struct archive_entry* entry = nullptr;
-    const int h = archive_read_next_header(a.get(), &entry);
-    if (h != ARCHIVE_OK && h != ARCHIVE_WARN) return s.Failed ? kRarReadError : kRarBadData;
-    const uint64_t size = A.Current.H.size;
-    if (archive_entry_filetype(entry) == AE_IFLNK) {
-        // libarchive keeps a link's data as its target.
-        const char* target = archive_entry_symlink(entry);
-        const size_t n = target ? std::strlen(target) : 0;
-        if (n != size) return kRarBadData;
-        return Deliver(A, Out, target, n);
+// Tests, extracts or passes over the entry just read. Passing over an entry of a solid
+// archive still decodes it: the entries after it continue its dictionary.
+int ProcessCurrent(TArc& A, int Operation, const char* DestName) {
+    TEntry& e = A.Current;
+    const bool stored = e.H.method == kMethodStored;
+    const bool folder = (e.H.flags & aehdr::kRarFlagDirMask) == aehdr::kRarFlagDirMask;
+    const bool decodable = !(e.H.flags & aehdr::kRarFlagPassword) && e.H.method >= kMethodStored &&
+                           e.H.method <= kMethodBest;
+    if (Operation == kRarSkip &&
+        (stored || folder || !decodable || !(A.Vol.MainFlags & aehdr::kRarMainFlagSolid)))
+        return kRarOk;
+    if (!decodable) return kRarNotSupported;
+    const int g = GatherParts(A, e);
+    if (A.Record) {
+        A.Record->PackSize = static_cast<uint64_t>(PackedTotal(e));
+        A.Record->FileCRC = e.Crc;
     }
-    uint64_t done = 0;
-    std::vector<uint8_t> buf(65536);
-    for (;;) {
-        const la_ssize_t n = archive_read_data(a.get(), buf.data(), buf.size());
-        if (n == 0) break;
-        if (n < 0) {
-            // A check failure after every byte came is the caller's to find from the data.
-            if (done == size && !s.Failed) break;
-            return s.Failed ? kRarReadError : kRarBadData;
-        }
-        done += static_cast<uint64_t>(n);
-        if (const int r = Deliver(A, Out, buf.data(), static_cast<size_t>(n)); r != kRarOk) return r;
+    if (g != kRarOk) return g;
+    if (folder) return kRarOk;
+    int out = -1;
+    if (Operation == kRarExtract) {
+        if (!DestName) return kRarCreateError;
+        // The caller's file (made for us) or a new one; a symbolic link is never followed.
+        out = ::open(DestName, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+        if (out < 0 && errno == ENOENT)
+            out = ::open(DestName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out < 0) return kRarCreateError;
     }
-    return done == size ? kRarOk : kRarBadData;
+    int r = stored ? CopyStored(A, out) : Decode(A, out, Operation != kRarSkip);
+    if (out >= 0 && ::close(out) != 0 && r == kRarOk) r = kRarCloseError;
+    return r;
 }
 
 void FillRecord(const TArc& A, const TEntry& E, TRarHeaderData* D) {
@@ -404,7 +377,10 @@ __attribute__((visibility("default"))) int RARCloseArchive(void* H) {
 __attribute__((visibility("default"))) int RARReadHeader(void* H, TRarHeaderData* D) {
     auto* a = static_cast<TArc*>(H);
     if (!a || !D) return kRarBadData;
-    a->HaveCurrent = false;
+    if (a->HaveCurrent) {
+        a->HaveCurrent = false;
+        ProcessCurrent(*a, kRarSkip, nullptr);
+    }
     a->Record = nullptr;
     for (;;) {
         TEntry e;
@@ -430,31 +406,7 @@ __attribute__((visibility("default"))) int RARProcessFile(void* H, int Operation
     auto* a = static_cast<TArc*>(H);
     if (!a || !a->HaveCurrent) return kRarBadData;
     a->HaveCurrent = false;
-    TEntry& e = a->Current;
-    if (Operation == kRarSkip) return kRarOk;
-    const bool stored = e.H.method == kMethodStored;
-    if (e.H.flags & aehdr::kRarFlagPassword) return kRarNotSupported;
-    if (e.H.method < kMethodStored || e.H.method > 0x35) return kRarNotSupported;
-    if (!stored && ((e.H.flags & aehdr::kRarFlagSolid) || e.H.version < kFirstDecodedVersion))
-        return kRarNotSupported;
-    const int g = GatherParts(*a, e);
-    if (a->Record) {
-        a->Record->PackSize = static_cast<uint64_t>(PackedTotal(e));
-        a->Record->FileCRC = e.Crc;
-    }
-    if (g != kRarOk) return g;
-    int out = -1;
-    if (Operation == kRarExtract) {
-        if (!DestName) return kRarCreateError;
-        // The caller's file (made for us) or a new one; a symbolic link is never followed.
-        out = ::open(DestName, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-        if (out < 0 && errno == ENOENT)
-            out = ::open(DestName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (out < 0) return kRarCreateError;
-    }
-    int r = stored ? CopyStored(*a, out) : Decode(*a, out);
-    if (out >= 0 && ::close(out) != 0 && r == kRarOk) r = kRarCloseError;
-    return r;
+    return ProcessCurrent(*a, Operation, DestName);
 }
 
 __attribute__((visibility("default"))) void RARSetChangeVolProc(void* H, TRarChangeVolProc Proc) {

@@ -22,7 +22,7 @@ struct Entry {
     uint8_t method = '0';
     uint8_t version = 20; // version needed to unpack (15, 20, 26, 29, 36)
     // When not empty: the packed bytes stored for the entry, data being what they unpack to.
-    std::vector<uint8_t> packed;
+    std::vector<uint8_t> packed = {};
 };
 
 inline void put16(std::vector<uint8_t>& b, unsigned v) {
@@ -133,7 +133,12 @@ struct Piece {
 };
 // A symbolic link made on Unix: its data are the target.
 inline Entry symlink(const std::string& name, const std::string& target) {
-    return {name, std::vector<uint8_t>(target.begin(), target.end()), 3, 0120777};
+    Entry e;
+    e.name = name;
+    e.data.assign(target.begin(), target.end());
+    e.host = 3;
+    e.attr = 0120777;
+    return e;
 }
 
 inline std::vector<std::vector<uint8_t>> volumes(const std::vector<Entry>& entries,

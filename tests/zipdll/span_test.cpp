@@ -249,8 +249,9 @@ TEST_F(Span, PeerSplitSetsListTestExtractAndJoin) {
         const std::string last = readFile(t / "x.zip");
         const size_t eocd = last.rfind(std::string("PK\x05\x06", 4));
         ASSERT_NE(eocd, std::string::npos);
-        if (files > 1)
+        if (files > 1) {
             EXPECT_LT(le16(last, eocd + 6), le16(last, eocd + 4)) << "the directory should span parts";
+        }
         Front f;
         f.z.SetZipFileName((t / "x.zip").string());
         ASSERT_EQ(f.z.Count(), files) << f.ev.all();
