@@ -80,6 +80,13 @@ Bytes far() {
     return d;
 }
 
+// A repeat over 1 MiB back: the distance slots of 18 extra bits.
+Bytes farthest() {
+    Bytes d = pvtest::randomBytes(1200 * 1024, 10);
+    d.insert(d.end(), d.begin() + 100, d.begin() + 3000);
+    return d;
+}
+
 // Long runs: distance 1 and 2 matches of every length and the repeat-last-match symbol.
 Bytes runs() {
     Bytes d(5000, 'a');
@@ -106,6 +113,7 @@ std::vector<StreamCase> streamCases() {
         {"records", records(3000), {}},
         {"records in small blocks", records(800), small},
         {"far repeats", far(), {}},
+        {"farthest repeat", farthest(), {}},
         {"runs", runs(), {}},
         {"text, plain codes only", text(40000, 3), plain},
         {"records, plain codes only", records(1000), plain},
