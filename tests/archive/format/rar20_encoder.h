@@ -211,11 +211,17 @@ struct Block20 {
 
 class Rar20Writer {
 public:
+    // Longest multimedia code: unar misreads multimedia codes over 12 bits, so streams it
+    // checks keep below that; the format allows 15.
+    unsigned AudioMaxBits = 12;
+
     // One entry's stream; Data receives what it unpacks to. Solid continues the previous
     // entry's window, distances and tables.
     std::vector<std::uint8_t> file(const std::vector<Block20>& blocks, bool solid, std::vector<std::uint8_t>& data) {
         if (!solid) {
+            const unsigned keepMax = AudioMaxBits;
             *this = Rar20Writer{};
+            AudioMaxBits = keepMax;
         }
         Out.clear();
         const std::size_t start = Hist.size();
@@ -396,9 +402,9 @@ private:
         std::copy(table.begin(), table.end(), Old);
     }
 
-    static Code code(const std::vector<std::uint32_t>& f) {
+    static Code code(const std::vector<std::uint32_t>& f, unsigned maxBits = 15) {
         Code c;
-        c.Len = huffLengths(f, 15);
+        c.Len = huffLengths(f, maxBits);
         c.Bits = canonCodes(c.Len);
         return c;
     }
@@ -432,7 +438,7 @@ private:
         std::vector<std::uint8_t> table;
         for (unsigned i = 0; i < Channels; ++i) {
             ++f[i][256];
-            MD[i] = code(f[i]);
+            MD[i] = code(f[i], AudioMaxBits);
             table.insert(table.end(), MD[i].Len.begin(), MD[i].Len.end());
         }
         lengths(true, Channels, blk.Keep, table);
