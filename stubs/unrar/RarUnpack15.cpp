@@ -18,9 +18,11 @@ struct TFixedCode {
     const unsigned* Dec;
     const unsigned* Pos;
 };
-constexpr unsigned kDecL1[] = {0x8000, 0xa000, 0xc000, 0xd000, 0xe000, 0xea00, 0xee00, 0xf000, 0xf200, 0xf200, 0xffff};
+constexpr unsigned kDecL1[] = {0x8000, 0xa000, 0xc000, 0xd000, 0xe000, 0xea00,
+                               0xee00, 0xf000, 0xf200, 0xf200, 0xffff};
 constexpr unsigned kPosL1[] = {0, 0, 0, 2, 3, 5, 7, 11, 16, 20, 24, 32, 32};
-constexpr unsigned kDecL2[] = {0xa000, 0xc000, 0xd000, 0xe000, 0xea00, 0xee00, 0xf000, 0xf200, 0xf240, 0xffff};
+constexpr unsigned kDecL2[] = {0xa000, 0xc000, 0xd000, 0xe000, 0xea00,
+                               0xee00, 0xf000, 0xf200, 0xf240, 0xffff};
 constexpr unsigned kPosL2[] = {0, 0, 0, 0, 5, 7, 9, 13, 18, 22, 26, 34, 36};
 constexpr unsigned kDecHf0[] = {0x8000, 0xc000, 0xe000, 0xf200, 0xf200, 0xf200, 0xf200, 0xf200, 0xffff};
 constexpr unsigned kPosHf0[] = {0, 0, 0, 0, 0, 8, 16, 24, 33, 33, 33, 33, 33};
@@ -34,15 +36,18 @@ constexpr unsigned kDecHf4[] = {0xff00, 0xffff, 0xffff, 0xffff, 0xffff, 0xffff};
 constexpr unsigned kPosHf4[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0};
 
 constexpr TFixedCode kL1{2, kDecL1, kPosL1}, kL2{3, kDecL2, kPosL2}, kHf0{4, kDecHf0, kPosHf0},
-    kHf1{5, kDecHf1, kPosHf1}, kHf2{5, kDecHf2, kPosHf2}, kHf3{6, kDecHf3, kPosHf3}, kHf4{8, kDecHf4, kPosHf4};
+    kHf1{5, kDecHf1, kPosHf1}, kHf2{5, kDecHf2, kPosHf2}, kHf3{6, kDecHf3, kPosHf3},
+    kHf4{8, kDecHf4, kPosHf4};
 
 // The short match codes, 8 bits looked at, first match wins: lengths and patterns for short
 // average lengths and for long ones. The length of entry 1 (table 1) or 3 (table 2) is
 // switched between 3 and 4 by the stream.
 constexpr unsigned kShortLen1[] = {1, 3, 4, 4, 5, 6, 7, 8, 8, 4, 4, 5, 6, 6, 4};
-constexpr unsigned kShortXor1[] = {0, 0xa0, 0xd0, 0xe0, 0xf0, 0xf8, 0xfc, 0xfe, 0xff, 0xc0, 0x80, 0x90, 0x98, 0x9c, 0xb0};
+constexpr unsigned kShortXor1[] = {0,    0xa0, 0xd0, 0xe0, 0xf0, 0xf8, 0xfc, 0xfe,
+                                   0xff, 0xc0, 0x80, 0x90, 0x98, 0x9c, 0xb0};
 constexpr unsigned kShortLen2[] = {2, 3, 3, 3, 4, 4, 5, 6, 6, 4, 4, 5, 6, 6, 4};
-constexpr unsigned kShortXor2[] = {0, 0x40, 0x60, 0xa0, 0xd0, 0xe0, 0xf0, 0xf8, 0xfc, 0xc0, 0x80, 0x90, 0x98, 0x9c, 0xb0};
+constexpr unsigned kShortXor2[] = {0,    0x40, 0x60, 0xa0, 0xd0, 0xe0, 0xf0, 0xf8,
+                                   0xfc, 0xc0, 0x80, 0x90, 0x98, 0x9c, 0xb0};
 
 unsigned DecodeNum(TBitInput& In, const TFixedCode& C) {
     const unsigned num = In.Peek16() & 0xfff0;
@@ -412,6 +417,8 @@ TResult TDecoder15::Unpack(TBitInput& In, TWindow& W, std::uint64_t Size, bool S
 
 } // namespace
 
-std::unique_ptr<TDecoder> MakeDecoder15() { return std::make_unique<TDecoder15>(); }
+std::unique_ptr<TDecoder> MakeDecoder15() {
+    return std::make_unique<TDecoder15>();
+}
 
 } // namespace rar

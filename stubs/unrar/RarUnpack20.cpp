@@ -13,7 +13,8 @@ namespace {
 
 constexpr unsigned kNC = 298, kDC = 48, kRC = 28, kBC = 19, kMC = 257;
 
-constexpr std::uint8_t kLBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+constexpr std::uint8_t kLBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                     2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
 constexpr std::uint16_t kLDecode[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
                                         24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
 constexpr std::uint8_t kDBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
@@ -139,8 +140,8 @@ private:
     unsigned OldDistPtr = 0;
     std::uint32_t LastDist = 0;
     unsigned LastLength = 0;
-    std::uint64_t Made = 0;   // bytes put into the window for this entry
-    std::size_t Filled = 0;   // bytes of the window a distance may reach back to
+    std::uint64_t Made = 0; // bytes put into the window for this entry
+    std::size_t Filled = 0; // bytes of the window a distance may reach back to
 };
 
 bool TDecoder20::ReadTables(TBitInput& In) {
@@ -350,6 +351,8 @@ TResult TDecoder20::Unpack(TBitInput& In, TWindow& W, std::uint64_t Size, bool S
 
 } // namespace
 
-std::unique_ptr<TDecoder> MakeDecoder20() { return std::make_unique<TDecoder20>(); }
+std::unique_ptr<TDecoder> MakeDecoder20() {
+    return std::make_unique<TDecoder20>();
+}
 
 } // namespace rar

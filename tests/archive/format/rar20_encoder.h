@@ -19,8 +19,12 @@ struct Tok {
     std::uint32_t Dist = 0;
     std::uint8_t Byte = 0;
 };
-inline Tok lit(std::uint8_t b) { return {0, 0, b}; }
-inline Tok match(unsigned len, std::uint32_t dist) { return {len, dist, 0}; }
+inline Tok lit(std::uint8_t b) {
+    return {0, 0, b};
+}
+inline Tok match(unsigned len, std::uint32_t dist) {
+    return {len, dist, 0};
+}
 
 // Bits high bit first; a slot reserved now may be filled later (a flags byte whose bits
 // are known only after the symbols it governs).
@@ -88,7 +92,8 @@ inline std::vector<std::uint8_t> huffLengths(std::vector<std::uint32_t> freq, un
             auto [n, d] = stack.back();
             stack.pop_back();
             if (nodes[static_cast<std::size_t>(n)].left < 0) {
-                len[static_cast<std::size_t>(nodes[static_cast<std::size_t>(n)].right)] = static_cast<std::uint8_t>(d);
+                len[static_cast<std::size_t>(nodes[static_cast<std::size_t>(n)].right)] =
+                    static_cast<std::uint8_t>(d);
                 deepest = std::max(deepest, d);
             } else {
                 stack.push_back({nodes[static_cast<std::size_t>(n)].left, d + 1});
@@ -141,7 +146,9 @@ inline unsigned classOf(const std::uint8_t (&bits)[N], std::uint32_t v, std::uin
     throw std::runtime_error("value beyond the classes");
 }
 // Length classes 0..27 cover 0..255 with these bits (0,1,...,7 then 8,10,...).
-inline unsigned lengthClass(std::uint32_t v, std::uint32_t& extra) { return classOf(kLBits20, v, extra); }
+inline unsigned lengthClass(std::uint32_t v, std::uint32_t& extra) {
+    return classOf(kLBits20, v, extra);
+}
 
 // One multimedia channel's predictor, as the decoder keeps it.
 struct Audio20 {
@@ -202,22 +209,21 @@ struct Audio20 {
 struct Block20 {
     bool Audio = false;
     unsigned Channels = 1;
-    bool Keep = false;  // send the lengths as changes of the previous table
-    bool Dense = false; // give every symbol a code (so a later solid entry may use any)
-    bool Reuse = false; // no new tables: code with the previous ones (solid continuation)
-    std::vector<Tok> Toks;            // LZ
-    std::vector<std::uint8_t> Bytes;  // multimedia
+    bool Keep = false;               // send the lengths as changes of the previous table
+    bool Dense = false;              // give every symbol a code (so a later solid entry may use any)
+    bool Reuse = false;              // no new tables: code with the previous ones (solid continuation)
+    std::vector<Tok> Toks;           // LZ
+    std::vector<std::uint8_t> Bytes; // multimedia
 };
 
 class Rar20Writer {
 public:
-    // Longest multimedia code: unar misreads multimedia codes over 12 bits, so streams it
-    // checks keep below that; the format allows 15.
-    unsigned AudioMaxBits = 12;
+    unsigned AudioMaxBits = 15; // longest multimedia code
 
     // One entry's stream; Data receives what it unpacks to. Solid continues the previous
     // entry's window, distances and tables.
-    std::vector<std::uint8_t> file(const std::vector<Block20>& blocks, bool solid, std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> file(const std::vector<Block20>& blocks, bool solid,
+                                   std::vector<std::uint8_t>& data) {
         if (!solid) {
             const unsigned keepMax = AudioMaxBits;
             *this = Rar20Writer{};
@@ -252,8 +258,12 @@ public:
                 for (const Sym& s : Syms(blk.Toks, false)) putLz(s);
         }
         data.assign(Hist.begin() + static_cast<std::ptrdiff_t>(start), Hist.end());
-        return Out.bytes();
+        auto bytes = Out.bytes();
+        bytes.insert(bytes.end(), Pad, 0);
+        return bytes;
     }
+    // Zero bytes after the last symbol: unar looks a little past a multimedia block's end.
+    unsigned Pad = 2;
 
 private:
     struct Code {
@@ -261,7 +271,7 @@ private:
         std::vector<std::uint32_t> Bits;
     };
     struct Sym {
-        unsigned L;       // LD symbol
+        unsigned L;         // LD symbol
         int D = -1, R = -1; // DD / RD symbol
         std::uint32_t LX = 0, DX = 0, RX = 0;
         unsigned LN = 0, DN = 0, RN = 0; // extra bit counts
@@ -360,8 +370,10 @@ private:
             unsigned S, X, N;
         };
         std::vector<BL> bl;
-        const std::size_t n = table.size();
-        for (std::size_t i = 0; i < n;) {
+        // Runs stay within one channel's table.
+        const std::size_t seg = audio ? kMC20 : table.size();
+        for (std::size_t i = 0; i < table.size();) {
+            const std::size_t n = (i / seg + 1) * seg;
             std::size_t r = 0;
             if (table[i] == 0) {
                 while (i + r < n && table[i + r] == 0) ++r;
@@ -377,7 +389,7 @@ private:
                     i += r;
                     continue;
                 }
-            } else if (i > 0 && table[i] == table[i - 1]) {
+            } else if (i % seg > 0 && table[i] == table[i - 1]) {
                 while (i + r < n && table[i + r] == table[i - 1]) ++r;
                 if (r >= 3) {
                     r = std::min<std::size_t>(r, 6);
@@ -489,19 +501,26 @@ struct Fixed15 {
     }
 };
 
-inline const Fixed15 kL1_15{2, {0x8000, 0xa000, 0xc000, 0xd000, 0xe000, 0xea00, 0xee00, 0xf000, 0xf200, 0xf200, 0xffff},
-                            {0, 0, 0, 2, 3, 5, 7, 11, 16, 20, 24, 32, 32}};
-inline const Fixed15 kL2_15{3, {0xa000, 0xc000, 0xd000, 0xe000, 0xea00, 0xee00, 0xf000, 0xf200, 0xf240, 0xffff},
+inline const Fixed15 kL1_15{
+    2,
+    {0x8000, 0xa000, 0xc000, 0xd000, 0xe000, 0xea00, 0xee00, 0xf000, 0xf200, 0xf200, 0xffff},
+    {0, 0, 0, 2, 3, 5, 7, 11, 16, 20, 24, 32, 32}};
+inline const Fixed15 kL2_15{3,
+                            {0xa000, 0xc000, 0xd000, 0xe000, 0xea00, 0xee00, 0xf000, 0xf200, 0xf240, 0xffff},
                             {0, 0, 0, 0, 5, 7, 9, 13, 18, 22, 26, 34, 36}};
-inline const Fixed15 kHf0_15{4, {0x8000, 0xc000, 0xe000, 0xf200, 0xf200, 0xf200, 0xf200, 0xf200, 0xffff},
+inline const Fixed15 kHf0_15{4,
+                             {0x8000, 0xc000, 0xe000, 0xf200, 0xf200, 0xf200, 0xf200, 0xf200, 0xffff},
                              {0, 0, 0, 0, 0, 8, 16, 24, 33, 33, 33, 33, 33}};
-inline const Fixed15 kHf1_15{5, {0x2000, 0xc000, 0xe000, 0xf000, 0xf200, 0xf200, 0xf7e0, 0xffff},
+inline const Fixed15 kHf1_15{5,
+                             {0x2000, 0xc000, 0xe000, 0xf000, 0xf200, 0xf200, 0xf7e0, 0xffff},
                              {0, 0, 0, 0, 0, 0, 4, 44, 60, 76, 80, 80, 127}};
-inline const Fixed15 kHf2_15{5, {0x1000, 0x2400, 0x8000, 0xc000, 0xfa00, 0xffff, 0xffff, 0xffff},
+inline const Fixed15 kHf2_15{5,
+                             {0x1000, 0x2400, 0x8000, 0xc000, 0xfa00, 0xffff, 0xffff, 0xffff},
                              {0, 0, 0, 0, 0, 0, 2, 7, 53, 117, 233, 0, 0}};
-inline const Fixed15 kHf3_15{6, {0x800, 0x2400, 0xee00, 0xfe80, 0xffff, 0xffff, 0xffff},
-                             {0, 0, 0, 0, 0, 0, 0, 2, 16, 218, 251, 0, 0}};
-inline const Fixed15 kHf4_15{8, {0xff00, 0xffff, 0xffff, 0xffff, 0xffff, 0xffff}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0}};
+inline const Fixed15 kHf3_15{
+    6, {0x800, 0x2400, 0xee00, 0xfe80, 0xffff, 0xffff, 0xffff}, {0, 0, 0, 0, 0, 0, 0, 2, 16, 218, 251, 0, 0}};
+inline const Fixed15 kHf4_15{
+    8, {0xff00, 0xffff, 0xffff, 0xffff, 0xffff, 0xffff}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0}};
 
 // Mirrors the reader's adaptive state symbol by symbol and writes what makes the reader
 // take each token: literals through the moving byte list, short and long matches, repeats,
@@ -514,7 +533,8 @@ public:
                  Far = 0, Buf60 = 0, Long = 0, AsLiterals = 0;
     } Seen;
 
-    std::vector<std::uint8_t> file(const std::vector<Tok>& toks, bool solid, std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> file(const std::vector<Tok>& toks, bool solid,
+                                   std::vector<std::uint8_t>& data) {
         if (!solid) init();
         Out.clear();
         FlagsCnt = 0, StMode = false, LCount = 0, Open = false;
@@ -588,7 +608,11 @@ private:
     }
 
     const Fixed15& litCode() const {
-        return AvrPlc > 0x75ff ? kHf4_15 : AvrPlc > 0x5dff ? kHf3_15 : AvrPlc > 0x35ff ? kHf2_15 : AvrPlc > 0x0dff ? kHf1_15 : kHf0_15;
+        return AvrPlc > 0x75ff   ? kHf4_15
+               : AvrPlc > 0x5dff ? kHf3_15
+               : AvrPlc > 0x35ff ? kHf2_15
+               : AvrPlc > 0x0dff ? kHf1_15
+                                 : kHf0_15;
     }
 
     void copy(std::uint32_t dist, unsigned len) {
@@ -630,9 +654,11 @@ private:
     // The short-match code Index in the table the reader uses now.
     void shortCode(unsigned index) {
         static constexpr unsigned len1[] = {1, 3, 4, 4, 5, 6, 7, 8, 8, 4, 4, 5, 6, 6, 4};
-        static constexpr unsigned xor1[] = {0, 0xa0, 0xd0, 0xe0, 0xf0, 0xf8, 0xfc, 0xfe, 0xff, 0xc0, 0x80, 0x90, 0x98, 0x9c, 0xb0};
+        static constexpr unsigned xor1[] = {0,    0xa0, 0xd0, 0xe0, 0xf0, 0xf8, 0xfc, 0xfe,
+                                            0xff, 0xc0, 0x80, 0x90, 0x98, 0x9c, 0xb0};
         static constexpr unsigned len2[] = {2, 3, 3, 3, 4, 4, 5, 6, 6, 4, 4, 5, 6, 6, 4};
-        static constexpr unsigned xor2[] = {0, 0x40, 0x60, 0xa0, 0xd0, 0xe0, 0xf0, 0xf8, 0xfc, 0xc0, 0x80, 0x90, 0x98, 0x9c, 0xb0};
+        static constexpr unsigned xor2[] = {0,    0x40, 0x60, 0xa0, 0xd0, 0xe0, 0xf0, 0xf8,
+                                            0xfc, 0xc0, 0x80, 0x90, 0x98, 0x9c, 0xb0};
         const bool second = AvrLn1 >= 37;
         const unsigned variable = second ? 3 : 1;
         const unsigned n = index == variable ? Buf60 + 3 : (second ? len2 : len1)[index];
@@ -820,7 +846,8 @@ inline std::vector<Tok> greedy(const std::vector<std::uint8_t>& d, std::uint32_t
         std::uint32_t bestD = 0;
         if (i + 2 < d.size()) {
             int chain = 32;
-            for (std::int64_t j = head[hash(i)]; j >= 0 && chain-- > 0; j = prev[static_cast<std::size_t>(j)]) {
+            for (std::int64_t j = head[hash(i)]; j >= 0 && chain-- > 0;
+                 j = prev[static_cast<std::size_t>(j)]) {
                 const std::size_t dist = i - static_cast<std::size_t>(j);
                 if (dist > maxDist) break;
                 unsigned l = 0;
