@@ -60,6 +60,13 @@ public:
     // Bytes consumed so far, a started byte counted.
     std::uint64_t Consumed() const { return Base + Pos + (Bit ? 1 : 0); }
     bool Overrun() const { return AtEnd && Consumed() > Total + kSlack; }
+    // Bytes the source still has from the current byte on (at least 16 counted when it has
+    // them): a decoder peeking past an entry's last symbol asks whether anything follows.
+    std::uint64_t Left() {
+        if (Pos + 16 > Len) Refill();
+        const std::uint64_t at = Base + Pos;
+        return Total > at ? Total - at : 0;
+    }
     bool ReadFailed() const { return Failed; }
 
 private:
