@@ -127,6 +127,20 @@ bool RarMainHeaderCrcHolds(Bytes Header, uint16_t Crc) {
     return Header.size() >= fixed && crcOver(fixed) == Crc;
 }
 
+bool RarFileHeaderCrcHolds(Bytes Header, uint16_t Crc) {
+    constexpr uint16_t kOldComment = 0x0008;
+    constexpr size_t kFixed = 32, kLargeSizes = 8;
+    auto crcOver = [&](size_t n) {
+        return static_cast<uint16_t>(Crc32Of(Header.data() + 2, n - 2) & 0xFFFF);
+    };
+    if (Header.size() < kFixed) return false;
+    if (crcOver(Header.size()) == Crc) return true;
+    const uint16_t flags = le16(Header.data() + 3);
+    if (!(flags & kOldComment)) return false;
+    const size_t named = kFixed + ((flags & aehdr::kRarFlagLarge) ? kLargeSizes : 0) + le16(Header.data() + 26);
+    return Header.size() >= named && crcOver(named) == Crc;
+}
+
 std::string RarNextVolumeName(const std::string& Path, bool NewNumbering) {
     const size_t slash = Path.rfind('/');
     const size_t dot = Path.rfind('.');

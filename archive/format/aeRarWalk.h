@@ -31,6 +31,9 @@ inline constexpr const char* kRar5NotSupported = "RAR 5 archives are not support
 // The archive header's CRC holds: over the whole header, or, when an old-style archive
 // comment is embedded in it, over its fixed part (and the encryption version byte) only.
 bool RarMainHeaderCrcHolds(aehdr::Bytes Header, uint16_t Crc);
+// Whether a file block's header CRC holds: over the whole header, or (RAR 1.5 and 2.x, with
+// an old-style file comment inside the header) over the header up to the end of the name.
+bool RarFileHeaderCrcHolds(aehdr::Bytes Header, uint16_t Crc);
 
 // The name of the volume after Path: with the new numbering ("x.part1.rar", "x.part2.rar",
 // ...) the number before the extension goes up, keeping its width; otherwise ".rar" is

@@ -67,10 +67,6 @@ struct TArc {
     ~TArc() { Vol.Close(); }
 };
 
-uint16_t HeaderCrc(const uint8_t* Header, size_t Size) {
-    return static_cast<uint16_t>(Crc32Of(Header + 2, Size - 2) & 0xFFFF);
-}
-
 bool ReadAt(int Fd, int64_t Offset, void* Buf, size_t Count) {
     size_t done = 0;
     while (done < Count) {
@@ -161,7 +157,7 @@ int ReadFileBlock(TArc& A, TEntry& E, bool& NextVolume, bool& BadCrc) {
         std::vector<uint8_t> hb = Fetch(V, V.Pos, blk->headerSize);
         auto h = aehdr::parseRarFileHeader(hb);
         if (hb.size() < blk->headerSize || !h) return kRarBadData;
-        BadCrc = HeaderCrc(hb.data(), hb.size()) != blk->crc;
+        BadCrc = !RarFileHeaderCrcHolds(Bytes(hb), blk->crc);
         E = TEntry{};
         E.Header = hb;
         E.H = *h;

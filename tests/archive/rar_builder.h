@@ -23,6 +23,8 @@ struct Entry {
     uint8_t version = 20; // version needed to unpack (15, 20, 26, 29, 36)
     // When not empty: the packed bytes stored for the entry, data being what they unpack to.
     std::vector<uint8_t> packed = {};
+    // An old-style (RAR 1.5 to 2.x) file comment, stored inside the file header.
+    std::string comment = {};
 };
 
 inline void put16(std::vector<uint8_t>& b, unsigned v) {
@@ -102,7 +104,26 @@ inline std::vector<uint8_t> fileBlock(const Entry& e, uint16_t splitFlags, const
     put16(body, static_cast<unsigned>(e.name.size()));
     put32(body, e.attr);
     body.insert(body.end(), e.name.begin(), e.name.end());
-    std::vector<uint8_t> b = block(0x74, static_cast<uint16_t>(0x8000 | e.flags | splitFlags), body);
+    if (e.comment.empty()) {
+        std::vector<uint8_t> b = block(0x74, static_cast<uint16_t>(0x8000 | e.flags | splitFlags), body);
+        b.insert(b.end(), part, part + partSize);
+        return b;
+    }
+    // The comment block follows the name inside the header; the header's CRC covers the
+    // header up to the end of the name only.
+    const size_t named = 7 + body.size();
+    std::vector<uint8_t> c;
+    put16(c, static_cast<unsigned>(e.comment.size()));
+    c.push_back(15);
+    c.push_back('0');
+    put16(c, Crc32Of(e.comment.data(), e.comment.size()) & 0xFFFF);
+    c.insert(c.end(), e.comment.begin(), e.comment.end());
+    const auto commentBlock = block(0x75, 0, c);
+    body.insert(body.end(), commentBlock.begin(), commentBlock.end());
+    std::vector<uint8_t> b = block(0x74, static_cast<uint16_t>(0x8000 | 0x08 | e.flags | splitFlags), body);
+    const uint32_t headCrc = Crc32Of(b.data() + 2, named - 2);
+    b[0] = static_cast<uint8_t>(headCrc);
+    b[1] = static_cast<uint8_t>(headCrc >> 8);
     b.insert(b.end(), part, part + partSize);
     return b;
 }

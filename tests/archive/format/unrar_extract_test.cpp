@@ -2,11 +2,12 @@
 // unar, extract byte-exact at sizes around the 64 KiB blocks; a set of volumes followed
 // through OnNextVolume and stopping after the first volume without it; solid sets under both
 // volume namings list, extract (symbolic links and empty folders too) and test as unar
-// extracts them; links leading out of the folder are refused per entry; an old-style archive
-// comment does not stop the archive, a RAR 5 archive gets one clear message; a damaged byte
+// extracts them; links leading out of the folder are refused per entry; old-style archive and
+// file comments do not stop the archive, a RAR 5 archive gets one clear message; a damaged byte
 // fails exactly its entry and keeps the file already there; Unix entries end with plain
-// attributes; entries the library cannot decode (encrypted, solid-compressed, RAR 2.0
-// compression) are refused as not supported, naming them; a missing library reports 25260
+// attributes; the compressed entries of a solid archive extract alone or together; entries
+// the library cannot decode (encrypted, an unknown method) are refused as not supported,
+// naming them; a missing library reports 25260
 // and touches nothing.
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include "extract_outcome.h"
 #include "lister_util.h"
 #include "platform/fileio.h"
+#include "rar29_encoder.h"
 #include "rar_builder.h"
 #include "testutil.h"
 
@@ -299,9 +301,10 @@ TEST_F(UnRar, LinksLeadingOutOfTheFolderAreRefusedPerEntry) {
 // An archive header with an old-style comment embedded (its CRC covers the fixed part only)
 // opens and extracts; a RAR 5 archive, which nothing here reads, is named so once, by the
 // extractor and by the lister.
-TEST_F(UnRar, OldCommentHeaderOpensAndRar5GetsOneClearMessage) {
+TEST_F(UnRar, OldCommentsInHeadersOpenAndRar5GetsOneClearMessage) {
     TempDir t;
-    const std::vector<rarfix::Entry> entries = {{"c.txt", randomBytes(300, 25)}};
+    std::vector<rarfix::Entry> entries = {{"c.txt", randomBytes(300, 25)}, {"d.txt", randomBytes(30, 26)}};
+    entries[1].comment = "a file's own comment";
     writeBytes(t / "c.rar", rarfix::archive(entries, 0, rarfix::startWithComment("made in 1999")));
     PeersAccept(t / "c.rar");
     {
@@ -311,6 +314,7 @@ TEST_F(UnRar, OldCommentHeaderOpensAndRar5GetsOneClearMessage) {
         o.run(u, t / "c.rar", t / "out", false);
         EXPECT_FALSE(o.failed());
         EXPECT_EQ(readBytes(t / "out" / "c.txt"), entries[0].data);
+        EXPECT_EQ(readBytes(t / "out" / "d.txt"), entries[1].data);
     }
 
     auto five = rarfix::rar5Start();
@@ -354,6 +358,59 @@ TEST_F(UnRar, UnixModesEndAsPlainAttributes) {
     EXPECT_EQ(readBytes(t / "out" / "dir" / "x.sh"), entries[2].data);
 }
 
+// A solid archive of compressed entries: each continues the previous one's dictionary, so
+// extracting only the last entry still decodes the ones before it, and so does a test.
+TEST_F(UnRar, SolidCompressedEntriesExtractAloneOrTogether) {
+    TempDir t;
+    const std::string text = sampleText(30000, 21);
+    const std::vector<uint8_t> first(text.begin(), text.end());
+    const std::vector<uint8_t> second(first.begin() + 500, first.begin() + 9000);
+    std::vector<uint8_t> third(first.begin() + 100, first.begin() + 4000);
+    third.insert(third.end(), second.begin(), second.begin() + 3000);
+    rar29enc::Encoder enc;
+    std::vector<rarfix::Entry> entries;
+    const std::vector<uint8_t>* parts[] = {&first, &second, &third};
+    for (const std::vector<uint8_t>* d : parts) {
+        rarfix::Entry e;
+        e.name = "part" + std::to_string(entries.size() + 1) + ".txt";
+        e.data = *d;
+        e.version = 29;
+        e.method = '3';
+        e.flags = entries.empty() ? 0 : 0x10;
+        e.packed = enc.entry(*d, !entries.empty());
+        entries.push_back(e);
+    }
+    writeBytes(t / "s.rar", rarfix::archive(entries, 0x08));
+    PeersAccept(t / "s.rar");
+    struct Case {
+        const char* out;
+        std::vector<std::string> spec;
+        bool test;
+        int passed;
+    };
+    for (const Case& c : {Case{"all", {}, false, 3}, Case{"last", {"part3.txt"}, false, 1},
+                          Case{"none", {}, true, 3}}) {
+        SCOPED_TRACE(c.out);
+        TUnRAR u;
+        ExtractOutcome o;
+        o.listen(u);
+        if (c.spec.empty()) {
+            o.run(u, t / "s.rar", t / c.out, c.test);
+        } else {
+            u.SetArchiveFile((t / "s.rar").string());
+            u.SetExtractDir((t / c.out).string());
+            u.SetFileSpec(c.spec);
+            u.Extract();
+        }
+        EXPECT_FALSE(o.failed());
+        EXPECT_EQ(o.passed(), c.passed);
+        if (!c.test) {
+            EXPECT_EQ(readBytes(t / c.out / "part3.txt"), third);
+            EXPECT_EQ(fs::exists(t / c.out / "part2.txt"), c.spec.empty());
+        }
+    }
+}
+
 // Entries the library cannot decode fail as not supported, naming them and saying why, never
 // as a wrong password -- whether a password event is there, answers or declines -- and the
 // others still extract.
@@ -364,8 +421,8 @@ TEST_F(UnRar, UndecodableEntriesAreNamedAsNotSupported) {
     };
     const std::vector<Case> cases = {
         {{"secret.txt", randomBytes(64, 9), 2, 0x20, 0x04}, "encrypted RAR entries are not supported"},
-        {{"solid.txt", randomBytes(64, 9), 2, 0x20, 0x10, '3'}, "solid RAR archive"},
-        {{"old.txt", randomBytes(64, 9), 2, 0x20, 0, '3'}, "RAR 1.5 and 2.0 compression"}};
+        {{"method.txt", randomBytes(64, 9), 2, 0x20, 0, '7'}, "method is not supported"},
+        {{"version.txt", randomBytes(64, 9), 2, 0x20, 0, '3', 50}, "method is not supported"}};
     enum class Event { none, answers, declines };
     for (const Case& c : cases) {
         TempDir t;
