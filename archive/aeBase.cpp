@@ -26,14 +26,6 @@ E_RAISE::E_RAISE(int code) : ECode(code) {
 
 E_RAISE::E_RAISE(int code, std::string text) : ECode(code), Message(std::move(text)) {}
 
-void ThrowWriteFailure(int Err) {
-    // A write that stopped short without an error of its own ran out of room.
-    const int e = Err ? Err : ENOSPC;
-    E_RAISE x(kMsgWriteError);
-    x.Detail = std::strerror(e);
-    throw x;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Streams
 // ---------------------------------------------------------------------------------------------
@@ -433,7 +425,10 @@ int64_t TReadWriteObj::WriteBlock(int Handle, const uint8_t* Buffer, int CrcAfte
 }
 
 void TReadWriteObj::ShortWrite(int Err) {
-    ThrowWriteFailure(Err);
+    // A write that stopped short without an error of its own ran out of room.
+    E_RAISE x(kMsgWriteError);
+    x.Detail = std::strerror(Err ? Err : ENOSPC);
+    throw x;
 }
 
 int64_t TReadWriteObj::WriteBlockEncrypted(int Handle, TStream* Stream, int CrcAfter, int64_t Count,

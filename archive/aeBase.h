@@ -42,8 +42,6 @@ public:
     // Said through OnError already (RaiseError); one that was not is said where the run ends.
     bool Reported = false;
 };
-// The raise of a failed write: its Detail is the system's reason (Err; none: no room left).
-[[noreturn]] void ThrowWriteFailure(int Err);
 
 // Refusal of a run while another one is under way (no number of the message table fits).
 constexpr int kMsgRunBusy = 25999;

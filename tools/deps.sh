@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libarchive-dev libcurl4-openssl-dev
+  g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev xdg-utils libmspack-dev
   # fuzzing
   clang libclang-rt-14-dev

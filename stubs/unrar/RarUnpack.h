@@ -1,7 +1,6 @@
-// RAR's own compression methods (unpacking versions 1.5, 2.0/2.6 and 2.9/3.x), decoded here
-// rather than by the library behind this stand-in, which refuses solid entries and the older
-// methods. One TUnpacker serves one archive: the entries of a solid archive continue its
-// window and its decoders' tables.
+// RAR's own compression methods (unpacking versions 1.5, 2.0/2.6 and 2.9/3.x). One TUnpacker
+// serves one archive: the entries of a solid archive continue its window and its decoders'
+// tables.
 #pragma once
 
 #include <cstddef>
