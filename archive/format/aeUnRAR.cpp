@@ -1,6 +1,7 @@
 #include "archive/format/aeUnRAR.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -69,8 +70,10 @@ std::string FieldText(const char* Field) {
 }
 
 // Why a library result is what it is, for the message beside the entry's name.
-std::string ResultDetail(int Code, const TRarHeaderData& H) {
+std::string ResultDetail(int Code, const TRarHeaderData& H, int Errno) {
     if (Code == kRarBadData) return "its data could not be decoded";
+    if ((Code == kRarWriteError || Code == kRarCreateError || Code == kRarCloseError) && Errno != 0)
+        return std::strerror(Errno);
     if (Code != kRarNotSupported) return {};
     if (H.Flags & aehdr::kRarFlagPassword) return "encrypted RAR entries are not supported";
     if (H.Method != '0' && (H.UnpVer == 29 || H.UnpVer == 36))
@@ -170,8 +173,10 @@ void TUnRAR::CountEntries(THeaderReader& in, int64_t size, const std::string& Na
 
 int TUnRAR::RunLibrary(void* Arc, int Operation, const std::string& Dest) {
     const std::string folder = ExtractDirPart(Dest);
+    errno = 0;
     const int r = RarLibrary().RARProcessFile(Arc, Operation, Dest.empty() ? nullptr : folder.c_str(),
                                               Dest.empty() ? nullptr : Dest.c_str());
+    FLibraryErrno = errno;
     RaisePending();
     return r;
 }
@@ -226,7 +231,7 @@ bool TUnRAR::ProcessLink(void* Arc, const TRarHeaderData& H, const std::string& 
         const int r = CaptureLibraryData(target, kMaxTarget, [&] { return RunLibrary(Arc, kRarTest, {}); });
         if (Cancel()) return TEntryStep::esStop;
         if (r != 0) {
-            ReportResult(Name, r, ResultDetail(r, H));
+            ReportResult(Name, r, ResultDetail(r, H, FLibraryErrno));
             return TEntryStep::esFailed;
         }
         if (Crc32Of(target.data(), target.size()) != H.FileCRC) {
@@ -259,7 +264,7 @@ TUnOutsideLib::TLibraryOutcome TUnRAR::ExtractOrTest(void* Arc, const TRarHeader
     };
     bool gaveUp = false; // no password opened the entry
     const int r = RunWithPasswords(Name, encrypted, p, gaveUp);
-    if (r != 0 && !gaveUp && !Cancel()) ReportResult(Name, r, ResultDetail(r, H));
+    if (r != 0 && !gaveUp && !Cancel()) ReportResult(Name, r, ResultDetail(r, H, FLibraryErrno));
     return {r == 0, gaveUp, false, H.FileCRC, H.FileTime};
 }
 

@@ -58,4 +58,6 @@ private:
     // Hands the entry to the library once (operation and names by the write mode); the
     // library's result.
     int RunLibrary(void* Arc, int Operation, const std::string& Dest);
+    // The system's error number the library's last call left (a failed write's reason).
+    int FLibraryErrno = 0;
 };

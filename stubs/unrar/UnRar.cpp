@@ -240,7 +240,11 @@ int Deliver(const TArc& A, int Out, const void* Data, size_t Size) {
     for (size_t w = 0; Out >= 0 && w < Size;) {
         const ssize_t k = ::write(Out, p + w, Size - w);
         if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return kRarWriteError;
+        if (k <= 0) {
+            // The caller reads the reason from errno; a write that wrote nothing found no room.
+            if (k == 0) errno = ENOSPC;
+            return kRarWriteError;
+        }
         w += static_cast<size_t>(k);
     }
     return kRarOk;
@@ -279,11 +283,16 @@ int Decode(TArc& A, int Out, bool Deliver_) {
         });
     ++A.Decoded;
     switch (r) {
-    case rar::TResult::Ok: return kRarOk;
-    case rar::TResult::ReadError: return kRarReadError;
-    case rar::TResult::WriteError: return failed != kRarOk ? failed : kRarWriteError;
-    case rar::TResult::NotSupported: return kRarNotSupported;
-    case rar::TResult::BadData: break;
+    case rar::TResult::Ok:
+        return kRarOk;
+    case rar::TResult::ReadError:
+        return kRarReadError;
+    case rar::TResult::WriteError:
+        return failed != kRarOk ? failed : kRarWriteError;
+    case rar::TResult::NotSupported:
+        return kRarNotSupported;
+    case rar::TResult::BadData:
+        break;
     }
     return kRarBadData;
 }
@@ -294,8 +303,8 @@ int ProcessCurrent(TArc& A, int Operation, const char* DestName) {
     TEntry& e = A.Current;
     const bool stored = e.H.method == kMethodStored;
     const bool folder = (e.H.flags & aehdr::kRarFlagDirMask) == aehdr::kRarFlagDirMask;
-    const bool decodable = !(e.H.flags & aehdr::kRarFlagPassword) && e.H.method >= kMethodStored &&
-                           e.H.method <= kMethodBest;
+    const bool decodable =
+        !(e.H.flags & aehdr::kRarFlagPassword) && e.H.method >= kMethodStored && e.H.method <= kMethodBest;
     if (Operation == kRarSkip &&
         (stored || folder || !decodable || !(A.Vol.MainFlags & aehdr::kRarMainFlagSolid)))
         return kRarOk;
@@ -317,7 +326,9 @@ int ProcessCurrent(TArc& A, int Operation, const char* DestName) {
         if (out < 0) return kRarCreateError;
     }
     int r = stored ? CopyStored(A, out) : Decode(A, out, Operation != kRarSkip);
-    if (out >= 0 && ::close(out) != 0 && r == kRarOk) r = kRarCloseError;
+    const int failure = errno; // a failed write's reason, kept over the close
+    if (out >= 0 && ::close(out) != 0 && r == kRarOk) return kRarCloseError;
+    if (r != kRarOk) errno = failure;
     return r;
 }
 
