@@ -146,6 +146,7 @@ void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
             start = central ? ZipCentralOffset : ArcStart - 1;
         }
         FSpans.clear();
+        FSpanHint = 0;
         FCentralNames.clear();
         FChosen.clear();
         if (central)
@@ -393,7 +394,12 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
 bool TUnZIP::Overlaps(const TZipChosen& Entry) const {
     if (FSpans.size() < 2 || Entry.CentralName < 0) return false;
     const TZipSpan key{Entry.LocalOffset, 0, Entry.Disk};
-    auto it = std::lower_bound(FSpans.begin(), FSpans.end(), key);
+    // Entries mostly come in the order they lie in: the place after the last one found is
+    // tried before a search.
+    auto it = FSpans.begin() + static_cast<std::ptrdiff_t>(std::min(FSpanHint, FSpans.size()));
+    if (it == FSpans.end() || *it < key || (it != FSpans.begin() && !(*(it - 1) < key)))
+        it = std::lower_bound(FSpans.begin(), FSpans.end(), key);
+    FSpanHint = static_cast<std::size_t>(it - FSpans.begin()) + 1;
     // Several records may start here (they all share their bytes, so all are marked).
     return it != FSpans.end() && it->Disk == Entry.Disk && it->Begin == Entry.LocalOffset && it->Shared;
 }

@@ -102,7 +102,8 @@ private:
                      const std::string& Output);
     bool SwitchDisk(int& Handle, int Disk);
 
-    std::vector<TZipSpan> FSpans; // every central entry's span, sorted
+    std::vector<TZipSpan> FSpans;      // every central entry's span, sorted
+    mutable std::size_t FSpanHint = 0; // where Overlaps looks first
     // A spanned set keeps its chosen entries and their names from the one read of its
     // directory (whose disk may not be in the drive later); a plain zip keeps one bit per
     // directory record and reads the directory again while it extracts, so that a million
