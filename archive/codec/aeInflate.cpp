@@ -550,16 +550,18 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
     const std::ptrdiff_t bufRoom = softEnd() - op;
     if (bufRoom <= static_cast<std::ptrdiff_t>(kFastOutMargin)) return;
     std::size_t fastRoom = static_cast<std::size_t>(bufRoom) - kFastOutMargin;
-    // The declared size stops the loop too, but a round may run past it: the buffer has
-    // the margin beyond it, and what lies past the size is never handed over. (Room lent
-    // by the sink is the declared size exactly, and its own margin is the stricter bound.)
+    // The declared size stops the loop too, but a round may run past it into the buffer's
+    // margin: when the size is within a round's reach, output past it ends the stream as
+    // too long, and none of it is handed over. A round may still begin right at the size,
+    // so that the end of the block there is read here. (Room lent by the sink ends at the
+    // declared size, so its own margin keeps every round short of it.)
     std::uint8_t* sizeEnd = nullptr;
     if (limit != kSizeUnknown) {
         const std::uint64_t room = limit - producedNow();
         if (room == 0) return;
-        if (room <= fastRoom) {
-            fastRoom = static_cast<std::size_t>(room);
-            sizeEnd = op + fastRoom;
+        if (room < fastRoom + kFastOutMargin) {
+            sizeEnd = op + room;
+            fastRoom = static_cast<std::size_t>(std::min<std::uint64_t>(fastRoom, room + 1));
         }
     }
     std::uint8_t* const outStop = op + fastRoom;
@@ -711,8 +713,10 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
     bitsLeft = left & 0xFF;
     in = ip;
     op = o;
-    if (sizeEnd && o > sizeEnd && !failed) {
+    if (sizeEnd && o > sizeEnd) {
+        // Past the size first, whatever came after in the round.
         op = sizeEnd;
+        failed = false;
         fail(DecodeStatus::TooLong);
     }
 }
@@ -737,9 +741,12 @@ void Inflater::State::tailLoop(bool& blockEnd) {
     const unsigned startLeft = bitsLeft;
     std::uint8_t* const startOp = op;
     fastLoop(blockEnd);
-    const auto taken = static_cast<std::size_t>(in - tail.data()) * 8 - bitsLeft;
-    const auto real = static_cast<std::size_t>(inEnd - tail.data()) * 8;
-    if (taken > real) {
+    // Bits taken since the tail began (fewer than none while the bits the loop started
+    // with, which came before the tail, are not all used). Zero bytes the careful path
+    // added past the end stand before those the loop read.
+    const std::ptrdiff_t taken =
+        (in - tail.data() + static_cast<std::ptrdiff_t>(phantom)) * 8 - static_cast<std::ptrdiff_t>(bitsLeft);
+    if (taken > (inEnd - tail.data()) * 8) {
         in = startIn;
         bitbuf = startBuf;
         bitsLeft = startLeft;

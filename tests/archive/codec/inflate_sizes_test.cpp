@@ -261,3 +261,25 @@ TEST(InflateSizes, SmallStreamsLongerThanDeclaredStopAtTheSize) {
 }
 
 } // namespace
+
+namespace {
+
+// A large stream declared shorter than it is, with the size falling anywhere near where the
+// output buffer turns over for the second time: TooLong, never more than the size handed
+// over, and what was handed over is the stream's own start.
+TEST(InflateSizes, DeclaredSizeNearABufferTurnStopsThere) {
+    const Bytes plain = pvtest::genData(DataKind::Mixed, 2 * kChunk + 5000, 47);
+    const Bytes packed = pvtest::zlibDeflateRaw(plain, 6);
+    for (std::size_t declared = 2 * kChunk - 2 * kFastMargin - 600; declared < 2 * kChunk + 300;
+         declared += 7) {
+        SCOPED_TRACE(declared);
+        ae::VectorSink sink;
+        const ae::DecodeResult r = ae::Inflate(packed, sink, declared);
+        EXPECT_EQ(r.status, ae::DecodeStatus::TooLong);
+        ASSERT_LE(sink.data.size(), declared);
+        EXPECT_EQ(r.produced, sink.data.size());
+        EXPECT_TRUE(std::equal(sink.data.begin(), sink.data.end(), plain.begin()));
+    }
+}
+
+} // namespace
