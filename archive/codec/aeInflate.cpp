@@ -455,19 +455,22 @@ struct Inflater::State {
     bool dynamicTables();
     bool huffmanBlock();
     void fastLoop(bool& blockEnd) {
+        // Tables of the full widths, as large blocks have, are looked up with constant masks.
+        const bool full = litBits == kLitBits && distBits == kDistBits;
 #ifdef AE_INFLATE_BMI2
         if (haveBmi2() && aeinflate::gWideShifts.load(std::memory_order_relaxed))
-            return fastLoopBmi2(blockEnd);
+            return full ? fastLoopBmi2<true>(blockEnd) : fastLoopBmi2<false>(blockEnd);
 #endif
-        fastLoopPlain(blockEnd);
+        full ? fastLoopPlain<true>(blockEnd) : fastLoopPlain<false>(blockEnd);
     }
     void tailLoop(bool& blockEnd);
     // The same loop built twice: plainly, and with BMI2's flag-free variable shifts and
-    // bit extraction where the CPU has them.
-    template <bool Bmi2> [[gnu::always_inline]] inline void fastLoopBody(bool& blockEnd);
-    void fastLoopPlain(bool& blockEnd);
+    // bit extraction where the CPU has them; each for tables of the full widths and for
+    // narrower ones.
+    template <bool Bmi2, bool Full> [[gnu::always_inline]] inline void fastLoopBody(bool& blockEnd);
+    template <bool Full> void fastLoopPlain(bool& blockEnd);
 #ifdef AE_INFLATE_BMI2
-    [[gnu::target("bmi2")]] void fastLoopBmi2(bool& blockEnd);
+    template <bool Full> [[gnu::target("bmi2")]] void fastLoopBmi2(bool& blockEnd);
     static bool haveBmi2() {
         static const bool yes = __builtin_cpu_supports("bmi2");
         return yes;
@@ -543,8 +546,9 @@ template <bool Bmi2>
 }
 } // namespace
 
-template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
-    const std::uint64_t lmask = (std::uint64_t{1} << litBits) - 1, dmask = (std::uint64_t{1} << distBits) - 1;
+template <bool Bmi2, bool Full> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
+    const std::uint64_t lmask = (std::uint64_t{1} << (Full ? kLitBits : litBits)) - 1,
+                        dmask = (std::uint64_t{1} << (Full ? kDistBits : distBits)) - 1;
     // The output may already stand inside the last margin (the careful path writes up to
     // the very end): compare before subtracting, so that no room is ever negative.
     const std::ptrdiff_t bufRoom = softEnd() - op;
@@ -721,12 +725,12 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
     }
 }
 
-void Inflater::State::fastLoopPlain(bool& blockEnd) {
-    fastLoopBody<false>(blockEnd);
+template <bool Full> void Inflater::State::fastLoopPlain(bool& blockEnd) {
+    fastLoopBody<false, Full>(blockEnd);
 }
 #ifdef AE_INFLATE_BMI2
-void Inflater::State::fastLoopBmi2(bool& blockEnd) {
-    fastLoopBody<true>(blockEnd);
+template <bool Full> void Inflater::State::fastLoopBmi2(bool& blockEnd) {
+    fastLoopBody<true, Full>(blockEnd);
 }
 #endif
 

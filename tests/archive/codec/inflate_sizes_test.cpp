@@ -207,38 +207,45 @@ namespace {
 // Small streams, as most zip entries are, run through the fast loop up to their last
 // bytes. Cut short at every byte, each gives what zlib gives from the same bytes (every
 // symbol whose bits all arrived, nothing more) and says Truncated, whatever size is
-// declared and whether it writes into its own buffer or in place.
+// declared and whether it writes into its own buffer or in place; in both builds of the
+// loop.
 TEST(InflateSizes, SmallStreamsCutAnywhereGiveWhatZlibGives) {
+    struct Restore {
+        ~Restore() { aeinflate::UseWideShifts(true); }
+    } restore;
     const Bytes all = pvtest::genData(DataKind::Text, 3000, 41);
-    for (std::size_t n : {std::size_t{1}, std::size_t{9}, std::size_t{57}, std::size_t{150}, std::size_t{420},
-                          std::size_t{1200}, std::size_t{3000}}) {
-        const Bytes plain(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
-        for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
-            const Bytes packed = pvtest::zlibDeflateRaw(plain, 6, 8, strategy);
-            for (std::size_t keep = 0; keep <= packed.size(); ++keep) {
-                SCOPED_TRACE(std::to_string(n) + " bytes, strategy " + std::to_string(strategy) + ", kept " +
-                             std::to_string(keep));
-                const Bytes cut(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
-                const pvtest::ZlibInflated z = pvtest::zlibInflateRaw(cut, n + 16);
-                const auto want = keep == packed.size() ? ae::DecodeStatus::Ok : ae::DecodeStatus::Truncated;
-                ae::VectorSink declared;
-                const ae::DecodeResult rd = ae::Inflate(cut, declared, n);
-                EXPECT_EQ(rd.status, want);
-                EXPECT_EQ(declared.data, z.data);
-                ae::VectorSink unknown;
-                const ae::DecodeResult ru = ae::Inflate(cut, unknown);
-                EXPECT_EQ(ru.status, want);
-                EXPECT_EQ(unknown.data, z.data);
-                Bytes room(n);
-                ae::SpanSink lent{room};
-                const ae::DecodeResult rl = ae::Inflate(cut, lent, n);
-                EXPECT_EQ(rl.status, want);
-                ASSERT_EQ(lent.size(), z.data.size());
-                EXPECT_TRUE(std::equal(z.data.begin(), z.data.end(), room.begin()));
-                if (HasFailure()) return;
+    for (bool wide : {true, false})
+        for (std::size_t n : {std::size_t{1}, std::size_t{9}, std::size_t{57}, std::size_t{150},
+                              std::size_t{420}, std::size_t{1200}, std::size_t{3000}}) {
+            const Bytes plain(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
+            for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
+                const Bytes packed = pvtest::zlibDeflateRaw(plain, 6, 8, strategy);
+                aeinflate::UseWideShifts(wide);
+                for (std::size_t keep = 0; keep <= packed.size(); ++keep) {
+                    SCOPED_TRACE(std::to_string(n) + " bytes, strategy " + std::to_string(strategy) +
+                                 ", kept " + std::to_string(keep) + (wide ? "" : ", plain loop"));
+                    const Bytes cut(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
+                    const pvtest::ZlibInflated z = pvtest::zlibInflateRaw(cut, n + 16);
+                    const auto want =
+                        keep == packed.size() ? ae::DecodeStatus::Ok : ae::DecodeStatus::Truncated;
+                    ae::VectorSink declared;
+                    const ae::DecodeResult rd = ae::Inflate(cut, declared, n);
+                    EXPECT_EQ(rd.status, want);
+                    EXPECT_EQ(declared.data, z.data);
+                    ae::VectorSink unknown;
+                    const ae::DecodeResult ru = ae::Inflate(cut, unknown);
+                    EXPECT_EQ(ru.status, want);
+                    EXPECT_EQ(unknown.data, z.data);
+                    Bytes room(n);
+                    ae::SpanSink lent{room};
+                    const ae::DecodeResult rl = ae::Inflate(cut, lent, n);
+                    EXPECT_EQ(rl.status, want);
+                    ASSERT_EQ(lent.size(), z.data.size());
+                    EXPECT_TRUE(std::equal(z.data.begin(), z.data.end(), room.begin()));
+                    if (HasFailure()) return;
+                }
             }
         }
-    }
 }
 
 // A small stream that says it is shorter than it is stops with TooLong, having handed
