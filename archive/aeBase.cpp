@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 #include <cmath>
 
 #include "aeDiskMan.h"
@@ -90,6 +91,24 @@ std::vector<TRunContext*>& runStack() {
 
 bool isSep(char c) {
     return c == '/' || c == '\\';
+}
+
+// A stored name that the conversion of names and SafeRelativePath give back as it is:
+// ASCII parts, none empty, "." or "..", joined by single slashes, with no drive, no
+// backslash and no slash at either end. Most names are; they skip the general way.
+bool IsPlainRelative(std::string_view s) {
+    if (s.empty() || s.front() == '/' || s.back() == '/') return false;
+    std::size_t partStart = 0;
+    for (std::size_t i = 0; i <= s.size(); ++i) {
+        const char c = i < s.size() ? s[i] : '/';
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\\' || c == ':') return false;
+        if (c != '/') continue;
+        const std::size_t len = i - partStart;
+        if (len == 0 || (s[partStart] == '.' && (len == 1 || (len == 2 && s[partStart + 1] == '.'))))
+            return false;
+        partStart = i + 1;
+    }
+    return true;
 }
 
 } // namespace
@@ -545,9 +564,16 @@ void TZipCommon::SetTempDir(const std::string& Value) {
 }
 
 std::optional<std::string> TZipCommon::OutputPathFor(const std::string& StoredName) {
-    const std::string name = OemToAnsiName(StoredName);
     if (FExtractDir.empty()) SetExtractDir({});
     if (FExtractDir.empty()) SetExtractDir(platform::currentDir());
+    if (IsPlainRelative(StoredName)) {
+        std::string_view rel = StoredName;
+        if (!UseStoredDirs) rel.remove_prefix(rel.rfind('/') + 1); // npos + 1: the whole name
+        std::string out = AppendDirTail(FExtractDir);
+        out += rel;
+        return out;
+    }
+    const std::string name = OemToAnsiName(StoredName);
     auto rel = SafeRelativePath(name);
     if (!rel) return std::nullopt;
     const bool isFolder = isSep(name.back());

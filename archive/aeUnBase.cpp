@@ -146,11 +146,11 @@ TBeginResult TUnBase::BeginFile(std::string& StoredName, bool& Exists, TDateTime
     if (Cancel()) return TBeginResult::brCancel;
     if (!extract) return TBeginResult::brSkip;
     if (WritesFiles()) {
-        FileName = name;
+        FileName = std::move(name);
     } else {
         // Nothing is written under the output path: what is said about this entry names it.
         StoredName = name;
-        FileName = name;
+        FileName = std::move(name);
     }
     return TBeginResult::brExtract;
 }

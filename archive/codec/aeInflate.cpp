@@ -111,7 +111,8 @@ static_assert(kReversedBytes[0x01] == 0x80 && kReversedBytes[0xF0] == 0x0F && kR
 
 // The low `len` bits of `code` (len <= 15) in reverse order.
 unsigned reverseBits(unsigned code, unsigned len) {
-    const unsigned r16 = static_cast<unsigned>(kReversedBytes[code & 0xFF]) << 8 | kReversedBytes[(code >> 8) & 0xFF];
+    const unsigned r16 =
+        static_cast<unsigned>(kReversedBytes[code & 0xFF]) << 8 | kReversedBytes[(code >> 8) & 0xFF];
     return r16 >> (16 - len);
 }
 
@@ -119,11 +120,19 @@ unsigned reverseBits(unsigned code, unsigned len) {
 // primary table directly (replicated); longer codes share a sub-table per tb-bit prefix,
 // sized by how many codes of the following lengths still start with that prefix. An
 // incomplete code leaves invalid entries; only a single one-bit code may be incomplete.
+//
+// `tb` comes in as the widest primary table wanted and goes out as the width built: no
+// wider than the longest code, so that the small codes of small blocks fill small tables.
+//
+// The code comes as its lengths (`lens`, by symbol), the symbols that have one (`used`, in
+// increasing order) and how many codes there are of each length (`count`, count[0]
+// unused): the dynamic header counts them as it reads them, so that a small block's
+// table costs what its few symbols cost, not a pass over all 288.
+using LengthCounts = std::array<unsigned, kMaxCodeLen + 1>;
 template <class SymbolFn>
-Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t* lens, unsigned n,
-                 unsigned tb, SymbolFn symbol) {
-    std::array<unsigned, kMaxCodeLen + 1> count{};
-    for (unsigned i = 0; i < n; ++i) ++count[lens[i]];
+Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t* lens,
+                 const std::uint16_t* used, unsigned nused, LengthCounts count, unsigned& tb,
+                 SymbolFn symbol) {
     count[0] = 0;
     int left = 1;
     unsigned maxLen = 0;
@@ -132,6 +141,7 @@ Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t*
         if (left < 0) return Build::Bad;
         if (count[len]) maxLen = len;
     }
+    tb = std::clamp(maxLen, 1u, tb);
     const std::size_t primary = std::size_t{1} << tb;
     if (left > 0) {
         // Incomplete (or empty): every slot no code reaches must decode as invalid.
@@ -142,9 +152,8 @@ Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t*
 
     std::array<unsigned, kMaxCodeLen + 2> offs{};
     for (unsigned len = 1; len <= kMaxCodeLen; ++len) offs[len + 1] = offs[len] + count[len];
-    std::array<std::uint16_t, 288> sorted{};
-    for (unsigned i = 0; i < n; ++i)
-        if (lens[i]) sorted[offs[lens[i]]++] = static_cast<std::uint16_t>(i);
+    std::array<std::uint16_t, 288> sorted;
+    for (unsigned k = 0; k < nused; ++k) sorted[offs[lens[used[k]]]++] = used[k];
 
     std::size_t next = primary; // first free slot for sub-tables
     unsigned curPrefix = ~0u, subBits = 0;
@@ -198,21 +207,36 @@ Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t*
     return left > 0 ? Build::Incomplete : Build::Ok;
 }
 
+// The same from the lengths alone.
+template <class SymbolFn>
+Build buildTable(std::uint32_t* table, std::size_t capacity, const std::uint8_t* lens, unsigned n,
+                 unsigned& tb, SymbolFn symbol) {
+    LengthCounts count{};
+    std::array<std::uint16_t, 288> used;
+    unsigned nused = 0;
+    for (unsigned i = 0; i < n; ++i) {
+        ++count[lens[i]];
+        if (lens[i]) used[nused++] = static_cast<std::uint16_t>(i);
+    }
+    return buildTable(table, capacity, lens, used.data(), nused, count, tb, symbol);
+}
+
 struct FixedTables {
     // Literal/length part, then the distance part (the layout the decoder's tables have).
     std::array<std::uint32_t, kLitTableSize + kDistTableSize> both{};
     std::uint32_t* lit = both.data();
     std::uint32_t* dist = both.data() + kLitTableSize;
+    unsigned litBits = kLitBits, distBits = kDistBits;
     FixedTables() {
         std::array<std::uint8_t, 288> l{};
         std::fill(l.begin(), l.begin() + 144, 8);
         std::fill(l.begin() + 144, l.begin() + 256, 9);
         std::fill(l.begin() + 256, l.begin() + 280, 7);
         std::fill(l.begin() + 280, l.end(), 8);
-        buildTable(lit, kLitTableSize, l.data(), 288, kLitBits, litLenSymbol);
+        buildTable(lit, kLitTableSize, l.data(), 288, litBits, litLenSymbol);
         std::array<std::uint8_t, 32> d{};
         d.fill(5);
-        buildTable(dist, kDistTableSize, d.data(), 32, kDistBits, distSymbol);
+        buildTable(dist, kDistTableSize, d.data(), 32, distBits, distSymbol);
     }
 };
 const FixedTables& fixedTables() {
@@ -260,7 +284,7 @@ struct Inflater::State {
 
     explicit State(DecodeSink* sk) : sink{sk} {}
 
-    DecodeSink* sink; // where the current run's output goes
+    DecodeSink* sink;                    // where the current run's output goes
     std::unique_ptr<std::uint8_t[]> out; // history | chunk | slack
     // Output straight into the room the sink lent, which holds the whole declared size:
     // no hand-overs, and the history is everything this stream produced.
@@ -271,6 +295,7 @@ struct Inflater::State {
     std::array<std::uint32_t, kLitTableSize + kDistTableSize> tables;
     const std::uint32_t* lit = nullptr;
     const std::uint32_t* dist() const { return lit + kLitTableSize; }
+    unsigned litBits = kLitBits, distBits = kDistBits; // the primary tables' widths
 
     // Bit input.
     InputBuffer* inbuf = nullptr;
@@ -280,6 +305,15 @@ struct Inflater::State {
     unsigned bitsLeft = 0;
     unsigned phantom = 0; // zero bytes added past the end of the input
     bool inputDone = false;
+    // The last bytes of the input, copied here with zeros after them, so that the fast
+    // loop can go on to within a round of the stream's end (its refills then read the
+    // zeros, never past the input). `tailBase` is the byte here that inbuf->data() is.
+    static constexpr std::size_t kTailRoom = 2 * kFastInMargin + 8;
+    std::array<std::uint8_t, kTailRoom> tail;
+    bool inTail = false;
+    const std::uint8_t* tailBase = nullptr;
+    const std::uint8_t* inReadEnd = nullptr; // how far the fast loop may read: inEnd, or the tail's end
+    bool noFast = false;                     // the careful path alone to the end of this stream
 
     // Output.
     std::uint8_t* op = nullptr;        // next byte to write
@@ -291,7 +325,7 @@ struct Inflater::State {
     DecodeResult result;
     bool failed = false;
 
-    std::size_t chunk = 0;        // size of the chunk part of `out`
+    std::size_t chunk = 0;          // size of the chunk part of `out`
     std::uint8_t* outEnd = nullptr; // end of the chunk, or of the lent room
     std::uint8_t* softEnd() const { return outEnd; }
     std::uint64_t producedNow() const { return produced + static_cast<std::uint64_t>(op - flushed); }
@@ -304,10 +338,30 @@ struct Inflater::State {
     }
 
     // -- input --------------------------------------------------------------------------
-    void syncInput() { inbuf->consume(static_cast<std::size_t>(in - inbuf->data())); }
+    void syncInput() {
+        if (inTail) {
+            inbuf->consume(static_cast<std::size_t>(in - tailBase));
+            tailBase = in;
+            return;
+        }
+        inbuf->consume(static_cast<std::size_t>(in - inbuf->data()));
+    }
     void loadInput() {
+        inTail = false;
         in = inbuf->data();
-        inEnd = in + inbuf->avail();
+        inEnd = inReadEnd = in + inbuf->avail();
+    }
+    // The input has ended and fewer bytes than the fast loop's margin are left: they go
+    // into the tail buffer, followed by zeros.
+    void enterTail() {
+        syncInput();
+        const auto n = static_cast<std::size_t>(inEnd - in);
+        std::memcpy(tail.data(), in, n);
+        std::memset(tail.data() + n, 0, kTailRoom - n);
+        inTail = true;
+        in = tailBase = tail.data();
+        inEnd = in + n;
+        inReadEnd = tail.data() + kTailRoom;
     }
     bool moreInput() {
         if (inputDone) return false;
@@ -401,17 +455,22 @@ struct Inflater::State {
     bool dynamicTables();
     bool huffmanBlock();
     void fastLoop(bool& blockEnd) {
+        // Tables of the full widths, as large blocks have, are looked up with constant masks.
+        const bool full = litBits == kLitBits && distBits == kDistBits;
 #ifdef AE_INFLATE_BMI2
-        if (haveBmi2() && aeinflate::gWideShifts.load(std::memory_order_relaxed)) return fastLoopBmi2(blockEnd);
+        if (haveBmi2() && aeinflate::gWideShifts.load(std::memory_order_relaxed))
+            return full ? fastLoopBmi2<true>(blockEnd) : fastLoopBmi2<false>(blockEnd);
 #endif
-        fastLoopPlain(blockEnd);
+        full ? fastLoopPlain<true>(blockEnd) : fastLoopPlain<false>(blockEnd);
     }
+    void tailLoop(bool& blockEnd);
     // The same loop built twice: plainly, and with BMI2's flag-free variable shifts and
-    // bit extraction where the CPU has them.
-    template <bool Bmi2> [[gnu::always_inline]] inline void fastLoopBody(bool& blockEnd);
-    void fastLoopPlain(bool& blockEnd);
+    // bit extraction where the CPU has them; each for tables of the full widths and for
+    // narrower ones.
+    template <bool Bmi2, bool Full> [[gnu::always_inline]] inline void fastLoopBody(bool& blockEnd);
+    template <bool Full> void fastLoopPlain(bool& blockEnd);
 #ifdef AE_INFLATE_BMI2
-    [[gnu::target("bmi2")]] void fastLoopBmi2(bool& blockEnd);
+    template <bool Full> [[gnu::target("bmi2")]] void fastLoopBmi2(bool& blockEnd);
     static bool haveBmi2() {
         static const bool yes = __builtin_cpu_supports("bmi2");
         return yes;
@@ -443,7 +502,8 @@ namespace {
 // Loads a whole word; whole bytes that fit go in and the rest is loaded again next time
 // (the bits above `left` are the same input bits either way). Only the low byte of
 // `left` is exact (see fastLoopBody).
-[[gnu::always_inline]] inline void refillLoose(std::uint64_t& buf, std::uint32_t& left, const std::uint8_t*& ip) {
+[[gnu::always_inline]] inline void refillLoose(std::uint64_t& buf, std::uint32_t& left,
+                                               const std::uint8_t*& ip) {
     buf |= load64(ip) << (left & 63);
     ip += ((left & 63) ^ 63) >> 3;
     left |= kRefillBits;
@@ -463,7 +523,8 @@ static_assert([] {
 // bits 12 and 13 are clear in length and distance entries. With BMI2 one instruction
 // keeps the code's bits (it reads the count from the entry's low byte); it is written
 // out because the plain loop shares this code and must not contain it.
-template <bool Bmi2> [[gnu::always_inline]] inline std::size_t extraValue(std::uint64_t saved, std::uint32_t e) {
+template <bool Bmi2>
+[[gnu::always_inline]] inline std::size_t extraValue(std::uint64_t saved, std::uint32_t e) {
     std::uint64_t kept;
 #ifdef AE_INFLATE_BMI2
     if constexpr (Bmi2)
@@ -485,17 +546,27 @@ template <bool Bmi2> [[gnu::always_inline]] inline std::size_t extraValue(std::u
 }
 } // namespace
 
-template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
-    const std::uint64_t lmask = (1u << kLitBits) - 1, dmask = (1u << kDistBits) - 1;
+template <bool Bmi2, bool Full> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
+    const std::uint64_t lmask = (std::uint64_t{1} << (Full ? kLitBits : litBits)) - 1,
+                        dmask = (std::uint64_t{1} << (Full ? kDistBits : distBits)) - 1;
     // The output may already stand inside the last margin (the careful path writes up to
     // the very end): compare before subtracting, so that no room is ever negative.
     const std::ptrdiff_t bufRoom = softEnd() - op;
     if (bufRoom <= static_cast<std::ptrdiff_t>(kFastOutMargin)) return;
     std::size_t fastRoom = static_cast<std::size_t>(bufRoom) - kFastOutMargin;
+    // The declared size stops the loop too, but a round may run past it into the buffer's
+    // margin: when the size is within a round's reach, output past it ends the stream as
+    // too long, and none of it is handed over. A round may still begin right at the size,
+    // so that the end of the block there is read here. (Room lent by the sink ends at the
+    // declared size, so its own margin keeps every round short of it.)
+    std::uint8_t* sizeEnd = nullptr;
     if (limit != kSizeUnknown) {
         const std::uint64_t room = limit - producedNow();
-        if (room <= kFastOutMargin) return;
-        fastRoom = static_cast<std::size_t>(std::min<std::uint64_t>(fastRoom, room - kFastOutMargin));
+        if (room == 0) return;
+        if (room < fastRoom + kFastOutMargin) {
+            sizeEnd = op + room;
+            fastRoom = static_cast<std::size_t>(std::min<std::uint64_t>(fastRoom, room + 1));
+        }
     }
     std::uint8_t* const outStop = op + fastRoom;
     std::uint64_t buf = bitbuf;
@@ -509,8 +580,8 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
     // Locals, not members: the byte stores below may alias anything, so members would be
     // read again after every store.
     const std::uint32_t* const lt = lit;
-    if (inEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin)) return;
-    const std::uint8_t* const inStop = inEnd - kFastInMargin;
+    if (inReadEnd - ip < static_cast<std::ptrdiff_t>(kFastInMargin)) return;
+    const std::uint8_t* const inStop = inReadEnd - kFastInMargin;
     // Invariant at the top of each round: at least 56 bits buffered and `e` looked up.
     refillLoose(buf, left, ip);
     std::uint32_t e = lt[buf & lmask];
@@ -646,23 +717,64 @@ template <bool Bmi2> inline void Inflater::State::fastLoopBody(bool& blockEnd) {
     bitsLeft = left & 0xFF;
     in = ip;
     op = o;
+    if (sizeEnd && o > sizeEnd) {
+        // Past the size first, whatever came after in the round.
+        op = sizeEnd;
+        failed = false;
+        fail(DecodeStatus::TooLong);
+    }
 }
 
-void Inflater::State::fastLoopPlain(bool& blockEnd) {
-    fastLoopBody<false>(blockEnd);
+template <bool Full> void Inflater::State::fastLoopPlain(bool& blockEnd) {
+    fastLoopBody<false, Full>(blockEnd);
 }
 #ifdef AE_INFLATE_BMI2
-void Inflater::State::fastLoopBmi2(bool& blockEnd) {
-    fastLoopBody<true>(blockEnd);
+template <bool Full> void Inflater::State::fastLoopBmi2(bool& blockEnd) {
+    fastLoopBody<true, Full>(blockEnd);
 }
 #endif
+
+// The fast loop over the tail. A stream that is whole ends inside the real bytes, and the
+// loop decodes it as it would anywhere. One that takes bits from the zeros is cut short
+// (or damaged); the careful path then does the same symbols again from where the loop
+// began, so that what it writes and what it says is exactly what it would have said
+// without the loop, and the loop is not used again for this stream.
+void Inflater::State::tailLoop(bool& blockEnd) {
+    const std::uint8_t* const startIn = in;
+    const std::uint64_t startBuf = bitbuf;
+    const unsigned startLeft = bitsLeft;
+    std::uint8_t* const startOp = op;
+    fastLoop(blockEnd);
+    // Bits taken since the tail began (fewer than none while the bits the loop started
+    // with, which came before the tail, are not all used). Zero bytes the careful path
+    // added past the end stand before those the loop read.
+    const std::ptrdiff_t taken =
+        (in - tail.data() + static_cast<std::ptrdiff_t>(phantom)) * 8 - static_cast<std::ptrdiff_t>(bitsLeft);
+    if (taken > (inEnd - tail.data()) * 8) {
+        in = startIn;
+        bitbuf = startBuf;
+        bitsLeft = startLeft;
+        op = startOp;
+        failed = false;
+        result = {};
+        blockEnd = false;
+        noFast = true;
+        return;
+    }
+    // Bits read ahead from the zeros are no input: the careful path reads on from the end.
+    if (in > inEnd) {
+        bitsLeft -= static_cast<unsigned>(in - inEnd) * 8;
+        bitbuf = lowBits(bitbuf, bitsLeft);
+        in = inEnd;
+    }
+}
 
 // One symbol (and its match) with full checks; used near the ends of input and output.
 bool Inflater::State::slowSymbol(bool& blockEnd) {
     refillSlow();
-    std::uint32_t e = lit[lowBits(bitbuf, kLitBits)];
+    std::uint32_t e = lit[lowBits(bitbuf, litBits)];
     if ((e & (kLiteral | kSub)) == kSub) {
-        drop(kLitBits);
+        drop(litBits);
         e = lit[value(e) + lowBits(bitbuf, extraBits(e))];
     }
     const std::uint64_t saved = bitbuf;
@@ -680,9 +792,9 @@ bool Inflater::State::slowSymbol(bool& blockEnd) {
     }
     const std::size_t len = value(e) + (lowBits(saved, codeBits(e)) >> extraBits(e));
     refillSlow();
-    std::uint32_t d = dist()[lowBits(bitbuf, kDistBits)];
+    std::uint32_t d = dist()[lowBits(bitbuf, distBits)];
     if (d & kSub) {
-        drop(kDistBits);
+        drop(distBits);
         d = dist()[value(d) + lowBits(bitbuf, extraBits(d))];
     }
     if (d & kInvalid) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
@@ -705,12 +817,24 @@ bool Inflater::State::huffmanBlock() {
         // Near the end of the buffer, hand the chunk over early so that the fast loop
         // keeps going instead of the careful one.
         if (!direct && softEnd() - op <= static_cast<std::ptrdiff_t>(kFastOutMargin)) makeRoom();
-        fastLoop(blockEnd);
-        if (failed) return false;
-        if (blockEnd) break;
-        if (inEnd - in < static_cast<std::ptrdiff_t>(kFastInMargin) && !inputDone) {
-            moreInput();
-            continue;
+        if (!noFast) {
+            if (inTail)
+                tailLoop(blockEnd);
+            else
+                fastLoop(blockEnd);
+            if (failed) return false;
+            if (blockEnd) break;
+            if (inEnd - in < static_cast<std::ptrdiff_t>(kFastInMargin) && !inTail) {
+                if (!inputDone) {
+                    moreInput();
+                    continue;
+                }
+                // The input has ended: its last bytes go where the loop can read past them.
+                enterTail();
+                tailLoop(blockEnd);
+                if (failed) return false;
+                if (blockEnd) break;
+            }
         }
         if (!slowSymbol(blockEnd)) return false;
     }
@@ -746,20 +870,38 @@ bool Inflater::State::dynamicTables() {
     std::array<std::uint8_t, 19> clens{};
     for (unsigned i = 0; i < hclen; ++i) clens[kCodeLenOrder[i]] = static_cast<std::uint8_t>(getBits(3));
     if (overrun()) return fail(DecodeStatus::Truncated), false;
-    std::array<std::uint32_t, kCodeLenTableSize> ctab{};
-    if (buildTable(ctab.data(), ctab.size(), clens.data(), 19, kCodeLenBits, plainSymbol) != Build::Ok)
+    std::array<std::uint32_t, kCodeLenTableSize> ctab;
+    unsigned cbits = kCodeLenBits;
+    if (buildTable(ctab.data(), ctab.size(), clens.data(), 19, cbits, plainSymbol) != Build::Ok)
         return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
 
-    std::array<std::uint8_t, 288 + 32> lens{};
+    // Every length up to hlit + hdist is written before it is read. The codes are counted
+    // as they come (see buildTable).
+    std::array<std::uint8_t, 288 + 32> lens;
+    LengthCounts lcount{}, dcount{};
+    std::array<std::uint16_t, 288> lused;
+    std::array<std::uint16_t, 32> dused;
+    unsigned nl = 0, nd = 0;
+    const auto note = [&](unsigned i, unsigned len) {
+        if (i < hlit) {
+            ++lcount[len];
+            lused[nl++] = static_cast<std::uint16_t>(i);
+        } else {
+            ++dcount[len];
+            dused[nd++] = static_cast<std::uint16_t>(i - hlit);
+        }
+    };
     unsigned n = 0;
     while (n < hlit + hdist) {
         if (bitsLeft < 7 + 7) refillSlow();
-        const std::uint32_t e = ctab[lowBits(bitbuf, kCodeLenBits)];
+        const std::uint32_t e = ctab[lowBits(bitbuf, cbits)];
         if (e & kInvalid) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
         drop(codeBits(e));
         const unsigned sym = value(e);
         if (sym < 16) {
-            lens[n++] = static_cast<std::uint8_t>(sym);
+            lens[n] = static_cast<std::uint8_t>(sym);
+            if (sym) note(n, sym);
+            ++n;
             continue;
         }
         unsigned rep;
@@ -775,17 +917,23 @@ bool Inflater::State::dynamicTables() {
         }
         if (n + rep > hlit + hdist) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
         std::fill_n(lens.begin() + n, rep, fill);
+        if (fill)
+            for (unsigned i = n; i < n + rep; ++i) note(i, fill);
         n += rep;
     }
     if (overrun()) return fail(DecodeStatus::Truncated), false;
     if (lens[256] == 0) return fail(DecodeStatus::Corrupt, kMsgBadBlock), false; // no end of block
     // Like the reference decoder, a literal/length or distance code may be a single
     // one-bit code (or, for distances, empty); anything else must be complete.
-    if (buildTable(tables.data(), kLitTableSize, lens.data(), hlit, kLitBits, litLenSymbol) == Build::Bad ||
-        buildTable(tables.data() + kLitTableSize, kDistTableSize, lens.data() + hlit, hdist, kDistBits,
-                   distSymbol) == Build::Bad)
+    unsigned lb = kLitBits, db = kDistBits;
+    if (buildTable(tables.data(), kLitTableSize, lens.data(), lused.data(), nl, lcount, lb, litLenSymbol) ==
+            Build::Bad ||
+        buildTable(tables.data() + kLitTableSize, kDistTableSize, lens.data() + hlit, dused.data(), nd,
+                   dcount, db, distSymbol) == Build::Bad)
         return fail(DecodeStatus::Corrupt, kMsgBadBlock), false;
     lit = tables.data();
+    litBits = lb;
+    distBits = db;
     return true;
 }
 
@@ -801,6 +949,8 @@ bool Inflater::State::decodeBlocks() {
             break;
         case 1:
             lit = fixedTables().lit;
+            litBits = fixedTables().litBits;
+            distBits = fixedTables().distBits;
             ok = huffmanBlock();
             break;
         case 2:
@@ -823,11 +973,15 @@ DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
     // A small entry needs no megabyte of buffer; a stream of unknown size gets the most.
     // With the fast loop's margin on top, a known size never makes the buffer turn over
     // (and move the history) just before its end.
-    const std::size_t want =
-        limit >= State::kChunk
-            ? State::kChunk
-            : std::max<std::size_t>(State::kMinChunk, static_cast<std::size_t>(limit) + State::kFastOutMargin);
-    const std::span<std::uint8_t> room = limit != kSizeUnknown ? s.sink->Room() : std::span<std::uint8_t>{};
+    const std::size_t want = limit >= State::kChunk
+                                 ? State::kChunk
+                                 : std::max<std::size_t>(State::kMinChunk, static_cast<std::size_t>(limit) +
+                                                                               State::kFastOutMargin);
+    // Room the sink lends is taken only for larger streams: it ends at the declared size,
+    // so the fast loop stops a margin short of it, where the inflater's own buffer lets
+    // it run to the very end -- which is most of a small entry.
+    const std::span<std::uint8_t> room =
+        limit != kSizeUnknown && limit > State::kMinChunk ? s.sink->Room() : std::span<std::uint8_t>{};
     s.direct = room.data() != nullptr && room.size() >= limit;
     if (s.direct) {
         s.op = s.flushed = s.histStart = room.data();
@@ -850,6 +1004,7 @@ DecodeResult Inflater::Run(InputBuffer& in, std::uint64_t limit) {
     s.bitsLeft = 0;
     s.phantom = 0;
     s.inputDone = false;
+    s.noFast = false;
     const bool ok = s.decodeBlocks();
     if (ok)
         s.giveBackBytes();

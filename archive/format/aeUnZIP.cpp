@@ -2,6 +2,7 @@
 #include "archive/aeMsgs.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <new>
 #include <span>
@@ -145,6 +146,7 @@ void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
             start = central ? ZipCentralOffset : ArcStart - 1;
         }
         FSpans.clear();
+        FSpanHint = 0;
         FCentralNames.clear();
         FChosen.clear();
         if (central)
@@ -159,11 +161,12 @@ void TUnZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
         TReadAhead ahead(handle);
         for (size_t i = 0; i < FileList->Count() && !Cancel(); ++i) {
             const TZipChosen& e = FileList->Record<TZipChosen>(i);
-            const TCentralName* names =
-                e.CentralName >= 0 && static_cast<size_t>(e.CentralName) < FCentralNames.size()
-                    ? &FCentralNames[static_cast<size_t>(e.CentralName)]
-                    : nullptr;
-            if (!ExtractEntry(handle, e, ahead, names)) break;
+            std::optional<TCentralRef> names;
+            if (e.CentralName >= 0 && static_cast<size_t>(e.CentralName) < FCentralNames.size()) {
+                const TCentralName& n = FCentralNames[static_cast<size_t>(e.CentralName)];
+                names.emplace(TCentralRef{n.Name, n.Raw, n.Utf8});
+            }
+            if (!ExtractEntry(handle, e, ahead, names ? &*names : nullptr)) break;
         }
     } catch (const std::bad_alloc&) {
         RaiseError(FArchiveFile, "", "0", kMsgOutOfMemory);
@@ -367,14 +370,14 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
                 chosen = Choose(e, name, stop);
                 if (chosen && keep) {
                     FileList->AddRecord(e);
-                    FCentralNames.push_back(
-                        {name, ZipStoredName(r.rawName, (r.header.flags & aehdr::kZipFlagUtf8) != 0)});
+                    FCentralNames.push_back({name, r.rawName, (r.header.flags & aehdr::kZipFlagUtf8) != 0});
                 }
             }
             if (!keep) FChosen.push_back(chosen);
             return !stop;
         });
-    std::sort(FSpans.begin(), FSpans.end());
+    // The directory usually lists the entries in the order they lie in.
+    if (!std::is_sorted(FSpans.begin(), FSpans.end())) std::sort(FSpans.begin(), FSpans.end());
     // The record reaching furthest so far: a later start before its end shares bytes with it.
     size_t widest = 0;
     for (size_t k = 1; k < FSpans.size(); ++k) {
@@ -391,7 +394,12 @@ void TUnZIP::ScanCentral(int Handle, int64_t Offset) {
 bool TUnZIP::Overlaps(const TZipChosen& Entry) const {
     if (FSpans.size() < 2 || Entry.CentralName < 0) return false;
     const TZipSpan key{Entry.LocalOffset, 0, Entry.Disk};
-    auto it = std::lower_bound(FSpans.begin(), FSpans.end(), key);
+    // Entries mostly come in the order they lie in: the place after the last one found is
+    // tried before a search.
+    auto it = FSpans.begin() + static_cast<std::ptrdiff_t>(std::min(FSpanHint, FSpans.size()));
+    if (it == FSpans.end() || *it < key || (it != FSpans.begin() && !(*(it - 1) < key)))
+        it = std::lower_bound(FSpans.begin(), FSpans.end(), key);
+    FSpanHint = static_cast<std::size_t>(it - FSpans.begin()) + 1;
     // Several records may start here (they all share their bytes, so all are marked).
     return it != FSpans.end() && it->Disk == Entry.Disk && it->Begin == Entry.LocalOffset && it->Shared;
 }
@@ -500,14 +508,13 @@ void TUnZIP::ExtractChosenCentral(int& Handle, int64_t Offset) {
                     const auto index = static_cast<size_t>(e.CentralName);
                     if (index >= FChosen.size()) return false;
                     if (!FChosen[index]) return true;
-                    const TCentralName names{
-                        name, ZipStoredName(r.rawName, (r.header.flags & aehdr::kZipFlagUtf8) != 0)};
+                    const TCentralRef names{name, r.rawName, (r.header.flags & aehdr::kZipFlagUtf8) != 0};
                     return ExtractEntry(Handle, e, ahead, &names);
                 });
 }
 
 bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead,
-                          const TCentralName* central) {
+                          const TCentralRef* central) {
     if (!SwitchDisk(Handle, Entry.Disk)) return false;
     // A spanned set's offsets are a disk's own, and its entries may go on on the next disk:
     // its reads go no further than one entry's header, and the data come from the handle.
@@ -535,11 +542,16 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
         ReportError(FArchiveFile, "", "0", kMsgInconsistentLocal);
         return true;
     }
-    const std::string localName = ZipStoredName(aehdr::toString(nb), (h->flags & aehdr::kZipFlagUtf8) != 0);
+    const bool localUtf8 = (h->flags & aehdr::kZipFlagUtf8) != 0;
+    const std::string_view localRaw{reinterpret_cast<const char*>(nb.data()), h->nameLength};
     // The directory's values hold -- the name listed and chosen included; a streamed
-    // entry's local header has none.
-    const std::string name = central ? central->Name : localName;
-    if (central && localName != central->AsLocal)
+    // entry's local header has none. The two names differ only when their bytes or flags do.
+    std::string localName;
+    if (!central || localRaw != central->Raw || localUtf8 != central->Utf8)
+        localName = ZipStoredName(aehdr::toString(nb.first(h->nameLength)), localUtf8);
+    const std::string& name = central ? central->Name : localName;
+    if (central && (localRaw != central->Raw || localUtf8 != central->Utf8) &&
+        localName != ZipStoredName(std::string(central->Raw), central->Utf8))
         ReportError(name, "the local header names it " + localName + "; extracted as " + name, "0",
                     kMsgInconsistentLocal);
     if (Overlaps(Entry)) {
@@ -564,7 +576,9 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
     job.PackedSize = Entry.PackedSize;
     job.Attr = Entry.Attr;
     job.DosDate = h->dosDateTime;
-    job.Prepare = [&] {
+    // The steps live here for the length of ExtractOne and go into the job by reference,
+    // so that no entry allocates for them.
+    const auto prepare = [&] {
         // Data the engine cannot decode fail with a message that says why.
         if (Entry.Zip64 || !MethodSupported(Entry.Method)) {
             ReportError(name, Entry.Zip64 ? kZip64Text : MethodText(Entry.Method), "0",
@@ -585,7 +599,8 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
         }
         return ZipPasswordStep(*this, name, header, Entry.Flags, h->dosDateTime & 0xFFFF, Entry.Crc32);
     };
-    job.Decode = [&](int out, TStream* outStream) {
+    job.Prepare = std::cref(prepare);
+    const auto decode = [&](int out, TStream* outStream) {
         TZipDecodeEntry d;
         d.Flags = Entry.Flags;
         d.Method = Entry.Method;
@@ -599,6 +614,7 @@ bool TUnZIP::ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahea
                                   inWindow ? &*inWindow : nullptr);
         });
     };
+    job.Decode = std::cref(decode);
     // Permission bits a Unix zip stored go with the file.
     if (Entry.UnixMode) job.Mode = Entry.UnixMode;
     job.Finished = [&](bool, const std::string&) {

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -51,10 +52,17 @@ private:
         int32_t CentralName = -1;
     };
     // The central directory's name of a chosen entry: the one listed and chosen (and so
-    // the one extracted), and the same read as a local header's name would be, for
-    // comparing the two.
+    // the one extracted), and its bytes as stored with the UTF-8 flag, for comparing with
+    // the local header's (the same bytes and flag need no decoding to compare).
     struct TCentralName {
-        std::string Name, AsLocal;
+        std::string Name, Raw;
+        bool Utf8 = false;
+    };
+    // The same for one entry, in place.
+    struct TCentralRef {
+        const std::string& Name;
+        std::string_view Raw;
+        bool Utf8 = false;
     };
     // Where an entry's local record lies at least: its header and its packed data.
     struct TZipSpan {
@@ -86,7 +94,7 @@ private:
     // The archive's bytes around the entries being extracted (aeUnZIP.cpp).
     class TReadAhead;
     // False when the run must end.
-    bool ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead, const TCentralName* Central);
+    bool ExtractEntry(int& Handle, const TZipChosen& Entry, TReadAhead& Ahead, const TCentralRef* Central);
     // A plain zip's chosen entries, each read again from the directory as it comes.
     void ExtractChosenCentral(int& Handle, int64_t Offset);
     // A symbolic-link entry: made only when it stays inside the folder; false when passed over.
@@ -94,7 +102,8 @@ private:
                      const std::string& Output);
     bool SwitchDisk(int& Handle, int Disk);
 
-    std::vector<TZipSpan> FSpans; // every central entry's span, sorted
+    std::vector<TZipSpan> FSpans;      // every central entry's span, sorted
+    mutable std::size_t FSpanHint = 0; // where Overlaps looks first
     // A spanned set keeps its chosen entries and their names from the one read of its
     // directory (whose disk may not be in the drive later); a plain zip keeps one bit per
     // directory record and reads the directory again while it extracts, so that a million

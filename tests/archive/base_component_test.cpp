@@ -153,7 +153,13 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"dots", "./a/./b", "a/b"}, NameCase{"folder_entry", "dir/sub/", "dir/sub/"},
         NameCase{"flat", "dir/sub/a.txt", "a.txt", false}, NameCase{"dotdot_like_name", "..a/b..", "..a/b.."},
         NameCase{"dot_only", ".", std::nullopt}, NameCase{"drive_only", "C:", std::nullopt},
-        NameCase{"root_folder", "/", ""}, NameCase{"cp437", "caf\x82.txt", "caf\xc3\xa9.txt"}),
+        NameCase{"root_folder", "/", ""}, NameCase{"cp437", "caf\x82.txt", "caf\xc3\xa9.txt"},
+        // Names on either side of the short way plain names take.
+        NameCase{"double_slash", "a//b", "a/b"}, NameCase{"dot_last", "a/.", "a"},
+        NameCase{"dotdot_first_of_three", ".../x", ".../x"}, NameCase{"hidden", ".cfg/.x", ".cfg/.x"},
+        NameCase{"colon_second", "a:b/c", "b/c"}, NameCase{"colon_later", "x/a:b", "x/a:b"},
+        NameCase{"flat_single", "a.txt", "a.txt", false}, NameCase{"flat_dots", "./a/./b", "b", false},
+        NameCase{"utf8", "d\xc3\xa9/x", "d\xc3\xa9/x"}),
     [](const auto& p) { return std::string(p.param.label); });
 
 TEST(AeBaseNames, EmptyNameAndDefaultFolder) {

@@ -162,6 +162,19 @@ std::vector<Case> Cases() {
          "total\t4\t1\t3",
          {"bomb1.txt: Bad file header (its data overlap another entry's, not extracted)"},
          {"first.txt"}},
+        {"zip listing its entries out of order, two of them overlapping",
+         [](const fs::path& dir) {
+             HandZip z;
+             z.locals = {
+                 {"first.txt", "before\n"}, {"bomb.txt", std::string(4096, 'b')}, {"last.txt", "after\n"}};
+             z.centrals = {{"last.txt", 2}, {"bomb1.txt", 1}, {"first.txt", 0}, {"bomb2.txt", 1}};
+             writeBytes(dir / "unordered.zip", z.bytes());
+             return dir / "unordered.zip";
+         },
+         {"last.txt\tok", "bomb1.txt\tfailed", "first.txt\tok", "bomb2.txt\tfailed"},
+         "total\t4\t2\t2",
+         {"bomb2.txt: Bad file header (its data overlap another entry's, not extracted)"},
+         {"first.txt", "last.txt"}},
         {"arj stored entry claiming an impossible size",
          [](const fs::path& dir) -> fs::path {
              if (!havePeer("arj")) return {};

@@ -131,7 +131,8 @@ TEST(InflateSizes, EveryEndingAgainstAnExactInputBuffer) {
                 ae::VectorSink sink;
                 ae::Inflater inf{sink};
                 const ae::DecodeResult r = inf.Run(in);
-                ASSERT_TRUE(r.ok() && sink.data == plain) << pvtest::kindName(kind) << " " << n << " level " << level;
+                ASSERT_TRUE(r.ok() && sink.data == plain)
+                    << pvtest::kindName(kind) << " " << n << " level " << level;
             }
         }
     }
@@ -150,8 +151,9 @@ TEST(InflateSizes, PlainLoopGivesTheSameBytes) {
                               kChunk + kWindow + 1000}) {
             const Bytes plain(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
             for (int level : {1, 9}) {
-                expectRoundTrip(plain, level, std::string("plain loop ") + pvtest::kindName(kind) + " " +
-                                                  std::to_string(n) + " level " + std::to_string(level));
+                expectRoundTrip(plain, level,
+                                std::string("plain loop ") + pvtest::kindName(kind) + " " +
+                                    std::to_string(n) + " level " + std::to_string(level));
                 if (HasFatalFailure()) return;
             }
         }
@@ -176,7 +178,8 @@ TEST(InflateSizes, CutStreamsWithDeclaredSize) {
         EXPECT_EQ(rl.status, r.status) << keep;
         EXPECT_EQ(rl.produced, r.produced) << keep;
         EXPECT_EQ(lent.size(), rl.produced) << keep;
-        EXPECT_TRUE(std::equal(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(lent.size()), plain.begin()))
+        EXPECT_TRUE(
+            std::equal(room.begin(), room.begin() + static_cast<std::ptrdiff_t>(lent.size()), plain.begin()))
             << keep;
     }
 }
@@ -198,3 +201,92 @@ TEST(InputBufferCapacity, TinyCapacitiesReadEveryByteInOrder) {
         EXPECT_EQ(got, data);
     }
 }
+
+namespace {
+
+// Small streams, as most zip entries are, run through the fast loop up to their last
+// bytes. Cut short at every byte, each gives what zlib gives from the same bytes (every
+// symbol whose bits all arrived, nothing more) and says Truncated, whatever size is
+// declared and whether it writes into its own buffer or in place; in both builds of the
+// loop.
+TEST(InflateSizes, SmallStreamsCutAnywhereGiveWhatZlibGives) {
+    struct Restore {
+        ~Restore() { aeinflate::UseWideShifts(true); }
+    } restore;
+    const Bytes all = pvtest::genData(DataKind::Text, 3000, 41);
+    for (bool wide : {true, false})
+        for (std::size_t n : {std::size_t{1}, std::size_t{9}, std::size_t{57}, std::size_t{150},
+                              std::size_t{420}, std::size_t{1200}, std::size_t{3000}}) {
+            const Bytes plain(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
+            for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
+                const Bytes packed = pvtest::zlibDeflateRaw(plain, 6, 8, strategy);
+                aeinflate::UseWideShifts(wide);
+                for (std::size_t keep = 0; keep <= packed.size(); ++keep) {
+                    SCOPED_TRACE(std::to_string(n) + " bytes, strategy " + std::to_string(strategy) +
+                                 ", kept " + std::to_string(keep) + (wide ? "" : ", plain loop"));
+                    const Bytes cut(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
+                    const pvtest::ZlibInflated z = pvtest::zlibInflateRaw(cut, n + 16);
+                    const auto want =
+                        keep == packed.size() ? ae::DecodeStatus::Ok : ae::DecodeStatus::Truncated;
+                    ae::VectorSink declared;
+                    const ae::DecodeResult rd = ae::Inflate(cut, declared, n);
+                    EXPECT_EQ(rd.status, want);
+                    EXPECT_EQ(declared.data, z.data);
+                    ae::VectorSink unknown;
+                    const ae::DecodeResult ru = ae::Inflate(cut, unknown);
+                    EXPECT_EQ(ru.status, want);
+                    EXPECT_EQ(unknown.data, z.data);
+                    Bytes room(n);
+                    ae::SpanSink lent{room};
+                    const ae::DecodeResult rl = ae::Inflate(cut, lent, n);
+                    EXPECT_EQ(rl.status, want);
+                    ASSERT_EQ(lent.size(), z.data.size());
+                    EXPECT_TRUE(std::equal(z.data.begin(), z.data.end(), room.begin()));
+                    if (HasFailure()) return;
+                }
+            }
+        }
+}
+
+// A small stream that says it is shorter than it is stops with TooLong, having handed
+// over no more than the declared size, and only the stream's own bytes.
+TEST(InflateSizes, SmallStreamsLongerThanDeclaredStopAtTheSize) {
+    const Bytes all = pvtest::genData(DataKind::Mixed, 2000, 43);
+    for (std::size_t n : {std::size_t{30}, std::size_t{300}, std::size_t{2000}}) {
+        const Bytes plain(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
+        const Bytes packed = pvtest::zlibDeflateRaw(plain, 9);
+        for (std::size_t declared = 0; declared < n; declared += 1 + declared / 16) {
+            SCOPED_TRACE(std::to_string(n) + " bytes declared as " + std::to_string(declared));
+            ae::VectorSink sink;
+            const ae::DecodeResult r = ae::Inflate(packed, sink, declared);
+            EXPECT_EQ(r.status, ae::DecodeStatus::TooLong);
+            EXPECT_EQ(r.produced, sink.data.size());
+            ASSERT_LE(sink.data.size(), declared);
+            EXPECT_TRUE(std::equal(sink.data.begin(), sink.data.end(), plain.begin()));
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A large stream declared shorter than it is, with the size falling anywhere near where the
+// output buffer turns over for the second time: TooLong, never more than the size handed
+// over, and what was handed over is the stream's own start.
+TEST(InflateSizes, DeclaredSizeNearABufferTurnStopsThere) {
+    const Bytes plain = pvtest::genData(DataKind::Mixed, 2 * kChunk + 5000, 47);
+    const Bytes packed = pvtest::zlibDeflateRaw(plain, 6);
+    for (std::size_t declared = 2 * kChunk - 2 * kFastMargin - 600; declared < 2 * kChunk + 300;
+         declared += 7) {
+        SCOPED_TRACE(declared);
+        ae::VectorSink sink;
+        const ae::DecodeResult r = ae::Inflate(packed, sink, declared);
+        EXPECT_EQ(r.status, ae::DecodeStatus::TooLong);
+        ASSERT_LE(sink.data.size(), declared);
+        EXPECT_EQ(r.produced, sink.data.size());
+        EXPECT_TRUE(std::equal(sink.data.begin(), sink.data.end(), plain.begin()));
+    }
+}
+
+} // namespace
