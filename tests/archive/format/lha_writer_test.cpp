@@ -7,10 +7,10 @@
 #include "archive/codec/aeLzhEncode.h"
 #include "archive/aeMsgs.h"
 #include "archive/format/aeUnLHA.h"
-#include "common/bytes.h"
-#include "common/extract_outcome.h"
-#include "common/samples.h"
-#include "common/testutil.h"
+#include "support/bytes.h"
+#include "support/extract_outcome.h"
+#include "support/samples.h"
+#include "support/testutil.h"
 
 #include <unistd.h>
 
