@@ -20,7 +20,7 @@
 #include "app/MainUnit.h"
 #include "app/excludeunit.h"
 #include "archive/aeCompBase.h"
-#include "common/env.h"
+#include "support/env.h"
 #include "controls/ShellExplorer.h"
 #include "apptest.h"
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 extern char** environ;
 

@@ -13,7 +13,7 @@
 #include "app/ArchiveBackends.h"
 #include "app/Launcher.h"
 #include "platform/ui_hooks.h"
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 namespace apptest {
 

@@ -1,6 +1,6 @@
 #include "app/IniFile.h"
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 using pvtest::readFile;
 using pvtest::TempDir;

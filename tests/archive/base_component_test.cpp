@@ -6,7 +6,7 @@
 
 #include "archive/aeBase.h"
 #include "archive/codec/aeCrypt.h"
-#include "common/testutil.h"
+#include "support/testutil.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "archive/aeBase.h"
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // writes through the encrypting writer, counts the output, and fails an entry whose source
 // ends early instead of storing it cut short.
 #include "archive/aeCompBase.h"
-#include "common/testutil.h"
-#include "common/zlibutil.h"
+#include "support/testutil.h"
+#include "support/zlibutil.h"
 #include "platform/fileio.h"
 
 #include <zlib.h>

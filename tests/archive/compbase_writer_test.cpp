@@ -9,9 +9,9 @@
 #include "archive/aeFormats.h"
 #include "archive/aeMain.h"
 #include "archive/aeMsgs.h"
-#include "common/bytes.h"
-#include "common/testutil.h"
-#include "common/zlibutil.h"
+#include "support/bytes.h"
+#include "support/testutil.h"
+#include "support/zlibutil.h"
 #include "platform/fileio.h"
 
 #include <sys/stat.h>

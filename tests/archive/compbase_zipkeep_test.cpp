@@ -4,8 +4,8 @@
 // zips written by Info-ZIP zip (extra fields) and by Python on a pipe (data descriptors)
 // must stay valid for unzip.
 #include "archive/aeCompBase.h"
-#include "common/bytes.h"
-#include "common/testutil.h"
+#include "support/bytes.h"
+#include "support/testutil.h"
 #include "platform/fileio.h"
 
 #include <algorithm>

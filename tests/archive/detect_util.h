@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "archive/aeCommon.h"
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 namespace detecttest {
 

@@ -3,8 +3,8 @@
 #include "platform/ui_hooks.h"
 #include "platform/volumes.h"
 
-#include "common/env.h"
-#include "common/testutil.h"
+#include "support/env.h"
+#include "support/testutil.h"
 
 #include <cstdlib>
 

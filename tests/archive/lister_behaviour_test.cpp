@@ -9,8 +9,8 @@
 #include "platform/volumes.h"
 
 #include "archive/aeCommon.h"
-#include "common/env.h"
-#include "common/testutil.h"
+#include "support/env.h"
+#include "support/testutil.h"
 #include "tests/archive/lister_util.h"
 
 namespace {

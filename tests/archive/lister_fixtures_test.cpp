@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "archive/aeCommon.h"
-#include "common/testutil.h"
+#include "support/testutil.h"
 #include "tests/archive/lister_util.h"
 
 namespace {

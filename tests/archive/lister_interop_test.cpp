@@ -9,7 +9,7 @@
 #include <regex>
 #include <sstream>
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 #include "tests/archive/lister_util.h"
 
 namespace {

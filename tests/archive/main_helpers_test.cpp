@@ -5,8 +5,8 @@
 #include <string>
 
 #include "archive/aeMain.h"
-#include "common/env.h"
-#include "common/testutil.h"
+#include "support/env.h"
+#include "support/testutil.h"
 
 namespace {
 

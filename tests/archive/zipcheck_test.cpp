@@ -144,16 +144,13 @@ TEST(ZipCheckPeers, OwnBhArchivePasses) {
     EXPECT_EQ(o.failed(), 0);
 }
 
-// RAR through unrar.dll: the data the library hands back go through the tester's routine,
-// whose check value decides; one damaged byte fails exactly its entry; nothing is written.
-TEST(ZipCheckPeers, OwnRarArchivePassesAndOneDamagedByteFailsThatEntry) {
+// An archive of threeFiles() written by our own test writer, random.bin stored as it is:
+// every entry passes; one damaged byte of random.bin fails exactly that entry; nothing is
+// written.
+void expectOwnArchivePassesAndOneDamagedByteFailsThatEntry(std::vector<uint8_t> a, const std::string& ext) {
     TempDir t;
-    std::vector<rarfix::Entry> entries;
-    for (const auto& [name, data] : threeFiles())
-        entries.push_back({name, std::vector<uint8_t>(data.begin(), data.end())});
-    std::vector<uint8_t> a = rarfix::archive(entries);
-    writeBytes(t / "x.rar", a);
-    const CheckOutcome good = check(t / "x.rar");
+    writeBytes(t / ("x" + ext), a);
+    const CheckOutcome good = check(t / ("x" + ext));
     EXPECT_TRUE(good.errors.empty());
     EXPECT_EQ(good.status.size(), 3u);
     EXPECT_EQ(good.failed(), 0);
@@ -163,41 +160,31 @@ TEST(ZipCheckPeers, OwnRarArchivePassesAndOneDamagedByteFailsThatEntry) {
     const auto at = std::search(a.begin(), a.end(), window.begin(), window.end());
     ASSERT_NE(at, a.end());
     at[16] ^= 0x5A;
-    writeBytes(t / "bad.rar", a);
+    writeBytes(t / ("bad" + ext), a);
     const std::set<std::string> before = listing(t.path());
-    const CheckOutcome bad = check(t / "bad.rar");
+    const CheckOutcome bad = check(t / ("bad" + ext));
     EXPECT_EQ(bad.status.size(), 3u);
     EXPECT_EQ(bad.failed(), 1);
     EXPECT_TRUE(bad.failedEntry("random.bin"));
     EXPECT_EQ(listing(t.path()), before) << "a test wrote a file";
 }
 
+// RAR through unrar.dll: the data the library hands back go through the tester's routine,
+// whose check value decides.
+TEST(ZipCheckPeers, OwnRarArchivePassesAndOneDamagedByteFailsThatEntry) {
+    std::vector<rarfix::Entry> entries;
+    for (const auto& [name, data] : threeFiles())
+        entries.push_back({name, std::vector<uint8_t>(data.begin(), data.end())});
+    expectOwnArchivePassesAndOneDamagedByteFailsThatEntry(rarfix::archive(entries), ".rar");
+}
+
 // ACE through unace.dll, the same way: LZ77 entries from the test writer.
 TEST(ZipCheckPeers, OwnAceArchivePassesAndOneDamagedByteFailsThatEntry) {
-    TempDir t;
     std::vector<acetest::File> files;
     for (const auto& [name, data] : threeFiles())
         // random.bin stored, so that its bytes can be found and damaged.
         files.push_back({name, acetest::Bytes(data.begin(), data.end()), name != "random.bin"});
-    std::vector<uint8_t> a = acetest::build(files).front();
-    writeBytes(t / "x.ace", a);
-    const CheckOutcome good = check(t / "x.ace");
-    EXPECT_TRUE(good.errors.empty());
-    EXPECT_EQ(good.status.size(), 3u);
-    EXPECT_EQ(good.failed(), 0);
-
-    const std::string r = threeFiles().at("random.bin");
-    const std::vector<uint8_t> window(r.begin() + 3000, r.begin() + 3032);
-    const auto at = std::search(a.begin(), a.end(), window.begin(), window.end());
-    ASSERT_NE(at, a.end());
-    at[16] ^= 0x5A;
-    writeBytes(t / "bad.ace", a);
-    const std::set<std::string> before = listing(t.path());
-    const CheckOutcome bad = check(t / "bad.ace");
-    EXPECT_EQ(bad.status.size(), 3u);
-    EXPECT_EQ(bad.failed(), 1);
-    EXPECT_TRUE(bad.failedEntry("random.bin"));
-    EXPECT_EQ(listing(t.path()), before) << "a test wrote a file";
+    expectOwnArchivePassesAndOneDamagedByteFailsThatEntry(acetest::build(files).front(), ".ace");
 }
 
 TEST(ZipCheckPasswords, EncryptedZipPassesWithThePasswordTypedInAndKeepsIt) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 #include "controltest.h"
 #include "platform/ui_hooks.h"
 

@@ -1,6 +1,6 @@
 #include "platform/codepage.h"
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 using namespace platform;
 

@@ -1,7 +1,7 @@
 #include "platform/fileio.h"
 #include "platform/rename.h"
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>

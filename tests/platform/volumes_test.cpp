@@ -2,8 +2,8 @@
 
 #include "platform/fileio.h"
 
-#include "common/env.h"
-#include "common/testutil.h"
+#include "support/env.h"
+#include "support/testutil.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 #include "zipdll/ZipMsgs.h"
 #include "ziptest.h"
 
-#include "common/env.h"
+#include "support/env.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>

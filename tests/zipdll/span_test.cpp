@@ -1,7 +1,7 @@
 // Spanned sets: WriteSpan onto numbered files of a fixed drive and onto emulated floppies,
 // the parts checked against their limits and read by 7zz and zip; ReadSpan joining them back
 // byte-exact; listing and extracting a set; and what cancelling or a bad set leaves behind.
-#include "common/env.h"
+#include "support/env.h"
 #include "platform/ui_hooks.h"
 #include "platform/volumes.h"
 #include "ziptest.h"

@@ -1,7 +1,7 @@
 // Helpers shared by the zip front-end tests: a component wired to record its events, and
 // the raw records of a zip file for byte-level comparisons.
 #pragma once
-#include "common/testutil.h"
+#include "support/testutil.h"
 #include "zipdll/ZipFront.h"
 
 #include <map>

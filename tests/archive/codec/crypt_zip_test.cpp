@@ -2,10 +2,10 @@
 
 #include "archive/aeCommon.h"
 
-#include "common/bytes.h"
-#include "common/testutil.h"
-#include "common/zipbuild.h"
-#include "common/zlibutil.h"
+#include "support/bytes.h"
+#include "support/testutil.h"
+#include "support/zipbuild.h"
+#include "support/zlibutil.h"
 
 #include <zlib.h>
 

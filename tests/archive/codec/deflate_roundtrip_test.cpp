@@ -2,9 +2,9 @@
 // inflate at every effort, or is the input itself when the encoder stored the whole file.
 #include "archive/codec/aeDeflate.h"
 #include "archive/codec/aeInflate.h"
-#include "common/gendata.h"
-#include "common/testutil.h"
-#include "common/zlibutil.h"
+#include "support/gendata.h"
+#include "support/testutil.h"
+#include "support/zlibutil.h"
 
 #include <zlib.h>
 

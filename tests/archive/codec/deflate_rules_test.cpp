@@ -1,8 +1,8 @@
 // The matcher's rules, read back from the streams it writes: a small decoder made for the
 // test lists every block's symbols (literals and length/distance pairs).
 #include "archive/codec/aeDeflate.h"
-#include "common/gendata.h"
-#include "common/testutil.h"
+#include "support/gendata.h"
+#include "support/testutil.h"
 
 #include <array>
 #include <stdexcept>

@@ -9,10 +9,11 @@
 #include "archive/codec/aeLzhEncode.h"
 #include "archive/aeMsgs.h"
 #include "archive/format/aeUnBH.h"
-#include "common/bytes.h"
-#include "common/extract_outcome.h"
-#include "common/samples.h"
-#include "common/testutil.h"
+#include "support/bytes.h"
+#include "support/extract_outcome.h"
+#include "support/samples.h"
+#include "support/testutil.h"
+#include "format/writer_checks.h"
 
 #include <fstream>
 
@@ -32,33 +33,15 @@ void extractAll(const fs::path& archive, const fs::path& out, const std::string&
     x.run(u, archive, out, false);
 }
 
-struct BhRun {
-    ExtractOutcome o;
-    int count = 0;
-};
+using BhRun = WriterRun;
 
 BhRun bhRun(const fs::path& archive, const std::vector<std::string>& specs, TSwitch sw = swAdd,
             TCompressMethod m = cmFuse, const std::string& password = "",
             std::function<void(TBlakHole&)> setup = {}) {
-    TBlakHole w;
-    BhRun r;
-    r.o.listen(w);
-    w.SetArchiveFile(archive.string());
-    w.SetCompressMethod(m);
-    w.SetFileSpecPaths(specs);
-    w.Switch = sw;
-    w.RecurseDirs = true;
-    w.Password = password;
-    w.DeleteOptions = doFinal;
-    w.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime, int64_t,
-                         int64_t, int, int, bool& replace) { replace = true; };
-    if (setup) setup(w);
-    try {
-        r.count = w.Compress();
-    } catch (const E_RAISE& e) {
-        r.o.raised = e.ECode;
-    }
-    return r;
+    return writerRun<TBlakHole>(archive, specs, sw, m, [&](TBlakHole& w) {
+        w.Password = password;
+        if (setup) setup(w);
+    });
 }
 
 // Every header of the archive, with its name.
@@ -78,11 +61,7 @@ std::map<std::string, aehdr::BhHeader> headers(const Bytes& a) {
 
 TEST(BhWriter, OurExtractorReadsEveryMethodWithAndWithoutAPassword) {
     TempDir t;
-    Files files = sampleFiles(300000);
-    files["big/text.txt"] = bytesOf(sampleText((2 << 20) + 5, 6));
-    files["big/random.bin"] = randomBytes(100000, 5);
-    files["equal.bin"] = Bytes(10000, 'e');
-    files["one.bin"] = Bytes{'1'};
+    const Files files = mixedFiles((2 << 20) + 5);
     writeFiles(t / "in", files);
     const struct {
         TCompressMethod m;
@@ -185,30 +164,20 @@ TEST(BhWriter, UpdatesKeepAndDropEntries) {
 
 TEST(BhWriter, DamagedArchivesAreLeftAlone) {
     TempDir t;
-    writeFile(t / "in" / "a.txt", sampleText(9000, 1));
-    writeFile(t / "in" / "b.txt", sampleText(4000, 2));
-    writeFile(t / "new" / "c.txt", "new\n");
+    writeDamageSources(t.path());
     const fs::path good = t / "good.bh";
     ASSERT_FALSE(bhRun(good, {(t / "in" / "*").string()}).o.failed());
     const Bytes g = readBytes(good);
     const size_t second = 37 + 5 + aehdr::le32(&g[15]);
-    const std::pair<const char*, std::function<void(Bytes&)>> cases[] = {
-        {"signature missing mid-file", [&](Bytes& b) { b[second] = 'X'; }},
-        {"packed size past the end", [&](Bytes& b) { b[second + 18] = 0x7F; }},
-        {"header cut short", [&](Bytes& b) { b.resize(second + 20); }},
-    };
-    for (const auto& [what, damage] : cases) {
-        SCOPED_TRACE(what);
-        Bytes b = g;
-        damage(b);
-        const fs::path a = t / "bad.bh";
-        writeBytes(a, b);
-        for (TSwitch sw : {swAdd, swDelete}) {
-            BhRun r = bhRun(a, {sw == swAdd ? (t / "new" / "c.txt").string() : "a.txt"}, sw);
-            EXPECT_EQ(r.o.raised, kMsgBadFileHeader);
-            EXPECT_EQ(readBytes(a), b);
-        }
-    }
+    expectDamagedArchivesLeftAlone(t.path(), g, ".bh",
+                                   {
+                                       {"signature missing mid-file", [&](Bytes& b) { b[second] = 'X'; }},
+                                       {"packed size past the end", [&](Bytes& b) { b[second + 18] = 0x7F; }},
+                                       {"header cut short", [&](Bytes& b) { b.resize(second + 20); }},
+                                   },
+                                   [](const fs::path& a, const std::vector<std::string>& specs, TSwitch sw) {
+                                       return bhRun(a, specs, sw);
+                                   });
 }
 
 TEST(BhWriter, ASourceThatChangesBetweenThePassesFails) {

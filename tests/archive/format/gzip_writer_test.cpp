@@ -3,9 +3,9 @@
 // inputs whose outputs are in place, and inputs that fail alone.
 #include "archive/format/aeGZip.h"
 #include "archive/format/aeUnGZIP.h"
-#include "common/bytes.h"
-#include "common/extract_outcome.h"
-#include "common/testutil.h"
+#include "support/bytes.h"
+#include "support/extract_outcome.h"
+#include "support/testutil.h"
 #include "platform/fileio.h"
 
 #include <chrono>

@@ -7,10 +7,11 @@
 #include "archive/codec/aeLzhEncode.h"
 #include "archive/aeMsgs.h"
 #include "archive/format/aeUnLHA.h"
-#include "common/bytes.h"
-#include "common/extract_outcome.h"
-#include "common/samples.h"
-#include "common/testutil.h"
+#include "support/bytes.h"
+#include "support/extract_outcome.h"
+#include "support/samples.h"
+#include "support/testutil.h"
+#include "format/writer_checks.h"
 
 #include <unistd.h>
 
@@ -20,31 +21,11 @@ namespace fs = std::filesystem;
 using namespace pvtest;
 using Bytes = std::vector<uint8_t>;
 
-struct LhaRun {
-    ExtractOutcome o;
-    int count = 0;
-};
+using LhaRun = WriterRun;
 
 LhaRun lhaRun(const fs::path& archive, const std::vector<std::string>& specs, TSwitch sw = swAdd,
               TCompressMethod m = cmFrozen6, std::function<void(TLha&)> setup = {}) {
-    TLha w;
-    LhaRun r;
-    r.o.listen(w);
-    w.SetArchiveFile(archive.string());
-    w.SetCompressMethod(m);
-    w.SetFileSpecPaths(specs);
-    w.Switch = sw;
-    w.RecurseDirs = true;
-    w.DeleteOptions = doFinal;
-    w.OnReplaceFile = [](TZipCommon&, const std::string&, const std::string&, TDateTime, TDateTime, int64_t,
-                         int64_t, int, int, bool& replace) { replace = true; };
-    if (setup) setup(w);
-    try {
-        r.count = w.Compress();
-    } catch (const E_RAISE& e) {
-        r.o.raised = e.ECode;
-    }
-    return r;
+    return writerRun<TLha>(archive, specs, sw, m, setup);
 }
 
 // "NAME\tMETHOD\tPACKED\tSIZE" for each entry, from lhasa's verbose list.
@@ -74,11 +55,7 @@ void expectPeersPass(const fs::path& a) {
 TEST(LhaWriter, PeersTestAndExtractEveryMethod) {
     PV_REQUIRE_PEER("lhasa");
     TempDir t;
-    Files files = sampleFiles(300000);
-    files["big/text.txt"] = bytesOf(sampleText((3 << 20) + 77, 6));
-    files["big/random.bin"] = randomBytes(100000, 5);
-    files["equal.bin"] = Bytes(10000, 'e');
-    files["one.bin"] = Bytes{'1'};
+    Files files = mixedFiles((3 << 20) + 77);
     files["packed/x.ZIP"] = bytesOf(sampleText(50000, 3));
     writeFiles(t / "in", files);
     for (const auto& [m, id] :
@@ -252,35 +229,22 @@ TEST(LhaWriter, LimitsFailOnlyThatFile) {
 
 TEST(LhaWriter, DamagedArchivesAreLeftAlone) {
     TempDir t;
-    writeFile(t / "in" / "a.txt", sampleText(9000, 1));
-    writeFile(t / "in" / "b.txt", sampleText(4000, 2));
-    writeFile(t / "new" / "c.txt", "new\n");
+    writeDamageSources(t.path());
     const fs::path good = t / "good.lzh";
     ASSERT_FALSE(lhaRun(good, {(t / "in" / "*").string()}).o.failed());
     const Bytes g = readBytes(good);
     const size_t second = 24 + 5 + aehdr::le32(&g[7]);
-    struct Case {
-        const char* what;
-        std::function<void(Bytes&)> damage;
-    };
-    const Case cases[] = {
-        {"wrong checksum", [&](Bytes& b) { b[second + 1] ^= 0x55; }},
-        {"packed size past the end", [&](Bytes& b) { b[second + 10] = 0x7F; }},
-        {"header cut short", [&](Bytes& b) { b.resize(second + 10); }},
-        {"garbage instead of a header", [&](Bytes& b) { b[second + 3] = 'x'; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Bytes b = g;
-        c.damage(b);
-        const fs::path a = t / "bad.lzh";
-        writeBytes(a, b);
-        for (TSwitch sw : {swAdd, swDelete}) {
-            LhaRun r = lhaRun(a, {sw == swAdd ? (t / "new" / "c.txt").string() : "a.txt"}, sw);
-            EXPECT_EQ(r.o.raised, kMsgBadFileHeader);
-            EXPECT_EQ(readBytes(a), b);
-        }
-    }
+    expectDamagedArchivesLeftAlone(
+        t.path(), g, ".lzh",
+        {
+            {"wrong checksum", [&](Bytes& b) { b[second + 1] ^= 0x55; }},
+            {"packed size past the end", [&](Bytes& b) { b[second + 10] = 0x7F; }},
+            {"header cut short", [&](Bytes& b) { b.resize(second + 10); }},
+            {"garbage instead of a header", [&](Bytes& b) { b[second + 3] = 'x'; }},
+        },
+        [](const fs::path& a, const std::vector<std::string>& specs, TSwitch sw) {
+            return lhaRun(a, specs, sw);
+        });
 }
 
 TEST(LhaWriter, SourcesThatShrinkOrVanishFailAndAMoveKeepsThem) {

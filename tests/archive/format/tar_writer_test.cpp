@@ -4,10 +4,10 @@
 // gzip-compressed tars under the name asked for.
 #include "archive/format/aeGZip.h"
 #include "archive/format/aeTar.h"
-#include "common/bytes.h"
-#include "common/extract_outcome.h"
-#include "common/samples.h"
-#include "common/testutil.h"
+#include "support/bytes.h"
+#include "support/extract_outcome.h"
+#include "support/samples.h"
+#include "support/testutil.h"
 #include "platform/fileio.h"
 
 #include <fstream>

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "arc_encoders.h"
+#include "format/extract_checks.h"
 #include "archive/codec/aeLzwDecode.h"
 #include "archive/format/aeRle90.h"
 #include "archive/format/aeSqueeze.h"
@@ -19,12 +20,7 @@ using arcenc::Bytes;
 namespace {
 
 ExtractOutcome runArc(const fs::path& archive, const fs::path& out, bool test = false) {
-    TUnARC u;
-    ExtractOutcome o;
-    o.listen(u);
-    u.ConfirmOverwrites = false;
-    o.run(u, archive, out, test);
-    return o;
+    return runExtractor<TUnARC>(archive, out, test);
 }
 
 // Text with long runs (including runs of the 0x90 marker) and repeats, `n` bytes.
@@ -99,20 +95,17 @@ TEST_P(UnArcMethod, ExtractsAndTestsByteExact) {
     const std::vector<Bytes> inputs = {Bytes{}, Bytes{'x'}, runText(32767, 1), runText(32769, 2),
                                        runText(1500000, 3)};
     arcenc::Archive a;
+    std::vector<std::pair<std::string, Bytes>> want = {{"first.txt", {'h', 'i'}}};
     a.entry(2, "first.txt", {'h', 'i'}); // a stored first entry marks the file as ARC
-    for (size_t i = 0; i < inputs.size(); ++i) a.entry(m, "f" + std::to_string(i) + ".dat", inputs[i]);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        want.emplace_back("f" + std::to_string(i) + ".dat", inputs[i]);
+        a.entry(m, want.back().first, inputs[i]);
+    }
     writeBytes(t / "x.arc", a.finish());
     expectPeerAccepts(t / "x.arc");
     if (HasFatalFailure() || IsSkipped()) return;
 
-    const ExtractOutcome x = runArc(t / "x.arc", t / "out");
-    EXPECT_FALSE(x.failed());
-    EXPECT_EQ(x.passed(), static_cast<int>(inputs.size() + 1));
-    for (size_t i = 0; i < inputs.size(); ++i)
-        EXPECT_EQ(readBytes(t / "out" / ("f" + std::to_string(i) + ".dat")), inputs[i]) << i;
-    const ExtractOutcome tested = runArc(t / "x.arc", t / "tested", true);
-    EXPECT_FALSE(tested.failed());
-    EXPECT_EQ(tested.passed(), static_cast<int>(inputs.size() + 1));
+    expectExtractsAndTestsByteExact(runArc, t / "x.arc", t.path(), want);
 }
 
 INSTANTIATE_TEST_SUITE_P(UnArcMethods, UnArcMethod, ::testing::Values(1, 3, 4, 5, 6, 7),
@@ -341,23 +334,9 @@ TEST_P(UnArcDamaged, FailsTheEntryAndKeepsNothingOfIt) {
     d.build(a);
     if (!d.endsScan) a.entry(2, "after.txt", {'2'});
     writeBytes(t / "x.arc", a.finish());
-    for (bool test : {false, true}) {
-        SCOPED_TRACE(test ? "test" : "extract");
-        const fs::path out = t / (test ? "tested" : "out");
-        const ExtractOutcome o = runArc(t / "x.arc", out, test);
-        EXPECT_TRUE(o.failed());
-        EXPECT_EQ(o.raised, 0);
-        if (d.error) {
-            EXPECT_TRUE(o.hasError(d.error)) << testing::PrintToString(o.errors);
-        }
-        EXPECT_EQ(o.passed(), d.endsScan ? 1 : 2);
-        if (!test) {
-            std::vector<std::string> want{"first.txt"};
-            if (!d.endsScan) want.insert(want.begin(), "after.txt");
-            EXPECT_EQ(filesIn(out), want);
-        }
-    }
-    EXPECT_FALSE(fs::exists(t / "x.txt")); // nothing beside the target folder
+    std::vector<std::string> want{"first.txt"};
+    if (!d.endsScan) want.insert(want.begin(), "after.txt");
+    expectDamagedEntryFails(runArc, t / "x.arc", t.path(), d.error, want);
 }
 
 const Damage kDamage[] = {

@@ -10,6 +10,7 @@
 #include "archive/aeExtractors.h"
 #include "archive/format/aeUnZOO.h"
 #include "extract_outcome.h"
+#include "format/extract_checks.h"
 #include "lister_util.h"
 #include "samples.h"
 #include "testutil.h"
@@ -21,12 +22,7 @@ using zooenc::Bytes;
 namespace {
 
 ExtractOutcome runZoo(const fs::path& archive, const fs::path& out, bool test = false) {
-    TUnZOO u;
-    ExtractOutcome o;
-    o.listen(u);
-    u.ConfirmOverwrites = false;
-    o.run(u, archive, out, test);
-    return o;
+    return runExtractor<TUnZOO>(archive, out, test);
 }
 
 void expectLsarAccepts(const fs::path& archive) {
@@ -96,14 +92,7 @@ TEST(UnZooMethods, StoredLzwAndLh5ExtractAndTestByteExact) {
     expectLsarAccepts(t / "x.zoo");
     if (HasFatalFailure() || IsSkipped()) return;
 
-    const ExtractOutcome x = runZoo(t / "x.zoo", t / "out");
-    EXPECT_FALSE(x.failed());
-    EXPECT_EQ(x.passed(), static_cast<int>(want.size()));
-    for (const auto& [name, data] : want) EXPECT_EQ(readBytes(t / "out" / name), data) << name;
-    const ExtractOutcome tested = runZoo(t / "x.zoo", t / "tested", true);
-    EXPECT_FALSE(tested.failed());
-    EXPECT_EQ(tested.passed(), static_cast<int>(want.size()));
-    EXPECT_FALSE(fs::exists(t / "tested"));
+    expectExtractsAndTestsByteExact(runZoo, t / "x.zoo", t.path(), want);
 }
 
 // Once the codes are 13 bits wide they stay so until a clear: a stream that clears only
@@ -180,18 +169,7 @@ TEST_P(UnZooDamage, FailsCleanly) {
     ASSERT_EQ(aehdr::le32(b.data() + second), zooenc::kTag);
     d.spoil(b, second);
     writeBytes(t / "x.zoo", b);
-    for (bool test : {false, true}) {
-        SCOPED_TRACE(test ? "test" : "extract");
-        const ExtractOutcome o = runZoo(t / "x.zoo", t / (test ? "tested" : "out"), test);
-        EXPECT_TRUE(o.failed());
-        EXPECT_EQ(o.raised, 0);
-        if (d.error) {
-            EXPECT_TRUE(o.hasError(d.error)) << testing::PrintToString(o.errors);
-        }
-        EXPECT_EQ(o.passed(), static_cast<int>(d.files.size()));
-    }
-    EXPECT_EQ(filesIn(t / "out"), d.files);
-    EXPECT_FALSE(fs::exists(t / "x.txt"));
+    expectDamagedEntryFails(runZoo, t / "x.zoo", t.path(), d.error, d.files);
 }
 
 const Damage kDamage[] = {

@@ -3,7 +3,7 @@
 // without OnInsertDiskette the run stops and says which event is missing.
 #include "archive/format/aeUnZIP.h"
 #include "archive/format/aeZipIT.h"
-#include "common/bytes.h"
+#include "support/bytes.h"
 #include "env.h"
 #include "platform/volumes.h"
 #include "testutil.h"

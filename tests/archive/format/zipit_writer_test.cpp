@@ -4,8 +4,8 @@
 // deletes and their offsets; bad old archives and failing sources, which never cost the
 // archive or a moved file.
 #include "archive/format/aeZipIT.h"
-#include "common/bytes.h"
-#include "common/testutil.h"
+#include "support/bytes.h"
+#include "support/testutil.h"
 #include "platform/fileio.h"
 
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "archive/aeCommon.h"
 #include "archive/codec/aeCrcPaths.h"
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 #include <sys/wait.h>
 

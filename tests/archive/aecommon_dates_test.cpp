@@ -2,8 +2,8 @@
 
 #include "platform/fileio.h"
 
-#include "common/env.h"
-#include "common/testutil.h"
+#include "support/env.h"
+#include "support/testutil.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -19,7 +19,7 @@ constexpr uint32_t dos(int y, int mo, int d, int h, int mi, int s) {
 
 } // namespace
 
-TEST(CommonDates, DosDateToDateTimeSafe) {
+TEST(AeCommonDates, DosDateToDateTimeSafe) {
     EXPECT_EQ(DosDateToDateTimeSafe(0), 29221.0);
     EXPECT_EQ(DosDateToDateTimeSafe(dos(1980, 1, 1, 0, 0, 0)), 29221.0);
     EXPECT_DOUBLE_EQ(DosDateToDateTimeSafe(dos(2000, 1, 1, 12, 0, 0)), 36526.5);
@@ -37,14 +37,14 @@ TEST(CommonDates, DosDateToDateTimeSafe) {
     for (uint32_t d : impossible) EXPECT_EQ(DosDateToDateTimeSafe(d), 29221.0) << std::hex << d;
 }
 
-TEST(CommonDates, DateTimeRoundTripsThroughDos) {
+TEST(AeCommonDates, DateTimeRoundTripsThroughDos) {
     for (uint32_t d : {dos(1980, 1, 1, 0, 0, 0), dos(1999, 12, 31, 23, 59, 58), dos(2024, 2, 29, 6, 30, 58),
                        dos(2107, 12, 31, 23, 59, 58)})
         EXPECT_EQ(DateTimeToDosDateTime(DosDateToDateTimeSafe(d)), d) << std::hex << d;
     EXPECT_EQ(DateTimeToDosDateTime(1000.0), dos(1980, 1, 1, 0, 0, 0)); // before 1980
 }
 
-TEST(CommonDates, LocalConversionFollowsTheZoneOfTheDate) {
+TEST(AeCommonDates, LocalConversionFollowsTheZoneOfTheDate) {
     ScopedTz tz("Europe/Berlin");
     // 2023-07-01 12:00 UTC is 14:00 summer time; 2023-01-15 12:00 UTC is 13:00 winter time.
     EXPECT_EQ(FileTimeToDosLocal(1688212800), dos(2023, 7, 1, 14, 0, 0));
@@ -58,7 +58,7 @@ TEST(CommonDates, LocalConversionFollowsTheZoneOfTheDate) {
     EXPECT_EQ(FileTimeToDosLocal(0), dos(1980, 1, 1, 0, 0, 0)); // 1970 clamps to the DOS epoch
 }
 
-TEST(CommonDates, FileDosDateIsUtc) {
+TEST(AeCommonDates, FileDosDateIsUtc) {
     ScopedTz tz("Europe/Berlin");
     pvtest::TempDir dir;
     pvtest::writeFile(dir / "t.txt", "x");

@@ -2,7 +2,7 @@
 
 #include "platform/fileio.h"
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 #include <zlib.h>
 
@@ -28,7 +28,7 @@ std::string fileWith(const pvtest::TempDir& dir, const std::string& name, const 
 
 } // namespace
 
-TEST(CommonIo, OpenFailuresAreReportedNotThrown) {
+TEST(AeCommonIo, OpenFailuresAreReportedNotThrown) {
     pvtest::TempDir dir;
     RecordingSink sink;
     const std::string missing = (dir / "missing.zip").string();
@@ -49,7 +49,7 @@ TEST(CommonIo, OpenFailuresAreReportedNotThrown) {
     EXPECT_FALSE(SeekFileHandle(INVALID_HANDLE_VALUE, 0, FILE_BEGIN));
 }
 
-TEST(CommonIo, ReadZStringStopsAtTheBufferAndTheFile) {
+TEST(AeCommonIo, ReadZStringStopsAtTheBufferAndTheFile) {
     pvtest::TempDir dir;
     RecordingSink sink;
     const std::string path = fileWith(dir, "z.bin", std::string("abc\0\0def\0ghi", 12));
@@ -90,7 +90,7 @@ TEST(CommonIo, ReadZStringStopsAtTheBufferAndTheFile) {
     CloseFileHandle(h3);
 }
 
-TEST(CommonIo, ReadFixedString) {
+TEST(AeCommonIo, ReadFixedString) {
     pvtest::TempDir dir;
     RecordingSink sink;
     const int h = OpenForRead(nullptr, fileWith(dir, "f.bin", std::string("A\0B", 3)));
@@ -111,7 +111,7 @@ TEST(CommonIo, ReadFixedString) {
     CloseFileHandle(h);
 }
 
-TEST(CommonIo, FileCrc32ReportsReadErrors) {
+TEST(AeCommonIo, FileCrc32ReportsReadErrors) {
     pvtest::TempDir dir;
     const auto data = pvtest::randomBytes(250001, 3); // more than two blocks of 100000
     pvtest::writeBytes(dir / "c.bin", data);
@@ -145,7 +145,7 @@ TEST(CommonIo, FileCrc32ReportsReadErrors) {
     EXPECT_FALSE(FileCrc32(INVALID_HANDLE_VALUE, crc));
 }
 
-TEST(CommonIo, FindDosSkipsExcludedAttributes) {
+TEST(AeCommonIo, FindDosSkipsExcludedAttributes) {
     pvtest::TempDir dir;
     pvtest::writeFile(dir / "a.txt", "12345");
     pvtest::writeFile(dir / "b.doc", "1");
@@ -176,7 +176,7 @@ TEST(CommonIo, FindDosSkipsExcludedAttributes) {
     EXPECT_EQ(FindFirstDos(dir.str() + "/none/*.*", 0, r), ERROR_PATH_NOT_FOUND);
 }
 
-TEST(CommonIo, OpenFileHandleDispositions) {
+TEST(AeCommonIo, OpenFileHandleDispositions) {
     pvtest::TempDir dir;
     const std::string path = fileWith(dir, "d.bin", "old contents");
     // Created always with read access: truncated, and readable.

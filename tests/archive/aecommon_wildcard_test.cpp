@@ -1,6 +1,6 @@
 #include "archive/aeCommon.h"
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 
 #include <chrono>
 

@@ -3,9 +3,9 @@
 #include "archive/aeMsgs.h"
 #include "platform/fileio.h"
 
-#include "common/testutil.h"
+#include "support/testutil.h"
 
-TEST(CommonPaths, DirTailsAndSlashes) {
+TEST(AeCommonPaths, DirTailsAndSlashes) {
     EXPECT_EQ(AppendDirTail(""), "");
     EXPECT_EQ(AppendDirTail("a"), "a/");
     EXPECT_EQ(AppendDirTail("a/"), "a/");
@@ -21,7 +21,7 @@ TEST(CommonPaths, DirTailsAndSlashes) {
     EXPECT_FALSE(IsUncPath("/a/b"));
 }
 
-TEST(CommonPaths, NameConversionUsesCodePage437) {
+TEST(AeCommonPaths, NameConversionUsesCodePage437) {
     EXPECT_EQ(OemToAnsiName(""), "");
     EXPECT_EQ(OemToAnsiName("DIR\\R\x82SUM\x82.TXT"), "DIR/R\xC3\xA9SUM\xC3\xA9.TXT");
     EXPECT_EQ(OemToAnsiName("caf\xC3\xA9"), "caf\xC3\xA9"); // already UTF-8: kept
@@ -29,7 +29,7 @@ TEST(CommonPaths, NameConversionUsesCodePage437) {
     EXPECT_EQ(AnsiToOemName("\xE6\x97\xA5"), "_");
 }
 
-TEST(CommonPaths, SmallHelpers) {
+TEST(AeCommonPaths, SmallHelpers) {
     EXPECT_EQ(BaseNameLength("archive.tar.gz"), 7u);
     EXPECT_EQ(BaseNameLength("README"), 6u);
     EXPECT_EQ(LastCharPtr("ab"), 1u);
@@ -64,7 +64,7 @@ TEST(CommonPaths, SmallHelpers) {
     EXPECT_EQ(specs, (std::vector<std::string>{"c.txt", "*.doc"}));
 }
 
-TEST(CommonPaths, CreateDirPathMakesEveryLevel) {
+TEST(AeCommonPaths, CreateDirPathMakesEveryLevel) {
     pvtest::TempDir dir;
     const std::string deep = dir.str() + "/one/two/three/";
     CreateDirPath(deep);
@@ -78,7 +78,7 @@ TEST(CommonPaths, CreateDirPathMakesEveryLevel) {
     }
 }
 
-TEST(CommonPaths, ExistenceAndPlainFiles) {
+TEST(AeCommonPaths, ExistenceAndPlainFiles) {
     pvtest::TempDir dir;
     pvtest::writeFile(dir / "plain.txt", "x");
     pvtest::writeFile(dir / "ro.txt", "x");
@@ -98,7 +98,7 @@ TEST(CommonPaths, ExistenceAndPlainFiles) {
     EXPECT_EQ(SystemTempDir().back(), '/');
 }
 
-TEST(CommonMsgs, TableHoldsTheExactTexts) {
+TEST(AeCommonMsgs, TableHoldsTheExactTexts) {
     EXPECT_EQ(AeMessageText(25236), "Error reading file or unexpected end of file");
     EXPECT_EQ(AeMessageText(25248), "Inconsistant local header"); // spelling as users know it
     EXPECT_EQ(AeMessageText(26899), "Directory does not exist... Create?");
