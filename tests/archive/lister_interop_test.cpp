@@ -6,6 +6,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+// GCC 12 warns of a "maybe uninitialized" std::function inside <regex>'s own code when it is
+// optimised; the warning is about the library, not this file.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <regex>
 #include <sstream>
 

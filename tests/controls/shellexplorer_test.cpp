@@ -83,7 +83,9 @@ TEST(ShDirTreeCombo, NodesPathsAndOpenPath) {
     EXPECT_EQ(combo.text().toStdString(), "b");
     // The text keeps a gap from the folder's picture (drawn from x 5, 16 wide; the edit's
     // own frame and margin add a few pixels more).
-    if (!combo.Tree->currentItem()->icon(0).isNull()) EXPECT_GE(combo.textMargins().left(), 5 + 16 + 2);
+    if (!combo.Tree->currentItem()->icon(0).isNull()) {
+        EXPECT_GE(combo.textMargins().left(), 5 + 16 + 2);
+    }
     const std::string before = TShDirTreeView::NodePath(combo.Tree->currentItem());
     for (const char* ignored : {"", "relative/path"}) {
         combo.OpenPath(ignored);

@@ -200,8 +200,9 @@ TEST(InterruptedRuns, KilledWritersLeaveTheArchiveAndNothingElse) {
                     ASSERT_EQ(::waitpid(child, &status, 0), child);
                 }
                 // As it was, or (the signal came after the new archive took its place) complete.
-                if (!caught || !WIFSIGNALED(status) || op == "convert" || readBytes(arc) != before)
+                if (!caught || !WIFSIGNALED(status) || op == "convert" || readBytes(arc) != before) {
                     EXPECT_EQ(run(tool + " list " + q(arc.string())).status, 0);
+                }
                 const auto next =
                     run(env + tool + " add " + q(arc.string()) + " " + q((t / "in" / "more.txt").string()));
                 EXPECT_EQ(next.status, 0) << next.out;
