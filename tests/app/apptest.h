@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogSeams.h"
-#include "app/LocaleDate.h"
-#include "app/Ras.h"
+#include "app/window/DialogSeams.h"
+#include "app/window/LocaleDate.h"
+#include "app/desktop/Ras.h"
 #include "appcore/coretest.h"
 
 namespace apptest {

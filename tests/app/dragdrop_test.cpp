@@ -6,8 +6,8 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include "app/DialogSeams.h"
-#include "app/MainUnit.h"
+#include "app/window/DialogSeams.h"
+#include "app/window/MainUnit.h"
 #include "controls/DropSource.h"
 #include "apptest.h"
 

@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/DialogSeams.h"
-#include "app/FileDropUnit.h"
-#include "app/MainUnit.h"
+#include "app/window/DialogSeams.h"
+#include "app/dialogs/FileDropUnit.h"
+#include "app/window/MainUnit.h"
 #include "archive/aeCompBase.h"
 #include "apptest.h"
 

@@ -5,12 +5,12 @@
 #include <QApplication>
 #include <sys/stat.h>
 
-#include "app/IniFile.h"
-#include "app/Links.h"
-#include "app/MainUnit.h"
-#include "app/UpdateCheck.h"
-#include "app/ftReg.h"
-#include "app/pvHttp.h"
+#include "app/core/IniFile.h"
+#include "app/desktop/Links.h"
+#include "app/window/MainUnit.h"
+#include "app/desktop/UpdateCheck.h"
+#include "app/desktop/ftReg.h"
+#include "app/desktop/pvHttp.h"
 #include "apptest.h"
 #include "httpserver.h"
 

@@ -11,9 +11,9 @@
 #include <QTest>
 #include <QTreeView>
 
-#include "app/DelUnit.h"
-#include "app/DialogSeams.h"
-#include "app/MainUnit.h"
+#include "app/dialogs/DelUnit.h"
+#include "app/window/DialogSeams.h"
+#include "app/window/MainUnit.h"
 #include "controls/TBPvCtls.h"
 #include "apptest.h"
 

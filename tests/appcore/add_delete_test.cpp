@@ -4,7 +4,7 @@
 // archive, moving the archive to the trash.
 #include <map>
 
-#include "app/MainCore.h"
+#include "app/core/MainCore.h"
 #include "coretest.h"
 
 using namespace apptest;
