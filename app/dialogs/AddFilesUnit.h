@@ -4,11 +4,10 @@
 #include <QDialog>
 
 #include "app/core/MainCore.h"
-
-class TMainForm;
+#include "app/dialogs/DialogHost.h"
 
 class TAddFilesForm {
 public:
     // Shows the dialog; OK fills `choice` and clears FCancelled, Cancel sets it.
-    static void Run(TMainForm& owner, TMainCore::TAddChoice& choice);
+    static void Run(TDialogHost& host, TMainCore::TAddChoice& choice);
 };

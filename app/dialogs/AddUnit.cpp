@@ -17,8 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 #include "app/dialogs/PWord1Unit.h"
 #include "app/dialogs/UserSpanUnit.h"
 #include "app/dialogs/excludeunit.h"
@@ -591,11 +590,12 @@ void TAddForm::done(int r) {
 
 // The window's Add command opens this wizard.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.AddWizard = [](TMainForm& owner, TMainCore::TAddChoice& choice) {
-        owner.FCancelled = true;
-        TAddForm dlg(owner, &owner, owner.PWordForm(), owner.UserSpanForm());
+    s.AddWizard = [](TDialogHost& host, TMainCore::TAddChoice& choice) {
+        TMainCore& main = host.Core();
+        main.FCancelled = true;
+        TAddForm dlg(main, host.Window(), host.PWordForm(), host.UserSpanForm());
         dlg.FormShow();
         dlg.exec();
-        if (!owner.FCancelled) choice = dlg.Choice();
+        if (!main.FCancelled) choice = dlg.Choice();
     };
 });

@@ -1,6 +1,5 @@
 #include "app/dialogs/ArcConvertUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -210,8 +209,8 @@ void TArcConvertForm::OkClick() {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.Convert = [](TMainForm& owner) {
-        TArcConvertForm dlg(owner, &owner);
+    s.Convert = [](TDialogHost& host) {
+        TArcConvertForm dlg(host.Core(), host.Window());
         dlg.exec();
     };
 });

@@ -1,6 +1,5 @@
 #include "app/dialogs/ArchiveInfoUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -109,9 +108,9 @@ void TArchiveInfoForm::showEvent(QShowEvent* e) {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.Properties = [](TMainForm& owner) {
-        if (!owner.FArchiveOpen) return;
-        TArchiveInfoForm dlg(owner, &owner);
+    s.Properties = [](TDialogHost& host) {
+        if (!host.Core().FArchiveOpen) return;
+        TArchiveInfoForm dlg(host.Core(), host.Window());
         dlg.exec();
     };
 });

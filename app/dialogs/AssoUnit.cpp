@@ -1,6 +1,5 @@
 #include "app/dialogs/AssoUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -109,8 +108,8 @@ void TAssoForm::CancelBtnClick() {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.Association = [](TMainForm& owner) {
-        TAssoForm dlg(owner, &owner);
+    s.Association = [](TDialogHost& host) {
+        TAssoForm dlg(host.Core(), host.Window());
         if (!dlg.AppliedAtCreation()) dlg.exec();
     };
 });

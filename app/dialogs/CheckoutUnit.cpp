@@ -1,6 +1,5 @@
 #include "app/dialogs/CheckoutUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -273,9 +272,9 @@ void TCheckoutForm::OkClick() {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.Checkout = [](TMainForm& owner) {
-        if (!owner.FArchiveOpen) return;
-        TCheckoutForm dlg(owner, &owner);
+    s.Checkout = [](TDialogHost& host) {
+        if (!host.Core().FArchiveOpen) return;
+        TCheckoutForm dlg(host.Core(), host.Window());
         dlg.exec();
     };
 });

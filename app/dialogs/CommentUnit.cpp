@@ -1,6 +1,5 @@
 #include "app/dialogs/CommentUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -68,11 +67,11 @@ void TCommentForm::InsertFile(const std::string& path) {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.Comment = [](TMainForm& owner) {
+    s.Comment = [](TDialogHost& host) {
         // Only zip archives carry a comment the zip component writes.
-        if (owner.FHandlerKind != hkZipFront) return;
-        TCommentForm dlg(owner, &owner);
-        dlg.reComment->setPlainText(QString::fromStdString(owner.ArchiveComment()));
+        if (host.Core().FHandlerKind != hkZipFront) return;
+        TCommentForm dlg(host.Core(), host.Window());
+        dlg.reComment->setPlainText(QString::fromStdString(host.Core().ArchiveComment()));
         dlg.exec();
     };
 });

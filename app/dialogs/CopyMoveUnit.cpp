@@ -1,6 +1,5 @@
 #include "app/dialogs/CopyMoveUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -219,9 +218,9 @@ void TCopyMoveForm::OKClick() {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.CopyMove = [](TMainForm& owner, int mode) {
-        if (owner.FArchiveFile.empty()) return;
-        TCopyMoveForm dlg(owner, &owner);
+    s.CopyMove = [](TDialogHost& host, int mode) {
+        if (host.Core().FArchiveFile.empty()) return;
+        TCopyMoveForm dlg(host.Core(), host.Window());
         dlg.Mode = mode;
         dlg.exec();
     };

@@ -12,8 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/AddUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 #include "app/dialogs/PWord1Unit.h"
 #include "app/dialogs/UserSpanUnit.h"
 #include "common/PathParts.h"
@@ -40,13 +39,20 @@ void fill(QComboBox* box, const std::vector<std::string>& rows, int chosen) {
 // tar 6, gzip 7.
 int kindOfPacker(int packer) {
     switch (TPackerId(packer)) {
-    case TPackerId::Bh: return 2;
-    case TPackerId::Cab: return 3;
-    case TPackerId::Lha: return 4;
-    case TPackerId::Jar: return 5;
-    case TPackerId::Tar: return 6;
-    case TPackerId::GZip: return 7;
-    default: return 0;
+    case TPackerId::Bh:
+        return 2;
+    case TPackerId::Cab:
+        return 3;
+    case TPackerId::Lha:
+        return 4;
+    case TPackerId::Jar:
+        return 5;
+    case TPackerId::Tar:
+        return 6;
+    case TPackerId::GZip:
+        return 7;
+    default:
+        return 0;
     }
 }
 
@@ -175,7 +181,8 @@ void TFileDropForm::FormShow() {
     } else {
         HandlerKind = 1;
         NewArchive = 1;
-        oeFilename->setText(FMain.FShellFiles.empty() ? QString() : shown(withZipExtension(FMain.FShellFiles.front())));
+        oeFilename->setText(FMain.FShellFiles.empty() ? QString()
+                                                      : shown(withZipExtension(FMain.FShellFiles.front())));
     }
     FillTypeOptions();
     FillFileInfo();
@@ -208,7 +215,8 @@ void TFileDropForm::FillTypeOptions() {
 void TFileDropForm::NewChosen(const std::string& path, int filterRow) {
     if (path.empty()) return;
     if (platform::pathExists(path) &&
-        platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?", platform::MsgType::Confirmation,
+        platform::messageBox("Confirm", "Overwrite Archiv :\r\r" + path + "?",
+                             platform::MsgType::Confirmation,
                              platform::mbYes | platform::mbNo) != platform::ModalResult::Yes)
         return;
     // Nothing is deleted now: the window's New moves the old file aside at OK and puts it
@@ -266,7 +274,8 @@ void TFileDropForm::cbSpanChange(int row) {
         FSpan->ShowModal(0);
         if (FSpan->State().Cancelled != 0) cbSpan->setCurrentIndex(3);
     } else if (row == 1 || row == 2) {
-        if (!addcore::AutoSpanAllowed(oeFilename->text().toLocal8Bit().toStdString())) cbSpan->setCurrentIndex(3);
+        if (!addcore::AutoSpanAllowed(oeFilename->text().toLocal8Bit().toStdString()))
+            cbSpan->setCurrentIndex(3);
     }
 }
 
@@ -284,8 +293,8 @@ bool TFileDropForm::OkClick() {
         platform::messageBox("Error", kMissing, platform::MsgType::Error, platform::mbOK);
         return false;
     }
-    addcore::Accept(FMain, HandlerKind != 2, PackerId(), cbAction->currentIndex(), cbCompLevel->currentIndex(),
-                    FMain.FShellFiles);
+    addcore::Accept(FMain, HandlerKind != 2, PackerId(), cbAction->currentIndex(),
+                    cbCompLevel->currentIndex(), FMain.FShellFiles);
     return true;
 }
 
@@ -308,17 +317,18 @@ void TFileDropForm::reject() {
 
 // Files dropped on the window: this dialog, then the add.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.FileDrop = [](TMainForm& owner, const std::vector<std::string>& paths) {
-        owner.FShellFiles = paths;
+    s.FileDrop = [](TDialogHost& host, const std::vector<std::string>& paths) {
+        TMainCore& main = host.Core();
+        main.FShellFiles = paths;
         TMainCore::TAddChoice choice;
         {
-            TFileDropForm dlg(owner, &owner, owner.PWordForm(), owner.UserSpanForm());
+            TFileDropForm dlg(main, host.Window(), host.PWordForm(), host.UserSpanForm());
             dlg.FormShow();
             dlg.exec();
-            if (owner.FCancelled) return;
+            if (main.FCancelled) return;
             choice = dlg.Choice();
         }
-        owner.AddChosen(choice);
-        owner.FShellFiles.clear();
+        main.AddChosen(choice);
+        main.FShellFiles.clear();
     };
 });

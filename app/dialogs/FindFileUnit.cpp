@@ -1,6 +1,5 @@
 #include "app/dialogs/FindFileUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -217,8 +216,8 @@ void TFindFileForm::reject() {
 
 // The find command opens this dialog.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.FindFiles = [](TMainForm& owner) {
-        TFindFileForm dlg(owner, &owner);
+    s.FindFiles = [](TDialogHost& host) {
+        TFindFileForm dlg(host.Core(), host.Window());
         dlg.exec();
     };
 });

@@ -1,6 +1,5 @@
 #include "app/dialogs/ItemRenameUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -83,8 +82,8 @@ void TItemRenameForm::reject() {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.ItemRename = [](TMainForm& owner) {
-        TItemRenameForm dlg(owner, &owner);
+    s.ItemRename = [](TDialogHost& host) {
+        TItemRenameForm dlg(host.Core(), host.Window());
         dlg.exec();
     };
 });

@@ -1,6 +1,5 @@
 #include "app/dialogs/MailArchiveUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 #include "app/dialogs/Optionsunit.h"
 
 #include <QApplication>
@@ -249,7 +248,7 @@ void TMailArchiveForm::reject() {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.Mail = [](TMainForm& owner) { mailcore::MailArchiveCommand(owner, &owner); };
+    s.Mail = [](TDialogHost& host) { mailcore::MailArchiveCommand(host.Core(), host.Window()); };
     mailcore::ShowOptionsDialog = [](TMainCore& main, QWidget* parent) {
         TOptionsForm dlg(main, parent);
         dlg.exec();

@@ -1,6 +1,5 @@
 #include "app/dialogs/OutputUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -186,9 +185,9 @@ void TOutputForm::Activate() {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.TestOutput = [](TMainForm& owner) {
-        if (!owner.FArchiveOpen) return;
-        TOutputForm dlg(owner, &owner);
+    s.TestOutput = [](TDialogHost& host) {
+        if (!host.Core().FArchiveOpen) return;
+        TOutputForm dlg(host.Core(), host.Window());
         dlg.exec();
     };
 });

@@ -1,6 +1,5 @@
 #include "app/dialogs/UUEncodeUnit.h"
-#include "app/window/DialogSeams.h"
-#include "app/window/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -119,8 +118,8 @@ void TUUEncodeForm::OkClick() {
 
 // The window opens this dialog through its seam.
 static const bool registered = FillDialogSeam([](TDialogSeams& s) {
-    s.UUEncode = [](TMainForm& owner) {
-        TUUEncodeForm dlg(owner, &owner);
+    s.UUEncode = [](TDialogHost& host) {
+        TUUEncodeForm dlg(host.Core(), host.Window());
         dlg.exec();
     };
 });

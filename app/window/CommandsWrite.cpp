@@ -12,7 +12,7 @@
 
 #include "app/dialogs/AddFilesUnit.h"
 #include "app/dialogs/DelUnit.h"
-#include "app/window/DialogSeams.h"
+#include "app/dialogs/DialogSeams.h"
 #include "app/dialogs/ExeOpt.h"
 #include "app/dialogs/MailArchiveUnit.h"
 #include "app/window/MainUnit.h"

@@ -6,7 +6,7 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include "app/window/DialogSeams.h"
+#include "app/dialogs/DialogSeams.h"
 #include "app/window/MainUnit.h"
 #include "platform/ui_hooks.h"
 #include "controls/DropSource.h"
@@ -18,7 +18,8 @@ std::vector<std::string> localFiles(const QMimeData* data) {
     std::vector<std::string> files;
     if (!data || !data->hasUrls()) return files;
     for (const QUrl& url : data->urls())
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty()) files.push_back(url.toLocalFile().toStdString());
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            files.push_back(url.toLocalFile().toStdString());
     return files;
 }
 
@@ -50,8 +51,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
             const auto* me = static_cast<QMouseEvent*>(event);
             const QPoint p = me->position().toPoint();
             if ((me->buttons() & (Qt::LeftButton | Qt::RightButton)) &&
-                (std::abs(p.x() - FMouseDownX) > 1 || std::abs(p.y() - FMouseDownY) > 1) && SelectedCount() > 0 &&
-                AllEnabled) {
+                (std::abs(p.x() - FMouseDownX) > 1 || std::abs(p.y() - FMouseDownY) > 1) &&
+                SelectedCount() > 0 && AllEnabled) {
                 StartDragOut();
                 return true;
             }
@@ -66,7 +67,9 @@ void TMainForm::StartDragOut() {
     dsMainDrag->Files.clear();
     for (const std::string& f : files) dsMainDrag->Files << QString::fromStdString(f);
     dsMainDrag->Dragtypes = DragTypeBit(dtCopy);
-    dsMainDrag->OnDrop = [this](TDropSource*, TDragType, bool& continueDrop) { continueDrop = dsMainDragDrop(); };
+    dsMainDrag->OnDrop = [this](TDropSource*, TDragType, bool& continueDrop) {
+        continueDrop = dsMainDragDrop();
+    };
     FDragging = true;
     dsMainDrag->Execute();
     FDragging = false;

@@ -4,7 +4,7 @@
 #include <QMenu>
 #include <filesystem>
 
-#include "app/window/DialogSeams.h"
+#include "app/dialogs/DialogSeams.h"
 #include "app/core/IniFile.h"
 #include "app/core/Launcher.h"
 #include "app/desktop/Links.h"

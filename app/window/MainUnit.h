@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/core/MainCore.h"
+#include "app/dialogs/DialogHost.h"
 #include "controls/TBPv.h"
 
 class QAction;
@@ -28,7 +29,7 @@ class TUserSpanForm;
 class TDropFileSource;
 class TPvHttp;
 
-class TMainForm : public QMainWindow, public TMainCore {
+class TMainForm : public QMainWindow, public TMainCore, public TDialogHost {
     Q_OBJECT
 public:
     // `params`: the command-line parameters, acted on at the first show.
@@ -70,9 +71,12 @@ public:
     void mmiMultiExtractClick();
     TStatForm* StatWindow() const { return FStatForm; }
     TOverwriteForm* OverwriteWindow() const { return FOverwriteForm; }
-    // The password and spanning dialogs, made once and reused.
-    TPWordForm* PWordForm() const { return FPWordForm; }
-    TUserSpanForm* UserSpanForm() const { return FUserSpanForm; }
+    // The host of the dialogs: the window's own core, the window as their parent, and the
+    // password and spanning dialogs, made once and reused.
+    TMainCore& Core() override { return *this; }
+    QWidget* Window() override { return this; }
+    TPWordForm* PWordForm() const override { return FPWordForm; }
+    TUserSpanForm* UserSpanForm() const override { return FUserSpanForm; }
 
     // The toolbar's commands (MainToolbar.cpp).
     void ShowTBClick();

@@ -16,7 +16,7 @@
 #include <QTreeWidget>
 
 #include "app/dialogs/AddUnit.h"
-#include "app/window/DialogSeams.h"
+#include "app/dialogs/DialogSeams.h"
 #include "app/window/MainUnit.h"
 #include "app/dialogs/excludeunit.h"
 #include "archive/aeCompBase.h"

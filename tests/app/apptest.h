@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window/DialogSeams.h"
+#include "app/dialogs/DialogSeams.h"
 #include "app/window/LocaleDate.h"
 #include "app/desktop/Ras.h"
 #include "appcore/coretest.h"
@@ -34,7 +34,7 @@ struct QuietDesktop {
     TDialogSeams::TShow association = DialogSeams().Association;
     std::function<std::vector<TNetInterface>()> net = NetInterfaceSource();
     QuietDesktop() {
-        DialogSeams().Association = [](TMainForm&) {};
+        DialogSeams().Association = [](TDialogHost&) {};
         NetInterfaceSource() = [] { return std::vector<TNetInterface>{}; };
     }
     ~QuietDesktop() {

@@ -138,11 +138,11 @@ TEST(MainShell, AssociationQuestionAtStartUnlessZipIsOurs) {
         if (c.zipOurs) ftreg::AssociateExtensions(".zip");
         TIniFile(home.settingsFile()).WriteString("ZipAsso", "ZipAsso", c.flag);
         int asked = 0;
-        DialogSeams().Association = [&asked](TMainForm& owner) {
+        DialogSeams().Association = [&asked](TDialogHost& owner) {
             ++asked;
             // The program's entry is registered before the question comes.
             EXPECT_TRUE(fs::exists(ftreg::DesktopEntryPath()));
-            EXPECT_EQ(owner.windowTitle(), "Parvex 2000");
+            EXPECT_EQ(owner.Window()->windowTitle(), "Parvex 2000");
         };
         auto form = makeForm(home);
         form->show();

@@ -1,4 +1,4 @@
-#include "app/window/DialogSeams.h"
+#include "app/dialogs/DialogSeams.h"
 
 TDialogSeams& DialogSeams() {
     static TDialogSeams seams;
