@@ -87,9 +87,9 @@ bool TMainCore::RowMatchesMask(const TListRow& row, const std::string& mask) {
     return pvcommon::MaskMatch(mask, row.Caption);
 }
 
-bool TMainCore::AddCore(int action, int span, std::string password, bool forceDOS, bool hidden,
-                        bool fullPaths, bool relPaths, bool recurse, int level) {
-    (void)recurse; // decided by the lines themselves
+bool TMainCore::AddCore(const TAddRequest& request) {
+    const int action = request.action;
+    std::string password = request.password;
     struct Empty {
         std::vector<std::string>& files;
         ~Empty() { files.clear(); }
@@ -101,13 +101,13 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
             return false;
         }
         TZipBackend::AddRequest r;
-        r.level = level;
+        r.level = request.level;
         r.update = action == 1;
         r.freshen = action == 2;
         r.move = action == 3;
-        r.diskSpan = span == 1;
-        r.diskSpanErase = span == 2;
-        if (relPaths) {
+        r.diskSpan = request.span == 1;
+        r.diskSpanErase = request.span == 2;
+        if (request.relPaths) {
             if (FAddFiles.size() == 1 && !folderOf(FAddFiles.front()).empty()) {
                 r.rootDir = folderOf(FAddFiles.front());
                 if (r.rootDir.back() != '/') r.rootDir += '/';
@@ -124,8 +124,8 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
             r.encrypt = true;
             r.password = password;
         }
-        r.hidden = hidden;
-        r.forceDOS = forceDOS;
+        r.hidden = request.hidden;
+        r.forceDOS = request.forceDOS;
         r.specs = FAddFiles;
         r.excludeSpecs = FExcludeSpecs;
         EnsureStatusPanels();
@@ -168,8 +168,8 @@ bool TMainCore::AddCore(int action, int span, std::string password, bool forceDO
     if (FPacker != TPackerId::Cab && FPacker != TPackerId::Lha && FPacker != TPackerId::Tar)
         packer->SetDeflateType(FDeflateType);
     int dirNames = TPackerBackend::pdNone;
-    if (relPaths) dirNames = TPackerBackend::pdRelative;
-    if (fullPaths) dirNames = TPackerBackend::pdAbsoluteNoDrv;
+    if (request.relPaths) dirNames = TPackerBackend::pdRelative;
+    if (request.fullPaths) dirNames = TPackerBackend::pdAbsoluteNoDrv;
     packer->SetStoredDirNames(dirNames);
     packer->SetSwitch(action == 3 ? TPackerBackend::psMove : TPackerBackend::psAdd);
     packer->SetPassword(password);
@@ -236,8 +236,12 @@ void TMainCore::AddChosen(const TAddChoice& choice) {
     if (FHandlerKind != hkZipFront || choice.span != 0) FSpanExisting = false;
     std::string password = FUsePassword ? FArchivePassword : std::string();
     FAddFiles.insert(FAddFiles.end(), choice.files.begin(), choice.files.end());
-    AddCore(action, choice.span, password, choice.forceDOS, false, choice.fullPaths, true, choice.recurse,
-            level);
+    AddCore({.action = action,
+             .span = choice.span,
+             .password = password,
+             .forceDOS = choice.forceDOS,
+             .fullPaths = choice.fullPaths,
+             .level = level});
 }
 
 bool TMainCore::DeleteCore(bool fromPopup, const std::string& mask) {

@@ -273,7 +273,8 @@ int TMainCore::CommandLineMode(const std::vector<std::string>& params) {
     FHandlerKind = hkZipFront;
     CreateArchive(cmd.archive, 1);
     FAddFiles = files;
-    const bool ok = AddCore(0, 0, "", false, true, cmd.Has('f'), cmd.Has('p'), cmd.Has('r'), 8);
+    const bool ok =
+        AddCore({.hidden = true, .fullPaths = cmd.Has('f'), .relPaths = cmd.Has('p'), .level = 8});
     if (!ok && FBatchSaid.empty()) BatchSay("Nothing was added to " + cmd.archive);
     return ok ? esDone : esFailed;
 }
@@ -333,7 +334,7 @@ void TMainCore::HandleParams(const std::vector<std::string>& params) {
         CreateArchive(
             FolderPart(names.front()) + pvcommon::WithoutExtension(FileNamePart(names.front())) + ".zip", 1);
         FAddFiles = names;
-        ok = AddCore(0, 0, "", false, true, false, true, true, 7);
+        ok = AddCore({.hidden = true, .level = 7});
         return CloseMainWindow(ok ? esDone : esFailed);
     }
     // The extracting switches: parameter 2 is the archive.

@@ -49,8 +49,12 @@ bool TMainCore::AddDroppedFiles() {
     }
     if (!FUsePassword) FArchivePassword.clear();
     FAddFiles = FShellFiles;
-    return AddCore(action, choice.span, FArchivePassword, choice.forceDOS, false, choice.fullPaths, true,
-                   choice.recurse, level);
+    return AddCore({.action = action,
+                    .span = choice.span,
+                    .password = FArchivePassword,
+                    .forceDOS = choice.forceDOS,
+                    .fullPaths = choice.fullPaths,
+                    .level = level});
 }
 
 TMainCore::TFileDropChoice TMainCore::ShowFileDropForm() {
@@ -60,9 +64,10 @@ TMainCore::TFileDropChoice TMainCore::ShowFileDropForm() {
         return choice;
     }
     const std::string& first = FShellFiles.front();
-    const std::string target =
-        FArchiveOpen ? FArchiveFile
-                     : pvcommon::FolderPart(first) + pvcommon::WithoutExtension(pvcommon::FileNamePart(first)) + ".zip";
+    const std::string target = FArchiveOpen
+                                   ? FArchiveFile
+                                   : pvcommon::FolderPart(first) +
+                                         pvcommon::WithoutExtension(pvcommon::FileNamePart(first)) + ".zip";
     const std::string text = "Add the dropped files to " + target + " ?";
     if (platform::messageBox("Question", text, platform::MsgType::Confirmation,
                              platform::mbYes | platform::mbNo) != platform::ModalResult::Yes) {

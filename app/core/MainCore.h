@@ -448,10 +448,21 @@ public:
     // The longest leading folder (with its trailing '/') that holds every line of FAddFiles,
     // compared folder by folder; "" without lines.
     std::string CommonRootDir() const;
-    // Adds FAddFiles to the open archive (action 1 update, 2 freshen, 3 move; span 1 span,
-    // 2 span and erase); FAddFiles is emptied. True when files were added.
-    bool AddCore(int action, int span, std::string password, bool forceDOS, bool hidden, bool fullPaths,
-                 bool relPaths, bool recurse, int level);
+    // How the add command writes FAddFiles; the defaults are a plain add at the best level.
+    // Whether folders are recursed is decided by the lines themselves.
+    struct TAddRequest {
+        int action = 0;         // 0 add, 1 update, 2 freshen, 3 move
+        int span = 0;           // zip: 1 span, 2 span and erase the disk first; else none
+        std::string password;   // empty: not encrypted; cut to 255 characters
+        bool forceDOS = false;  // zip: 8.3 names
+        bool hidden = false;    // zip: hidden and system files too
+        bool fullPaths = false; // engine archives: absolute paths without the drive
+        bool relPaths = true;   // paths relative to the lines' common folder
+        int level = 9;          // zip: the compression level, 0 stores
+    };
+    // Adds FAddFiles to the open archive as `request` says; FAddFiles is emptied. True when
+    // files were added.
+    bool AddCore(const TAddRequest& request);
     // What the add dialog hands the add command.
     struct TAddChoice {
         std::vector<std::string> files;
