@@ -453,7 +453,7 @@ public:
     struct TAddRequest {
         int action = 0;         // 0 add, 1 update, 2 freshen, 3 move
         int span = 0;           // zip: 1 span, 2 span and erase the disk first; else none
-        std::string password;   // empty: not encrypted; cut to 255 characters
+        std::string password{}; // empty: not encrypted; cut to 255 characters
         bool forceDOS = false;  // zip: 8.3 names
         bool hidden = false;    // zip: hidden and system files too
         bool fullPaths = false; // engine archives: absolute paths without the drive

@@ -189,8 +189,8 @@ TOptionsForm::TOptionsForm(TMainCore& main, QWidget* parent)
         pcPrefs->addTab(w, caption);
         return w;
     };
-    auto group = [](QWidget* parent, const char* name, const char* text) {
-        auto* g = new QGroupBox(text, parent);
+    auto group = [](QWidget* holder, const char* name, const char* text) {
+        auto* g = new QGroupBox(text, holder);
         g->setObjectName(name);
         new QVBoxLayout(g);
         return g;
@@ -201,19 +201,19 @@ TOptionsForm::TOptionsForm(TMainCore& main, QWidget* parent)
         g->layout()->addWidget(c);
         return c;
     };
-    auto radio = [](QWidget* parent, const char* name, const char* text) {
-        auto* r = new QRadioButton(text, parent);
+    auto radio = [](QWidget* holder, const char* name, const char* text) {
+        auto* r = new QRadioButton(text, holder);
         r->setObjectName(name);
-        if (parent->layout()) parent->layout()->addWidget(r);
+        if (holder->layout()) holder->layout()->addWidget(r);
         return r;
     };
-    auto edit = [](QWidget* parent, const char* name) {
-        auto* e = new QLineEdit(parent);
+    auto edit = [](QWidget* holder, const char* name) {
+        auto* e = new QLineEdit(holder);
         e->setObjectName(name);
         return e;
     };
-    auto browse = [](QWidget* parent, const char* name) {
-        auto* b = new QToolButton(parent);
+    auto browse = [](QWidget* holder, const char* name) {
+        auto* b = new QToolButton(holder);
         b->setObjectName(name);
         b->setText("...");
         return b;

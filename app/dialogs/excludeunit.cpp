@@ -104,12 +104,13 @@ void TExcludeSpecForm::btnDelClick() {
 }
 
 bool TExcludeSpecForm::LoadFrom(const std::string& path) {
-    auto data = platform::readWholeFile(path);
-    if (!data) return false;
+    auto bytes = platform::readWholeFile(path);
+    if (!bytes) return false;
     lbExSpec->clear();
     std::string line;
     auto flush = [&] {
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.pop_back();
         // A mask never holds a NUL; what a binary file has there is cut off.
         line = line.substr(0, line.find('\0'));
         if (!line.empty()) {
@@ -118,7 +119,7 @@ bool TExcludeSpecForm::LoadFrom(const std::string& path) {
         }
         line.clear();
     };
-    for (unsigned char c : *data) {
+    for (unsigned char c : *bytes) {
         if (c == '\n')
             flush();
         else
@@ -140,7 +141,8 @@ void TExcludeSpecForm::btnBrowseClick() {
 }
 
 void TExcludeSpecForm::btnLoadClick() {
-    const QString f = QFileDialog::getOpenFileName(this, QString(), QDir::homePath(), "Textfiles (*.txt);;*.* (*)");
+    const QString f =
+        QFileDialog::getOpenFileName(this, QString(), QDir::homePath(), "Textfiles (*.txt);;*.* (*)");
     if (!f.isEmpty()) LoadFrom(f.toStdString());
 }
 
