@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
-#include "app/DesktopLaunch.h"
-#include "app/MainUnit.h"
+#include "app/core/CommandLine.h"
+#include "app/desktop/DesktopLaunch.h"
+#include "app/window/MainUnit.h"
 #include "platform/qt/QtUiHooks.h"
 
 namespace {

@@ -14,5 +14,5 @@ int main(int argc, char** argv) {
             form.FAddFiles = {argv[3]};
             return true;
         },
-        [&](TMainForm& form) { return form.AddCore(0, 3, "", false, false, false, true, true, 7); });
+        [&](TMainForm& form) { return form.AddCore({.span = 3, .level = 7}); });
 }

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/MainUnit.h"
+#include "app/window/MainUnit.h"
 #include "platform/qt/QtUiHooks.h"
 
 // argv: PROGRAM_PATH and the step's own arguments (`args` of them in all). `prepare` readies

@@ -15,10 +15,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/AddUnit.h"
-#include "app/DialogSeams.h"
-#include "app/MainUnit.h"
-#include "app/excludeunit.h"
+#include "app/dialogs/AddUnit.h"
+#include "app/dialogs/DialogSeams.h"
+#include "app/window/MainUnit.h"
+#include "app/dialogs/excludeunit.h"
 #include "archive/aeCompBase.h"
 #include "support/env.h"
 #include "controls/ShellExplorer.h"

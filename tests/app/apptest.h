@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogSeams.h"
-#include "app/LocaleDate.h"
-#include "app/Ras.h"
+#include "app/dialogs/DialogSeams.h"
+#include "app/window/LocaleDate.h"
+#include "app/desktop/Ras.h"
 #include "appcore/coretest.h"
 
 namespace apptest {
@@ -34,7 +34,7 @@ struct QuietDesktop {
     TDialogSeams::TShow association = DialogSeams().Association;
     std::function<std::vector<TNetInterface>()> net = NetInterfaceSource();
     QuietDesktop() {
-        DialogSeams().Association = [](TMainForm&) {};
+        DialogSeams().Association = [](TDialogHost&) {};
         NetInterfaceSource() = [] { return std::vector<TNetInterface>{}; };
     }
     ~QuietDesktop() {

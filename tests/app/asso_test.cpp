@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/AssoUnit.h"
-#include "app/IniFile.h"
-#include "app/MainCore.h"
-#include "app/ftReg.h"
+#include "app/dialogs/AssoUnit.h"
+#include "app/core/IniFile.h"
+#include "app/core/MainCore.h"
+#include "app/desktop/ftReg.h"
 #include "apptest.h"
 
 using namespace apptest;

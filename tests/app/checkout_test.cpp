@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/CheckoutUnit.h"
-#include "app/DesktopEntry.h"
-#include "app/Links.h"
-#include "app/MainCore.h"
+#include "app/dialogs/CheckoutUnit.h"
+#include "app/desktop/DesktopEntry.h"
+#include "app/desktop/Links.h"
+#include "app/core/MainCore.h"
 #include "apptest.h"
 #include "common/PathParts.h"
 #include <sstream>

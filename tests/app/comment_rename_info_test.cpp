@@ -10,11 +10,11 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/ArchiveInfoUnit.h"
-#include "app/ListFormat.h"
-#include "app/CommentUnit.h"
-#include "app/ItemRenameUnit.h"
-#include "app/MainCore.h"
+#include "app/dialogs/ArchiveInfoUnit.h"
+#include "app/core/ListFormat.h"
+#include "app/dialogs/CommentUnit.h"
+#include "app/dialogs/ItemRenameUnit.h"
+#include "app/core/MainCore.h"
 #include "controls/RarBar.h"
 #include "apptest.h"
 

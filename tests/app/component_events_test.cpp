@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/MainCore.h"
-#include "app/MainUnit.h"
-#include "app/PWord1Unit.h"
-#include "app/UserSpanUnit.h"
+#include "app/core/MainCore.h"
+#include "app/window/MainUnit.h"
+#include "app/dialogs/PWord1Unit.h"
+#include "app/dialogs/UserSpanUnit.h"
 #include "apptest.h"
 
 using namespace apptest;

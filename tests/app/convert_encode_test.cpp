@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/ArcConvertUnit.h"
-#include "app/MainCore.h"
-#include "app/UUEncodeUnit.h"
+#include "app/dialogs/ArcConvertUnit.h"
+#include "app/core/MainCore.h"
+#include "app/dialogs/UUEncodeUnit.h"
 #include "platform/fileio.h"
 #include "platform/trash.h"
 #include "apptest.h"

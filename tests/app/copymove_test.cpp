@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "app/CopyMoveUnit.h"
-#include "app/MainCore.h"
+#include "app/dialogs/CopyMoveUnit.h"
+#include "app/core/MainCore.h"
 #include "apptest.h"
 
 using namespace apptest;

@@ -4,14 +4,14 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/ArcConvertUnit.h"
-#include "app/ArchiveInfoUnit.h"
-#include "app/CheckoutUnit.h"
-#include "app/CommentUnit.h"
-#include "app/CopyMoveUnit.h"
-#include "app/MainUnit.h"
-#include "app/OutputUnit.h"
-#include "app/UUEncodeUnit.h"
+#include "app/dialogs/ArcConvertUnit.h"
+#include "app/dialogs/ArchiveInfoUnit.h"
+#include "app/dialogs/CheckoutUnit.h"
+#include "app/dialogs/CommentUnit.h"
+#include "app/dialogs/CopyMoveUnit.h"
+#include "app/window/MainUnit.h"
+#include "app/dialogs/OutputUnit.h"
+#include "app/dialogs/UUEncodeUnit.h"
 #include "apptest.h"
 
 using namespace apptest;

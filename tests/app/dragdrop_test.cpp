@@ -6,8 +6,8 @@
 #include <QTreeView>
 #include <QUrl>
 
-#include "app/DialogSeams.h"
-#include "app/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
+#include "app/window/MainUnit.h"
 #include "controls/DropSource.h"
 #include "apptest.h"
 
@@ -37,8 +37,8 @@ struct DragFixture : ::testing::Test {
     void select(std::initializer_list<const char*> names) {
         std::vector<bool> wanted;
         for (const TListRow& r : form->Rows)
-            wanted.push_back(std::any_of(names.begin(), names.end(),
-                                         [&](const char* n) { return r.StoredName == n; }));
+            wanted.push_back(
+                std::any_of(names.begin(), names.end(), [&](const char* n) { return r.StoredName == n; }));
         form->SelectRows(wanted);
     }
 };
@@ -103,13 +103,13 @@ TEST_F(DragFixture, DroppedFilesAskAboutOneArchiveAndElseGoToAZip) {
     // The window's full drop dialog gets the names when it is there; the least one otherwise.
     auto saved = DialogSeams().FileDrop;
     std::vector<std::string> handed;
-    DialogSeams().FileDrop = [&](TMainForm&, const std::vector<std::string>& p) { handed = p; };
+    DialogSeams().FileDrop = [&](TDialogHost&, const std::vector<std::string>& p) { handed = p; };
     form->DropFiles({"/x/a.txt", "/y"});
     EXPECT_EQ(handed, (std::vector<std::string>{"/x/a.txt", "/y"}));
     EXPECT_TRUE(form->FShellFiles.empty());
     DialogSeams().FileDrop = nullptr;
     struct Restore {
-        std::function<void(TMainForm&, const std::vector<std::string>&)> f;
+        std::function<void(TDialogHost&, const std::vector<std::string>&)> f;
         ~Restore() { DialogSeams().FileDrop = f; }
     } restore{saved};
 
@@ -154,7 +154,8 @@ TEST_F(DragFixture, DroppedFilesAskAboutOneArchiveAndElseGoToAZip) {
     PV_REQUIRE_PEER("unzip");
     EXPECT_EQ(run("unzip -tq c.zip", src).status, 0);
     const std::string listed = run("unzip -Z1 c.zip", src).out;
-    for (const char* n : {"c.txt\n", "docs/a.txt\n", "docs/b.txt\n"}) EXPECT_NE(listed.find(n), std::string::npos) << listed;
+    for (const char* n : {"c.txt\n", "docs/a.txt\n", "docs/b.txt\n"})
+        EXPECT_NE(listed.find(n), std::string::npos) << listed;
 }
 
 } // namespace

@@ -17,12 +17,12 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "app/ExtUnit.h"
-#include "app/MainUnit.h"
-#include "app/StatUnit.h"
-#include "app/Launcher.h"
-#include "app/MainCore.h"
-#include "app/MultiExtUnit.h"
+#include "app/dialogs/ExtUnit.h"
+#include "app/window/MainUnit.h"
+#include "app/dialogs/StatUnit.h"
+#include "app/core/Launcher.h"
+#include "app/core/MainCore.h"
+#include "app/dialogs/MultiExtUnit.h"
 #include "apptest.h"
 
 using namespace apptest;

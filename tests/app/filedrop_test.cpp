@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/DialogSeams.h"
-#include "app/FileDropUnit.h"
-#include "app/MainUnit.h"
+#include "app/dialogs/DialogSeams.h"
+#include "app/dialogs/FileDropUnit.h"
+#include "app/window/MainUnit.h"
 #include "archive/aeCompBase.h"
 #include "apptest.h"
 
@@ -69,9 +69,10 @@ TEST(FileDrop, ProposalsNewOpenAndOk) {
     }
     // An open tar: its kind follows the lister's type; folders are widened at OK.
     PV_REQUIRE_PEER("tar");
-    ASSERT_EQ(run("tar -cf " + q((home.dir / "t.tar").string()) + " -C " + q((home.dir / "in").string()) +
-                  " a.txt").status,
-              0);
+    ASSERT_EQ(
+        run("tar -cf " + q((home.dir / "t.tar").string()) + " -C " + q((home.dir / "in").string()) + " a.txt")
+            .status,
+        0);
     m.OpenArchive((home.dir / "t.tar").string());
     ASSERT_EQ(m.FHandlerKind, hkLister);
     m.FShellFiles = {(home.dir / "in").string()};

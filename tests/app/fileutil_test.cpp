@@ -1,8 +1,8 @@
 // Deleting chosen files, and the online rule.
 #include <gtest/gtest.h>
 
-#include "app/FileUtil.h"
-#include "app/Ras.h"
+#include "app/desktop/FileUtil.h"
+#include "app/desktop/Ras.h"
 #include "apptest.h"
 #include "platform/trash.h"
 

@@ -10,8 +10,8 @@
 #include <iterator>
 #include <set>
 
-#include "app/FindFileUnit.h"
-#include "app/MainCore.h"
+#include "app/dialogs/FindFileUnit.h"
+#include "app/core/MainCore.h"
 #include "apptest.h"
 
 using namespace apptest;

@@ -8,10 +8,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/DirSelUnit.h"
-#include "app/ExtUnit.h"
-#include "app/MainCore.h"
-#include "app/NewFldrUnit.h"
+#include "app/dialogs/DirSelUnit.h"
+#include "app/dialogs/ExtUnit.h"
+#include "app/core/MainCore.h"
+#include "app/dialogs/NewFldrUnit.h"
 #include "apptest.h"
 #include "controls/DirTree.h"
 

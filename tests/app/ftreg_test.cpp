@@ -3,8 +3,8 @@
 // and taking the association back must give another program its default again.
 #include <gtest/gtest.h>
 
-#include "app/IniFile.h"
-#include "app/ftReg.h"
+#include "app/core/IniFile.h"
+#include "app/desktop/ftReg.h"
 #include "apptest.h"
 
 using namespace pvtest;

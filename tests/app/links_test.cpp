@@ -3,9 +3,9 @@
 
 #include <sys/stat.h>
 
-#include "app/DesktopEntry.h"
-#include "app/IniFile.h"
-#include "app/Links.h"
+#include "app/desktop/DesktopEntry.h"
+#include "app/core/IniFile.h"
+#include "app/desktop/Links.h"
 #include "apptest.h"
 
 using namespace pvtest;

@@ -1,6 +1,6 @@
 // The window's date column: the user's locale formats zip dates.
-#include "app/ListFormat.h"
-#include "app/LocaleDate.h"
+#include "app/core/ListFormat.h"
+#include "app/window/LocaleDate.h"
 
 #include <QLocale>
 

@@ -14,8 +14,8 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "app/MailArchiveUnit.h"
-#include "app/MainCore.h"
+#include "app/dialogs/MailArchiveUnit.h"
+#include "app/core/MainCore.h"
 #include "apptest.h"
 
 using namespace apptest;

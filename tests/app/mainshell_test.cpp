@@ -5,12 +5,12 @@
 #include <QApplication>
 #include <sys/stat.h>
 
-#include "app/IniFile.h"
-#include "app/Links.h"
-#include "app/MainUnit.h"
-#include "app/UpdateCheck.h"
-#include "app/ftReg.h"
-#include "app/pvHttp.h"
+#include "app/core/IniFile.h"
+#include "app/desktop/Links.h"
+#include "app/window/MainUnit.h"
+#include "app/desktop/UpdateCheck.h"
+#include "app/desktop/ftReg.h"
+#include "app/desktop/pvHttp.h"
 #include "apptest.h"
 #include "httpserver.h"
 
@@ -138,11 +138,11 @@ TEST(MainShell, AssociationQuestionAtStartUnlessZipIsOurs) {
         if (c.zipOurs) ftreg::AssociateExtensions(".zip");
         TIniFile(home.settingsFile()).WriteString("ZipAsso", "ZipAsso", c.flag);
         int asked = 0;
-        DialogSeams().Association = [&asked](TMainForm& owner) {
+        DialogSeams().Association = [&asked](TDialogHost& owner) {
             ++asked;
             // The program's entry is registered before the question comes.
             EXPECT_TRUE(fs::exists(ftreg::DesktopEntryPath()));
-            EXPECT_EQ(owner.windowTitle(), "Parvex 2000");
+            EXPECT_EQ(owner.Window()->windowTitle(), "Parvex 2000");
         };
         auto form = makeForm(home);
         form->show();

@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <QTest>
 
-#include "app/MainUnit.h"
+#include "app/window/MainUnit.h"
 #include "apptest.h"
 #include "controls/TBPvCtls.h"
 #include "controls/TBPvTlbr.h"

@@ -1,6 +1,6 @@
 // The Qt main window over the core: start-up defaults, settings written at exit and read
 // at the next start, what the widgets show, and a screenshot for checking the look.
-#include "app/MainUnit.h"
+#include "app/window/MainUnit.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -11,8 +11,8 @@
 #include <QStatusBar>
 #include <QTreeView>
 
-#include "app/ListFormat.h"
-#include "app/LocaleDate.h"
+#include "app/core/ListFormat.h"
+#include "app/window/LocaleDate.h"
 #include "controls/TBPvCtls.h"
 #include "apptest.h"
 

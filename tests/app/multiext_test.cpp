@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/DirSelUnit.h"
-#include "app/MainUnit.h"
-#include "app/MultiExtUnit.h"
+#include "app/dialogs/DirSelUnit.h"
+#include "app/window/MainUnit.h"
+#include "app/dialogs/MultiExtUnit.h"
 #include "controls/DirTree.h"
 #include "apptest.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "app/MyMapi.h"
+#include "app/desktop/MyMapi.h"
 #include "apptest.h"
 
 using namespace pvtest;

@@ -18,8 +18,8 @@
 #include <QTimer>
 #include <set>
 
-#include "app/MainUnit.h"
-#include "app/Optionsunit.h"
+#include "app/window/MainUnit.h"
+#include "app/dialogs/Optionsunit.h"
 #include "apptest.h"
 
 using namespace apptest;

@@ -9,10 +9,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/AboutUnit.h"
-#include "app/FavouriteUnit.h"
-#include "app/MainCore.h"
-#include "app/OutputUnit.h"
+#include "app/dialogs/AboutUnit.h"
+#include "app/dialogs/FavouriteUnit.h"
+#include "app/core/MainCore.h"
+#include "app/dialogs/OutputUnit.h"
 #include "controls/Banner.h"
 #include "apptest.h"
 

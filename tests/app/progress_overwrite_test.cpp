@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "app/MainUnit.h"
-#include "app/OverwriteUnit.h"
-#include "app/StatUnit.h"
+#include "app/window/MainUnit.h"
+#include "app/dialogs/OverwriteUnit.h"
+#include "app/dialogs/StatUnit.h"
 #include "apptest.h"
 #include "controls/ExtProgressBar.h"
 #include "controls/Win2KButton.h"

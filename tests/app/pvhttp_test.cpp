@@ -1,7 +1,7 @@
 // The update check's GET against a local server: body, status, the size cap, refused ports.
 #include <gtest/gtest.h>
 
-#include "app/pvHttp.h"
+#include "app/desktop/pvHttp.h"
 #include "apptest.h"
 #include "httpserver.h"
 

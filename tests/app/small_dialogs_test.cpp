@@ -10,11 +10,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/DelUnit.h"
-#include "app/ExeOpt.h"
-#include "app/MainCore.h"
-#include "app/PWord1Unit.h"
-#include "app/UserSpanUnit.h"
+#include "app/dialogs/DelUnit.h"
+#include "app/dialogs/ExeOpt.h"
+#include "app/core/MainCore.h"
+#include "app/dialogs/PWord1Unit.h"
+#include "app/dialogs/UserSpanUnit.h"
 #include "apptest.h"
 
 using namespace apptest;

@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "app/SmtpClient.h"
+#include "app/desktop/SmtpClient.h"
 #include "apptest.h"
 
 using namespace pvtest;

@@ -11,9 +11,9 @@
 #include <QTest>
 #include <QTreeView>
 
-#include "app/DelUnit.h"
-#include "app/DialogSeams.h"
-#include "app/MainUnit.h"
+#include "app/dialogs/DelUnit.h"
+#include "app/dialogs/DialogSeams.h"
+#include "app/window/MainUnit.h"
 #include "controls/TBPvCtls.h"
 #include "apptest.h"
 
@@ -42,7 +42,8 @@ TEST(DialogSeams, EmptySeamDisablesItsCommandAndAFilledOneOpensIt) {
     IsolatedHome home;
     ScriptedBoxes boxes;
     auto form = fakeForm(home);
-    form->EnableItems({.created = true, .opened = true, .zipTools = true, .archiveItems = true, .writable = true});
+    form->EnableItems(
+        {.created = true, .opened = true, .zipTools = true, .archiveItems = true, .writable = true});
     // The find dialog's own unit filled its seam when the program started.
     EXPECT_TRUE(bool(DialogSeams().FindFiles));
     EXPECT_TRUE(form->ActionsFor(cmd::FindFiles).front()->isEnabled());
@@ -50,8 +51,10 @@ TEST(DialogSeams, EmptySeamDisablesItsCommandAndAFilledOneOpensIt) {
     struct Row {
         const char* item;
         TDialogSeams::TShow TDialogSeams::*seam;
-    } rows[] = {{cmd::Properties, &TDialogSeams::Properties}, {cmd::Test, &TDialogSeams::TestOutput},
-                {cmd::UUEncode, &TDialogSeams::UUEncode},     {cmd::Checkout, &TDialogSeams::Checkout},
+    } rows[] = {{cmd::Properties, &TDialogSeams::Properties},
+                {cmd::Test, &TDialogSeams::TestOutput},
+                {cmd::UUEncode, &TDialogSeams::UUEncode},
+                {cmd::Checkout, &TDialogSeams::Checkout},
                 {cmd::FindFiles, &TDialogSeams::FindFiles}};
     for (const Row& r : rows) {
         int shown = 0;
@@ -60,7 +63,7 @@ TEST(DialogSeams, EmptySeamDisablesItsCommandAndAFilledOneOpensIt) {
             form->EnableItems({.zipTools = true, .archiveItems = true});
             for (QAction* a : form->ActionsFor(r.item)) EXPECT_FALSE(a->isEnabled()) << r.item;
         }
-        SeamSwap<TDialogSeams::TShow> on(DialogSeams().*r.seam, [&](TMainForm& f) {
+        SeamSwap<TDialogSeams::TShow> on(DialogSeams().*r.seam, [&](TDialogHost& f) {
             EXPECT_EQ(&f, form.get());
             ++shown;
         });
@@ -75,13 +78,13 @@ TEST(DialogSeams, EmptySeamDisablesItsCommandAndAFilledOneOpensIt) {
     // Copy and move share one dialog with its mode; Convert has no item of the core.
     std::vector<int> modes;
     {
-        SeamSwap<std::function<void(TMainForm&, int)>> off(DialogSeams().CopyMove, {});
+        SeamSwap<std::function<void(TDialogHost&, int)>> off(DialogSeams().CopyMove, {});
         form->EnableItems({.archiveItems = true});
         EXPECT_FALSE(form->ActionsFor(cmd::CopyArchive).front()->isEnabled());
         EXPECT_FALSE(form->ActionsFor(cmd::MoveArchive).front()->isEnabled());
     }
-    SeamSwap<std::function<void(TMainForm&, int)>> cm(DialogSeams().CopyMove,
-                                                       [&](TMainForm&, int mode) { modes.push_back(mode); });
+    SeamSwap<std::function<void(TDialogHost&, int)>> cm(
+        DialogSeams().CopyMove, [&](TDialogHost&, int mode) { modes.push_back(mode); });
     form->EnableItems({.archiveItems = true});
     form->ActionsFor(cmd::CopyArchive).front()->trigger();
     form->ActionsFor(cmd::MoveArchive).front()->trigger();
@@ -105,8 +108,8 @@ TEST(DialogSeams, EmptySeamDisablesItsCommandAndAFilledOneOpensIt) {
 
     // The drop road reaches its dialog with the paths as they came.
     std::vector<std::string> dropped;
-    SeamSwap<std::function<void(TMainForm&, const std::vector<std::string>&)>> drop(
-        DialogSeams().FileDrop, [&](TMainForm&, const std::vector<std::string>& p) { dropped = p; });
+    SeamSwap<std::function<void(TDialogHost&, const std::vector<std::string>&)>> drop(
+        DialogSeams().FileDrop, [&](TDialogHost&, const std::vector<std::string>& p) { dropped = p; });
     form->ShowFileDrop({"/x/a b;c.txt", "/y"});
     EXPECT_EQ(dropped, (std::vector<std::string>{"/x/a b;c.txt", "/y"}));
 }
@@ -132,7 +135,8 @@ TEST(WriteCommands, DeleteKeyAndTheDeleteButtonsDropDown) {
         for (size_t i = 0; i < form.Rows.size(); ++i)
             if (form.Rows[i].StoredName == stored)
                 form.ZipList()->selectionModel()->select(form.ZipList()->model()->index(int(i), 0),
-                                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                                                         QItemSelectionModel::Select |
+                                                             QItemSelectionModel::Rows);
     };
 
     select("a.txt");

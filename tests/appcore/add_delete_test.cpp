@@ -4,7 +4,7 @@
 // archive, moving the archive to the trash.
 #include <map>
 
-#include "app/MainCore.h"
+#include "app/core/MainCore.h"
 #include "coretest.h"
 
 using namespace apptest;
@@ -199,7 +199,7 @@ TEST(AddMapping, OptionsReachTheZipFrontEnd) {
                  {5, 3, false, false, false, false, false}};
     for (auto& c : cases) {
         core.FAddFiles = {f};
-        core.AddCore(c.action, c.span, "", false, false, false, true, false, 5);
+        core.AddCore({.action = c.action, .span = c.span, .level = 5});
         ASSERT_FALSE(zip->adds.empty());
         auto& r = zip->adds.back();
         EXPECT_EQ(r.update, c.update) << c.action;
@@ -214,7 +214,7 @@ TEST(AddMapping, OptionsReachTheZipFrontEnd) {
         EXPECT_EQ(core.StatusPanels[0], "1 files(s) added");
     }
     core.FAddFiles = {f};
-    core.AddCore(0, 0, std::string(300, 'p'), true, true, false, true, false, 9);
+    core.AddCore({.password = std::string(300, 'p'), .forceDOS = true, .hidden = true});
     EXPECT_TRUE(zip->adds.back().encrypt);
     EXPECT_EQ(zip->adds.back().password, std::string(255, 'p'));
     EXPECT_TRUE(zip->adds.back().hidden);
@@ -222,14 +222,14 @@ TEST(AddMapping, OptionsReachTheZipFrontEnd) {
 
     // One folder: it is the root, the line "*.*", names and recursion on.
     core.FAddFiles = {d};
-    core.AddCore(0, 0, "", false, false, false, true, false, 9);
+    core.AddCore({});
     EXPECT_EQ(zip->adds.back().rootDir, d + "/");
     EXPECT_EQ(zip->adds.back().specs, std::vector<std::string>{"*.*"});
     EXPECT_TRUE(zip->adds.back().dirNames && zip->adds.back().recurse);
     // A folder among files: the lines unchanged, the common folder the root.
     core.FAddFiles = {f, (home.dir / "d" / "sub").string()};
     core.FExcludeSpecs = {"*.bak"};
-    core.AddCore(0, 0, "", false, false, false, true, false, 9);
+    core.AddCore({});
     EXPECT_EQ(zip->adds.back().rootDir, d + "/");
     EXPECT_EQ(zip->adds.back().specs.size(), 2u);
     EXPECT_EQ(zip->adds.back().excludeSpecs, std::vector<std::string>{"*.bak"});
@@ -299,7 +299,7 @@ TEST(AddMapping, PackerPropertiesAndDeleteSwitch) {
         core.FExcludeSpecs = {"*.o"};
         const int activations = lister->activations;
         core.FAddFiles = {a};
-        core.AddCore(3, 0, "pw", false, false, true, true, false, 0);
+        core.AddCore({.action = 3, .password = "pw", .fullPaths = true, .level = 0});
         EXPECT_EQ(log.kind, c.packerKind);
         EXPECT_EQ(log.archive, core.FArchiveFile);
         EXPECT_EQ(log.method, 2);
@@ -314,7 +314,7 @@ TEST(AddMapping, PackerPropertiesAndDeleteSwitch) {
         EXPECT_GT(lister->activations, activations); // re-listed
         EXPECT_TRUE(core.FAddFiles.empty());
         core.FAddFiles = {a};
-        core.AddCore(0, 0, "", false, false, false, true, false, 0);
+        core.AddCore({.level = 0});
         EXPECT_EQ(log.dirNames, TPackerBackend::pdRelative);
         EXPECT_EQ(log.sw, TPackerBackend::psAdd);
     }
@@ -322,7 +322,7 @@ TEST(AddMapping, PackerPropertiesAndDeleteSwitch) {
     core.NewArchiveChosen((home.dir / "n.bh").string(), 2);
     core.FAddFiles = {a};
     boxes.texts.clear();
-    EXPECT_FALSE(core.AddCore(0, 0, "", false, false, false, true, false, 0));
+    EXPECT_FALSE(core.AddCore({.level = 0}));
     EXPECT_TRUE(boxes.said("Compression not supported for this archive"));
 
     // Delete on an opened tar: the lister's packer, the swDelete switch, a re-listing.
@@ -346,14 +346,14 @@ TEST_F(WriteFixture, AddFilesAndFoldersToNewAndOpenZip) {
     // Two files in two folders: their common folder is the root.
     fs::path zip = newZip("two.zip");
     core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
-    ASSERT_TRUE(core->AddCore(0, 0, "", false, false, false, true, false, 9)) << core->StatusPanels[0];
+    ASSERT_TRUE(core->AddCore({})) << core->StatusPanels[0];
     expectTests(zip);
     EXPECT_EQ(core->StatusPanels[0], "2 files(s) added");
     EXPECT_EQ(core->Rows.size(), 2u);
 
     // One folder into the open archive: relative names, recursed.
     core->FAddFiles = {(src / "tree").string()};
-    ASSERT_TRUE(core->AddCore(0, 0, "", false, false, false, true, false, 0));
+    ASSERT_TRUE(core->AddCore({.level = 0}));
     expectTests(zip);
     auto got = lines(names(zip));
     EXPECT_TRUE(std::find(got.begin(), got.end(), "big.bin") != got.end()) << names(zip);
@@ -363,12 +363,12 @@ TEST_F(WriteFixture, AddFilesAndFoldersToNewAndOpenZip) {
     // Level 9 against stored (level 0): the text file shrinks only with compression.
     fs::path z0 = newZip("stored.zip");
     core->FAddFiles = {(src / "y" / "2.txt").string()};
-    ASSERT_TRUE(core->AddCore(0, 0, "", false, false, false, true, false, TMainCore::LevelFromIndex(4)));
+    ASSERT_TRUE(core->AddCore({.level = TMainCore::LevelFromIndex(4)}));
     ASSERT_EQ(core->Rows.size(), 1u);
     EXPECT_EQ(core->Rows[0].Packed, core->Rows[0].Size);
     fs::path z9 = newZip("deflated.zip");
     core->FAddFiles = {(src / "y" / "2.txt").string()};
-    ASSERT_TRUE(core->AddCore(0, 0, "", false, false, false, true, false, TMainCore::LevelFromIndex(0)));
+    ASSERT_TRUE(core->AddCore({.level = TMainCore::LevelFromIndex(0)}));
     ASSERT_EQ(core->Rows.size(), 1u);
     EXPECT_LT(core->Rows[0].Packed, core->Rows[0].Size / 2);
     expectTests(z0);
@@ -379,7 +379,7 @@ TEST_F(WriteFixture, EncryptedMoveAndFreshen) {
     PV_REQUIRE_PEER("unzip");
     fs::path zip = newZip("enc.zip");
     core->FAddFiles = {(src / "y" / "2.txt").string()};
-    ASSERT_TRUE(core->AddCore(0, 0, "Secret9", false, false, false, true, false, 9));
+    ASSERT_TRUE(core->AddCore({.password = "Secret9"}));
     auto r = run("unzip -p -P Secret9 " + q(zip.string()) + " 2.txt");
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out == pvtest::readFile(src / "y" / "2.txt"));
@@ -390,7 +390,7 @@ TEST_F(WriteFixture, EncryptedMoveAndFreshen) {
     pvtest::writeFile(src / "m" / "go.txt", "go");
     pvtest::writeFile(src / "m" / "stay.txt", "stay");
     core->FAddFiles = {(src / "m" / "go.txt").string()};
-    ASSERT_TRUE(core->AddCore(3, 0, "", false, false, false, true, false, 9));
+    ASSERT_TRUE(core->AddCore({.action = 3}));
     EXPECT_FALSE(fs::exists(src / "m" / "go.txt"));
     EXPECT_TRUE(fs::exists(src / "m" / "stay.txt"));
     EXPECT_EQ(lines(names(moved)), std::vector<std::string>{"go.txt"});
@@ -399,12 +399,12 @@ TEST_F(WriteFixture, EncryptedMoveAndFreshen) {
     pvtest::writeFile(src / "m" / "go.txt", "newer content");
     fs::last_write_time(src / "m" / "go.txt", fs::file_time_type::clock::now() + std::chrono::hours(1));
     core->FAddFiles = {(src / "m" / "go.txt").string(), (src / "m" / "stay.txt").string()};
-    core->AddCore(2, 0, "", false, false, false, true, false, 9);
+    core->AddCore({.action = 2});
     EXPECT_EQ(lines(names(moved)), std::vector<std::string>{"go.txt"});
     EXPECT_EQ(run("unzip -p " + q(moved.string()) + " go.txt").out, "newer content");
     // Update adds what is missing.
     core->FAddFiles = {(src / "m" / "stay.txt").string()};
-    core->AddCore(1, 0, "", false, false, false, true, false, 9);
+    core->AddCore({.action = 1});
     EXPECT_EQ(lines(names(moved)), (std::vector<std::string>{"go.txt", "stay.txt"}));
     expectTests(moved);
 }
@@ -450,7 +450,7 @@ TEST_F(WriteFixture, AddWithSpanExistingOpensTheLastPart) {
     core->FSpanExisting = true;
     core->FSpanSizeKB = 720;
     core->FAddFiles = {(src / "s" / "big.bin").string()};
-    ASSERT_TRUE(core->AddCore(0, 0, "", false, false, false, true, false, 0));
+    ASSERT_TRUE(core->AddCore({.level = 0}));
     int parts = 0;
     while (fs::exists(TMainCore::SpanPartName(zip.string(), parts + 1))) ++parts;
     EXPECT_EQ(parts, 3);
@@ -472,7 +472,7 @@ TEST_F(WriteFixture, MakeExeThenExeToZipAndRenames) {
     PV_REQUIRE_PEER("unzip");
     fs::path zip = newZip("self.zip");
     core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
-    ASSERT_TRUE(core->AddCore(0, 0, "", false, false, false, true, false, 9));
+    ASSERT_TRUE(core->AddCore({}));
     const std::string original = pvtest::readFile(zip);
 
     ASSERT_TRUE(core->MakeExeCore({})) << (boxes->texts.empty() ? "" : boxes->texts.back());
@@ -552,7 +552,7 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
         fs::create_directories(arc.parent_path());
         core->CreateArchive(arc.string(), k.archiveKind);
         core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
-        ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        ASSERT_TRUE(core->AddCore({.span = 3}));
         EXPECT_EQ(core->StatusPanels[0], "2 files(s) added");
         const std::string before = pvtest::readFile(arc);
         const size_t rows = core->Rows.size();
@@ -565,7 +565,7 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
             if (core->StatForm.Visible && core->FCurrentFileNo >= 2 && pumps++ == 0) core->StatCancelClick();
         };
         core->FAddFiles = {(src / "many").string()};
-        core->AddCore(0, 3, "", false, false, false, true, false, 9);
+        core->AddCore({.span = 3});
         EXPECT_GE(pumps, 1);
         EXPECT_EQ(core->StatusPanels[0], "User canceled"); // not "0 files(s) added"
         EXPECT_TRUE(pvtest::readFile(arc) == before);
@@ -587,7 +587,7 @@ TEST_F(WriteFixture, CancelledOrFailedAddAndDeleteKeepTheArchive) {
 
         // A file that vanished before the run.
         core->FAddFiles = {(src / "gone.txt").string()};
-        EXPECT_FALSE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        EXPECT_FALSE(core->AddCore({.span = 3}));
         EXPECT_TRUE(pvtest::readFile(arc) == before);
         EXPECT_TRUE(core->FArchiveOpen);
         EXPECT_EQ(core->Rows.size(), rows);
@@ -607,7 +607,7 @@ TEST_F(WriteFixture, EachCommandSaysItsOwnResult) {
         fs::create_directories(arc.parent_path());
         core->CreateArchive(arc.string(), k.archiveKind);
         core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
-        ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        ASSERT_TRUE(core->AddCore({.span = 3}));
         EXPECT_EQ(core->StatusPanels[0], "2 files(s) added");
         ASSERT_TRUE(core->ExtractCore(false, true, (home.dir / "st" / "out").string(), false, true));
         EXPECT_EQ(core->StatusPanels[0], "2 file(s) successfully extracted !");
@@ -636,7 +636,7 @@ TEST_F(WriteFixture, ListKeepsItsRowsWhileAPackerAdds) {
         fs::create_directories(arc.parent_path());
         core->CreateArchive(arc.string(), k.archiveKind);
         core->FAddFiles = {(src / "x" / "1.txt").string(), (src / "y" / "2.txt").string()};
-        ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        ASSERT_TRUE(core->AddCore({.span = 3}));
         ASSERT_EQ(core->Rows.size(), 2u);
 
         // An add that runs to its end: the two rows stay visible throughout, then three.
@@ -645,7 +645,7 @@ TEST_F(WriteFixture, ListKeepsItsRowsWhileAPackerAdds) {
             if (core->StatForm.Visible) seen.push_back(core->Rows.size());
         };
         core->FAddFiles = {(src / "tree" / "big.bin").string()};
-        ASSERT_TRUE(core->AddCore(0, 3, "", false, false, false, true, false, 9));
+        ASSERT_TRUE(core->AddCore({.span = 3}));
         ASSERT_FALSE(seen.empty());
         for (size_t n : seen) ASSERT_EQ(n, 2u);
         EXPECT_EQ(core->Rows.size(), 3u);
@@ -661,7 +661,7 @@ TEST_F(WriteFixture, ListKeepsItsRowsWhileAPackerAdds) {
             if (core->FCurrentFileNo >= 2 && pumps++ == 0) core->StatCancelClick();
         };
         core->FAddFiles = {(src / "many").string()};
-        core->AddCore(0, 3, "", false, false, false, true, false, 9);
+        core->AddCore({.span = 3});
         platform::uiHooks().processMessages = nullptr;
         EXPECT_GE(pumps, 1);
         for (size_t n : seen) ASSERT_EQ(n, 3u);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "app/CommandLine.h"
-#include "app/MainCore.h"
+#include "app/core/CommandLine.h"
+#include "app/core/MainCore.h"
 #include "coretest.h"
 
 using namespace apptest;

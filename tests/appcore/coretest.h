@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ArchiveBackends.h"
-#include "app/Launcher.h"
+#include "app/core/ArchiveBackends.h"
+#include "app/core/Launcher.h"
 #include "platform/ui_hooks.h"
 #include "support/testutil.h"
 

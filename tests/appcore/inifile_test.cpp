@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "app/core/IniFile.h"
 
 #include "support/testutil.h"
 

@@ -1,4 +1,4 @@
-#include "app/ListFormat.h"
+#include "app/core/ListFormat.h"
 
 #include <gtest/gtest.h>
 

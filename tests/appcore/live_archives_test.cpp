@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <ctime>
 
-#include "app/ListFormat.h"
-#include "app/MainCore.h"
+#include "app/core/ListFormat.h"
+#include "app/core/MainCore.h"
 #include "coretest.h"
 
 using namespace apptest;

@@ -1,7 +1,7 @@
 // The main window's core on scripted back ends: what opening, listing, sorting, selecting
 // and creating do to the fields, rows, captions and status texts.
-#include "app/MainCore.h"
-#include "app/ListFormat.h"
+#include "app/core/MainCore.h"
+#include "app/core/ListFormat.h"
 
 #include <algorithm>
 #include <fstream>
