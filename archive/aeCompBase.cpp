@@ -861,22 +861,14 @@ ae::LzhEncodeResult TCompBase::LzhEncodeSource(int Source, int Dest, bool Encryp
 
 // ---- one new entry ----
 
-namespace {
-
-// Files that are compressed already: stored, as coding them gains nothing.
-constexpr std::array<const char*, 19> kCompressedExts = {
-    ".UUE", ".XXE", ".ENC", ".TAR", ".Z",   ".GZ",  ".ZIP", ".ZOO", ".LHA", ".LZH",
-    ".ARC", ".ARJ", ".BH",  ".PAK", ".CAB", ".RAR", ".JAR", ".ACE", ".TGZ"};
-
-} // namespace
-
 bool TCompBase::CompressedByExtension(const std::string& Name) {
     const std::string file = ExtractFileNamePart(Name);
     const size_t dot = file.rfind('.');
     if (dot == std::string::npos) return false;
+    // Files that are archives or compressed already are stored, as coding them gains nothing; a
+    // program is coded, whatever it may hold.
     const std::string ext = pvcommon::UpperAscii(file.substr(dot));
-    return std::any_of(kCompressedExts.begin(), kCompressedExts.end(),
-                       [&](const char* e) { return ext == e; });
+    return ext != ".EXE" && std::find(DefaultExts.begin(), DefaultExts.end(), ext) != DefaultExts.end();
 }
 
 void TCompBase::WriteCryptHeader(int Dest, uint32_t Crc) {
