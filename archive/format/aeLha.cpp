@@ -1,6 +1,7 @@
 // The LHA writer: level-0 headers, stored and LZH-coded data with the fall-back to stored,
 // and the walk of existing archives of every header level.
 #include "archive/format/aeLha.h"
+#include "archive/format/aeLhaHeaders.h"
 #include "archive/aeMsgs.h"
 #include "archive/aeUnHelpers.h"
 

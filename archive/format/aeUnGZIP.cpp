@@ -7,7 +7,8 @@
 
 #include "archive/codec/aeEntryIo.h"
 #include "archive/format/aeGzHeader.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeGzipHeaders.h"
+#include "archive/format/aeTarHeaders.h"
 #include "archive/codec/aeLzwDecode.h"
 #include "archive/format/aeUnTAR.h"
 #include "archive/codec/aeZipDecode.h"
