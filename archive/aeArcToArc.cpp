@@ -310,8 +310,8 @@ bool TArc2Arc::CompressPhase() {
 }
 
 void TArc2Arc::IntegrityPass() {
-    // A cabinet has no tester: it is not tested, and that is no error.
-    if (!IntegrityCheck || !OnIntegrityStatus || FWriterType == atCab) return;
+    // A format without a tester (a cabinet) is not tested, and that is no error.
+    if (!IntegrityCheck || !OnIntegrityStatus || !InArcTypes(TestableArcTypes, FWriterType)) return;
     try {
         TZipCheck t;
         t.UseStoredDirs = true;

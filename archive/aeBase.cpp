@@ -181,21 +181,10 @@ bool TaeMain::IsWildList(const std::vector<std::string>& Specs) const {
 
 void TaeMain::InitVolumeNumbers() {
     VolumeNumber = 0;
-    std::string dflt;
-    switch (FArcType) {
-    case atACE:
-        VolumeLetter = 'C', dflt = "Ace";
-        break;
-    case atArj:
-        VolumeLetter = 'a', dflt = "Arj";
-        break;
-    case atRar:
-    case atRarExe:
-        VolumeLetter = 'q', dflt = "Rar";
-        break;
-    default:
-        return;
-    }
+    const TVolumeNaming& names = FormatOf(FArcType).Volumes;
+    if (!names.Letter || !InArcTypes(names.Types, FArcType)) return;
+    VolumeLetter = names.Letter;
+    const std::string dflt = names.DefaultExt;
     const std::string file = ExtractFileNamePart(FArchiveFile);
     const size_t dot = file.rfind('.');
     std::string ext = dot == std::string::npos ? std::string() : file.substr(dot + 1);
@@ -210,7 +199,7 @@ void TaeMain::InitVolumeNumbers() {
     size_t k = ext.size();
     while (k > 0 && std::isdigit(static_cast<unsigned char>(ext[k - 1]))) --k;
     if (k == ext.size()) {
-        VolumeNumber = (FArcType == atArj || FArcType == atArjExe) ? 1 : 0;
+        VolumeNumber = names.Unnumbered;
         return;
     }
     VolumeLetter = ext[0];
@@ -338,11 +327,6 @@ TRunContext& TReadWriteObj::Ctx() {
     return *FRun;
 }
 
-namespace {
-constexpr TArcTypes kZipCipherTypes =
-    ArcBit(atBh) | ArcBit(atBhExe) | ArcBit(atJar) | ArcBit(atZip) | ArcBit(atZipExe) | ArcBit(atZipMV);
-}
-
 int64_t TReadWriteObj::ReadBlock(int Handle, TStream* Stream, int64_t Count, int CrcMode, bool Decrypt,
                                  uint8_t* Buffer) {
     if (Count <= 0) return 0;
@@ -383,14 +367,15 @@ int64_t TReadWriteObj::ReadBlock(int Handle, TStream* Stream, int64_t Count, int
 
 void TReadWriteObj::DecryptBlock(uint8_t* Buffer, int64_t Count) {
     if (Count <= 0) return;
-    if (FArcType == atArj || FArcType == atArjExe) {
+    const TEntryCipher cipher = FormatOf(FArcType).Cipher;
+    if (cipher == ecXorPassword) {
         if (Password.empty()) return;
         for (int64_t i = 0; i < Count; ++i) {
             if (ArjPasswordPos < 1 || ArjPasswordPos > int(Password.size())) ArjPasswordPos = 1;
             Buffer[i] ^= static_cast<uint8_t>(Password[size_t(ArjPasswordPos - 1)]);
             ++ArjPasswordPos;
         }
-    } else if (InArcTypes(kZipCipherTypes, FArcType)) {
+    } else if (cipher == ecZipKeys) {
         Ctx().Keys.DecryptBuffer(Buffer, size_t(Count));
     }
 }
@@ -452,14 +437,14 @@ void TReadWriteObj::ShortWrite(int Err) {
 
 int64_t TReadWriteObj::WriteBlockEncrypted(int Handle, TStream* Stream, int CrcAfter, int64_t Count,
                                            int CrcMode, bool Crypt, uint8_t* Buffer) {
-    if (Crypt && CrcAfter == 1 && Count > 0 && InArcTypes(kZipCipherTypes, FArcType))
+    if (Crypt && CrcAfter == 1 && Count > 0 && FormatOf(FArcType).Cipher == ecZipKeys)
         Ctx().Keys.EncryptBuffer(Buffer, size_t(Count));
     return WriteBlock(Handle, Buffer, CrcAfter, Count, CrcMode, Stream);
 }
 
 int64_t TReadWriteObj::WriteBlockDecrypted(int Handle, TStream* Stream, int CrcAfter, int64_t Count,
                                            int CrcMode, bool Crypt, uint8_t* Buffer) {
-    if (Crypt && CrcAfter == 1 && Count > 0 && InArcTypes(kZipCipherTypes | ArcBit(atJarExe), FArcType))
+    if (Crypt && CrcAfter == 1 && Count > 0 && FormatOf(FArcType).Cipher == ecZipKeys)
         Ctx().Keys.DecryptBuffer(Buffer, size_t(Count));
     return WriteBlock(Handle, Buffer, CrcAfter, Count, CrcMode, Stream);
 }
@@ -723,7 +708,7 @@ std::string TZipCommon::VolumeName(const std::string& Name, int Number) {
     std::string file = ExtractFileNamePart(Name);
     const size_t dot = file.rfind('.');
     if (dot != std::string::npos) file.resize(dot);
-    if (FArcType == atRar || FArcType == atRarExe) {
+    if (FormatOf(FArcType).Volumes.LetterRolls) {
         Number %= 100;
         if (Number == 0) ++VolumeLetter; // .r99 is followed by .s00
     }

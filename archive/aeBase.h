@@ -28,6 +28,25 @@ class TZipCommon;
 struct TCCAB;
 
 // ---------------------------------------------------------------------------------------------
+// Stopwatch behind OnElapsedTime; pauses while the user answers an event.
+// ---------------------------------------------------------------------------------------------
+class TaeTimer {
+public:
+    TaeTimer();
+    void Start();
+    void Stop();
+    void Pause();
+    void Resume();
+    bool Running() const { return start_ != 0; }
+    float Elapsed = 0; // seconds, set by Stop
+    // Milliseconds of a monotonic clock; tests may replace it.
+    std::function<int64_t()> Now;
+
+private:
+    int64_t start_ = 0, pause_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 // The engine's exception: carries the message number whose text is its message.
 // ---------------------------------------------------------------------------------------------
 class E_RAISE : public std::exception {

@@ -1,6 +1,7 @@
 // The writer base: collecting files, the temporary archive, keeping and copying entries,
 // replacing the archive and deleting moved sources.
 #include "archive/aeCompBase.h"
+#include "archive/aeFormats.h"
 #include "archive/aeMsgs.h"
 #include "archive/codec/aeCrypt.h"
 #include "common/PathParts.h"
@@ -69,30 +70,7 @@ int DeflateLevelOf(TDeflateType Type) {
 }
 
 int HeaderSizeFor(TArcType Type) {
-    switch (Type) {
-    case atBh:
-    case atBhExe:
-    case atLha:
-    case atLhaExe:
-    case atLzh:
-    case atLzhExe:
-        return 37;
-    case atCab:
-        return 36;
-    case atZip:
-    case atZipExe:
-    case atZipMV:
-    case atJar:
-    case atJarExe:
-        return 46;
-    case atRar:
-    case atRarExe:
-        return 32;
-    case atTar:
-        return 512;
-    default:
-        return 0;
-    }
+    return FormatOf(Type).HeaderSize;
 }
 
 THeadObject::THeadObject(const THeadObject& o)
@@ -546,8 +524,8 @@ void TCompBase::copyKeptEntry(THeadObject& Head, const std::string& Name) {
             pvcommon::PutLE32(Head.Header.data() + 42, static_cast<uint32_t>(newOffset));
     } else if (Head.StoredLength > 0) {
         length = Head.StoredLength;
-    } else if (FArcType == atTar) {
-        length = (Head.CompressedSize + LocalHeaderLength() + 511) / 512 * 512;
+    } else if (const int block = FormatOf(FArcType).EntryBlock; block > 0) {
+        length = (Head.CompressedSize + LocalHeaderLength() + block - 1) / block * block;
     } else {
         length = static_cast<int64_t>(Name.size()) + LocalHeaderLength() + Head.CompressedSize;
     }
@@ -883,22 +861,14 @@ ae::LzhEncodeResult TCompBase::LzhEncodeSource(int Source, int Dest, bool Encryp
 
 // ---- one new entry ----
 
-namespace {
-
-// Files that are compressed already: stored, as coding them gains nothing.
-constexpr std::array<const char*, 19> kCompressedExts = {
-    ".UUE", ".XXE", ".ENC", ".TAR", ".Z",   ".GZ",  ".ZIP", ".ZOO", ".LHA", ".LZH",
-    ".ARC", ".ARJ", ".BH",  ".PAK", ".CAB", ".RAR", ".JAR", ".ACE", ".TGZ"};
-
-} // namespace
-
 bool TCompBase::CompressedByExtension(const std::string& Name) {
     const std::string file = ExtractFileNamePart(Name);
     const size_t dot = file.rfind('.');
     if (dot == std::string::npos) return false;
+    // Files that are archives or compressed already are stored, as coding them gains nothing; a
+    // program is coded, whatever it may hold.
     const std::string ext = pvcommon::UpperAscii(file.substr(dot));
-    return std::any_of(kCompressedExts.begin(), kCompressedExts.end(),
-                       [&](const char* e) { return ext == e; });
+    return ext != ".EXE" && std::find(DefaultExts.begin(), DefaultExts.end(), ext) != DefaultExts.end();
 }
 
 void TCompBase::WriteCryptHeader(int Dest, uint32_t Crc) {

@@ -7,7 +7,8 @@
 #include "archive/aeBase.h"
 #include "archive/format/aeBlakHole.h"
 #include "archive/aeCompBase.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeArcHeaders.h"
+#include "archive/format/aeArjHeaders.h"
 #include "common/ZipLayout.h"
 #include "archive/format/aeGZip.h"
 #include "archive/format/aeLha.h"
@@ -118,6 +119,8 @@ std::vector<TFormatRow> MakeRows() {
                          {doPlainDrive, ZipSpannedDiskStep},
                          {doPlainLast, ZipEndRecordStep}},
          .ResourceDirFlags = zdLocalHeader, // the entries are read from the local header there
+         .HeaderSize = 46,
+         .Cipher = ecZipKeys,
          .NewWalk = NewZipWalk,
          .MethodName = ZipMethods,
          .NewExtractor = NewUn<TUnZIP>,
@@ -128,6 +131,9 @@ std::vector<TFormatRow> MakeRows() {
          .Writes = ArcBit(atJar),
          .Tests = kAllTypes,
          .NameRules = {{atZip, ".JAR", atJar}},
+         .HeaderSize = 46,
+         .Cipher = ecZipKeys,
+         .PackerKind = 4,
          .NewWalk = NewZipWalk,
          .MethodName = ZipMethods,
          .NewExtractor = NewUn<TUnJar>,
@@ -140,6 +146,7 @@ std::vector<TFormatRow> MakeRows() {
          .Signatures = {FirstWord(0x1E1F, atUnsupported, atGZip), FirstWord(0x2125, atUnsupported, atGZip),
                         FirstWord(0x8B1F, atUnsupported, atGZip), FirstWord(0x9D1F, atUnsupported, atGZip),
                         FirstWord(0x9E1F, atUnsupported, atGZip), FirstWord(0xA01F, atUnsupported, atGZip)},
+         .PackerKind = 3,
          .NewWalk = NewGzipWalk,
          .MethodName = GzipMethods,
          .NewExtractor = NewGzipExtractor,
@@ -150,6 +157,9 @@ std::vector<TFormatRow> MakeRows() {
          .Writes = kAllTypes,
          .Tests = kAllTypes,
          .DetectSteps = {{doPlainHeader, TarHeaderStep}},
+         .HeaderSize = 512,
+         .EntryBlock = 512,
+         .PackerKind = 6,
          .NewWalk = NewTarWalk,
          .MethodName = TarMethods,
          .NewExtractor = NewUn<TUnTAR>,
@@ -163,6 +173,8 @@ std::vector<TFormatRow> MakeRows() {
          .Signatures = {{0x6C2D0000, 0xFFFF0000, atLhaExe, atLha, srSecondWord}},
          .ScanMarks = {{'-', atLhaExe, LhaScanProbe}},
          .DetectSteps = {{doPlainOverride, LhaHeaderStep}},
+         .HeaderSize = 37,
+         .PackerKind = 5,
          .NewWalk = NewLhaWalk,
          .MethodName = LhaMethods,
          .NewExtractor = NewUn<TUnLHA>,
@@ -174,6 +186,8 @@ std::vector<TFormatRow> MakeRows() {
          .Signatures = {FirstWord(aehdr::kArjMagic, atArjExe, atArj)},
          .ScanMarks = {{uint8_t(aehdr::kArjMagic), atArjExe, ArjScanProbe}},
          .ImageEndGap = ArjImageEndGap,
+         .Cipher = ecXorPassword,
+         .Volumes = {.Types = ArcBit(atArj), .Letter = 'a', .DefaultExt = "Arj", .Unnumbered = 1},
          .NewWalk = NewArjWalk,
          .MethodName = ArjMethods,
          .NewExtractor = NewUn<TUnARJ>});
@@ -184,6 +198,8 @@ std::vector<TFormatRow> MakeRows() {
          .OutsideLibrary = true,
          .Signatures = {Whole(0x21726152, atRarExe, atRar)}, // "Rar!"
          .ScanMarks = {{'R', atRarExe, RarScanProbe}},
+         .HeaderSize = 32,
+         .Volumes = {.Types = kAllTypes, .Letter = 'q', .DefaultExt = "Rar", .LetterRolls = true},
          .NewWalk = NewRarWalk,
          .MethodName = RarMethods,
          .NewExtractor = NewUn<TUnRAR>});
@@ -195,6 +211,7 @@ std::vector<TFormatRow> MakeRows() {
          .OutsideLibrary = true,
          .ScanMarks = {{'*', atAceExe, AceScanProbe}},
          .DetectSteps = {{doPlainOverride, AceMarkStep}},
+         .Volumes = {.Types = ArcBit(atACE), .Letter = 'C', .DefaultExt = "Ace"},
          .NewWalk = NewAceWalk,
          .MethodName = AceMethods,
          .NewExtractor = NewUn<TUnACE>});
@@ -204,6 +221,8 @@ std::vector<TFormatRow> MakeRows() {
          .Writes = kAllTypes,
          .OutsideLibrary = true,
          .Signatures = {Whole(0x4643534D, atUnsupported, atCab)}, // "MSCF"
+         .HeaderSize = 36,
+         .PackerKind = 2,
          .NewWalk = NewCabWalk,
          .MethodName = CabMethods,
          .NewExtractor = NewUn<TUnCAB>,
@@ -247,6 +266,9 @@ std::vector<TFormatRow> MakeRows() {
          .Tests = kAllTypes,
          .Signatures = {Whole(0x07054842, atBhExe, atBh)}, // "BH" 05 07
          .ScanMarks = {{'B', atBhExe, BhScanProbe}},
+         .HeaderSize = 37,
+         .Cipher = ecZipKeys,
+         .PackerKind = 1,
          .NewWalk = NewBhWalk,
          .MethodName = BhMethods,
          .NewExtractor = NewUn<TUnBH>,
@@ -294,6 +316,12 @@ const TFormatRow* FindFormat(TArcType Type) {
     for (const TFormatRow& f : Formats())
         if (InArcTypes(f.Types, Type)) return &f;
     return nullptr;
+}
+
+const TFormatRow& FormatOf(TArcType Type) {
+    static const TFormatRow none;
+    const TFormatRow* f = FindFormat(Type);
+    return f ? *f : none;
 }
 
 const std::vector<const TSignature*>& SignaturesByRank() {

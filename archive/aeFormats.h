@@ -94,6 +94,24 @@ struct TScanMark {
     int64_t (*Probe)(TArcDetector& D, const uint8_t* At, int64_t Have, int64_t Pos) = nullptr;
 };
 
+// The cipher an entry's stored bytes are encrypted with, where a password applies.
+enum TEntryCipher : uint8_t {
+    ecNone = 0,
+    ecZipKeys = 1,     // the traditional zip cipher's three keys
+    ecXorPassword = 2, // each byte XORed with the password's bytes in turn
+};
+
+// How the later volumes of a multi-volume set are named: the first volume's extension with
+// its first letter kept and the rest replaced by the volume's two-digit number
+// (".arj", ".a01", ".a02", ...). Letter 0: the format names no volumes that way.
+struct TVolumeNaming {
+    TArcTypes Types = 0;         // the row's types whose volumes are named so
+    char Letter = 0;             // the first letter when the extension has no letter
+    const char* DefaultExt = ""; // the extension assumed when the name has none
+    int Unnumbered = 0;          // the number of a volume whose extension holds no digits
+    bool LetterRolls = false;    // after number 99 the letter goes on to the next (.r99, .s00)
+};
+
 // A capability cell: the row's types that have it (kAllTypes: every type of the row).
 constexpr TArcTypes kAllTypes = ~TArcTypes{0};
 
@@ -114,6 +132,14 @@ struct TFormatRow {
     // Bytes a self-extractor stub of the format may leave between the end of its DOS image and
     // the archive, judged from the four bytes there (0: none, or not this format).
     int (*ImageEndGap)(const uint8_t* Tail) = nullptr;
+    // The size of the header the writers keep per entry (THeadObject::Header), 0: none.
+    int HeaderSize = 0;
+    // Entries are stored in whole blocks of this many bytes (0: packed end to end).
+    int EntryBlock = 0;
+    TEntryCipher Cipher = ecNone;
+    TVolumeNaming Volumes = {};
+    // The kind of packer the front-end offers for the row's written types (0: the default one).
+    int PackerKind = 0;
     // A new directory walk for the lister (null: the format has no directory to list).
     std::unique_ptr<TFormatWalk> (*NewWalk)(TArcType Type) = nullptr;
     // The name of an entry's method; C is the component holding the entry's fields.
@@ -133,6 +159,8 @@ const TSignature* MatchSignature(uint32_t S);
 const std::array<std::vector<const TScanMark*>, 256>& ScanMarksByFirstByte();
 // The row serving Type, or nullptr.
 const TFormatRow* FindFormat(TArcType Type);
+// The cells of Type's row (a row with every cell empty when no row serves Type).
+const TFormatRow& FormatOf(TArcType Type);
 // A new writer for archives of type Type, or nullptr when the engine writes none.
 std::unique_ptr<TCompBase> CreateWriter(TArcType Type);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "aeBase.h" // TaeTimer
 #include "aeFormats.h"
 #include "aePe.h"
 #include "common/LittleEndian.h"
@@ -72,7 +73,7 @@ namespace {
 constexpr int64_t kHeadBytes = 32767; // bytes read from the start of the file
 constexpr int64_t kScanBlock = 32768; // embedded-archive scan block
 constexpr int kScanBlocks = 6;
-constexpr int64_t kScanLookahead = 8; // bytes a scan test looks past its position
+constexpr int64_t kScanLookahead = 8;        // bytes a scan test looks past its position
 constexpr uint16_t kDosProgramMark = 0x5A4D; // "MZ"
 
 std::string upperExt(std::string_view name) {

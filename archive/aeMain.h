@@ -4,8 +4,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -268,25 +266,6 @@ private:
     int ftFileAttr_ = 63;
     bool ftArchive_ = true, ftHidden_ = true, ftReadOnly_ = true, ftSysFile_ = true;
     bool ftVolumeID_ = true, ftDirectory_ = true, ftAnyFile_ = true, ftZeroAttr_ = true;
-};
-
-// ---------------------------------------------------------------------------------------------
-// Stopwatch behind OnElapsedTime; pauses while the user answers an event.
-// ---------------------------------------------------------------------------------------------
-class TaeTimer {
-public:
-    TaeTimer();
-    void Start();
-    void Stop();
-    void Pause();
-    void Resume();
-    bool Running() const { return start_ != 0; }
-    float Elapsed = 0; // seconds, set by Stop
-    // Milliseconds of a monotonic clock; tests may replace it.
-    std::function<int64_t()> Now;
-
-private:
-    int64_t start_ = 0, pause_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

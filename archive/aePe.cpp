@@ -1,5 +1,7 @@
 #include "aePe.h"
 
+#include "common/LittleEndian.h"
+
 #include <array>
 
 namespace {
@@ -20,13 +22,13 @@ struct PeImage {
     bool u16(int64_t off, uint16_t& v) const {
         uint8_t b[2];
         if (!read(off, b, 2)) return false;
-        v = static_cast<uint16_t>(b[0] | b[1] << 8);
+        v = pvcommon::GetLE16(b);
         return true;
     }
     bool u32(int64_t off, uint32_t& v) const {
         uint8_t b[4];
         if (!read(off, b, 4)) return false;
-        v = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+        v = pvcommon::GetLE32(b);
         return true;
     }
 

@@ -1,6 +1,7 @@
 #include "archive/aeUnBase.h"
 
 #include "archive/aeDiskMan.h"
+#include "archive/aeFormats.h"
 #include "archive/codec/aeEntryIo.h"
 #include "platform/fileio.h"
 
@@ -16,10 +17,6 @@
 namespace {
 
 constexpr int64_t kCopyBlock = 32768;
-
-bool IsZipCipherType(TArcType t) {
-    return InArcTypes(ZipFamilyArcTypes, t) || t == atBh || t == atBhExe;
-}
 
 } // namespace
 
@@ -270,7 +267,7 @@ bool TUnBase::CreateOutput(int& Handle, std::unique_ptr<TStream>& Stream, const 
 bool TUnBase::CopyStored(int Source, TStream* SourceStream, int Dest, TStream* DestStream, int64_t Count,
                          const std::string& Name, bool Decrypt, int CrcMode) {
     std::vector<uint8_t> buf(static_cast<size_t>(std::min(Count, kCopyBlock)) + 1);
-    const bool decrypt = Decrypt && (IsZipCipherType(FArcType) || FArcType == atArj || FArcType == atArjExe);
+    const bool decrypt = Decrypt && FormatOf(FArcType).Cipher != ecNone;
     int64_t remaining = Count;
     while (remaining > 0) {
         const int64_t want = std::min(remaining, kCopyBlock);

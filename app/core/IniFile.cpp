@@ -51,7 +51,7 @@ void TIniFile::Reload() {
         if (t.size() >= 2 && t.front() == '[') {
             size_t close = t.find(']');
             if (close != std::string::npos) line.section = trim(t.substr(1, close - 1));
-            if (line.section.empty()) line.section = " "; // "[]" still starts a (nameless) section
+            if (line.section.empty()) line.section.assign(1, ' '); // "[]" still starts a (nameless) section
         } else if (!t.empty() && t[0] != ';' && t.find('=') != std::string::npos) {
             size_t eq = t.find('=');
             line.key = trim(t.substr(0, eq));

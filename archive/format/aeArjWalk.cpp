@@ -8,7 +8,7 @@
 #include "archive/aeArcLister.h"
 #include "archive/aeCommon.h"
 #include "archive/aeFormats.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeArjHeaders.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 #include "common/LittleEndian.h"

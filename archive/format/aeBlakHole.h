@@ -16,7 +16,7 @@
 // past the archive leaves the archive as it was (25110).
 #pragma once
 #include "archive/aeCompBase.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeBhHeaders.h"
 #include "archive/aeUnHelpers.h"
 
 #include <cstdint>

@@ -11,7 +11,7 @@
 //   member trailer: CRC-32 (4), uncompressed size mod 2^32 (4)
 #pragma once
 #include "archive/codec/aeDecodeIo.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeGzipHeaders.h"
 
 #include <string>
 #include <vector>

@@ -9,7 +9,7 @@
 #include "archive/aeArcLister.h"
 #include "archive/aeCommon.h"
 #include "archive/aeFormats.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeGzipHeaders.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 

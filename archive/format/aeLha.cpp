@@ -1,6 +1,7 @@
 // The LHA writer: level-0 headers, stored and LZH-coded data with the fall-back to stored,
 // and the walk of existing archives of every header level.
 #include "archive/format/aeLha.h"
+#include "archive/format/aeLhaHeaders.h"
 #include "archive/aeMsgs.h"
 #include "archive/aeUnHelpers.h"
 
@@ -178,7 +179,7 @@ void TLha::WriteDirectory() {
         VersionNeeded = 112;
         PackedSize = h.CompressedSize;
         UnpackedSize = h.UncompressedSize;
-        FileCRC = static_cast<uint32_t>(h.Header[22] | h.Header[23] << 8);
+        FileCRC = pvcommon::GetLE16(h.Header.data() + 22);
         Encrypted = false;
         MethodCode = h.Header[5];
         MethodName = GetMethodName(MethodCode, 0);

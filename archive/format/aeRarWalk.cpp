@@ -10,7 +10,7 @@
 #include "archive/aeArcLister.h"
 #include "archive/aeCommon.h"
 #include "archive/aeFormats.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeRarHeaders.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 
@@ -137,7 +137,8 @@ bool RarFileHeaderCrcHolds(Bytes Header, uint16_t Crc) {
     if (crcOver(Header.size()) == Crc) return true;
     const uint16_t flags = le16(Header.data() + 3);
     if (!(flags & kOldComment)) return false;
-    const size_t named = kFixed + ((flags & aehdr::kRarFlagLarge) ? kLargeSizes : 0) + le16(Header.data() + 26);
+    const size_t named =
+        kFixed + ((flags & aehdr::kRarFlagLarge) ? kLargeSizes : 0) + le16(Header.data() + 26);
     return Header.size() >= named && crcOver(named) == Crc;
 }
 

@@ -1,6 +1,7 @@
 // The tar writer: the header of a new file, the walk of an existing archive, the end blocks
 // and the gzip-compressed tar road.
 #include "archive/format/aeTar.h"
+#include "archive/format/aeTarHeaders.h"
 #include "archive/format/aeGZip.h"
 #include "archive/format/aeGzHeader.h"
 #include "archive/codec/aeInflate.h"

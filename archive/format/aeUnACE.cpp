@@ -4,7 +4,7 @@
 #include <cstring>
 #include <exception>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeAceHeaders.h"
 #include "archive/aeMsgs.h"
 #include "archive/aeUnHelpers.h"
 #include "platform/codepage.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeArcHeaders.h"
 #include "archive/aeUnBase.h"
 
 class TUnARC : public TUnBase {

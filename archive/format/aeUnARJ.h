@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeArjHeaders.h"
 #include "archive/aeUnBase.h"
 
 class TUnARJ : public TUnBase {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeBhHeaders.h"
 #include "archive/aeUnBase.h"
 
 class TUnBH : public TUnBase {

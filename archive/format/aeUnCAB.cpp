@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeCabHeaders.h"
 #include "archive/aeMsgs.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"

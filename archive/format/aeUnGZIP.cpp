@@ -7,9 +7,11 @@
 
 #include "archive/codec/aeEntryIo.h"
 #include "archive/format/aeGzHeader.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeGzipHeaders.h"
+#include "archive/format/aeTarHeaders.h"
 #include "archive/codec/aeLzwDecode.h"
 #include "archive/format/aeUnTAR.h"
+#include "common/LittleEndian.h"
 #include "archive/codec/aeZipDecode.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
@@ -83,7 +85,7 @@ void TUnGZIP::ExtractArchive(int& ArchiveHandle, TStream*) {
         if (platform::seekFile(ArchiveHandle, start) != start ||
             platform::readFile(ArchiveHandle, magic, 2) != 2)
             RaiseError(FArchiveFile, "", "0", kMsgHeaderId);
-        const uint16_t m = static_cast<uint16_t>(magic[0] | magic[1] << 8);
+        const uint16_t m = pvcommon::GetLE16(magic);
         switch (m) {
         case aehdr::kGzipMagic:
         case aehdr::kGzipOldMagic:

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeLhaHeaders.h"
 #include "archive/aeUnBase.h"
 
 class TUnLHA : public TUnBase {

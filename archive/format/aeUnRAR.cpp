@@ -7,7 +7,7 @@
 #include <exception>
 #include <vector>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeRarHeaders.h"
 #include "archive/aeMsgs.h"
 #include "archive/aeUnHelpers.h"
 #include "archive/format/aeRarWalk.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeTarHeaders.h"
 #include "archive/aeUnHelpers.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeZooHeaders.h"
 #include "archive/aeUnBase.h"
 
 class TUnZOO : public TUnBase {

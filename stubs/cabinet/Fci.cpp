@@ -17,6 +17,7 @@
 
 #include "archive/format/aeCabDll.h"
 #include "stubs/cabinet/LzxEncode.h"
+#include "common/LittleEndian.h"
 
 namespace {
 
@@ -36,8 +37,7 @@ void Put32(std::vector<uint8_t>& o, uint32_t v) {
 uint32_t Checksum(const uint8_t* p, size_t n, uint32_t seed) {
     uint32_t sum = seed;
     size_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        sum ^= uint32_t{p[i]} | uint32_t{p[i + 1]} << 8 | uint32_t{p[i + 2]} << 16 | uint32_t{p[i + 3]} << 24;
+    for (; i + 4 <= n; i += 4) sum ^= pvcommon::GetLE32(p + i);
     uint32_t ul = 0;
     switch (n & 3) {
     case 3:

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeCabHeaders.h"
 #include "archive/format/aeCabDll.h"
 
 namespace {

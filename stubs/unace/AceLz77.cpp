@@ -1,5 +1,6 @@
 #include "stubs/unace/AceLz77.h"
 
+#include "common/LittleEndian.h"
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -125,8 +126,7 @@ void TAceLz77::Fill() {
             b[got++] = FIn[FInPos++];
         }
         if (got == 0 && ++FOverrun > kMaxOverrun) throw TAceDataError("the packed data end too early");
-        const std::uint32_t word = std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 |
-                                   std::uint32_t{b[3]} << 24;
+        const std::uint32_t word = pvcommon::GetLE32(b);
         FBitBuf |= std::uint64_t{word} << (32 - FBitCount);
         FBitCount += 32;
     }

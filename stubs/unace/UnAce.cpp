@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "archive/format/aeAceDll.h"
+#include "common/LittleEndian.h"
 #include "stubs/unace/AceLz77.h"
 
 using acestub::TAceDataError;
@@ -35,10 +36,8 @@ constexpr std::uint16_t kMainSolid = 0x8000;
 constexpr std::size_t kFileFixed = 31; // type, flags and the 28 bytes before the name
 constexpr std::size_t kChunk = 1 << 16;
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
+using pvcommon::GetLE16;
+using pvcommon::GetLE32;
 
 // The format's CRC-32: the usual polynomial, its register kept without the final inversion.
 std::uint32_t AceCrc(std::uint32_t reg, const std::uint8_t* p, std::size_t n) {
@@ -112,11 +111,11 @@ struct Archive {
         const ssize_t r = ::pread(Fd, head, 4, static_cast<off_t>(at));
         if (r == 0) return {};
         if (r != 4) throw Failure{kAceReadError, Volume + ": the archive ends inside a header"};
-        const std::uint16_t size = le16(head + 2);
+        const std::uint16_t size = GetLE16(head + 2);
         if (size < 3) throw Failure{kAceReadError, Volume + ": a damaged header"};
         std::vector<std::uint8_t> h(size);
         if (!ReadAt(at + 4, h.data(), size)) throw Failure{kAceReadError, Volume + ": the archive ends inside a header"};
-        if ((AceCrc(kCrcStart, h.data(), h.size()) & 0xFFFF) != le16(head))
+        if ((AceCrc(kCrcStart, h.data(), h.size()) & 0xFFFF) != GetLE16(head))
             throw Failure{kAceReadError, Volume + ": a header fails its CRC check"};
         return h;
     }
@@ -142,7 +141,7 @@ struct Archive {
         // type, flags, "**ACE**", version to extract, version made by, host, volume number
         if (h.size() < 3 + 7 + 4 || h[0] != kTypeMain || std::memcmp(h.data() + 3, "**ACE**", 7) != 0)
             throw Failure{kAceBadArchive, name + ": not an ACE archive"};
-        MainFlags = le16(h.data() + 1);
+        MainFlags = GetLE16(h.data() + 1);
         Host = h[12];
         VolumeNumber = h[13];
         Pos = 4 + h.size();
@@ -152,16 +151,16 @@ struct Archive {
     void ParseFile(const std::vector<std::uint8_t>& h, std::uint64_t at) {
         if (h.size() < kFileFixed) throw Failure{kAceReadError, Volume + ": a damaged file header"};
         Entry e;
-        e.Flags = le16(h.data() + 1);
-        e.Packed = le32(h.data() + 3);
-        e.Size = le32(h.data() + 7);
-        e.Time = le32(h.data() + 11);
-        e.Attr = le32(h.data() + 15);
-        e.Crc = le32(h.data() + 19);
+        e.Flags = GetLE16(h.data() + 1);
+        e.Packed = GetLE32(h.data() + 3);
+        e.Size = GetLE32(h.data() + 7);
+        e.Time = GetLE32(h.data() + 11);
+        e.Attr = GetLE32(h.data() + 15);
+        e.Crc = GetLE32(h.data() + 19);
         e.Method = h[23];
         e.Quality = h[24];
-        e.Parameter = le16(h.data() + 25);
-        const std::size_t nameLen = le16(h.data() + 29);
+        e.Parameter = GetLE16(h.data() + 25);
+        const std::size_t nameLen = GetLE16(h.data() + 29);
         if (kFileFixed + nameLen > h.size()) throw Failure{kAceReadError, Volume + ": a damaged file header"};
         e.Name.assign(reinterpret_cast<const char*>(h.data()) + kFileFixed, nameLen);
         e.DataPos = at + 4 + h.size();
@@ -174,7 +173,7 @@ struct Archive {
             const std::uint64_t at = Pos;
             std::vector<std::uint8_t> h = ReadBlock(at);
             if (h.empty()) return false;
-            const std::uint16_t flags = le16(h.data() + 1);
+            const std::uint16_t flags = GetLE16(h.data() + 1);
             std::uint64_t next = at + 4 + h.size();
             if (h[0] == kTypeFile) {
                 ParseFile(h, at);
@@ -183,7 +182,7 @@ struct Archive {
             }
             if (flags & kFlagAddSize) {
                 if (h.size() < 7) throw Failure{kAceReadError, Volume + ": a damaged header"};
-                next += le32(h.data() + 3);
+                next += GetLE32(h.data() + 3);
             }
             Pos = next;
         }

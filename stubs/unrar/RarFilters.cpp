@@ -1,4 +1,5 @@
 #include "stubs/unrar/RarFilters.h"
+#include "common/LittleEndian.h"
 
 #include <array>
 #include <cstdlib>
@@ -18,26 +19,15 @@ constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
 }
 constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 
-std::uint32_t Get32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
 // A little-endian bit field of an IA-64 bundle (at most 20 bits, within 4 bytes of BitPos/8).
 std::uint32_t BundleBits(const std::uint8_t* Data, unsigned BitPos, unsigned Count) {
-    return (Get32(Data + BitPos / 8) >> (BitPos & 7)) & (0xFFFFFFFFu >> (32 - Count));
+    return (pvcommon::GetLE32(Data + BitPos / 8) >> (BitPos & 7)) & (0xFFFFFFFFu >> (32 - Count));
 }
 void SetBundleBits(std::uint8_t* Data, std::uint32_t Value, unsigned BitPos, unsigned Count) {
     const unsigned shift = BitPos & 7;
     const std::uint32_t mask = ~((0xFFFFFFFFu >> (32 - Count)) << shift);
     std::uint8_t* p = Data + BitPos / 8;
-    Put32(p, (Get32(p) & mask) | (Value << shift));
+    pvcommon::PutLE32(p, (pvcommon::GetLE32(p) & mask) | (Value << shift));
 }
 
 } // namespace
@@ -73,11 +63,11 @@ void E8Decode(std::uint8_t* Data, std::uint32_t Size, std::uint32_t FileOffset, 
         const std::uint8_t b = Data[pos++];
         if (b != 0xE8 && !(E9 && b == 0xE9)) continue;
         const std::uint32_t offset = pos + FileOffset;
-        const std::uint32_t addr = Get32(Data + pos);
+        const std::uint32_t addr = pvcommon::GetLE32(Data + pos);
         if (addr & 0x80000000u) {
-            if (((addr + offset) & 0x80000000u) == 0) Put32(Data + pos, addr + kSpan);
+            if (((addr + offset) & 0x80000000u) == 0) pvcommon::PutLE32(Data + pos, addr + kSpan);
         } else if ((addr - kSpan) & 0x80000000u) {
-            Put32(Data + pos, addr - offset);
+            pvcommon::PutLE32(Data + pos, addr - offset);
         }
         pos += 4;
     }

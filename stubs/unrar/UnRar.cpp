@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "archive/aeCommon.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeRarHeaders.h"
 #include "archive/format/aeRarWalk.h"
 #include "archive/format/aeUnRarDll.h"
 #include "stubs/unrar/RarUnpack.h"

@@ -779,7 +779,9 @@ TEST_F(ExtractFixture, CancelledExtractionLeavesTheTargetAsItWas) {
             EXPECT_FALSE(c.ExtractCore(false, true, out.string(), false, false));
             EXPECT_TRUE(c.pressed);
             EXPECT_EQ(listing(out), before);
-            if (!t.existing) EXPECT_FALSE(fs::exists(home.dir / "out" / arc / "fresh"));
+            if (!t.existing) {
+                EXPECT_FALSE(fs::exists(home.dir / "out" / arc / "fresh"));
+            }
             EXPECT_TRUE(c.AllEnabled);
         }
         // Not cancelled, the same run writes everything.

@@ -51,7 +51,7 @@ TEST(HexEdit, ShowsABinaryFileAndRefusesWhatItCannotRead) {
     EXPECT_TRUE(view.LineText(view.LineCount()).isEmpty());
     EXPECT_TRUE(window.windowTitle().contains("sample.bin"));
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     EXPECT_TRUE(
         window.grab().save(QString::fromStdString((fs::path(PV_BUILD_DIR) / "hexedit_viewer.png").string())));
 

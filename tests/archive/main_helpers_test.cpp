@@ -4,7 +4,7 @@
 #include <ctime>
 #include <string>
 
-#include "archive/aeMain.h"
+#include "archive/aeBase.h"
 #include "support/env.h"
 #include "support/testutil.h"
 

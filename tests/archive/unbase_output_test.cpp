@@ -2,7 +2,7 @@
 // files (and of gzip files): what lands on disk, what never does, and which events fire.
 #include "archive/codec/aeCrypt.h"
 #include "archive/format/aeGzHeader.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeGzipHeaders.h"
 #include "archive/aeUnBase.h"
 #include "archive/codec/aeZipDecode.h"
 #include "legacy_encoders.h"

@@ -6,7 +6,15 @@
 #include <string>
 
 #include "archive/aeArcLister.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeAceHeaders.h"
+#include "archive/format/aeArjHeaders.h"
+#include "archive/format/aeCabHeaders.h"
+#include "archive/format/aeGzipHeaders.h"
+#include "archive/format/aeHaHeaders.h"
+#include "archive/format/aeLhaHeaders.h"
+#include "archive/format/aeRarHeaders.h"
+#include "archive/format/aeTarHeaders.h"
+#include "archive/format/aeZooHeaders.h"
 #include "fuzz_input_file.h"
 
 namespace {

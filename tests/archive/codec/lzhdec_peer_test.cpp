@@ -1,7 +1,8 @@
 // The static-Huffman LZH decoder on streams written by the peers (jlha for -lh5-/-lh6-,
 // arj for methods 1-3), on hand-made blocks for the edges, and on damaged data.
 #include "archive/aeCommon.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeArjHeaders.h"
+#include "archive/format/aeLhaHeaders.h"
 #include "archive/codec/aeLzhDecode.h"
 #include "testutil.h"
 

@@ -4,7 +4,7 @@
 // are left alone; a source that changes between the two passes of an encrypted entry fails.
 #include "archive/format/aeBlakHole.h"
 #include "archive/aeCommon.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeBhHeaders.h"
 #include "archive/format/aeLha.h"
 #include "archive/codec/aeLzhEncode.h"
 #include "archive/aeMsgs.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "archive/aeCommon.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeArjHeaders.h"
 #include "archive/format/aeUnARJ.h"
 #include "bytes.h"
 #include "extract_outcome.h"

@@ -9,7 +9,8 @@
 
 #include "archive/aeCommon.h"
 #include "archive/codec/aeCrypt.h"
-#include "archive/aeHeaders.h"
+#include "archive/format/aeBhHeaders.h"
+#include "archive/format/aeLhaHeaders.h"
 #include "archive/format/aeUnBH.h"
 #include "bytes.h"
 #include "extract_outcome.h"

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "archive/aeHeaders.h"
+#include "archive/format/aeLhaHeaders.h"
 #include "archive/codec/aeLzwDecode.h"
 #include "archive/aeExtractors.h"
 #include "archive/format/aeUnZOO.h"
