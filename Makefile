@@ -8,7 +8,7 @@ BENCHB ?= build-release
 ARGS   ?=
 CMAKE_GEN = -G Ninja
 
-.PHONY: all deps build run test fuzz bench clean format
+.PHONY: all deps build run test fuzz bench clean format format-check
 
 all: build
 
@@ -48,6 +48,11 @@ bench: deps
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails, naming the files, when any source differs from what clang-format makes of it.
+format-check: deps
+	@bad=$$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep 'warning:' | cut -d: -f1 | sort -u); \
+	if [ -n "$$bad" ]; then echo "$$bad" | sed 's/^/not clang-format clean: /'; exit 1; fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(BENCHB)

@@ -47,7 +47,8 @@ inline double medianSeconds(int reps, const std::function<void()>& fn) {
 struct PairSeconds {
     double ours = 0, ref = 0;
 };
-inline PairSeconds pairedBestSeconds(std::size_t items, int reps, const std::function<void(std::size_t)>& ours,
+inline PairSeconds pairedBestSeconds(std::size_t items, int reps,
+                                     const std::function<void(std::size_t)>& ours,
                                      const std::function<void(std::size_t)>& ref) {
     PairSeconds sum;
     const auto timed = [](const std::function<void(std::size_t)>& fn, std::size_t i) {

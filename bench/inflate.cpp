@@ -79,8 +79,9 @@ int main(int argc, char** argv) {
 #ifdef PV_HAVE_LIBDEFLATE
     libdeflate_decompressor* d = libdeflate_alloc_decompressor();
     const auto viaLibdeflate = [&](std::size_t i) {
-        okAll = okAll && libdeflate_deflate_decompress(d, items[i].packed.data(), items[i].packed.size(), out.data(),
-                                                       items[i].plain.size(), nullptr) == LIBDEFLATE_SUCCESS;
+        okAll = okAll &&
+                libdeflate_deflate_decompress(d, items[i].packed.data(), items[i].packed.size(), out.data(),
+                                              items[i].plain.size(), nullptr) == LIBDEFLATE_SUCCESS;
     };
     const auto versusLibdeflate = [&](const std::string& name) {
         const auto t = pvbench::pairedBestSeconds(items.size(), reps, ours, viaLibdeflate);

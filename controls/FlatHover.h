@@ -4,8 +4,7 @@
 #include <QEnterEvent>
 #include <QFocusEvent>
 
-template <class TBase>
-class TFlatHover : public TBase {
+template <class TBase> class TFlatHover : public TBase {
 public:
     using TBase::TBase;
     bool MouseInside() const { return FMouseInside; }

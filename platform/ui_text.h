@@ -6,7 +6,8 @@
 
 namespace platform {
 
-using EditTextHook = std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
+using EditTextHook =
+    std::function<bool(const std::string& caption, const std::string& prompt, std::string& value)>;
 // The hook in force (empty: no editor).
 EditTextHook& editTextHook();
 // Edits `value`; its line breaks are kept. False when cancelled.

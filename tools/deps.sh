@@ -8,7 +8,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config qt6-base-dev zlib1g-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev xdg-utils libmspack-dev
   # fuzzing
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   # test peers
   zip unzip 7zip gzip tar ncompress lhasa jlha-utils default-jre-headless arj arc nomarch unar
   cabextract gcab sharutils unace fastjar python3 libarchive-tools

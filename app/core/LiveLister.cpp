@@ -2,6 +2,8 @@
 // front-end each declare a global TNotifyEvent, so they live in separate files.)
 #include "app/core/ArchiveBackends.h"
 
+#include "archive/aeFormats.h"
+
 #include "archive/aeArcLister.h"
 #include "archive/aeMsgs.h"
 
@@ -53,29 +55,9 @@ public:
         const bool crc16 =
             t == atArc || t == atArcExe || t == atLha || t == atLhaExe || t == atLzh || t == atLzhExe;
         info.CrcDigits = info.Cabinet ? 0 : (crc16 ? 4 : 8);
-        switch (t) {
-        case atBh:
-            info.PackerKind = 1;
-            break;
-        case atCab:
-            info.PackerKind = 2;
-            break;
-        case atGZip:
-            info.PackerKind = 3;
-            break;
-        case atJar:
-            info.PackerKind = 4;
-            break;
-        case atLha:
-        case atLzh:
-            info.PackerKind = 5;
-            break;
-        case atTar:
-            info.PackerKind = 6;
-            break;
-        default:
-            break;
-        }
+        // The packer the front-end offers: the row's, for the types it writes.
+        const TFormatRow& row = FormatOf(t);
+        info.PackerKind = InArcTypes(row.Types & row.Writes, t) ? row.PackerKind : 0;
         if (size_t(t) < ArcTypeNames.size()) info.TypeName = std::string(ArcTypeNames[size_t(t)]);
         return info;
     }

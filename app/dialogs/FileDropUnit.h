@@ -36,9 +36,9 @@ public:
     // The add command's choice from the controls after OK (files: FShellFiles).
     TMainCore::TAddChoice Choice() const;
 
-    int NewArchive = 0;   // the archive in oeFilename is to be created
-    int HandlerKind = 0;  // 1 zip component, 2 engine packer
-    int ArchiveKind = 0;  // the window's archive kinds: 2 bh, 3 cab, 4 lha, 5 jar, 6 tar, 7 gzip
+    int NewArchive = 0;  // the archive in oeFilename is to be created
+    int HandlerKind = 0; // 1 zip component, 2 engine packer
+    int ArchiveKind = 0; // the window's archive kinds: 2 bh, 3 cab, 4 lha, 5 jar, 6 tar, 7 gzip
 
     QLabel* lFileInfo = nullptr;
     QGroupBox* gbArchive = nullptr;

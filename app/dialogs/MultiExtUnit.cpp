@@ -115,7 +115,8 @@ void TMultiExtForm::AddFiles(const std::vector<std::string>& paths) {
         auto* row = new QTreeWidgetItem({fi.fileName(), QString(), folder});
         // Zip archives carry the zip image.
         if (fi.suffix().toLower() == "zip")
-            row->setIcon(0, QIcon::fromTheme("application-zip", style()->standardIcon(QStyle::SP_DriveFDIcon)));
+            row->setIcon(0,
+                         QIcon::fromTheme("application-zip", style()->standardIcon(QStyle::SP_DriveFDIcon)));
         lvFiles->addTopLevelItem(row);
     }
 }

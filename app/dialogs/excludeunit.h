@@ -29,8 +29,8 @@ public:
 
     QListWidget* lbExSpec = nullptr;
     QLineEdit* edExSpec = nullptr;
-    QPushButton *btnBrowse = nullptr, *btnAdd = nullptr, *btnDel = nullptr, *btnLoad = nullptr, *btnSave = nullptr,
-                *btnOk = nullptr, *btnCancel = nullptr;
+    QPushButton *btnBrowse = nullptr, *btnAdd = nullptr, *btnDel = nullptr, *btnLoad = nullptr,
+                *btnSave = nullptr, *btnOk = nullptr, *btnCancel = nullptr;
 
 private:
     void btnBrowseClick();

@@ -76,8 +76,7 @@ static_assert(foldConstant(4 * 128 + 32) == 0x0154442bd4 && foldConstant(128 - 3
 
 // The pair that carries a lane `bits` forward: low half times x^(bits+32), high half
 // times x^(bits-32).
-template <unsigned Bits>
-__attribute__((target("pclmul,sse4.1"))) inline __m128i foldPair128() {
+template <unsigned Bits> __attribute__((target("pclmul,sse4.1"))) inline __m128i foldPair128() {
     return _mm_set_epi64x(static_cast<long long>(foldConstant(Bits - 32)),
                           static_cast<long long>(foldConstant(Bits + 32)));
 }
@@ -101,7 +100,7 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t finish128(__m128i x1, const ui
         p += 16;
         n -= 16;
     }
-    alignas(16) static const uint64_t k5k0[2] = {foldConstant(64), 0}; // x^64
+    alignas(16) static const uint64_t k5k0[2] = {foldConstant(64), 0};        // x^64
     alignas(16) static const uint64_t poly[2] = {0x01db710641, 0x01f7011641}; // P(x), Barrett mu
 
     // 128 bits to 64.
@@ -184,7 +183,8 @@ AE_TARGET_V256 uint32_t crc32Vclmul256(const uint8_t*& p, size_t& n, uint32_t cr
         p += 32;
         n -= 32;
     }
-    const __m128i y = fold128(_mm256_castsi256_si128(x1), foldPair128<128>(), _mm256_extracti128_si256(x1, 1));
+    const __m128i y =
+        fold128(_mm256_castsi256_si128(x1), foldPair128<128>(), _mm256_extracti128_si256(x1, 1));
     return finish128(y, p, n);
 }
 

@@ -130,8 +130,8 @@ public:
     static constexpr std::size_t kMinCapacity = 4 * kKeepBehind;
 
     explicit InputBuffer(DecodeSource& src, std::size_t capacity = kDefaultCapacity)
-        : src_{&src}, own_{std::make_unique_for_overwrite<std::uint8_t[]>(usable(capacity))}, buf_{own_.get()},
-          cap_{usable(capacity)} {}
+        : src_{&src}, own_{std::make_unique_for_overwrite<std::uint8_t[]>(usable(capacity))},
+          buf_{own_.get()}, cap_{usable(capacity)} {}
     // The whole input, already in memory: read in place, never copied or written to.
     explicit InputBuffer(std::span<const std::uint8_t> whole) noexcept
         : buf_{whole.data()}, cap_{whole.size()}, len_{whole.size()}, eof_{true} {}

@@ -592,8 +592,7 @@ void Encoder::buildTree(TreeDesc& desc) {
 
 // Walks one tree's code lengths as the code-length alphabet sends them: Run gets each run of
 // Count equal lengths Curlen (Prevlen: the length before it) and decides how it is sent.
-template <class RunFn>
-void Encoder::walkTree(const uint16_t* len, int maxCode, RunFn Run) {
+template <class RunFn> void Encoder::walkTree(const uint16_t* len, int maxCode, RunFn Run) {
     int prevlen = -1;
     int nextlen = len[0];
     int count = 0;

@@ -27,8 +27,8 @@ public:
         if (size == 0 || size > kMaxRoom) return {};
         if (roomSize_ < size) {
             // Grown in steps, so that a run of growing entries does not reallocate each time.
-            const std::size_t grown = std::min(kMaxRoom, std::max({static_cast<std::size_t>(size),
-                                                                   2 * roomSize_, std::size_t{1} << 16}));
+            const std::size_t grown = std::min(
+                kMaxRoom, std::max({static_cast<std::size_t>(size), 2 * roomSize_, std::size_t{1} << 16}));
             room_.reset();
             room_ = std::make_unique_for_overwrite<std::uint8_t[]>(grown);
             roomSize_ = grown;

@@ -173,8 +173,8 @@ public:
     static constexpr std::size_t kSlack = kWidestStore;
 
     WindowOutput(DecodeSink& sink, std::size_t window)
-        : sink_{sink}, window_{window},
-          buf_{std::make_unique_for_overwrite<std::uint8_t[]>(window + kChunk + kMaxMatch + kSlack)},
+        : sink_{sink}, window_{window}, buf_{std::make_unique_for_overwrite<std::uint8_t[]>(
+                                            window + kChunk + kMaxMatch + kSlack)},
           base_{buf_.get() + window}, end_{base_ + kChunk}, op_{base_}, flushed_{base_} {}
 
     void put(std::uint8_t b) {
@@ -270,8 +270,8 @@ public:
         const std::uint8_t* const ipStop = ip + in.avail() - 8;
         std::uint8_t* o = out.op_;
         std::uint8_t* const o0 = o;
-        std::uint8_t* const oStop =
-            o + std::min<std::uint64_t>(static_cast<std::size_t>(out.end_ - o), left - WindowOutput::kMaxMatch);
+        std::uint8_t* const oStop = o + std::min<std::uint64_t>(static_cast<std::size_t>(out.end_ - o),
+                                                                left - WindowOutput::kMaxMatch);
         const std::uint64_t produced0 = out.produced();
         const std::size_t window = p_.windowSize();
         std::uint64_t buf = bits_.buf_;
@@ -309,7 +309,8 @@ public:
             std::size_t distance = 1;
             if (j > 0) {
                 const unsigned extra = static_cast<unsigned>(j) - 1;
-                distance += (std::size_t{1} << extra) + (extra ? static_cast<std::size_t>(buf >> (64 - extra)) : 0);
+                distance +=
+                    (std::size_t{1} << extra) + (extra ? static_cast<std::size_t>(buf >> (64 - extra)) : 0);
                 buf <<= extra;
                 count -= extra;
             }

@@ -10,10 +10,10 @@ constexpr int kRarNameSize = 1024;
 // Result codes of the library.
 enum : int {
     kRarOk = 0,
-    kRarEndArchive = 10,  // no more entries
+    kRarEndArchive = 10, // no more entries
     kRarNoMemory = 11,
-    kRarBadData = 12,     // a damaged header or data
-    kRarBadArchive = 13,  // not a RAR archive
+    kRarBadData = 12,    // a damaged header or data
+    kRarBadArchive = 13, // not a RAR archive
     kRarUnknownFormat = 14,
     kRarOpenError = 15,
     kRarCreateError = 16,
@@ -49,12 +49,12 @@ struct TRarHeaderData {
     uint32_t Flags;              // the file block's flags
     uint64_t PackSize;           // packed size over every volume of the entry
     uint64_t UnpSize;
-    uint32_t HostOS;             // 0 MS-DOS, 2 Win32, 3 Unix, ...
+    uint32_t HostOS; // 0 MS-DOS, 2 Win32, 3 Unix, ...
     uint32_t FileCRC;
-    uint32_t FileTime;           // DOS date and time
+    uint32_t FileTime; // DOS date and time
     uint32_t UnpVer;
-    uint32_t Method;             // 0x30 stored .. 0x35 best
-    uint32_t FileAttr;           // DOS attributes, or Unix mode bits when HostOS is 3
+    uint32_t Method;   // 0x30 stored .. 0x35 best
+    uint32_t FileAttr; // DOS attributes, or Unix mode bits when HostOS is 3
 };
 
 // The data callback: 1 goes on, 0 stops the entry (the library then returns an error).

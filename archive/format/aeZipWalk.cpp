@@ -187,7 +187,8 @@ int64_t TZipWalk::StepLocal(TArcLister& L, int64_t offset) {
     case zip::ZipLocalRead::Record:
         break;
     case zip::ZipLocalRead::End:
-        if (L.FileCount == 0 && L.In().Fetch(static_cast<uint64_t>(offset), 1).empty()) L.Corrupt(kMsgBadFileHeader);
+        if (L.FileCount == 0 && L.In().Fetch(static_cast<uint64_t>(offset), 1).empty())
+            L.Corrupt(kMsgBadFileHeader);
         return -1;
     case zip::ZipLocalRead::Trailer:
     case zip::ZipLocalRead::Foreign:
@@ -219,7 +220,8 @@ int64_t TZipWalk::StepLocal(TArcLister& L, int64_t offset) {
     const int64_t next = static_cast<int64_t>(r.data + r.packedSize);
     // Sizes kept in a data descriptor leave nothing to step by: without the directory the
     // rest of the archive cannot be found.
-    if ((h.flags & aehdr::kZipFlagDescriptor) && r.packedSize == 0 && h.method != 0) L.Corrupt(kMsgBadFileHeader);
+    if ((h.flags & aehdr::kZipFlagDescriptor) && r.packedSize == 0 && h.method != 0)
+        L.Corrupt(kMsgBadFileHeader);
     if (next > L.ArchiveSize) L.Corrupt(kMsgReadError);
     return next;
 }

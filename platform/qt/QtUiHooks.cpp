@@ -87,8 +87,9 @@ bool qtAskText(const std::string& caption, const std::string& prompt, std::strin
 
 bool qtEditText(const std::string& caption, const std::string& prompt, std::string& value) {
     bool ok = false;
-    QString answer = QInputDialog::getMultiLineText(QApplication::activeWindow(), QString::fromStdString(caption),
-                                                    displayText(prompt), QString::fromStdString(value), &ok);
+    QString answer =
+        QInputDialog::getMultiLineText(QApplication::activeWindow(), QString::fromStdString(caption),
+                                       displayText(prompt), QString::fromStdString(value), &ok);
     if (ok) value = answer.toStdString();
     return ok;
 }

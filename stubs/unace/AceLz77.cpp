@@ -88,7 +88,8 @@ void TAceLz77::BuildTable(Table& T, std::vector<std::uint8_t> Widths, int MaxWid
     for (int sym : order) {
         const std::size_t span = std::size_t{1} << (MaxWidth - Widths[static_cast<std::size_t>(sym)]);
         if (next + span > T.Symbol.size()) throw TAceDataError("the code widths over-fill the table");
-        std::fill_n(T.Symbol.begin() + static_cast<std::ptrdiff_t>(next), span, static_cast<std::uint16_t>(sym));
+        std::fill_n(T.Symbol.begin() + static_cast<std::ptrdiff_t>(next), span,
+                    static_cast<std::uint16_t>(sym));
         next += span;
     }
 }
@@ -209,7 +210,8 @@ void TAceLz77::Read(std::uint8_t* Out, std::size_t Count) {
         if (FCopyLeft) {
             // Distances are at most the window size, so the source is always still in it.
             std::size_t from = (FPos - FCopyDist) & (kWindowSize - 1);
-            const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(FCopyLeft, Count - done));
+            const std::uint32_t n =
+                static_cast<std::uint32_t>(std::min<std::size_t>(FCopyLeft, Count - done));
             for (std::uint32_t i = 0; i < n; ++i) {
                 const std::uint8_t b = FWindow[from];
                 from = (from + 1) & (kWindowSize - 1);
@@ -247,7 +249,8 @@ void TAceLz77::Read(std::uint8_t* Out, std::size_t Count) {
         }
         // Stored distances count from the byte before: 0 repeats the last byte.
         ++dist;
-        if (dist > FProduced || dist > kWindowSize) throw TAceDataError("a match reaches before the start of the data");
+        if (dist > FProduced || dist > kWindowSize)
+            throw TAceDataError("a match reaches before the start of the data");
         FCopyDist = dist;
         FCopyLeft = len;
     }

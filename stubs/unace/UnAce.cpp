@@ -114,7 +114,8 @@ struct Archive {
         const std::uint16_t size = GetLE16(head + 2);
         if (size < 3) throw Failure{kAceReadError, Volume + ": a damaged header"};
         std::vector<std::uint8_t> h(size);
-        if (!ReadAt(at + 4, h.data(), size)) throw Failure{kAceReadError, Volume + ": the archive ends inside a header"};
+        if (!ReadAt(at + 4, h.data(), size))
+            throw Failure{kAceReadError, Volume + ": the archive ends inside a header"};
         if ((AceCrc(kCrcStart, h.data(), h.size()) & 0xFFFF) != GetLE16(head))
             throw Failure{kAceReadError, Volume + ": a header fails its CRC check"};
         return h;
@@ -123,11 +124,13 @@ struct Archive {
     // Opens a volume and reads its main header; Pos is then its first entry.
     void OpenVolume(const std::string& name) {
         const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) throw Failure{errno == ENOENT ? kAceNotFound : kAceOpenError, name + ": cannot be opened"};
+        if (fd < 0)
+            throw Failure{errno == ENOENT ? kAceNotFound : kAceOpenError, name + ": cannot be opened"};
         struct stat st {};
         if (::fstat(fd, &st) == 0 && !EntryVolumes.insert({st.st_dev, st.st_ino}).second) {
             ::close(fd);
-            throw Failure{kAceReadError, Cur.Name + ": volume " + name + " was read already (the set leads back)"};
+            throw Failure{kAceReadError,
+                          Cur.Name + ": volume " + name + " was read already (the set leads back)"};
         }
         if (Fd >= 0) ::close(Fd);
         Fd = fd;
@@ -199,7 +202,8 @@ struct Archive {
             base.erase(dot);
         }
         char ext[8];
-        std::snprintf(ext, sizeof ext, ".%c%02d", (upper ? 'C' : 'c') + (number - 1) / 100, (number - 1) % 100);
+        std::snprintf(ext, sizeof ext, ".%c%02d", (upper ? 'C' : 'c') + (number - 1) / 100,
+                      (number - 1) % 100);
         return base + ext;
     }
 
@@ -211,7 +215,8 @@ struct Archive {
         const bool exists = ::access(name, F_OK) == 0;
         if (Open.VolumeProc) {
             if (!Open.VolumeProc(name, exists ? kAceVolumeNotify : kAceVolumeAsk, Open.User))
-                throw Failure{kAceReadError, Cur.Name + ": continues in volume " + name + ", which was not supplied"};
+                throw Failure{kAceReadError,
+                              Cur.Name + ": continues in volume " + name + ", which was not supplied"};
         } else if (!exists) {
             throw Failure{kAceReadError, Cur.Name + ": continues in volume " + name + ", which is missing"};
         }
@@ -235,7 +240,8 @@ public:
             FLeft = FA.Cur.Packed;
         }
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, FLeft));
-        if (!FA.ReadAt(FAt, buf, take)) throw Failure{kAceReadError, FA.Cur.Name + ": the archive ends inside its data"};
+        if (!FA.ReadAt(FAt, buf, take))
+            throw Failure{kAceReadError, FA.Cur.Name + ": the archive ends inside its data"};
         FAt += take;
         FLeft -= take;
         return take;
@@ -279,7 +285,8 @@ int Process(Archive& a, int op, const char* dest) {
             throw Failure{kAceNotSupported, e.Name + ": ACE 2.0 compression is not supported"};
         }
         if (a.Solid() && !a.SolidHistoryOk)
-            throw Failure{kAceReadError, e.Name + ": cannot be decoded after an earlier entry of the solid archive failed"};
+            throw Failure{kAceReadError,
+                          e.Name + ": cannot be decoded after an earlier entry of the solid archive failed"};
     }
     if (!decode) {
         // Pass over the data, volume after volume.

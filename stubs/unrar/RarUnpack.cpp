@@ -33,12 +33,19 @@ TResult TUnpacker::Unpack(std::uint8_t Version, bool Solid, std::uint64_t Size, 
     std::unique_ptr<TDecoder>* d = nullptr;
     std::unique_ptr<TDecoder> (*make)() = nullptr;
     switch (Version) {
-    case 15: d = &D15, make = MakeDecoder15; break;
+    case 15:
+        d = &D15, make = MakeDecoder15;
+        break;
     case 20:
-    case 26: d = &D20, make = MakeDecoder20; break;
+    case 26:
+        d = &D20, make = MakeDecoder20;
+        break;
     case 29:
-    case 36: d = &D29, make = MakeDecoder29; break;
-    default: return TResult::NotSupported;
+    case 36:
+        d = &D29, make = MakeDecoder29;
+        break;
+    default:
+        return TResult::NotSupported;
     }
     if (!*d) {
         *d = make();

@@ -83,8 +83,7 @@ TEST(FormatRows, RanksDecideOverlappingSignatures) {
         {0x6C2D'0A1A, atLha}, // PAK's too
         {0x6C2D'EA60, atArj}, // ARJ's first word wins over "-l"
         {0x6C2D'4B50, atZip}, // as does "PK"
-        {0x6C2D'8B1F, atGZip},
-        {0x0000'081A, atArc},
+        {0x6C2D'8B1F, atGZip}, {0x0000'081A, atArc},
     };
     for (const Case& c : cases) EXPECT_EQ(d.CheckSignature(c.sig, 1), c.atStart) << std::hex << c.sig;
 }

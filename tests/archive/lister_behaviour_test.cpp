@@ -43,9 +43,9 @@ TEST(ListerRun, EventsComeInProtocolOrder) {
     l.OnElapsedTime = [&](TZipCommon&, float) { log.push_back("elapsed"); };
     l.SetArchiveFile((dir / "x.zip").string());
     ASSERT_TRUE(l.Activate());
-    EXPECT_EQ(log, (std::vector<std::string>{"activate", "file a.txt", "begin", "read 1 a.txt", "end",
-                                             "file b.txt", "begin", "read 2 b.txt", "end", "totals 2",
-                                             "deactivate", "elapsed"}));
+    EXPECT_EQ(
+        log, (std::vector<std::string>{"activate", "file a.txt", "begin", "read 1 a.txt", "end", "file b.txt",
+                                       "begin", "read 2 b.txt", "end", "totals 2", "deactivate", "elapsed"}));
     EXPECT_EQ(l.TotalUnpackedSize, 3);
 }
 

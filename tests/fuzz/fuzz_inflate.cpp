@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::unique_ptr<std::uint8_t[]> mem{new std::uint8_t[room]};
         ae::SpanSink lent{{mem.get(), room}};
         const auto rl = ae::Inflate(stream, lent, limit);
-        if (rl.status != r.status || rl.produced != r.produced || lent.size() != rl.produced) __builtin_trap();
+        if (rl.status != r.status || rl.produced != r.produced || lent.size() != rl.produced)
+            __builtin_trap();
         if (std::memcmp(mem.get(), kept.get(), lent.size()) != 0) __builtin_trap();
     }
     return 0;

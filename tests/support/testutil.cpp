@@ -84,8 +84,10 @@ RunResult run(const std::string& cmdline, const fs::path& cwd) {
 std::string q(const std::string& s) {
     std::string r = "'";
     for (char c : s) {
-        if (c == '\'') r += "'\\''";
-        else r += c;
+        if (c == '\'')
+            r += "'\\''";
+        else
+            r += c;
     }
     return r + "'";
 }
@@ -94,8 +96,14 @@ bool havePeer(const std::string& program) {
     return run("command -v " + q(program) + " >/dev/null").status == 0;
 }
 
-fs::path binDir() { return PV_BIN_DIR; }
-fs::path aetool() { return binDir() / "aetool"; }
-fs::path sourceDir() { return PV_SOURCE_DIR; }
+fs::path binDir() {
+    return PV_BIN_DIR;
+}
+fs::path aetool() {
+    return binDir() / "aetool";
+}
+fs::path sourceDir() {
+    return PV_SOURCE_DIR;
+}
 
 } // namespace pvtest

@@ -46,14 +46,14 @@ RunResult run(const std::string& cmdline, const fs::path& cwd = {});
 std::string q(const std::string& s);
 
 bool havePeer(const std::string& program); // on PATH?
-fs::path binDir();                          // folder of the built programs and stand-ins
-fs::path aetool();                          // path of the aetool harness
+fs::path binDir();                         // folder of the built programs and stand-ins
+fs::path aetool();                         // path of the aetool harness
 fs::path sourceDir();
 
 } // namespace pvtest
 
 // Skips the current test with a clear message when a peer tool is not installed.
-#define PV_REQUIRE_PEER(prog)                                                                              \
-    do {                                                                                                   \
-        if (!pvtest::havePeer(prog)) GTEST_SKIP() << "peer tool '" << (prog) << "' is not installed";       \
+#define PV_REQUIRE_PEER(prog)                                                                                \
+    do {                                                                                                     \
+        if (!pvtest::havePeer(prog)) GTEST_SKIP() << "peer tool '" << (prog) << "' is not installed";        \
     } while (0)

@@ -18,7 +18,8 @@ TEST(AceVerbs, ExtractAndTestAnArchiveAndAVolumeSet) {
     ASSERT_TRUE(fs::exists(t / "x.c00"));
     expectPeerPasses(t / "x.ace", 2);
 
-    RunResult x = run(q(aetool().string()) + " extract " + q((t / "x.ace").string()) + " " + q((t / "out").string()));
+    RunResult x =
+        run(q(aetool().string()) + " extract " + q((t / "x.ace").string()) + " " + q((t / "out").string()));
     EXPECT_EQ(x.status, 0) << x.out;
     EXPECT_NE(x.out.find("top.txt\tok"), std::string::npos) << x.out;
     EXPECT_NE(x.out.find("sub/inner.bin\tok"), std::string::npos) << x.out;
@@ -33,8 +34,10 @@ TEST(AceVerbs, ExtractAndTestAnArchiveAndAVolumeSet) {
 
 TEST(AceVerbs, ARefusedEntryFailsTheRunWithItsReason) {
     TempDir t;
-    save(t.path(), "x", build({{"secret.txt", bytesOf("hidden"), false, 0x4000}, {"plain.txt", bytesOf("open"), false}}));
-    RunResult x = run(q(aetool().string()) + " extract " + q((t / "x.ace").string()) + " " + q((t / "out").string()));
+    save(t.path(), "x",
+         build({{"secret.txt", bytesOf("hidden"), false, 0x4000}, {"plain.txt", bytesOf("open"), false}}));
+    RunResult x =
+        run(q(aetool().string()) + " extract " + q((t / "x.ace").string()) + " " + q((t / "out").string()));
     EXPECT_EQ(x.status, 1) << x.out;
     EXPECT_NE(x.out.find("encrypted entries are not supported"), std::string::npos) << x.out;
     EXPECT_EQ(x.out.find("Invalid password"), std::string::npos) << x.out;

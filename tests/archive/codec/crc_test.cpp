@@ -81,7 +81,8 @@ TEST(Crc32, EveryPathAgreesWithTheOneTableLoop) {
             uint32_t got = 0xFFFFFFFFu, ref = 0xFFFFFFFFu;
             aecrc::Crc32UpdateWith(path, data.data() + offset, len, got);
             Crc32UpdateReference(data.data() + offset, len, ref);
-            ASSERT_EQ(got, ref) << "path " << static_cast<int>(path) << " multi-megabyte at offset " << offset;
+            ASSERT_EQ(got, ref) << "path " << static_cast<int>(path) << " multi-megabyte at offset "
+                                << offset;
         }
     }
     // The chosen path on the whole buffer, against zlib.

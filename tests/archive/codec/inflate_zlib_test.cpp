@@ -245,10 +245,10 @@ TEST(InflateEdges, EveryShortDistanceAtEveryCopyWidth) {
                                        31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
     static const unsigned lenExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                         2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-    static const unsigned distBase[] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                        33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+    static const unsigned distBase[] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-    static const unsigned distExtra[] = {0, 0, 0, 0, 1, 1, 2, 2, 3,  3,  4,  4,  5,  5,  6,
+    static const unsigned distExtra[] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
     auto match = [](BitWriter& w, unsigned len, unsigned dist) {
         unsigned i = 28;
@@ -266,8 +266,8 @@ TEST(InflateEdges, EveryShortDistanceAtEveryCopyWidth) {
     std::size_t size = 0;
     for (unsigned c = 0; c < 40; ++c, ++size) fixedLit(w, 'A' + c); // a history of distinct bytes
     for (unsigned dist = 1; dist <= 40; ++dist) {
-        for (unsigned len : {3u, 4u, 5u, 6u, 7u, 8u, 9u, 13u, 14u, 15u, 16u, 17u, 18u, 31u, 32u, 33u, 34u, 47u, 48u,
-                             63u, 64u, 65u, 100u, 257u, 258u}) {
+        for (unsigned len : {3u,  4u,  5u,  6u,  7u,  8u,  9u,  13u, 14u, 15u,  16u,  17u, 18u,
+                             31u, 32u, 33u, 34u, 47u, 48u, 63u, 64u, 65u, 100u, 257u, 258u}) {
             match(w, len, dist);
             fixedLit(w, 'a' + (len + dist) % 26); // a marker the overshoot must not spoil
             size += len + 1;
@@ -464,7 +464,8 @@ TEST(InflateZlib, SameVerdictsOnDamagedStreams) {
                     ASSERT_TRUE(r.ok()) << "case " << i;
                     ASSERT_TRUE(got == ref) << "case " << i;
                     ASSERT_TRUE(rl.ok()) << "case " << i;
-                    ASSERT_TRUE(std::equal(ref.begin(), ref.end(), lentRoom.begin(), lentRoom.begin() + rl.produced))
+                    ASSERT_TRUE(
+                        std::equal(ref.begin(), ref.end(), lentRoom.begin(), lentRoom.begin() + rl.produced))
                         << "case " << i;
                     ++agreedOk;
                 } else if (zr == Z_DATA_ERROR) {

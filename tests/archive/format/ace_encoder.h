@@ -82,7 +82,8 @@ inline std::vector<std::uint8_t> huffmanWidths(const std::vector<std::uint64_t>&
     auto cmp = [](const Node& a, const Node& b) { return a.f != b.f ? a.f > b.f : a.id > b.id; };
     std::priority_queue<Node, std::vector<Node>, decltype(cmp)> q(cmp);
     std::vector<int> parent(used.size() * 2, -1);
-    for (std::size_t i = 0; i < used.size(); ++i) q.push({freq[static_cast<std::size_t>(used[i])], static_cast<int>(i)});
+    for (std::size_t i = 0; i < used.size(); ++i)
+        q.push({freq[static_cast<std::size_t>(used[i])], static_cast<int>(i)});
     int next = static_cast<int>(used.size());
     while (q.size() > 1) {
         Node a = q.top();
@@ -94,7 +95,9 @@ inline std::vector<std::uint8_t> huffmanWidths(const std::vector<std::uint64_t>&
     }
     for (std::size_t i = 0; i < used.size(); ++i) {
         int d = 0;
-        for (int p = static_cast<int>(i); parent[static_cast<std::size_t>(p)] >= 0; p = parent[static_cast<std::size_t>(p)]) ++d;
+        for (int p = static_cast<int>(i); parent[static_cast<std::size_t>(p)] >= 0;
+             p = parent[static_cast<std::size_t>(p)])
+            ++d;
         w[static_cast<std::size_t>(used[i])] = static_cast<std::uint8_t>(std::min(d, maxWidth));
     }
     auto space = [&] {
@@ -231,7 +234,9 @@ struct Token {
     std::uint32_t len;
 };
 
-inline std::uint32_t minLen(std::uint32_t cd) { return 2 + (cd > 255) + (cd > 8191); }
+inline std::uint32_t minLen(std::uint32_t cd) {
+    return 2 + (cd > 255) + (cd > 8191);
+}
 
 // Greedy parse with hash chains. `history` is the data before `data` in the window (a solid
 // archive's earlier files) and `dist` the recent distances carried over.
@@ -241,7 +246,9 @@ inline std::vector<Token> parse(const Bytes& history, const Bytes& data, std::ui
     all.insert(all.end(), data.begin(), data.end());
     const std::size_t n = all.size();
     std::vector<std::int64_t> head(1 << 16, -1), prevPos(n, -1);
-    auto hash = [&](std::size_t i) { return ((all[i] << 8) ^ (all[i + 1] << 4) ^ all[i + 2] ^ (all[i + 2] << 11)) & 0xFFFF; };
+    auto hash = [&](std::size_t i) {
+        return ((all[i] << 8) ^ (all[i + 1] << 4) ^ all[i + 2] ^ (all[i + 2] << 11)) & 0xFFFF;
+    };
     auto insert = [&](std::size_t i) {
         if (i + 3 > n) return;
         const auto h = hash(i);
@@ -255,7 +262,8 @@ inline std::vector<Token> parse(const Bytes& history, const Bytes& data, std::ui
         std::uint32_t bestLen = 0, bestCd = 0;
         if (i + 3 <= n) {
             int c = chain;
-            for (std::int64_t j = head[hash(i)]; j >= 0 && c-- > 0; j = prevPos[static_cast<std::size_t>(j)]) {
+            for (std::int64_t j = head[hash(i)]; j >= 0 && c-- > 0;
+                 j = prevPos[static_cast<std::size_t>(j)]) {
                 const std::size_t d = i - static_cast<std::size_t>(j);
                 if (d > maxDist) break;
                 const std::uint32_t cd = static_cast<std::uint32_t>(d - 1);
@@ -319,7 +327,8 @@ inline Bytes encodeTokens(const std::vector<Token>& toks, std::size_t blockSymbo
                 ++mf[t.value];
                 continue;
             }
-            ++mf[static_cast<std::size_t>(t.kind == Token::Repeat ? 256 + static_cast<int>(t.value) : distSym(t.value))];
+            ++mf[static_cast<std::size_t>(t.kind == Token::Repeat ? 256 + static_cast<int>(t.value)
+                                                                  : distSym(t.value))];
             ++lf[lenSym(t)];
         }
         std::vector<Code> mc = putTable(bw, huffmanWidths(mf, 11), 11);
@@ -407,16 +416,17 @@ struct File {
     std::string name;
     Bytes data;
     bool lz = true;
-    std::uint16_t flags = 0; // extra header flags (0x4000 encrypted, ...)
+    std::uint16_t flags = 0;    // extra header flags (0x4000 encrypted, ...)
     std::uint8_t method = 0xFF; // 0xFF: 1 for lz, 0 for stored
     int dicBits = 20;           // the dictionary the header names; matches reach no further
 };
 
 // A whole archive (or volume set when `volumeSplit` > 0: volumes of about that many packed
 // bytes; the result holds one Bytes per volume).
-inline std::vector<Bytes> build(const std::vector<File>& files, bool solid = false, std::size_t volumeSplit = 0,
-                                std::size_t blockSymbols = 32767) {
-    std::uint16_t mflags = static_cast<std::uint16_t>((solid ? kMainSolid : 0) | (volumeSplit ? kMainVolume : 0));
+inline std::vector<Bytes> build(const std::vector<File>& files, bool solid = false,
+                                std::size_t volumeSplit = 0, std::size_t blockSymbols = 32767) {
+    std::uint16_t mflags =
+        static_cast<std::uint16_t>((solid ? kMainSolid : 0) | (volumeSplit ? kMainVolume : 0));
     std::vector<Bytes> vols{mainHeader(mflags, 0)};
     Bytes history;
     std::uint32_t dist[4] = {0, 0, 0, 0};
@@ -447,7 +457,8 @@ inline std::vector<Bytes> build(const std::vector<File>& files, bool solid = fal
         do {
             std::size_t take = packed.size() - at;
             if (volumeSplit && vols.back().size() + take > volumeSplit && at + 1 < packed.size()) {
-                const std::size_t room = volumeSplit > vols.back().size() ? volumeSplit - vols.back().size() : 1;
+                const std::size_t room =
+                    volumeSplit > vols.back().size() ? volumeSplit - vols.back().size() : 1;
                 take = std::min(take - 1, std::max<std::size_t>(room, 1));
             }
             Part q = p;
@@ -461,7 +472,8 @@ inline std::vector<Bytes> build(const std::vector<File>& files, bool solid = fal
                      packed.begin() + static_cast<std::ptrdiff_t>(at + take));
             at += take;
             first = false;
-            if (at < packed.size() || (volumeSplit && vols.back().size() >= volumeSplit && &f != &files.back()))
+            if (at < packed.size() ||
+                (volumeSplit && vols.back().size() >= volumeSplit && &f != &files.back()))
                 vols.push_back(mainHeader(mflags, static_cast<std::uint8_t>(vols.size())));
         } while (at < packed.size());
     }

@@ -38,7 +38,8 @@ inline Bytes mixed(size_t n, uint32_t seed) {
         switch (rng() % 4) {
         case 0: {
             const size_t at = rng() % (text.size() - 600);
-            out.insert(out.end(), text.begin() + static_cast<long>(at), text.begin() + static_cast<long>(at + 1 + rng() % 600));
+            out.insert(out.end(), text.begin() + static_cast<long>(at),
+                       text.begin() + static_cast<long>(at + 1 + rng() % 600));
             break;
         }
         case 1: {

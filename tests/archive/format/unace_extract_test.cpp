@@ -24,7 +24,8 @@ void Extract(AceRun& r, const fs::path& arc, const fs::path& out, bool test = fa
              std::function<void(TUnACE&)> setup = {}) {
     TUnACE u;
     r.o.listen(u);
-    u.OnError = [&r](TZipCommon&, const std::string& fn, const std::string& msgEx, const std::string&, int code) {
+    u.OnError = [&r](TZipCommon&, const std::string& fn, const std::string& msgEx, const std::string&,
+                     int code) {
         r.o.errors.push_back(code);
         r.errors.emplace_back(fn, msgEx);
     };
@@ -58,10 +59,24 @@ TEST(UnAce, PeerCheckedArchivesExtractAndTestByteExact) {
         size_t split;
     };
     const std::vector<Case> cases{
-        {"stored", {{"a.bin", randomBytes(150000, 1), false}, {"sub\\b.txt", bytesOf("bee"), false}}, false, 0},
-        {"lz77", {{"big.bin", mixed(2 * 1024 * 1024 + 3, 2)}, {"dir\\small.txt", mixed(1000, 3)}, {"empty", {}}}, false, 0},
-        {"solid", {{"one.txt", mixed(400000, 4)}, {"two.bin", randomBytes(3000, 5), false}, {"three.txt", mixed(300000, 4)}}, true, 0},
-        {"volumes", {{"lead.txt", mixed(50000, 6)}, {"spans.bin", concat({randomBytes(250000, 7), mixed(300000, 8)})}}, false, 100000},
+        {"stored",
+         {{"a.bin", randomBytes(150000, 1), false}, {"sub\\b.txt", bytesOf("bee"), false}},
+         false,
+         0},
+        {"lz77",
+         {{"big.bin", mixed(2 * 1024 * 1024 + 3, 2)}, {"dir\\small.txt", mixed(1000, 3)}, {"empty", {}}},
+         false,
+         0},
+        {"solid",
+         {{"one.txt", mixed(400000, 4)},
+          {"two.bin", randomBytes(3000, 5), false},
+          {"three.txt", mixed(300000, 4)}},
+         true,
+         0},
+        {"volumes",
+         {{"lead.txt", mixed(50000, 6)}, {"spans.bin", concat({randomBytes(250000, 7), mixed(300000, 8)})}},
+         false,
+         100000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -149,7 +164,9 @@ TEST(UnAce, ADamagedEntryFailsItsCheckAndKeepsTheOldFile) {
     writeBytes(t / "out" / "f.bin", bytesOf("old"));
     AceRun r;
     Extract(r, t / "x.ace", t / "out", false, true, [](TUnACE& u) {
-        u.OnFileExists = [](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& m) { m = omOverwrite; };
+        u.OnFileExists = [](TZipCommon&, const std::string&, TDateTime, TOverwriteMode& m) {
+            m = omOverwrite;
+        };
     });
     ASSERT_EQ(r.o.ends.size(), 1u);
     EXPECT_FALSE(r.o.ends[0].second);
@@ -159,7 +176,8 @@ TEST(UnAce, ADamagedEntryFailsItsCheckAndKeepsTheOldFile) {
 
 TEST(UnAce, NamesNeverLeaveTheTargetFolder) {
     TempDir t;
-    save(t.path(), "x", build({{"..\\evil.txt", bytesOf("no"), false}, {"ok\\in.txt", bytesOf("yes"), false}}));
+    save(t.path(), "x",
+         build({{"..\\evil.txt", bytesOf("no"), false}, {"ok\\in.txt", bytesOf("yes"), false}}));
     AceRun r;
     Extract(r, t / "x.ace", t / "out");
     EXPECT_FALSE(fs::exists(t / "evil.txt"));

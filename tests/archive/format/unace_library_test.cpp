@@ -137,10 +137,21 @@ std::vector<ArchiveCase> cases() {
                   {"near.bin", concat({rnd, Bytes(rnd.begin() + 1, rnd.begin() + 5001)})}}});
     // Uniform bytes: every literal gets the same width, so the code order among equal widths
     // decides every symbol; small blocks renew the tables often.
-    c.push_back({"equal_widths", {{"uniform.bin", randomBytes(400000, 9)}, {"text.txt", mixed(300000, 10)}}, false, 0, 1000});
-    c.push_back({"solid", {{"a.txt", mixed(500000, 11)}, {"b.txt", mixed(300000, 11)}, {"c.bin", randomBytes(5000, 12), false}, {"d.txt", mixed(200000, 11)}}, true});
+    c.push_back({"equal_widths",
+                 {{"uniform.bin", randomBytes(400000, 9)}, {"text.txt", mixed(300000, 10)}},
+                 false,
+                 0,
+                 1000});
+    c.push_back({"solid",
+                 {{"a.txt", mixed(500000, 11)},
+                  {"b.txt", mixed(300000, 11)},
+                  {"c.bin", randomBytes(5000, 12), false},
+                  {"d.txt", mixed(200000, 11)}},
+                 true});
     c.push_back({"volumes",
-                 {{"first.txt", mixed(100000, 13)}, {"spans.bin", concat({mixed(300000, 14), randomBytes(300000, 16), mixed(300000, 17)})}, {"stored.bin", randomBytes(150000, 15), false}},
+                 {{"first.txt", mixed(100000, 13)},
+                  {"spans.bin", concat({mixed(300000, 14), randomBytes(300000, 16), mixed(300000, 17)})},
+                  {"stored.bin", randomBytes(150000, 15), false}},
                  false,
                  200000});
     return c;
@@ -187,7 +198,8 @@ TEST(UnAceLibrary, PeerCheckedArchivesTestAndExtractByteExact) {
 
 TEST(UnAceLibrary, SkippedEntriesOfSolidAndSplitArchivesKeepTheRestReadable) {
     TempDir dir;
-    std::vector<File> files{{"a.txt", mixed(200000, 21)}, {"b.txt", mixed(200000, 21)}, {"c.txt", mixed(100000, 21)}};
+    std::vector<File> files{
+        {"a.txt", mixed(200000, 21)}, {"b.txt", mixed(200000, 21)}, {"c.txt", mixed(100000, 21)}};
     save(dir.path(), "s", acetest::build(files, true));
     save(dir.path(), "v", acetest::build(files, false, 90000));
     for (const char* base : {"s.ace", "v.ace"}) {

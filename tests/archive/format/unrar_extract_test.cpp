@@ -388,8 +388,8 @@ TEST_F(UnRar, SolidCompressedEntriesExtractAloneOrTogether) {
         bool test;
         int passed;
     };
-    for (const Case& c : {Case{"all", {}, false, 3}, Case{"last", {"part3.txt"}, false, 1},
-                          Case{"none", {}, true, 3}}) {
+    for (const Case& c :
+         {Case{"all", {}, false, 3}, Case{"last", {"part3.txt"}, false, 1}, Case{"none", {}, true, 3}}) {
         SCOPED_TRACE(c.out);
         TUnRAR u;
         ExtractOutcome o;

@@ -179,14 +179,16 @@ protected:
     bool aWrongPasswordPassesACheck() const {
         const auto raw = readBytes(arc);
         size_t at = 0;
-        while (at + 30 <= raw.size() && raw[at] == 'P' && raw[at + 1] == 'K' && raw[at + 2] == 3 && raw[at + 3] == 4) {
+        while (at + 30 <= raw.size() && raw[at] == 'P' && raw[at + 1] == 'K' && raw[at + 2] == 3 &&
+               raw[at + 3] == 4) {
             const uint16_t flags = static_cast<uint16_t>(raw[at + 6] | raw[at + 7] << 8);
             const uint32_t time = raw[at + 10] | raw[at + 11] << 8;
             const uint32_t crc = raw[at + 14] | raw[at + 15] << 8 | raw[at + 16] << 16 |
                                  static_cast<uint32_t>(raw[at + 17]) << 24;
             const size_t packed = raw[at + 18] | raw[at + 19] << 8 | raw[at + 20] << 16 |
                                   static_cast<size_t>(raw[at + 21]) << 24;
-            const size_t dataAt = at + 30 + (raw[at + 26] | raw[at + 27] << 8) + (raw[at + 28] | raw[at + 29] << 8);
+            const size_t dataAt =
+                at + 30 + (raw[at + 26] | raw[at + 27] << 8) + (raw[at + 28] | raw[at + 29] << 8);
             if (dataAt + 12 > raw.size()) return true;
             for (const char* pw : {"wrong", "old", "bad"}) {
                 TZipKeys k;
