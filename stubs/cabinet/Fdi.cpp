@@ -47,8 +47,10 @@ struct FdiContext {
 };
 
 // libmspack hands its decompressors a copy of the system record, so `self` does not always
-// lead back to the context: the FDICopy under way is remembered here instead.
-thread_local FdiContext* tCurrent = nullptr;
+// lead back to the context: the FDICopy under way is remembered here instead. It sits in the
+// static TLS block rather than in one allocated at load time: the sanitizer builds' leak
+// checker misreads a loaded library's dynamic TLS and crashes at exit.
+__attribute__((tls_model("initial-exec"))) thread_local FdiContext* tCurrent = nullptr;
 
 mspack_file* SysOpen(mspack_system*, const char* filename, int mode) {
     FdiContext* c = tCurrent;

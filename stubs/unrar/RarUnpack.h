@@ -89,6 +89,34 @@ struct TWindow {
     std::size_t Pos = 0; // where the next byte goes (always masked)
 };
 
+// Hands a window's new bytes to the sink in order, from where the entry began up to its size
+// (a match may run past the entry's end), however often the window has turned over.
+class TWindowOutput {
+public:
+    TWindowOutput(const TWindow& Window, const TSink& Sink, std::uint64_t EntrySize)
+        : W(Window), Out(Sink), Size(EntrySize), Pos(Window.Pos) {}
+    // Hands out what Made, the bytes made so far, adds; false when the sink refused them.
+    bool Flush(std::uint64_t Made) {
+        std::uint64_t n = (Made < Size ? Made : Size) - Done;
+        while (n > 0) {
+            const std::size_t run =
+                static_cast<std::size_t>(n < TWindow::kSize - Pos ? n : TWindow::kSize - Pos);
+            if (!Out(W.Data.data() + Pos, run)) return false;
+            Pos = (Pos + run) & TWindow::kMask;
+            Done += run;
+            n -= run;
+        }
+        return true;
+    }
+    std::uint64_t Written() const { return Done; }
+
+private:
+    const TWindow& W;
+    const TSink& Out;
+    std::uint64_t Size, Done = 0;
+    std::size_t Pos;
+};
+
 class TDecoder {
 public:
     virtual ~TDecoder() = default;

@@ -361,20 +361,8 @@ TResult TDecoder15::Unpack(TBitInput& In, TWindow& W, std::uint64_t Size, bool S
     StMode = false;
     LCount = 0;
     Made = 0;
-    std::uint64_t written = 0;
-    std::size_t flushPos = W.Pos;
-    auto flush = [&]() {
-        std::uint64_t n = (Made < Size ? Made : Size) - written;
-        while (n > 0) {
-            const std::size_t run =
-                static_cast<std::size_t>(n < TWindow::kSize - flushPos ? n : TWindow::kSize - flushPos);
-            if (!Out(W.Data.data() + flushPos, run)) return false;
-            flushPos = (flushPos + run) & TWindow::kMask;
-            written += run;
-            n -= run;
-        }
-        return true;
-    };
+    TWindowOutput output(W, Out, Size);
+    auto flush = [&]() { return output.Flush(Made); };
     constexpr std::uint64_t kFlushAt = 1 << 20;
 
     if (Size == 0) return TResult::Ok;
@@ -382,7 +370,7 @@ TResult TDecoder15::Unpack(TBitInput& In, TWindow& W, std::uint64_t Size, bool S
     FlagsCnt = 8;
     while (Made < Size) {
         if (In.Overrun()) return TResult::BadData;
-        if (Made - written >= kFlushAt && !flush()) return TResult::WriteError;
+        if (Made - output.Written() >= kFlushAt && !flush()) return TResult::WriteError;
         bool ok;
         if (StMode) {
             ok = HuffDecode(In, W);

@@ -248,21 +248,8 @@ TResult TDecoder20::Unpack(TBitInput& In, TWindow& W, std::uint64_t Size, bool S
         Filled = TWindow::kSize; // another decoder may have filled the window before us
     }
     Made = 0;
-    std::uint64_t written = 0;
-    std::size_t flushPos = W.Pos;
-    // Hands out the window's new bytes up to Size (a match may run past the entry's end).
-    auto flush = [&]() {
-        std::uint64_t n = (Made < Size ? Made : Size) - written;
-        while (n > 0) {
-            const std::size_t run =
-                static_cast<std::size_t>(n < TWindow::kSize - flushPos ? n : TWindow::kSize - flushPos);
-            if (!Out(W.Data.data() + flushPos, run)) return false;
-            flushPos = (flushPos + run) & TWindow::kMask;
-            written += run;
-            n -= run;
-        }
-        return true;
-    };
+    TWindowOutput output(W, Out, Size);
+    auto flush = [&]() { return output.Flush(Made); };
     constexpr std::uint64_t kFlushAt = 1 << 20;
 
     if (Size == 0) return TResult::Ok;
@@ -271,7 +258,7 @@ TResult TDecoder20::Unpack(TBitInput& In, TWindow& W, std::uint64_t Size, bool S
     std::uint8_t* const w = W.Data.data();
     while (Made < Size) {
         if (In.Overrun()) return TResult::BadData;
-        if (Made - written >= kFlushAt && !flush()) return TResult::WriteError;
+        if (Made - output.Written() >= kFlushAt && !flush()) return TResult::WriteError;
         if (Audio) {
             const int n = MD[CurChannel].Decode(In);
             if (n < 0) return TResult::BadData;
