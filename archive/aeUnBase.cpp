@@ -2,7 +2,7 @@
 
 #include "archive/aeDiskMan.h"
 #include "archive/aeFormats.h"
-#include "archive/codec/aeEntryIo.h"
+#include "archive/aeEntryIo.h"
 #include "platform/fileio.h"
 
 #include <fcntl.h>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "archive/codec/aeDecodeIo.h"
-#include "archive/codec/aeEntryIo.h"
+#include "archive/aeEntryIo.h"
 #include "archive/aeHeaders.h"
 #include "archive/aeUnBase.h"
 #include "platform/fileio.h"

@@ -1,7 +1,7 @@
 #include "archive/format/aeUnARC.h"
 #include "archive/aeMsgs.h"
 
-#include "archive/codec/aeEntryIo.h"
+#include "archive/aeEntryIo.h"
 #include "archive/codec/aeLimitSink.h"
 #include "archive/codec/aeLzwDecode.h"
 #include "archive/format/aeRle90.h"

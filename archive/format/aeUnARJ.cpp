@@ -8,6 +8,7 @@
 
 #include "archive/format/aeArjDecode.h"
 #include "archive/aeUnHelpers.h"
+#include "archive/aeLzhEntry.h"
 #include "archive/codec/aeLzhDecode.h"
 #include "platform/fileio.h"
 

@@ -4,10 +4,11 @@
 #include <algorithm>
 #include <array>
 
+#include "archive/aeLzhEntry.h"
 #include "archive/codec/aeLzhDecode.h"
 #include "archive/aeUnHelpers.h"
 #include "archive/format/aeUnZIP.h"
-#include "archive/codec/aeZipDecode.h"
+#include "archive/format/aeZipDecode.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 

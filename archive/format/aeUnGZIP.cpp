@@ -5,14 +5,14 @@
 #include <new>
 #include <vector>
 
-#include "archive/codec/aeEntryIo.h"
+#include "archive/aeEntryIo.h"
 #include "archive/format/aeGzHeader.h"
 #include "archive/format/aeGzipHeaders.h"
 #include "archive/format/aeTarHeaders.h"
 #include "archive/codec/aeLzwDecode.h"
 #include "archive/format/aeUnTAR.h"
 #include "common/LittleEndian.h"
-#include "archive/codec/aeZipDecode.h"
+#include "archive/format/aeZipDecode.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"
 

@@ -5,6 +5,7 @@
 
 #include "archive/aeUnHelpers.h"
 #include "archive/codec/aeLh1Decode.h"
+#include "archive/aeLzhEntry.h"
 #include "archive/codec/aeLzhDecode.h"
 #include "platform/fileio.h"
 

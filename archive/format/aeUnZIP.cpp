@@ -9,10 +9,10 @@
 
 #include "archive/aeDiskMan.h"
 #include "archive/aeHeaders.h"
-#include "archive/codec/aeEntryIo.h"
+#include "archive/aeEntryIo.h"
 #include "archive/aeUnHelpers.h"
 #include "archive/format/aeUnTAR.h"
-#include "archive/codec/aeZipDecode.h"
+#include "archive/format/aeZipDecode.h"
 #include "archive/format/aeZipWalk.h"
 #include "platform/codepage.h"
 #include "platform/fileio.h"

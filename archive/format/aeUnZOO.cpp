@@ -3,8 +3,9 @@
 
 #include <algorithm>
 
-#include "archive/codec/aeEntryIo.h"
+#include "archive/aeEntryIo.h"
 #include "archive/codec/aeLimitSink.h"
+#include "archive/aeLzhEntry.h"
 #include "archive/codec/aeLzhDecode.h"
 #include "archive/codec/aeLzwDecode.h"
 #include "archive/aeUnHelpers.h"

@@ -4,7 +4,7 @@
 #include "archive/format/aeGzHeader.h"
 #include "archive/format/aeGzipHeaders.h"
 #include "archive/aeUnBase.h"
-#include "archive/codec/aeZipDecode.h"
+#include "archive/format/aeZipDecode.h"
 #include "legacy_encoders.h"
 #include "platform/fileio.h"
 #include "env.h"

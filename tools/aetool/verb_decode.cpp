@@ -4,7 +4,7 @@
 // into the file OUT. Prints "size\t<bytes written>". Exit 1 when the stream is damaged (OUT
 // is then removed), 2 for bad usage or a method no decoder handles.
 #include "archive/aeMsgs.h"
-#include "archive/codec/aeZipDecode.h"
+#include "archive/format/aeZipDecode.h"
 #include "tools/aetool/aetool.h"
 
 #include <cstdio>

@@ -3,6 +3,7 @@
 #include "archive/aeCommon.h"
 #include "archive/format/aeArjHeaders.h"
 #include "archive/format/aeLhaHeaders.h"
+#include "archive/aeLzhEntry.h"
 #include "archive/codec/aeLzhDecode.h"
 #include "testutil.h"
 

@@ -1,8 +1,8 @@
-#include "archive/codec/aeZipDecode.h"
+#include "archive/format/aeZipDecode.h"
 #include "archive/aeMsgs.h"
 
 #include "archive/aeDiskMan.h"
-#include "archive/codec/aeEntryIo.h"
+#include "archive/aeEntryIo.h"
 #include "archive/codec/aeExplode.h"
 #include "archive/format/aeGzHeader.h"
 #include "archive/codec/aeInflate.h"

@@ -3,7 +3,7 @@
 // value kept -- or, in a test run, only the check value.
 #pragma once
 #include "archive/codec/aeDecodeIo.h"
-#include "archive/codec/aeZipDecode.h"
+#include "archive/codec/aeInflate.h"
 #include "archive/aeUnBase.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The LZH decoder wired to an extractor's block reader and writer.
-#include "archive/codec/aeEntryIo.h"
-#include "archive/codec/aeLzhDecode.h"
+#include "archive/aeLzhEntry.h"
+
+#include "archive/aeEntryIo.h"
 
 bool DecodeLzhEntry(TUnBase& Ex, int& InHandle, TStream* InStream, int OutHandle, TStream* OutStream,
                     const ae::LzhParams& Params, std::int64_t Packed, std::int64_t Unpacked,
