@@ -26,3 +26,23 @@ inline constexpr std::array<TFileTypeRow, 15> kArchiveFileTypes{{
     {"Zoo archives (*.z, *.zoo)", ".z,.zoo"},
     {"Zip archives (*.zip)", ".zip"},
 }};
+
+// The filters of the dialogs that choose archives to open or extract, in the order they offer
+// them (the first is the one chosen at first).
+inline constexpr std::array<const char*, 14> kArchiveOpenFilters{
+    "All archives (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.lzh *.tar *.zoo *.lha *.bh)",
+    "All archives and .exe files (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.exe *.lzh *.lha *.bh "
+    "*.tar *.zoo)",
+    "Zip files (*.zip)",
+    "Arj files (*.arj)",
+    "Ace files (*.ace)",
+    "Arc files (*.arc)",
+    "BlakHole files (*.bh)",
+    "Cabinet files (*.cab)",
+    "GZip files (*.gz)",
+    "Jar files (*.jar)",
+    "Lha files (*.lzh)",
+    "Rar files (*.rar)",
+    "Tar files (*.tar)",
+    "Zoo files (*.zoo)",
+};

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/desktop/FileTypes.h"
 #include "app/dialogs/DirSelUnit.h"
 #include "app/core/MainCore.h"
 #include "controls/DirTree.h"
@@ -21,14 +22,12 @@
 
 namespace {
 
-const char* const kFilter =
-    "All archives (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.lzh *.tar *.zoo *.lha *.bh);;"
-    "All archives and .exe files (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.exe *.lzh *.lha *.bh "
-    "*.tar "
-    "*.zoo);;Zip files (*.zip);;Arj files (*.arj);;Ace files (*.ace);;Arc files (*.arc);;BlakHole files "
-    "(*.bh);;"
-    "Cabinet files (*.cab);;GZip files (*.gz);;Jar files (*.jar);;Lha files (*.lzh);;Rar files (*.rar);;"
-    "Tar files (*.tar);;Zoo files (*.zoo)";
+// The archive filters as one string, ";;" between them, as the file dialog's function takes.
+QString ArchiveFilter() {
+    QStringList filters;
+    for (const char* f : kArchiveOpenFilters) filters << f;
+    return filters.join(";;");
+}
 
 } // namespace
 
@@ -132,7 +131,7 @@ std::vector<std::string> TMultiExtForm::Archives() const {
 
 void TMultiExtForm::AddFilesClick() {
     const QStringList files =
-        QFileDialog::getOpenFileNames(this, "Select the files for extract", QString(), kFilter);
+        QFileDialog::getOpenFileNames(this, "Select the files for extract", QString(), ArchiveFilter());
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(f.toStdString());
     AddFiles(paths);

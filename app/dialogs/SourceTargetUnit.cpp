@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "app/dialogs/DirSelUnit.h"
+#include "app/desktop/FileTypes.h"
 #include "app/desktop/FileUtil.h"
 #include "app/core/MainCore.h"
 #include "common/PathParts.h"
@@ -20,13 +21,9 @@ std::string ChooseArchiveFile(QWidget* parent, const TMainCore& main) {
     QFileDialog dlg(parent, "Open Archiv");
     if (main.FOpenLast) dlg.setDirectory(QString::fromStdString(main.FOpenFolder));
     dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters(
-        {"All archives (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.lzh *.tar *.zoo *.lha *.bh)",
-         "All archives and .exe files (*.zip *.rar *.jar *.ace *.arc *.arj *.cab *.gz *.exe *.lzh *.lha *.bh "
-         "*.tar *.zoo)",
-         "Zip files (*.zip)", "Arj files (*.arj)", "Ace files (*.ace)", "Arc files (*.arc)",
-         "BlakHole files (*.bh)", "Cabinet files (*.cab)", "GZip files (*.gz)", "Jar files (*.jar)",
-         "Lha files (*.lzh)", "Rar files (*.rar)", "Tar files (*.tar)", "Zoo files (*.zoo)"});
+    QStringList filters;
+    for (const char* f : kArchiveOpenFilters) filters << f;
+    dlg.setNameFilters(filters);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
     return dlg.selectedFiles().first().toStdString();
 }
