@@ -175,6 +175,7 @@ std::vector<TFormatRow> MakeRows() {
          .DetectSteps = {{doPlainOverride, LhaHeaderStep}},
          .HeaderSize = 37,
          .PackerKind = 5,
+         .CrcDigits = 4,
          .NewWalk = NewLhaWalk,
          .MethodName = LhaMethods,
          .NewExtractor = NewUn<TUnLHA>,
@@ -223,6 +224,7 @@ std::vector<TFormatRow> MakeRows() {
          .Signatures = {Whole(0x4643534D, atUnsupported, atCab)}, // "MSCF"
          .HeaderSize = 36,
          .PackerKind = 2,
+         .CrcDigits = 0,
          .NewWalk = NewCabWalk,
          .MethodName = CabMethods,
          .NewExtractor = NewUn<TUnCAB>,
@@ -248,6 +250,7 @@ std::vector<TFormatRow> MakeRows() {
          .Tests = kAllTypes,
          .Signatures = ArcFamilySignatures(atArc),
          .DetectSteps = {{doPlainAnswer, ArcHeaderStep}},
+         .CrcDigits = 4,
          .NewWalk = NewArcWalk,
          .MethodName = ArcMethods,
          .NewExtractor = NewUn<TUnARC>});

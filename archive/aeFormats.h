@@ -140,6 +140,9 @@ struct TFormatRow {
     TVolumeNaming Volumes = {};
     // The kind of packer the front-end offers for the row's written types (0: the default one).
     int PackerKind = 0;
+    // Hex digits of the entries' check value in the list: 8 for a CRC-32, 4 for a CRC-16, 0
+    // where the format keeps none per entry.
+    int CrcDigits = 8;
     // A new directory walk for the lister (null: the format has no directory to list).
     std::unique_ptr<TFormatWalk> (*NewWalk)(TArcType Type) = nullptr;
     // The name of an entry's method; C is the component holding the entry's fields.

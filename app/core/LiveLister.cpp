@@ -52,11 +52,9 @@ public:
         info.Writable = TZipCommon::IsArcTypeWritable(t);
         info.Uue = t == atUue;
         info.Cabinet = t == atCab;
-        const bool crc16 =
-            t == atArc || t == atArcExe || t == atLha || t == atLhaExe || t == atLzh || t == atLzhExe;
-        info.CrcDigits = info.Cabinet ? 0 : (crc16 ? 4 : 8);
-        // The packer the front-end offers: the row's, for the types it writes.
         const TFormatRow& row = FormatOf(t);
+        info.CrcDigits = row.CrcDigits;
+        // The packer the front-end offers: the row's, for the types it writes.
         info.PackerKind = InArcTypes(row.Types & row.Writes, t) ? row.PackerKind : 0;
         if (size_t(t) < ArcTypeNames.size()) info.TypeName = std::string(ArcTypeNames[size_t(t)]);
         return info;
