@@ -1,5 +1,6 @@
 // The parts of a '/'-separated path, for every layer that splits names: the file name, the
-// folder with its trailing '/', the extension, and ASCII letter case (also in an ending).
+// folder with its trailing '/', the extension, ASCII letter case (also in an ending), and the
+// rule of a single name within a folder.
 #pragma once
 #include <string>
 #include <string_view>
@@ -53,6 +54,14 @@ inline bool EndsWithNoCase(std::string_view s, std::string_view tail) {
     for (size_t i = 0; i < tail.size(); ++i)
         if (lower(end[i]) != lower(tail[i])) return false;
     return true;
+}
+
+// A single name within a folder, as a user may give one (a folder, an entry, a medium, a
+// menu group): not empty, not "." or "..", and no '/' or NUL. Places with further rules of
+// their own (more characters refused) add them to this one.
+inline bool IsSingleName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
 }
 
 } // namespace pvcommon

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "controls/ShellExplorer.h"
+#include "common/PathParts.h"
 #include "controls/ShellPaths.h"
 #include "platform/fileio.h"
 #include "platform/ui_hooks.h"
@@ -29,8 +30,7 @@ void box(const std::string& caption, const std::string& text, platform::MsgType 
 // The characters a folder name may not hold (those of the system the names were first
 // made for, kept so that folders stay portable), and NUL.
 bool validFolderName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string("\\*?/=\"<>|:,;+^") + '\0') == std::string::npos;
+    return pvcommon::IsSingleName(name) && name.find_first_of("\\*?=\"<>|:,;+^") == std::string::npos;
 }
 
 // Bytes of the files directly in `folder` (links not followed).

@@ -1,6 +1,7 @@
 // Volumes of real paths (statvfs and the mount table) and the emulated removable drives
 // of PARVEX_MEDIA (a folder, a store of swappable media, per-medium label and serial).
 #include "platform/volumes.h"
+#include "common/PathParts.h"
 
 #include "platform/fileio.h"
 
@@ -145,8 +146,7 @@ bool writeKeyValues(const std::string& file, const KeyValues& kv) {
 }
 
 bool validMediumName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\n') == std::string::npos && name != "state";
+    return pvcommon::IsSingleName(name) && name.find('\n') == std::string::npos && name != "state";
 }
 
 struct MediaStore {

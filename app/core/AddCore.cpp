@@ -47,8 +47,7 @@ void errorBox(const std::string& text) {
 
 // A name an entry may be given in its folder: no separator, no "..", not empty.
 bool validEntryName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\\') == std::string::npos;
+    return pvcommon::IsSingleName(name) && name.find('\\') == std::string::npos;
 }
 
 } // namespace

@@ -80,9 +80,9 @@ bool IsAppOrDocument(const std::string& caption) {
 }
 
 bool ValidGroupName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
+    if (!pvcommon::IsSingleName(name)) return false;
     for (char c : name)
-        if (c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
+        if (static_cast<unsigned char>(c) < 0x20) return false;
     return true;
 }
 
