@@ -105,8 +105,9 @@ public:
     std::string DecodeName(const std::string& raw, bool utf8 = false) const;
     TDateTime ArchiveFileDate() const;
     TArcInput& In() { return FIn; }
-    // The volume open now.
+    // The volume open now (the base's VolumeName(Name, Number) names the others).
     const std::string& VolumeName() const { return FVolumeName; }
+    using TZipCommon::VolumeName;
     // Opens the next volume of a multi-volume set (asking for it); false when the user cancels.
     bool NextVolume();
     // The same for a format whose volumes the type's naming rule does not name: Name is the

@@ -71,10 +71,11 @@ std::optional<int64_t> CompressedLzwSize(TArcInput& in, uint64_t start) {
             continue;
         }
         if (code > freeEnt) return std::nullopt;
-        const uint32_t produced = code == freeEnt ? length[oldCode] + 1 : length[code];
+        const uint32_t produced =
+            code == freeEnt ? length[static_cast<size_t>(oldCode)] + 1 : length[static_cast<size_t>(code)];
         out += produced;
         if (freeEnt < maxMaxCode) {
-            length[freeEnt] = length[oldCode] + 1;
+            length[static_cast<size_t>(freeEnt)] = length[static_cast<size_t>(oldCode)] + 1;
             ++freeEnt;
         }
         oldCode = code;
